@@ -1,0 +1,39 @@
+#pragma once
+// The fixed flash region sets read by the six upload operations, indexed by the position of the
+// operation in the window's list: 0 "Download", 1 "Upload Data", 2 "Upload Default",
+// 3 "Upload Key", 4 "Upload Loader", 5 "Upload App", 6 "Upload ALL".
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace vn {
+
+inline constexpr int kOperationCount = 7;
+inline constexpr int kOperationDownload = 0;
+inline constexpr uint32_t kFlashBase = 0x40000000u;
+inline constexpr uint32_t kFlashSize = 0x200000u;  // 2 MiB covers every region of every set
+
+struct UploadRegion {
+  uint8_t flag;      // request flag sent to the box
+  uint32_t address;  // flash address in the box
+  uint32_t size;     // bytes
+};
+
+// Window texts of the operation list, in order.
+std::string_view OperationName(int operation);
+
+// N for an operation position: 0 -> 0, 1 -> 8, 2 -> 2, 3 -> 1, 4 -> 4, 5 -> 27, 6 -> 34; else 0.
+int PartitionCountOfOperation(int operation);
+
+// Kind code for N: 8 -> 0, 2 -> 1, 1 -> 3, 4 -> 4, 27 -> 5, 34 -> 6, any other -> 7.
+int PartitionKindOfCount(int count);
+
+// The regions an upload operation asks for, in request order; empty for "Download" or out of range.
+std::span<const UploadRegion> UploadRegionList(int operation);
+
+// Short set names used on the command line: data, default, key, loader, app, all.
+std::string_view SetName(int operation);
+std::optional<int> OperationOfSetName(std::string_view name);
+
+}  // namespace vn

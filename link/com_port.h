@@ -1,0 +1,47 @@
+#pragma once
+// The serial port the PC talks to the box through. One small interface, one implementation
+// per platform (termios on Linux), and an in-memory pair for tests.
+//
+// The exact-count read is the heart of the protocol: ComReadExact succeeds only when exactly
+// `count` bytes wait; a surplus is flushed and lost whole; fewer are left for a later call.
+// Every write first flushes unread input. At most 2048 bytes per call.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace vn {
+
+inline constexpr int32_t kMaxTransfer = 2048;
+
+class ComPort {
+ public:
+  virtual ~ComPort() = default;
+
+  // Opens and configures the port (115200 bit/s, 8 data bits, even parity, one stop bit, raw,
+  // flow control untouched). `name` is "COM.01".."COM.10", "COM1".."COM10" or a device path.
+  // Closes whatever was open first. False when the port cannot be opened or configured.
+  virtual bool OpenComPort(const std::string& name) = 0;
+  // Always true.
+  virtual bool CloseComPort() = 0;
+  // Discards unread input and unsent output.
+  virtual bool PurgeComPort() = 0;
+  // Flushes unread input, then writes all `count` bytes; the number written, or -1.
+  virtual int32_t ComWrite(const uint8_t* data, int32_t count) = 0;
+  // `count` when exactly that many bytes were waiting and were read; otherwise -1.
+  virtual int32_t ComReadExact(uint8_t* destination, int32_t count) = 0;
+
+  // True while the port is open and usable. Cleared by CloseComPort, by a failed set-up, by a
+  // port that vanished, and by RequestStop.
+  virtual bool PortOpened() const = 0;
+  // The cancel: clears PortOpened from any thread, so that every wait ends at its next poll.
+  // The descriptor stays open until CloseComPort runs on the thread that owns the port.
+  virtual void RequestStop() = 0;
+
+  // Bytes waiting in the input queue; -1 when the port is not usable.
+  virtual int32_t BytesWaiting() = 0;
+  // Sleeps until input arrives, the port goes away, or `limit` passes; cheap on the CPU.
+  // Returns at once when the port is not usable.
+  virtual void WaitForInput(std::chrono::microseconds limit) = 0;
+};
+
+}  // namespace vn

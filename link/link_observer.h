@@ -1,0 +1,31 @@
+#pragma once
+// What the link, the transfers and the operation driver report to whoever shows them: the window,
+// the command line, or a test. Calls come from the thread running the operation.
+#include <cstdint>
+#include <string>
+
+namespace vn {
+
+class LinkObserver {
+ public:
+  virtual ~LinkObserver() = default;
+  // One status text at a time, exactly as the status line shows it.
+  virtual void OnStatus(const std::string& text) = 0;
+  // The progress bar: position within 0..maximum.
+  virtual void OnProgress(int position, int maximum) = 0;
+  // The transfers disable the port list, the operation list, Open and Start while they run;
+  // the driver enables them again afterwards.
+  virtual void OnControlsEnabled(bool /*enabled*/) {}
+  // Bytes of data blocks moved so far out of the operation's total (0 when unknown), for rate and
+  // time-left displays.
+  virtual void OnBytes(int64_t /*done*/, int64_t /*total*/) {}
+};
+
+// An observer that ignores everything.
+class NullObserver : public LinkObserver {
+ public:
+  void OnStatus(const std::string&) override {}
+  void OnProgress(int, int) override {}
+};
+
+}  // namespace vn

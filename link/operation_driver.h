@@ -1,0 +1,68 @@
+#pragma once
+// What the Open and Start buttons do, without any widgets: the checks before an operation, and
+// the loop that waits for a box, runs one transfer, and for a download goes on with the next box.
+// The window runs RunLoop on a worker thread; the command line runs it on its main thread.
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "dld/blocks.h"
+#include "link/com_port.h"
+#include "link/link_observer.h"
+
+namespace vn {
+
+inline constexpr std::chrono::milliseconds kPauseAfterSuccess{1500};
+
+// Status texts of the driver's own checks.
+inline constexpr const char* kNoDownloadFileText = "Can not open download file!";
+inline constexpr const char* kMissingDownloadFileText =
+    "Find an error, when opening this file, maybe it inexistent!";
+inline constexpr const char* kNoUploadFileText = "Can not open Upload file!";
+inline constexpr const char* kUpdateSuccessText = "Update Success!";
+inline constexpr const char* kOverwriteQuestion =
+    "Data file already exists, are you sure to cover it?";
+
+enum class StartCheck {
+  kReady,             // go on with RunLoop
+  kRefused,           // a status text was shown; nothing more to do
+  kAskOverwrite,      // the upload file exists: ask kOverwriteQuestion, then RunLoop or stop
+};
+
+struct LoopResult {
+  int boxesDone = 0;       // successful operations
+  bool failed = false;     // the last pass failed (its failure text is the last status shown)
+  bool stopped = false;    // the port was closed or a stop was requested
+};
+
+class OperationDriver {
+ public:
+  OperationDriver(ComPort& port, LinkObserver& observer, std::string programDir);
+
+  // The current download header: read when a download file is chosen, reloaded after an upload.
+  FILE_DOWNLOAD_HEADER_T& CurrentHeader() { return header_; }
+  // Open button: clears the status, the current header and the progress bar.
+  void ClearForOpen();
+  // Open button, download mode, after the dialog: loads the file's header (false if unreadable).
+  bool ChooseDownloadFile(const std::string& file);
+
+  // Start's checks, in the window's order; shows the refusal text itself. `operation` is the
+  // list position (0 download), `file` the chosen file name (empty when none).
+  StartCheck CheckStart(int operation, const std::string& file);
+
+  // The loop. The port must be open. `maxBoxes` 0 means: go on until a failure or a stop.
+  // Returns once the loop ends; RequestStop on the port ends it within a fraction of a second.
+  LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0);
+
+  // Ends the pause between two boxes at once (the port's RequestStop ends the waits).
+  void RequestStop();
+
+ private:
+  ComPort& port_;
+  LinkObserver& observer_;
+  std::string programDir_;
+  FILE_DOWNLOAD_HEADER_T header_{};
+  std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace vn

@@ -1,0 +1,25 @@
+#pragma once
+// The real serial port of this platform, port names, and the ports the system reports.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/com_port.h"
+
+namespace vn {
+
+// The platform's port (termios on Linux).
+std::unique_ptr<ComPort> MakeSystemComPort();
+
+// "COM.01".."COM.10" and "COM1".."COM10" (any case) to the platform's device: /dev/ttyS{n-1} on
+// Linux, \\.\COMn on Windows. Anything else is taken as a device path and returned unchanged.
+std::string ComDeviceName(const std::string& name);
+
+struct PortInfo {
+  std::string path;         // /dev/ttyUSB0
+  std::string description;  // "FT232R USB UART", or empty
+};
+// The serial ports the system reports (through libserialport).
+std::vector<PortInfo> ListSystemPorts();
+
+}  // namespace vn
