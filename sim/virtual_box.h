@@ -1,0 +1,101 @@
+#pragma once
+// The virtual box: the box's side of the serial protocol, served over the master end of a
+// pseudo-terminal so that the PC side can open the slave path like any serial port. It holds a
+// 2 MiB flash image at 0x40000000 and an identity, judges downloaded headers, checks, expands
+// and "programs" partitions, answers read requests from its image, and can inject faults.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vn {
+
+struct BoxIdentity {
+  std::string manufactureIdent = "VESPANODE-LAB";
+  std::string hardwareModule = "VN-HW1";
+  std::string hardwareVersion = "1.00";
+  std::string softwareModule = "VN-SW1";
+  std::string softwareVersion = "3.1.05";
+};
+
+// Every field is off by default. "Nth" counts from 1 within one session (one operation started
+// by a start command); the counters start over with every session.
+struct BoxFaults {
+  int nakFrame = 0;            // answer NAK to the Nth received data frame (download) ...
+  int nakFrameTimes = 1;       //   ... that many times in a row (10 makes the PC give up)
+  int dropAck = 0;             // stay silent instead of the Nth ACK the box would send
+  int nakHeaderAlways = 0;     // 1: answer every downloaded header with NAK
+  int corruptFrame = 0;        // upload: flip a payload byte of the Nth sent data frame (first send)
+  int badComplementFrame = 0;  // upload: Nth sent data frame has byte 2 == byte 1 (first send)
+  int badHeaderCrc = 0;        // upload: send the header with a wrong CRC
+  int badDescriptorCrc = 0;    // upload: Nth descriptor sent with a wrong CRC (first send)
+  int resendAckedFrame = 0;    // upload: send the Nth data frame again after its ACK, then go on
+  bool garbageBeforeReady = false;  // send a few random bytes before the ready frame
+  bool nonReadyFirst = false;  // first frame of a session is 02 04 00 03 instead of the ready frame
+  // Stop answering at a step: "start", "header", "verdict", "descriptor", "frame", "erase",
+  // "program", "request".
+  std::string silentAt;
+  int eraseFailAt = 0;    // report erase failure for the Nth partition, success for every one
+  int programFailAt = 0;  // same for program
+  bool refuseIdentity = false;  // always send the verdict 02 03 00 03
+  std::string vanishAt;  // close the pseudo-terminal at a step (names as silentAt): a pulled cable
+};
+
+struct BoxOptions {
+  BoxIdentity identity;
+  BoxFaults faults;
+  bool pace = false;  // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
+  int sessions = 0;   // serve that many successful operations then stop; 0 = until Stop()
+  std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
+  std::chrono::milliseconds reportGap{15};  // pause between erase/program reports
+};
+
+struct BoxStats {
+  int downloadsDone = 0;    // downloads that ran to the last program report
+  int uploadsDone = 0;      // uploads whose last region was acknowledged
+  int sessionsStarted = 0;  // start commands received
+  int framesReceived = 0;   // data frames received in downloads, resends included
+  int framesResent = 0;     // download: frames that repeated the previous number; upload: resends
+  int naksSent = 0;
+  int acksSent = 0;
+  int headersReceived = 0;  // download header blocks received, resends included
+  int identityRefusals = 0;  // verdicts 02 03 00 03 sent
+  int framesSent = 0;        // upload data frames sent, resends included
+  int readRequests = 0;      // read requests accepted
+  int partitionsProgrammed = 0;  // regions written into the image
+  int timeouts = 0;              // sessions dropped because the PC went silent
+  std::vector<int> frameNumbers;  // numbers of the download frames received, in order
+  std::vector<uint32_t> programmedAddresses;  // flash addresses written, in order
+  std::string lastError;  // the last thing that went wrong, in words
+};
+
+class VirtualBox {
+ public:
+  explicit VirtualBox(BoxOptions options = {});
+  ~VirtualBox();  // Stop()
+  VirtualBox(const VirtualBox&) = delete;
+  VirtualBox& operator=(const VirtualBox&) = delete;
+
+  // Creates the pseudo-terminal and starts serving on its own thread; false on failure (see
+  // Stats().lastError).
+  bool Start();
+  // The slave path the PC opens (/dev/pts/N); empty before Start.
+  const std::string& PtyPath() const;
+  // Ends the thread and closes the pseudo-terminal; idempotent.
+  void Stop();
+  // True once `count` operations (downloads and uploads) have completed.
+  bool WaitSessions(int count, std::chrono::milliseconds timeout);
+  // True while the serving thread runs (false after Stop, a vanish, or the last session).
+  bool Running() const;
+  // Thread-safe snapshot of the 2 MiB image.
+  std::vector<uint8_t> FlashCopy() const;
+  BoxStats Stats() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  std::string ptyPath_;
+};
+
+}  // namespace vn
