@@ -19,6 +19,8 @@ class LinkObserver {
   // Bytes of data blocks moved so far out of the operation's total (0 when unknown), for rate and
   // time-left displays.
   virtual void OnBytes(int64_t /*done*/, int64_t /*total*/) {}
+  // A failure the window shows in a modal error box ("I/O error 13"); the command line prints it.
+  virtual void OnErrorBox(const std::string& /*text*/) {}
 };
 
 // An observer that ignores everything.

@@ -9,19 +9,11 @@
 #include "dld/blocks.h"
 #include "link/com_port.h"
 #include "link/link_observer.h"
+#include "link/status_texts.h"
 
 namespace vn {
 
 inline constexpr std::chrono::milliseconds kPauseAfterSuccess{1500};
-
-// Status texts of the driver's own checks.
-inline constexpr const char* kNoDownloadFileText = "Can not open download file!";
-inline constexpr const char* kMissingDownloadFileText =
-    "Find an error, when opening this file, maybe it inexistent!";
-inline constexpr const char* kNoUploadFileText = "Can not open Upload file!";
-inline constexpr const char* kUpdateSuccessText = "Update Success!";
-inline constexpr const char* kOverwriteQuestion =
-    "Data file already exists, are you sure to cover it?";
 
 enum class StartCheck {
   kReady,             // go on with RunLoop
@@ -58,6 +50,9 @@ class OperationDriver {
   void RequestStop();
 
  private:
+  // The 1.5 s pause after a success; false when a stop ended it.
+  bool PauseBetweenBoxes();
+
   ComPort& port_;
   LinkObserver& observer_;
   std::string programDir_;

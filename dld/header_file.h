@@ -1,0 +1,25 @@
+#pragma once
+// Header operations on upgrade files: loading the download header, reading N, and completing a
+// freshly uploaded file with its total size.
+#include <string>
+
+#include "dld/blocks.h"
+
+namespace vn {
+
+// Reads bytes 0..70 of the file into `header`. The file is opened for reading only, so a
+// read-only upgrade file still flashes. The CRC is not checked here. False, with `header`
+// unchanged, when the file cannot be opened or holds fewer than 71 bytes.
+bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header);
+
+// The byte at offset 52 (N); 0 when the file cannot be opened or is too short.
+int ReadPartitionCount(const std::string& fileName);
+
+// Stores the file's own size in iTotalSize (bytes 53..55) of `header`, recomputes its CRC and
+// rewrites the file's first 71 bytes. When `header` is not valid it is first read from the file;
+// a header still not valid is never written. False when the size cannot be taken, the file cannot
+// be opened for writing, or the header is not valid; `osError` then receives errno (0 if none).
+bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header,
+                    int* osError = nullptr);
+
+}  // namespace vn

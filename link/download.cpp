@@ -1,0 +1,151 @@
+#include "link/download.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "link/framing.h"
+
+namespace vn {
+namespace {
+
+class FileCloser {
+ public:
+  explicit FileCloser(std::FILE* file) : file_(file) {}
+  ~FileCloser() {
+    if (file_) std::fclose(file_);
+  }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  std::FILE* file_;
+};
+
+int64_t FileSize(std::FILE* file) {
+  if (!file || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long size = std::ftell(file);
+  return size > 0 ? size : 0;
+}
+
+// The header travels through a scratch file in the program's folder before it is sent. What is
+// sent is always the header held in memory: when the scratch file cannot be created (an installed
+// program's folder is read-only), or reads back anything else (another copy of the tool sharing
+// the folder wrote its own header in between), the bytes in memory are the right ones.
+void PassThroughScratchFile(const TransferContext& context, uint8_t* out) {
+  const uint8_t* header = BytesOf(context.header);
+  std::memcpy(out, header, kHeaderSize);
+  const std::string scratch =
+      (std::filesystem::path(context.programDir) / kScratchHeaderName).string();
+  std::FILE* file = std::fopen(scratch.c_str(), "w+b");
+  if (!file) return;
+  uint8_t readBack[kHeaderSize];
+  std::memset(readBack, 0xFF, sizeof readBack);
+  const bool roundTrip = std::fwrite(header, 1, kHeaderSize, file) == size_t(kHeaderSize) &&
+                         std::fflush(file) == 0 && std::fseek(file, 0, SEEK_SET) == 0 &&
+                         std::fread(readBack, 1, kHeaderSize, file) == size_t(kHeaderSize);
+  std::fclose(file);
+  std::remove(scratch.c_str());
+  if (roundTrip && std::memcmp(readBack, header, kHeaderSize) == 0) {
+    std::memcpy(out, readBack, kHeaderSize);
+  }
+}
+
+}  // namespace
+
+bool VerifyHeader(TransferContext& context) {
+  if (context.header.tag != kHeaderTag) return false;
+  uint8_t toSend[kHeaderSize];
+  PassThroughScratchFile(context, toSend);
+  return SendHeaderBlock(context.port, toSend);
+}
+
+bool SendPartitions(TransferContext& context, std::FILE* file) {
+  const int count = context.partitionCount;
+  const int64_t total = FileSize(file) - kHeaderSize;
+  int64_t done = 0;
+  int64_t position = kHeaderSize;
+  int frameNumber = 1;
+  int failures = 0;
+  const FrameDone onFrame = [&](int32_t payload) {
+    done += payload;
+    context.observer.OnBytes(done, total);
+  };
+  for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
+    // A stop or a vanished port ends the transfer as failed: a half-sent file is no success.
+    if (!context.port.PortOpened()) return false;
+    if (!file || !SendDescriptor(context.port, file, position)) {
+      ++failures;
+      continue;
+    }
+    failures = 0;
+    done += kDescriptorSize;
+    context.progress.ProgressStep(count, 1);
+    context.observer.OnStatus(PercentText(kTransferPercentPrefix, part, count));
+    if (!SendSection(context.port, file, position, frameNumber, onFrame)) return false;
+    ++part;
+  }
+  return failures < kMaxFailuresInRow && context.port.PortOpened();
+}
+
+bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPhase phase) {
+  const int count = context.partitionCount;
+  const char* prefix = phase == ReportPhase::kErase ? kErasePercentPrefix : kProgramPercentPrefix;
+  bool result = false;
+  int misses = 0;
+  for (int part = 1; part <= count;) {
+    const int index = ReceiveCommand(context.port);
+    if (!context.port.PortOpened()) return false;  // stopped: the box is not done
+    if (index == expectedIndex) {
+      result = true;
+      misses = 0;
+      context.observer.OnStatus(PercentText(prefix, part, count));
+      context.progress.ProgressStep(count, 1);
+      ++part;
+      continue;
+    }
+    // A failure report is not fatal on its own: N unexpected frames in a row are.
+    if (++misses >= count) return false;
+  }
+  return result;
+}
+
+bool DownloadToBox(TransferContext& context, const std::string& fileName) {
+  context.observer.OnControlsEnabled(false);
+  // Read-only is enough: the download never writes the upgrade file.
+  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  FileCloser closer(file);
+
+  ShowMessage(context, kMsgConnectSuccess);
+  SendCommand(context.port, kMsgStartDownload);
+
+  ShowMessage(context, kMsgVerify);
+  if (!VerifyHeader(context)) {
+    ShowMessage(context, kMsgIdentFailed);
+    return false;
+  }
+  ShowMessage(context, kMsgIdentSuccess);
+
+  ShowMessage(context, kMsgTransfer);
+  if (!SendPartitions(context, file)) {
+    ShowMessage(context, kMsgTransferFailed);
+    return false;
+  }
+  ShowMessage(context, kMsgTransferSuccess);
+
+  ShowMessage(context, kMsgErase);
+  if (!WaitPartitionResults(context, kMsgEraseSuccess, ReportPhase::kErase)) {
+    ShowMessage(context, kMsgEraseFailed);
+    return false;
+  }
+  ShowMessage(context, kMsgEraseSuccess);
+
+  ShowMessage(context, kMsgProgram);
+  if (!WaitPartitionResults(context, kMsgProgramSuccess, ReportPhase::kProgram)) {
+    ShowMessage(context, kMsgProgramFailed);
+    return false;
+  }
+  ShowMessage(context, kMsgProgramSuccess);
+  return true;
+}
+
+}  // namespace vn

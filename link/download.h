@@ -1,0 +1,24 @@
+#pragma once
+// Writing an upgrade file into the box: start command, identity verdict, every partition, then
+// the box's erase and program reports.
+#include <cstdio>
+#include <string>
+
+#include "link/transfer_context.h"
+
+namespace vn {
+
+inline constexpr const char* kScratchHeaderName = "Test_DownloadHeader.bin";
+
+enum class ReportPhase { kErase, kProgram };
+
+// True after "Program flash Success!". The box must have sent its ready frame.
+bool DownloadToBox(TransferContext& context, const std::string& fileName);
+// Sends the current download header; true when the box accepted its identity.
+bool VerifyHeader(TransferContext& context);
+// Sends N descriptor and data block pairs from position 71 on.
+bool SendPartitions(TransferContext& context, std::FILE* file);
+// Follows N reports of one phase (expected index 12 for erase, 15 for program).
+bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPhase phase);
+
+}  // namespace vn

@@ -1,0 +1,134 @@
+#include "link/upload.h"
+
+#include <cstring>
+#include <vector>
+
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "dld/header_file.h"
+#include "dld/region_sets.h"
+#include "link/framing.h"
+#include "link/status_texts.h"
+
+namespace vn {
+namespace {
+
+bool WriteAt(std::FILE* file, int64_t position, const uint8_t* bytes, size_t count) {
+  return std::fseek(file, long(position), SEEK_SET) == 0 &&
+         std::fwrite(bytes, 1, count, file) == count && std::fflush(file) == 0;
+}
+
+// The box may resend a frame whose ACK it missed; the PC cannot tell from the frame alone, and a
+// duplicated frame would make a corrupt backup. So the block written must be a sound data block
+// whose CRC is the one the descriptor announced.
+bool StoredBlockIsSound(std::FILE* file, int64_t position, const FILE_PARTITION_HEADER_T& descriptor) {
+  const uint32_t compressed = GetLe24(descriptor.compressedLength);
+  std::vector<uint8_t> block(size_t(compressed) + kDataBlockOverhead);
+  if (std::fseek(file, long(position), SEEK_SET) != 0 ||
+      std::fread(block.data(), 1, block.size(), file) != block.size()) {
+    return false;
+  }
+  const uint8_t* payload = block.data() + 4;
+  const uint32_t storedCrc = GetLe32(payload + compressed);
+  return block[0] == kDataTag && GetLe24(&block[1]) == compressed + 4 &&
+         storedCrc == CalcCrc32(payload, int32_t(compressed)) &&
+         storedCrc == GetLe32(descriptor.compressedCrc);
+}
+
+}  // namespace
+
+bool StoreBoxHeader(TransferContext& context, std::FILE* file) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  if (!ReceiveHeaderBlock(context.port, BytesOf(header))) return false;
+  header.partitionKind = uint8_t(PartitionKindOfCount(context.partitionCount));
+  header.partitionCount = uint8_t(context.partitionCount);
+  std::memset(header.totalSize, 0, sizeof header.totalSize);
+  SealHeader(header);
+  return WriteAt(file, 0, BytesOf(header), kHeaderSize);
+}
+
+bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation) {
+  if (!SendReadRequest(context.port, UploadRegionList(operation))) return false;
+  const int count = context.partitionCount;
+  int64_t position = kHeaderSize;
+  int64_t done = 0;
+  int failures = 0;
+  const FrameDone onFrame = [&](int32_t payload) {
+    done += payload;
+    context.observer.OnBytes(done, 0);
+  };
+  for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
+    // An upload cut short by a stop or a vanished port is no backup.
+    if (!context.port.PortOpened()) return false;
+    FILE_PARTITION_HEADER_T descriptor{};
+    if (!ReceiveDescriptor(context.port, BytesOf(descriptor))) {
+      ++failures;
+      SendNak(context.port);
+      continue;
+    }
+    failures = 0;
+    SendAck(context.port);
+
+    const uint32_t compressed = GetLe24(descriptor.compressedLength);
+    descriptor.pieceCount = PieceCountOf(compressed);
+    SealDescriptor(descriptor);
+    if (!WriteAt(file, position, BytesOf(descriptor), kDescriptorSize)) return false;
+    const int64_t blockAt = position + kDescriptorSize;
+    done += kDescriptorSize;
+
+    context.progress.ProgressStep(count, 1);
+    context.observer.OnStatus(PercentText(kTransferPercentPrefix, part, count));
+
+    int64_t blockPosition = blockAt;
+    const int32_t blockSize = int32_t(compressed) + kDataBlockOverhead;
+    if (!ReceiveSection(context.port, file, blockPosition, blockSize, failures, onFrame)) {
+      return false;
+    }
+    if (!StoredBlockIsSound(file, blockAt, descriptor)) return false;
+    position = blockAt + blockSize;
+    ++part;
+  }
+  return failures < kMaxFailuresInRow && context.port.PortOpened();
+}
+
+bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation) {
+  context.observer.OnControlsEnabled(false);
+  ShowMessage(context, kMsgConnectSuccess);
+  // Nothing is asked of the box until there is somewhere to put what it sends.
+  std::FILE* file = std::fopen(fileName.c_str(), "w+b");
+  if (!file) {
+    context.observer.OnStatus(kNoUploadFileText);
+    return false;
+  }
+  SendCommand(context.port, kMsgStartUpload);
+
+  ShowMessage(context, kMsgVerify);
+  if (!StoreBoxHeader(context, file)) {
+    ShowMessage(context, kMsgIdentFailed);
+    SendCommand(context.port, kMsgIdentFailed);
+    std::fclose(file);
+    return false;
+  }
+  ShowMessage(context, kMsgIdentSuccess);
+  SendCommand(context.port, kMsgIdentSuccess);
+
+  ShowMessage(context, kMsgTransfer);
+  const bool received = ReceivePartitions(context, file, operation);
+  ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
+  const bool closed = std::fclose(file) == 0;
+
+  ReadDownloadHeader(fileName, context.header);
+  if (!received) return false;
+  if (!closed) {
+    ShowMessage(context, kMsgTransferFailed);
+    return false;
+  }
+  int osError = 0;
+  if (!WriteTotalSize(fileName, context.header, &osError)) {
+    context.observer.OnErrorBox("I/O error " + std::to_string(osError));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vn
