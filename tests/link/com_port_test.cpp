@@ -1,0 +1,204 @@
+// The port layer's rules, over a real pseudo-terminal and over the in-memory pair alike.
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <thread>
+
+#include "far_end.h"
+#include "link/memory_port.h"
+#include "link/system_port.h"
+
+namespace vn::test {
+namespace {
+
+class ComPortTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    rig_ = MakeRig(GetParam());
+    ASSERT_TRUE(rig_.port && rig_.port->PortOpened());
+  }
+  ComPort& port() { return *rig_.port; }
+  bool WaitForWaiting(int32_t count) {
+    return WaitUntil([&] { return port().BytesWaiting() == count; });
+  }
+
+  Rig rig_;
+};
+
+TEST_P(ComPortTest, ReadSucceedsOnlyWithExactlyTheCountWaiting) {
+  uint8_t buffer[kMaxTransfer] = {};
+
+  // A surplus is flushed whole.
+  rig_.far->Send({0x06, 0x06});
+  ASSERT_TRUE(WaitForWaiting(2));
+  EXPECT_EQ(port().ComReadExact(buffer, 1), -1);
+  EXPECT_EQ(port().BytesWaiting(), 0);
+
+  // A short count stays for a later poll.
+  Bytes first(40), rest(31);
+  for (size_t i = 0; i < first.size(); ++i) first[i] = uint8_t(i);
+  for (size_t i = 0; i < rest.size(); ++i) rest[i] = uint8_t(100 + i);
+  rig_.far->Send(first);
+  ASSERT_TRUE(WaitForWaiting(40));
+  EXPECT_EQ(port().ComReadExact(buffer, 71), -1);
+  EXPECT_EQ(port().BytesWaiting(), 40);
+
+  rig_.far->Send(rest);
+  ASSERT_TRUE(WaitForWaiting(71));
+  ASSERT_EQ(port().ComReadExact(buffer, 71), 71);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), buffer));
+  EXPECT_TRUE(std::equal(rest.begin(), rest.end(), buffer + 40));
+  EXPECT_EQ(port().BytesWaiting(), 0);
+}
+
+TEST_P(ComPortTest, WriteFlushesUnreadInputFirstEvenWhenRefused) {
+  rig_.far->Send({1, 2, 3, 4, 5});
+  ASSERT_TRUE(WaitForWaiting(5));
+  const uint8_t message[3] = {0x02, 0x0A, 0x00};
+  EXPECT_EQ(port().ComWrite(message, 3), 3);
+  EXPECT_EQ(port().BytesWaiting(), 0);
+  EXPECT_EQ(rig_.far->Receive(3), (Bytes{0x02, 0x0A, 0x00}));
+
+  rig_.far->Send({1, 2, 3});
+  ASSERT_TRUE(WaitForWaiting(3));
+  const Bytes tooLong(kMaxTransfer + 1, 0x55);
+  EXPECT_EQ(port().ComWrite(tooLong.data(), kMaxTransfer + 1), -1);
+  EXPECT_EQ(port().BytesWaiting(), 0);
+  EXPECT_FALSE(rig_.far->Receive(1, 100ms));
+
+  uint8_t buffer[kMaxTransfer + 1];
+  EXPECT_EQ(port().ComReadExact(buffer, kMaxTransfer + 1), -1);
+}
+
+TEST_P(ComPortTest, LargestTransferGoesThroughWhole) {
+  Bytes block(kMaxTransfer);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7);
+  ASSERT_EQ(port().ComWrite(block.data(), kMaxTransfer), kMaxTransfer);
+  EXPECT_EQ(rig_.far->Receive(kMaxTransfer), block);
+
+  rig_.far->Send(block);
+  ASSERT_TRUE(WaitForWaiting(kMaxTransfer));
+  Bytes read(kMaxTransfer);
+  ASSERT_EQ(port().ComReadExact(read.data(), kMaxTransfer), kMaxTransfer);
+  EXPECT_EQ(read, block);
+}
+
+TEST_P(ComPortTest, ClosedOrStoppedPortRefusesEverythingAtOnce) {
+  const uint8_t ack = 0x06;
+  uint8_t buffer[4];
+
+  port().RequestStop();
+  EXPECT_FALSE(port().PortOpened());
+  EXPECT_EQ(port().ComWrite(&ack, 1), -1);
+  EXPECT_EQ(port().ComReadExact(buffer, 1), -1);
+  EXPECT_EQ(port().BytesWaiting(), -1);
+  port().WaitForInput(kHangGuard);  // returns at once, else the test times out
+  EXPECT_FALSE(rig_.far->Receive(1, 100ms));
+
+  port().CloseComPort();
+  EXPECT_TRUE(port().CloseComPort());
+  EXPECT_FALSE(port().PortOpened());
+  EXPECT_EQ(port().ComWrite(&ack, 1), -1);
+  EXPECT_EQ(port().ComReadExact(buffer, 1), -1);
+  port().WaitForInput(kHangGuard);
+}
+
+TEST_P(ComPortTest, ReopeningAfterStopMakesThePortUsableAgain) {
+  port().RequestStop();
+  ASSERT_TRUE(port().OpenComPort(rig_.slavePath));
+  const uint8_t ack = 0x06;
+  EXPECT_EQ(port().ComWrite(&ack, 1), 1);
+  EXPECT_EQ(rig_.far->Receive(1), Bytes{0x06});
+}
+
+TEST_P(ComPortTest, VanishedFarEndEndsAWait) {
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(30ms);
+    rig_.far->Vanish();
+  });
+  const bool ended = WaitUntil([&] {
+    port().WaitForInput(50ms);
+    return !port().PortOpened();
+  });
+  unplug.join();
+  EXPECT_TRUE(ended);
+  const uint8_t ack = 0x06;
+  EXPECT_EQ(port().ComWrite(&ack, 1), -1);
+}
+
+TEST_P(ComPortTest, StopFromAnotherThreadEndsAWait) {
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(30ms);
+    port().RequestStop();
+  });
+  const bool ended = WaitUntil([&] {
+    port().WaitForInput(50ms);
+    return !port().PortOpened();
+  });
+  stopper.join();
+  EXPECT_TRUE(ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, ComPortTest, ::testing::Values("pty", "memory"));
+
+TEST(SystemPort, OpeningAMissingDeviceFails) {
+  auto port = MakeSystemComPort();
+  EXPECT_FALSE(port->OpenComPort("/dev/vespanode-no-such-port"));
+  EXPECT_FALSE(port->PortOpened());
+  EXPECT_FALSE(port->PurgeComPort());
+}
+
+TEST(SystemPort, LineIsRawAt115200WithFlowControlLeftAlone) {
+  Rig rig = MakeRig("pty");
+  ASSERT_TRUE(rig.port->PortOpened());
+  termios before{};
+  ASSERT_EQ(tcgetattr(rig.slaveFd, &before), 0);
+  before.c_iflag |= IXON | IXOFF;
+  ASSERT_EQ(tcsetattr(rig.slaveFd, TCSANOW, &before), 0);
+
+  ASSERT_TRUE(rig.port->OpenComPort(rig.slavePath));
+  termios after{};
+  ASSERT_EQ(tcgetattr(rig.slaveFd, &after), 0);
+  EXPECT_EQ(cfgetospeed(&after), speed_t(B115200));
+  EXPECT_EQ(cfgetispeed(&after), speed_t(B115200));
+  EXPECT_EQ(after.c_cflag & CSIZE, tcflag_t(CS8));
+  EXPECT_EQ(after.c_cflag & CSTOPB, 0u);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(after.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+}
+
+TEST(SystemPort, ListedNamesMapToSerialDevices) {
+  EXPECT_EQ(ComDeviceName("COM.01"), "/dev/ttyS0");
+  EXPECT_EQ(ComDeviceName("COM.10"), "/dev/ttyS9");
+  EXPECT_EQ(ComDeviceName("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ComDeviceName("com10"), "/dev/ttyS9");
+  EXPECT_EQ(ComDeviceName("Com.05"), "/dev/ttyS4");
+  // Anything else is a device path.
+  for (const char* other : {"COM.00", "COM.11", "COM11", "COM0", "COM01", "COM.1", "COM", "COMX",
+                            "/dev/ttyUSB0", "/dev/pts/3", ""}) {
+    EXPECT_EQ(ComDeviceName(other), other);
+  }
+}
+
+TEST(MemoryPort, WriteFailureHookFlushesAndDeliversNothing) {
+  auto [pc, box] = MemoryPort::MakePair();
+  const uint8_t stray = 0x55, ack = 0x06;
+  box->WriteRaw(&stray, 1);
+  pc->FailNextWrites(2);
+  EXPECT_EQ(pc->ComWrite(&ack, 1), -1);
+  EXPECT_EQ(pc->BytesWaiting(), 0);
+  EXPECT_EQ(pc->ComWrite(&ack, 1), -1);
+  EXPECT_EQ(pc->ComWrite(&ack, 1), 1);
+  EXPECT_EQ(box->BytesWaiting(), 1);
+}
+
+TEST(MemoryPort, AnEndCannotReopenOnceItsPeerIsGone) {
+  auto [pc, box] = MemoryPort::MakePair();
+  box.reset();
+  pc->CloseComPort();
+  EXPECT_FALSE(pc->OpenComPort("any"));
+  EXPECT_FALSE(pc->PortOpened());
+}
+
+}  // namespace
+}  // namespace vn::test
