@@ -1,0 +1,64 @@
+#include "dld/file_identity.h"
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace vn {
+namespace {
+
+struct TextField {
+  std::string_view label;
+  std::string FileIdentity::*text;
+  size_t offset;
+  size_t width;
+};
+
+constexpr std::array<TextField, 5> kTextFields = {{
+    {"manufacture ident", &FileIdentity::manufactureIdent,
+     offsetof(FILE_DOWNLOAD_HEADER_T, manufactureIdent), 15},
+    {"hardware module", &FileIdentity::hardwareModule,
+     offsetof(FILE_DOWNLOAD_HEADER_T, hardwareModule), 8},
+    {"hardware version", &FileIdentity::hardwareVersion,
+     offsetof(FILE_DOWNLOAD_HEADER_T, hardwareVersion), 8},
+    {"software module", &FileIdentity::softwareModule,
+     offsetof(FILE_DOWNLOAD_HEADER_T, softwareModule), 8},
+    {"software version", &FileIdentity::softwareVersion,
+     offsetof(FILE_DOWNLOAD_HEADER_T, softwareVersion), 8},
+}};
+
+}  // namespace
+
+FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header) {
+  FileIdentity identity;
+  identity.identForNocheck = header.identForNocheck;
+  const uint8_t* bytes = BytesOf(header);
+  for (const TextField& field : kTextFields) {
+    const char* text = reinterpret_cast<const char*>(bytes + field.offset);
+    identity.*field.text = std::string(text, strnlen(text, field.width));
+  }
+  return identity;
+}
+
+bool PutIdentity(FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity, std::string* why) {
+  for (const TextField& field : kTextFields) {
+    if ((identity.*field.text).size() > field.width) {
+      if (why) {
+        *why = std::string(field.label) + " \"" + identity.*field.text + "\" is longer than " +
+               std::to_string(field.width) + " bytes";
+      }
+      return false;
+    }
+  }
+  header.identForNocheck = identity.identForNocheck;
+  uint8_t* bytes = BytesOf(header);
+  for (const TextField& field : kTextFields) {
+    const std::string& text = identity.*field.text;
+    std::memset(bytes + field.offset, 0, field.width);
+    std::memcpy(bytes + field.offset, text.data(), text.size());
+  }
+  return true;
+}
+
+}  // namespace vn

@@ -1,0 +1,142 @@
+#include "dld/inspect.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "dld/lzo_codec.h"
+
+namespace vn {
+namespace {
+
+std::string Hex32(uint32_t value) {
+  char text[12];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+void AddFault(InspectReport& report, const BlockView& block, std::string what) {
+  report.faults.push_back({BlockName(block.kind, block.region), block.offset, std::move(what)});
+}
+
+void CheckBlockCrc(InspectReport& report, const BlockView& block) {
+  if (block.crcMatches) return;
+  AddFault(report, block,
+           "stored CRC " + Hex32(block.storedCrc) + " differs from the CRC of its bytes " +
+               Hex32(CalcCrc32(block.payload.data(), int32_t(block.payload.size()))));
+}
+
+void InspectHeader(InspectReport& report, const BlockView& block) {
+  const FILE_DOWNLOAD_HEADER_T header = HeaderOf(block);
+  report.headerFound = true;
+  report.identity = IdentityOfHeader(header);
+  report.kindCode = header.partitionKind;
+  report.partitionCount = header.partitionCount;
+  report.totalSize = GetLe24(header.totalSize);
+  CheckBlockCrc(report, block);
+  if (report.totalSize != report.fileSize) {
+    AddFault(report, block,
+             "total size is " + std::to_string(report.totalSize) + " but the file holds " +
+                 std::to_string(report.fileSize) + " bytes");
+  }
+}
+
+// Checks one descriptor and its data block; true when nothing is wrong with either.
+bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow& row) {
+  const size_t faultsBefore = report.faults.size();
+  const FILE_PARTITION_HEADER_T descriptor = DescriptorOf(blocks.descriptor);
+  row.region = blocks.descriptor.region;
+  row.descriptorOffset = blocks.descriptor.offset;
+  row.flag = descriptor.flag;
+  row.address = GetLe32(descriptor.address);
+  row.size = GetLe24(descriptor.regionSize);
+  row.compressedLength = GetLe24(descriptor.compressedLength);
+  row.ratio = row.size == 0 ? 0.0 : double(row.compressedLength) / double(row.size);
+
+  CheckBlockCrc(report, blocks.descriptor);
+  const uint8_t pieces = PieceCountOf(row.compressedLength);
+  if (descriptor.pieceCount != pieces) {
+    AddFault(report, blocks.descriptor,
+             "piece count is " + std::to_string(descriptor.pieceCount) + " but " +
+                 std::to_string(row.compressedLength) + " compressed bytes take " +
+                 std::to_string(pieces));
+  }
+  if (!blocks.data) return false;  // the walk stopped there and reported why
+
+  const BlockView& data = *blocks.data;
+  if (data.payload.size() != row.compressedLength) {
+    AddFault(report, blocks.descriptor,
+             "declares " + std::to_string(row.compressedLength) +
+                 " compressed bytes but its data block holds " +
+                 std::to_string(data.payload.size()));
+  }
+  // A data block whose own CRC fails is reported once, as itself, not again as a mismatch.
+  const uint32_t declaredCrc = GetLe32(descriptor.compressedCrc);
+  if (data.crcMatches && declaredCrc != data.storedCrc) {
+    AddFault(report, blocks.descriptor,
+             "CRC of the compressed bytes " + Hex32(declaredCrc) +
+                 " differs from its data "
+                 "block's CRC " +
+                 Hex32(data.storedCrc));
+  }
+  CheckBlockCrc(report, data);
+  // Known-corrupt bytes are not expanded: their fault is already reported.
+  if (data.crcMatches) {
+    const auto contents = LzoDecompress(data.payload, row.size);
+    if (!contents) {
+      AddFault(report, data,
+               "the compressed bytes do not expand to the region's " + std::to_string(row.size) +
+                   " bytes");
+    } else {
+      const uint32_t actual = CalcCrc32(contents->data(), int32_t(contents->size()));
+      const uint32_t expected = GetLe32(descriptor.regionCrc);
+      if (actual != expected) {
+        AddFault(report, data,
+                 "the expanded region's CRC " + Hex32(actual) + " differs from its descriptor's " +
+                     Hex32(expected));
+      }
+    }
+  }
+  return report.faults.size() == faultsBefore;
+}
+
+}  // namespace
+
+InspectReport InspectUpgradeFile(std::span<const uint8_t> file) {
+  InspectReport report;
+  report.fileSize = file.size();
+  const WalkedFile walked = WalkUpgradeFile(file);
+  if (walked.header) InspectHeader(report, *walked.header);
+
+  for (const RegionBlocks& blocks : walked.regions) {
+    RegionRow row;
+    row.ok = InspectRegion(report, blocks, row);
+    report.regions.push_back(row);
+  }
+  // A malformed block where region N + 1 would begin is bytes left over after the last region.
+  const bool regionsComplete = walked.regions.empty() || walked.regions.back().data.has_value();
+  const size_t declared = size_t(report.partitionCount);
+  if (walked.fault) {
+    if (walked.header && regionsComplete && walked.regions.size() >= declared) {
+      report.faults.push_back(
+          {"trailing bytes", walked.fault->offset,
+           std::to_string(file.size() - walked.fault->offset) + " bytes follow the last region"});
+    } else {
+      report.faults.push_back(*walked.fault);
+    }
+  }
+  const bool walkedToRegionEnd =
+      !walked.fault || (walked.header && regionsComplete && walked.regions.size() >= declared);
+  if (walkedToRegionEnd && walked.header && walked.regions.size() != declared) {
+    report.faults.push_back({"header", 0,
+                             "states " + std::to_string(declared) + " regions but the file holds " +
+                                 std::to_string(walked.regions.size())});
+  }
+  std::stable_sort(report.faults.begin(), report.faults.end(),
+                   [](const BlockFault& a, const BlockFault& b) { return a.offset < b.offset; });
+  return report;
+}
+
+}  // namespace vn

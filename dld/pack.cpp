@@ -1,0 +1,115 @@
+#include "dld/pack.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "dld/lzo_codec.h"
+#include "dld/region_sets.h"
+
+namespace vn {
+namespace {
+
+constexpr uint8_t kErasedByte = 0xFF;
+
+uint32_t CrcOf(std::span<const uint8_t> bytes) {
+  return CalcCrc32(bytes.data(), int32_t(bytes.size()));
+}
+
+void Append(std::vector<uint8_t>& file, const uint8_t* bytes, size_t count) {
+  file.insert(file.end(), bytes, bytes + count);
+}
+
+}  // namespace
+
+std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, int regionCount,
+                                                 std::string* why) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  if (!PutIdentity(header, identity, why)) return std::nullopt;
+  header.tag = kHeaderTag;
+  PutLe16(header.length, kHeaderLength);
+  header.partitionKind = uint8_t(PartitionKindOfCount(regionCount));
+  header.partitionCount = uint8_t(regionCount);
+  SealHeader(header);
+  return header;
+}
+
+FILE_PARTITION_HEADER_T MakeDescriptor(uint8_t flag, uint32_t address,
+                                       std::span<const uint8_t> contents,
+                                       std::span<const uint8_t> compressed) {
+  FILE_PARTITION_HEADER_T descriptor{};
+  descriptor.tag = kDescriptorTag;
+  descriptor.length = kDescriptorLength;
+  descriptor.flag = flag;
+  PutLe32(descriptor.address, address);
+  PutLe24(descriptor.regionSize, uint32_t(contents.size()));
+  PutLe32(descriptor.regionCrc, CrcOf(contents));
+  PutLe24(descriptor.compressedLength, uint32_t(compressed.size()));
+  PutLe32(descriptor.compressedCrc, CrcOf(compressed));
+  descriptor.pieceCount = PieceCountOf(uint32_t(compressed.size()));
+  SealDescriptor(descriptor);
+  return descriptor;
+}
+
+void AppendDataBlock(std::vector<uint8_t>& file, std::span<const uint8_t> compressed) {
+  uint8_t head[4] = {kDataTag};
+  PutLe24(head + 1, uint32_t(compressed.size()) + 4);
+  uint8_t crc[4];
+  PutLe32(crc, CrcOf(compressed));
+  Append(file, head, sizeof head);
+  Append(file, compressed.data(), compressed.size());
+  Append(file, crc, sizeof crc);
+}
+
+void StampTotalSize(std::vector<uint8_t>& file) {
+  if (file.size() < size_t(kHeaderSize)) return;
+  FILE_DOWNLOAD_HEADER_T header;
+  std::memcpy(&header, file.data(), sizeof header);
+  PutLe24(header.totalSize, uint32_t(file.size()));
+  SealHeader(header);
+  std::memcpy(file.data(), &header, sizeof header);
+}
+
+std::vector<uint8_t> RegionOfImage(std::span<const uint8_t> image, uint32_t address,
+                                   uint32_t size) {
+  std::vector<uint8_t> region(size, kErasedByte);
+  if (address < kFlashBase) return region;
+  const uint64_t start = address - kFlashBase;
+  if (start >= image.size()) return region;
+  const size_t available = size_t(std::min<uint64_t>(size, image.size() - start));
+  std::copy_n(image.begin() + ptrdiff_t(start), available, region.begin());
+  return region;
+}
+
+std::optional<std::vector<uint8_t>> PackUpgradeFile(int operation,
+                                                    std::span<const uint8_t> flashImage,
+                                                    const FileIdentity& identity,
+                                                    std::string* why) {
+  const std::span<const UploadRegion> regions = UploadRegionList(operation);
+  if (regions.empty()) {
+    if (why) *why = "operation " + std::to_string(operation) + " has no region set";
+    return std::nullopt;
+  }
+  const auto header = MakeHeader(identity, int(regions.size()), why);
+  if (!header) return std::nullopt;
+
+  std::vector<uint8_t> file;
+  Append(file, BytesOf(*header), sizeof *header);
+  for (const UploadRegion& region : regions) {
+    const std::vector<uint8_t> contents = RegionOfImage(flashImage, region.address, region.size);
+    const std::vector<uint8_t> compressed = LzoCompress(contents);
+    if (compressed.empty()) {
+      if (why) *why = "the compressor failed";
+      return std::nullopt;
+    }
+    const FILE_PARTITION_HEADER_T descriptor =
+        MakeDescriptor(region.flag, region.address, contents, compressed);
+    Append(file, BytesOf(descriptor), sizeof descriptor);
+    AppendDataBlock(file, compressed);
+  }
+  StampTotalSize(file);
+  return file;
+}
+
+}  // namespace vn

@@ -1,0 +1,127 @@
+#include "dld/header_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "dld/byte_order.h"
+#include "dld/pack.h"
+#include "tests/dld/test_support.h"
+
+namespace vn {
+namespace {
+
+class HeaderFile : public ::testing::Test {
+ protected:
+  // A "Upload Key" file as an upload leaves it: total size still zero, header CRC stale.
+  std::vector<uint8_t> FreshUpload() {
+    auto file =
+        PackUpgradeFile(3, test::MakeFlashImage(), {0, "MAKER", "HWM", "1.0", "SWM", "2.0"});
+    EXPECT_TRUE(file.has_value());
+    PutLe24(file->data() + 53, 0);
+    return *file;
+  }
+
+  FILE_DOWNLOAD_HEADER_T Loaded(const std::string& path) {
+    FILE_DOWNLOAD_HEADER_T header{};
+    EXPECT_TRUE(ReadDownloadHeader(path, header));
+    return header;
+  }
+
+  test::ScratchFolder folder_;
+};
+
+TEST_F(HeaderFile, ReadOnlyFileIsRead) {
+  const std::string path = folder_.File("read-only.dld");
+  const std::vector<uint8_t> file = FreshUpload();
+  test::WriteBytes(path, file);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
+  // Root writes to anything, so the read runs as an unprivileged user in a child process.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    FILE_DOWNLOAD_HEADER_T header{};
+    const bool read = ReadDownloadHeader(path, header);
+    const bool same = std::memcmp(BytesOf(header), file.data(), kHeaderSize) == 0;
+    ::_exit(read && same && ReadPartitionCount(path) == 1 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
+  const std::string path = folder_.File("short.dld");
+  std::vector<uint8_t> file = FreshUpload();
+  file.resize(70);
+  test::WriteBytes(path, file);
+  FILE_DOWNLOAD_HEADER_T header{};
+  header.tag = 0x5A;
+  EXPECT_FALSE(ReadDownloadHeader(path, header));
+  EXPECT_FALSE(ReadDownloadHeader(folder_.File("missing.dld"), header));
+  EXPECT_EQ(header.tag, 0x5A);
+
+  EXPECT_EQ(ReadPartitionCount(folder_.File("missing.dld")), 0);
+  file.resize(52);
+  test::WriteBytes(path, file);
+  EXPECT_EQ(ReadPartitionCount(path), 0);
+}
+
+TEST_F(HeaderFile, PartitionCountOfAllFile) {
+  const std::string path = folder_.File("all.dld");
+  test::WriteBytes(path, *PackUpgradeFile(6, test::MakeFlashImage(), {}));
+  EXPECT_EQ(ReadPartitionCount(path), 34);
+}
+
+TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
+  const std::string path = folder_.File("key.dld");
+  const std::vector<uint8_t> file = FreshUpload();
+  test::WriteBytes(path, file);
+
+  // The upload passes the header it has just read; a cleared one is read from the file.
+  for (bool cleared : {false, true}) {
+    FILE_DOWNLOAD_HEADER_T header = cleared ? FILE_DOWNLOAD_HEADER_T{} : Loaded(path);
+    int error = -1;
+    ASSERT_TRUE(WriteTotalSize(path, header, &error));
+    EXPECT_EQ(error, 0);
+    const FILE_DOWNLOAD_HEADER_T written = Loaded(path);
+    EXPECT_EQ(GetLe24(written.totalSize), file.size());
+    EXPECT_TRUE(HeaderCrcMatches(written));
+    EXPECT_EQ(std::memcmp(&written, &header, kHeaderSize), 0);
+    // Nothing but the header changes.
+    const std::vector<uint8_t> after = test::ReadBytes(path);
+    ASSERT_EQ(after.size(), file.size());
+    EXPECT_TRUE(std::equal(after.begin() + kHeaderSize, after.end(), file.begin() + kHeaderSize));
+  }
+}
+
+TEST_F(HeaderFile, InvalidHeaderIsNeverWritten) {
+  const std::string path = folder_.File("bad.dld");
+  std::vector<uint8_t> file = FreshUpload();
+  file[0] = 0x12;
+  test::WriteBytes(path, file);
+  FILE_DOWNLOAD_HEADER_T header{};
+  int error = -1;
+  EXPECT_FALSE(WriteTotalSize(path, header, &error));
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(test::ReadBytes(path), file);
+}
+
+TEST_F(HeaderFile, MissingFileReportsErrno) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  header.tag = kHeaderTag;
+  header.length[0] = kHeaderLength;
+  int error = 0;
+  EXPECT_FALSE(WriteTotalSize(folder_.File("missing.dld"), header, &error));
+  EXPECT_EQ(error, ENOENT);
+}
+
+}  // namespace
+}  // namespace vn

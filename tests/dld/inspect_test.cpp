@@ -1,0 +1,245 @@
+#include "dld/inspect.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "dld/byte_order.h"
+#include "dld/lzo_codec.h"
+#include "dld/pack.h"
+#include "tests/dld/test_support.h"
+
+namespace vn {
+namespace {
+
+constexpr int kLoader = 4;  // four small regions: quick to pack, enough to name "descriptor 3"
+
+bool Names(const InspectReport& report, const std::string& block, size_t offset) {
+  return std::any_of(report.faults.begin(), report.faults.end(),
+                     [&](const BlockFault& f) { return f.block == block && f.offset == offset; });
+}
+
+std::string Faults(const InspectReport& report) {
+  std::string text;
+  for (const BlockFault& f : report.faults) {
+    text += f.block + " @" + std::to_string(f.offset) + ": " + f.what + "\n";
+  }
+  return text;
+}
+
+void ResealHeader(std::vector<uint8_t>& file) {
+  FILE_DOWNLOAD_HEADER_T header;
+  std::memcpy(&header, file.data(), sizeof header);
+  SealHeader(header);
+  std::memcpy(file.data(), &header, sizeof header);
+}
+
+void ResealDescriptor(std::vector<uint8_t>& file, size_t offset) {
+  FILE_PARTITION_HEADER_T descriptor;
+  std::memcpy(&descriptor, file.data() + offset, sizeof descriptor);
+  SealDescriptor(descriptor);
+  std::memcpy(file.data() + offset, &descriptor, sizeof descriptor);
+}
+
+class InspectCorruption : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sound_ = *PackUpgradeFile(kLoader, test::MakeFlashImage(7), {});
+    const InspectReport report = InspectUpgradeFile(sound_);
+    ASSERT_TRUE(report.Sound()) << Faults(report);
+    ASSERT_EQ(report.regions.size(), 4u);
+    for (const RegionRow& row : report.regions) {
+      descriptorAt_.push_back(row.descriptorOffset);
+      dataAt_.push_back(row.descriptorOffset + kDescriptorSize);
+    }
+    file_ = sound_;
+  }
+
+  // Region numbers are 1-based, as the faults name them.
+  size_t Descriptor(int region) const { return descriptorAt_[size_t(region - 1)]; }
+  size_t Data(int region) const { return dataAt_[size_t(region - 1)]; }
+  size_t DataEnd(int region) const { return region == 4 ? sound_.size() : Descriptor(region + 1); }
+
+  void ExpectCaught(const std::string& block, size_t offset) {
+    const InspectReport report = InspectUpgradeFile(file_);
+    EXPECT_FALSE(report.Sound());
+    EXPECT_TRUE(Names(report, block, offset)) << "want " << block << " @" << offset << "\n"
+                                              << Faults(report);
+  }
+
+  std::vector<uint8_t> sound_, file_;
+  std::vector<size_t> descriptorAt_, dataAt_;
+};
+
+TEST_F(InspectCorruption, FlippedCrcNamesItsBlock) {
+  file_[kHeaderCrcAt] ^= 0x01;
+  ExpectCaught("header", 0);
+
+  file_ = sound_;
+  file_[Descriptor(3) + kDescriptorCrcAt + 2] ^= 0x80;
+  ExpectCaught("descriptor 3", Descriptor(3));
+
+  file_ = sound_;
+  file_[DataEnd(3) - 1] ^= 0x10;
+  ExpectCaught("data block 3", Data(3));
+  EXPECT_EQ(InspectUpgradeFile(file_).faults.size(), 1u) << "one flip, one fault";
+
+  file_ = sound_;
+  file_[Data(2) + 10] ^= 0x04;  // a compressed byte
+  ExpectCaught("data block 2", Data(2));
+  EXPECT_FALSE(InspectUpgradeFile(file_).regions[1].ok);
+  EXPECT_TRUE(InspectUpgradeFile(file_).regions[0].ok);
+}
+
+TEST_F(InspectCorruption, WrongTagsAndLengths) {
+  file_[Descriptor(3)] = kDataTag;
+  ExpectCaught("descriptor 3", Descriptor(3));
+
+  file_ = sound_;
+  file_[Data(4)] = kDescriptorTag;
+  ExpectCaught("data block 4", Data(4));
+
+  file_ = sound_;
+  file_[0] = 0x00;
+  ExpectCaught("header", 0);
+
+  file_ = sound_;
+  file_[2] = 0x01;  // the header's length high byte
+  ExpectCaught("header", 0);
+
+  file_ = sound_;
+  file_[Descriptor(1) + 1] = 25;
+  ExpectCaught("descriptor 1", Descriptor(1));
+
+  file_ = sound_;
+  PutLe24(file_.data() + Data(2) + 1, 3);  // shorter than its own CRC
+  ExpectCaught("data block 2", Data(2));
+
+  file_ = sound_;
+  PutLe24(file_.data() + Data(2) + 1, 0xFFFFFF);  // runs far past the end
+  ExpectCaught("data block 2", Data(2));
+}
+
+TEST_F(InspectCorruption, Truncation) {
+  file_.resize(sound_.size() - 10);
+  ExpectCaught("data block 4", Data(4));
+  ExpectCaught("header", 0);  // its total size no longer holds
+
+  file_ = sound_;
+  file_.resize(Descriptor(3) + 10);
+  ExpectCaught("descriptor 3", Descriptor(3));
+
+  file_ = sound_;
+  file_.resize(Data(3));
+  ExpectCaught("data block 3", Data(3));
+
+  // Cut between regions: the walk is clean, the header's N and total size are not.
+  file_ = sound_;
+  file_.resize(Descriptor(3));
+  const InspectReport report = InspectUpgradeFile(file_);
+  EXPECT_EQ(report.regions.size(), 2u);
+  EXPECT_EQ(report.faults.size(), 2u) << Faults(report);
+  EXPECT_TRUE(Names(report, "header", 0));
+
+  for (size_t size : {size_t(0), size_t(1), size_t(3), size_t(70)}) {
+    file_.assign(sound_.begin(), sound_.begin() + ptrdiff_t(size));
+    ExpectCaught("header", 0);
+  }
+}
+
+TEST_F(InspectCorruption, HeaderCountsDisagreeWithFile) {
+  file_[52] = 3;
+  ResealHeader(file_);
+  ExpectCaught("header", 0);
+
+  file_ = sound_;
+  file_[52] = 5;
+  ResealHeader(file_);
+  ExpectCaught("header", 0);
+
+  file_ = sound_;
+  PutLe24(file_.data() + 53, uint32_t(sound_.size() + 1));
+  ResealHeader(file_);
+  ExpectCaught("header", 0);
+}
+
+TEST_F(InspectCorruption, TrailingBytes) {
+  file_.insert(file_.end(), {0x22, 0x18, 0x00});
+  StampTotalSize(file_);
+  ExpectCaught("trailing bytes", sound_.size());
+  EXPECT_EQ(InspectUpgradeFile(file_).faults.size(), 1u);
+}
+
+TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
+  // Sealed again, so only the cross-checks can see it.
+  file_[Descriptor(2) + 21] += 1;
+  ResealDescriptor(file_, Descriptor(2));
+  ExpectCaught("descriptor 2", Descriptor(2));
+
+  file_ = sound_;
+  file_[Descriptor(2) + 17] ^= 0xFF;  // CRC of the compressed bytes
+  ResealDescriptor(file_, Descriptor(2));
+  ExpectCaught("descriptor 2", Descriptor(2));
+
+  file_ = sound_;
+  const uint32_t r = GetLe24(file_.data() + Descriptor(2) + 14);
+  PutLe24(file_.data() + Descriptor(2) + 14, r + 1);
+  file_[Descriptor(2) + 21] = PieceCountOf(r + 1);
+  ResealDescriptor(file_, Descriptor(2));
+  ExpectCaught("descriptor 2", Descriptor(2));
+
+  file_ = sound_;
+  file_[Descriptor(4) + 10] ^= 0x01;  // CRC of the uncompressed region
+  ResealDescriptor(file_, Descriptor(4));
+  ExpectCaught("data block 4", Data(4));
+}
+
+TEST(Inspect, CompressedBytesThatDoNotExpandToTheRegion) {
+  const std::vector<uint8_t> contents = test::MakeFlashImage(3, 0x10000);
+  const std::span<const uint8_t> all(contents);
+
+  const std::vector<uint8_t> shorter = LzoCompress(all.first(all.size() - 1));
+  InspectReport report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, shorter));
+  ASSERT_EQ(report.faults.size(), 1u) << Faults(report);
+  EXPECT_EQ(report.faults[0].block, "data block 1");
+  EXPECT_EQ(report.faults[0].offset, size_t(kHeaderSize + kDescriptorSize));
+
+  std::vector<uint8_t> garbage = LzoCompress(all);
+  garbage.resize(garbage.size() / 2);
+  report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, garbage));
+  EXPECT_TRUE(Names(report, "data block 1", kHeaderSize + kDescriptorSize)) << Faults(report);
+
+  report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, LzoCompress(all)));
+  EXPECT_TRUE(report.Sound()) << Faults(report);
+}
+
+TEST(Inspect, PieceBoundary) {
+  EXPECT_EQ(PieceCountOf(992), 1);
+  EXPECT_EQ(PieceCountOf(993), 2);
+  EXPECT_EQ(PieceCountOf(1992), 2);
+  EXPECT_EQ(PieceCountOf(1993), 3);
+  const std::vector<uint8_t> contents(10, 0);
+  const std::vector<uint8_t> compressed992(992), compressed993(993);
+  EXPECT_EQ(MakeDescriptor(0, 0, contents, compressed992).pieceCount, 1);
+  EXPECT_EQ(MakeDescriptor(0, 0, contents, compressed993).pieceCount, 2);
+}
+
+// Every byte of a sound file is guarded by a tag, a length or a CRC, so no single changed byte
+// passes, and no prefix of the file passes either.
+TEST_F(InspectCorruption, NoSingleByteChangeOrPrefixPasses) {
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < Data(1) + 64; ++i) positions.push_back(i);
+  for (size_t i = DataEnd(4) - 8; i < sound_.size(); ++i) positions.push_back(i);
+  for (size_t at : positions) {
+    file_ = sound_;
+    file_[at] ^= 0x01;
+    EXPECT_FALSE(InspectUpgradeFile(file_).Sound()) << "byte " << at;
+  }
+  for (size_t size = 0; size < sound_.size(); size += 97) {
+    EXPECT_FALSE(InspectUpgradeFile(std::span(sound_).first(size)).Sound()) << size;
+  }
+}
+
+}  // namespace
+}  // namespace vn
