@@ -1,0 +1,24 @@
+#pragma once
+// Whole-file reads and writes for the file tools. A write goes to a temporary file in the same
+// folder that is renamed over the target, so a failure never leaves a half-written file.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vn {
+
+inline constexpr size_t kMaxToolFileSize = size_t(64) << 20;
+
+// False, with `error` naming the file and the reason, when it cannot be read or is larger than
+// `maxBytes`.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error,
+                   size_t maxBytes = kMaxToolFileSize);
+
+// False, with `error`, when the file or its folder cannot be written; the target is then as it
+// was before.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                         std::string* error);
+
+}  // namespace vn

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "dld/byte_order.h"
+#include "dld/extract.h"
+#include "dld/file_io.h"
+#include "dld/lzo_codec.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "tests/dld/test_support.h"
+
+namespace vn {
+namespace {
+
+const FileIdentity kIdentity{1, "MANUFACTURER-15", "HWMODULE", "HW-1.2", "SWMOD", "SW-9.99"};
+
+TEST(PackExtract, EverySetRoundTrips) {
+  const std::vector<uint8_t> image = test::MakeFlashImage(11);
+  for (int op = 1; op < kOperationCount; ++op) {
+    SCOPED_TRACE(std::string(OperationName(op)));
+    const auto file = PackUpgradeFile(op, image, kIdentity);
+    ASSERT_TRUE(file.has_value());
+
+    const InspectReport report = InspectUpgradeFile(*file);
+    ASSERT_TRUE(report.Sound());
+    EXPECT_EQ(report.identity, kIdentity);
+    EXPECT_EQ(report.partitionCount, PartitionCountOfOperation(op));
+    EXPECT_EQ(report.kindCode, PartitionKindOfCount(report.partitionCount));
+    EXPECT_EQ(report.totalSize, file->size());
+    const auto regions = UploadRegionList(op);
+    ASSERT_EQ(report.regions.size(), regions.size());
+    for (size_t i = 0; i < regions.size(); ++i) {
+      EXPECT_EQ(report.regions[i].address, regions[i].address);
+      EXPECT_EQ(report.regions[i].size, regions[i].size);
+      EXPECT_EQ(report.regions[i].flag, regions[i].flag);
+    }
+
+    // Into an erased image: the regions come back, everything else stays erased.
+    std::vector<uint8_t> restored(kFlashSize, 0xFF);
+    ASSERT_TRUE(ExtractIntoImage(*file, restored));
+    std::vector<bool> covered(kFlashSize, false);
+    for (const UploadRegion& region : regions) {
+      const size_t start = region.address - kFlashBase;
+      EXPECT_TRUE(std::equal(image.begin() + ptrdiff_t(start),
+                             image.begin() + ptrdiff_t(start + region.size),
+                             restored.begin() + ptrdiff_t(start)))
+          << std::hex << region.address;
+      std::fill_n(covered.begin() + ptrdiff_t(start), region.size, true);
+    }
+    for (size_t i = 0; i < kFlashSize; ++i) {
+      if (!covered[i] && restored[i] != 0xFF) {
+        ADD_FAILURE() << "byte outside the regions changed at " << i;
+        break;
+      }
+    }
+  }
+}
+
+TEST(PackExtract, HeaderLayout) {
+  const auto file = PackUpgradeFile(3, test::MakeFlashImage(), {0, "AB", "", "", "", "12345678"});
+  ASSERT_TRUE(file.has_value());
+  const uint8_t* h = file->data();
+  EXPECT_EQ(h[0], 0x11);
+  EXPECT_EQ(h[1], 0x44);
+  EXPECT_EQ(h[2], 0x00);
+  EXPECT_EQ(h[3], 0);
+  EXPECT_EQ(h[4], 'A');
+  EXPECT_EQ(h[6], 0);  // NUL-padded
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h + 43), 8), "12345678");
+  EXPECT_EQ(h[51], 3);
+  EXPECT_EQ(h[52], 1);
+  EXPECT_TRUE(std::all_of(h + 56, h + 67, [](uint8_t b) { return b == 0; }));
+  // "Upload Key" file: header, one descriptor and one data block of r + 8 bytes.
+  const uint32_t r = GetLe24(h + kHeaderSize + 14);
+  EXPECT_EQ(file->size(), size_t(kHeaderSize + kDescriptorSize) + r + 8);
+  EXPECT_EQ(GetLe24(h + 53), file->size());
+}
+
+TEST(PackExtract, RefusesWhatDoesNotFit) {
+  std::string why;
+  FileIdentity tooLong = kIdentity;
+  tooLong.hardwareModule = "123456789";
+  EXPECT_FALSE(PackUpgradeFile(1, {}, tooLong, &why).has_value());
+  EXPECT_NE(why.find("hardware module"), std::string::npos) << why;
+  tooLong = kIdentity;
+  tooLong.manufactureIdent = std::string(16, 'M');
+  EXPECT_FALSE(PackUpgradeFile(1, {}, tooLong).has_value());
+  EXPECT_FALSE(PackUpgradeFile(0, {}, kIdentity).has_value());
+  EXPECT_FALSE(PackUpgradeFile(7, {}, kIdentity).has_value());
+}
+
+TEST(PackExtract, ShortImageCountsAsErased) {
+  const std::vector<uint8_t> image = test::MakeFlashImage(5, 0x1000);
+  const auto file = PackUpgradeFile(4, image, {});
+  std::vector<uint8_t> restored;
+  ASSERT_TRUE(ExtractIntoImage(*file, restored));
+  ASSERT_EQ(restored.size(), 0x10000u);  // grown to the end of the last loader region
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), restored.begin()));
+  EXPECT_TRUE(
+      std::all_of(restored.begin() + 0x1000, restored.end(), [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST(PackExtract, UnsoundFileWritesNothing) {
+  auto file = *PackUpgradeFile(3, test::MakeFlashImage(), {});
+  file.back() ^= 1;
+  std::vector<uint8_t> image(16, 0x00);
+  std::string why;
+  EXPECT_FALSE(ExtractIntoImage(file, image, &why));
+  EXPECT_EQ(image, std::vector<uint8_t>(16, 0x00));
+  EXPECT_NE(why.find("data block 1"), std::string::npos) << why;
+
+  test::ScratchFolder folder;
+  const std::string path = folder.File("flash.bin");
+  const ExtractResult result = ExtractToImageFile(file, path);
+  EXPECT_EQ(result.outcome, ExtractOutcome::Unsound);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
+  test::ScratchFolder folder;
+  const std::string path = folder.File("flash.bin");
+  const std::vector<uint8_t> image = test::MakeFlashImage(9);
+  const auto key = *PackUpgradeFile(3, image, {});
+
+  ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
+  std::vector<uint8_t> written = test::ReadBytes(path);
+  ASSERT_EQ(written.size(), kFlashSize);
+  const size_t keyAt = 0x180000;
+  EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,
+                         image.begin() + keyAt));
+  EXPECT_EQ(written[0], 0xFF);
+
+  // A second set lands beside the first, which stays.
+  ASSERT_EQ(ExtractToImageFile(*PackUpgradeFile(4, image, {}), path).outcome,
+            ExtractOutcome::Written);
+  written = test::ReadBytes(path);
+  EXPECT_TRUE(std::equal(written.begin(), written.begin() + 0x10000, image.begin()));
+  EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,
+                         image.begin() + keyAt));
+  // No temporary files stay behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(PackExtract, UnwritableFolderIsAClearError) {
+  test::ScratchFolder folder;
+  const auto key = *PackUpgradeFile(3, test::MakeFlashImage(), {});
+  const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
+  EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
+  EXPECT_NE(result.message.find("no-such-folder"), std::string::npos) << result.message;
+
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically(folder.File("missing/x.dld"), key, &error));
+  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+}
+
+TEST(PackExtract, RegionOutsideFlashIsRefused) {
+  const std::vector<uint8_t> contents(0x100, 0x5A);
+  const std::vector<uint8_t> file =
+      test::OneRegionFile(0x401FFF80, contents, LzoCompress(contents));
+  ASSERT_TRUE(InspectUpgradeFile(file).Sound());
+  std::vector<uint8_t> image;
+  std::string why;
+  EXPECT_FALSE(ExtractIntoImage(file, image, &why));
+  EXPECT_TRUE(image.empty());
+  EXPECT_NE(why.find("outside"), std::string::npos) << why;
+}
+
+}  // namespace
+}  // namespace vn
