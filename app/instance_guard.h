@@ -1,0 +1,41 @@
+#pragma once
+// One copy per user and desktop: the first copy listens on a local socket named after the
+// application title; a later copy connects, sends the hand-over message and ends.
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+namespace vn {
+
+class InstanceGuard : public QObject {
+  Q_OBJECT
+ public:
+  enum class Role {
+    kFirst,       // this copy runs the window; HandOverReceived fires when another one starts
+    kHandedOver,  // another copy runs and was told to come forward: end without showing anything
+    kAlone,       // neither listening nor handing over worked: run unguarded rather than not at all
+  };
+
+  explicit InstanceGuard(QString serverName, QObject* parent = nullptr);
+
+  // The socket name for this title, user and display, reduced to characters safe in a file name.
+  static QString ServerNameFor(const QString& title);
+
+  // Decides the role once; later calls return the same answer.
+  Role Claim();
+
+ signals:
+  void HandOverReceived();
+
+ private:
+  bool HandOver();
+  bool Listen();
+  void Accept();
+
+  QString serverName_;
+  QLocalServer server_;
+  bool claimed_ = false;
+  Role role_ = Role::kAlone;
+};
+
+}  // namespace vn

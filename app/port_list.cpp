@@ -1,0 +1,81 @@
+#include "app/port_list.h"
+
+#include <QSet>
+
+#if __has_include("link/box_announce.h")
+#include "link/box_announce.h"
+#define VN_HAVE_BOX_ANNOUNCE 1
+#endif
+
+namespace vn {
+
+std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPorts,
+                                          const std::vector<std::string>& virtualBoxes) {
+  std::vector<PortEntry> entries;
+  QSet<QString> devices;  // a device reachable through a fixed entry is not listed twice
+  for (int n = 1; n <= kFixedPortCount; ++n) {
+    const QString name = QStringLiteral("COM.%1").arg(n, 2, 10, QLatin1Char('0'));
+    const QString device = QString::fromStdString(ComDeviceName(name.toStdString()));
+    devices.insert(device);
+    entries.push_back({name, name, device});
+  }
+  for (const PortInfo& port : systemPorts) {
+    const QString path = QString::fromStdString(port.path);
+    if (path.isEmpty() || devices.contains(path)) continue;
+    devices.insert(path);
+    entries.push_back({path, path, QString::fromStdString(port.description)});
+  }
+  for (const std::string& box : virtualBoxes) {
+    const QString path = QString::fromStdString(box);
+    if (path.isEmpty() || devices.contains(path)) continue;
+    devices.insert(path);
+    entries.push_back({path, path, QStringLiteral("virtual box")});
+  }
+  return entries;
+}
+
+std::vector<PortEntry> CurrentPortEntries() {
+#ifdef VN_HAVE_BOX_ANNOUNCE
+  return ComposePortEntries(ListSystemPorts(), ListAnnouncedBoxes());
+#else
+  return ComposePortEntries(ListSystemPorts(), {});
+#endif
+}
+
+PortComboBox::PortComboBox(QWidget* parent, EntrySource source)
+    : QComboBox(parent), source_(std::move(source)) {
+  setEditable(false);
+  setMaxVisibleItems(kFixedPortCount);
+  Refresh();
+}
+
+void PortComboBox::AddEntry(const PortEntry& entry) {
+  addItem(entry.text, entry.name);
+  setItemData(count() - 1, entry.details, Qt::ToolTipRole);
+}
+
+void PortComboBox::Refresh() {
+  const QString selected = SelectedPortName();
+  const QSignalBlocker quiet(this);  // refreshing is not choosing
+  clear();
+  for (const PortEntry& entry : source_()) AddEntry(entry);
+  setCurrentIndex(selected.isEmpty() ? 0 : EnsureEntry(selected));
+}
+
+int PortComboBox::EnsureEntry(const QString& name) {
+  const int index = findData(name);
+  if (index >= 0) return index;
+  AddEntry({name, name, QString()});
+  return count() - 1;
+}
+
+QString PortComboBox::SelectedPortName() const {
+  return currentData().toString();
+}
+
+void PortComboBox::showPopup() {
+  Refresh();
+  QComboBox::showPopup();
+}
+
+}  // namespace vn

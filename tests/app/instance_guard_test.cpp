@@ -1,0 +1,143 @@
+// One copy per desktop: a second copy hands over to the first, including after a crash left the
+// first one's socket behind, and the real program does it end to end.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "app/instance_guard.h"
+#include "app/program_identity.h"
+#include "test_registry.h"
+
+namespace {
+
+QString UniqueName(const char* what) {
+  static int counter = 0;
+  return QStringLiteral("vn-test-%1-%2-%3")
+      .arg(QLatin1String(what))
+      .arg(QCoreApplication::applicationPid())
+      .arg(++counter);
+}
+
+QString SocketPath(const QString& name) {
+  return QDir(QDir::tempPath()).filePath(name);
+}
+
+// What a crashed first copy leaves: a socket file nobody listens on.
+bool LeaveStaleSocket(const QString& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray encoded = QFile::encodeName(path);
+  if (encoded.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) return false;
+  std::copy(encoded.begin(), encoded.end(), address.sun_path);
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return bound && QFileInfo::exists(path);
+}
+
+}  // namespace
+
+class InstanceGuardTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void secondCopyHandsOverToTheFirst() {
+    const QString name = UniqueName("pair");
+    vn::InstanceGuard first(name);
+    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
+    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
+    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);  // decided once
+
+    vn::InstanceGuard second(name);
+    QCOMPARE(second.Claim(), vn::InstanceGuard::Role::kHandedOver);
+    QVERIFY(handedOver.wait(5000));
+
+    vn::InstanceGuard third(name);
+    QCOMPARE(third.Claim(), vn::InstanceGuard::Role::kHandedOver);
+    QTRY_COMPARE_WITH_TIMEOUT(handedOver.count(), 2, 5000);
+  }
+
+  void staleSocketOfACrashedCopyIsTakenOver() {
+    const QString name = UniqueName("stale");
+    QVERIFY(LeaveStaleSocket(SocketPath(name)));
+    vn::InstanceGuard first(name);
+    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
+    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
+    vn::InstanceGuard second(name);
+    QCOMPARE(second.Claim(), vn::InstanceGuard::Role::kHandedOver);
+    QVERIFY(handedOver.wait(5000));
+  }
+
+  void aConnectionWithoutTheMessageIsNoHandOver() {
+    const QString name = UniqueName("noise");
+    vn::InstanceGuard first(name);
+    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
+    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    QVERIFY(socket.waitForConnected(2000));
+    socket.write("\x00\x15\x00\x00", 4);  // 0x1500, not the hand-over
+    QVERIFY(socket.waitForBytesWritten(2000));
+    QVERIFY(!handedOver.wait(300));
+  }
+
+  void nameDependsOnUserAndDisplayOnly() {
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":3");
+    const QString plain = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
+    qputenv("DISPLAY", ":3.0");
+    const QString screen = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
+    qputenv("DISPLAY", ":4");
+    const QString other = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
+    qputenv("DISPLAY", saved);
+    QCOMPARE(plain, screen);
+    QVERIFY(plain != other);
+    QVERIFY(plain.contains(QString::number(getuid())));
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]+$"));
+    QVERIFY2(safe.match(plain).hasMatch(), qPrintable(plain));
+  }
+
+  void programStartedTwiceEndsTheSecondCopy() {
+    const QString program = QStringLiteral(VESPANODE_BIN_DIR "/vespanode");
+    if (!QFileInfo(program).isExecutable()) QSKIP("vespanode is not built");
+    // A display of our own, so that a copy the developer runs is not disturbed.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString display = QStringLiteral(":vn%1").arg(QCoreApplication::applicationPid());
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QByteArray savedDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display.toLocal8Bit());
+    const QString name = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
+    qputenv("DISPLAY", savedDisplay);
+    const QString socket = SocketPath(name);
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(program, {});
+    QVERIFY(first.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(program, {});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+
+    first.kill();
+    first.waitForFinished(10000);
+    QLocalServer::removeServer(name);
+  }
+};
+
+VN_REGISTER_TEST(InstanceGuardTest)
+#include "instance_guard_test.moc"
