@@ -29,8 +29,7 @@ bool InsideFlash(uint32_t address, uint32_t size) {
 
 std::string FirstFault(const InspectReport& report) {
   if (report.faults.empty()) return "the file has no header";
-  const BlockFault& fault = report.faults.front();
-  return fault.block + " at offset " + std::to_string(fault.offset) + ": " + fault.what;
+  return DescribeFault(report.faults.front());
 }
 
 }  // namespace

@@ -104,6 +104,10 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
 
 }  // namespace
 
+std::string DescribeFault(const BlockFault& fault) {
+  return fault.block + " at offset " + std::to_string(fault.offset) + ": " + fault.what;
+}
+
 InspectReport InspectUpgradeFile(std::span<const uint8_t> file) {
   InspectReport report;
   report.fileSize = file.size();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "dld/block_walker.h"
@@ -40,5 +41,8 @@ struct InspectReport {
 // size; N against the regions present; and that each region expands to exactly its size with the
 // CRC its descriptor states.
 InspectReport InspectUpgradeFile(std::span<const uint8_t> file);
+
+// "descriptor 3 at offset 1234: <what is wrong>"
+std::string DescribeFault(const BlockFault& fault);
 
 }  // namespace vn

@@ -1,0 +1,162 @@
+// inspect, pack, extract: upgrade files and flash images on disk, no box needed.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/inspect_output.h"
+#include "dld/extract.h"
+#include "dld/file_io.h"
+#include "dld/inspect.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+
+namespace vn {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUnsound = 1;
+constexpr int kExitBadInput = 2;  // a file that cannot be read or written, or bad arguments
+
+void Complain(const std::string& message) {
+  std::fprintf(stderr, "vespanode-cli: %s\n", message.c_str());
+}
+
+struct InspectRequest {
+  std::string file;
+  bool json = false;
+};
+
+int RunInspect(const InspectRequest& request) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(request.file, bytes, &error)) {
+    Complain(error);
+    return kExitBadInput;
+  }
+  const InspectReport report = InspectUpgradeFile(bytes);
+  if (request.json) {
+    PrintInspectJson(stdout, request.file, report);
+  } else {
+    PrintInspectText(stdout, request.file, report);
+  }
+  if (report.Sound()) return kExitOk;
+  Complain(request.file + " is not sound: " + DescribeFault(report.faults.front()));
+  return kExitUnsound;
+}
+
+struct PackRequest {
+  std::string setName;
+  std::string flashImage;
+  std::string output;
+  FileIdentity identity;
+  bool nocheck = false;
+};
+
+int RunPack(PackRequest request) {
+  const int operation = OperationOfSetName(request.setName).value_or(0);
+  request.identity.identForNocheck = request.nocheck ? 1 : 0;
+  std::string why;
+  if (!MakeHeader(request.identity, 0, &why)) {
+    Complain(why);
+    return kExitBadInput;
+  }
+  std::vector<uint8_t> image;
+  if (!ReadWholeFile(request.flashImage, image, &why)) {
+    Complain(why);
+    return kExitBadInput;
+  }
+  const auto file = PackUpgradeFile(operation, image, request.identity, &why);
+  if (!file) {
+    Complain(why);
+    return kExitBadInput;
+  }
+  if (!WriteFileAtomically(request.output, *file, &why)) {
+    Complain(why);
+    return kExitBadInput;
+  }
+  std::printf("%s: %s, %d regions, %zu bytes\n", request.output.c_str(),
+              std::string(OperationName(operation)).c_str(), PartitionCountOfOperation(operation),
+              file->size());
+  return kExitOk;
+}
+
+struct ExtractRequest {
+  std::string file;
+  std::string flashImage;
+};
+
+int RunExtract(const ExtractRequest& request) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(request.file, bytes, &error)) {
+    Complain(error);
+    return kExitBadInput;
+  }
+  const ExtractResult result = ExtractToImageFile(bytes, request.flashImage);
+  switch (result.outcome) {
+    case ExtractOutcome::Written:
+      std::printf("%s: regions of %s written\n", request.flashImage.c_str(), request.file.c_str());
+      return kExitOk;
+    case ExtractOutcome::Unsound:
+      Complain(request.file + " is not extracted, nothing written: " + result.message);
+      return kExitUnsound;
+    case ExtractOutcome::IoError:
+      break;
+  }
+  Complain(result.message);
+  return kExitBadInput;
+}
+
+void AddInspect(CLI::App& app, int& exitCode) {
+  auto request = std::make_shared<InspectRequest>();
+  auto* command = app.add_subcommand("inspect", "Check an upgrade file block by block");
+  command->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
+  command->add_flag("--json", request->json, "Print one JSON object");
+  command->callback([request, &exitCode] { exitCode = RunInspect(*request); });
+}
+
+void AddPack(CLI::App& app, int& exitCode) {
+  auto request = std::make_shared<PackRequest>();
+  auto* command = app.add_subcommand("pack", "Make an upgrade file from a flash image");
+  command->add_option("--set", request->setName, "data, default, key, loader, app or all")
+      ->required()
+      ->check(CLI::IsMember({"data", "default", "key", "loader", "app", "all"}));
+  command
+      ->add_option("--flash", request->flashImage,
+                   "Flash image starting at 0x40000000; missing bytes count as erased (0xFF)")
+      ->required();
+  command->add_option("-o,--output", request->output, "Upgrade file to write")->required();
+  FileIdentity& id = request->identity;
+  command->add_option("--manufacture-ident", id.manufactureIdent, "Up to 15 characters");
+  command->add_option("--hardware-module", id.hardwareModule, "Up to 8 characters");
+  command->add_option("--hardware-version", id.hardwareVersion, "Up to 8 characters");
+  command->add_option("--software-module", id.softwareModule, "Up to 8 characters");
+  command->add_option("--software-version", id.softwareVersion, "Up to 8 characters");
+  command->add_flag("--nocheck", request->nocheck, "Let any box take the file (ident for nocheck)");
+  command->callback([request, &exitCode] { exitCode = RunPack(*request); });
+}
+
+void AddExtract(CLI::App& app, int& exitCode) {
+  auto request = std::make_shared<ExtractRequest>();
+  auto* command = app.add_subcommand(
+      "extract",
+      "Write an upgrade file's regions into a flash image (made 2 MiB of 0xFF if absent)");
+  command->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
+  command->add_option("--flash", request->flashImage, "Flash image starting at 0x40000000")
+      ->required();
+  command->callback([request, &exitCode] { exitCode = RunExtract(*request); });
+}
+
+}  // namespace
+
+void RegisterFileCommands(CLI::App& app, int& exitCode) {
+  AddInspect(app, exitCode);
+  AddPack(app, exitCode);
+  AddExtract(app, exitCode);
+}
+
+}  // namespace vn

@@ -1,0 +1,18 @@
+// vespanode-cli: the tool's operations without the window.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Moves flash contents between a PC and a receiver box.", "vespanode-cli"};
+  app.require_subcommand(1);
+  int exitCode = 0;
+  vn::RegisterFileCommands(app, exitCode);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help prints and succeeds; a mistake in the arguments is bad input, like an unreadable file.
+    return app.exit(error) == 0 ? 0 : 2;
+  }
+  return exitCode;
+}

@@ -1,0 +1,144 @@
+// vespanode-cli inspect, pack and extract on files: exit codes and what the messages name.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dld/region_sets.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+class CliFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = SampleFlashImage(31);
+    imagePath_ = folder_.Write("flash.bin", image_);
+  }
+
+  // Packs the loader set (small, four regions) and returns the file's path.
+  std::string PackLoader(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {
+        "pack", "--set", "loader", "--flash", imagePath_, "-o", folder_.File("loader.dld")};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ChildResult run = RunChild(kCli, args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return folder_.File("loader.dld");
+  }
+
+  ScratchFolder folder_;
+  std::vector<uint8_t> image_;
+  std::string imagePath_;
+};
+
+TEST_F(CliFiles, PackInspectExtractRoundTrip) {
+  const std::string file =
+      PackLoader({"--manufacture-ident", "MAKER", "--software-version", "3.1"});
+
+  ChildResult run = RunChild(kCli, {"inspect", file});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("MAKER"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("0x40008000"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+
+  const std::string restored = folder_.File("restored.bin");
+  run = RunChild(kCli, {"extract", file, "--flash", restored});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<uint8_t> bytes = ReadFileBytes(restored);
+  ASSERT_EQ(bytes.size(), kFlashSize);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 0x10000, image_.begin()));
+  EXPECT_TRUE(
+      std::all_of(bytes.begin() + 0x10000, bytes.end(), [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
+  std::vector<uint8_t> file = ReadFileBytes(PackLoader());
+  const std::string path = folder_.File("damaged.dld");
+  // The second descriptor follows the header, the first descriptor and its data block.
+  const size_t r1 = file[71 + 14] | file[71 + 15] << 8 | file[71 + 16] << 16;
+  const size_t secondDescriptor = 71 + 26 + r1 + 8;
+  file[secondDescriptor + 23] ^= 0x01;
+  folder_.Write("damaged.dld", file);
+
+  ChildResult run = RunChild(kCli, {"inspect", path});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string named = "descriptor 2 at offset " + std::to_string(secondDescriptor);
+  EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
+
+  run = RunChild(kCli, {"inspect", "--json", path});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(
+      run.out.find("\"block\": \"descriptor 2\", \"offset\": " + std::to_string(secondDescriptor)),
+      std::string::npos)
+      << run.out;
+
+  const std::string image = folder_.File("untouched.bin");
+  run = RunChild(kCli, {"extract", path, "--flash", image});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(image));
+}
+
+TEST_F(CliFiles, JsonEscapesHeaderTexts) {
+  const std::string file = PackLoader({"--manufacture-ident", "A\"B\\C\tD"});
+  const ChildResult run = RunChild(kCli, {"inspect", file, "--json"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("manufactureIdent": "A\"B\\C\u0009D")"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"sound\": true"), std::string::npos);
+  EXPECT_EQ(run.out.front(), '{');
+}
+
+TEST_F(CliFiles, UnreadableOrUnwritableFilesExitTwo) {
+  ChildResult run = RunChild(kCli, {"inspect", folder_.File("missing.dld")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("missing.dld"), std::string::npos) << run.err;
+
+  run = RunChild(kCli, {"extract", folder_.File("missing.dld"), "--flash", imagePath_});
+  EXPECT_EQ(run.exitCode, 2);
+
+  const std::string file = PackLoader();
+  run = RunChild(kCli, {"extract", file, "--flash", folder_.File("no-folder/flash.bin")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("no-folder"), std::string::npos) << run.err;
+
+  run = RunChild(kCli, {"pack", "--set", "key", "--flash", folder_.File("missing.bin"), "-o",
+                        folder_.File("key.dld")});
+  EXPECT_EQ(run.exitCode, 2);
+  run = RunChild(kCli, {"pack", "--set", "key", "--flash", imagePath_, "-o",
+                        folder_.File("no-folder/key.dld")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("key.dld")));
+}
+
+TEST_F(CliFiles, PackRefusesBadArguments) {
+  const std::string out = folder_.File("out.dld");
+  const std::vector<std::vector<std::string>> bad = {
+      {"--set", "everything"},
+      {"--set", "key", "--manufacture-ident", "SIXTEEN-CHARS-XX"},
+      {"--set", "key", "--software-version", "123456789"},
+  };
+  for (std::vector<std::string> args : bad) {
+    args.insert(args.begin(), "pack");
+    args.insert(args.end(), {"--flash", imagePath_, "-o", out});
+    const ChildResult run = RunChild(kCli, args);
+    EXPECT_EQ(run.exitCode, 2) << args[2];
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  // Fifteen and eight characters fit exactly.
+  const ChildResult run = RunChild(
+      kCli, {"pack", "--set", "key", "--flash", imagePath_, "-o", out, "--manufacture-ident",
+             "FIFTEEN-CHARS-X", "--hardware-module", "EIGHT-CH", "--nocheck"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<uint8_t> file = ReadFileBytes(out);
+  ASSERT_GT(file.size(), 71u);
+  EXPECT_EQ(file[3], 1);
+  EXPECT_EQ(file[52], 1);
+}
+
+}  // namespace
+}  // namespace vn::testing
