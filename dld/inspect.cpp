@@ -82,8 +82,9 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
                  Hex32(data.storedCrc));
   }
   CheckBlockCrc(report, data);
-  // Known-corrupt bytes are not expanded: their fault is already reported.
-  if (data.crcMatches) {
+  // Known-corrupt bytes are not expanded, nor trusted sizes taken from a corrupt descriptor:
+  // their fault is already reported.
+  if (data.crcMatches && blocks.descriptor.crcMatches) {
     const auto contents = LzoDecompress(data.payload, row.size);
     if (!contents) {
       AddFault(report, data,
