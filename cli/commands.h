@@ -8,4 +8,7 @@ namespace vn {
 // inspect, pack, extract: upgrade files and flash images, no box needed.
 void RegisterFileCommands(CLI::App& app, int& exitCode);
 
+// download, upload: the window's Start against a box on a port.
+void RegisterTransferCommands(CLI::App& app, int& exitCode);
+
 }  // namespace vn

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exitCode = 0;
   vn::RegisterFileCommands(app, exitCode);
+  vn::RegisterTransferCommands(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

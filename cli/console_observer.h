@@ -1,0 +1,40 @@
+#pragma once
+// Shows the operation's status texts on standard output, one per line, exactly as the window's
+// status line shows them. On a terminal the percentage lines give way to one progress line with
+// phase, percent, bytes, rate and time left; a pipe or a file always gets the plain lines.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "link/link_observer.h"
+
+namespace vn {
+
+class ConsoleObserver : public LinkObserver {
+ public:
+  ConsoleObserver(std::FILE* out, bool interactive);
+  ~ConsoleObserver() override;
+
+  void OnStatus(const std::string& text) override;
+  void OnProgress(int, int) override {}
+  void OnBytes(int64_t done, int64_t total) override;
+  void OnErrorBox(const std::string& text) override;
+
+  const std::string& LastStatus() const { return last_; }
+
+ private:
+  void DrawProgressLine();
+  void EndProgressLine();
+
+  std::FILE* out_;
+  bool interactive_;
+  bool progressShown_ = false;
+  std::string last_;
+  std::string phase_;  // the percentage text's prefix while a bar is shown
+  int percent_ = 0;
+  int64_t bytesDone_ = 0;
+  int64_t bytesTotal_ = 0;
+  std::chrono::steady_clock::time_point phaseStart_{};
+};
+
+}  // namespace vn

@@ -1,0 +1,152 @@
+// `download` and `upload`: the window's Start, for scripts and production stations.
+#include <CLI/CLI.hpp>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/console_observer.h"
+#include "cli/upgrade_file_check.h"
+#include "dld/region_sets.h"
+#include "link/operation_driver.h"
+#include "link/system_port.h"
+
+namespace vn {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitInterrupted = 130;
+
+std::string ProgramDir() {
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::current_path(error).string() : exe.parent_path().string();
+}
+
+// SIGINT and SIGTERM act as the window's Reset: they stop the running operation through the
+// port's cancel. They are taken on a thread of their own with sigwait, so that nothing but an
+// ordinary thread touches the port and the driver.
+class StopOnSignals {
+ public:
+  StopOnSignals(ComPort& port, OperationDriver& driver) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set, &port, &driver, this] {
+      int signal = 0;
+      if (sigwait(&set, &signal) != 0) return;
+      interrupted_ = true;
+      driver.RequestStop();
+      port.RequestStop();
+    }).detach();
+  }
+  bool Interrupted() const { return interrupted_; }
+
+ private:
+  std::atomic<bool> interrupted_{false};
+};
+
+struct TransferRequest {
+  std::string port;
+  std::string file;
+  int operation = kOperationDownload;
+  int boxes = 1;
+};
+
+int RunTransfer(const TransferRequest& request) {
+  auto port = MakeSystemComPort();
+  if (!port->OpenComPort(request.port)) {
+    std::fprintf(stderr, "vespanode-cli: cannot open port %s (%s)\n", request.port.c_str(),
+                 ComDeviceName(request.port).c_str());
+    return kExitBadInput;
+  }
+  ConsoleObserver observer(stdout, isatty(STDOUT_FILENO) == 1);
+  OperationDriver driver(*port, observer, ProgramDir());
+  StopOnSignals signals(*port, driver);
+  if (request.operation == kOperationDownload && !driver.ChooseDownloadFile(request.file)) {
+    std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
+    return kExitBadInput;
+  }
+  const LoopResult result = driver.RunLoop(request.operation, request.file, request.boxes);
+  port->CloseComPort();
+  if (signals.Interrupted() || result.stopped) {
+    std::fprintf(stderr, "vespanode-cli: stopped after %d box(es)\n", result.boxesDone);
+    return kExitInterrupted;
+  }
+  return result.failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+void RegisterTransferCommands(CLI::App& app, int& exitCode) {
+  auto request = std::make_shared<TransferRequest>();
+
+  auto* download = app.add_subcommand("download", "Write an upgrade file into one box after another");
+  download->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
+      ->required();
+  download->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
+  download->add_option("--boxes", request->boxes, "Boxes to serve; 0 = until interrupted")
+      ->default_val(1)
+      ->check(CLI::NonNegativeNumber);
+  auto noVerify = std::make_shared<bool>(false);
+  download->add_flag("--no-verify", *noVerify, "Send the file without checking it first");
+  download->callback([request, noVerify, &exitCode] {
+    request->operation = kOperationDownload;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(request->file, error)) {
+      std::fprintf(stderr, "vespanode-cli: %s: no such file\n", request->file.c_str());
+      exitCode = kExitBadInput;
+      return;
+    }
+    if (!*noVerify) {
+      std::string problem;
+      if (!CheckUpgradeFile(request->file, problem)) {
+        std::fprintf(stderr, "vespanode-cli: %s is not a sound upgrade file: %s\n",
+                     request->file.c_str(), problem.c_str());
+        exitCode = kExitBadInput;
+        return;
+      }
+    }
+    exitCode = RunTransfer(*request);
+  });
+
+  auto* upload = app.add_subcommand("upload", "Read a region set out of a box into a new upgrade file");
+  upload->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
+      ->required();
+  auto setName = std::make_shared<std::string>();
+  upload->add_option("--set", *setName, "data, default, key, loader, app or all")
+      ->required()
+      ->check(CLI::IsMember({"data", "default", "key", "loader", "app", "all"}));
+  upload->add_option("FILE", request->file, "Upgrade file to write (.dld)")->required();
+  auto force = std::make_shared<bool>(false);
+  upload->add_flag("--force", *force, "Replace FILE if it exists");
+  upload->callback([request, setName, force, &exitCode] {
+    request->operation = OperationOfSetName(*setName).value_or(0);
+    request->boxes = 1;
+    std::error_code error;
+    if (std::filesystem::exists(request->file, error) && !*force) {
+      std::fprintf(stderr, "vespanode-cli: %s already exists; use --force to replace it\n",
+                   request->file.c_str());
+      exitCode = kExitBadInput;
+      return;
+    }
+    const auto folder = std::filesystem::absolute(request->file, error).parent_path();
+    if (access(folder.c_str(), W_OK) != 0) {
+      std::fprintf(stderr, "vespanode-cli: cannot write into %s\n", folder.c_str());
+      exitCode = kExitBadInput;
+      return;
+    }
+    exitCode = RunTransfer(*request);
+  });
+}
+
+}  // namespace vn

@@ -1,0 +1,31 @@
+#pragma once
+// Runs one of our programs as a child process and collects what it prints and how it ended.
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vn::testing {
+
+struct ChildResult {
+  int exitCode = -1;    // the exit status, or 128 + signal when a signal ended it
+  std::string out;      // standard output
+  std::string err;      // standard error
+  bool timedOut = false;
+  std::vector<std::string> OutLines() const;
+};
+
+struct ChildOptions {
+  std::chrono::seconds timeout{60};  // then SIGKILL: a hang guard, not a speed check
+  // Called with each complete line of standard output and the child's pid (e.g. to signal it).
+  std::function<void(const std::string& line, int pid)> onLine;
+};
+
+// Runs `program` (a path) with `args`; standard input is /dev/null.
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
+                     const ChildOptions& options = {});
+
+// build/bin/<name>
+std::string OurProgram(const std::string& name);
+
+}  // namespace vn::testing

@@ -1,0 +1,218 @@
+// Downloads against the virtual box over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "tests_common.h"
+
+namespace vn::testing {
+namespace {
+
+std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
+  std::vector<std::string> texts = {"Connectting...", "Connect Success!", "Verify...",
+                                    "Ident check Success!", "Transfer..."};
+  for (int p : percents) texts.push_back("Transfering Data:  " + std::to_string(p) + "%");
+  texts.insert(texts.end(), {"Transfer Success!", "Erase flash..."});
+  for (int p : percents) texts.push_back("Erase flash...  " + std::to_string(p) + "%");
+  texts.insert(texts.end(), {"Erase flash Success!", "Program flash..."});
+  for (int p : percents) texts.push_back("Program flash...  " + std::to_string(p) + "%");
+  texts.insert(texts.end(), {"Program flash Success!", "Update Success!"});
+  return texts;
+}
+
+std::vector<UploadRegion> Regions(int operation) {
+  const auto list = UploadRegionList(operation);
+  return {list.begin(), list.end()};
+}
+
+TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  const auto image = SampleFlashImage(1);
+  const std::string file =
+      session.scratch.Write("default.dld", BuildUpgradeFile(Regions(2), image, BoxMatchingIdentity()));
+
+  const LoopResult result = session.Run(kOperationDownload, file);
+
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_FALSE(result.failed || result.stopped);
+  EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
+  const auto flash = session.box.FlashCopy();
+  for (const UploadRegion& region : Regions(2)) {
+    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
+              RegionOfImage(image, region.address, region.size));
+  }
+  EXPECT_TRUE(session.observer.ControlsEnabled());
+  // The progress bar fills once per phase: 1, 2, then over again.
+  std::vector<int> positions;
+  for (auto [position, maximum] : session.observer.Progress()) {
+    if (maximum == 2) positions.push_back(position);
+  }
+  EXPECT_EQ(positions, (std::vector<int>{1, 2, 1, 2, 1, 2}));
+}
+
+TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  const std::vector<UploadRegion> regions = {
+      {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
+  const std::string file = session.scratch.Write(
+      "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), BoxMatchingIdentity()));
+
+  const LoopResult result = session.Run(kOperationDownload, file);
+
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_EQ(session.Statuses(), DownloadTexts({33, 66, 100}));
+  const std::vector<int> numbers = session.box.Stats().frameNumbers;
+  ASSERT_FALSE(numbers.empty());
+  for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], int((i + 1) & 0xFF)) << i;
+}
+
+TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file =
+      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, BoxMatchingIdentity()));
+
+  const LoopResult result = session.Run(kOperationDownload, file);
+
+  EXPECT_TRUE(result.failed);
+  const auto texts = session.Statuses();
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[texts.size() - 3], "Transfer Success!");
+  EXPECT_EQ(texts.back(), "Erase flash failed!");
+}
+
+TEST(Download, OneEraseFailureIsToleratedWithTwoPartitionsButFatalWithOne) {
+  BoxOptions options;
+  options.faults.eraseFailAt = 1;
+  {
+    BoxSession session(options);
+    ASSERT_TRUE(session.opened);
+    const std::string file = session.scratch.Write(
+        "two.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(3), BoxMatchingIdentity()));
+    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+    EXPECT_EQ(session.Statuses().back(), "Update Success!");
+  }
+  {
+    BoxSession session(options);
+    ASSERT_TRUE(session.opened);
+    const std::string file = session.scratch.Write(
+        "one.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(3), BoxMatchingIdentity()));
+    const LoopResult result = session.Run(kOperationDownload, file);
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(session.Statuses().back(), "Erase flash failed!");
+  }
+}
+
+TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
+  {
+    BoxSession session;
+    ASSERT_TRUE(session.opened);
+    FileIdentity stranger = BoxMatchingIdentity();
+    stranger.hardwareModule = "OTHER";
+    const std::string file = session.scratch.Write(
+        "stranger.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(4), stranger));
+    EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
+    EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
+  }
+  {
+    // "Ident for nocheck" lets the same stranger through.
+    BoxSession session;
+    ASSERT_TRUE(session.opened);
+    FileIdentity stranger = BoxMatchingIdentity();
+    stranger.hardwareModule = "OTHER";
+    stranger.identForNocheck = 1;
+    const std::string file = session.scratch.Write(
+        "nocheck.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(4), stranger));
+    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  }
+  {
+    BoxOptions options;
+    options.faults.nakFrame = 2;
+    options.faults.nakFrameTimes = 10;
+    BoxSession session(options);
+    ASSERT_TRUE(session.opened);
+    const std::string file = session.scratch.Write(
+        "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(5), BoxMatchingIdentity()));
+    EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
+    EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
+  }
+}
+
+TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
+  BoxOptions options;
+  options.faults.nakFrame = 2;
+  options.faults.nakFrameTimes = 9;
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(6), BoxMatchingIdentity()));
+  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  const std::vector<int> numbers = session.box.Stats().frameNumbers;
+  ASSERT_GE(numbers.size(), 11u);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 2), 10);
+}
+
+TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(7), BoxMatchingIdentity()));
+
+  const LoopResult result = session.Run(kOperationDownload, file, 2);
+
+  EXPECT_EQ(result.boxesDone, 2);
+  EXPECT_FALSE(result.failed);
+  const auto texts = session.Statuses();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 2);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connectting..."), 2);
+  EXPECT_EQ(session.box.Stats().downloadsDone, 2);
+}
+
+TEST(Download, AStopDuringProgrammingIsNoSuccess) {
+  BoxOptions options;
+  options.reportGap = std::chrono::milliseconds(100);
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "data.dld", BuildUpgradeFile(Regions(1), SampleFlashImage(8), BoxMatchingIdentity()));
+  session.observer.SetStatusHook([&](const std::string& text) {
+    if (text == "Program flash...  25%") session.port->RequestStop();
+  });
+
+  const LoopResult result = session.Run(kOperationDownload, file, 0);
+
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.boxesDone, 0);
+  const auto texts = session.Statuses();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Program flash Success!"), 0);
+  EXPECT_EQ(texts.back(), "Program flash failed!");
+  EXPECT_TRUE(session.observer.ControlsEnabled());
+}
+
+TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  session.programDir = session.scratch.File("no/such/folder");
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(9), BoxMatchingIdentity()));
+
+  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  EXPECT_TRUE(session.observer.ErrorBoxes().empty());
+}
+
+TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(10), BoxMatchingIdentity()));
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+
+  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  EXPECT_EQ(session.box.Stats().downloadsDone, 1);
+}
+
+}  // namespace
+}  // namespace vn::testing

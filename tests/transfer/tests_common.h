@@ -1,0 +1,5 @@
+#pragma once
+#include <algorithm>
+#include <filesystem>
+
+#include "box_session.h"

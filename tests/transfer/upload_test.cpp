@@ -1,0 +1,199 @@
+// Uploads against the virtual box over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "dld/inspect.h"
+#include "dld/lzo_codec.h"
+#include "dld/pack.h"
+#include "link/wire_format.h"
+#include "tests_common.h"
+
+namespace vn::testing {
+namespace {
+
+BoxOptions WithFlash(uint32_t seed) {
+  BoxOptions options;
+  options.flash = SampleFlashImage(seed);
+  return options;
+}
+
+const FILE_DOWNLOAD_HEADER_T& HeaderOf(const std::vector<uint8_t>& file) {
+  return *reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(file.data());
+}
+
+// Every uploaded file: the box's header with kind code, N and total size set, then per region a
+// descriptor with the piece count and CRC recomputed and the data block as the box sent it.
+void ExpectSoundUpload(const std::vector<uint8_t>& file, int operation,
+                       const std::vector<uint8_t>& flash) {
+  ASSERT_GE(file.size(), size_t(kHeaderSize));
+  const auto& header = HeaderOf(file);
+  const auto regions = UploadRegionList(operation);
+  EXPECT_EQ(header.partitionKind, PartitionKindOfCount(int(regions.size())));
+  EXPECT_EQ(header.partitionCount, regions.size());
+  EXPECT_EQ(GetLe24(header.totalSize), file.size());
+  EXPECT_TRUE(HeaderCrcMatches(header));
+  const InspectReport report = InspectUpgradeFile(file);
+  EXPECT_TRUE(report.Sound()) << (report.faults.empty() ? "" : report.faults[0].what);
+  ASSERT_EQ(report.regions.size(), regions.size());
+  size_t at = kHeaderSize;
+  for (size_t i = 0; i < regions.size(); ++i) {
+    EXPECT_EQ(report.regions[i].address, regions[i].address);
+    EXPECT_EQ(report.regions[i].size, regions[i].size);
+    const auto* descriptor = reinterpret_cast<const FILE_PARTITION_HEADER_T*>(&file[at]);
+    const uint32_t r = GetLe24(descriptor->compressedLength);
+    const auto contents = LzoDecompress({&file[at + kDescriptorSize + 4], r}, regions[i].size);
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_EQ(*contents, RegionOfImage(flash, regions[i].address, regions[i].size));
+    at += kDescriptorSize + r + kDataBlockOverhead;
+  }
+  EXPECT_EQ(at, file.size());
+}
+
+TEST(Upload, DefaultSetShowsItsTextsAndStops) {
+  BoxSession session(WithFlash(11));
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("default.dld");
+
+  const LoopResult result = session.Run(2, file, 0);
+
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_FALSE(result.failed || result.stopped);
+  EXPECT_EQ(session.Statuses(),
+            (std::vector<std::string>{"Connectting...", "Connect Success!", "Verify...",
+                                      "Ident check Success!", "Transfer...",
+                                      "Transfering Data:  50%", "Transfering Data:  100%",
+                                      "Transfer Success!", "Update Success!"}));
+  ExpectSoundUpload(ReadFileBytes(file), 2, session.box.FlashCopy());
+}
+
+TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
+  BoxSession session(WithFlash(12));
+  ASSERT_TRUE(session.opened);
+  for (int operation = 1; operation <= 6; ++operation) {
+    SCOPED_TRACE(operation);
+    const std::string file = session.scratch.File("set" + std::to_string(operation) + ".dld");
+    EXPECT_EQ(session.Run(operation, file).boxesDone, 1);
+    ExpectSoundUpload(ReadFileBytes(file), operation, session.box.FlashCopy());
+  }
+}
+
+TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
+  BoxSession session(WithFlash(13));
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("key.dld");
+  ASSERT_EQ(session.Run(3, file).boxesDone, 1);
+  const auto bytes = ReadFileBytes(file);
+  ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
+  const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
+  EXPECT_EQ(bytes.size(), size_t(kHeaderSize + kDescriptorSize + r + kDataBlockOverhead));
+  EXPECT_EQ(bytes[kHeaderSize + 21], PieceCountOf(r));
+  // The current download header is now the new file's.
+}
+
+TEST(Upload, ReadRequestBytesForTheKeySet) {
+  const auto request = BuildReadRequest(UploadRegionList(3));
+  const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x02, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x18, 0x40,
+                                        0x00, 0x00, 0x01}));
+  EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
+  EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
+  for (int operation = 1; operation <= 6; ++operation) {
+    const auto all = BuildReadRequest(UploadRegionList(operation));
+    const auto parsed = ParseReadRequest(all.data());
+    ASSERT_TRUE(parsed.has_value());
+    ASSERT_EQ(parsed->size(), UploadRegionList(operation).size());
+    for (size_t i = 0; i < parsed->size(); ++i) {
+      EXPECT_EQ((*parsed)[i].address, UploadRegionList(operation)[i].address);
+      EXPECT_EQ((*parsed)[i].flag, UploadRegionList(operation)[i].flag);
+    }
+  }
+}
+
+TEST(Upload, FrameFaultsAreRecoveredWithNak) {
+  BoxOptions options = WithFlash(14);
+  options.faults.corruptFrame = 2;
+  options.faults.badComplementFrame = 4;
+  options.faults.badDescriptorCrc = 2;
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("data.dld");
+  EXPECT_EQ(session.Run(1, file).boxesDone, 1);
+  ExpectSoundUpload(ReadFileBytes(file), 1, session.box.FlashCopy());
+}
+
+TEST(Upload, AHeaderWithAWrongCrcIsRefused) {
+  BoxOptions options = WithFlash(15);
+  options.faults.badHeaderCrc = 1;
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const LoopResult result = session.Run(3, session.scratch.File("key.dld"));
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
+  EXPECT_EQ(session.box.Stats().uploadsDone, 0);
+}
+
+TEST(Upload, AResentFrameMakesNoBackup) {
+  BoxOptions options = WithFlash(16);
+  options.faults.resendAckedFrame = 3;
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("default.dld");
+  const LoopResult result = session.Run(2, file);
+  EXPECT_TRUE(result.failed);
+  const auto texts = session.Statuses();
+  EXPECT_EQ(texts.back(), "Transfer failed!");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
+}
+
+TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
+  BoxSession session(WithFlash(17));
+  ASSERT_TRUE(session.opened);
+  const LoopResult result = session.Run(3, session.scratch.File("missing/folder/key.dld"));
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
+  EXPECT_EQ(session.box.Stats().sessionsStarted, 0);
+}
+
+TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
+  BoxOptions options = WithFlash(18);
+  BoxSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("default.dld");
+  session.observer.SetStatusHook([&](const std::string& text) {
+    if (text == "Transfering Data:  50%") session.port->RequestStop();
+  });
+  const LoopResult result = session.Run(2, file);
+  EXPECT_TRUE(result.stopped);
+  const auto texts = session.Statuses();
+  EXPECT_EQ(texts.back(), "Transfer failed!");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
+  const auto bytes = ReadFileBytes(file);
+  ASSERT_GE(bytes.size(), size_t(kHeaderSize));
+  EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);
+}
+
+TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
+  const auto image = SampleFlashImage(19);
+  ScratchFolder folder;
+  const std::string file = folder.File("all.dld");
+  {
+    BoxOptions options;
+    options.flash = image;
+    BoxSession source(options);
+    ASSERT_TRUE(source.opened);
+    ASSERT_EQ(source.Run(6, file).boxesDone, 1);
+  }
+  BoxSession blank;
+  ASSERT_TRUE(blank.opened);
+  ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1);
+  const auto flash = blank.box.FlashCopy();
+  for (const UploadRegion& region : UploadRegionList(6)) {
+    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
+              RegionOfImage(image, region.address, region.size))
+        << std::hex << region.address;
+  }
+}
+
+}  // namespace
+}  // namespace vn::testing
