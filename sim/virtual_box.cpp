@@ -1,25 +1,159 @@
 #include "sim/virtual_box.h"
 
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "link/wire_format.h"
+#include "sim/box_link.h"
+#include "sim/box_session.h"
+#include "sim/pty_line.h"
+
 namespace vn {
+namespace {
+
+// A ready frame the PC has not acted on within this period is sent again: the PC may not have
+// had its port open, or its open purged the frame.
+constexpr std::chrono::milliseconds kReadyPeriod{300};
+constexpr uint8_t kCodeNotReady = 0x04;
+constexpr size_t kGarbageBytes = 3;
+
+}  // namespace
 
 struct VirtualBox::State {
   BoxOptions options;
-  BoxStats stats;
+  BoxShared shared;
+  PtyLine line;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> running{false};
+  std::thread thread;
+
+  void Serve();
+  // Idle: announces readiness until a start command comes; its code, or nullopt when stopped or
+  // the line failed.
+  std::optional<uint8_t> AwaitStart(BoxLink& link, bool afterSession);
+  int Completed() const { return shared.stats.downloadsDone + shared.stats.uploadsDone; }
 };
+
+std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSession) {
+  // The PC may still be reading the last message of the session.
+  if (afterSession && !link.WaitDrained(kPcSilence)) link.FlushUnread();
+  std::mt19937 random{std::random_device{}()};
+  bool first = true;
+  while (!stop) {
+    if (!link.WaitDrained(kReadyPeriod)) link.FlushUnread();
+    std::vector<uint8_t> announce;
+    if (first && options.faults.garbageBeforeReady) {
+      for (size_t i = 0; i < kGarbageBytes; ++i) announce.push_back(uint8_t(random()));
+    }
+    const uint8_t code = first && options.faults.nonReadyFirst ? kCodeNotReady : kCodeReady;
+    const CommandFrame frame = MakeCommandFrame(code, 0);
+    announce.insert(announce.end(), frame.begin(), frame.end());
+    first = false;
+    // Written without dropping input: a start command may be on its way already.
+    bool broken = !link.Write(announce) && !stop;
+    const auto start = broken ? std::nullopt : link.WaitStartCommand(kReadyPeriod, broken);
+    if (broken) {
+      shared.Update([](BoxStats& stats, auto&) { stats.lastError = "the pseudo-terminal failed"; });
+      line.Close();
+      return std::nullopt;
+    }
+    if (start) return start;
+  }
+  return std::nullopt;
+}
+
+void VirtualBox::State::Serve() {
+  BoxLink link(line, stop, options.pace);
+  for (bool afterSession = false;; afterSession = true) {
+    const auto code = AwaitStart(link, afterSession);
+    if (!code) break;
+    // Ready frames the PC has not read are stale now.
+    link.FlushUnread();
+    shared.Update([](BoxStats& stats, auto&) { ++stats.sessionsStarted; });
+    BoxSession session(link, options, shared);
+    const bool upload = *code == kCodeUpload;
+    const SessionEnd end = upload ? session.RunUpload() : session.RunDownload();
+    if (options.onSessionEnd) {
+      options.onSessionEnd({upload, end == SessionEnd::kDone, session.Summary()});
+    }
+    if (end == SessionEnd::kVanished) {
+      line.Close();
+      break;
+    }
+    if (end == SessionEnd::kStopped) break;
+    bool enough = false;
+    {
+      std::lock_guard lock(shared.mutex);
+      enough = options.sessions > 0 && Completed() >= options.sessions;
+    }
+    if (enough) {
+      link.WaitDrained(kPcSilence);  // let the PC read the last report before the box goes
+      break;
+    }
+  }
+  shared.Update([this](BoxStats&, auto&) { running = false; });
+}
 
 VirtualBox::VirtualBox(BoxOptions options) : state_(std::make_unique<State>()) {
   state_->options = std::move(options);
+  std::vector<uint8_t>& flash = state_->shared.flash;
+  flash = state_->options.flash;
+  flash.resize(kFlashSize, 0xFF);
+  state_->options.flash.clear();
 }
-VirtualBox::~VirtualBox() { Stop(); }
+
+VirtualBox::~VirtualBox() {
+  Stop();
+}
+
 bool VirtualBox::Start() {
-  state_->stats.lastError = "not implemented yet";
-  return false;
+  State& s = *state_;
+  if (s.running) return true;
+  if (s.thread.joinable()) s.thread.join();
+  std::string error;
+  if (!s.line.Open(error)) {
+    s.shared.Update([&](BoxStats& stats, auto&) { stats.lastError = error; });
+    return false;
+  }
+  ptyPath_ = s.line.SlavePath();
+  s.stop = false;
+  s.running = true;
+  s.thread = std::thread([&s] { s.Serve(); });
+  return true;
 }
-const std::string& VirtualBox::PtyPath() const { return ptyPath_; }
-void VirtualBox::Stop() {}
-bool VirtualBox::WaitSessions(int, std::chrono::milliseconds) { return false; }
-bool VirtualBox::Running() const { return false; }
-std::vector<uint8_t> VirtualBox::FlashCopy() const { return {}; }
-BoxStats VirtualBox::Stats() const { return state_->stats; }
+
+const std::string& VirtualBox::PtyPath() const {
+  return ptyPath_;
+}
+
+void VirtualBox::Stop() {
+  State& s = *state_;
+  s.stop = true;
+  if (s.thread.joinable()) s.thread.join();
+  s.line.Close();
+  s.running = false;
+}
+
+bool VirtualBox::WaitSessions(int count, std::chrono::milliseconds timeout) {
+  State& s = *state_;
+  std::unique_lock lock(s.shared.mutex);
+  s.shared.changed.wait_for(lock, timeout, [&] { return s.Completed() >= count || !s.running; });
+  return s.Completed() >= count;
+}
+
+bool VirtualBox::Running() const {
+  return state_->running;
+}
+
+std::vector<uint8_t> VirtualBox::FlashCopy() const {
+  std::lock_guard lock(state_->shared.mutex);
+  return state_->shared.flash;
+}
+
+BoxStats VirtualBox::Stats() const {
+  std::lock_guard lock(state_->shared.mutex);
+  return state_->shared.stats;
+}
 
 }  // namespace vn

@@ -5,6 +5,7 @@
 // and "programs" partitions, answers read requests from its image, and can inject faults.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +23,11 @@ struct BoxIdentity {
 // Every field is off by default. "Nth" counts from 1 within one session (one operation started
 // by a start command); the counters start over with every session.
 struct BoxFaults {
-  int nakFrame = 0;            // answer NAK to the Nth received data frame (download) ...
-  int nakFrameTimes = 1;       //   ... that many times in a row (10 makes the PC give up)
-  int dropAck = 0;             // stay silent instead of the Nth ACK the box would send
-  int nakHeaderAlways = 0;     // 1: answer every downloaded header with NAK
-  int corruptFrame = 0;        // upload: flip a payload byte of the Nth sent data frame (first send)
+  int nakFrame = 0;         // answer NAK to the Nth received data frame (download) ...
+  int nakFrameTimes = 1;    //   ... that many times in a row (10 makes the PC give up)
+  int dropAck = 0;          // stay silent instead of the Nth ACK the box would send
+  int nakHeaderAlways = 0;  // 1: answer every downloaded header with NAK
+  int corruptFrame = 0;     // upload: flip a payload byte of the Nth sent data frame (first send)
   int badComplementFrame = 0;  // upload: Nth sent data frame has byte 2 == byte 1 (first send)
   int badHeaderCrc = 0;        // upload: send the header with a wrong CRC
   int badDescriptorCrc = 0;    // upload: Nth descriptor sent with a wrong CRC (first send)
@@ -36,19 +37,28 @@ struct BoxFaults {
   // Stop answering at a step: "start", "header", "verdict", "descriptor", "frame", "erase",
   // "program", "request".
   std::string silentAt;
-  int eraseFailAt = 0;    // report erase failure for the Nth partition, success for every one
-  int programFailAt = 0;  // same for program
+  int eraseFailAt = 0;          // report erase failure for the Nth partition, success for every one
+  int programFailAt = 0;        // same for program
   bool refuseIdentity = false;  // always send the verdict 02 03 00 03
   std::string vanishAt;  // close the pseudo-terminal at a step (names as silentAt): a pulled cable
+};
+
+// How one session (a start command and what followed) ended, for a log.
+struct BoxSessionReport {
+  bool upload = false;     // the PC asked for an upload (0x09) rather than a download (0x0A)
+  bool completed = false;  // the operation ran to its end
+  std::string summary;     // one line, e.g. "download: 2 partitions programmed, 67 frames"
 };
 
 struct BoxOptions {
   BoxIdentity identity;
   BoxFaults faults;
-  bool pace = false;  // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
-  int sessions = 0;   // serve that many successful operations then stop; 0 = until Stop()
+  bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
+  int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
   std::chrono::milliseconds reportGap{15};  // pause between erase/program reports
+  // Called on the box's thread after every session, with no lock held.
+  std::function<void(const BoxSessionReport&)> onSessionEnd;
 };
 
 struct BoxStats {
@@ -59,15 +69,15 @@ struct BoxStats {
   int framesResent = 0;     // download: frames that repeated the previous number; upload: resends
   int naksSent = 0;
   int acksSent = 0;
-  int headersReceived = 0;  // download header blocks received, resends included
-  int identityRefusals = 0;  // verdicts 02 03 00 03 sent
-  int framesSent = 0;        // upload data frames sent, resends included
-  int readRequests = 0;      // read requests accepted
-  int partitionsProgrammed = 0;  // regions written into the image
-  int timeouts = 0;              // sessions dropped because the PC went silent
-  std::vector<int> frameNumbers;  // numbers of the download frames received, in order
+  int headersReceived = 0;                    // download header blocks received, resends included
+  int identityRefusals = 0;                   // verdicts 02 03 00 03 sent
+  int framesSent = 0;                         // upload data frames sent, resends included
+  int readRequests = 0;                       // read requests accepted
+  int partitionsProgrammed = 0;               // regions written into the image
+  int timeouts = 0;                           // sessions dropped because the PC went silent
+  std::vector<int> frameNumbers;              // numbers of the download frames received, in order
   std::vector<uint32_t> programmedAddresses;  // flash addresses written, in order
-  std::string lastError;  // the last thing that went wrong, in words
+  std::string lastError;                      // the last thing that went wrong, in words
 };
 
 class VirtualBox {

@@ -1,0 +1,217 @@
+// The box's side of a download: header and verdict, N partitions of descriptor and data frames,
+// then N erase and N program reports, and only then the regions written into the image.
+#include <algorithm>
+#include <cstring>
+
+#include "dld/byte_order.h"
+#include "link/wire_format.h"
+#include "sim/box_blocks.h"
+#include "sim/box_session.h"
+
+namespace vn {
+namespace {
+
+bool InsideFlash(uint32_t address, size_t size) {
+  return address >= kFlashBase && address - kFlashBase <= kFlashSize &&
+         size <= kFlashSize - (address - kFlashBase);
+}
+
+}  // namespace
+
+SessionEnd BoxSession::RunDownload() {
+  if (auto end = AtStep("start")) return *end;
+  FILE_DOWNLOAD_HEADER_T header;
+  if (auto end = ReceiveHeader(header)) return *end;
+  if (auto end = AtStep("verdict")) return *end;
+  const bool accepted = !faults_.refuseIdentity && HeaderIsValid(header) &&
+                        HeaderCrcMatches(header) && HeaderFitsBox(header, options_.identity);
+  if (auto end = SendUnasked(MakeCommandFrame(kCodeIdent, accepted ? 1 : 0))) return *end;
+  if (!accepted) {
+    Record([](BoxStats& stats) { ++stats.identityRefusals; });
+    summary_ = "download refused: the file's identity does not fit this box";
+    return SessionEnd::kRefused;
+  }
+
+  const int count = header.partitionCount;
+  std::vector<FILE_PARTITION_HEADER_T> descriptors(count);
+  std::vector<std::vector<uint8_t>> contents(count);
+  std::vector<bool> intact(count, false);
+  for (int p = 0; p < count; ++p) {
+    if (auto end = ReceiveDescriptor(descriptors[p])) return *end;
+    std::vector<uint8_t> block;
+    const size_t blockSize = GetLe24(descriptors[p].compressedLength) + kDataBlockOverhead;
+    if (auto end = ReceiveBlock(blockSize, block)) return *end;
+    const uint32_t address = GetLe32(descriptors[p].address);
+    auto expanded = InsideFlash(address, GetLe24(descriptors[p].regionSize))
+                        ? ExpandPartition(descriptors[p], block)
+                        : std::nullopt;
+    if (expanded) {
+      contents[p] = std::move(*expanded);
+      intact[p] = true;
+    } else {
+      Record([&](BoxStats& stats) {
+        stats.lastError = "partition " + std::to_string(p + 1) + " failed its checks";
+      });
+    }
+  }
+
+  if (auto end = AtStep("erase")) return *end;
+  if (auto end = SendReports(kCodeErase, faults_.eraseFailAt, std::vector<bool>(count, true))) {
+    return *end;
+  }
+  if (auto end = AtStep("program")) return *end;
+  if (auto end = SendReports(kCodeProgram, faults_.programFailAt, intact)) return *end;
+
+  int programmed = 0;
+  shared_.Update([&](BoxStats& stats, std::vector<uint8_t>& flash) {
+    for (int p = 0; p < count; ++p) {
+      if (!intact[p]) continue;
+      const uint32_t address = GetLe32(descriptors[p].address);
+      std::copy(contents[p].begin(), contents[p].end(), flash.begin() + (address - kFlashBase));
+      stats.programmedAddresses.push_back(address);
+      ++stats.partitionsProgrammed;
+      ++programmed;
+    }
+    ++stats.downloadsDone;
+  });
+  summary_ = "download: " + std::to_string(programmed) + " of " + std::to_string(count) +
+             " partitions programmed, " + std::to_string(framesIn_) + " frames";
+  return SessionEnd::kDone;
+}
+
+BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header) {
+  std::vector<uint8_t> previousBad;
+  for (;;) {
+    std::vector<uint8_t> message;
+    const Receipt receipt = link_.Receive(kHeaderSize, kPcSilence, message);
+    if (receipt == Receipt::kPartial) {
+      Nak();
+      continue;
+    }
+    if (receipt != Receipt::kOk) return Lost(receipt, "header");
+    Record([](BoxStats& stats) { ++stats.headersReceived; });
+    if (auto end = AtStep("header")) return end;
+    std::memcpy(&header, message.data(), kHeaderSize);
+    if (faults_.nakHeaderAlways) {
+      Nak();
+      continue;
+    }
+    const bool sound = HeaderIsValid(header) && HeaderCrcMatches(header);
+    // A damaged header is asked for again; the same damage twice in a row did not come from the
+    // line, so the box takes it and refuses it instead of asking for ever.
+    if (!sound && message != previousBad) {
+      previousBad = message;
+      Nak();
+      continue;
+    }
+    if (Ack()) return std::nullopt;
+  }
+}
+
+BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor) {
+  for (;;) {
+    std::vector<uint8_t> message;
+    Receipt receipt = link_.Receive(kDescriptorSize, kPcSilence, message);
+    if (receipt == Receipt::kPartial) {
+      Nak();
+      continue;
+    }
+    if (receipt != Receipt::kOk) return Lost(receipt, "descriptor");
+    if (message[0] == STX) {
+      // The PC missed the ACK of the previous partition's last frame and sends it again.
+      std::vector<uint8_t> rest;
+      receipt = link_.Receive(kDataFrameSize - kDescriptorSize, std::chrono::seconds(1), rest);
+      if (receipt == Receipt::kStopped) return SessionEnd::kStopped;
+      message.insert(message.end(), rest.begin(), rest.end());
+      if (receipt == Receipt::kOk && IsRepeatOfPrevious(message)) {
+        Record([](BoxStats& stats) {
+          ++stats.framesReceived;
+          ++stats.framesResent;
+        });
+        Ack();
+      } else {
+        Nak();
+      }
+      continue;
+    }
+    if (auto end = AtStep("descriptor")) return end;
+    std::memcpy(&descriptor, message.data(), kDescriptorSize);
+    if (descriptor.tag != kDescriptorTag || descriptor.length != kDescriptorLength ||
+        !DescriptorCrcMatches(descriptor)) {
+      Nak();
+      continue;
+    }
+    if (Ack()) return std::nullopt;
+  }
+}
+
+bool BoxSession::IsRepeatOfPrevious(const std::vector<uint8_t>& frame) const {
+  return anyFrameTaken_ && frame.size() == size_t(kDataFrameSize) &&
+         DataFramePasses(frame.data()) && frame[1] == uint8_t(nextFrameNumber_ - 1);
+}
+
+BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, std::vector<uint8_t>& block) {
+  block.clear();
+  for (;;) {
+    // The sender's rule: the rest of the block when fewer than 1020 bytes remain (that frame is
+    // the last, so a block of a multiple of 1020 bytes ends with an empty frame), else 1020.
+    const size_t remaining = blockSize - block.size();
+    const size_t payload = std::min<size_t>(remaining, kFramePayloadMax);
+    const bool last = remaining < size_t(kFramePayloadMax);
+    std::vector<uint8_t> frame;
+    const Receipt receipt = link_.Receive(kDataFrameSize, kPcSilence, frame);
+    if (receipt == Receipt::kPartial) {
+      Nak();
+      continue;
+    }
+    if (receipt != Receipt::kOk) return Lost(receipt, "data frame");
+    if (auto end = AtStep("frame")) return end;
+    ++framesIn_;
+    Record([](BoxStats& stats) { ++stats.framesReceived; });
+    if (!DataFramePasses(frame.data())) {
+      Nak();
+      continue;
+    }
+    Record([&](BoxStats& stats) { stats.frameNumbers.push_back(frame[1]); });
+    if (framesIn_ == faults_.nakFrame) naksLeft_ = faults_.nakFrameTimes;
+    if (naksLeft_ > 0) {
+      --naksLeft_;
+      Nak();
+      continue;
+    }
+    if (IsRepeatOfPrevious(frame)) {
+      // Its ACK got lost: acknowledge again, but the payload is in the block already.
+      Record([](BoxStats& stats) { ++stats.framesResent; });
+      Ack();
+      continue;
+    }
+    if (frame[1] != nextFrameNumber_) {
+      Nak();
+      continue;
+    }
+    if (!Ack()) continue;
+    block.insert(block.end(), frame.begin() + kFramePayloadAt,
+                 frame.begin() + kFramePayloadAt + payload);
+    ++nextFrameNumber_;
+    anyFrameTaken_ = true;
+    if (last) return std::nullopt;
+  }
+}
+
+BoxSession::Step BoxSession::SendReports(uint8_t code, int failAt,
+                                         const std::vector<bool>& partitionsOk) {
+  const auto report = [&](bool ok) -> Step {
+    if (!link_.Sleep(options_.reportGap)) return SessionEnd::kStopped;
+    return SendUnasked(MakeCommandFrame(code, ok ? 1 : 0));
+  };
+  for (size_t p = 0; p < partitionsOk.size(); ++p) {
+    // The injected failure comes on top: a success for every partition still follows.
+    if (int(p) + 1 == failAt) {
+      if (auto end = report(false)) return end;
+    }
+    if (auto end = report(partitionsOk[p])) return end;
+  }
+  return std::nullopt;
+}
+
+}  // namespace vn

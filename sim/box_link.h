@@ -1,0 +1,79 @@
+#pragma once
+// The box's side of the cable's discipline. The PC reads a message only when exactly its size
+// waits and flushes unread input on every write, so the box sends one whole message at a time:
+// an answer (ACK, NAK) straight after the message it answers, and anything on its own initiative
+// only once the PC has read everything sent before. Received bytes are buffered as a stream and
+// taken message by message.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim/pty_line.h"
+
+namespace vn {
+
+enum class Receipt {
+  kOk,       // the whole message arrived
+  kPartial,  // part of a message came, then the line went quiet: it will not be completed
+  kTimeout,  // nothing (or not enough) within the time allowed
+  kStopped,  // the box is being stopped
+  kBroken,   // the pseudo-terminal failed
+};
+
+class BoxLink {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  BoxLink(PtyLine& line, const std::atomic<bool>& stop, bool pace);
+
+  // Takes the next `count` bytes the PC sent, waiting up to `timeout`.
+  Receipt Receive(size_t count, std::chrono::milliseconds timeout, std::vector<uint8_t>& message);
+  // Waits up to `period` for a start command (STX, 0x09 or 0x0A, any, ETX), dropping anything
+  // else; the command's code, or nullopt. `broken` is set when the line failed.
+  std::optional<uint8_t> WaitStartCommand(std::chrono::milliseconds period, bool& broken);
+
+  // Writes the bytes (at line rate when pacing), keeping whatever the PC sent meanwhile.
+  bool Write(std::span<const uint8_t> bytes);
+  // Writes within a session: leftovers the PC sent are dropped first, since the PC never sends
+  // ahead of the box's answer.
+  bool Send(std::span<const uint8_t> bytes) {
+    DiscardInput();
+    return Write(bytes);
+  }
+  // A message on the box's own initiative: WaitDrained, then Send.
+  bool SendUnasked(std::span<const uint8_t> bytes, std::chrono::milliseconds limit);
+
+  // True, after a short guard, once the PC has read everything the box sent; false after
+  // `limit` or on a stop.
+  bool WaitDrained(std::chrono::milliseconds limit);
+  // Drops what the PC has not read, including bytes of the last write still on their way.
+  void FlushUnread();
+  // Drops what the PC sent and the box has not taken.
+  void DiscardInput();
+  // Sleeps, waking early on a stop; false when stopped.
+  bool Sleep(std::chrono::microseconds duration);
+  bool Stopped() const { return stop_.load(); }
+
+ private:
+  // Reads what arrives within `limit` into the buffer; false when the line broke.
+  bool Fill(std::chrono::milliseconds limit);
+  // Line time of `count` bytes at 115200 bit/s, 11 bits a byte.
+  static std::chrono::microseconds LineTime(size_t count);
+
+  PtyLine& line_;
+  const std::atomic<bool>& stop_;
+  const bool pace_;
+  std::vector<uint8_t> buffer_;
+  // When the first buffered byte began arriving, on the paced line's clock.
+  Clock::time_point bufferSince_{};
+  // With pacing, a message is answered only after the time it took on the line.
+  Clock::time_point answerNotBefore_{};
+  Clock::time_point lastWriteEnd_{};
+  // The bytes last written were seen waiting for the PC, or the PC has answered since.
+  bool deliveryConfirmed_ = true;
+};
+
+}  // namespace vn

@@ -1,0 +1,117 @@
+#pragma once
+// One session of the box: everything from a start command until the box is idle again, a
+// download (0x0A) or an upload (0x09), with the faults it was asked to inject.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dld/blocks.h"
+#include "dld/region_sets.h"
+#include "sim/box_link.h"
+#include "sim/virtual_box.h"
+
+namespace vn {
+
+// Longer than any wait of the PC's between two messages of a session (5 s for an answer): a PC
+// quiet for this long has given up, and the box goes idle again.
+inline constexpr std::chrono::milliseconds kPcSilence{6000};
+// Ten NAKs in a row end the PC's receiving loops, so the box gives up sending there too.
+inline constexpr int kMaxNaksInRow = 10;
+
+// What the box thread and its owner share: statistics and the flash image, under one mutex.
+struct BoxShared {
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  BoxStats stats;
+  std::vector<uint8_t> flash;
+
+  template <typename Change>
+  void Update(Change change) {
+    {
+      std::lock_guard lock(mutex);
+      change(stats, flash);
+    }
+    changed.notify_all();
+  }
+};
+
+enum class SessionEnd {
+  kDone,       // the operation completed
+  kRefused,    // the identity step refused (either side)
+  kAbandoned,  // the PC went silent or gave up; the box goes idle
+  kStopped,    // the box is being stopped
+  kVanished,   // the pseudo-terminal was closed (on purpose or not); the box ends
+};
+
+class BoxSession {
+ public:
+  BoxSession(BoxLink& link, const BoxOptions& options, BoxShared& shared);
+
+  SessionEnd RunDownload();
+  SessionEnd RunUpload();
+  // One line on how the session went, for the log.
+  const std::string& Summary() const { return summary_; }
+
+ private:
+  // nullopt: the session goes on; otherwise it ends so.
+  using Step = std::optional<SessionEnd>;
+
+  // Download.
+  Step ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header);
+  Step ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor);
+  Step ReceiveBlock(size_t blockSize, std::vector<uint8_t>& block);
+  // A data frame the PC sent again because it missed the ACK of the previous one.
+  bool IsRepeatOfPrevious(const std::vector<uint8_t>& frame) const;
+  Step SendReports(uint8_t code, int failAt, const std::vector<bool>& partitionsOk);
+
+  // Upload.
+  Step SendHeader();
+  Step ReceiveRequest(std::vector<UploadRegion>& regions);
+  Step SendRegion(const UploadRegion& region);
+  // Sends a message on the box's own initiative until the PC acknowledges it: `first` the first
+  // time, `again` on every resend after a NAK, ten NAKs in a row at most.
+  Step SendUntilAcked(std::span<const uint8_t> first, std::span<const uint8_t> again,
+                      const char* what, bool isFrame);
+  enum class Reply { kAck, kNak, kRefused };
+  Step AwaitReply(Reply& reply);
+
+  // Common.
+  // Ends the session here when the faults say to go silent or vanish at `step`.
+  Step AtStep(std::string_view step);
+  Step Lost(Receipt receipt, const char* awaited);
+  SessionEnd Abandon(std::string why);
+  // Sends ACK, unless this is the ACK the faults drop: then nothing is sent and false returned,
+  // and the message counts as not received.
+  bool Ack();
+  void Nak();
+  // A message on the box's own initiative, once the PC has read everything before it.
+  Step SendUnasked(std::span<const uint8_t> bytes);
+  template <typename Change>
+  void Record(Change change) {
+    shared_.Update([&](BoxStats& stats, std::vector<uint8_t>&) { change(stats); });
+  }
+
+  BoxLink& link_;
+  const BoxOptions& options_;
+  const BoxFaults& faults_;
+  BoxShared& shared_;
+  std::string summary_;
+
+  // Fault counters, from 1 within the session.
+  int acksDue_ = 0;
+  int framesIn_ = 0;
+  int naksLeft_ = 0;
+  int descriptorsOut_ = 0;
+  int framesOut_ = 0;
+  // Download frame numbering.
+  uint8_t nextFrameNumber_ = 1;
+  bool anyFrameTaken_ = false;
+};
+
+}  // namespace vn

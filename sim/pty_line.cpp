@@ -1,0 +1,101 @@
+#include "sim/pty_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace vn {
+namespace {
+
+constexpr int kFullLineWaitMs = 20;
+
+std::string ErrnoText(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  cfmakeraw(&settings);
+  cfsetispeed(&settings, B115200);
+  cfsetospeed(&settings, B115200);
+  settings.c_cflag |= CLOCAL | CREAD;
+  return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+}  // namespace
+
+PtyLine::~PtyLine() {
+  Close();
+}
+
+bool PtyLine::Open(std::string& error) {
+  Close();
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master_ < 0) {
+    error = ErrnoText("posix_openpt");
+    return false;
+  }
+  char name[128] = {};
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name)) {
+    error = ErrnoText("pseudo-terminal set-up");
+    Close();
+    return false;
+  }
+  slavePath_ = name;
+  slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  // Raw before a single byte crosses: an echoing line would hand the box its own messages back.
+  if (slave_ < 0 || !MakeRaw(slave_) || !MakeRaw(master_) ||
+      fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
+    error = ErrnoText("pseudo-terminal line settings");
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void PtyLine::Close() {
+  if (slave_ >= 0) close(slave_);
+  if (master_ >= 0) close(master_);
+  slave_ = master_ = -1;
+}
+
+int PtyLine::Unread() const {
+  int waiting = 0;
+  if (slave_ < 0 || ioctl(slave_, FIONREAD, &waiting) != 0) return -1;
+  return waiting;
+}
+
+void PtyLine::FlushUnread() {
+  if (slave_ >= 0) tcflush(slave_, TCIFLUSH);
+}
+
+long PtyLine::WriteSome(const uint8_t* data, size_t count) {
+  if (master_ < 0) return -1;
+  const ssize_t written = write(master_, data, count);
+  if (written >= 0) return long(written);
+  if (errno != EAGAIN && errno != EINTR) return -1;
+  pollfd entry{master_, POLLOUT, 0};
+  poll(&entry, 1, kFullLineWaitMs);
+  return 0;
+}
+
+long PtyLine::ReadSome(uint8_t* destination, size_t capacity, std::chrono::milliseconds limit) {
+  if (master_ < 0) return -1;
+  pollfd entry{master_, POLLIN, 0};
+  const int ready = poll(&entry, 1, int(limit.count()));
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  if (ready == 0) return 0;
+  const ssize_t got = read(master_, destination, capacity);
+  if (got > 0) return long(got);
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+  return -1;
+}
+
+}  // namespace vn

@@ -1,0 +1,246 @@
+// The virtual box receiving downloads, driven by a bare PC end over its pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "box_test_support.h"
+#include "dld/blocks.h"
+#include "dld/crc32.h"
+#include "dld/region_sets.h"
+
+namespace vn::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const BoxIdentity kBox;
+
+struct BoxAndPc {
+  explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
+    started = box.Start();
+    if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
+  }
+  VirtualBox box;
+  std::unique_ptr<MiniPc> pc;
+  bool started = false;
+};
+
+// Reads `count` reports of `code`; their sub bytes in order.
+std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
+  std::vector<int> subs;
+  for (int i = 0; i < count; ++i) {
+    const auto frame = pc.Read(kCommandFrameSize);
+    if (frame.size() != 4 || frame[0] != STX || frame[1] != code) break;
+    subs.push_back(frame[2]);
+  }
+  return subs;
+}
+
+TEST(BoxIdle, AnnouncesItselfAgainUntilAskedAndSurvivesAReopenedPort) {
+  BoxAndPc run;
+  ASSERT_TRUE(run.started) << run.box.Stats().lastError;
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(IsCommand(run.pc->Read(4), kCodeReady, 0)) << i;
+  run.pc->Close();
+  MiniPc again(run.box.PtyPath());
+  ASSERT_TRUE(again.IsOpen());
+  EXPECT_TRUE(IsCommand(again.Read(4), kCodeReady, 0));
+  EXPECT_EQ(run.box.Stats().sessionsStarted, 0);
+}
+
+TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
+  BoxOptions options;
+  options.faults.nonReadyFirst = true;
+  BoxAndPc wrong(options);
+  ASSERT_TRUE(wrong.started);
+  EXPECT_TRUE(IsCommand(wrong.pc->Read(4), 0x04, 0));
+  EXPECT_TRUE(IsCommand(wrong.pc->Read(4), kCodeReady, 0));
+
+  options = {};
+  options.faults.garbageBeforeReady = true;
+  BoxAndPc noisy(options);
+  ASSERT_TRUE(noisy.started);
+  EXPECT_TRUE(noisy.pc->Connect(kCodeDownload));
+}
+
+TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
+  BoxAndPc run;
+  ASSERT_TRUE(run.started);
+  const std::vector<PackedPartition> partitions = {Pack(0x40180000, SampleRegion(0x10000, 1)),
+                                                   Pack(0x40004000, SampleRegion(0x2000, 2))};
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), partitions));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{1, 1}));
+  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+
+  const auto flash = run.box.FlashCopy();
+  ASSERT_EQ(flash.size(), kFlashSize);
+  for (const auto& p : partitions) {
+    EXPECT_EQ(RegionOf(flash, p.address, p.contents.size()), p.contents);
+  }
+  EXPECT_EQ(RegionOf(flash, 0x40000000, 0x4000), std::vector<uint8_t>(0x4000, 0xFF));
+  const BoxStats stats = run.box.Stats();
+  EXPECT_EQ(stats.downloadsDone, 1);
+  EXPECT_EQ(stats.programmedAddresses, (std::vector<uint32_t>{0x40180000, 0x40004000}));
+  // Numbered from 1 across both partitions.
+  ASSERT_FALSE(stats.frameNumbers.empty());
+  for (size_t i = 0; i < stats.frameNumbers.size(); ++i)
+    EXPECT_EQ(stats.frameNumbers[i], int(i + 1));
+
+  // And the next box is announced.
+  EXPECT_TRUE(run.pc->Connect(kCodeDownload));
+}
+
+TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
+  BoxAndPc run;
+  ASSERT_TRUE(run.started);
+  BoxIdentity stranger = kBox;
+  stranger.softwareVersion = "3.1.0";  // a prefix of the box's is still another version
+
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  run.pc->Write(HeaderFor(stranger, 1));
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  EXPECT_TRUE(IsCommand(run.pc->Read(4), kCodeIdent, 0));
+  EXPECT_EQ(run.box.Stats().identityRefusals, 1);
+
+  // Back to idle: the same stranger with "Ident for nocheck" is taken.
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  const PackedPartition partition = Pack(0x40190000, SampleRegion(0x800, 3));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1, 1), {partition}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
+  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40190000, 0x800), partition.contents);
+}
+
+TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice) {
+  BoxAndPc run;
+  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  std::vector<uint8_t> header = HeaderFor(kBox, 1);
+  header[10] ^= 0x01;
+  run.pc->Write(header);
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{NAK});
+  // A header of 0xFF bytes, as the PC sends when it cannot stage the header: never right.
+  const std::vector<uint8_t> blank(kHeaderSize, 0xFF);
+  run.pc->Write(blank);
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{NAK});
+  run.pc->Write(blank);
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  EXPECT_TRUE(IsCommand(run.pc->Read(4), kCodeIdent, 0));
+}
+
+TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
+  BoxAndPc run;
+  ASSERT_TRUE(run.started);
+  PackedPartition bad = Pack(0x401B0000, SampleRegion(0x1000, 4));
+  // Frames and the block's own CRC stay right; only the descriptor's CRC no longer matches.
+  bad.block[6] ^= 0x40;
+  const uint32_t r = uint32_t(bad.block.size() - 8);
+  const uint32_t crc = CalcCrc32(bad.block.data() + 4, int32_t(r));
+  for (int i = 0; i < 4; ++i) bad.block[4 + r + i] = uint8_t(crc >> (8 * i));
+  const PackedPartition good = Pack(0x401C0000, SampleRegion(0x1000, 5));
+
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), {bad, good}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{0, 1}));
+  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+  const auto flash = run.box.FlashCopy();
+  EXPECT_EQ(RegionOf(flash, 0x401B0000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
+  EXPECT_EQ(RegionOf(flash, 0x401C0000, 0x1000), good.contents);
+}
+
+TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
+  BoxOptions options;
+  options.faults.nakFrame = 3;  // the first send of frame 2: frame 1 comes twice
+  options.faults.nakFrameTimes = 2;
+  options.faults.eraseFailAt = 1;
+  BoxAndPc run(options);
+  ASSERT_TRUE(run.started);
+  const PackedPartition partition = Pack(0x40020000, SampleRegion(0x10000, 6));
+  ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
+
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
+  run.pc->Write(partition.descriptor);
+  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  uint8_t number = 1;
+  // The first frame twice, as a PC does that missed the ACK: acknowledged, taken once.
+  const std::vector<uint8_t> head(partition.block.begin(),
+                                  partition.block.begin() + kFramePayloadMax);
+  const DataFrame first = BuildDataFrame(1, head);
+  for (int i = 0; i < 2; ++i) {
+    run.pc->Write(first);
+    ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  }
+  number = 2;
+  const std::vector<uint8_t> rest(partition.block.begin() + kFramePayloadMax,
+                                  partition.block.end());
+  ASSERT_TRUE(SendBlock(*run.pc, rest, number));
+  // One failure report on top, then a success for the partition.
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{0, 1}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1), (std::vector<int>{1}));
+  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+
+  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40020000, 0x10000), partition.contents);
+  const BoxStats stats = run.box.Stats();
+  ASSERT_GE(stats.frameNumbers.size(), 5u);
+  EXPECT_EQ(std::vector<int>(stats.frameNumbers.begin(), stats.frameNumbers.begin() + 5),
+            (std::vector<int>{1, 1, 2, 2, 2}));
+  EXPECT_EQ(stats.naksSent, 2);
+  EXPECT_EQ(stats.framesResent, 1);
+}
+
+TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
+  BoxOptions options;
+  options.faults.dropAck = 2;  // the first descriptor's
+  BoxAndPc run(options);
+  ASSERT_TRUE(run.started);
+  const PackedPartition partition = Pack(0x40030000, SampleRegion(0x400, 7));
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
+  run.pc->Write(partition.descriptor);
+  EXPECT_TRUE(run.pc->Read(1, 500ms).empty());
+  run.pc->Write(partition.descriptor);
+  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  uint8_t number = 1;
+  ASSERT_TRUE(SendBlock(*run.pc, partition.block, number));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
+  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
+}
+
+TEST(BoxDownload, VanishingMidTransferClosesThePort) {
+  BoxOptions options;
+  options.faults.vanishAt = "frame";
+  BoxAndPc run(options);
+  ASSERT_TRUE(run.started);
+  const PackedPartition partition = Pack(0x40040000, SampleRegion(0x4000, 8));
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
+  run.pc->Write(partition.descriptor);
+  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  uint8_t number = 1;
+  EXPECT_FALSE(SendBlock(*run.pc, partition.block, number));
+  std::vector<uint8_t> nothing;
+  EXPECT_EQ(run.pc->Read(1, nothing, 5s), PcRead::kVanished);
+  EXPECT_FALSE(run.box.WaitSessions(1, 5s));
+  EXPECT_FALSE(run.box.Running());
+  run.box.Stop();  // still fine after the thread ended by itself
+}
+
+TEST(BoxDownload, PacedLineStillCompletes) {
+  BoxOptions options;
+  options.pace = true;
+  BoxAndPc run(options);
+  ASSERT_TRUE(run.started);
+  const PackedPartition partition = Pack(0x40050000, SampleRegion(0x600, 9));
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {partition}));
+  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
+  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
+  EXPECT_TRUE(run.box.WaitSessions(1, 10s));
+}
+
+}  // namespace
+}  // namespace vn::testing

@@ -1,0 +1,111 @@
+#include "box_test_support.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "dld/blocks.h"
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "dld/lzo_codec.h"
+
+namespace vn::testing {
+
+std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed) {
+  std::vector<uint8_t> region(size);
+  const char text[] = "vespanode flash region ";
+  std::mt19937 random(seed);
+  for (size_t i = 0; i < size; ++i) {
+    region[i] = i < size / 2 ? uint8_t(text[i % (sizeof text - 1)] + seed) : uint8_t(random());
+  }
+  return region;
+}
+
+std::vector<uint8_t> HeaderFor(const BoxIdentity& identity, int count, uint8_t identForNocheck) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  header.tag = kHeaderTag;
+  header.length[0] = kHeaderLength;
+  header.identForNocheck = identForNocheck;
+  const auto put = [](char* field, size_t width, const std::string& text) {
+    std::memcpy(field, text.data(), std::min(width, text.size()));
+  };
+  put(header.manufactureIdent, 15, identity.manufactureIdent);
+  put(header.hardwareModule, 8, identity.hardwareModule);
+  put(header.hardwareVersion, 8, identity.hardwareVersion);
+  put(header.softwareModule, 8, identity.softwareModule);
+  put(header.softwareVersion, 8, identity.softwareVersion);
+  header.partitionCount = uint8_t(count);
+  SealHeader(header);
+  return {BytesOf(header), BytesOf(header) + kHeaderSize};
+}
+
+PackedPartition Pack(uint32_t address, std::vector<uint8_t> contents) {
+  PackedPartition packed;
+  packed.address = address;
+  packed.contents = std::move(contents);
+  const std::vector<uint8_t> compressed = LzoCompress(packed.contents);
+  const uint32_t r = uint32_t(compressed.size());
+  FILE_PARTITION_HEADER_T descriptor{};
+  descriptor.tag = kDescriptorTag;
+  descriptor.length = kDescriptorLength;
+  PutLe32(descriptor.address, address);
+  PutLe24(descriptor.regionSize, uint32_t(packed.contents.size()));
+  PutLe32(descriptor.regionCrc, CalcCrc32(packed.contents.data(), int32_t(packed.contents.size())));
+  PutLe24(descriptor.compressedLength, r);
+  PutLe32(descriptor.compressedCrc, CalcCrc32(compressed.data(), int32_t(r)));
+  descriptor.pieceCount = PieceCountOf(r);
+  SealDescriptor(descriptor);
+  packed.descriptor.assign(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
+  packed.block = {kDataTag, 0, 0, 0};
+  PutLe24(&packed.block[1], r + 4);
+  packed.block.insert(packed.block.end(), compressed.begin(), compressed.end());
+  packed.block.resize(packed.block.size() + 4);
+  PutLe32(&packed.block[4 + r], CalcCrc32(compressed.data(), int32_t(r)));
+  return packed;
+}
+
+bool SendBlock(MiniPc& pc, const std::vector<uint8_t>& block, uint8_t& number) {
+  size_t offset = 0;
+  for (bool last = false; !last;) {
+    const size_t remaining = block.size() - offset;
+    last = remaining < size_t(kFramePayloadMax);
+    const size_t payload = last ? remaining : size_t(kFramePayloadMax);
+    const DataFrame frame = BuildDataFrame(number, std::span(block).subspan(offset, payload));
+    for (;;) {
+      pc.Write(frame);
+      const auto answer = pc.Read(1);
+      if (answer.size() != 1) return false;
+      if (answer[0] == ACK) break;
+      if (answer[0] != NAK) return false;
+    }
+    ++number;
+    offset += payload;
+  }
+  return true;
+}
+
+bool SendPartitions(MiniPc& pc, const std::vector<uint8_t>& header,
+                    const std::vector<PackedPartition>& partitions) {
+  pc.Write(header);
+  if (pc.Read(1) != std::vector<uint8_t>{ACK}) return false;
+  if (!IsCommand(pc.Read(kCommandFrameSize), kCodeIdent, 1)) return false;
+  uint8_t number = 1;
+  for (const PackedPartition& partition : partitions) {
+    pc.Write(partition.descriptor);
+    if (pc.Read(1) != std::vector<uint8_t>{ACK}) return false;
+    if (!SendBlock(pc, partition.block, number)) return false;
+  }
+  return true;
+}
+
+bool IsCommand(const std::vector<uint8_t>& frame, uint8_t code, uint8_t sub) {
+  return frame.size() == size_t(kCommandFrameSize) && frame[0] == STX && frame[1] == code &&
+         frame[2] == sub && frame[3] == ETX;
+}
+
+std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& flash, uint32_t address, size_t size) {
+  const auto from = flash.begin() + (address - kFlashBase);
+  return {from, from + size};
+}
+
+}  // namespace vn::testing
