@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dld/lzo_codec.h"
+#include "dld/pack.h"
 #include "link/wire_format.h"
 #include "sim/box_blocks.h"
 #include "sim/box_session.h"
@@ -92,7 +93,7 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
   if (compressed.empty() && !contents.empty()) return Abandon("compression failed");
 
   const FILE_PARTITION_HEADER_T descriptor =
-      BuildBoxDescriptor(region.flag, region.address, contents, compressed);
+      MakeDescriptor(region.flag, region.address, contents, compressed);
   FILE_PARTITION_HEADER_T firstDescriptor = descriptor;
   if (++descriptorsOut_ == faults_.badDescriptorCrc) firstDescriptor.crc[0] ^= 0x5A;
   if (auto end = AtStep("descriptor")) return end;
@@ -101,7 +102,8 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
     return end;
   }
 
-  const std::vector<uint8_t> block = BuildBoxDataBlock(compressed);
+  std::vector<uint8_t> block;
+  AppendDataBlock(block, compressed);
   if (auto end = AtStep("frame")) return end;
   // Frames of 1020 payload bytes; the last carries the rest, so a block of a multiple of 1020
   // bytes needs no empty frame at the end (the PC counts the bytes it still expects).

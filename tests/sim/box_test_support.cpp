@@ -1,13 +1,11 @@
 #include "box_test_support.h"
 
-#include <algorithm>
-#include <cstring>
 #include <random>
 
 #include "dld/blocks.h"
-#include "dld/byte_order.h"
-#include "dld/crc32.h"
+#include "dld/file_identity.h"
 #include "dld/lzo_codec.h"
+#include "dld/pack.h"
 
 namespace vn::testing {
 
@@ -22,21 +20,12 @@ std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed) {
 }
 
 std::vector<uint8_t> HeaderFor(const BoxIdentity& identity, int count, uint8_t identForNocheck) {
-  FILE_DOWNLOAD_HEADER_T header{};
-  header.tag = kHeaderTag;
-  header.length[0] = kHeaderLength;
-  header.identForNocheck = identForNocheck;
-  const auto put = [](char* field, size_t width, const std::string& text) {
-    std::memcpy(field, text.data(), std::min(width, text.size()));
-  };
-  put(header.manufactureIdent, 15, identity.manufactureIdent);
-  put(header.hardwareModule, 8, identity.hardwareModule);
-  put(header.hardwareVersion, 8, identity.hardwareVersion);
-  put(header.softwareModule, 8, identity.softwareModule);
-  put(header.softwareVersion, 8, identity.softwareVersion);
-  header.partitionCount = uint8_t(count);
-  SealHeader(header);
-  return {BytesOf(header), BytesOf(header) + kHeaderSize};
+  const FileIdentity texts{identForNocheck,         identity.manufactureIdent,
+                           identity.hardwareModule, identity.hardwareVersion,
+                           identity.softwareModule, identity.softwareVersion};
+  const auto header = MakeHeader(texts, count);
+  if (!header) return {};
+  return {BytesOf(*header), BytesOf(*header) + kHeaderSize};
 }
 
 PackedPartition Pack(uint32_t address, std::vector<uint8_t> contents) {
@@ -44,23 +33,10 @@ PackedPartition Pack(uint32_t address, std::vector<uint8_t> contents) {
   packed.address = address;
   packed.contents = std::move(contents);
   const std::vector<uint8_t> compressed = LzoCompress(packed.contents);
-  const uint32_t r = uint32_t(compressed.size());
-  FILE_PARTITION_HEADER_T descriptor{};
-  descriptor.tag = kDescriptorTag;
-  descriptor.length = kDescriptorLength;
-  PutLe32(descriptor.address, address);
-  PutLe24(descriptor.regionSize, uint32_t(packed.contents.size()));
-  PutLe32(descriptor.regionCrc, CalcCrc32(packed.contents.data(), int32_t(packed.contents.size())));
-  PutLe24(descriptor.compressedLength, r);
-  PutLe32(descriptor.compressedCrc, CalcCrc32(compressed.data(), int32_t(r)));
-  descriptor.pieceCount = PieceCountOf(r);
-  SealDescriptor(descriptor);
+  const FILE_PARTITION_HEADER_T descriptor =
+      MakeDescriptor(0, address, packed.contents, compressed);
   packed.descriptor.assign(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
-  packed.block = {kDataTag, 0, 0, 0};
-  PutLe24(&packed.block[1], r + 4);
-  packed.block.insert(packed.block.end(), compressed.begin(), compressed.end());
-  packed.block.resize(packed.block.size() + 4);
-  PutLe32(&packed.block[4 + r], CalcCrc32(compressed.data(), int32_t(r)));
+  AppendDataBlock(packed.block, compressed);
   return packed;
 }
 
