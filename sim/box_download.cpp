@@ -74,8 +74,8 @@ SessionEnd BoxSession::RunDownload() {
     }
     ++stats.downloadsDone;
   });
-  summary_ = "download: " + std::to_string(programmed) + " of " + std::to_string(count) +
-             " partitions programmed, " + std::to_string(framesIn_) + " frames";
+  summary_ = "download: partitions programmed " + std::to_string(programmed) + " of " +
+             std::to_string(count) + ", frames received " + std::to_string(framesIn_);
   return SessionEnd::kDone;
 }
 

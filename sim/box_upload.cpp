@@ -34,8 +34,8 @@ SessionEnd BoxSession::RunUpload() {
     if (auto end = SendRegion(region)) return *end;
   }
   Record([](BoxStats& stats) { ++stats.uploadsDone; });
-  summary_ = "upload: " + std::to_string(regions.size()) + " regions sent, " +
-             std::to_string(framesOut_) + " frames";
+  summary_ = "upload: regions sent " + std::to_string(regions.size()) + ", frames sent " +
+             std::to_string(framesOut_);
   return SessionEnd::kDone;
 }
 

@@ -47,7 +47,7 @@ struct BoxFaults {
 struct BoxSessionReport {
   bool upload = false;     // the PC asked for an upload (0x09) rather than a download (0x0A)
   bool completed = false;  // the operation ran to its end
-  std::string summary;     // one line, e.g. "download: 2 partitions programmed, 67 frames"
+  std::string summary;     // one line, e.g. "upload: regions sent 2, frames sent 67"
 };
 
 struct BoxOptions {

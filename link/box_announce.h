@@ -1,0 +1,23 @@
+#pragma once
+// Where running virtual boxes announce themselves, so that the window and the command line can
+// offer their pseudo-terminals next to the serial ports: one small file per box process, named
+// box-<pid>, holding the pseudo-terminal's path.
+#include <string>
+#include <vector>
+
+namespace vn {
+
+// $XDG_RUNTIME_DIR/vespanode, or /tmp/vespanode-<uid> when that variable is unset.
+std::string BoxAnnounceFolder();
+
+// Announces this process's box; false when the folder or the file cannot be written.
+bool AnnounceBox(const std::string& ptyPath);
+
+// Removes this process's announcement, if any.
+void WithdrawBox();
+
+// The pseudo-terminal paths of boxes whose process is alive and whose path exists, sorted;
+// announcements of boxes that are gone are removed on the way.
+std::vector<std::string> ListAnnouncedBoxes();
+
+}  // namespace vn

@@ -1,0 +1,100 @@
+#include "sim/box_fault_option.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <variant>
+
+namespace vn {
+namespace {
+
+constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict", "descriptor",
+                                                    "frame", "erase",  "program", "request"};
+
+struct FaultOption {
+  std::string_view name;
+  std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*> field;
+  std::string_view value;  // how its value is written in the help, if it takes one
+  std::string_view help;
+};
+
+const std::array<FaultOption, 16> kOptions = {{
+    {"nak-frame", &BoxFaults::nakFrame, "=N", "answer NAK to the Nth data frame received"},
+    {"nak-frame-times", &BoxFaults::nakFrameTimes, "=K",
+     "... K times in a row (10: the PC gives up)"},
+    {"drop-ack", &BoxFaults::dropAck, "=N", "stay silent instead of the Nth ACK"},
+    {"nak-header-always", &BoxFaults::nakHeaderAlways, "",
+     "answer every downloaded header with NAK"},
+    {"corrupt-frame", &BoxFaults::corruptFrame, "=N", "upload: damage a payload byte of frame N"},
+    {"bad-complement-frame", &BoxFaults::badComplementFrame, "=N",
+     "upload: frame N with byte 2 equal to byte 1"},
+    {"bad-header-crc", &BoxFaults::badHeaderCrc, "", "upload: the header with a wrong CRC"},
+    {"bad-descriptor-crc", &BoxFaults::badDescriptorCrc, "=N",
+     "upload: descriptor N with a wrong CRC"},
+    {"resend-acked-frame", &BoxFaults::resendAckedFrame, "=N",
+     "upload: send frame N again after its ACK"},
+    {"garbage-before-ready", &BoxFaults::garbageBeforeReady, "", "noise before the ready frame"},
+    {"non-ready-first", &BoxFaults::nonReadyFirst, "", "02 04 00 03 before the first ready frame"},
+    {"silent-at", &BoxFaults::silentAt, "=STEP", "stop answering at a step"},
+    {"erase-fail-at", &BoxFaults::eraseFailAt, "=N", "an erase failure report for partition N"},
+    {"program-fail-at", &BoxFaults::programFailAt, "=N",
+     "a program failure report for partition N"},
+    {"refuse-identity", &BoxFaults::refuseIdentity, "", "refuse every downloaded header"},
+    {"vanish-at", &BoxFaults::vanishAt, "=STEP", "close the pseudo-terminal at a step"},
+}};
+
+}  // namespace
+
+bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error) {
+  const size_t equals = text.find('=');
+  const std::string_view name = text.substr(0, equals);
+  const bool hasValue = equals != std::string_view::npos;
+  const std::string_view value = hasValue ? text.substr(equals + 1) : std::string_view{};
+  const auto option = std::find_if(kOptions.begin(), kOptions.end(),
+                                   [&](const FaultOption& o) { return o.name == name; });
+  if (option == kOptions.end()) {
+    error = "unknown fault '" + std::string(name) + "'";
+    return false;
+  }
+  if (const auto* field = std::get_if<bool BoxFaults::*>(&option->field)) {
+    if (hasValue) {
+      error = "fault '" + std::string(name) + "' takes no value";
+      return false;
+    }
+    faults.*(*field) = true;
+    return true;
+  }
+  if (const auto* field = std::get_if<std::string BoxFaults::*>(&option->field)) {
+    if (std::find(kSteps.begin(), kSteps.end(), value) == kSteps.end()) {
+      error = "fault '" + std::string(name) +
+              "' needs a step: start, header, verdict, "
+              "descriptor, frame, erase, program or request";
+      return false;
+    }
+    faults.*(*field) = std::string(value);
+    return true;
+  }
+  int number = 1;
+  if (hasValue) {
+    const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (status != std::errc{} || end != value.data() + value.size() || number < 1) {
+      error = "fault '" + std::string(name) + "' needs a positive number";
+      return false;
+    }
+  }
+  faults.*std::get<int BoxFaults::*>(option->field) = number;
+  return true;
+}
+
+std::string FaultOptionHelp() {
+  constexpr size_t kColumn = 26;
+  std::string help;
+  for (const FaultOption& option : kOptions) {
+    std::string usage = "  " + std::string(option.name) + std::string(option.value);
+    usage.resize(std::max(kColumn, usage.size() + 1), ' ');
+    help += usage + std::string(option.help) + "\n";
+  }
+  return help;
+}
+
+}  // namespace vn

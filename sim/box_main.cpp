@@ -1,0 +1,184 @@
+// vespanode-box: the virtual box on a pseudo-terminal, for trying the window and the command
+// line without a box on the desk, and for scripts.
+#include <signal.h>
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "dld/blocks.h"
+#include "dld/file_io.h"
+#include "dld/region_sets.h"
+#include "link/box_announce.h"
+#include "sim/box_fault_option.h"
+#include "sim/virtual_box.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitBadInput = 2;
+
+volatile sig_atomic_t stopRequested = 0;
+void RequestStop(int) {
+  stopRequested = 1;
+}
+
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
+}
+
+// A text longer than its header field could never be matched by a file.
+bool IdentityFits(const vn::BoxIdentity& identity, std::string& error) {
+  const vn::FILE_DOWNLOAD_HEADER_T widths{};
+  const std::pair<const std::string*, size_t> fields[] = {
+      {&identity.manufactureIdent, sizeof widths.manufactureIdent},
+      {&identity.hardwareModule, sizeof widths.hardwareModule},
+      {&identity.hardwareVersion, sizeof widths.hardwareVersion},
+      {&identity.softwareModule, sizeof widths.softwareModule},
+      {&identity.softwareVersion, sizeof widths.softwareVersion}};
+  for (const auto& [text, width] : fields) {
+    if (text->size() > width) {
+      error = "\"" + *text + "\" is longer than its " + std::to_string(width) + "-byte field";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The symbolic link --link asks for, removed again when the box goes.
+class PtyLink {
+ public:
+  bool Create(const std::string& path, const std::string& target, std::string& error) {
+    std::error_code code;
+    if (fs::is_symlink(path, code)) fs::remove(path, code);
+    fs::create_symlink(target, path, code);
+    if (code) {
+      error = "cannot link " + path + ": " + code.message();
+      return false;
+    }
+    path_ = path;
+    target_ = target;
+    return true;
+  }
+  ~PtyLink() {
+    std::error_code code;
+    // Only a link that still points at this box's pseudo-terminal is ours to remove.
+    if (!path_.empty() && fs::read_symlink(path_, code) == target_) fs::remove(path_, code);
+  }
+
+ private:
+  std::string path_;
+  std::string target_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"The virtual box: the box's side of the serial protocol on a pseudo-terminal.",
+               "vespanode-box"};
+  vn::BoxOptions options;
+  std::string flashFile, saveFlashFile, linkPath;
+  std::vector<std::string> faults;
+  int reportGapMs = int(options.reportGap.count());
+  bool quiet = false;
+  app.add_option("--manufacture-ident", options.identity.manufactureIdent,
+                 "identity: manufacture ident (15 bytes at most)")
+      ->capture_default_str();
+  app.add_option("--hardware-module", options.identity.hardwareModule)->capture_default_str();
+  app.add_option("--hardware-version", options.identity.hardwareVersion)->capture_default_str();
+  app.add_option("--software-module", options.identity.softwareModule)->capture_default_str();
+  app.add_option("--software-version", options.identity.softwareVersion)->capture_default_str();
+  app.add_option("--flash", flashFile, "initial flash image at 0x40000000 (2 MiB at most)")
+      ->type_name("IMAGE");
+  app.add_option("--save-flash", saveFlashFile, "write the image there after every download")
+      ->type_name("IMAGE");
+  app.add_flag("--pace", options.pace, "line-rate pacing: 115200 bit/s, 11 bits a byte");
+  app.add_option("--sessions", options.sessions, "stop after that many operations (0: never)")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
+      ->type_name("PATH");
+  app.add_option("--report-gap", reportGapMs, "milliseconds between erase and program reports")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
+      ->type_name("FAULT");
+  app.add_flag("--quiet", quiet, "no line per session on standard error");
+  app.footer("Faults (N counts from 1 within each session):\n" + vn::FaultOptionHelp() +
+             "Steps: start, header, verdict, descriptor, frame, erase, program, request.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+
+  std::string error;
+  for (const std::string& fault : faults) {
+    if (!vn::ApplyFaultOption(fault, options.faults, error)) {
+      Complain(error);
+      return kExitBadInput;
+    }
+  }
+  if (!IdentityFits(options.identity, error)) {
+    Complain(error);
+    return kExitBadInput;
+  }
+  if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
+    Complain(error);
+    return kExitBadInput;
+  }
+  options.reportGap = std::chrono::milliseconds(reportGapMs);
+  const int sessionsWanted = options.sessions;
+
+  vn::VirtualBox* running = nullptr;
+  std::atomic<int> sessions{0};
+  options.onSessionEnd = [&](const vn::BoxSessionReport& report) {
+    const int number = ++sessions;
+    if (!quiet) std::fprintf(stderr, "session %d: %s\n", number, report.summary.c_str());
+    if (report.completed && !report.upload && !saveFlashFile.empty()) {
+      const std::vector<uint8_t> image = running->FlashCopy();
+      std::string why;
+      if (!vn::WriteFileAtomically(saveFlashFile, image, &why)) Complain(why);
+    }
+  };
+
+  vn::VirtualBox box(std::move(options));
+  running = &box;
+  signal(SIGINT, RequestStop);
+  signal(SIGTERM, RequestStop);
+  if (!box.Start()) {
+    Complain(box.Stats().lastError);
+    return kExitFailed;
+  }
+  PtyLink link;
+  if (!linkPath.empty() && !link.Create(linkPath, box.PtyPath(), error)) {
+    Complain(error);
+    return kExitFailed;
+  }
+  if (!vn::AnnounceBox(box.PtyPath()))
+    Complain("cannot announce the box in " + vn::BoxAnnounceFolder());
+
+  // Printed last: a script that sees this line finds the link and the announcement in place.
+  std::printf("pty: %s\n", box.PtyPath().c_str());
+  std::fflush(stdout);
+
+  while (!stopRequested && box.Running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  const bool interrupted = stopRequested != 0;
+  box.Stop();
+  vn::WithdrawBox();
+  if (interrupted) return kExitOk;
+  const vn::BoxStats stats = box.Stats();
+  if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
+    return kExitOk;
+  }
+  // The serving thread ended by itself before its sessions: the pseudo-terminal is gone.
+  Complain(stats.lastError.empty() ? "the pseudo-terminal was closed" : stats.lastError);
+  return kExitFailed;
+}

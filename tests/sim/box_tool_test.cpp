@@ -1,0 +1,154 @@
+// vespanode-box as a program, and the announcements through which the window finds it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "box_test_support.h"
+#include "link/box_announce.h"
+#include "sim/box_fault_option.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Points the announcement folder into a scratch folder for the test, for this process and the
+// programs it starts.
+class AnnounceFolderAt {
+ public:
+  explicit AnnounceFolderAt(const std::string& runtime) {
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    if (old) old_ = old;
+    hadOld_ = old != nullptr;
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  }
+  ~AnnounceFolderAt() {
+    if (hadOld_) {
+      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+    } else {
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+  }
+
+ private:
+  std::string old_;
+  bool hadOld_ = false;
+};
+
+pid_t DeadPid() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
+void WriteAnnouncement(pid_t pid, const std::string& path) {
+  std::ofstream(BoxAnnounceFolder() + "/box-" + std::to_string(pid)) << path << "\n";
+}
+
+TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
+  ScratchFolder scratch;
+  AnnounceFolderAt runtime(scratch.Path());
+  EXPECT_EQ(BoxAnnounceFolder(), scratch.Path() + "/vespanode");
+  EXPECT_TRUE(ListAnnouncedBoxes().empty());  // no folder yet
+
+  ASSERT_TRUE(AnnounceBox("/dev/null"));
+  const pid_t dead = DeadPid();
+  WriteAnnouncement(dead, "/dev/zero");                       // its process is gone
+  WriteAnnouncement(getppid(), scratch.File("no-such-pty"));  // its path is gone
+  EXPECT_EQ(ListAnnouncedBoxes(), std::vector<std::string>{"/dev/null"});
+  EXPECT_FALSE(fs::exists(BoxAnnounceFolder() + "/box-" + std::to_string(dead)));
+  EXPECT_FALSE(fs::exists(BoxAnnounceFolder() + "/box-" + std::to_string(getppid())));
+
+  WithdrawBox();
+  EXPECT_TRUE(ListAnnouncedBoxes().empty());
+}
+
+TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
+  BoxFaults faults;
+  std::string error;
+  EXPECT_TRUE(ApplyFaultOption("nak-frame=3", faults, error));
+  EXPECT_TRUE(ApplyFaultOption("bad-header-crc", faults, error));
+  EXPECT_TRUE(ApplyFaultOption("garbage-before-ready", faults, error));
+  EXPECT_TRUE(ApplyFaultOption("vanish-at=erase", faults, error));
+  EXPECT_EQ(faults.nakFrame, 3);
+  EXPECT_EQ(faults.badHeaderCrc, 1);
+  EXPECT_TRUE(faults.garbageBeforeReady);
+  EXPECT_EQ(faults.vanishAt, "erase");
+  for (const char* wrong :
+       {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1", "no-such-fault"}) {
+    EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(BoxTool, AnnouncesItselfAndCleansUpOnTerm) {
+  ScratchFolder scratch;
+  AnnounceFolderAt runtime(scratch.Path());
+  const std::string link = scratch.File("port");
+  bool announced = false, linked = false;
+  ChildOptions options;
+  options.timeout = std::chrono::seconds(30);
+  options.onLine = [&](const std::string& line, int pid) {
+    if (!line.starts_with("pty: ")) return;
+    const std::string pty = line.substr(5);
+    const auto boxes = ListAnnouncedBoxes();
+    announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
+    std::error_code error;
+    linked = fs::read_symlink(link, error) == pty;
+    MiniPc pc(link);
+    EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
+    kill(pid, SIGTERM);
+  };
+  const ChildResult result = RunChild(OurProgram("vespanode-box"), {"--link", link}, options);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_FALSE(result.OutLines().empty());
+  EXPECT_TRUE(result.OutLines()[0].starts_with("pty: /dev/pts/"));
+  EXPECT_TRUE(announced);
+  EXPECT_TRUE(linked);
+  EXPECT_FALSE(fs::is_symlink(link));
+  EXPECT_TRUE(ListAnnouncedBoxes().empty());
+}
+
+TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
+  ScratchFolder scratch;
+  AnnounceFolderAt runtime(scratch.Path());
+  const std::string saved = scratch.File("saved.img");
+  const PackedPartition partition = Pack(0x40180000, SampleRegion(0x3000, 21));
+  bool served = false;
+  ChildOptions options;
+  options.timeout = std::chrono::seconds(30);
+  options.onLine = [&](const std::string& line, int) {
+    if (!line.starts_with("pty: ")) return;
+    MiniPc pc(line.substr(5));
+    served = pc.Connect(kCodeDownload) &&
+             SendPartitions(pc, HeaderFor(BoxIdentity{}, 1), {partition}) &&
+             IsCommand(pc.Read(kCommandFrameSize), kCodeErase, 1) &&
+             IsCommand(pc.Read(kCommandFrameSize), kCodeProgram, 1);
+  };
+  const ChildResult result =
+      RunChild(OurProgram("vespanode-box"), {"--sessions", "1", "--save-flash", saved}, options);
+  EXPECT_TRUE(served);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("session 1: download"), std::string::npos) << result.err;
+  const std::vector<uint8_t> image = ReadFileBytes(saved);
+  ASSERT_EQ(image.size(), kFlashSize);
+  EXPECT_EQ(RegionOf(image, 0x40180000, 0x3000), partition.contents);
+  EXPECT_EQ(RegionOf(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
+}
+
+TEST(BoxTool, RefusesAnUnknownFaultOrAnIdentityTooLong) {
+  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--fault", "nak-everything"}).exitCode, 2);
+  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--hardware-module", "TOO-LONG-1"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace vn::testing
