@@ -210,6 +210,21 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
   EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
 }
 
+TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
+  BoxOptions options;
+  options.faults.silentAt = "verdict";
+  BoxAndPc run(options);
+  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  run.pc->Write(HeaderFor(kBox, 1));
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  EXPECT_TRUE(run.pc->Read(kCommandFrameSize, 500ms).empty());
+  // Resends go unanswered too.
+  run.pc->Write(HeaderFor(kBox, 1));
+  EXPECT_TRUE(run.pc->Read(1, 500ms).empty());
+  EXPECT_TRUE(run.box.Running());
+}
+
 TEST(BoxDownload, VanishingMidTransferClosesThePort) {
   BoxOptions options;
   options.faults.vanishAt = "frame";
