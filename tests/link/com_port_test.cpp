@@ -11,18 +11,11 @@
 namespace vn::test {
 namespace {
 
-class ComPortTest : public ::testing::TestWithParam<std::string> {
+class ComPortTest : public RigTest {
  protected:
-  void SetUp() override {
-    rig_ = MakeRig(GetParam());
-    ASSERT_TRUE(rig_.port && rig_.port->PortOpened());
-  }
-  ComPort& port() { return *rig_.port; }
   bool WaitForWaiting(int32_t count) {
     return WaitUntil([&] { return port().BytesWaiting() == count; });
   }
-
-  Rig rig_;
 };
 
 TEST_P(ComPortTest, ReadSucceedsOnlyWithExactlyTheCountWaiting) {
@@ -139,7 +132,7 @@ TEST_P(ComPortTest, StopFromAnotherThreadEndsAWait) {
   EXPECT_TRUE(ended);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, ComPortTest, ::testing::Values("pty", "memory"));
+VN_INSTANTIATE_OVER_RIGS(ComPortTest);
 
 TEST(SystemPort, OpeningAMissingDeviceFails) {
   auto port = MakeSystemComPort();

@@ -101,7 +101,7 @@ Rig MakePtyRig() {
   ::cfmakeraw(&raw);
   ::tcsetattr(rig.slaveFd, TCSANOW, &raw);
   rig.far = std::make_unique<PtyFarEnd>(master, rig.slaveFd);
-  rig.port = MakeSystemComPort();
+  rig.port = std::make_unique<CountingPort>(MakeSystemComPort());
   rig.port->OpenComPort(rig.slavePath);
   return rig;
 }
@@ -109,7 +109,7 @@ Rig MakePtyRig() {
 Rig MakeMemoryRig() {
   auto [pc, box] = MemoryPort::MakePair();
   Rig rig;
-  rig.port = std::move(pc);
+  rig.port = std::make_unique<CountingPort>(std::move(pc));
   rig.far = std::make_unique<MemoryFarEnd>(std::move(box));
   return rig;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The port under test together with its far end, which a test plays by hand in place of the box:
 // either the master side of a real pseudo-terminal or the other end of an in-memory pair.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/com_port.h"
 
@@ -31,8 +34,37 @@ class FarEnd {
   virtual void Vanish() = 0;
 };
 
+// The port under test, counting the messages it has read, so that a scripted box can wait until
+// the PC has taken one message before it sends the next: two messages the PC finds waiting
+// together are lost whole.
+class CountingPort final : public ComPort {
+ public:
+  explicit CountingPort(std::unique_ptr<ComPort> inner) : inner_(std::move(inner)) {}
+  bool OpenComPort(const std::string& name) override { return inner_->OpenComPort(name); }
+  bool CloseComPort() override { return inner_->CloseComPort(); }
+  bool PurgeComPort() override { return inner_->PurgeComPort(); }
+  int32_t ComWrite(const uint8_t* data, int32_t count) override {
+    return inner_->ComWrite(data, count);
+  }
+  int32_t ComReadExact(uint8_t* destination, int32_t count) override {
+    const int32_t result = inner_->ComReadExact(destination, count);
+    if (result > 0) ++messagesRead_;
+    return result;
+  }
+  bool PortOpened() const override { return inner_->PortOpened(); }
+  void RequestStop() override { inner_->RequestStop(); }
+  int32_t BytesWaiting() override { return inner_->BytesWaiting(); }
+  void WaitForInput(std::chrono::microseconds limit) override { inner_->WaitForInput(limit); }
+
+  int MessagesRead() const { return messagesRead_; }
+
+ private:
+  std::unique_ptr<ComPort> inner_;
+  std::atomic<int> messagesRead_{0};
+};
+
 struct Rig {
-  std::unique_ptr<ComPort> port;  // open and configured
+  std::unique_ptr<CountingPort> port;  // open and configured
   std::unique_ptr<FarEnd> far;
   std::string slavePath;  // the pseudo-terminal's device; empty for the memory pair
   int slaveFd = -1;       // the rig's own descriptor of that device, for checks
@@ -44,5 +76,27 @@ Rig MakeRig(const std::string& kind);
 // True once `condition` holds; false when the guard ran out first.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds guard = kHangGuard);
+
+// A test that runs once over a pseudo-terminal and once over the in-memory pair.
+class RigTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    rig_ = MakeRig(GetParam());
+    ASSERT_TRUE(rig_.port && rig_.port->PortOpened());
+  }
+  ComPort& port() { return *rig_.port; }
+  FarEnd& box() { return *rig_.far; }
+  // Sends `bytes` and returns once the PC has read them (or a hang guard ran out).
+  void SendAndAwaitRead(const Bytes& bytes) {
+    const int before = rig_.port->MessagesRead();
+    box().Send(bytes);
+    WaitUntil([&] { return rig_.port->MessagesRead() > before || !rig_.port->PortOpened(); });
+  }
+
+  Rig rig_;
+};
+
+#define VN_INSTANTIATE_OVER_RIGS(suite) \
+  INSTANTIATE_TEST_SUITE_P(Rigs, suite, ::testing::Values("pty", "memory"))
 
 }  // namespace vn::test

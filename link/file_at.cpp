@@ -1,0 +1,26 @@
+#include "link/file_at.h"
+
+namespace vn {
+namespace {
+
+bool SeekTo(std::FILE* file, int64_t position) {
+  if (file == nullptr || position < 0) return false;
+#ifdef _WIN32
+  return _fseeki64(file, position, SEEK_SET) == 0;
+#else
+  return fseeko(file, off_t(position), SEEK_SET) == 0;
+#endif
+}
+
+}  // namespace
+
+bool ReadFileAt(std::FILE* file, int64_t position, uint8_t* destination, size_t count) {
+  return SeekTo(file, position) && std::fread(destination, 1, count, file) == count;
+}
+
+bool WriteFileAt(std::FILE* file, int64_t position, const uint8_t* bytes, size_t count) {
+  return SeekTo(file, position) && std::fwrite(bytes, 1, count, file) == count &&
+         std::fflush(file) == 0;
+}
+
+}  // namespace vn

@@ -1,0 +1,51 @@
+// The short exchanges every transfer is built of: control bytes, command frames and the connect.
+#include "link/framing.h"
+
+#include "link/message_wait.h"
+
+namespace vn {
+namespace {
+
+bool IsReplyByte(uint8_t byte) {
+  return byte == ACK || byte == NAK || byte == STX;
+}
+bool IsStx(uint8_t byte) {
+  return byte == STX;
+}
+
+}  // namespace
+
+// The result of the write is not looked at: a lost answer shows up as the peer's time-out.
+void SendAck(ComPort& port) {
+  port.ComWrite(&ACK, 1);
+}
+void SendNak(ComPort& port) {
+  port.ComWrite(&NAK, 1);
+}
+
+void SendCommand(ComPort& port, int index) {
+  if (const std::optional<CommandFrame> frame = CommandFrameOf(index)) {
+    port.ComWrite(frame->data(), kCommandFrameSize);
+  }
+}
+
+uint8_t WaitReplyByte(ComPort& port, int polls) {
+  uint8_t reply = 0;
+  if (AwaitMessage(port, &reply, 1, IsReplyByte, polls) != WaitOutcome::kArrived) return 0;
+  return reply;
+}
+
+int ReceiveCommand(ComPort& port) {
+  CommandFrame frame{};
+  if (AwaitMessage(port, frame.data(), kCommandFrameSize, IsStx, kNoPollLimit) !=
+      WaitOutcome::kArrived) {
+    return -1;
+  }
+  return DecodeCommand(frame.data());
+}
+
+bool WaitConnect(ComPort& port) {
+  return ReceiveCommand(port) == kMsgConnecting;
+}
+
+}  // namespace vn

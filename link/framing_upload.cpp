@@ -1,0 +1,94 @@
+// The PC's side of an upload: the box sends header, descriptors and data frames, the PC answers.
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "link/file_at.h"
+#include "link/framing.h"
+#include "link/message_wait.h"
+
+namespace vn {
+namespace {
+
+bool IsHeaderTag(uint8_t byte) {
+  return byte == kHeaderTag;
+}
+bool IsDescriptorTag(uint8_t byte) {
+  return byte == kDescriptorTag;
+}
+// A data frame ends its wait whatever it holds; its tests come afterwards.
+bool AnyByte(uint8_t) {
+  return true;
+}
+
+bool CrcMatches(const uint8_t* block, int from, int count, int crcAt) {
+  return GetLe32(block + crcAt) == CalcCrc32(block + from, count);
+}
+
+}  // namespace
+
+bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71) {
+  for (int attempt = 0; attempt < kHeaderAttempts; ++attempt) {
+    switch (AwaitMessage(port, header71, kHeaderSize, IsHeaderTag, kHeaderPolls)) {
+      case WaitOutcome::kStopped:
+        return false;
+      case WaitOutcome::kTimedOut:
+        SendNak(port);
+        break;
+      case WaitOutcome::kArrived:
+        // The block arrived whole, so it is acknowledged; a wrong CRC then refuses the box's
+        // header without a further attempt.
+        SendAck(port);
+        return CrcMatches(header71, kHeaderCrcFrom, kHeaderCrcCount, kHeaderCrcAt);
+    }
+  }
+  return false;
+}
+
+bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions) {
+  const auto request = BuildReadRequest(regions);
+  for (int attempt = 0; attempt < kMaxFailuresInRow; ++attempt) {
+    if (port.ComWrite(request.data(), kReadRequestSize) != kReadRequestSize) return false;
+    if (WaitReplyByte(port) == ACK) return true;
+  }
+  return false;
+}
+
+bool ReceiveDescriptor(ComPort& port, uint8_t* descriptor26) {
+  return AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, kDescriptorPolls) ==
+             WaitOutcome::kArrived &&
+         CrcMatches(descriptor26, kDescriptorCrcFrom, kDescriptorCrcCount, kDescriptorCrcAt);
+}
+
+bool ReceiveDataFrame(ComPort& port, uint8_t* frame1024) {
+  return AwaitMessage(port, frame1024, kDataFrameSize, AnyByte, kDataFramePolls) ==
+             WaitOutcome::kArrived &&
+         DataFramePasses(frame1024);
+}
+
+bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t blockSize,
+                    int& failures, const FrameDone& onFrame) {
+  if (blockSize < 0) return false;
+  int32_t remaining = blockSize;
+  DataFrame frame{};
+  while (failures < kMaxFailuresInRow) {
+    // A block cut short by a stop or a vanished port must not pass for a whole one.
+    if (!port.PortOpened()) return false;
+    const bool last = remaining <= kFramePayloadMax;
+    const int32_t payload = last ? remaining : kFramePayloadMax;
+    if (!ReceiveDataFrame(port, frame.data())) {
+      SendNak(port);
+      ++failures;  // the same frame is awaited again
+      continue;
+    }
+    // Nothing is acknowledged that is not safely in the file.
+    if (!WriteFileAt(file, position, frame.data() + kFramePayloadAt, size_t(payload))) return false;
+    position += payload;
+    remaining -= payload;
+    failures = 0;
+    SendAck(port);
+    if (onFrame) onFrame(payload);
+    if (last) return true;
+  }
+  return false;
+}
+
+}  // namespace vn

@@ -1,0 +1,58 @@
+#include "link/message_wait.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace vn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+
+constexpr microseconds kSlice{50000};
+constexpr microseconds kShortestPause{100};
+// One byte on the line: start bit, 8 data bits, parity, stop bit at 115200 bit/s.
+constexpr int64_t kByteTimeNs = 11 * 1'000'000'000LL / 115200;
+
+microseconds LineTimeOf(int32_t bytes) {
+  return std::max(kShortestPause, std::chrono::duration_cast<microseconds>(
+                                      std::chrono::nanoseconds(bytes * kByteTimeNs)));
+}
+
+}  // namespace
+
+WaitOutcome AwaitMessage(ComPort& port, uint8_t* destination, int32_t size, FirstByteTest accept,
+                         int polls) {
+  const bool limited = polls != kNoPollLimit;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limited ? polls : 0);
+  int32_t lastWaiting = -1;
+  microseconds pause = kShortestPause;
+  for (;;) {
+    if (!port.PortOpened()) return WaitOutcome::kStopped;
+    if (port.ComReadExact(destination, size) == size) {
+      if (accept(destination[0])) return WaitOutcome::kArrived;
+      continue;
+    }
+    microseconds slice = kSlice;
+    if (limited) {
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline) return WaitOutcome::kTimedOut;
+      slice = std::min(slice, std::chrono::ceil<microseconds>(deadline - now));
+    }
+    const int32_t waiting = port.BytesWaiting();
+    if (waiting >= size) continue;  // complete by now: the next read takes or drops it
+    if (waiting <= 0) {
+      lastWaiting = waiting;
+      port.WaitForInput(slice);
+      continue;
+    }
+    // Part of a message is in. While bytes keep coming, sleep until the rest should be there;
+    // when none came since the last look, back off towards the slice so that a message that
+    // never completes costs little.
+    pause = waiting == lastWaiting ? std::min(pause * 2, kSlice) : LineTimeOf(size - waiting);
+    lastWaiting = waiting;
+    std::this_thread::sleep_for(std::min(pause, slice));
+  }
+}
+
+}  // namespace vn

@@ -1,0 +1,274 @@
+// The PC sending header, descriptors and data frames to a box scripted by hand.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "dld/blocks.h"
+#include "dld/byte_order.h"
+#include "far_end.h"
+#include "link/framing.h"
+#include "link/memory_port.h"
+
+namespace vn::test {
+namespace {
+
+// An open temporary file holding `bytes`, closed at the end of the test.
+struct TempFile {
+  explicit TempFile(const Bytes& bytes) : file(std::tmpfile()) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fflush(file);
+  }
+  ~TempFile() { std::fclose(file); }
+  std::FILE* file;
+};
+
+Bytes Descriptor(uint8_t flag) {
+  FILE_PARTITION_HEADER_T descriptor{};
+  descriptor.tag = kDescriptorTag;
+  descriptor.length = kDescriptorLength;
+  descriptor.flag = flag;
+  SealDescriptor(descriptor);
+  const uint8_t* bytes = BytesOf(descriptor);
+  return Bytes(bytes, bytes + kDescriptorSize);
+}
+
+// A data block of `size` bytes in all: tag, 24-bit count, and a pattern.
+Bytes DataBlock(int32_t size, uint8_t seed) {
+  Bytes block(static_cast<size_t>(size));
+  block[0] = kDataTag;
+  PutLe24(&block[1], uint32_t(size - 4));
+  for (int32_t i = 4; i < size; ++i) block[i] = uint8_t(seed + i * 13);
+  return block;
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes PayloadOf(const Bytes& frame, int32_t count) {
+  return Bytes(frame.begin() + kFramePayloadAt, frame.begin() + kFramePayloadAt + count);
+}
+
+using DownloadFramingTest = RigTest;
+
+TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
+  const Bytes firstBlock = DataBlock(2040, 1), secondBlock = DataBlock(900, 2);
+  TempFile file(Joined({Descriptor(1), firstBlock, Descriptor(2), secondBlock}));
+
+  std::vector<Bytes> frames;
+  std::vector<Bytes> descriptors;
+  std::thread boxThread([&] {
+    for (int frameCount : {3, 1}) {
+      auto descriptor = box().Receive(kDescriptorSize);
+      if (!descriptor) return;
+      descriptors.push_back(*descriptor);
+      box().Send({ACK});
+      for (int i = 0; i < frameCount; ++i) {
+        auto frame = box().Receive(kDataFrameSize);
+        if (!frame) return;
+        frames.push_back(*frame);
+        box().Send({ACK});
+      }
+    }
+  });
+
+  int64_t position = 0;
+  int frameNumber = 1;
+  std::vector<int32_t> payloads;
+  const FrameDone onFrame = [&](int32_t payload) { payloads.push_back(payload); };
+  EXPECT_TRUE(SendDescriptor(port(), file.file, position));
+  EXPECT_EQ(position, kDescriptorSize);
+  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber, onFrame));
+  EXPECT_TRUE(SendDescriptor(port(), file.file, position));
+  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber, onFrame));
+  boxThread.join();
+
+  EXPECT_EQ(position, 2 * kDescriptorSize + 2040 + 900);
+  EXPECT_EQ(frameNumber, 5);
+  EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 0, 900}));
+  ASSERT_EQ(descriptors.size(), 2u);
+  EXPECT_EQ(descriptors[1], Descriptor(2));
+  ASSERT_EQ(frames.size(), 4u);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_TRUE(DataFramePasses(frames[i].data())) << i;
+    EXPECT_EQ(frames[i][1], i + 1);
+  }
+  EXPECT_EQ(Joined({PayloadOf(frames[0], 1020), PayloadOf(frames[1], 1020)}), firstBlock);
+  EXPECT_EQ(PayloadOf(frames[2], kFramePayloadMax), Bytes(kFramePayloadMax, 0));
+
+  // The short frame is zero padded and its sum covers the payload only.
+  const Bytes& last = frames[3];
+  EXPECT_EQ(PayloadOf(last, 900), secondBlock);
+  EXPECT_EQ(Bytes(last.begin() + 903, last.begin() + kFrameSumAt), Bytes(120, 0));
+  uint32_t sum = 0;
+  for (uint8_t byte : secondBlock) sum += byte;
+  EXPECT_EQ(last[kFrameSumAt], uint8_t(sum));
+}
+
+TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
+  TempFile file(DataBlock(1500, 3));
+  std::vector<Bytes> frames;
+  std::thread boxThread([&] {
+    for (uint8_t answer : {NAK, STX, ACK, ACK}) {
+      auto frame = box().Receive(kDataFrameSize);
+      if (!frame) return;
+      frames.push_back(*frame);
+      box().Send({answer});
+    }
+  });
+  int64_t position = 0;
+  int frameNumber = 7;
+  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber));
+  boxThread.join();
+
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[0], frames[1]);
+  EXPECT_EQ(frames[0], frames[2]);
+  EXPECT_EQ(frames[2][1], 7);
+  EXPECT_EQ(frames[3][1], 8);
+  EXPECT_EQ(frameNumber, 9);
+  EXPECT_EQ(position, 1500);
+}
+
+TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
+  TempFile file(DataBlock(3000, 4));
+  int received = 0;
+  std::thread boxThread([&] {
+    // The first frame passes; its successor is refused ten times.
+    for (int i = 0; i < 11; ++i) {
+      auto frame = box().Receive(kDataFrameSize);
+      if (!frame) return;
+      ++received;
+      box().Send({i == 0 ? ACK : NAK});
+    }
+    if (box().Receive(1, 200ms)) ++received;
+  });
+  int64_t position = 0;
+  int frameNumber = 1;
+  EXPECT_FALSE(SendSection(port(), file.file, position, frameNumber));
+  boxThread.join();
+  EXPECT_EQ(received, 11);
+  EXPECT_EQ(position, 1020);
+  EXPECT_EQ(frameNumber, 2);
+}
+
+TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
+  Bytes truncated = DataBlock(3000, 5);
+  truncated.resize(1500);
+  TempFile file(truncated);
+  int received = 0;
+  std::thread boxThread([&] {
+    while (box().Receive(kDataFrameSize, 300ms)) {
+      ++received;
+      box().Send({ACK});
+    }
+  });
+  int64_t position = 0;
+  int frameNumber = 1;
+  EXPECT_FALSE(SendSection(port(), file.file, position, frameNumber));
+  boxThread.join();
+  EXPECT_EQ(received, 1);
+
+  Bytes shortDescriptor = Descriptor(1);
+  shortDescriptor.resize(10);
+  TempFile descriptorFile(shortDescriptor);
+  position = 0;
+  EXPECT_FALSE(SendDescriptor(port(), descriptorFile.file, position));
+  EXPECT_FALSE(box().Receive(1, 100ms));
+}
+
+TEST_P(DownloadFramingTest, OnlyTaggedBlocksAreSent) {
+  TempFile file(Joined({Descriptor(1), DataBlock(100, 6)}));
+  int64_t position = 0;
+  int frameNumber = 1;
+  // No data block at a descriptor: nothing to send, and that is fine.
+  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber));
+  position = kDescriptorSize;
+  EXPECT_FALSE(SendDescriptor(port(), file.file, position));
+  EXPECT_EQ(position, kDescriptorSize);
+  EXPECT_FALSE(box().Receive(1, 100ms));
+}
+
+TEST_P(DownloadFramingTest, RefusedDescriptorLeavesThePositionAlone) {
+  TempFile file(Descriptor(1));
+  std::thread boxThread([&] {
+    if (box().Receive(kDescriptorSize)) box().Send({NAK});
+  });
+  int64_t position = 0;
+  EXPECT_FALSE(SendDescriptor(port(), file.file, position));
+  boxThread.join();
+  EXPECT_EQ(position, 0);
+}
+
+Bytes Header() {
+  FILE_DOWNLOAD_HEADER_T header{};
+  header.tag = kHeaderTag;
+  header.length[0] = kHeaderLength;
+  header.partitionCount = 2;
+  SealHeader(header);
+  const uint8_t* bytes = BytesOf(header);
+  return Bytes(bytes, bytes + kHeaderSize);
+}
+
+TEST_P(DownloadFramingTest, HeaderIsResentUntilAcknowledgedThenTheVerdictCounts) {
+  for (uint8_t verdict : {uint8_t(0x01), uint8_t(0x00)}) {
+    int headers = 0;
+    bool allSame = true;
+    std::thread boxThread([&] {
+      for (uint8_t answer : {NAK, NAK, STX, ACK}) {
+        auto header = box().Receive(kHeaderSize);
+        if (!header) return;
+        ++headers;
+        allSame = allSame && *header == Header();
+        SendAndAwaitRead({answer});
+      }
+      box().Send({STX, kCodeIdent, verdict, ETX});
+    });
+    EXPECT_EQ(SendHeaderBlock(port(), Header().data()), verdict != 0);
+    boxThread.join();
+    EXPECT_EQ(headers, 4);
+    EXPECT_TRUE(allSame);
+  }
+}
+
+TEST_P(DownloadFramingTest, StopEndsAHeaderThatIsNeverAcknowledged) {
+  std::thread boxThread([&] {
+    for (int i = 0; i < 3; ++i) {
+      if (!box().Receive(kHeaderSize)) return;
+      box().Send({NAK});
+    }
+    port().RequestStop();
+  });
+  EXPECT_FALSE(SendHeaderBlock(port(), Header().data()));
+  boxThread.join();
+}
+
+VN_INSTANTIATE_OVER_RIGS(DownloadFramingTest);
+
+TEST(DownloadFraming, OnlyTenFailedWritesInARowEndTheHeader) {
+  for (int failedWrites : {9, 10}) {
+    auto [pc, box] = MemoryPort::MakePair();
+    pc->FailNextWrites(failedWrites);
+    // The box sees the one header that gets through and accepts it at once; the PC reads ACK
+    // and verdict one after the other because the box puts the verdict in only after the ACK
+    // was taken.
+    std::thread boxThread([&] {
+      if (!WaitUntil([&] { return box->BytesWaiting() == kHeaderSize; }, 500ms)) return;
+      uint8_t header[kHeaderSize];
+      box->ReadAvailable(header, kHeaderSize);
+      const uint8_t answer[] = {ACK};
+      box->WriteRaw(answer, 1);
+      if (!WaitUntil([&] { return pc->BytesWaiting() == 0; })) return;
+      const uint8_t verdict[] = {STX, kCodeIdent, 0x01, ETX};
+      box->WriteRaw(verdict, 4);
+    });
+    EXPECT_EQ(SendHeaderBlock(*pc, Header().data()), failedWrites < 10);
+    boxThread.join();
+  }
+}
+
+}  // namespace
+}  // namespace vn::test

@@ -1,0 +1,268 @@
+// The PC receiving header, descriptors and data frames from a box scripted by hand.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <future>
+#include <thread>
+
+#include "dld/blocks.h"
+#include "dld/byte_order.h"
+#include "dld/crc32.h"
+#include "far_end.h"
+#include "link/framing.h"
+
+namespace vn::test {
+namespace {
+
+Bytes Header(bool rightCrc) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  header.tag = kHeaderTag;
+  header.length[0] = kHeaderLength;
+  header.manufactureIdent[0] = 'V';
+  SealHeader(header);
+  if (!rightCrc) header.crc[0] ^= 0x01;
+  const uint8_t* bytes = BytesOf(header);
+  return Bytes(bytes, bytes + kHeaderSize);
+}
+
+Bytes Descriptor(bool rightCrc) {
+  FILE_PARTITION_HEADER_T descriptor{};
+  descriptor.tag = kDescriptorTag;
+  descriptor.length = kDescriptorLength;
+  PutLe24(descriptor.compressedLength, 2033);
+  SealDescriptor(descriptor);
+  if (!rightCrc) descriptor.crc[3] ^= 0x80;
+  const uint8_t* bytes = BytesOf(descriptor);
+  return Bytes(bytes, bytes + kDescriptorSize);
+}
+
+Bytes Pattern(size_t count, uint8_t seed) {
+  Bytes bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = uint8_t(seed + i * 31);
+  return bytes;
+}
+
+Bytes Frame(uint8_t number, const Bytes& payload) {
+  const DataFrame frame = BuildDataFrame(number, payload);
+  return Bytes(frame.begin(), frame.end());
+}
+
+Bytes FileBytes(std::FILE* file) {
+  std::fflush(file);
+  std::fseek(file, 0, SEEK_END);
+  Bytes bytes(size_t(std::ftell(file)));
+  std::fseek(file, 0, SEEK_SET);
+  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
+  return bytes;
+}
+
+class UploadFramingTest : public RigTest {
+ protected:
+  void SetUp() override {
+    RigTest::SetUp();
+    file_ = std::tmpfile();
+    ASSERT_NE(file_, nullptr);
+  }
+  void TearDown() override {
+    if (file_) std::fclose(file_);
+  }
+  std::FILE* file_ = nullptr;
+};
+
+TEST_P(UploadFramingTest, HeaderIsAcknowledgedAndItsCrcChecked) {
+  std::thread boxThread([&] {
+    box().Send(Header(true));
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+  });
+  Bytes header(kHeaderSize);
+  EXPECT_TRUE(ReceiveHeaderBlock(port(), header.data()));
+  boxThread.join();
+  EXPECT_EQ(header, Header(true));
+
+  // A wrong CRC is acknowledged first, then refused without a NAK or a further attempt.
+  std::thread wrongBox([&] {
+    box().Send(Header(false));
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+    EXPECT_FALSE(box().Receive(1, 200ms));
+  });
+  EXPECT_FALSE(ReceiveHeaderBlock(port(), header.data()));
+  wrongBox.join();
+}
+
+TEST_P(UploadFramingTest, HeaderAttemptWithoutAWholeBlockEndsWithNak) {
+  // A stray byte in front makes the header one byte too long: it is lost whole, the attempt
+  // runs out and the PC asks again with NAK.
+  std::thread boxThread([&] {
+    Bytes withStray{0x00};
+    const Bytes header = Header(true);
+    withStray.insert(withStray.end(), header.begin(), header.end());
+    box().Send(withStray);
+    EXPECT_EQ(box().Receive(1), Bytes{NAK});
+    box().Send(header);
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+  });
+  Bytes header(kHeaderSize);
+  EXPECT_TRUE(ReceiveHeaderBlock(port(), header.data()));
+  boxThread.join();
+}
+
+TEST_P(UploadFramingTest, StopEndsTheHeaderWaitAtOnce) {
+  std::future<bool> result = std::async(std::launch::async, [&] {
+    Bytes header(kHeaderSize);
+    return ReceiveHeaderBlock(port(), header.data());
+  });
+  std::this_thread::sleep_for(20ms);
+  port().RequestStop();
+  ASSERT_EQ(result.wait_for(kHangGuard), std::future_status::ready);
+  EXPECT_FALSE(result.get());
+  EXPECT_FALSE(box().Receive(1, 100ms));  // no NAK from a stopped port
+}
+
+TEST_P(UploadFramingTest, ReadRequestIsResentUntilAcknowledged) {
+  const UploadRegion regions[] = {{0x01, 0x40000000u, 0x10000}, {0x02, 0x40010000u, 0x400}};
+  std::vector<Bytes> requests;
+  std::thread boxThread([&] {
+    for (uint8_t answer : {NAK, ACK}) {
+      auto request = box().Receive(kReadRequestSize);
+      if (!request) return;
+      requests.push_back(*request);
+      box().Send({answer});
+    }
+  });
+  EXPECT_TRUE(SendReadRequest(port(), regions));
+  boxThread.join();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], requests[1]);
+  const auto parsed = ParseReadRequest(requests[0].data());
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->size(), 2u);
+  EXPECT_EQ((*parsed)[1].address, 0x40010000u);
+  EXPECT_EQ((*parsed)[1].size, 0x400u);
+}
+
+TEST_P(UploadFramingTest, DescriptorNeedsItsTagAndCrc) {
+  Bytes descriptor(kDescriptorSize);
+  box().Send(Descriptor(false));
+  EXPECT_FALSE(ReceiveDescriptor(port(), descriptor.data()));
+  box().Send(Descriptor(true));
+  EXPECT_TRUE(ReceiveDescriptor(port(), descriptor.data()));
+  EXPECT_EQ(descriptor, Descriptor(true));
+}
+
+TEST_P(UploadFramingTest, BlockArrivesAsFullFramesAndARest) {
+  const Bytes block = Pattern(2041, 9);
+  std::vector<Bytes> answers;
+  std::thread boxThread([&] {
+    for (int i = 0; i < 3; ++i) {
+      const auto begin = block.begin() + i * kFramePayloadMax;
+      const Bytes payload(begin, i < 2 ? begin + kFramePayloadMax : block.end());
+      box().Send(Frame(uint8_t(200 + i), payload));  // numbers are not compared with a count
+      auto answer = box().Receive(1);
+      if (!answer) return;
+      answers.push_back(*answer);
+    }
+    EXPECT_FALSE(box().Receive(1, 100ms));
+  });
+  const int64_t start = 97;
+  int64_t position = start;
+  int failures = 3;
+  std::vector<int32_t> payloads;
+  EXPECT_TRUE(ReceiveSection(port(), file_, position, 2041, failures,
+                             [&](int32_t payload) { payloads.push_back(payload); }));
+  boxThread.join();
+  EXPECT_EQ(answers, (std::vector<Bytes>{{ACK}, {ACK}, {ACK}}));
+  EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 1}));
+  EXPECT_EQ(position, start + 2041);
+  EXPECT_EQ(failures, 0);
+  const Bytes stored = FileBytes(file_);
+  ASSERT_EQ(stored.size(), size_t(start + 2041));
+  EXPECT_EQ(Bytes(stored.begin() + start, stored.end()), block);
+}
+
+TEST_P(UploadFramingTest, BlockOfOneFullPayloadIsASingleFrame) {
+  const Bytes block = Pattern(1020, 3);
+  std::thread boxThread([&] {
+    box().Send(Frame(1, block));
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+  });
+  int64_t position = 0;
+  int failures = 0;
+  EXPECT_TRUE(ReceiveSection(port(), file_, position, 1020, failures));
+  boxThread.join();
+  EXPECT_EQ(FileBytes(file_), block);
+}
+
+TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRightSum) {
+  const Bytes payload = Pattern(500, 1);
+  Bytes bad = Frame(5, payload);
+  bad[2] = bad[1];
+  ASSERT_EQ(bad[kFrameSumAt], DataFrameSum(bad.data()));
+  std::thread boxThread([&] {
+    box().Send(bad);
+    EXPECT_EQ(box().Receive(1), Bytes{NAK});
+    box().Send(Frame(5, payload));
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+  });
+  int64_t position = 0;
+  int failures = 0;
+  EXPECT_TRUE(ReceiveSection(port(), file_, position, 500, failures));
+  boxThread.join();
+  EXPECT_EQ(FileBytes(file_), payload);
+}
+
+TEST_P(UploadFramingTest, TenBadFramesInARowEndTheBlock) {
+  Bytes corrupt = Frame(1, Pattern(100, 2));
+  corrupt[kFrameSumAt] ^= 0xFF;
+  int naks = 0;
+  std::thread boxThread([&] {
+    for (int i = 0; i < 10; ++i) {
+      box().Send(corrupt);
+      if (box().Receive(1) == Bytes{NAK}) ++naks;
+    }
+  });
+  int64_t position = 0;
+  int failures = 0;
+  EXPECT_FALSE(ReceiveSection(port(), file_, position, 100, failures));
+  boxThread.join();
+  EXPECT_EQ(naks, 10);
+  EXPECT_EQ(failures, 10);
+  EXPECT_EQ(position, 0);
+}
+
+TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
+  std::thread boxThread([&] {
+    box().Send(Frame(1, Pattern(kFramePayloadMax, 4)));
+    EXPECT_EQ(box().Receive(1), Bytes{ACK});
+    port().RequestStop();
+  });
+  int64_t position = 0;
+  int failures = 0;
+  EXPECT_FALSE(ReceiveSection(port(), file_, position, 3000, failures));
+  boxThread.join();
+  EXPECT_EQ(position, kFramePayloadMax);
+}
+
+TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
+  char path[] = "/tmp/vespanode-link-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  std::FILE* readOnly = std::fopen(path, "rb");
+  ASSERT_NE(readOnly, nullptr);
+  std::thread boxThread([&] {
+    box().Send(Frame(1, Pattern(10, 4)));
+    EXPECT_FALSE(box().Receive(1, 200ms));
+  });
+  int64_t position = 0;
+  int failures = 0;
+  EXPECT_FALSE(ReceiveSection(port(), readOnly, position, 10, failures));
+  boxThread.join();
+  std::fclose(readOnly);
+  ::unlink(path);
+}
+
+VN_INSTANTIATE_OVER_RIGS(UploadFramingTest);
+
+}  // namespace
+}  // namespace vn::test
