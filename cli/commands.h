@@ -11,4 +11,7 @@ void RegisterFileCommands(CLI::App& app, int& exitCode);
 // download, upload: the window's Start against a box on a port.
 void RegisterTransferCommands(CLI::App& app, int& exitCode);
 
+// ports: the serial ports the system reports.
+void RegisterPortCommands(CLI::App& app, int& exitCode);
+
 }  // namespace vn

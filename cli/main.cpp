@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   vn::RegisterFileCommands(app, exitCode);
   vn::RegisterTransferCommands(app, exitCode);
+  vn::RegisterPortCommands(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
