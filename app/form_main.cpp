@@ -77,6 +77,8 @@ QLineEdit* MakeField(QWidget* panel, const char* name, QRect geometry) {
   auto* field = new QLineEdit(panel);
   field->setObjectName(QLatin1String(name));
   field->setReadOnly(true);
+  // When a transfer disables the lists and buttons, focus must not land here and select the text.
+  field->setFocusPolicy(Qt::ClickFocus);
   field->setGeometry(geometry);
   UseNavyText(field);
   return field;

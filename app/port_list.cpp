@@ -46,6 +46,8 @@ PortComboBox::PortComboBox(QWidget* parent, EntrySource source)
     : QComboBox(parent), source_(std::move(source)) {
   setEditable(false);
   setMaxVisibleItems(kFixedPortCount);
+  // Styles that open the list over the box itself ignore the limit of visible entries.
+  setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   Refresh();
 }
 
