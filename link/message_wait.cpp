@@ -23,6 +23,7 @@ microseconds LineTimeOf(int32_t bytes) {
 
 WaitOutcome AwaitMessage(ComPort& port, uint8_t* destination, int32_t size, FirstByteTest accept,
                          int polls) {
+  if (size <= 0 || size > kMaxTransfer) return WaitOutcome::kTimedOut;
   const bool limited = polls != kNoPollLimit;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limited ? polls : 0);
   int32_t lastWaiting = -1;

@@ -147,18 +147,6 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
   EXPECT_EQ(WaitReplyByte(port()), 0);  // at once, else the test times out
 }
 
-TEST_P(CommandExchangeTest, CommandsAndAnswersGoOutAsSingleMessages) {
-  SendCommand(port(), kMsgStartDownload);
-  EXPECT_EQ(box().Receive(4), Command(kCodeDownload, 0x00));
-  SendAck(port());
-  EXPECT_EQ(box().Receive(1), Bytes{ACK});
-  SendNak(port());
-  EXPECT_EQ(box().Receive(1), Bytes{NAK});
-  SendCommand(port(), kMsgVerify);  // text only: nothing is sent
-  SendCommand(port(), kMsgIdentSuccess);
-  EXPECT_EQ(box().Receive(4), Command(kCodeIdent, 0x01));
-}
-
 VN_INSTANTIATE_OVER_RIGS(CommandExchangeTest);
 
 }  // namespace
