@@ -2,10 +2,7 @@
 
 #include <QSet>
 
-#if __has_include("link/box_announce.h")
 #include "link/box_announce.h"
-#define VN_HAVE_BOX_ANNOUNCE 1
-#endif
 
 namespace vn {
 
@@ -35,11 +32,7 @@ std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPor
 }
 
 std::vector<PortEntry> CurrentPortEntries() {
-#ifdef VN_HAVE_BOX_ANNOUNCE
   return ComposePortEntries(ListSystemPorts(), ListAnnouncedBoxes());
-#else
-  return ComposePortEntries(ListSystemPorts(), {});
-#endif
 }
 
 PortComboBox::PortComboBox(QWidget* parent, EntrySource source)

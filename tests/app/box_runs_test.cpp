@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "dld/extract.h"
+#include "link/box_announce.h"
 #include "link/system_port.h"
 #include "scripted_form.h"
 #include "sim/virtual_box.h"
@@ -38,7 +39,12 @@ class BoxRunsTest : public QObject {
   void StartBox(vn::BoxOptions options) {
     box_ = std::make_unique<vn::VirtualBox>(std::move(options));
     QVERIFY2(box_->Start(), box_->Stats().lastError.c_str());
-    form_->CB_ComSelect(form_->Com()->EnsureEntry(QString::fromStdString(box_->PtyPath())));
+    // Announced as vespanode-box announces itself, the box shows up when the list is opened.
+    QVERIFY(vn::AnnounceBox(box_->PtyPath()));
+    form_->Com()->Refresh();
+    const int entry = form_->Com()->findData(QString::fromStdString(box_->PtyPath()));
+    QVERIFY(entry >= vn::kFixedPortCount);
+    form_->CB_ComSelect(entry);
     QCOMPARE(form_->Lamp()->Colour(), QColor(0, 0xFF, 0));
   }
 
@@ -69,6 +75,7 @@ class BoxRunsTest : public QObject {
 
   void cleanup() {
     form_.reset();  // stops and joins a running operation before the box goes
+    vn::WithdrawBox();
     box_.reset();
     folder_.reset();
   }

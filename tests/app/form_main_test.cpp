@@ -103,6 +103,14 @@ class FormMainTest : public QObject {
     QCOMPARE(form_->processEnds, 1);
   }
 
+  void handOverRestoresAMinimisedWindow() {
+    form_->showMinimized();
+    QTRY_VERIFY(form_->isMinimized());
+    form_->BringToFront();
+    QTRY_VERIFY(!form_->isMinimized());
+    QVERIFY(form_->isVisible());
+  }
+
   void operationChoiceSwitchesOpenAndSaveAndClears() {
     form_->Field("E_FileName")->setText(QStringLiteral("old.dld"));
     form_->Field("E_Start")->setText(QStringLiteral("old status"));

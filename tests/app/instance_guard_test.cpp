@@ -44,6 +44,35 @@ bool LeaveStaleSocket(const QString& path) {
   return bound && QFileInfo::exists(path);
 }
 
+// Copies of the real program on a display of their own, so that a copy the developer runs is not
+// disturbed; the offscreen platform ignores the display but the instance name does not.
+class ProgramCopies {
+ public:
+  explicit ProgramCopies(const QString& tag)
+      : display_(QStringLiteral(":vn%1%2").arg(tag).arg(QCoreApplication::applicationPid())) {
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display_.toLocal8Bit());
+    name_ = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
+    qputenv("DISPLAY", saved);
+  }
+  ~ProgramCopies() { QLocalServer::removeServer(name_); }
+
+  bool Built() const { return QFileInfo(Program()).isExecutable(); }
+  QString SocketPath() const { return ::SocketPath(name_); }
+  void Start(QProcess& process) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(Program(), {});
+  }
+
+ private:
+  static QString Program() { return QStringLiteral(VESPANODE_BIN_DIR "/vespanode"); }
+  QString display_;
+  QString name_;
+};
+
 }  // namespace
 
 class InstanceGuardTest : public QObject {
@@ -106,28 +135,15 @@ class InstanceGuardTest : public QObject {
   }
 
   void programStartedTwiceEndsTheSecondCopy() {
-    const QString program = QStringLiteral(VESPANODE_BIN_DIR "/vespanode");
-    if (!QFileInfo(program).isExecutable()) QSKIP("vespanode is not built");
-    // A display of our own, so that a copy the developer runs is not disturbed.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString display = QStringLiteral(":vn%1").arg(QCoreApplication::applicationPid());
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const QByteArray savedDisplay = qgetenv("DISPLAY");
-    qputenv("DISPLAY", display.toLocal8Bit());
-    const QString name = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", savedDisplay);
-    const QString socket = SocketPath(name);
-
+    const ProgramCopies copies(QStringLiteral("seq"));
+    if (!copies.Built()) QSKIP("vespanode is not built");
     QProcess first;
-    first.setProcessEnvironment(environment);
-    first.start(program, {});
+    copies.Start(first);
     QVERIFY(first.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copies.SocketPath()), 20000);
 
     QProcess second;
-    second.setProcessEnvironment(environment);
-    second.start(program, {});
+    copies.Start(second);
     QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
@@ -135,7 +151,26 @@ class InstanceGuardTest : public QObject {
 
     first.kill();
     first.waitForFinished(10000);
-    QLocalServer::removeServer(name);
+  }
+
+  void twoCopiesStartedAtOnceLeaveOne() {
+    const ProgramCopies copies(QStringLiteral("race"));
+    if (!copies.Built()) QSKIP("vespanode is not built");
+    QProcess copy[2];
+    copies.Start(copy[0]);
+    copies.Start(copy[1]);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        copy[0].state() == QProcess::NotRunning || copy[1].state() == QProcess::NotRunning, 20000);
+    QTest::qWait(500);  // a wrongly second survivor would still be running now
+    const int ended =
+        (copy[0].state() == QProcess::NotRunning) + (copy[1].state() == QProcess::NotRunning);
+    QCOMPARE(ended, 1);
+    QProcess& gone = copy[0].state() == QProcess::NotRunning ? copy[0] : copy[1];
+    QCOMPARE(gone.exitCode(), 0);
+    for (QProcess& process : copy) {
+      process.kill();
+      process.waitForFinished(10000);
+    }
   }
 };
 
