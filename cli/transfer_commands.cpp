@@ -32,7 +32,8 @@ std::string ProgramDir() {
 
 // SIGINT and SIGTERM act as the window's Reset: they stop the running operation through the
 // port's cancel. They are taken on a thread of their own with sigwait, so that nothing but an
-// ordinary thread touches the port and the driver.
+// ordinary thread touches the port and the driver; SIGUSR1 only tells that thread to finish, and
+// the destructor joins it, so no signal can reach the port or the driver once they are gone.
 class StopOnSignals {
  public:
   StopOnSignals(ComPort& port, OperationDriver& driver) {
@@ -40,20 +41,43 @@ class StopOnSignals {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([set, &port, &driver, this] {
+    thread_ = std::thread([set, &port, &driver, this] {
       int signal = 0;
-      if (sigwait(&set, &signal) != 0) return;
-      interrupted_ = true;
-      driver.RequestStop();
-      port.RequestStop();
-    }).detach();
+      while (sigwait(&set, &signal) == 0 && signal != SIGUSR1) {
+        interrupted_ = true;
+        driver.RequestStop();
+        port.RequestStop();
+      }
+    });
   }
+  ~StopOnSignals() {
+    pthread_kill(thread_.native_handle(), SIGUSR1);
+    thread_.join();
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+
   bool Interrupted() const { return interrupted_; }
 
  private:
   std::atomic<bool> interrupted_{false};
+  std::thread thread_;
 };
+
+// Whether the upload's output file can be written, leaving an existing file as it is and no new
+// file behind.
+bool CanWrite(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
+  const bool existed = std::filesystem::exists(path, error);
+  std::FILE* file = std::fopen(path.c_str(), existed ? "r+b" : "ab");
+  if (!file) return false;
+  std::fclose(file);
+  if (!existed) std::filesystem::remove(path, error);
+  return true;
+}
 
 struct TransferRequest {
   std::string port;
@@ -77,12 +101,16 @@ int RunTransfer(const TransferRequest& request) {
     return kExitBadInput;
   }
   const LoopResult result = driver.RunLoop(request.operation, request.file, request.boxes);
+  const bool portLost = !port->PortOpened();
   port->CloseComPort();
-  if (signals.Interrupted() || result.stopped) {
+  if (signals.Interrupted()) {
     std::fprintf(stderr, "vespanode-cli: stopped after %d box(es)\n", result.boxesDone);
     return kExitInterrupted;
   }
-  return result.failed ? kExitFailed : kExitOk;
+  if (result.stopped && portLost) {
+    std::fprintf(stderr, "vespanode-cli: the port %s went away\n", request.port.c_str());
+  }
+  return result.failed || result.stopped ? kExitFailed : kExitOk;
 }
 
 }  // namespace
@@ -139,9 +167,8 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
       exitCode = kExitBadInput;
       return;
     }
-    const auto folder = std::filesystem::absolute(request->file, error).parent_path();
-    if (access(folder.c_str(), W_OK) != 0) {
-      std::fprintf(stderr, "vespanode-cli: cannot write into %s\n", folder.c_str());
+    if (!CanWrite(request->file)) {
+      std::fprintf(stderr, "vespanode-cli: cannot write %s\n", request->file.c_str());
       exitCode = kExitBadInput;
       return;
     }

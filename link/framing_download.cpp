@@ -50,8 +50,10 @@ bool SendDataFrame(ComPort& port, std::FILE* file, int64_t& position, int32_t pa
 bool SendSection(ComPort& port, std::FILE* file, int64_t& position, int& frameNumber,
                  const FrameDone& onFrame) {
   uint8_t head[4];
-  // No data block at the position (a partition without data): nothing to send.
-  if (!ReadFileAt(file, position, head, 1) || head[0] != kDataTag) return true;
+  // A file that ends here is cut short: its last partition has lost its data.
+  if (!ReadFileAt(file, position, head, 1)) return false;
+  // Another block at the position (a partition without data): nothing to send.
+  if (head[0] != kDataTag) return true;
   if (!ReadFileAt(file, position, head, 4)) return false;
   // The tag and the count travel with the block as its first four bytes.
   const int64_t end = position + 4 + GetLe24(head + 1);

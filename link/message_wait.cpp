@@ -30,16 +30,17 @@ WaitOutcome AwaitMessage(ComPort& port, uint8_t* destination, int32_t size, Firs
   microseconds pause = kShortestPause;
   for (;;) {
     if (!port.PortOpened()) return WaitOutcome::kStopped;
-    if (port.ComReadExact(destination, size) == size) {
-      if (accept(destination[0])) return WaitOutcome::kArrived;
-      continue;
-    }
+    const bool dropped = port.ComReadExact(destination, size) == size;
+    if (dropped && accept(destination[0])) return WaitOutcome::kArrived;
     microseconds slice = kSlice;
     if (limited) {
       const Clock::time_point now = Clock::now();
       if (now >= deadline) return WaitOutcome::kTimedOut;
       slice = std::min(slice, std::chrono::ceil<microseconds>(deadline - now));
     }
+    // A message of the right size with a wrong first byte is dropped; the budget still counts,
+    // so a stream of garbage cannot hold a limited wait open.
+    if (dropped) continue;
     const int32_t waiting = port.BytesWaiting();
     if (waiting >= size) continue;  // complete by now: the next read takes or drops it
     if (waiting <= 0) {

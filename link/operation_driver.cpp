@@ -72,7 +72,8 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     bool succeeded = false;
     if (WaitConnect(port_)) {
       succeeded = download ? DownloadToBox(context, file) : UploadFromBox(context, file, operation);
-    } else if (port_.PortOpened() && !stopRequested_) {
+    } else if (!stopRequested_) {
+      // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
     }
     observer_.OnControlsEnabled(true);

@@ -37,14 +37,16 @@ bool StoredBlockIsSound(std::FILE* file, int64_t position, const FILE_PARTITION_
 
 }  // namespace
 
-bool StoreBoxHeader(TransferContext& context, std::FILE* file) {
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed) {
   FILE_DOWNLOAD_HEADER_T header{};
   if (!ReceiveHeaderBlock(context.port, BytesOf(header))) return false;
   header.partitionKind = uint8_t(PartitionKindOfCount(context.partitionCount));
   header.partitionCount = uint8_t(context.partitionCount);
   std::memset(header.totalSize, 0, sizeof header.totalSize);
   SealHeader(header);
-  return WriteAt(file, 0, BytesOf(header), kHeaderSize);
+  if (WriteAt(file, 0, BytesOf(header), kHeaderSize)) return true;
+  if (writeFailed) *writeFailed = true;
+  return false;
 }
 
 bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation) {
@@ -103,8 +105,10 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   SendCommand(context.port, kMsgStartUpload);
 
   ShowMessage(context, kMsgVerify);
-  if (!StoreBoxHeader(context, file)) {
-    ShowMessage(context, kMsgIdentFailed);
+  bool writeFailed = false;
+  if (!StoreBoxHeader(context, file, &writeFailed)) {
+    // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
+    ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
     std::fclose(file);
     return false;
@@ -125,7 +129,9 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   }
   int osError = 0;
   if (!WriteTotalSize(fileName, context.header, &osError)) {
-    context.observer.OnErrorBox("I/O error " + std::to_string(osError));
+    // A file without its total size is no finished backup.
+    if (osError != 0) context.observer.OnErrorBox("I/O error " + std::to_string(osError));
+    ShowMessage(context, kMsgTransferFailed);
     return false;
   }
   return true;

@@ -11,7 +11,8 @@ namespace vn {
 // (1..6) of the region set.
 bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation);
 // Receives the box's header, sets kind code, N and a zero total size, and writes it at offset 0.
-bool StoreBoxHeader(TransferContext& context, std::FILE* file);
+// `writeFailed`, when given, tells a failed write apart from a missing or damaged header.
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed = nullptr);
 // Sends the read request and stores the N regions the box sends.
 bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation);
 

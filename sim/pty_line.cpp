@@ -37,7 +37,8 @@ PtyLine::~PtyLine() {
 
 bool PtyLine::Open(std::string& error) {
   Close();
-  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  // Close-on-exec: a child process holding a copy of the master would keep the line alive.
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) {
     error = ErrnoText("posix_openpt");
     return false;
@@ -49,7 +50,7 @@ bool PtyLine::Open(std::string& error) {
     return false;
   }
   slavePath_ = name;
-  slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   // Raw before a single byte crosses: an echoing line would hand the box its own messages back.
   if (slave_ < 0 || !MakeRaw(slave_) || !MakeRaw(master_) ||
       fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {

@@ -54,6 +54,20 @@ TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
   EXPECT_EQ(run.OutLines().back(), "Ident check failed!");
 }
 
+TEST(CliDownload, APulledCableIsAFailedBoxNotAnInterrupt) {
+  BoxOptions options;
+  options.faults.vanishAt = "frame";
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const ChildResult run = RunChild(
+      kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
+  EXPECT_EQ(run.exitCode, 1);
+  ASSERT_FALSE(run.OutLines().empty());
+  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
+  EXPECT_NE(run.err.find("went away"), std::string::npos) << run.err;
+}
+
 TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
@@ -98,6 +112,9 @@ TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
   EXPECT_GT(ReadFileBytes(file).size(), size_t(kHeaderSize));
 
   run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "bogus", folder.File("x.dld")});
+  EXPECT_EQ(run.exitCode, 2);
+  // A folder in place of the file is bad input, found before the box is asked for anything.
+  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", folder.Path(), "--force"});
   EXPECT_EQ(run.exitCode, 2);
 }
 

@@ -55,6 +55,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  // The child gets no copy of the test's own descriptors (a pseudo-terminal kept open by a
+  // stray copy would never hang up).
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

@@ -59,6 +59,9 @@ class BoxSession {
   }
 
   std::vector<std::string> Statuses() const { return observer.Statuses(); }
+  // The box finishes its own bookkeeping (programming its image, counting) just after the PC has
+  // its last answer: wait for that before looking at the box.
+  bool BoxFinished(int sessions) { return box.WaitSessions(sessions, std::chrono::seconds(10)); }
 
   VirtualBox box;
   std::unique_ptr<ComPort> port;

@@ -37,6 +37,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_FALSE(result.failed || result.stopped);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
+  ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
   for (const UploadRegion& region : Regions(2)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
@@ -63,6 +64,7 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(session.Statuses(), DownloadTexts({33, 66, 100}));
+  ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
   ASSERT_FALSE(numbers.empty());
   for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], int((i + 1) & 0xFF)) << i;
@@ -140,6 +142,17 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
   }
 }
 
+TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
+  BoxSession session;
+  ASSERT_TRUE(session.opened);
+  std::vector<uint8_t> bytes =
+      BuildUpgradeFile(Regions(3), SampleFlashImage(5), BoxMatchingIdentity());
+  bytes.resize(kHeaderSize + kDescriptorSize);
+  const std::string file = session.scratch.Write("cut.dld", bytes);
+  EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
+  EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
+}
+
 TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   BoxOptions options;
   options.faults.nakFrame = 2;
@@ -149,6 +162,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   const std::string file = session.scratch.Write(
       "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(6), BoxMatchingIdentity()));
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
   ASSERT_GE(numbers.size(), 11u);
   EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 2), 10);
@@ -167,7 +181,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   const auto texts = session.Statuses();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 2);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connectting..."), 2);
-  EXPECT_EQ(session.box.Stats().downloadsDone, 2);
+  EXPECT_TRUE(session.BoxFinished(2));
 }
 
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
@@ -211,7 +225,7 @@ TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
   std::filesystem::permissions(file, std::filesystem::perms::owner_read);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
-  EXPECT_EQ(session.box.Stats().downloadsDone, 1);
+  EXPECT_TRUE(session.BoxFinished(1));
 }
 
 }  // namespace

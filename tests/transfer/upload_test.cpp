@@ -187,6 +187,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   BoxSession blank;
   ASSERT_TRUE(blank.opened);
   ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1);
+  ASSERT_TRUE(blank.BoxFinished(1));
   const auto flash = blank.box.FlashCopy();
   for (const UploadRegion& region : UploadRegionList(6)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
