@@ -7,16 +7,12 @@
 #include "dld/crc32.h"
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
+#include "link/file_at.h"
 #include "link/framing.h"
 #include "link/status_texts.h"
 
 namespace vn {
 namespace {
-
-bool WriteAt(std::FILE* file, int64_t position, const uint8_t* bytes, size_t count) {
-  return std::fseek(file, long(position), SEEK_SET) == 0 &&
-         std::fwrite(bytes, 1, count, file) == count && std::fflush(file) == 0;
-}
 
 // The box may resend a frame whose ACK it missed; the PC cannot tell from the frame alone, and a
 // duplicated frame would make a corrupt backup. So the block written must be a sound data block
@@ -24,10 +20,7 @@ bool WriteAt(std::FILE* file, int64_t position, const uint8_t* bytes, size_t cou
 bool StoredBlockIsSound(std::FILE* file, int64_t position, const FILE_PARTITION_HEADER_T& descriptor) {
   const uint32_t compressed = GetLe24(descriptor.compressedLength);
   std::vector<uint8_t> block(size_t(compressed) + kDataBlockOverhead);
-  if (std::fseek(file, long(position), SEEK_SET) != 0 ||
-      std::fread(block.data(), 1, block.size(), file) != block.size()) {
-    return false;
-  }
+  if (!ReadFileAt(file, position, block.data(), block.size())) return false;
   const uint8_t* payload = block.data() + 4;
   const uint32_t storedCrc = GetLe32(payload + compressed);
   return block[0] == kDataTag && GetLe24(&block[1]) == compressed + 4 &&
@@ -44,7 +37,7 @@ bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed
   header.partitionCount = uint8_t(context.partitionCount);
   std::memset(header.totalSize, 0, sizeof header.totalSize);
   SealHeader(header);
-  if (WriteAt(file, 0, BytesOf(header), kHeaderSize)) return true;
+  if (WriteFileAt(file, 0, BytesOf(header), kHeaderSize)) return true;
   if (writeFailed) *writeFailed = true;
   return false;
 }
@@ -74,7 +67,7 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation)
     const uint32_t compressed = GetLe24(descriptor.compressedLength);
     descriptor.pieceCount = PieceCountOf(compressed);
     SealDescriptor(descriptor);
-    if (!WriteAt(file, position, BytesOf(descriptor), kDescriptorSize)) return false;
+    if (!WriteFileAt(file, position, BytesOf(descriptor), kDescriptorSize)) return false;
     const int64_t blockAt = position + kDescriptorSize;
     done += kDescriptorSize;
 
