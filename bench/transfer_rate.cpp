@@ -1,0 +1,455 @@
+// Transfer rate against a virtual box paced at the line rate: how close our lock-step waits come
+// to the time the bytes need on the cable, what the PC spends on the CPU meanwhile, and how much
+// memory the largest upload and its download take.
+//
+//   bench_transfer_rate          key, default and loader sets, both directions (well under 60 s)
+//   bench_transfer_rate --full   the same plus the 27-region app set (several minutes)
+//
+// The transfer phase runs from "Transfer..." to "Transfer Success!". Its ideal time is the line
+// time of every byte that crosses the cable meanwhile, in both directions: descriptors, data
+// frames, the read request and every ACK, 11 bits a byte at 115200 bit/s. The exchange is
+// lock-step, so nothing overlaps and the ideal is simply the sum.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dld/block_walker.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "link/link_observer.h"
+#include "link/operation_driver.h"
+#include "link/system_port.h"
+#include "link/wire_format.h"
+#include "sim/virtual_box.h"
+
+namespace vn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+constexpr double kSecondsPerByte = 11.0 / 115200.0;
+constexpr int kOperationKey = 3;
+constexpr int kOperationDefault = 2;
+constexpr int kOperationLoader = 4;
+constexpr int kOperationApp = 5;
+constexpr int kOperationAll = 6;
+// A hang guard only: a paced app set takes about three minutes per direction.
+constexpr std::chrono::minutes kRunGuard{10};
+
+// ---------------------------------------------------------------------------------------------
+// Inputs made here, so the bench needs nothing from the tests.
+
+// A 2 MiB image that compresses to about half, like firmware does: 4 KiB pages of noise, erased
+// flash, tables and text, in a fixed irregular order.
+std::vector<uint8_t> BenchFlashImage() {
+  static const char* const kWords[] = {"tuner ",  "channel ", "service ", "lnb ", "diseqc ",
+                                       "symbol ", "rate ",    "audio ",   "pid ", "scan "};
+  std::vector<uint8_t> image(kFlashSize);
+  uint32_t noise = 0x2468ACE1u;
+  for (size_t page = 0; page < image.size() / 4096; ++page) {
+    uint8_t* bytes = image.data() + page * 4096;
+    switch ((page * 7 + page / 5) % 5) {
+      case 0:
+      case 1:
+        for (size_t i = 0; i < 4096; ++i) {
+          noise = noise * 1664525u + 1013904223u;
+          bytes[i] = uint8_t(noise >> 24);
+        }
+        break;
+      case 2:
+        std::memset(bytes, 0xFF, 4096);
+        break;
+      case 3:
+        for (size_t i = 0; i < 4096; ++i) bytes[i] = uint8_t((i * (page % 13 + 3)) >> 4);
+        break;
+      default:
+        for (size_t i = 0; i < 4096;) {
+          noise = noise * 1664525u + 1013904223u;
+          for (const char* w = kWords[(noise >> 20) % 10]; *w && i < 4096; ++w) bytes[i++] = *w;
+        }
+        break;
+    }
+  }
+  return image;
+}
+
+FileIdentity IdentityOfBox(const BoxIdentity& box) {
+  return FileIdentity{0,
+                      box.manufactureIdent,
+                      box.hardwareModule,
+                      box.hardwareVersion,
+                      box.softwareModule,
+                      box.softwareVersion};
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vn-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// What crosses the cable during the transfer phase, from the blocks of the file moved.
+
+struct CableCount {
+  int regions = 0;
+  int64_t dataBytes = 0;   // data blocks, as stored in the file
+  int frames = 0;          // 1024-byte data frames
+  int64_t cableBytes = 0;  // everything, both directions
+};
+
+// A download cuts a data block of B bytes into B / 1020 + 1 frames (a last frame always carries
+// less than 1020, so a block of a multiple of 1020 ends with an empty one); the box, sending an
+// upload, stops at the last byte: ceil(B / 1020) frames. Every descriptor and frame is
+// answered with one ACK; an upload also sends its read request, answered with ACK.
+std::optional<CableCount> CountCable(const std::vector<uint8_t>& file, bool download) {
+  const WalkedFile walked = WalkUpgradeFile(file);
+  if (walked.fault || !walked.header) return std::nullopt;
+  CableCount count;
+  if (!download) count.cableBytes += kReadRequestSize + 1;
+  for (const RegionBlocks& region : walked.regions) {
+    if (!region.data) return std::nullopt;
+    const int64_t block = int64_t(region.data->bytes.size());
+    const int frames = download ? int(block / kFramePayloadMax + 1)
+                                : int((block + kFramePayloadMax - 1) / kFramePayloadMax);
+    ++count.regions;
+    count.dataBytes += block;
+    count.frames += frames;
+    count.cableBytes += kDescriptorSize + 1 + int64_t(frames) * (kDataFrameSize + 1);
+  }
+  return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cutting the phases: the observer runs on the thread that runs the transfer.
+
+struct CpuTimes {
+  double thread = 0;   // the thread running the transfer: the PC side
+  double process = 0;  // every thread, the virtual box's included
+};
+
+double SecondsOf(const timeval& t) {
+  return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+CpuTimes CpuNow() {
+  rusage self{};
+  rusage thread{};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_THREAD, &thread);
+  return {SecondsOf(thread.ru_utime) + SecondsOf(thread.ru_stime),
+          SecondsOf(self.ru_utime) + SecondsOf(self.ru_stime)};
+}
+
+long PeakRssKiB() {
+  rusage self{};
+  getrusage(RUSAGE_SELF, &self);
+  return self.ru_maxrss;
+}
+
+class PhaseClock : public LinkObserver {
+ public:
+  void OnStatus(const std::string& text) override {
+    last_ = text;
+    if (text == "Transfer...") {
+      start_ = Clock::now();
+      cpuStart_ = CpuNow();
+    } else if (text == "Transfer Success!") {
+      end_ = Clock::now();
+      cpuEnd_ = CpuNow();
+      succeeded_ = true;
+    } else if (text.rfind("Transfering Data:", 0) == 0) {
+      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
+    }
+  }
+  void OnProgress(int, int) override {}
+  // Once per data frame, in both directions: the time between two frames of one data block is
+  // one frame and its ACK on the line.
+  void OnBytes(int64_t, int64_t) override {
+    const Clock::time_point now = Clock::now();
+    if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
+    lastFrame_ = now;
+  }
+
+  bool Succeeded() const { return succeeded_; }
+  const std::string& LastStatus() const { return last_; }
+  double WallSeconds() const { return Seconds(end_ - start_).count(); }
+  CpuTimes Cpu() const {
+    return {cpuEnd_.thread - cpuStart_.thread, cpuEnd_.process - cpuStart_.process};
+  }
+  double MedianFrameGap() {
+    if (frameGaps_.empty()) return 0;
+    auto middle = frameGaps_.begin() + frameGaps_.size() / 2;
+    std::nth_element(frameGaps_.begin(), middle, frameGaps_.end());
+    return *middle;
+  }
+
+ private:
+  std::string last_;
+  Clock::time_point start_{}, end_{};
+  CpuTimes cpuStart_{}, cpuEnd_{};
+  bool succeeded_ = false;
+  std::optional<Clock::time_point> lastFrame_;
+  std::vector<double> frameGaps_;
+};
+
+// Ends a run that hangs through the port's cancel, as the window's Reset would.
+class HangGuard {
+ public:
+  HangGuard(ComPort& port, OperationDriver& driver) {
+    thread_ = std::thread([this, &port, &driver] {
+      std::unique_lock lock(mutex_);
+      if (!done_changed_.wait_for(lock, kRunGuard, [this] { return done_; })) {
+        driver.RequestStop();
+        port.RequestStop();
+      }
+    });
+  }
+  ~HangGuard() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    done_changed_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_changed_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// One operation against a fresh virtual box.
+
+struct RunResult {
+  bool ok = false;
+  std::string failure;  // the last status text, when not ok
+  double wall = 0;      // transfer phase, seconds
+  CpuTimes cpu;
+  double medianFrameGap = 0;
+  BoxStats box;
+};
+
+RunResult RunOperation(int operation, const std::string& file, bool pace,
+                       const std::vector<uint8_t>& flash, const std::string& programDir) {
+  BoxOptions options;
+  options.pace = pace;
+  options.flash = flash;
+  options.sessions = 1;
+  VirtualBox box(std::move(options));
+  RunResult result;
+  std::unique_ptr<ComPort> port = MakeSystemComPort();
+  if (!box.Start() || !port->OpenComPort(box.PtyPath())) {
+    result.failure = "no virtual box: " + box.Stats().lastError;
+    return result;
+  }
+  PhaseClock clock;
+  {
+    OperationDriver driver(*port, clock, programDir);
+    if (operation == kOperationDownload) driver.ChooseDownloadFile(file);
+    HangGuard guard(*port, driver);
+    const LoopResult loop = driver.RunLoop(operation, file, 1);
+    result.ok = loop.boxesDone == 1 && clock.Succeeded();
+  }
+  // The box may still be in the pacing of its last write; let it finish before its counts are read.
+  if (result.ok) box.WaitSessions(1, std::chrono::seconds(5));
+  port->CloseComPort();
+  box.Stop();
+  result.failure = result.ok ? "" : clock.LastStatus();
+  result.wall = clock.WallSeconds();
+  result.cpu = clock.Cpu();
+  result.medianFrameGap = clock.MedianFrameGap();
+  result.box = box.Stats();
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The table.
+
+struct SetCase {
+  const char* name;
+  int operation;
+};
+
+void PrintTableHead() {
+  std::printf("%-8s %-8s %3s %8s %6s %9s %8s %9s %6s %14s %7s %7s %7s\n", "set", "dir", "N",
+              "data B", "frames", "cable B", "ideal s", "measured", "ratio", "frame ms/ideal",
+              "PC cpu", "all cpu", "resends");
+}
+
+void PrintRow(const SetCase& set, bool download, const CableCount& count, const RunResult& run) {
+  const double ideal = double(count.cableBytes) * kSecondsPerByte;
+  const double frameIdeal = (kDataFrameSize + 1) * kSecondsPerByte;
+  const int resends = run.box.framesResent + run.box.naksSent;
+  std::printf("%-8s %-8s %3d %8lld %6d %9lld %8.2f %9.2f %6.3f %7.1f/%-6.1f %6.1f%% %6.1f%% %7d\n",
+              set.name, download ? "download" : "upload", count.regions, (long long)count.dataBytes,
+              count.frames, (long long)count.cableBytes, ideal, run.wall, run.wall / ideal,
+              run.medianFrameGap * 1e3, frameIdeal * 1e3, 100.0 * run.cpu.thread / run.wall,
+              100.0 * run.cpu.process / run.wall, resends);
+}
+
+// Download of the set's file made from the image, then upload of the same set from a box that
+// holds the image. False when either transfer failed.
+bool BenchSet(const SetCase& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
+              const ScratchDir& scratch) {
+  std::string why;
+  const auto packed = PackUpgradeFile(set.operation, image, identity, &why);
+  const std::string sendFile = scratch.File(std::string(set.name) + "-send.dld");
+  if (!packed || !WriteBytes(sendFile, *packed)) {
+    std::printf("%-8s cannot make the upgrade file: %s\n", set.name, why.c_str());
+    return false;
+  }
+  bool allOk = true;
+  for (const bool download : {true, false}) {
+    const std::string file =
+        download ? sendFile : scratch.File(std::string(set.name) + "-received.dld");
+    const RunResult run = RunOperation(download ? kOperationDownload : set.operation, file, true,
+                                       download ? std::vector<uint8_t>{} : image, scratch.Path());
+    const auto count = run.ok ? CountCable(ReadBytes(file), download) : std::nullopt;
+    if (!count) {
+      std::printf("%-8s %-8s FAILED: %s\n", set.name, download ? "download" : "upload",
+                  run.ok ? "the file moved does not walk" : run.failure.c_str());
+      allOk = false;
+      continue;
+    }
+    PrintRow(set, download, *count, run);
+    // The ideal rests on the frame count worked out from the file: the box's own count must agree.
+    const int boxFrames = download ? run.box.framesReceived : run.box.framesSent;
+    if (boxFrames != count->frames) {
+      std::printf("  note: the box counted %d frames, not %d\n", boxFrames, count->frames);
+    }
+    std::fflush(stdout);
+  }
+  return allOk;
+}
+
+// "Upload ALL" without pacing, then a download of what arrived: the largest operation both ways.
+// It runs first, so that the peak RSS after it is its own.
+struct MemoryRound {
+  bool ok = false;
+  std::string failure;
+  double seconds = 0;
+  double upWall = 0;
+  double downWall = 0;
+  uintmax_t fileSize = 0;
+  long peakBeforeKiB = 0;
+  long peakAfterKiB = 0;
+};
+
+MemoryRound BenchMemory(const std::vector<uint8_t>& image, const ScratchDir& scratch) {
+  MemoryRound round;
+  round.peakBeforeKiB = PeakRssKiB();
+  const std::string file = scratch.File("all.dld");
+  const auto started = Clock::now();
+  const RunResult up = RunOperation(kOperationAll, file, false, image, scratch.Path());
+  const RunResult down =
+      up.ok ? RunOperation(kOperationDownload, file, false, {}, scratch.Path()) : RunResult{};
+  round.seconds = Seconds(Clock::now() - started).count();
+  round.peakAfterKiB = PeakRssKiB();
+  round.ok = up.ok && down.ok;
+  round.failure = up.ok ? down.failure : up.failure;
+  round.upWall = up.wall;
+  round.downWall = down.wall;
+  std::error_code ignored;
+  round.fileSize = std::filesystem::file_size(file, ignored);
+  return round;
+}
+
+void PrintMemoryRound(const MemoryRound& round) {
+  if (!round.ok) {
+    std::printf("\nUnpaced \"Upload ALL\" + download FAILED: %s\n", round.failure.c_str());
+    return;
+  }
+  std::printf(
+      "\nUnpaced \"Upload ALL\" (34 regions, file %.2f MiB) then its download: %.1f s in all,\n"
+      "transfer phases %.2f s up and %.2f s down.\n"
+      "Peak RSS (ru_maxrss): %.1f MiB before, %.1f MiB after (the 2 MiB image, the box's 2 MiB\n"
+      "flash, one region at a time on each side); %.1f MiB at the end of the whole bench.\n",
+      double(round.fileSize) / (1 << 20), round.seconds, round.upWall, round.downWall,
+      double(round.peakBeforeKiB) / 1024, double(round.peakAfterKiB) / 1024,
+      double(PeakRssKiB()) / 1024);
+}
+
+int Main(int argc, char** argv) {
+  bool full = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--full") {
+      full = true;
+    } else {
+      std::printf("usage: %s [--full]\n  --full  also the 27-region app set (minutes)\n", argv[0]);
+      return arg == "--help" || arg == "-h" ? 0 : 2;
+    }
+  }
+  ScratchDir scratch;
+  if (scratch.Path().empty()) {
+    std::printf("cannot make a scratch folder\n");
+    return 1;
+  }
+  const std::vector<uint8_t> image = BenchFlashImage();
+  const FileIdentity identity = IdentityOfBox(BoxIdentity{});
+
+  std::printf(
+      "Transfer phase (\"Transfer...\" to \"Transfer Success!\") against a virtual box paced at\n"
+      "115200 bit/s, 11 bits a byte. ideal = line time of every byte both ways (frames,\n"
+      "descriptors, read request, ACKs); ratio = measured / ideal (1.0 is the line's limit).\n"
+      "frame ms = median time from one data frame to the next, against its line time (frame +\n"
+      "ACK). PC cpu = the thread running the transfer, all cpu = the whole process with the box's\n"
+      "thread, both as %% of one core over the phase.\n\n");
+  const MemoryRound memory = BenchMemory(image, scratch);
+  PrintTableHead();
+  std::vector<SetCase> sets = {
+      {"key", kOperationKey}, {"default", kOperationDefault}, {"loader", kOperationLoader}};
+  if (full) sets.push_back({"app", kOperationApp});
+  bool ok = true;
+  for (const SetCase& set : sets) ok = BenchSet(set, image, identity, scratch) && ok;
+  PrintMemoryRound(memory);
+  ok = memory.ok && ok;
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace vn
+
+int main(int argc, char** argv) {
+  return vn::Main(argc, argv);
+}
