@@ -34,7 +34,7 @@ const std::array<FaultOption, 16> kOptions = {{
     {"resend-acked-frame", &BoxFaults::resendAckedFrame, "=N",
      "upload: send frame N again after its ACK"},
     {"garbage-before-ready", &BoxFaults::garbageBeforeReady, "", "noise before the ready frame"},
-    {"non-ready-first", &BoxFaults::nonReadyFirst, "", "02 04 00 03 before the first ready frame"},
+    {"non-ready-first", &BoxFaults::nonReadyFirst, "", "02 04 00 03 in turn with the ready frame"},
     {"silent-at", &BoxFaults::silentAt, "=STEP", "stop answering at a step"},
     {"erase-fail-at", &BoxFaults::eraseFailAt, "=N", "an erase failure report for partition N"},
     {"program-fail-at", &BoxFaults::programFailAt, "=N",

@@ -72,6 +72,7 @@ Receipt BoxLink::Receive(size_t count, milliseconds timeout, std::vector<uint8_t
   }
   // The PC answers only what it has read.
   deliveryConfirmed_ = true;
+  answeredSinceWrite_ = true;
   message.assign(buffer_.begin(), buffer_.begin() + count);
   buffer_.erase(buffer_.begin(), buffer_.begin() + count);
   // The bytes behind this message were still on the line while it arrived.
@@ -90,6 +91,7 @@ std::optional<uint8_t> BoxLink::WaitStartCommand(milliseconds period, bool& brok
           buffer_[i + 3] == ETX) {
         const size_t end = i + kCommandFrameSize;
         deliveryConfirmed_ = true;
+        answeredSinceWrite_ = true;
         answerNotBefore_ = bufferSince_ + LineTime(end);
         bufferSince_ = answerNotBefore_;
         buffer_.erase(buffer_.begin(), buffer_.begin() + end);
@@ -118,6 +120,7 @@ void BoxLink::DiscardInput() {
 bool BoxLink::Write(std::span<const uint8_t> bytes) {
   const auto giveUp = [this] { return stop_.load(); };
   deliveryConfirmed_ = false;
+  answeredSinceWrite_ = false;
   if (!pace_) {
     const bool written = line_.WriteAll(bytes.data(), bytes.size(), giveUp);
     lastWriteEnd_ = Clock::now();
@@ -145,7 +148,9 @@ bool BoxLink::WaitDrained(milliseconds limit) {
     if (unread > 0) {
       deliveryConfirmed_ = true;
     } else if (deliveryConfirmed_ || now - lastWriteEnd_ >= kSettle) {
-      std::this_thread::sleep_for(kGuard);
+      // The PC empties its input only just before it writes. Once its answer has arrived it has
+      // written, so the next message cannot be thrown away; otherwise leave it a moment.
+      if (!answeredSinceWrite_) std::this_thread::sleep_for(kGuard);
       return true;
     }
     if (stop_ || now >= deadline) return false;

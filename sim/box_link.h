@@ -74,6 +74,8 @@ class BoxLink {
   Clock::time_point lastWriteEnd_{};
   // The bytes last written were seen waiting for the PC, or the PC has answered since.
   bool deliveryConfirmed_ = true;
+  // The PC has answered since the box last wrote.
+  bool answeredSinceWrite_ = false;
 };
 
 }  // namespace vn

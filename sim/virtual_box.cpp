@@ -39,17 +39,19 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
   // The PC may still be reading the last message of the session.
   if (afterSession && !link.WaitDrained(kPcSilence)) link.FlushUnread();
   std::mt19937 random{std::random_device{}()};
-  bool first = true;
+  // The faulty announcements alternate with good ones rather than come once: a PC that opens
+  // the port late would otherwise never see them.
+  bool faultyTurn = true;
   while (!stop) {
     if (!link.WaitDrained(kReadyPeriod)) link.FlushUnread();
     std::vector<uint8_t> announce;
-    if (first && options.faults.garbageBeforeReady) {
+    if (faultyTurn && options.faults.garbageBeforeReady) {
       for (size_t i = 0; i < kGarbageBytes; ++i) announce.push_back(uint8_t(random()));
     }
-    const uint8_t code = first && options.faults.nonReadyFirst ? kCodeNotReady : kCodeReady;
+    const uint8_t code = faultyTurn && options.faults.nonReadyFirst ? kCodeNotReady : kCodeReady;
     const CommandFrame frame = MakeCommandFrame(code, 0);
     announce.insert(announce.end(), frame.begin(), frame.end());
-    first = false;
+    faultyTurn = !faultyTurn;
     // Written without dropping input: a start command may be on its way already.
     bool broken = !link.Write(announce) && !stop;
     const auto start = broken ? std::nullopt : link.WaitStartCommand(kReadyPeriod, broken);

@@ -32,8 +32,8 @@ struct BoxFaults {
   int badHeaderCrc = 0;        // upload: send the header with a wrong CRC
   int badDescriptorCrc = 0;    // upload: Nth descriptor sent with a wrong CRC (first send)
   int resendAckedFrame = 0;    // upload: send the Nth data frame again after its ACK, then go on
-  bool garbageBeforeReady = false;  // send a few random bytes before the ready frame
-  bool nonReadyFirst = false;  // first frame of a session is 02 04 00 03 instead of the ready frame
+  bool garbageBeforeReady = false;  // a few random bytes before every other ready frame
+  bool nonReadyFirst = false;  // 02 04 00 03 in turn with the ready frame while idle
   // Stop answering at a step: "start", "header", "verdict", "descriptor", "frame", "erase",
   // "program", "request".
   std::string silentAt;
