@@ -80,7 +80,9 @@ TFormAbout::TFormAbout(QWidget* parent)
 
   QLabel* name = MakeLabel(panel, QStringLiteral("Vespanode"), QPoint(11, 92));
   name->setObjectName(QStringLiteral("Label_Name"));
-  QFont display(QStringLiteral("Times New Roman"));
+  QFont display;
+  display.setStyleHint(QFont::Serif);
+  display.setFamily(display.defaultFamily());
   display.setPixelSize(56);
   display.setBold(true);
   display.setItalic(true);

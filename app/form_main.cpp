@@ -222,6 +222,11 @@ void TFormMain::SetChoiceControlsEnabled(bool enabled) {
   SB_Sta->setEnabled(enabled);
 }
 
+void TFormMain::ShowOpenCaption(int operation) {
+  SB_Open->setText(OpenCaption(operation));
+  SB_Open->setIcon(style()->standardIcon(OpenPicture(operation)));
+}
+
 bool TFormMain::StopOperation() {
   if (!worker_.joinable()) return false;
   port_->RequestStop();
@@ -243,6 +248,7 @@ bool TFormMain::OpenSelectedPort() {
 
 void TFormMain::StartWorker(int operation, const std::string& file) {
   const int run = run_;
+  driver_.ClearStopRequest();
   worker_ = std::thread([this, run, operation, file] {
     driver_.RunLoop(operation, file);
     emit bridge_.Finished(run);
@@ -266,8 +272,7 @@ void TFormMain::CB_UpgSelect(int index) {
   // A wait for a box with the previous choice would go on unseen behind the cleared fields.
   StopOperationKeepingPort();
   CB_Upg->setCurrentIndex(index);
-  SB_Open->setText(OpenCaption(index));
-  SB_Open->setIcon(style()->standardIcon(OpenPicture(index)));
+  ShowOpenCaption(index);
   E_Start->clear();
   E_FileName->clear();
   ProgressBarMain->setValue(0);
@@ -318,8 +323,7 @@ void TFormMain::SB_ResetClick() {
   SetChoiceControlsEnabled(true);
   CB_Com->setCurrentIndex(0);
   CB_Upg->setCurrentIndex(kOperationDownload);
-  SB_Open->setText(OpenCaption(kOperationDownload));
-  SB_Open->setIcon(style()->standardIcon(OpenPicture(kOperationDownload)));
+  ShowOpenCaption(kOperationDownload);
 }
 
 void TFormMain::SB_Close1Click() {

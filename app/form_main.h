@@ -63,6 +63,8 @@ class TFormMain : public QWidget {
   void BuildControls();
   void ConnectBridge();
   void SetChoiceControlsEnabled(bool enabled);
+  // "Open" with its picture for a download, "Save" for an upload.
+  void ShowOpenCaption(int operation);
   // Stops and joins a running operation; true if one ran. The port is left not usable.
   bool StopOperation();
   // For Open and an operation change, which keep the chosen port: reopen it if a stop spent it.

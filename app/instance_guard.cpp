@@ -47,8 +47,14 @@ QByteArray HandOverBytes() {
 
 }  // namespace
 
+QString InstanceGuard::SocketPathFor(const QString& serverName) {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  const QString folder = !runtime.isEmpty() && QDir(runtime).exists() ? runtime : QDir::tempPath();
+  return QDir(folder).filePath(serverName);
+}
+
 InstanceGuard::InstanceGuard(QString serverName, QObject* parent)
-    : QObject(parent), serverName_(std::move(serverName)) {
+    : QObject(parent), serverName_(SocketPathFor(serverName)) {
   // Only this user's copies may knock.
   server_.setSocketOptions(QLocalServer::UserAccessOption);
   connect(&server_, &QLocalServer::newConnection, this, &InstanceGuard::Accept);
@@ -67,7 +73,7 @@ InstanceGuard::Role InstanceGuard::Claim() {
   // Two copies started at the same instant would both find no server, and the second's
   // removeServer would delete the first one's fresh socket. The lock makes the look-and-listen
   // one step; a copy that died holding it leaves a stale lock that QLockFile recognises.
-  QLockFile lock(QDir(QDir::tempPath()).filePath(serverName_ + QStringLiteral(".lock")));
+  QLockFile lock(serverName_ + QStringLiteral(".lock"));
   const bool locked = lock.tryLock(kClaimLockWaitMs);
   if (HandOver()) {
     role_ = Role::kHandedOver;

@@ -21,6 +21,10 @@ class InstanceGuard : public QObject {
   // The socket name for this title, user and display, reduced to characters safe in a file name.
   static QString ServerNameFor(const QString& title);
 
+  // Where the socket and its lock live: the user's private runtime folder when the session has
+  // one, so that nobody else can take the name first; the temporary folder otherwise.
+  static QString SocketPathFor(const QString& serverName);
+
   // Decides the role once; later calls return the same answer.
   Role Claim();
 

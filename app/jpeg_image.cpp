@@ -34,8 +34,14 @@ void CountWarnings(j_common_ptr info, int level) {
 
 void StayQuiet(j_common_ptr) {}
 
-// The two steps that call into libjpeg. Each holds only trivially destructible locals, so the
+// The steps that call into libjpeg. Each holds only trivially destructible locals, so the
 // jump back out of libjpeg skips no destructor. Both return false when libjpeg failed.
+bool Create(jpeg_decompress_struct& info, ErrorManager& errors) {
+  if (setjmp(errors.jump) != 0) return false;
+  jpeg_create_decompress(&info);
+  return true;
+}
+
 bool ReadHeader(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& bytes) {
   if (setjmp(errors.jump) != 0) return false;
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
@@ -66,7 +72,7 @@ QImage DecodeJpeg(const QByteArray& bytes) {
   errors.base.error_exit = JumpOnError;
   errors.base.emit_message = CountWarnings;
   errors.base.output_message = StayQuiet;
-  jpeg_create_decompress(&info);
+  if (!Create(info, errors)) return {};
 
   QImage image;
   if (ReadHeader(info, errors, bytes) && info.output_components == 3 &&

@@ -37,7 +37,9 @@ std::string HumanBytes(int64_t bytes) {
 ConsoleObserver::ConsoleObserver(std::FILE* out, bool interactive)
     : out_(out), interactive_(interactive) {}
 
-ConsoleObserver::~ConsoleObserver() { EndProgressLine(); }
+ConsoleObserver::~ConsoleObserver() {
+  EndProgressLine();
+}
 
 void ConsoleObserver::OnStatus(const std::string& text) {
   last_ = text;
@@ -86,7 +88,8 @@ void ConsoleObserver::DrawProgressLine() {
       std::snprintf(buffer, sizeof buffer, "  %.1f KiB/s", rate / 1024.0);
       detail += buffer;
       if (bytesTotal_ > bytesDone_) {
-        std::snprintf(buffer, sizeof buffer, "  %.0f s left", double(bytesTotal_ - bytesDone_) / rate);
+        std::snprintf(buffer, sizeof buffer, "  %.0f s left",
+                      double(bytesTotal_ - bytesDone_) / rate);
         detail += buffer;
       }
     }

@@ -1,8 +1,8 @@
 // `download` and `upload`: the window's Start, for scripts and production stations.
-#include <CLI/CLI.hpp>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <atomic>
 #include <cstdio>
@@ -118,7 +118,8 @@ int RunTransfer(const TransferRequest& request) {
 void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   auto request = std::make_shared<TransferRequest>();
 
-  auto* download = app.add_subcommand("download", "Write an upgrade file into one box after another");
+  auto* download =
+      app.add_subcommand("download", "Write an upgrade file into one box after another");
   download->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
       ->required();
   download->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
@@ -147,7 +148,8 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
     exitCode = RunTransfer(*request);
   });
 
-  auto* upload = app.add_subcommand("upload", "Read a region set out of a box into a new upgrade file");
+  auto* upload =
+      app.add_subcommand("upload", "Read a region set out of a box into a new upgrade file");
   upload->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
       ->required();
   auto setName = std::make_shared<std::string>();

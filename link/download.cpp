@@ -1,31 +1,14 @@
 #include "link/download.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "dld/file_at.h"
 #include "link/framing.h"
 
 namespace vn {
 namespace {
-
-class FileCloser {
- public:
-  explicit FileCloser(std::FILE* file) : file_(file) {}
-  ~FileCloser() {
-    if (file_) std::fclose(file_);
-  }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
- private:
-  std::FILE* file_;
-};
-
-int64_t FileSize(std::FILE* file) {
-  if (!file || std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file);
-  return size > 0 ? size : 0;
-}
 
 // The header travels through a scratch file in the program's folder before it is sent. What is
 // sent is always the header held in memory: when the scratch file cannot be created (an installed
@@ -36,14 +19,13 @@ void PassThroughScratchFile(const TransferContext& context, uint8_t* out) {
   std::memcpy(out, header, kHeaderSize);
   const std::string scratch =
       (std::filesystem::path(context.programDir) / kScratchHeaderName).string();
-  std::FILE* file = std::fopen(scratch.c_str(), "w+b");
+  UniqueFile file(std::fopen(scratch.c_str(), "w+b"));
   if (!file) return;
   uint8_t readBack[kHeaderSize];
   std::memset(readBack, 0xFF, sizeof readBack);
-  const bool roundTrip = std::fwrite(header, 1, kHeaderSize, file) == size_t(kHeaderSize) &&
-                         std::fflush(file) == 0 && std::fseek(file, 0, SEEK_SET) == 0 &&
-                         std::fread(readBack, 1, kHeaderSize, file) == size_t(kHeaderSize);
-  std::fclose(file);
+  const bool roundTrip = WriteFileAt(file.get(), 0, header, kHeaderSize) &&
+                         ReadFileAt(file.get(), 0, readBack, kHeaderSize);
+  file.reset();
   std::remove(scratch.c_str());
   if (roundTrip && std::memcmp(readBack, header, kHeaderSize) == 0) {
     std::memcpy(out, readBack, kHeaderSize);
@@ -61,7 +43,7 @@ bool VerifyHeader(TransferContext& context) {
 
 bool SendPartitions(TransferContext& context, std::FILE* file) {
   const int count = context.partitionCount;
-  const int64_t total = FileSize(file) - kHeaderSize;
+  const int64_t total = std::max<int64_t>(FileSizeOf(file) - kHeaderSize, 0);
   int64_t done = 0;
   int64_t position = kHeaderSize;
   int frameNumber = 1;
@@ -112,8 +94,8 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
 bool DownloadToBox(TransferContext& context, const std::string& fileName) {
   context.observer.OnControlsEnabled(false);
   // Read-only is enough: the download never writes the upgrade file.
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
-  FileCloser closer(file);
+  UniqueFile upgradeFile(std::fopen(fileName.c_str(), "rb"));
+  std::FILE* file = upgradeFile.get();
 
   ShowMessage(context, kMsgConnectSuccess);
   SendCommand(context.port, kMsgStartDownload);

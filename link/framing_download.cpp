@@ -1,6 +1,6 @@
 // The PC's side of a download: header, descriptors and data frames go out, the box acknowledges.
 #include "dld/byte_order.h"
-#include "link/file_at.h"
+#include "dld/file_at.h"
 #include "link/framing.h"
 
 namespace vn {

@@ -1,7 +1,7 @@
 // The PC's side of an upload: the box sends header, descriptors and data frames, the PC answers.
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
-#include "link/file_at.h"
+#include "dld/file_at.h"
 #include "link/framing.h"
 #include "link/message_wait.h"
 

@@ -39,7 +39,7 @@ StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
     }
     return StartCheck::kReady;
   }
-  if (file.empty() || PartitionCountOfOperation(operation) == 0) {
+  if (file.empty()) {
     observer_.OnStatus(kNoUploadFileText);
     return StartCheck::kRefused;
   }
@@ -57,12 +57,12 @@ bool OperationDriver::PauseBetweenBoxes() {
 }
 
 LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int maxBoxes) {
-  stopRequested_ = false;
   const bool download = operation == kOperationDownload;
   Progress progress(observer_);
-  TransferContext context{port_, observer_, progress, header_, programDir_,
-                          download ? ReadPartitionCount(file)
-                                   : PartitionCountOfOperation(operation)};
+  TransferContext context{
+      port_,       observer_,
+      progress,    header_,
+      programDir_, download ? ReadPartitionCount(file) : PartitionCountOfOperation(operation)};
   LoopResult result;
   bool repeat = true;
   while (repeat) {
@@ -93,6 +93,12 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
   return result;
 }
 
-void OperationDriver::RequestStop() { stopRequested_ = true; }
+void OperationDriver::RequestStop() {
+  stopRequested_ = true;
+}
+
+void OperationDriver::ClearStopRequest() {
+  stopRequested_ = false;
+}
 
 }  // namespace vn

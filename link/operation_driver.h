@@ -16,15 +16,15 @@ namespace vn {
 inline constexpr std::chrono::milliseconds kPauseAfterSuccess{1500};
 
 enum class StartCheck {
-  kReady,             // go on with RunLoop
-  kRefused,           // a status text was shown; nothing more to do
-  kAskOverwrite,      // the upload file exists: ask kOverwriteQuestion, then RunLoop or stop
+  kReady,         // go on with RunLoop
+  kRefused,       // a status text was shown; nothing more to do
+  kAskOverwrite,  // the upload file exists: ask kOverwriteQuestion, then RunLoop or stop
 };
 
 struct LoopResult {
-  int boxesDone = 0;       // successful operations
-  bool failed = false;     // the last pass failed (its failure text is the last status shown)
-  bool stopped = false;    // the port was closed or a stop was requested
+  int boxesDone = 0;     // successful operations
+  bool failed = false;   // the last pass failed (its failure text is the last status shown)
+  bool stopped = false;  // the port was closed or a stop was requested
 };
 
 class OperationDriver {
@@ -46,8 +46,12 @@ class OperationDriver {
   // Returns once the loop ends; RequestStop on the port ends it within a fraction of a second.
   LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0);
 
-  // Ends the pause between two boxes at once (the port's RequestStop ends the waits).
+  // Ends the pause between two boxes at once (the port's RequestStop ends the waits). Safe from any
+  // thread; it holds until ClearStopRequest.
   void RequestStop();
+  // Before the next RunLoop, on the thread that starts it: a stop requested while a run is being
+  // started is then never lost.
+  void ClearStopRequest();
 
  private:
   // The 1.5 s pause after a success; false when a stop ended it.

@@ -17,7 +17,7 @@ std::string ComDeviceName(const std::string& name);
 
 struct PortInfo {
   std::string path;         // /dev/ttyUSB0
-  std::string description;  // "FT232R USB UART", or empty
+  std::string description;  // the adapter's own description, or empty
 };
 // The serial ports the system reports (through libserialport).
 std::vector<PortInfo> ListSystemPorts();

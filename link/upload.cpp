@@ -5,9 +5,9 @@
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
+#include "dld/file_at.h"
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
-#include "link/file_at.h"
 #include "link/framing.h"
 #include "link/status_texts.h"
 
@@ -17,7 +17,8 @@ namespace {
 // The box may resend a frame whose ACK it missed; the PC cannot tell from the frame alone, and a
 // duplicated frame would make a corrupt backup. So the block written must be a sound data block
 // whose CRC is the one the descriptor announced.
-bool StoredBlockIsSound(std::FILE* file, int64_t position, const FILE_PARTITION_HEADER_T& descriptor) {
+bool StoredBlockIsSound(std::FILE* file, int64_t position,
+                        const FILE_PARTITION_HEADER_T& descriptor) {
   const uint32_t compressed = GetLe24(descriptor.compressedLength);
   std::vector<uint8_t> block(size_t(compressed) + kDataBlockOverhead);
   if (!ReadFileAt(file, position, block.data(), block.size())) return false;

@@ -25,9 +25,10 @@ SessionEnd BoxSession::RunDownload() {
   if (auto end = AtStep("verdict")) return *end;
   const bool accepted = !faults_.refuseIdentity && HeaderIsValid(header) &&
                         HeaderCrcMatches(header) && HeaderFitsBox(header, options_.identity);
+  // Counted before the verdict goes out, so that whoever reads the verdict finds it counted.
+  if (!accepted) Record([](BoxStats& stats) { ++stats.identityRefusals; });
   if (auto end = SendUnasked(MakeCommandFrame(kCodeIdent, accepted ? 1 : 0))) return *end;
   if (!accepted) {
-    Record([](BoxStats& stats) { ++stats.identityRefusals; });
     summary_ = "download refused: the file's identity does not fit this box";
     return SessionEnd::kRefused;
   }

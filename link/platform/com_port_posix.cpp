@@ -163,6 +163,9 @@ class PosixComPort final : public ComPort {
   void CloseDescriptor() {
     if (fd_ < 0) return;
     ::ioctl(fd_, TIOCNXCL);
+    // Unsent output is dropped first: a real port would otherwise hold close() until it drains,
+    // up to half a minute with the handshake lines down, and Reset must be immediate.
+    ::tcflush(fd_, TCOFLUSH);
     ::close(fd_);
     fd_ = -1;
   }

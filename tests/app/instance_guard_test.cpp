@@ -26,9 +26,7 @@ QString UniqueName(const char* what) {
       .arg(++counter);
 }
 
-QString SocketPath(const QString& name) {
-  return QDir(QDir::tempPath()).filePath(name);
-}
+QString SocketPath(const QString& name) { return vn::InstanceGuard::SocketPathFor(name); }
 
 // What a crashed first copy leaves: a socket file nobody listens on.
 bool LeaveStaleSocket(const QString& path) {
@@ -55,7 +53,7 @@ class ProgramCopies {
     name_ = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
     qputenv("DISPLAY", saved);
   }
-  ~ProgramCopies() { QLocalServer::removeServer(name_); }
+  ~ProgramCopies() { QLocalServer::removeServer(vn::InstanceGuard::SocketPathFor(name_)); }
 
   bool Built() const { return QFileInfo(Program()).isExecutable(); }
   QString SocketPath() const { return ::SocketPath(name_); }
@@ -111,7 +109,7 @@ class InstanceGuardTest : public QObject {
     QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
     QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
     QLocalSocket socket;
-    socket.connectToServer(name);
+    socket.connectToServer(SocketPath(name));
     QVERIFY(socket.waitForConnected(2000));
     socket.write("\x00\x15\x00\x00", 4);  // 0x1500, not the hand-over
     QVERIFY(socket.waitForBytesWritten(2000));

@@ -47,8 +47,8 @@ TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
   VirtualBox box(options);
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const ChildResult run =
-      RunChild(kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
+  const ChildResult run = RunChild(
+      kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
   EXPECT_EQ(run.exitCode, 1);
   ASSERT_FALSE(run.OutLines().empty());
   EXPECT_EQ(run.OutLines().back(), "Ident check failed!");
@@ -114,7 +114,8 @@ TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
   run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "bogus", folder.File("x.dld")});
   EXPECT_EQ(run.exitCode, 2);
   // A folder in place of the file is bad input, found before the box is asked for anything.
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", folder.Path(), "--force"});
+  run =
+      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", folder.Path(), "--force"});
   EXPECT_EQ(run.exitCode, 2);
 }
 
@@ -154,10 +155,10 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     options.onLine = [signal](const std::string& text, int pid) {
       if (text == "Connectting...") kill(pid, signal);
     };
-    const ChildResult run =
-        RunChild(kCli, {"download", "--port", line.Path(), "--boxes", "0",
-                        PackedKeyFile(folder, BoxMatchingIdentity())},
-                 options);
+    const ChildResult run = RunChild(kCli,
+                                     {"download", "--port", line.Path(), "--boxes", "0",
+                                      PackedKeyFile(folder, BoxMatchingIdentity())},
+                                     options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);

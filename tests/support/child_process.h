@@ -8,9 +8,9 @@
 namespace vn::testing {
 
 struct ChildResult {
-  int exitCode = -1;    // the exit status, or 128 + signal when a signal ended it
-  std::string out;      // standard output
-  std::string err;      // standard error
+  int exitCode = -1;  // the exit status, or 128 + signal when a signal ended it
+  std::string out;    // standard output
+  std::string err;    // standard error
   bool timedOut = false;
   std::vector<std::string> OutLines() const;
 };

@@ -50,8 +50,7 @@ std::vector<uint8_t> BuildUpgradeFile(const std::vector<UploadRegion>& regions,
 }
 
 ScratchFolder::ScratchFolder() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "vespanode-test-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "vespanode-test-XXXXXX").string();
   if (mkdtemp(pattern.data())) path_ = pattern;
 }
 

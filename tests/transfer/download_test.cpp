@@ -26,11 +26,11 @@ std::vector<UploadRegion> Regions(int operation) {
 }
 
 TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(1);
-  const std::string file =
-      session.scratch.Write("default.dld", BuildUpgradeFile(Regions(2), image, BoxMatchingIdentity()));
+  const std::string file = session.scratch.Write(
+      "default.dld", BuildUpgradeFile(Regions(2), image, BoxMatchingIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -53,7 +53,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
 }
 
 TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::vector<UploadRegion> regions = {
       {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
@@ -71,7 +71,7 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
 }
 
 TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file =
       session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, BoxMatchingIdentity()));
@@ -89,7 +89,7 @@ TEST(Download, OneEraseFailureIsToleratedWithTwoPartitionsButFatalWithOne) {
   BoxOptions options;
   options.faults.eraseFailAt = 1;
   {
-    BoxSession session(options);
+    DriverSession session(options);
     ASSERT_TRUE(session.opened);
     const std::string file = session.scratch.Write(
         "two.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(3), BoxMatchingIdentity()));
@@ -97,7 +97,7 @@ TEST(Download, OneEraseFailureIsToleratedWithTwoPartitionsButFatalWithOne) {
     EXPECT_EQ(session.Statuses().back(), "Update Success!");
   }
   {
-    BoxSession session(options);
+    DriverSession session(options);
     ASSERT_TRUE(session.opened);
     const std::string file = session.scratch.Write(
         "one.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(3), BoxMatchingIdentity()));
@@ -109,7 +109,7 @@ TEST(Download, OneEraseFailureIsToleratedWithTwoPartitionsButFatalWithOne) {
 
 TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
   {
-    BoxSession session;
+    DriverSession session;
     ASSERT_TRUE(session.opened);
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
@@ -120,7 +120,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
   }
   {
     // "Ident for nocheck" lets the same stranger through.
-    BoxSession session;
+    DriverSession session;
     ASSERT_TRUE(session.opened);
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
@@ -133,7 +133,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
     BoxOptions options;
     options.faults.nakFrame = 2;
     options.faults.nakFrameTimes = 10;
-    BoxSession session(options);
+    DriverSession session(options);
     ASSERT_TRUE(session.opened);
     const std::string file = session.scratch.Write(
         "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(5), BoxMatchingIdentity()));
@@ -143,7 +143,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
 }
 
 TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   std::vector<uint8_t> bytes =
       BuildUpgradeFile(Regions(3), SampleFlashImage(5), BoxMatchingIdentity());
@@ -157,7 +157,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   BoxOptions options;
   options.faults.nakFrame = 2;
   options.faults.nakFrameTimes = 9;
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(6), BoxMatchingIdentity()));
@@ -169,7 +169,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
 }
 
 TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(7), BoxMatchingIdentity()));
@@ -187,7 +187,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   BoxOptions options;
   options.reportGap = std::chrono::milliseconds(100);
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "data.dld", BuildUpgradeFile(Regions(1), SampleFlashImage(8), BoxMatchingIdentity()));
@@ -207,7 +207,7 @@ TEST(Download, AStopDuringProgrammingIsNoSuccess) {
 }
 
 TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   session.programDir = session.scratch.File("no/such/folder");
   const std::string file = session.scratch.Write(
@@ -218,7 +218,7 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
 }
 
 TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
-  BoxSession session;
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(10), BoxMatchingIdentity()));

@@ -2,4 +2,4 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "box_session.h"
+#include "driver_session.h"

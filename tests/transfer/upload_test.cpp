@@ -51,7 +51,7 @@ void ExpectSoundUpload(const std::vector<uint8_t>& file, int operation,
 }
 
 TEST(Upload, DefaultSetShowsItsTextsAndStops) {
-  BoxSession session(WithFlash(11));
+  DriverSession session(WithFlash(11));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
 
@@ -68,7 +68,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
 }
 
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
-  BoxSession session(WithFlash(12));
+  DriverSession session(WithFlash(12));
   ASSERT_TRUE(session.opened);
   for (int operation = 1; operation <= 6; ++operation) {
     SCOPED_TRACE(operation);
@@ -79,7 +79,7 @@ TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
 }
 
 TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
-  BoxSession session(WithFlash(13));
+  DriverSession session(WithFlash(13));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
   ASSERT_EQ(session.Run(3, file).boxesDone, 1);
@@ -94,8 +94,8 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
 TEST(Upload, ReadRequestBytesForTheKeySet) {
   const auto request = BuildReadRequest(UploadRegionList(3));
   const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
-  EXPECT_EQ(head, (std::vector<uint8_t>{0x02, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x18, 0x40,
-                                        0x00, 0x00, 0x01}));
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x02, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x18, 0x40, 0x00,
+                                        0x00, 0x01}));
   EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
   EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
   for (int operation = 1; operation <= 6; ++operation) {
@@ -115,7 +115,7 @@ TEST(Upload, FrameFaultsAreRecoveredWithNak) {
   options.faults.corruptFrame = 2;
   options.faults.badComplementFrame = 4;
   options.faults.badDescriptorCrc = 2;
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("data.dld");
   EXPECT_EQ(session.Run(1, file).boxesDone, 1);
@@ -125,7 +125,7 @@ TEST(Upload, FrameFaultsAreRecoveredWithNak) {
 TEST(Upload, AHeaderWithAWrongCrcIsRefused) {
   BoxOptions options = WithFlash(15);
   options.faults.badHeaderCrc = 1;
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const LoopResult result = session.Run(3, session.scratch.File("key.dld"));
   EXPECT_TRUE(result.failed);
@@ -136,7 +136,7 @@ TEST(Upload, AHeaderWithAWrongCrcIsRefused) {
 TEST(Upload, AResentFrameMakesNoBackup) {
   BoxOptions options = WithFlash(16);
   options.faults.resendAckedFrame = 3;
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   const LoopResult result = session.Run(2, file);
@@ -147,7 +147,7 @@ TEST(Upload, AResentFrameMakesNoBackup) {
 }
 
 TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
-  BoxSession session(WithFlash(17));
+  DriverSession session(WithFlash(17));
   ASSERT_TRUE(session.opened);
   const LoopResult result = session.Run(3, session.scratch.File("missing/folder/key.dld"));
   EXPECT_TRUE(result.failed);
@@ -157,7 +157,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
 
 TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   BoxOptions options = WithFlash(18);
-  BoxSession session(options);
+  DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   session.observer.SetStatusHook([&](const std::string& text) {
@@ -173,6 +173,23 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);
 }
 
+TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
+  DriverSession session(WithFlash(20));
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.File("key.dld");
+  // The file vanishes between the last region and the total size (another program took it).
+  session.observer.SetStatusHook([&](const std::string& text) {
+    if (text == "Transfer Success!") std::filesystem::remove(file);
+  });
+  const LoopResult result = session.Run(3, file);
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(session.observer.ErrorBoxes(), std::vector<std::string>{"I/O error 2"});
+  const auto texts = session.Statuses();
+  EXPECT_EQ(texts.back(), "Transfer failed!");
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
+  EXPECT_TRUE(session.observer.ControlsEnabled());
+}
+
 TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   const auto image = SampleFlashImage(19);
   ScratchFolder folder;
@@ -180,11 +197,11 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   {
     BoxOptions options;
     options.flash = image;
-    BoxSession source(options);
+    DriverSession source(options);
     ASSERT_TRUE(source.opened);
     ASSERT_EQ(source.Run(6, file).boxesDone, 1);
   }
-  BoxSession blank;
+  DriverSession blank;
   ASSERT_TRUE(blank.opened);
   ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1);
   ASSERT_TRUE(blank.BoxFinished(1));

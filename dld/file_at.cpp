@@ -1,4 +1,4 @@
-#include "link/file_at.h"
+#include "dld/file_at.h"
 
 namespace vn {
 namespace {
@@ -13,6 +13,17 @@ bool SeekTo(std::FILE* file, int64_t position) {
 }
 
 }  // namespace
+
+int64_t FileSizeOf(std::FILE* file) {
+  if (file == nullptr) return -1;
+#ifdef _WIN32
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(file);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return -1;
+  return int64_t(ftello(file));
+#endif
+}
 
 bool ReadFileAt(std::FILE* file, int64_t position, uint8_t* destination, size_t count) {
   return SeekTo(file, position) && std::fread(destination, 1, count, file) == count;

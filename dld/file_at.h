@@ -1,10 +1,21 @@
 #pragma once
-// Positioned reads and writes of an open upgrade file, for the frames of a transfer.
+// Positioned reads and writes of an open upgrade file, and a handle that closes it on every path.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 namespace vn {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file) std::fclose(file);
+  }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The file's size in bytes; -1 when it cannot be taken.
+int64_t FileSizeOf(std::FILE* file);
 
 // Exactly `count` bytes from `position` on; false on a bad position or a file too short.
 bool ReadFileAt(std::FILE* file, int64_t position, uint8_t* destination, size_t count);

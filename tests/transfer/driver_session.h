@@ -18,14 +18,14 @@
 
 namespace vn::testing {
 
-class BoxSession {
+class DriverSession {
  public:
-  explicit BoxSession(BoxOptions options = {}) : box(std::move(options)) {
+  explicit DriverSession(BoxOptions options = {}) : box(std::move(options)) {
     started = box.Start();
     port = MakeSystemComPort();
     opened = started && port->OpenComPort(box.PtyPath());
   }
-  ~BoxSession() {
+  ~DriverSession() {
     port->RequestStop();
     port->CloseComPort();
     box.Stop();
