@@ -41,27 +41,29 @@ TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
                 "Program flash...  100%", "Program flash Success!", "Update Success!"}));
 }
 
-TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
+// One download of a sound file against a box with `faults`.
+ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
   BoxOptions options;
-  options.faults.refuseIdentity = true;
+  options.faults = faults;
   VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
+  if (!box.Start()) return {};
   ScratchFolder folder;
-  const ChildResult run = RunChild(
+  return RunChild(
       kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
+}
+
+TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
+  BoxFaults refusing;
+  refusing.refuseIdentity = true;
+  ChildResult run = DownloadAgainstFaultyBox(refusing);
   EXPECT_EQ(run.exitCode, 1);
   ASSERT_FALSE(run.OutLines().empty());
   EXPECT_EQ(run.OutLines().back(), "Ident check failed!");
-}
 
-TEST(CliDownload, APulledCableIsAFailedBoxNotAnInterrupt) {
-  BoxOptions options;
-  options.faults.vanishAt = "frame";
-  VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const ChildResult run = RunChild(
-      kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
+  // A pulled cable is a failed box, not an interrupt.
+  BoxFaults vanishing;
+  vanishing.vanishAt = "frame";
+  run = DownloadAgainstFaultyBox(vanishing);
   EXPECT_EQ(run.exitCode, 1);
   ASSERT_FALSE(run.OutLines().empty());
   EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
