@@ -80,7 +80,9 @@ std::optional<BlockView> BlockWalker::Next() {
     return Stop(kind, "tag is " + Hex(at[0], 2) + ", expected " + Hex(shape.tag, 2));
   }
   uint32_t length = at[1];
-  if (shape.lengthWidth >= 2) length |= uint32_t(at[2]) << 8;
+  // The header's length is known by its low byte alone (byte 2 is not looked at), as everywhere
+  // else a header is judged; any other block's length is taken whole.
+  if (shape.lengthWidth >= 2 && kind != BlockKind::Header) length |= uint32_t(at[2]) << 8;
   if (shape.lengthWidth >= 3) length |= uint32_t(at[3]) << 16;
   if (shape.fixedLength != 0 && length != shape.fixedLength) {
     return Stop(kind, "length field is " + std::to_string(length) + ", expected " +

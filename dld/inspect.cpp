@@ -7,6 +7,7 @@
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
 #include "dld/lzo_codec.h"
+#include "dld/region_sets.h"
 
 namespace vn {
 namespace {
@@ -84,7 +85,11 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
   CheckBlockCrc(report, data);
   // Known-corrupt bytes are not expanded, nor trusted sizes taken from a corrupt descriptor:
   // their fault is already reported.
-  if (data.crcMatches && blocks.descriptor.crcMatches) {
+  if (data.crcMatches && blocks.descriptor.crcMatches && row.size > kFlashSize) {
+    // Not expanded: a crafted file of many huge regions would otherwise cost minutes.
+    AddFault(report, blocks.descriptor,
+             "region size " + std::to_string(row.size) + " exceeds the box's 2 MiB flash");
+  } else if (data.crcMatches && blocks.descriptor.crcMatches) {
     const auto contents = LzoDecompress(data.payload, row.size);
     if (!contents) {
       AddFault(report, data,

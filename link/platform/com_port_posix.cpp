@@ -92,11 +92,11 @@ class PosixComPort final : public ComPort {
       const ssize_t n = ::read(fd_, destination + got, size_t(count - got));
       if (n > 0) {
         got += int32_t(n);
-      } else if (n == 0) {
-        opened_ = false;  // end of file: the other end of a pseudo-terminal is gone
-      } else if (errno == EINTR) {
+      } else if (n < 0 && errno == EINTR) {
         continue;
-      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A raw line answers an empty read with 0, not EAGAIN: the bytes counted a moment ago
+        // were flushed by someone else. A far end that is really gone shows as EIO or a hang-up.
         pollfd p{fd_, POLLIN, 0};
         ::poll(&p, 1, kReadSettleMs);
         ++round;

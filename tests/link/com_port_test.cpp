@@ -7,6 +7,7 @@
 #include "far_end.h"
 #include "link/memory_port.h"
 #include "link/system_port.h"
+#include "link/wire_format.h"
 
 namespace vn::test {
 namespace {
@@ -158,6 +159,28 @@ TEST(SystemPort, LineIsRawAt115200WithFlowControlLeftAlone) {
   EXPECT_EQ(after.c_cflag & CSTOPB, 0u);
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
   EXPECT_EQ(after.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+}
+
+// Someone else flushing the line (the box re-announcing itself does) can empty the queue between
+// the count and the read; that empty read is not a pulled cable.
+TEST(SystemPort, InputFlushedUnderAReadIsNoVanishedPort) {
+  Rig rig = MakeRig("pty");
+  ASSERT_TRUE(rig.port->PortOpened());
+  std::atomic<bool> done{false};
+  std::thread flusher([&] {
+    while (!done) {
+      rig.far->Send({STX, 0x01, 0x00, ETX});
+      tcflush(rig.slaveFd, TCIFLUSH);
+    }
+  });
+  uint8_t frame[4];
+  const auto until = std::chrono::steady_clock::now() + 300ms;
+  while (std::chrono::steady_clock::now() < until && rig.port->PortOpened()) {
+    rig.port->ComReadExact(frame, 4);
+  }
+  done = true;
+  flusher.join();
+  EXPECT_TRUE(rig.port->PortOpened());
 }
 
 TEST(SystemPort, ListedNamesMapToSerialDevices) {
