@@ -84,12 +84,7 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header) {
   std::vector<uint8_t> previousBad;
   for (;;) {
     std::vector<uint8_t> message;
-    const Receipt receipt = link_.Receive(kHeaderSize, kPcSilence, message);
-    if (receipt == Receipt::kPartial) {
-      Nak();
-      continue;
-    }
-    if (receipt != Receipt::kOk) return Lost(receipt, "header");
+    if (auto end = ReceiveWhole(kHeaderSize, "header", message)) return end;
     Record([](BoxStats& stats) { ++stats.headersReceived; });
     if (auto end = AtStep("header")) return end;
     std::memcpy(&header, message.data(), kHeaderSize);
@@ -112,16 +107,12 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header) {
 BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor) {
   for (;;) {
     std::vector<uint8_t> message;
-    Receipt receipt = link_.Receive(kDescriptorSize, kPcSilence, message);
-    if (receipt == Receipt::kPartial) {
-      Nak();
-      continue;
-    }
-    if (receipt != Receipt::kOk) return Lost(receipt, "descriptor");
+    if (auto end = ReceiveWhole(kDescriptorSize, "descriptor", message)) return end;
     if (message[0] == STX) {
       // The PC missed the ACK of the previous partition's last frame and sends it again.
       std::vector<uint8_t> rest;
-      receipt = link_.Receive(kDataFrameSize - kDescriptorSize, std::chrono::seconds(1), rest);
+      const Receipt receipt =
+          link_.Receive(kDataFrameSize - kDescriptorSize, std::chrono::seconds(1), rest);
       if (receipt == Receipt::kStopped) return SessionEnd::kStopped;
       message.insert(message.end(), rest.begin(), rest.end());
       if (receipt == Receipt::kOk && IsRepeatOfPrevious(message)) {
@@ -160,12 +151,7 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, std::vector<uint8_t>
     const size_t payload = std::min<size_t>(remaining, kFramePayloadMax);
     const bool last = remaining < size_t(kFramePayloadMax);
     std::vector<uint8_t> frame;
-    const Receipt receipt = link_.Receive(kDataFrameSize, kPcSilence, frame);
-    if (receipt == Receipt::kPartial) {
-      Nak();
-      continue;
-    }
-    if (receipt != Receipt::kOk) return Lost(receipt, "data frame");
+    if (auto end = ReceiveWhole(kDataFrameSize, "data frame", frame)) return end;
     if (auto end = AtStep("frame")) return end;
     ++framesIn_;
     Record([](BoxStats& stats) { ++stats.framesReceived; });

@@ -32,6 +32,16 @@ BoxSession::Step BoxSession::AtStep(std::string_view step) {
   }
 }
 
+BoxSession::Step BoxSession::ReceiveWhole(size_t size, const char* awaited,
+                                          std::vector<uint8_t>& message) {
+  for (;;) {
+    const Receipt receipt = link_.Receive(size, kPcSilence, message);
+    if (receipt == Receipt::kOk) return std::nullopt;
+    if (receipt != Receipt::kPartial) return Lost(receipt, awaited);
+    Nak();
+  }
+}
+
 BoxSession::Step BoxSession::Lost(Receipt receipt, const char* awaited) {
   switch (receipt) {
     case Receipt::kStopped:

@@ -85,6 +85,8 @@ class BoxSession {
   // Ends the session here when the faults say to go silent or vanish at `step`.
   Step AtStep(std::string_view step);
   Step Lost(Receipt receipt, const char* awaited);
+  // One whole message of `size` bytes; a partial one is answered with NAK and awaited again.
+  Step ReceiveWhole(size_t size, const char* awaited, std::vector<uint8_t>& message);
   SessionEnd Abandon(std::string why);
   // Sends ACK, unless this is the ACK the faults drop: then nothing is sent and false returned,
   // and the message counts as not received.

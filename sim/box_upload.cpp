@@ -62,12 +62,7 @@ BoxSession::Step BoxSession::SendHeader() {
 BoxSession::Step BoxSession::ReceiveRequest(std::vector<UploadRegion>& regions) {
   for (;;) {
     std::vector<uint8_t> request;
-    const Receipt receipt = link_.Receive(kReadRequestSize, kPcSilence, request);
-    if (receipt == Receipt::kPartial) {
-      Nak();
-      continue;
-    }
-    if (receipt != Receipt::kOk) return Lost(receipt, "read request");
+    if (auto end = ReceiveWhole(kReadRequestSize, "read request", request)) return end;
     if (auto end = AtStep("request")) return end;
     auto parsed = ParseReadRequest(request.data());
     // A region outside the flash cannot be answered: the request is as good as damaged.
