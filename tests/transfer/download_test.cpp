@@ -25,6 +25,14 @@ std::vector<UploadRegion> Regions(int operation) {
   return {list.begin(), list.end()};
 }
 
+// The upgrade file of one region set, made from sample image `seed`, in the session's folder.
+std::string PackedSet(DriverSession& session, int operation, uint32_t seed,
+                      const FileIdentity& identity = BoxMatchingIdentity()) {
+  return session.scratch.Write(
+      "set" + std::to_string(operation) + ".dld",
+      BuildUpgradeFile(Regions(operation), SampleFlashImage(seed), identity));
+}
+
 TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
@@ -91,16 +99,14 @@ TEST(Download, OneEraseFailureIsToleratedWithTwoPartitionsButFatalWithOne) {
   {
     DriverSession session(options);
     ASSERT_TRUE(session.opened);
-    const std::string file = session.scratch.Write(
-        "two.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(3), BoxMatchingIdentity()));
+    const std::string file = PackedSet(session, 2, 3);
     EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
     EXPECT_EQ(session.Statuses().back(), "Update Success!");
   }
   {
     DriverSession session(options);
     ASSERT_TRUE(session.opened);
-    const std::string file = session.scratch.Write(
-        "one.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(3), BoxMatchingIdentity()));
+    const std::string file = PackedSet(session, 3, 3);
     const LoopResult result = session.Run(kOperationDownload, file);
     EXPECT_TRUE(result.failed);
     EXPECT_EQ(session.Statuses().back(), "Erase flash failed!");
@@ -113,8 +119,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
     ASSERT_TRUE(session.opened);
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
-    const std::string file = session.scratch.Write(
-        "stranger.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(4), stranger));
+    const std::string file = PackedSet(session, 3, 4, stranger);
     EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
     EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
   }
@@ -125,8 +130,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
     stranger.identForNocheck = 1;
-    const std::string file = session.scratch.Write(
-        "nocheck.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(4), stranger));
+    const std::string file = PackedSet(session, 3, 4, stranger);
     EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   }
   {
@@ -135,8 +139,7 @@ TEST(Download, RefusedIdentityAndTenNaksInARowFail) {
     options.faults.nakFrameTimes = 10;
     DriverSession session(options);
     ASSERT_TRUE(session.opened);
-    const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(5), BoxMatchingIdentity()));
+    const std::string file = PackedSet(session, 2, 5);
     EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
     EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
   }
@@ -159,8 +162,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   options.faults.nakFrameTimes = 9;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(2), SampleFlashImage(6), BoxMatchingIdentity()));
+  const std::string file = PackedSet(session, 2, 6);
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
@@ -171,8 +173,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
 TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(7), BoxMatchingIdentity()));
+  const std::string file = PackedSet(session, 3, 7);
 
   const LoopResult result = session.Run(kOperationDownload, file, 2);
 
@@ -189,8 +190,7 @@ TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   options.reportGap = std::chrono::milliseconds(100);
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write(
-      "data.dld", BuildUpgradeFile(Regions(1), SampleFlashImage(8), BoxMatchingIdentity()));
+  const std::string file = PackedSet(session, 1, 8);
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Program flash...  25%") session.port->RequestStop();
   });
@@ -210,8 +210,7 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   session.programDir = session.scratch.File("no/such/folder");
-  const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(9), BoxMatchingIdentity()));
+  const std::string file = PackedSet(session, 3, 9);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   EXPECT_TRUE(session.observer.ErrorBoxes().empty());
@@ -220,8 +219,7 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
 TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(3), SampleFlashImage(10), BoxMatchingIdentity()));
+  const std::string file = PackedSet(session, 3, 10);
   std::filesystem::permissions(file, std::filesystem::perms::owner_read);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
