@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -89,10 +90,14 @@ struct TransferRequest {
 int RunTransfer(const TransferRequest& request) {
   auto port = MakeSystemComPort();
   if (!port->OpenComPort(request.port)) {
-    std::fprintf(stderr, "vespanode-cli: cannot open port %s (%s)\n", request.port.c_str(),
-                 ComDeviceName(request.port).c_str());
+    std::fprintf(stderr, "vespanode-cli: cannot open port %s (%s): %s\n", request.port.c_str(),
+                 ComDeviceName(request.port).c_str(),
+                 DescribePortFailure(port->LastOpenFailure()).c_str());
     return kExitBadInput;
   }
+  // A reader that goes away (`| head`) must not end the program halfway through flashing a box:
+  // the operation runs to its end and the exit code still tells how it went.
+  std::signal(SIGPIPE, SIG_IGN);
   ConsoleObserver observer(stdout, isatty(STDOUT_FILENO) == 1);
   OperationDriver driver(*port, observer, ProgramDir());
   StopOnSignals signals(*port, driver);

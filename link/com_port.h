@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/port_failure.h"
+
 namespace vn {
 
 inline constexpr int32_t kMaxTransfer = 2048;
@@ -17,11 +19,14 @@ class ComPort {
  public:
   virtual ~ComPort() = default;
 
-  // Opens and configures the port (115200 bit/s, 8 data bits, even parity, one stop bit, raw,
-  // flow control untouched). `name` is "COM.01".."COM.10", "COM1".."COM10" or a device path.
-  // Closes whatever was open first. False when the port cannot be opened or configured.
+  // Opens and configures the port (115200 bit/s, 8 data bits, even parity, one stop bit, every
+  // byte carried unchanged both ways). `name` is "COM.01".."COM.10", "COM1".."COM10" or a device
+  // path. Closes whatever was open first. False when the port cannot be opened or configured;
+  // LastOpenFailure then says why.
   virtual bool OpenComPort(const std::string& name) = 0;
-  // Always true.
+  // Always true. After an operation that ended by itself, what was written still goes out (the
+  // box is owed its last answers), within its line time and a margin; after RequestStop, unsent
+  // output is dropped so that the close is immediate.
   virtual bool CloseComPort() = 0;
   // Discards unread input and unsent output.
   virtual bool PurgeComPort() = 0;
@@ -36,6 +41,9 @@ class ComPort {
   // The cancel: clears PortOpened from any thread, so that every wait ends at its next poll.
   // The descriptor stays open until CloseComPort runs on the thread that owns the port.
   virtual void RequestStop() = 0;
+
+  // Why the last OpenComPort failed; kNone after a successful one.
+  virtual PortOpenFailure LastOpenFailure() const { return {}; }
 
   // Bytes waiting in the input queue; -1 when the port is not usable.
   virtual int32_t BytesWaiting() = 0;

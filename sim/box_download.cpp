@@ -11,6 +11,14 @@
 namespace vn {
 namespace {
 
+constexpr uint32_t kSectorSize = 0x10000;
+
+// How long erasing or programming a region takes: `perSector` for 64 KiB, a share of it for less.
+std::chrono::milliseconds FlashWork(std::chrono::milliseconds perSector, uint32_t regionSize) {
+  const auto share = perSector * int64_t(regionSize) / int64_t(kSectorSize);
+  return perSector.count() == 0 ? perSector : std::max(kShortestFlashWork, share);
+}
+
 bool InsideFlash(uint32_t address, size_t size) {
   return address >= kFlashBase && address - kFlashBase <= kFlashSize &&
          size <= kFlashSize - (address - kFlashBase);
@@ -21,13 +29,15 @@ bool InsideFlash(uint32_t address, size_t size) {
 SessionEnd BoxSession::RunDownload() {
   if (auto end = AtStep("start")) return *end;
   FILE_DOWNLOAD_HEADER_T header;
-  if (auto end = ReceiveHeader(header)) return *end;
-  if (auto end = AtStep("verdict")) return *end;
-  const bool accepted = !faults_.refuseIdentity && HeaderIsValid(header) &&
-                        HeaderCrcMatches(header) && HeaderFitsBox(header, options_.identity);
-  // Counted before the verdict goes out, so that whoever reads the verdict finds it counted.
-  if (!accepted) Record([](BoxStats& stats) { ++stats.identityRefusals; });
-  if (auto end = SendUnasked(MakeCommandFrame(kCodeIdent, accepted ? 1 : 0))) return *end;
+  bool verdictSent = false;
+  if (auto end = ReceiveHeader(header, verdictSent)) return *end;
+  const bool accepted = verdictSent ? backToBackVerdict_ : Judge(header);
+  if (!verdictSent) {
+    if (auto end = AtStep("verdict")) return *end;
+    if (auto end = SendAfter(options_.judgeTime, MakeCommandFrame(kCodeIdent, accepted ? 1 : 0))) {
+      return *end;
+    }
+  }
   if (!accepted) {
     summary_ = "download refused: the file's identity does not fit this box";
     return SessionEnd::kRefused;
@@ -57,11 +67,14 @@ SessionEnd BoxSession::RunDownload() {
   }
 
   if (auto end = AtStep("erase")) return *end;
-  if (auto end = SendReports(kCodeErase, faults_.eraseFailAt, std::vector<bool>(count, true))) {
+  if (auto end = SendReports(kCodeErase, "erase", faults_.eraseFailAt,
+                             std::vector<bool>(count, true), descriptors)) {
     return *end;
   }
   if (auto end = AtStep("program")) return *end;
-  if (auto end = SendReports(kCodeProgram, faults_.programFailAt, intact)) return *end;
+  if (auto end = SendReports(kCodeProgram, "program", faults_.programFailAt, intact, descriptors)) {
+    return *end;
+  }
 
   int programmed = 0;
   shared_.Update([&](BoxStats& stats, std::vector<uint8_t>& flash) {
@@ -80,7 +93,15 @@ SessionEnd BoxSession::RunDownload() {
   return SessionEnd::kDone;
 }
 
-BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header) {
+bool BoxSession::Judge(const FILE_DOWNLOAD_HEADER_T& header) {
+  const bool accepted = !faults_.refuseIdentity && HeaderIsValid(header) &&
+                        HeaderCrcMatches(header) && HeaderFitsBox(header, options_.identity);
+  // Counted before the verdict goes out, so that whoever reads the verdict finds it counted.
+  if (!accepted) Record([](BoxStats& stats) { ++stats.identityRefusals; });
+  return accepted;
+}
+
+BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header, bool& verdictSent) {
   std::vector<uint8_t> previousBad;
   for (;;) {
     std::vector<uint8_t> message;
@@ -100,14 +121,44 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header) {
       Nak();
       continue;
     }
-    if (Ack()) return std::nullopt;
+    if (sound) acceptedHeader_ = message;
+    if (!BackToBack("verdict")) {
+      if (Ack()) return std::nullopt;
+      continue;
+    }
+    // The verdict right behind the ACK, in one write: the PC finds five bytes where it waits
+    // for one, loses both, and sends the header again.
+    backToBackVerdict_ = Judge(header);
+    if (Ack(MakeCommandFrame(kCodeIdent, backToBackVerdict_ ? 1 : 0))) {
+      verdictSent = true;
+      return std::nullopt;
+    }
   }
+}
+
+BoxSession::Step BoxSession::AnswerRepeatedHeader(const std::vector<uint8_t>& start) {
+  std::vector<uint8_t> rest;
+  const Receipt receipt = link_.Receive(kHeaderSize - start.size(), std::chrono::seconds(1), rest);
+  if (receipt == Receipt::kStopped) return SessionEnd::kStopped;
+  std::vector<uint8_t> header = start;
+  header.insert(header.end(), rest.begin(), rest.end());
+  if (receipt != Receipt::kOk || header != acceptedHeader_) {
+    Nak();
+    return std::nullopt;
+  }
+  Record([](BoxStats& stats) { ++stats.headersReceived; });
+  if (!Ack()) return std::nullopt;
+  return SendAfter(options_.judgeTime, MakeCommandFrame(kCodeIdent, 1));
 }
 
 BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor) {
   for (;;) {
     std::vector<uint8_t> message;
     if (auto end = ReceiveWhole(kDescriptorSize, "descriptor", message)) return end;
+    if (message[0] == kHeaderTag && !acceptedHeader_.empty()) {
+      if (auto end = AnswerRepeatedHeader(message)) return end;
+      continue;
+    }
     if (message[0] == STX) {
       // The PC missed the ACK of the previous partition's last frame and sends it again.
       std::vector<uint8_t> rest;
@@ -185,18 +236,29 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, std::vector<uint8_t>
   }
 }
 
-BoxSession::Step BoxSession::SendReports(uint8_t code, int failAt,
-                                         const std::vector<bool>& partitionsOk) {
-  const auto report = [&](bool ok) -> Step {
-    if (!link_.Sleep(options_.reportGap)) return SessionEnd::kStopped;
-    return SendUnasked(MakeCommandFrame(code, ok ? 1 : 0));
+BoxSession::Step BoxSession::SendReports(uint8_t code, std::string_view step, int failAt,
+                                         const std::vector<bool>& partitionsOk,
+                                         const std::vector<FILE_PARTITION_HEADER_T>& descriptors) {
+  const auto perSector = code == kCodeErase ? options_.eraseTime : options_.programTime;
+  struct Report {
+    std::chrono::milliseconds work;
+    CommandFrame frame;
   };
+  std::vector<Report> reports;
   for (size_t p = 0; p < partitionsOk.size(); ++p) {
+    const auto work = FlashWork(perSector, GetLe24(descriptors[p].regionSize));
     // The injected failure comes on top: a success for every partition still follows.
-    if (int(p) + 1 == failAt) {
-      if (auto end = report(false)) return end;
+    if (int(p) + 1 == failAt) reports.push_back({work, MakeCommandFrame(code, 0)});
+    reports.push_back({work, MakeCommandFrame(code, partitionsOk[p] ? 1 : 0)});
+  }
+  for (size_t i = 0; i < reports.size(); ++i) {
+    std::vector<uint8_t> bytes(reports[i].frame.begin(), reports[i].frame.end());
+    if (i + 1 < reports.size() && BackToBack(step)) {
+      // Two reports in one write: the PC finds eight bytes where it waits for four.
+      ++i;
+      bytes.insert(bytes.end(), reports[i].frame.begin(), reports[i].frame.end());
     }
-    if (auto end = report(partitionsOk[p])) return end;
+    if (auto end = SendAfter(reports[i].work, bytes)) return end;
   }
   return std::nullopt;
 }

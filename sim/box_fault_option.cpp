@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <variant>
 
 namespace vn {
@@ -13,12 +14,14 @@ constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict"
 
 struct FaultOption {
   std::string_view name;
-  std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*> field;
+  std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*,
+               std::chrono::milliseconds BoxFaults::*>
+      field;
   std::string_view value;  // how its value is written in the help, if it takes one
   std::string_view help;
 };
 
-const std::array<FaultOption, 16> kOptions = {{
+const std::array<FaultOption, 19> kOptions = {{
     {"nak-frame", &BoxFaults::nakFrame, "=N", "answer NAK to the Nth data frame received"},
     {"nak-frame-times", &BoxFaults::nakFrameTimes, "=K",
      "... K times in a row (10: the PC gives up)"},
@@ -26,6 +29,8 @@ const std::array<FaultOption, 16> kOptions = {{
     {"nak-header-always", &BoxFaults::nakHeaderAlways, "",
      "answer every downloaded header with NAK"},
     {"corrupt-frame", &BoxFaults::corruptFrame, "=N", "upload: damage a payload byte of frame N"},
+    {"corrupt-frame-times", &BoxFaults::corruptFrameTimes, "=K",
+     "... on K sends in a row (10: the PC gives up)"},
     {"bad-complement-frame", &BoxFaults::badComplementFrame, "=N",
      "upload: frame N with byte 2 equal to byte 1"},
     {"bad-header-crc", &BoxFaults::badHeaderCrc, "", "upload: the header with a wrong CRC"},
@@ -41,6 +46,10 @@ const std::array<FaultOption, 16> kOptions = {{
      "a program failure report for partition N"},
     {"refuse-identity", &BoxFaults::refuseIdentity, "", "refuse every downloaded header"},
     {"vanish-at", &BoxFaults::vanishAt, "=STEP", "close the pseudo-terminal at a step"},
+    {"back-to-back", &BoxFaults::backToBack, "=STEP",
+     "verdict, descriptor, erase or program: in one write with the message before"},
+    {"stall-read", &BoxFaults::stallRead, "=MS",
+     "wait MS milliseconds before reading each message"},
 }};
 
 }  // namespace
@@ -72,6 +81,18 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
       return false;
     }
     faults.*(*field) = std::string(value);
+    return true;
+  }
+  if (const auto* field = std::get_if<std::chrono::milliseconds BoxFaults::*>(&option->field)) {
+    int milliseconds = 0;
+    const auto [end, status] =
+        std::from_chars(value.data(), value.data() + value.size(), milliseconds);
+    if (!hasValue || status != std::errc{} || end != value.data() + value.size() ||
+        milliseconds < 1) {
+      error = "fault '" + std::string(name) + "' needs a number of milliseconds";
+      return false;
+    }
+    faults.*(*field) = std::chrono::milliseconds(milliseconds);
     return true;
   }
   int number = 1;

@@ -15,17 +15,10 @@ using std::chrono::milliseconds;
 constexpr milliseconds kSlice{20};
 // A message the PC writes arrives in one burst; a part followed by this much quiet is all there is.
 constexpr milliseconds kPartialQuiet{250};
-// After the PC has read the last message, a moment for it to turn from reading to its next wait.
-constexpr microseconds kGuard{2000};
-// How often the box looks whether the PC has read what it sent: closely just after a write, to
-// see the bytes arrive, then every millisecond.
-constexpr microseconds kDrainPollEarly{100};
-constexpr microseconds kDrainPoll{1000};
-constexpr microseconds kEarly{2000};
-// Written bytes reach the PC's queue a moment after the write returns (later still on a loaded
-// machine). An empty queue proves they were read only once they were seen waiting, or once the
-// PC answered, or after this long.
-constexpr milliseconds kSettle{20};
+// A message the PC writes arrives in one burst; this much quiet means nothing more is coming.
+constexpr milliseconds kResyncQuiet{20};
+// Resynchronising gives up on a PC that never stops sending.
+constexpr milliseconds kResyncLimit{2000};
 // Paced writes go out in chunks this size, each after its line time.
 constexpr size_t kPaceChunk = 16;
 constexpr long kBitsPerByte = 11;
@@ -57,6 +50,7 @@ bool BoxLink::Fill(milliseconds limit) {
 }
 
 Receipt BoxLink::Receive(size_t count, milliseconds timeout, std::vector<uint8_t>& message) {
+  if (stall_.count() > 0 && !Sleep(stall_)) return Receipt::kStopped;
   const auto deadline = Clock::now() + timeout;
   auto lastArrival = Clock::now();
   while (buffer_.size() < count) {
@@ -70,9 +64,6 @@ Receipt BoxLink::Receive(size_t count, milliseconds timeout, std::vector<uint8_t
       return Receipt::kPartial;
     }
   }
-  // The PC answers only what it has read.
-  deliveryConfirmed_ = true;
-  answeredSinceWrite_ = true;
   message.assign(buffer_.begin(), buffer_.begin() + count);
   buffer_.erase(buffer_.begin(), buffer_.begin() + count);
   // The bytes behind this message were still on the line while it arrived.
@@ -90,8 +81,6 @@ std::optional<uint8_t> BoxLink::WaitStartCommand(milliseconds period, bool& brok
       if (buffer_[i] == STX && (code == kCodeUpload || code == kCodeDownload) &&
           buffer_[i + 3] == ETX) {
         const size_t end = i + kCommandFrameSize;
-        deliveryConfirmed_ = true;
-        answeredSinceWrite_ = true;
         answerNotBefore_ = bufferSince_ + LineTime(end);
         bufferSince_ = answerNotBefore_;
         buffer_.erase(buffer_.begin(), buffer_.begin() + end);
@@ -119,13 +108,7 @@ void BoxLink::DiscardInput() {
 
 bool BoxLink::Write(std::span<const uint8_t> bytes) {
   const auto giveUp = [this] { return stop_.load(); };
-  deliveryConfirmed_ = false;
-  answeredSinceWrite_ = false;
-  if (!pace_) {
-    const bool written = line_.WriteAll(bytes.data(), bytes.size(), giveUp);
-    lastWriteEnd_ = Clock::now();
-    return written;
-  }
+  if (!pace_) return line_.WriteAll(bytes.data(), bytes.size(), giveUp);
   std::this_thread::sleep_until(std::max(answerNotBefore_, Clock::now()));
   const auto start = Clock::now();
   for (size_t sent = 0; sent < bytes.size();) {
@@ -133,38 +116,25 @@ bool BoxLink::Write(std::span<const uint8_t> bytes) {
     if (!line_.WriteAll(bytes.data() + sent, chunk, giveUp)) return false;
     sent += chunk;
     std::this_thread::sleep_until(start + LineTime(sent));
-    lastWriteEnd_ = Clock::now();
     if (stop_) return false;
   }
   return true;
 }
 
-bool BoxLink::WaitDrained(milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
+bool BoxLink::Resync() {
+  const auto limit = Clock::now() + kResyncLimit;
+  auto lastArrival = Clock::now();
   for (;;) {
-    const int unread = line_.Unread();
-    if (unread < 0) return false;
+    buffer_.clear();
+    if (stop_) return false;
+    if (!Fill(kResyncQuiet)) return false;
     const auto now = Clock::now();
-    if (unread > 0) {
-      deliveryConfirmed_ = true;
-    } else if (deliveryConfirmed_ || now - lastWriteEnd_ >= kSettle) {
-      // The PC empties its input only just before it writes. Once its answer has arrived it has
-      // written, so the next message cannot be thrown away; otherwise leave it a moment.
-      if (!answeredSinceWrite_) std::this_thread::sleep_for(kGuard);
+    if (!buffer_.empty()) lastArrival = now;
+    if (now - lastArrival >= kResyncQuiet || now >= limit) {
+      buffer_.clear();
       return true;
     }
-    if (stop_ || now >= deadline) return false;
-    std::this_thread::sleep_for(now - lastWriteEnd_ < kEarly ? kDrainPollEarly : kDrainPoll);
   }
-}
-
-void BoxLink::FlushUnread() {
-  std::this_thread::sleep_until(std::min(lastWriteEnd_ + kSettle, Clock::now() + kSettle));
-  line_.FlushUnread();
-}
-
-bool BoxLink::SendUnasked(std::span<const uint8_t> bytes, milliseconds limit) {
-  return WaitDrained(limit) && Send(bytes);
 }
 
 bool BoxLink::Sleep(microseconds duration) {

@@ -2,8 +2,10 @@
 // The box's side of the cable's discipline. The PC reads a message only when exactly its size
 // waits and flushes unread input on every write, so the box sends one whole message at a time:
 // an answer (ACK, NAK) straight after the message it answers, and anything on its own initiative
-// only once the PC has read everything sent before. Received bytes are buffered as a stream and
-// taken message by message.
+// only after the work that leads to it (judging a header, erasing, programming), as a real box
+// does. It cannot see whether the PC has read what it sent. Received bytes are buffered as a
+// stream and taken message by message; before a NAK the box waits for the line to go quiet and
+// drops everything, so that it and the PC start the next message in step.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -43,16 +45,13 @@ class BoxLink {
     DiscardInput();
     return Write(bytes);
   }
-  // A message on the box's own initiative: WaitDrained, then Send.
-  bool SendUnasked(std::span<const uint8_t> bytes, std::chrono::milliseconds limit);
-
-  // True, after a short guard, once the PC has read everything the box sent; false after
-  // `limit` or on a stop.
-  bool WaitDrained(std::chrono::milliseconds limit);
-  // Drops what the PC has not read, including bytes of the last write still on their way.
-  void FlushUnread();
-  // Drops what the PC sent and the box has not taken.
+  // Waits until nothing has arrived for a moment, dropping all of it: the rest of a damaged or
+  // misaligned message. False when stopped or the line broke.
+  bool Resync();
+  // Drops what the PC sent and the box has already received.
   void DiscardInput();
+  // Delays every later Receive by `stall` (a slow box that is late to read).
+  void SetStall(std::chrono::milliseconds stall) { stall_ = stall; }
   // Sleeps, waking early on a stop; false when stopped.
   bool Sleep(std::chrono::microseconds duration);
   bool Stopped() const { return stop_.load(); }
@@ -71,11 +70,7 @@ class BoxLink {
   Clock::time_point bufferSince_{};
   // With pacing, a message is answered only after the time it took on the line.
   Clock::time_point answerNotBefore_{};
-  Clock::time_point lastWriteEnd_{};
-  // The bytes last written were seen waiting for the PC, or the PC has answered since.
-  bool deliveryConfirmed_ = true;
-  // The PC has answered since the box last wrote.
-  bool answeredSinceWrite_ = false;
+  std::chrono::milliseconds stall_{0};
 };
 
 }  // namespace vn

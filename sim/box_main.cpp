@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
   vn::BoxOptions options;
   std::string flashFile, saveFlashFile, linkPath;
   std::vector<std::string> faults;
-  int reportGapMs = int(options.reportGap.count());
+  int eraseMs = int(options.eraseTime.count());
+  int programMs = int(options.programTime.count());
   bool quiet = false;
   app.add_option("--manufacture-ident", options.identity.manufactureIdent,
                  "identity: manufacture ident (15 bytes at most)")
@@ -103,8 +104,12 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
       ->type_name("PATH");
-  app.add_option("--report-gap", reportGapMs, "milliseconds between erase and program reports")
-      ->check(CLI::NonNegativeNumber)
+  app.add_option("--erase-ms", eraseMs, "milliseconds to erase 64 KiB, before each erase report")
+      ->check(CLI::Range(0, 60000))
+      ->capture_default_str();
+  app.add_option("--program-ms", programMs,
+                 "milliseconds to program 64 KiB, before each program report")
+      ->check(CLI::Range(0, 60000))
       ->capture_default_str();
   app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
       ->type_name("FAULT");
@@ -132,7 +137,8 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitBadInput;
   }
-  options.reportGap = std::chrono::milliseconds(reportGapMs);
+  options.eraseTime = std::chrono::milliseconds(eraseMs);
+  options.programTime = std::chrono::milliseconds(programMs);
   const int sessionsWanted = options.sessions;
 
   vn::VirtualBox* running = nullptr;
@@ -173,8 +179,12 @@ int main(int argc, char** argv) {
   const bool interrupted = stopRequested != 0;
   box.Stop();
   vn::WithdrawBox();
-  if (interrupted) return kExitOk;
   const vn::BoxStats stats = box.Stats();
+  if (stats.answersMissing > 0) {
+    Complain(std::to_string(stats.answersMissing) + " answer(s) the PC owed never came");
+    return kExitFailed;
+  }
+  if (interrupted) return kExitOk;
   if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
     return kExitOk;
   }

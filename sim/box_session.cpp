@@ -64,22 +64,42 @@ SessionEnd BoxSession::Abandon(std::string why) {
   return SessionEnd::kAbandoned;
 }
 
-bool BoxSession::Ack() {
+bool BoxSession::Ack(std::span<const uint8_t> follow) {
   if (++acksDue_ == faults_.dropAck) return false;
-  link_.Send(std::span(&ACK, 1));
+  std::vector<uint8_t> bytes{ACK};
+  bytes.insert(bytes.end(), follow.begin(), follow.end());
+  link_.Send(bytes);
   Record([](BoxStats& stats) { ++stats.acksSent; });
   return true;
 }
 
 void BoxSession::Nak() {
+  // The rest of whatever was wrong is dropped first, so the PC's next message starts clean.
+  if (!link_.Resync()) return;
   link_.Send(std::span(&NAK, 1));
   Record([](BoxStats& stats) { ++stats.naksSent; });
 }
 
-BoxSession::Step BoxSession::SendUnasked(std::span<const uint8_t> bytes) {
-  if (link_.SendUnasked(bytes, kPcSilence)) return std::nullopt;
-  if (link_.Stopped()) return SessionEnd::kStopped;
-  return Abandon("the PC stopped reading");
+BoxSession::Step BoxSession::SendAfter(std::chrono::milliseconds work,
+                                       std::span<const uint8_t> bytes) {
+  if (work.count() > 0 && !link_.Sleep(work)) return SessionEnd::kStopped;
+  if (link_.Send(bytes)) return std::nullopt;
+  return Lost(link_.Stopped() ? Receipt::kStopped : Receipt::kBroken, "");
+}
+
+BoxSession::Step BoxSession::Unanswered(Receipt receipt, const char* what) {
+  if (receipt != Receipt::kTimeout && receipt != Receipt::kPartial) return Lost(receipt, what);
+  Record([](BoxStats& stats) { ++stats.answersMissing; });
+  return Abandon(std::string("the PC never answered the ") + what);
+}
+
+bool BoxSession::BackToBack(std::string_view step) {
+  if (faults_.backToBack != step) return false;
+  for (const std::string& done : backToBackDone_) {
+    if (done == step) return false;
+  }
+  backToBackDone_.emplace_back(step);
+  return true;
 }
 
 }  // namespace vn

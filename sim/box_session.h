@@ -63,37 +63,52 @@ class BoxSession {
   using Step = std::optional<SessionEnd>;
 
   // Download.
-  Step ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header);
+  // The header, acknowledged; `verdictSent` when the verdict went out with the ACK.
+  Step ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header, bool& verdictSent);
+  // Whether the box takes the file; a refusal is counted.
+  bool Judge(const FILE_DOWNLOAD_HEADER_T& header);
   Step ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor);
   Step ReceiveBlock(size_t blockSize, std::vector<uint8_t>& block);
   // A data frame the PC sent again because it missed the ACK of the previous one.
   bool IsRepeatOfPrevious(const std::vector<uint8_t>& frame) const;
-  Step SendReports(uint8_t code, int failAt, const std::vector<bool>& partitionsOk);
+  // The PC sent the accepted header again: it missed the ACK or the verdict.
+  Step AnswerRepeatedHeader(const std::vector<uint8_t>& start);
+  Step SendReports(uint8_t code, std::string_view step, int failAt,
+                   const std::vector<bool>& partitionsOk,
+                   const std::vector<FILE_PARTITION_HEADER_T>& descriptors);
 
   // Upload.
   Step SendHeader();
   Step ReceiveRequest(std::vector<UploadRegion>& regions);
   Step SendRegion(const UploadRegion& region);
   // Sends a message on the box's own initiative until the PC acknowledges it: `first` the first
-  // time, `again` on every resend after a NAK, ten NAKs in a row at most.
+  // `firstSends` times, `again` on every later resend after a NAK, ten NAKs in a row at most.
+  // `work` passes before the first send; `lead` (an answer the box still owes) goes out in the
+  // same write.
   Step SendUntilAcked(std::span<const uint8_t> first, std::span<const uint8_t> again,
-                      const char* what, bool isFrame);
+                      const char* what, bool isFrame, std::chrono::milliseconds work = {},
+                      std::span<const uint8_t> lead = {}, int firstSends = 1);
   enum class Reply { kAck, kNak, kRefused };
-  Step AwaitReply(Reply& reply);
+  // The PC's answer to the box's `what`; the PC owes it.
+  Step AwaitReply(Reply& reply, const char* what);
 
   // Common.
   // Ends the session here when the faults say to go silent or vanish at `step`.
   Step AtStep(std::string_view step);
   Step Lost(Receipt receipt, const char* awaited);
+  // An answer the PC owed never came: a failed session, whatever the PC made of it.
+  Step Unanswered(Receipt receipt, const char* what);
   // One whole message of `size` bytes; a partial one is answered with NAK and awaited again.
   Step ReceiveWhole(size_t size, const char* awaited, std::vector<uint8_t>& message);
   SessionEnd Abandon(std::string why);
-  // Sends ACK, unless this is the ACK the faults drop: then nothing is sent and false returned,
-  // and the message counts as not received.
-  bool Ack();
+  // Sends ACK (with `follow` in the same write), unless this is the ACK the faults drop: then
+  // nothing is sent and false returned, and the message counts as not received.
+  bool Ack(std::span<const uint8_t> follow = {});
   void Nak();
-  // A message on the box's own initiative, once the PC has read everything before it.
-  Step SendUnasked(std::span<const uint8_t> bytes);
+  // A message on the box's own initiative, after `work` (the box busy with what leads to it).
+  Step SendAfter(std::chrono::milliseconds work, std::span<const uint8_t> bytes);
+  // True the first time the faults ask for `step` to go out with the message before it.
+  bool BackToBack(std::string_view step);
   template <typename Change>
   void Record(Change change) {
     shared_.Update([&](BoxStats& stats, std::vector<uint8_t>&) { change(stats); });
@@ -111,6 +126,11 @@ class BoxSession {
   int naksLeft_ = 0;
   int descriptorsOut_ = 0;
   int framesOut_ = 0;
+  std::vector<std::string> backToBackDone_;
+  bool backToBackVerdict_ = false;
+  bool ackOwed_ = false;  // the read request's ACK, still to go out with the first descriptor
+  // The header the box accepted, to recognise it when the PC sends it again.
+  std::vector<uint8_t> acceptedHeader_;
   // Download frame numbering.
   uint8_t nextFrameNumber_ = 1;
   bool anyFrameTaken_ = false;

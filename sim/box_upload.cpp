@@ -49,7 +49,7 @@ BoxSession::Step BoxSession::SendHeader() {
   // The PC acknowledges the block first and gives its verdict on it right after.
   std::vector<uint8_t> verdict;
   const Receipt receipt = link_.Receive(kCommandFrameSize, kPcSilence, verdict);
-  if (receipt != Receipt::kOk) return Lost(receipt, "verdict");
+  if (receipt != Receipt::kOk) return Unanswered(receipt, "header with its verdict");
   if (auto end = AtStep("verdict")) return end;
   if (verdict[0] != STX || verdict[1] != kCodeIdent) return Abandon("no verdict from the PC");
   if (verdict[2] == 0) {
@@ -70,7 +70,11 @@ BoxSession::Step BoxSession::ReceiveRequest(std::vector<UploadRegion>& regions) 
       Nak();
       continue;
     }
-    if (!Ack()) continue;
+    if (faults_.backToBack == "descriptor") {
+      ackOwed_ = true;  // goes out with the first descriptor
+    } else if (!Ack()) {
+      continue;
+    }
     Record([](BoxStats& stats) { ++stats.readRequests; });
     regions = std::move(*parsed);
     return std::nullopt;
@@ -92,8 +96,14 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
   FILE_PARTITION_HEADER_T firstDescriptor = descriptor;
   if (++descriptorsOut_ == faults_.badDescriptorCrc) firstDescriptor.crc[0] ^= 0x5A;
   if (auto end = AtStep("descriptor")) return end;
-  if (auto end =
-          SendUntilAcked(BytesSpan(firstDescriptor), BytesSpan(descriptor), "descriptor", false)) {
+  std::vector<uint8_t> lead;
+  if (ackOwed_) {
+    ackOwed_ = false;
+    lead.push_back(ACK);
+    Record([](BoxStats& stats) { ++stats.acksSent; });
+  }
+  if (auto end = SendUntilAcked(BytesSpan(firstDescriptor), BytesSpan(descriptor), "descriptor",
+                                false, options_.prepareTime, lead)) {
     return end;
   }
 
@@ -108,18 +118,22 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
         BuildDataFrame(nextFrameNumber_, std::span(block).subspan(offset, payload));
     DataFrame first = frame;
     ++framesOut_;
-    if (framesOut_ == faults_.corruptFrame) first[kFramePayloadAt] ^= 0xFF;
+    int badSends = 1;
+    if (framesOut_ == faults_.corruptFrame) {
+      first[kFramePayloadAt] ^= 0xFF;
+      badSends = faults_.corruptFrameTimes;
+    }
     if (framesOut_ == faults_.badComplementFrame) first[2] = first[1];
-    if (auto end = SendUntilAcked(first, frame, "data frame", true)) return end;
+    if (auto end = SendUntilAcked(first, frame, "data frame", true, {}, {}, badSends)) return end;
     if (framesOut_ == faults_.resendAckedFrame) {
       // As if the ACK had been lost on the line: the same frame once more, whatever the answer.
-      if (auto end = SendUnasked(frame)) return end;
+      if (auto end = SendAfter({}, frame)) return end;
       Record([](BoxStats& stats) {
         ++stats.framesSent;
         ++stats.framesResent;
       });
       Reply ignored;
-      if (auto end = AwaitReply(ignored)) return end;
+      if (auto end = AwaitReply(ignored, "data frame")) return end;
     }
     ++nextFrameNumber_;
     offset += payload;
@@ -129,9 +143,14 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
 
 BoxSession::Step BoxSession::SendUntilAcked(std::span<const uint8_t> first,
                                             std::span<const uint8_t> again, const char* what,
-                                            bool isFrame) {
+                                            bool isFrame, std::chrono::milliseconds work,
+                                            std::span<const uint8_t> lead, int firstSends) {
   for (int naks = 0;;) {
-    if (auto end = SendUnasked(naks == 0 ? first : again)) return end;
+    const std::span<const uint8_t> message = naks < firstSends ? first : again;
+    std::vector<uint8_t> bytes;
+    if (naks == 0) bytes.assign(lead.begin(), lead.end());
+    bytes.insert(bytes.end(), message.begin(), message.end());
+    if (auto end = SendAfter(naks == 0 ? work : std::chrono::milliseconds{}, bytes)) return end;
     if (isFrame) {
       Record([&](BoxStats& stats) {
         ++stats.framesSent;
@@ -139,7 +158,7 @@ BoxSession::Step BoxSession::SendUntilAcked(std::span<const uint8_t> first,
       });
     }
     Reply reply;
-    if (auto end = AwaitReply(reply)) return end;
+    if (auto end = AwaitReply(reply, what)) return end;
     if (reply == Reply::kAck) return std::nullopt;
     if (reply == Reply::kRefused) {
       summary_ = "upload refused by the PC";
@@ -149,11 +168,11 @@ BoxSession::Step BoxSession::SendUntilAcked(std::span<const uint8_t> first,
   }
 }
 
-BoxSession::Step BoxSession::AwaitReply(Reply& reply) {
+BoxSession::Step BoxSession::AwaitReply(Reply& reply, const char* what) {
   for (;;) {
     std::vector<uint8_t> byte;
     const Receipt receipt = link_.Receive(1, kPcSilence, byte);
-    if (receipt != Receipt::kOk) return Lost(receipt, "answer");
+    if (receipt != Receipt::kOk) return Unanswered(receipt, what);
     if (byte[0] == ACK || byte[0] == NAK) {
       reply = byte[0] == ACK ? Reply::kAck : Reply::kNak;
       return std::nullopt;

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,16 +16,6 @@ constexpr int kFullLineWaitMs = 20;
 
 std::string ErrnoText(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
-}
-
-bool MakeRaw(int fd) {
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) return false;
-  cfmakeraw(&settings);
-  cfsetispeed(&settings, B115200);
-  cfsetospeed(&settings, B115200);
-  settings.c_cflag |= CLOCAL | CREAD;
-  return tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
 }  // namespace
@@ -51,10 +40,8 @@ bool PtyLine::Open(std::string& error) {
   }
   slavePath_ = name;
   slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  // Raw before a single byte crosses: an echoing line would hand the box its own messages back.
-  if (slave_ < 0 || !MakeRaw(slave_) || !MakeRaw(master_) ||
-      fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
-    error = ErrnoText("pseudo-terminal line settings");
+  if (slave_ < 0 || fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
+    error = ErrnoText("pseudo-terminal slave");
     Close();
     return false;
   }
@@ -71,10 +58,6 @@ int PtyLine::Unread() const {
   int waiting = 0;
   if (slave_ < 0 || ioctl(slave_, FIONREAD, &waiting) != 0) return -1;
   return waiting;
-}
-
-void PtyLine::FlushUnread() {
-  if (slave_ >= 0) tcflush(slave_, TCIFLUSH);
 }
 
 long PtyLine::WriteSome(const uint8_t* data, size_t count) {

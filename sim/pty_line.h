@@ -1,9 +1,10 @@
 #pragma once
-// The box's end of a pseudo-terminal. The box writes to and reads from the master; it also keeps
-// a slave descriptor of its own, set raw at once, so that nothing is ever echoed, the line
-// settings survive the PC closing and reopening its end, and the box can ask how much of what it
-// sent the PC has not read yet. The box never reads from that slave descriptor: what waits there
-// belongs to the PC.
+// The box's end of a pseudo-terminal. The box writes to and reads from the master, as it is: like
+// a box on a real cable it never touches the line's settings, so the line is whatever the PC made
+// of it (a fresh pseudo-terminal is cooked: it echoes, maps CR/NL and eats XON/XOFF until the PC
+// sets it up). It also keeps a slave descriptor of its own, like a cable that stays plugged in,
+// so the line outlives the PC closing and reopening its end. The box never reads from that slave
+// descriptor and never flushes it: what waits there belongs to the PC.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -18,17 +19,17 @@ class PtyLine {
   PtyLine(const PtyLine&) = delete;
   PtyLine& operator=(const PtyLine&) = delete;
 
-  // Creates the pair and sets the line raw; false with `error` filled on failure.
+  // Creates the pair, leaving the line's settings as the system made them; false with `error`
+  // filled on failure.
   bool Open(std::string& error);
   // Closes both ends; the PC then sees the port vanish. Idempotent.
   void Close();
   bool IsOpen() const { return master_ >= 0; }
   const std::string& SlavePath() const { return slavePath_; }
 
-  // Bytes the box sent that the PC has not read yet; -1 when the line is closed.
+  // Bytes the box sent that the PC has not read yet; -1 when the line is closed. Only for the end
+  // of the box's life: a real box powering off does not take back what is on the wire.
   int Unread() const;
-  // Drops whatever the PC has not read.
-  void FlushUnread();
 
   // Writes all bytes unless the line breaks or `giveUp` returns true while the PC's queue is full.
   template <typename GiveUp>

@@ -15,6 +15,10 @@ namespace {
 // A ready frame the PC has not acted on within this period is sent again: the PC may not have
 // had its port open, or its open purged the frame.
 constexpr std::chrono::milliseconds kReadyPeriod{300};
+// A box that goes away lets the PC take what is already on the wire first, as a real cable
+// would deliver it; the pseudo-terminal would throw it away on closing.
+constexpr std::chrono::milliseconds kLastBytesLimit{2000};
+constexpr std::chrono::milliseconds kLastBytesPoll{5};
 constexpr uint8_t kCodeNotReady = 0x04;
 constexpr size_t kGarbageBytes = 3;
 
@@ -29,6 +33,8 @@ struct VirtualBox::State {
   std::thread thread;
 
   void Serve();
+  // Closes the line once the PC has read what the box sent, or after kLastBytesLimit.
+  void CloseLine();
   // Idle: announces readiness until a start command comes; its code, or nullopt when stopped or
   // the line failed.
   std::optional<uint8_t> AwaitStart(BoxLink& link, bool afterSession);
@@ -36,14 +42,14 @@ struct VirtualBox::State {
 };
 
 std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSession) {
-  // The PC may still be reading the last message of the session.
-  if (afterSession && !link.WaitDrained(kPcSilence)) link.FlushUnread();
+  // After a session the box restarts before it announces itself again; the PC is still taking
+  // the session's last message.
+  if (afterSession && !link.Sleep(kReadyPeriod)) return std::nullopt;
   std::mt19937 random{std::random_device{}()};
   // The faulty announcements alternate with good ones rather than come once: a PC that opens
   // the port late would otherwise never see them.
   bool faultyTurn = true;
   while (!stop) {
-    if (!link.WaitDrained(kReadyPeriod)) link.FlushUnread();
     std::vector<uint8_t> announce;
     if (faultyTurn && options.faults.garbageBeforeReady) {
       for (size_t i = 0; i < kGarbageBytes; ++i) announce.push_back(uint8_t(random()));
@@ -57,7 +63,6 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
     const auto start = broken ? std::nullopt : link.WaitStartCommand(kReadyPeriod, broken);
     if (broken) {
       shared.Update([](BoxStats& stats, auto&) { stats.lastError = "the pseudo-terminal failed"; });
-      line.Close();
       return std::nullopt;
     }
     if (start) return start;
@@ -67,11 +72,10 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
 
 void VirtualBox::State::Serve() {
   BoxLink link(line, stop, options.pace);
+  link.SetStall(options.faults.stallRead);
   for (bool afterSession = false;; afterSession = true) {
     const auto code = AwaitStart(link, afterSession);
     if (!code) break;
-    // Ready frames the PC has not read are stale now.
-    link.FlushUnread();
     shared.Update([](BoxStats& stats, auto&) { ++stats.sessionsStarted; });
     BoxSession session(link, options, shared);
     const bool upload = *code == kCodeUpload;
@@ -79,22 +83,23 @@ void VirtualBox::State::Serve() {
     if (options.onSessionEnd) {
       options.onSessionEnd({upload, end == SessionEnd::kDone, session.Summary()});
     }
-    if (end == SessionEnd::kVanished) {
-      line.Close();
-      break;
-    }
-    if (end == SessionEnd::kStopped) break;
-    bool enough = false;
-    {
-      std::lock_guard lock(shared.mutex);
-      enough = options.sessions > 0 && Completed() >= options.sessions;
-    }
-    if (enough) {
-      link.WaitDrained(kPcSilence);  // let the PC read the last report before the box goes
-      break;
-    }
+    if (end == SessionEnd::kVanished || end == SessionEnd::kStopped) break;
+    std::lock_guard lock(shared.mutex);
+    if (options.sessions > 0 && Completed() >= options.sessions) break;
   }
+  // Whatever ended the box, the PC sees its line go away rather than wait for ever.
+  CloseLine();
   shared.Update([this](BoxStats&, auto&) { running = false; });
+}
+
+void VirtualBox::State::CloseLine() {
+  const auto deadline = std::chrono::steady_clock::now() + kLastBytesLimit;
+  // Bytes just written reach the PC's queue a moment later.
+  std::this_thread::sleep_for(kLastBytesPoll);
+  while (!stop && line.Unread() > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kLastBytesPoll);
+  }
+  line.Close();
 }
 
 VirtualBox::VirtualBox(BoxOptions options) : state_(std::make_unique<State>()) {

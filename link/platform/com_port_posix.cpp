@@ -4,16 +4,27 @@
 // and a write waits for room in slices of at most 50 ms so that RequestStop ends it. A port that
 // vanishes (adapter pulled, the other end of a pseudo-terminal closed) clears PortOpened, so that
 // every operation on it ends instead of spinning.
+//
+// The line must carry all 256 byte values unchanged both ways: the header block's tag is 0x11
+// (XON), and any byte may occur inside a frame. A fresh tty on Linux comes cooked (XON/XOFF,
+// CR/NL mapping, echo, canonical lines), so every input, output and local mode is switched off
+// here; only hardware flow control stays as the driver had it.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "link/system_port.h"
 
@@ -25,6 +36,29 @@ constexpr std::chrono::microseconds kWaitSlice{50000};
 // How long a read of bytes FIONREAD already reported may wait for the driver to hand them over.
 constexpr int kReadSettleRounds = 20;
 constexpr int kReadSettleMs = 5;
+// What a close may wait for written bytes to leave: their line time (11 bits a byte at
+// 115200 bit/s) plus this margin for the driver and the adapter.
+constexpr std::chrono::milliseconds kDrainMargin{200};
+constexpr std::chrono::milliseconds kDrainPoll{2};
+constexpr int64_t kByteTimeUs = 11 * 1'000'000 / 115200 + 1;
+
+PortProblem ProblemOfOpenError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return PortProblem::kNoSuchDevice;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return PortProblem::kPermissionDenied;
+    case EBUSY:
+      return PortProblem::kBusy;
+    default:
+      return PortProblem::kSetupFailed;
+  }
+}
 
 bool PortVanished(short revents) {
   return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -32,27 +66,43 @@ bool PortVanished(short revents) {
 
 class PosixComPort final : public ComPort {
  public:
-  ~PosixComPort() override { CloseDescriptor(); }
+  ~PosixComPort() override { CloseComPort(); }
 
   bool OpenComPort(const std::string& name) override {
     CloseComPort();
+    failure_ = {};
     fd_ = ::open(ComDeviceName(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return false;
-    // Nobody else may open the port while we hold it.
+    if (fd_ < 0) return Fail(ProblemOfOpenError(errno));
+    if (!::isatty(fd_)) return Fail(PortProblem::kNotASerialPort, ENOTTY);
+    // TIOCEXCL keeps other users out but does not bind root; the advisory lock keeps out every
+    // other copy of this program, root's included.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      return Fail(errno == EWOULDBLOCK ? PortProblem::kBusy : PortProblem::kSetupFailed);
+    }
     ::ioctl(fd_, TIOCEXCL);
+    AskForLowLatency();
     opened_ = true;
+    stopRequested_ = false;
     // A failed step leaves the descriptor open but unusable; the next close or open ends it.
     bool configured = ConfigureLine();
     if (!PurgeComPort()) configured = false;
-    if (!configured) opened_ = false;
+    if (!configured) {
+      opened_ = false;
+      failure_ = {PortProblem::kSetupFailed, std::strerror(errno)};
+    }
     return configured;
   }
 
   bool CloseComPort() override {
+    // A stop asked for by the user drops unsent output; an operation that ended by itself lets it
+    // go out, since the box is still owed the answers written last.
+    const bool drain = !stopRequested_.exchange(false);
     opened_ = false;
-    CloseDescriptor();
+    CloseDescriptor(drain);
     return true;
   }
+
+  PortOpenFailure LastOpenFailure() const override { return failure_; }
 
   bool PurgeComPort() override { return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0; }
 
@@ -108,7 +158,10 @@ class PosixComPort final : public ComPort {
   }
 
   bool PortOpened() const override { return opened_; }
-  void RequestStop() override { opened_ = false; }
+  void RequestStop() override {
+    stopRequested_ = true;
+    opened_ = false;
+  }
 
   int32_t BytesWaiting() override {
     if (fd_ < 0 || !opened_) return -1;
@@ -133,15 +186,16 @@ class PosixComPort final : public ComPort {
     termios original{};
     if (::tcgetattr(fd_, &original) != 0) return false;
     termios line = original;
-    ::cfmakeraw(&line);
-    ::cfsetispeed(&line, B115200);
-    ::cfsetospeed(&line, B115200);
+    // No input processing at all: no XON/XOFF (which would eat 0x11 and 0x13), no CR/NL mapping,
+    // no stripping to 7 bits, no parity marking or checking (the protocol's checksums judge the
+    // data), no break handling. No output processing, no echo, no canonical lines, no signals.
+    line.c_iflag = 0;
+    line.c_oflag = 0;
+    line.c_lflag = 0;
     line.c_cflag &= ~(CSIZE | CSTOPB | PARODD);
     line.c_cflag |= CS8 | PARENB | CREAD | CLOCAL;
-    // Flow control stays as the driver had it; cfmakeraw would have cleared XON/XOFF.
-    constexpr tcflag_t kInputFlow = IXON | IXOFF | IXANY;
-    line.c_iflag = (line.c_iflag & ~kInputFlow) | (original.c_iflag & kInputFlow);
-    line.c_cflag = (line.c_cflag & ~CRTSCTS) | (original.c_cflag & CRTSCTS);
+    ::cfsetispeed(&line, B115200);
+    ::cfsetospeed(&line, B115200);
     // Reads never block: the framing decides how long to wait.
     line.c_cc[VMIN] = 0;
     line.c_cc[VTIME] = 0;
@@ -155,23 +209,74 @@ class PosixComPort final : public ComPort {
            ::cfgetispeed(&applied) == B115200 && ::cfgetospeed(&applied) == B115200;
   }
 
+  // USB adapters hold received bytes for their latency timer (16 ms by default) before passing
+  // them on, which a lock-step line pays on every answer. Drivers that know the low-latency flag
+  // shorten it; the others refuse, and nothing else changes.
+  void AskForLowLatency() {
+#ifdef __linux__
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd_, TIOCSSERIAL, &serial) == 0) lowLatencySet_ = true;
+#endif
+  }
+
+  void RestoreLatency() {
+#ifdef __linux__
+    if (!lowLatencySet_) return;
+    lowLatencySet_ = false;
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ::ioctl(fd_, TIOCSSERIAL, &serial);
+#endif
+  }
+
+  bool Fail(PortProblem problem, int error = errno) {
+    failure_ = {problem, std::strerror(error)};
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+
+  // Waits until the driver has passed on what was written, for at most its line time and a
+  // margin; true when nothing is left. On a pseudo-terminal the bytes are with the other end as
+  // soon as they are written.
+  bool DrainOutput() {
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + kDrainMargin +
+                          std::chrono::microseconds(int64_t(queued) * kByteTimeUs);
+    while (queued > 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(kDrainPoll);
+      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;
+    }
+    return queued == 0;
+  }
+
   void WaitForRoom() {
     pollfd p{fd_, POLLOUT, 0};
     if (::poll(&p, 1, kWriteSliceMs) > 0 && PortVanished(p.revents)) opened_ = false;
   }
 
-  void CloseDescriptor() {
+  void CloseDescriptor(bool drain) {
     if (fd_ < 0) return;
+    // Whatever is still unsent when the close comes is dropped first: a real port would otherwise
+    // hold close() until it drains, up to half a minute with the handshake lines down. Flushing
+    // only what did not leave in time keeps the last answers of a finished operation.
+    if (!drain || !DrainOutput()) ::tcflush(fd_, TCOFLUSH);
+    RestoreLatency();
     ::ioctl(fd_, TIOCNXCL);
-    // Unsent output is dropped first: a real port would otherwise hold close() until it drains,
-    // up to half a minute with the handshake lines down, and Reset must be immediate.
-    ::tcflush(fd_, TCOFLUSH);
-    ::close(fd_);
+    ::close(fd_);  // also releases the advisory lock
     fd_ = -1;
   }
 
   int fd_ = -1;
   std::atomic<bool> opened_{false};
+  std::atomic<bool> stopRequested_{false};
+  bool lowLatencySet_ = false;
+  PortOpenFailure failure_;
 };
 
 }  // namespace

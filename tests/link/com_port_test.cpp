@@ -1,6 +1,9 @@
 // The port layer's rules, over a real pseudo-terminal and over the in-memory pair alike.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -135,30 +138,73 @@ TEST_P(ComPortTest, StopFromAnotherThreadEndsAWait) {
 
 VN_INSTANTIATE_OVER_RIGS(ComPortTest);
 
-TEST(SystemPort, OpeningAMissingDeviceFails) {
+TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
   auto port = MakeSystemComPort();
   EXPECT_FALSE(port->OpenComPort("/dev/vespanode-no-such-port"));
   EXPECT_FALSE(port->PortOpened());
   EXPECT_FALSE(port->PurgeComPort());
-}
+  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNoSuchDevice);
+  EXPECT_NE(DescribePortFailure(port->LastOpenFailure()).find("No such file"), std::string::npos);
 
-TEST(SystemPort, LineIsRawAt115200WithFlowControlLeftAlone) {
+  EXPECT_FALSE(port->OpenComPort("/dev/null"));
+  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNotASerialPort);
+
+  // A port in use is busy for a second opener, root included (root ignores TIOCEXCL).
   Rig rig = MakeRig("pty");
   ASSERT_TRUE(rig.port->PortOpened());
-  termios before{};
-  ASSERT_EQ(tcgetattr(rig.slaveFd, &before), 0);
-  before.c_iflag |= IXON | IXOFF;
-  ASSERT_EQ(tcsetattr(rig.slaveFd, TCSANOW, &before), 0);
+  EXPECT_FALSE(port->OpenComPort(rig.slavePath));
+  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kBusy);
+  EXPECT_TRUE(rig.port->PortOpened());
+  rig.port->CloseComPort();
+  EXPECT_TRUE(port->OpenComPort(rig.slavePath));
+  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNone);
+}
 
-  ASSERT_TRUE(rig.port->OpenComPort(rig.slavePath));
-  termios after{};
-  ASSERT_EQ(tcgetattr(rig.slaveFd, &after), 0);
-  EXPECT_EQ(cfgetospeed(&after), speed_t(B115200));
-  EXPECT_EQ(cfgetispeed(&after), speed_t(B115200));
-  EXPECT_EQ(after.c_cflag & CSIZE, tcflag_t(CS8));
-  EXPECT_EQ(after.c_cflag & CSTOPB, 0u);
-  EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  EXPECT_EQ(after.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+// A fresh pseudo-terminal is cooked, as a fresh /dev/ttyS* or /dev/ttyUSB* is: XON/XOFF on, CR/NL
+// mapped, echo and canonical lines. The port must carry every byte value unchanged both ways.
+TEST(SystemPort, EveryByteValueCrossesACookedLineUnchanged) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  auto port = MakeSystemComPort();
+  ASSERT_TRUE(port->OpenComPort(::ptsname(master)));
+  Bytes all(256);
+  for (size_t i = 0; i < all.size(); ++i) all[i] = uint8_t(i);
+
+  ASSERT_EQ(::write(master, all.data(), all.size()), ssize_t(all.size()));
+  EXPECT_TRUE(WaitUntil([&] { return port->BytesWaiting() >= 256; }));
+  Bytes received(256);
+  ASSERT_EQ(port->ComReadExact(received.data(), 256), 256);
+  EXPECT_EQ(received, all);
+
+  ASSERT_EQ(port->ComWrite(all.data(), 256), 256);
+  Bytes sent;
+  WaitUntil([&] {
+    uint8_t chunk[512];
+    const ssize_t n = ::read(master, chunk, sizeof chunk);
+    if (n > 0) sent.insert(sent.end(), chunk, chunk + n);
+    return sent.size() >= all.size();
+  });
+  EXPECT_EQ(sent, all);
+
+  termios line{};
+  ASSERT_EQ(tcgetattr(master, &line), 0);
+  EXPECT_EQ(cfgetospeed(&line), speed_t(B115200));
+  EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+  port->CloseComPort();
+  ::close(master);
+}
+
+// What the PC wrote last (the ACK of the last frame, say) still reaches the box after a close
+// that follows at once, before the box came to read it.
+TEST(SystemPort, CloseDeliversTheLastAnswer) {
+  Rig rig = MakeRig("pty");
+  ASSERT_TRUE(rig.port->PortOpened());
+  const uint8_t ack = ACK;
+  ASSERT_EQ(rig.port->ComWrite(&ack, 1), 1);
+  rig.port->CloseComPort();
+  EXPECT_EQ(rig.far->Receive(1, 1000ms), Bytes{ACK});
 }
 
 // Someone else flushing the line (the box re-announcing itself does) can empty the queue between

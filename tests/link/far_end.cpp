@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <thread>
@@ -94,12 +93,9 @@ Rig MakePtyRig() {
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return rig;
   rig.slavePath = ::ptsname(master);
   // The rig keeps the slave open too, so the master never sees a hang-up while the port under
-  // test closes and reopens; raw so that nothing is echoed back.
+  // test closes and reopens. The line stays as the system made it (cooked): the port under test
+  // has to make it carry every byte.
   rig.slaveFd = ::open(rig.slavePath.c_str(), O_RDWR | O_NOCTTY);
-  termios raw{};
-  ::tcgetattr(rig.slaveFd, &raw);
-  ::cfmakeraw(&raw);
-  ::tcsetattr(rig.slaveFd, TCSANOW, &raw);
   rig.far = std::make_unique<PtyFarEnd>(master, rig.slaveFd);
   rig.port = std::make_unique<CountingPort>(MakeSystemComPort());
   rig.port->OpenComPort(rig.slavePath);

@@ -187,7 +187,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
 
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   BoxOptions options;
-  options.reportGap = std::chrono::milliseconds(100);
+  options.programTime = std::chrono::milliseconds(100);
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = PackedSet(session, 1, 8);

@@ -1,0 +1,34 @@
+#include "link/port_failure.h"
+
+namespace vn {
+
+std::string DescribePortFailure(const PortOpenFailure& failure) {
+  std::string text;
+  switch (failure.problem) {
+    case PortProblem::kNone:
+      return "";
+    case PortProblem::kNoSuchDevice:
+      text = "no such device; check the name, or plug the adapter in";
+      break;
+    case PortProblem::kPermissionDenied:
+#ifdef _WIN32
+      text = "permission denied";
+#else
+      text = "permission denied; add your user to the dialout group and log in again";
+#endif
+      break;
+    case PortProblem::kBusy:
+      text = "busy; another program (or another copy of this one) is using it";
+      break;
+    case PortProblem::kNotASerialPort:
+      text = "not a serial port";
+      break;
+    case PortProblem::kSetupFailed:
+      text = "the line settings were refused";
+      break;
+  }
+  if (!failure.systemMessage.empty()) text += " (" + failure.systemMessage + ")";
+  return text;
+}
+
+}  // namespace vn
