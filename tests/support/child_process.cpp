@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 
 extern char** environ;
@@ -99,6 +100,12 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         result.out.append(buffer, size_t(n));
         pending.append(buffer, size_t(n));
         DeliverLines(pending, options, pid);
+        const auto lines = std::count(result.out.begin(), result.out.end(), '\n');
+        if (options.closeOutAfterLines > 0 && lines >= options.closeOutAfterLines) {
+          close(fd.fd);
+          fd.fd = -1;
+          --open;
+        }
       } else {
         result.err.append(buffer, size_t(n));
       }

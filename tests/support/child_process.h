@@ -19,6 +19,8 @@ struct ChildOptions {
   std::chrono::seconds timeout{60};  // then SIGKILL: a hang guard, not a speed check
   // Called with each complete line of standard output and the child's pid (e.g. to signal it).
   std::function<void(const std::string& line, int pid)> onLine;
+  // Like `| head -N`: after N lines the reading end of standard output is closed; 0 never.
+  int closeOutAfterLines = 0;
 };
 
 // Runs `program` (a path) with `args`; standard input is /dev/null.

@@ -1,0 +1,52 @@
+// vespanode-cli on a line that others share or whose reader goes away.
+#include <gtest/gtest.h>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "link/system_port.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+std::string KeyFile(const ScratchFolder& folder) {
+  const auto regions = UploadRegionList(3);
+  return folder.Write("key.dld", BuildUpgradeFile({regions.begin(), regions.end()},
+                                                  SampleFlashImage(31), BoxMatchingIdentity()));
+}
+
+// `vespanode-cli download ... | head -2`: the box is flashed to its end all the same, and the
+// exit code still tells the result.
+TEST(CliLine, AClosedStandardOutputDoesNotStopTheFlash) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  ChildOptions options;
+  options.closeOutAfterLines = 2;
+  const ChildResult run =
+      RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder)}, options);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(box.WaitSessions(1, std::chrono::seconds(10)));
+  EXPECT_EQ(box.Stats().downloadsDone, 1);
+}
+
+// A second copy, root's too, finds the port busy and says so, leaving the first one's run alone.
+TEST(CliLine, ABusyPortIsRefusedWithItsReason) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  auto holder = MakeSystemComPort();
+  ASSERT_TRUE(holder->OpenComPort(box.PtyPath()));
+  ScratchFolder folder;
+  const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder)});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
+  EXPECT_TRUE(holder->PortOpened());
+}
+
+}  // namespace
+}  // namespace vn::testing

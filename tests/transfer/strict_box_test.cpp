@@ -1,0 +1,107 @@
+// The virtual box is as strict as a real box: it insists on every answer the PC owes, and it may
+// send what a real box may send. These show what the PC then does.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "tests_common.h"
+
+namespace vn::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kUploadKey = 3;
+
+struct OwedAnswer {
+  const char* name;
+  void (*fault)(BoxFaults&);
+  const char* lastText;    // what the PC shows at the end
+  const char* boxSummary;  // how the box's log sums the session up (its beginning)
+};
+
+class PcOwesTheBox : public ::testing::TestWithParam<OwedAnswer> {};
+
+// The PC closes its port right after its last answer, before the slow box reads it: the ACK of
+// the last frame, the tenth NAK of a frame that never passes, the verdict on a bad header.
+TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
+  const OwedAnswer& owed = GetParam();
+  BoxOptions options;
+  options.faults.stallRead = 150ms;
+  owed.fault(options.faults);
+  auto ended = std::make_shared<std::promise<std::string>>();
+  auto once = std::make_shared<std::once_flag>();
+  options.onSessionEnd = [ended, once](const BoxSessionReport& report) {
+    std::call_once(*once, [&] { ended->set_value(report.summary); });
+  };
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+
+  session.Run(kUploadKey, session.scratch.File("key.dld"));
+  session.port->CloseComPort();  // at once, as the command line does when the run ends
+
+  ASSERT_FALSE(session.Statuses().empty());
+  EXPECT_EQ(session.Statuses().back(), owed.lastText);
+  auto summary = ended->get_future();
+  ASSERT_EQ(summary.wait_for(15s), std::future_status::ready);
+  EXPECT_EQ(summary.get().rfind(owed.boxSummary, 0), 0u);
+  EXPECT_EQ(session.box.Stats().answersMissing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PcOwesTheBox,
+    ::testing::Values(
+        OwedAnswer{"LastAck", [](BoxFaults&) {}, "Update Success!", "upload: regions sent 1"},
+        OwedAnswer{"TenthNak",
+                   [](BoxFaults& f) {
+                     f.corruptFrame = 1;
+                     f.corruptFrameTimes = 10;
+                   },
+                   "Transfer failed!", "abandoned: ten NAKs in a row for the data frame"},
+        OwedAnswer{"VerdictOnABadHeader", [](BoxFaults& f) { f.badHeaderCrc = 1; },
+                   "Ident check failed!", "upload refused by the PC"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+std::string DefaultSetFile(DriverSession& session) {
+  const auto regions = UploadRegionList(2);
+  return session.scratch.Write(
+      "default.dld", BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(41),
+                                      BoxMatchingIdentity()));
+}
+
+// Two reports in one write are lost whole: the PC waits for four bytes and finds eight. With
+// N = 2 it then counts the two program reports as misses and fails a box that was programmed.
+TEST(BackToBack, TwoEraseReportsInOneWriteFailTheErasePhase) {
+  BoxOptions options;
+  options.faults.backToBack = "erase";
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+
+  const LoopResult result = session.Run(kOperationDownload, DefaultSetFile(session));
+
+  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(session.Statuses().back(), "Erase flash failed!");
+  EXPECT_TRUE(session.BoxFinished(1));
+}
+
+// The verdict right behind the header's ACK takes the ACK with it. The PC sends the header again
+// once its wait for the ACK runs out; the box, already waiting for a descriptor, recognises the
+// header, answers it again, and the download goes on.
+TEST(BackToBack, AVerdictBehindTheAckCostsOneResentHeader) {
+  BoxOptions options;
+  options.faults.backToBack = "verdict";
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+
+  const LoopResult result = session.Run(kOperationDownload, DefaultSetFile(session));
+
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_EQ(session.Statuses().back(), "Update Success!");
+  ASSERT_TRUE(session.BoxFinished(1));
+  EXPECT_EQ(session.box.Stats().headersReceived, 2);
+}
+
+}  // namespace
+}  // namespace vn::testing
