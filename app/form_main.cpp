@@ -243,6 +243,9 @@ void TFormMain::StopOperationKeepingPort() {
 bool TFormMain::OpenSelectedPort() {
   const bool opened = port_->OpenComPort(CB_Com->SelectedPortName().toStdString());
   Shape_ComState->SetPortOpen(opened);
+  // The lamp turning red says that the port failed; its tooltip says why.
+  Shape_ComState->setToolTip(
+      opened ? QString() : QString::fromStdString(DescribePortFailure(port_->LastOpenFailure())));
   return opened;
 }
 

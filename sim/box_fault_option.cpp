@@ -12,6 +12,10 @@ namespace {
 constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict", "descriptor",
                                                     "frame", "erase",  "program", "request"};
 
+// The steps whose message can follow the one before it in the same write.
+constexpr std::array<std::string_view, 4> kJoinedSteps = {"verdict", "descriptor", "erase",
+                                                          "program"};
+
 struct FaultOption {
   std::string_view name;
   std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*,
@@ -74,6 +78,14 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     return true;
   }
   if (const auto* field = std::get_if<std::string BoxFaults::*>(&option->field)) {
+    if (*field == &BoxFaults::backToBack) {
+      if (std::find(kJoinedSteps.begin(), kJoinedSteps.end(), value) == kJoinedSteps.end()) {
+        error = "fault 'back-to-back' needs verdict, descriptor, erase or program";
+        return false;
+      }
+      faults.backToBack = std::string(value);
+      return true;
+    }
     if (std::find(kSteps.begin(), kSteps.end(), value) == kSteps.end()) {
       error = "fault '" + std::string(name) +
               "' needs a step: start, header, verdict, "

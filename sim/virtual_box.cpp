@@ -15,6 +15,7 @@ namespace {
 // A ready frame the PC has not acted on within this period is sent again: the PC may not have
 // had its port open, or its open purged the frame.
 constexpr std::chrono::milliseconds kReadyPeriod{300};
+constexpr std::chrono::milliseconds kLookBeforeAnnouncing{1};
 // A box that goes away lets the PC take what is already on the wire first, as a real cable
 // would deliver it; the pseudo-terminal would throw it away on closing.
 constexpr std::chrono::milliseconds kLastBytesLimit{2000};
@@ -50,17 +51,23 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
   // the port late would otherwise never see them.
   bool faultyTurn = true;
   while (!stop) {
-    std::vector<uint8_t> announce;
-    if (faultyTurn && options.faults.garbageBeforeReady) {
-      for (size_t i = 0; i < kGarbageBytes; ++i) announce.push_back(uint8_t(random()));
+    // A start command that came in meanwhile is taken before announcing again: a ready frame
+    // written now would reach the PC behind its start command and spoil its next read.
+    bool broken = false;
+    auto start = link.WaitStartCommand(kLookBeforeAnnouncing, broken);
+    if (!start && !broken && !stop) {
+      std::vector<uint8_t> announce;
+      if (faultyTurn && options.faults.garbageBeforeReady) {
+        for (size_t i = 0; i < kGarbageBytes; ++i) announce.push_back(uint8_t(random()));
+      }
+      const uint8_t code = faultyTurn && options.faults.nonReadyFirst ? kCodeNotReady : kCodeReady;
+      const CommandFrame frame = MakeCommandFrame(code, 0);
+      announce.insert(announce.end(), frame.begin(), frame.end());
+      faultyTurn = !faultyTurn;
+      // Written without dropping input: a start command may be on its way already.
+      broken = !link.Write(announce) && !stop;
+      if (!broken) start = link.WaitStartCommand(kReadyPeriod, broken);
     }
-    const uint8_t code = faultyTurn && options.faults.nonReadyFirst ? kCodeNotReady : kCodeReady;
-    const CommandFrame frame = MakeCommandFrame(code, 0);
-    announce.insert(announce.end(), frame.begin(), frame.end());
-    faultyTurn = !faultyTurn;
-    // Written without dropping input: a start command may be on its way already.
-    bool broken = !link.Write(announce) && !stop;
-    const auto start = broken ? std::nullopt : link.WaitStartCommand(kReadyPeriod, broken);
     if (broken) {
       shared.Update([](BoxStats& stats, auto&) { stats.lastError = "the pseudo-terminal failed"; });
       return std::nullopt;

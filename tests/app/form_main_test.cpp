@@ -186,6 +186,7 @@ class FormMainTest : public QObject {
     const int missing = form.Com()->EnsureEntry(QStringLiteral("/dev/vespanode-no-such-port"));
     form.CB_ComSelect(missing);
     QCOMPARE(form.Lamp()->Colour(), QColor(0xFF, 0, 0));
+    QVERIFY(form.Lamp()->toolTip().startsWith(QStringLiteral("no such device")));
     form.Field("E_Start")->setText(QStringLiteral("unchanged"));
     QTest::mouseClick(form.Button("SB_Sta"), Qt::LeftButton);
     QCOMPARE(form.Status(), QStringLiteral("unchanged"));

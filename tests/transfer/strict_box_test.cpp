@@ -64,43 +64,51 @@ INSTANTIATE_TEST_SUITE_P(
                    "Ident check failed!", "upload refused by the PC"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-std::string DefaultSetFile(DriverSession& session) {
+// A download of the default set (N = 2) from a box that sends `step`'s message in one write with
+// the message before it.
+struct JoinedRun {
+  LoopResult result;
+  std::vector<std::string> statuses;
+  bool boxFinished = false;
+  BoxStats box;
+};
+JoinedRun DownloadWithBackToBack(const char* step) {
+  BoxOptions options;
+  options.faults.backToBack = step;
+  DriverSession session(options);
+  if (!session.opened) return {};
   const auto regions = UploadRegionList(2);
-  return session.scratch.Write(
+  const std::string file = session.scratch.Write(
       "default.dld", BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(41),
                                       BoxMatchingIdentity()));
+  JoinedRun run;
+  run.result = session.Run(kOperationDownload, file);
+  run.statuses = session.Statuses();
+  run.boxFinished = session.BoxFinished(1);
+  run.box = session.box.Stats();
+  return run;
 }
 
 // Two reports in one write are lost whole: the PC waits for four bytes and finds eight. With
 // N = 2 it then counts the two program reports as misses and fails a box that was programmed.
 TEST(BackToBack, TwoEraseReportsInOneWriteFailTheErasePhase) {
-  BoxOptions options;
-  options.faults.backToBack = "erase";
-  DriverSession session(options);
-  ASSERT_TRUE(session.opened);
-
-  const LoopResult result = session.Run(kOperationDownload, DefaultSetFile(session));
-
-  EXPECT_TRUE(result.failed);
-  EXPECT_EQ(session.Statuses().back(), "Erase flash failed!");
-  EXPECT_TRUE(session.BoxFinished(1));
+  const JoinedRun run = DownloadWithBackToBack("erase");
+  EXPECT_TRUE(run.result.failed);
+  ASSERT_FALSE(run.statuses.empty());
+  EXPECT_EQ(run.statuses.back(), "Erase flash failed!");
+  EXPECT_TRUE(run.boxFinished);
 }
 
 // The verdict right behind the header's ACK takes the ACK with it. The PC sends the header again
 // once its wait for the ACK runs out; the box, already waiting for a descriptor, recognises the
 // header, answers it again, and the download goes on.
 TEST(BackToBack, AVerdictBehindTheAckCostsOneResentHeader) {
-  BoxOptions options;
-  options.faults.backToBack = "verdict";
-  DriverSession session(options);
-  ASSERT_TRUE(session.opened);
-
-  const LoopResult result = session.Run(kOperationDownload, DefaultSetFile(session));
-
-  EXPECT_EQ(result.boxesDone, 1);
-  EXPECT_EQ(session.Statuses().back(), "Update Success!");
-  ASSERT_TRUE(session.BoxFinished(1));
-  EXPECT_EQ(session.box.Stats().headersReceived, 2);
+  const JoinedRun run = DownloadWithBackToBack("verdict");
+  EXPECT_EQ(run.result.boxesDone, 1);
+  ASSERT_FALSE(run.statuses.empty());
+  EXPECT_EQ(run.statuses.back(), "Update Success!");
+  EXPECT_TRUE(run.boxFinished);
+  EXPECT_EQ(run.box.headersReceived, 2);
 }
 
 }  // namespace
