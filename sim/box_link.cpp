@@ -15,7 +15,7 @@ using std::chrono::milliseconds;
 constexpr milliseconds kSlice{20};
 // A message the PC writes arrives in one burst; a part followed by this much quiet is all there is.
 constexpr milliseconds kPartialQuiet{250};
-// A message the PC writes arrives in one burst; this much quiet means nothing more is coming.
+// Before a NAK: this much quiet means the rest of a damaged message has all come.
 constexpr milliseconds kResyncQuiet{20};
 // Resynchronising gives up on a PC that never stops sending.
 constexpr milliseconds kResyncLimit{2000};

@@ -56,7 +56,7 @@ struct BoxSessionReport {
   std::string summary;     // one line, e.g. "upload: regions sent 2, frames sent 67"
 };
 
-inline constexpr std::chrono::milliseconds kShortestFlashWork{40};
+inline constexpr std::chrono::milliseconds kShortestFlashWork{100};
 
 struct BoxOptions {
   BoxIdentity identity;

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "box_test_support.h"
 #include "link/box_announce.h"
 #include "sim/box_fault_option.h"
+#include "sim/box_session.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
 
@@ -79,12 +81,16 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   EXPECT_TRUE(ApplyFaultOption("bad-header-crc", faults, error));
   EXPECT_TRUE(ApplyFaultOption("garbage-before-ready", faults, error));
   EXPECT_TRUE(ApplyFaultOption("vanish-at=erase", faults, error));
+  EXPECT_TRUE(ApplyFaultOption("back-to-back=program", faults, error));
+  EXPECT_TRUE(ApplyFaultOption("stall-read=150", faults, error));
+  EXPECT_EQ(faults.backToBack, "program");
+  EXPECT_EQ(faults.stallRead, std::chrono::milliseconds(150));
   EXPECT_EQ(faults.nakFrame, 3);
   EXPECT_EQ(faults.badHeaderCrc, 1);
   EXPECT_TRUE(faults.garbageBeforeReady);
   EXPECT_EQ(faults.vanishAt, "erase");
-  for (const char* wrong :
-       {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1", "no-such-fault"}) {
+  for (const char* wrong : {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1",
+                            "no-such-fault", "back-to-back=start", "stall-read", "stall-read=0"}) {
     EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
     EXPECT_FALSE(error.empty());
   }
@@ -143,6 +149,27 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   ASSERT_EQ(image.size(), kFlashSize);
   EXPECT_EQ(RegionOf(image, 0x40180000, 0x3000), partition.contents);
   EXPECT_EQ(RegionOf(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
+}
+
+// The box insists on the answers the PC owes it: a header left unanswered fails the session in
+// the box's log and in its exit status.
+TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
+  ChildOptions options;
+  options.timeout = std::chrono::seconds(30);
+  options.onLine = [&](const std::string& line, int pid) {
+    if (!line.starts_with("pty: ")) return;
+    MiniPc pc(line.substr(5));
+    EXPECT_TRUE(pc.Connect(kCodeUpload));
+    EXPECT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
+    // No ACK: the box gives up after the PC's longest silence.
+    std::this_thread::sleep_for(kPcSilence + std::chrono::milliseconds(500));
+    kill(pid, SIGTERM);
+  };
+  const ChildResult result = RunChild(OurProgram("vespanode-box"), {}, options);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("session 1: abandoned: the PC never answered the header"),
+            std::string::npos)
+      << result.err;
 }
 
 TEST(BoxTool, RefusesAnUnknownFaultOrAnIdentityTooLong) {

@@ -186,9 +186,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
 }
 
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
-  BoxOptions options;
-  options.programTime = std::chrono::milliseconds(100);
-  DriverSession session(options);
+  DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file = PackedSet(session, 1, 8);
   session.observer.SetStatusHook([&](const std::string& text) {

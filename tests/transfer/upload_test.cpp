@@ -203,7 +203,8 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   }
   DriverSession blank;
   ASSERT_TRUE(blank.opened);
-  ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1);
+  ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1)
+      << ::testing::PrintToString(blank.Statuses());
   ASSERT_TRUE(blank.BoxFinished(1));
   const auto flash = blank.box.FlashCopy();
   for (const UploadRegion& region : UploadRegionList(6)) {
