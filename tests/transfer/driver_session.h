@@ -55,6 +55,7 @@ class DriverSession {
     }
     done.notify_all();
     watchdog.join();
+    headerAfterRun = driver.CurrentHeader();
     return result;
   }
 
@@ -71,6 +72,7 @@ class DriverSession {
   bool started = false;
   bool opened = false;
   std::atomic<bool> hung{false};
+  FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header
 };
 
 }  // namespace vn::testing
