@@ -43,6 +43,13 @@ class RecordingObserver : public LinkObserver {
     onStatus_ = std::move(hook);
   }
 
+  // Forgets the texts so far, for a test that runs several operations.
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    statuses_.clear();
+    details_.clear();
+  }
+
   std::vector<std::string> Statuses() const {
     std::lock_guard lock(mutex_);
     return statuses_;
