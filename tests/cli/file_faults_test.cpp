@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -108,6 +109,32 @@ TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
     EXPECT_EQ(run.exitCode, 2) << path;
     EXPECT_TRUE(Contains(run.err, reason)) << run.err;
   }
+}
+
+// Empty, truncated and corrupt files never reach a box; a read-only one flashes as any other.
+TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const auto regions = UploadRegionList(2);
+  const std::vector<uint8_t> sound = BuildUpgradeFile({regions.begin(), regions.end()},
+                                                      SampleFlashImage(43), BoxMatchingIdentity());
+  std::vector<uint8_t> corruptHeader = sound;
+  corruptHeader[10] ^= 0x01;
+  const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
+  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader}) {
+    const std::string file = folder.Write("unsound.dld", bytes);
+    const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
+    EXPECT_EQ(run.exitCode, 2) << bytes.size();
+    EXPECT_TRUE(Contains(run.err, "is not a sound upgrade file")) << run.err;
+  }
+  EXPECT_EQ(box.Stats().sessionsStarted, 0);
+
+  const std::string readOnly = folder.Write("read-only.dld", sound);
+  ::chmod(readOnly.c_str(), 0444);
+  const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), readOnly});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(readOnly), sound);
 }
 
 TEST(CliDownloadFiles, ANegativeBoxCountIsRefusedInAFewWords) {
