@@ -3,8 +3,6 @@
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
-#include "dld/inspect.h"
-#include "dld/lzo_codec.h"
 #include "dld/pack.h"
 #include "link/wire_format.h"
 #include "tests_common.h"
@@ -77,42 +75,6 @@ TEST(Upload, ReadRequestBytesForTheKeySet) {
       EXPECT_EQ((*parsed)[i].flag, UploadRegionList(operation)[i].flag);
     }
   }
-}
-
-TEST(Upload, FrameFaultsAreRecoveredWithNak) {
-  BoxOptions options = WithFlash(14);
-  options.faults.corruptFrame = 2;
-  options.faults.badComplementFrame = 4;
-  options.faults.badDescriptorCrc = 2;
-  DriverSession session(options);
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.File("data.dld");
-  EXPECT_EQ(session.Run(1, file).boxesDone, 1);
-  ExpectSoundUpload(ReadFileBytes(file), 1, session.box.FlashCopy());
-}
-
-TEST(Upload, AHeaderWithAWrongCrcIsRefused) {
-  BoxOptions options = WithFlash(15);
-  options.faults.badHeaderCrc = 1;
-  DriverSession session(options);
-  ASSERT_TRUE(session.opened);
-  const LoopResult result = session.Run(3, session.scratch.File("key.dld"));
-  EXPECT_TRUE(result.failed);
-  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
-  EXPECT_EQ(session.box.Stats().uploadsDone, 0);
-}
-
-TEST(Upload, AResentFrameMakesNoBackup) {
-  BoxOptions options = WithFlash(16);
-  options.faults.resendAckedFrame = 3;
-  DriverSession session(options);
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.File("default.dld");
-  const LoopResult result = session.Run(2, file);
-  EXPECT_TRUE(result.failed);
-  const auto texts = session.Statuses();
-  EXPECT_EQ(texts.back(), "Transfer failed!");
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
 }
 
 TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
