@@ -99,7 +99,7 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
 bool DownloadToBox(TransferContext& context, const std::string& fileName) {
   context.observer.OnControlsEnabled(false);
   // Read-only is enough: the download never writes the upgrade file.
-  UniqueFile upgradeFile(std::fopen(fileName.c_str(), "rb"));
+  UniqueFile upgradeFile = OpenRegularFile(fileName);
   std::FILE* file = upgradeFile.get();
 
   ShowMessage(context, kMsgConnectSuccess);

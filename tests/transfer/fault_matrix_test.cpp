@@ -4,6 +4,7 @@
 // limit) stopped by the user. Never in a success reported for a failure, a lost backup, or a file
 // whose bytes differ from the box's.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -326,6 +327,18 @@ TEST(FileFault, ADownloadFileReplacedAfterItWasChosenSendsTheHeaderChosen) {
   };
   // The header chosen matched the box; the one on disk now would be refused.
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+}
+
+// The window's file dialog lets a FIFO through; opening it to read must not wait for a writer.
+TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
+  DriverSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string fifo = session.scratch.File("pipe.dld");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const LoopResult result = session.Run(kOperationDownload, fifo);
+  EXPECT_TRUE(result.failed);
+  EXPECT_FALSE(session.hung);
+  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
 }
 
 }  // namespace
