@@ -54,11 +54,14 @@ bool CommitPartialFile(const std::string& target) {
 bool CanCreateUploadFile(const std::string& target, int* osError) {
   const std::string destination = FollowLinks(target);
   struct stat info;
-  if (::stat(destination.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+  const bool exists = ::stat(destination.c_str(), &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) {
     *osError = EISDIR;
     return false;
   }
-  if (::access(FolderOf(destination).c_str(), W_OK | X_OK) != 0) {
+  // A backup made read-only is kept from being replaced, as writing it in place always did.
+  if ((exists && ::access(destination.c_str(), W_OK) != 0) ||
+      ::access(FolderOf(destination).c_str(), W_OK | X_OK) != 0) {
     *osError = errno;
     return false;
   }

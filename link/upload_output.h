@@ -21,8 +21,8 @@ UniqueFile CreatePartialFile(const std::string& target);
 bool CommitPartialFile(const std::string& target);
 
 // Whether the upload could create its file beside the target, tried without creating or deleting
-// anything. False with `osError` (errno) when the folder is missing or not writable or the target
-// is a folder.
+// anything. False with `osError` (errno) when the folder is missing or not writable, or the target
+// is a folder or a file that may not be written.
 bool CanCreateUploadFile(const std::string& target, int* osError);
 
 // "cannot write FILE: No space left on device (disk full: free some space and start again)".

@@ -2,6 +2,7 @@
 // why, nothing the user had is destroyed, and a full disk is named as such.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -72,6 +73,17 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   EXPECT_TRUE(Contains(run.err, readOnly.Mounted() ? "Read-only file system" : "Permission denied"))
       << run.err;
   ::chmod(locked.c_str(), 0755);
+}
+
+TEST(CliUploadFiles, AReadOnlyBackupIsNotReplacedEvenWithForce) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  ScratchFolder folder;
+  const std::string file = folder.Write("kept.dld", {1, 2, 3});
+  ::chmod(file.c_str(), 0444);
+  const ChildResult run =
+      RunChild(kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", file, "--force"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, "Permission denied")) << run.err;
 }
 
 TEST(CliUploadFiles, AFullDiskFailsTheUploadNamingTheFullDisk) {
