@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
@@ -26,12 +27,36 @@ constexpr std::chrono::seconds kUserPatience{2};
 enum class Ending { kSucceeds, kFails, kWaitsForStop };
 
 struct FaultRow {
-  const char* name;
+  std::string name;
   int set;
-  void (*inject)(BoxFaults&);
+  BoxFaults faults;
   Ending ending;
   std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
 };
+
+struct StepEnding {
+  std::string step;                       // a step of the virtual box's session
+  std::vector<std::string> failureTexts;  // what a failure there may end with
+};
+
+// A box silent at each step (waits the user may have to end) or vanishing there (failures).
+std::vector<FaultRow> StepRows(bool vanish, const std::vector<StepEnding>& steps) {
+  std::vector<FaultRow> rows;
+  for (const StepEnding& at : steps) {
+    BoxFaults faults;
+    (vanish ? faults.vanishAt : faults.silentAt) = at.step;
+    std::string name = (vanish ? "VanishesAt" : "SilentAt") + at.step;
+    name[name.size() - at.step.size()] = char(std::toupper(at.step[0]));
+    rows.push_back({name, kDefaultSet, faults, vanish ? Ending::kFails : Ending::kWaitsForStop,
+                    at.failureTexts});
+  }
+  return rows;
+}
+
+std::vector<FaultRow> Join(std::vector<FaultRow> rows, const std::vector<FaultRow>& more) {
+  rows.insert(rows.end(), more.begin(), more.end());
+  return rows;
+}
 
 std::string RowName(const ::testing::TestParamInfo<FaultRow>& info) {
   return info.param.name;
@@ -77,13 +102,6 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
   return false;
 }
 
-void Silent(BoxFaults& faults, const char* step) {
-  faults.silentAt = step;
-}
-void Vanish(BoxFaults& faults, const char* step) {
-  faults.vanishAt = step;
-}
-
 const std::vector<std::string> kIdentFailed = {"Ident check failed!"};
 const std::vector<std::string> kTransferFailed = {"Transfer failed!"};
 const std::vector<std::string> kEraseFailed = {"Erase flash failed!"};
@@ -98,7 +116,7 @@ class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
 TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const FaultRow& row = GetParam();
   BoxOptions options;
-  row.inject(options.faults);
+  options.faults = row.faults;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
@@ -117,88 +135,51 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   }
 }
 
+// Each row names only its own faults; the others keep their defaults (off).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+const std::vector<FaultRow> kDownloadRows = {
+    {"FrameNakedOnce", kDefaultSet, {.nakFrame = 1}, Ending::kSucceeds, {}},
+    {"FrameNakedNineTimes",
+     kDefaultSet,
+     {.nakFrame = 3, .nakFrameTimes = 9},
+     Ending::kSucceeds,
+     {}},
+    {"FrameNakedTenTimes",
+     kDefaultSet,
+     {.nakFrame = 3, .nakFrameTimes = 10},
+     Ending::kFails,
+     kTransferFailed},
+    {"HeaderAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
+    {"DescriptorAckLost", kDefaultSet, {.dropAck = 2}, Ending::kSucceeds, {}},
+    {"FrameAckLost", kDefaultSet, {.dropAck = 3}, Ending::kSucceeds, {}},
+    {"HeaderAlwaysNaked", kDefaultSet, {.nakHeaderAlways = 1}, Ending::kWaitsForStop, kIdentFailed},
+    {"GarbageBeforeReady", kDefaultSet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+    {"IdentityRefused", kDefaultSet, {.refuseIdentity = true}, Ending::kFails, kIdentFailed},
+    {"OneOfTwoErasesFails", kDefaultSet, {.eraseFailAt = 1}, Ending::kSucceeds, {}},
+    {"TheOnlyEraseFails", kKeySet, {.eraseFailAt = 1}, Ending::kFails, kEraseFailed},
+    {"OneOfTwoProgramsFails", kDefaultSet, {.programFailAt = 2}, Ending::kSucceeds, {}},
+    {"TheOnlyProgramFails", kKeySet, {.programFailAt = 1}, Ending::kFails, kProgramFailed},
+};
+
+#pragma GCC diagnostic pop
+
 INSTANTIATE_TEST_SUITE_P(
     Matrix, DownloadFault,
-    ::testing::Values(
-        FaultRow{"FrameNakedOnce",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.nakFrame = 1; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"FrameNakedNineTimes",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.nakFrame = 3, f.nakFrameTimes = 9; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"FrameNakedTenTimes", kDefaultSet,
-                 [](BoxFaults& f) { f.nakFrame = 3, f.nakFrameTimes = 10; }, Ending::kFails,
-                 kTransferFailed},
-        FaultRow{"HeaderAckLost",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.dropAck = 1; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"DescriptorAckLost",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.dropAck = 2; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"FrameAckLost",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.dropAck = 3; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"HeaderAlwaysNaked", kDefaultSet, [](BoxFaults& f) { f.nakHeaderAlways = 1; },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"GarbageBeforeReady",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.garbageBeforeReady = true; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"IdentityRefused", kDefaultSet, [](BoxFaults& f) { f.refuseIdentity = true; },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"OneOfTwoErasesFails",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.eraseFailAt = 1; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"TheOnlyEraseFails", kKeySet, [](BoxFaults& f) { f.eraseFailAt = 1; },
-                 Ending::kFails, kEraseFailed},
-        FaultRow{"OneOfTwoProgramsFails",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.programFailAt = 2; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"TheOnlyProgramFails", kKeySet, [](BoxFaults& f) { f.programFailAt = 1; },
-                 Ending::kFails, kProgramFailed},
-        FaultRow{"SilentAtStart", kDefaultSet, [](BoxFaults& f) { Silent(f, "start"); },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"SilentAtHeader", kDefaultSet, [](BoxFaults& f) { Silent(f, "header"); },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"SilentAtVerdict", kDefaultSet, [](BoxFaults& f) { Silent(f, "verdict"); },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"SilentAtDescriptor", kDefaultSet, [](BoxFaults& f) { Silent(f, "descriptor"); },
-                 Ending::kWaitsForStop, kTransferFailed},
-        FaultRow{"SilentAtFrame", kDefaultSet, [](BoxFaults& f) { Silent(f, "frame"); },
-                 Ending::kWaitsForStop, kTransferFailed},
-        FaultRow{"SilentAtErase", kDefaultSet, [](BoxFaults& f) { Silent(f, "erase"); },
-                 Ending::kWaitsForStop, kEraseFailed},
-        FaultRow{"SilentAtProgram", kDefaultSet, [](BoxFaults& f) { Silent(f, "program"); },
-                 Ending::kWaitsForStop, kProgramFailed},
-        FaultRow{"VanishesAtStart", kDefaultSet, [](BoxFaults& f) { Vanish(f, "start"); },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"VanishesAtHeader", kDefaultSet, [](BoxFaults& f) { Vanish(f, "header"); },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"VanishesAtVerdict", kDefaultSet, [](BoxFaults& f) { Vanish(f, "verdict"); },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"VanishesAtDescriptor", kDefaultSet, [](BoxFaults& f) { Vanish(f, "descriptor"); },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"VanishesAtFrame", kDefaultSet, [](BoxFaults& f) { Vanish(f, "frame"); },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"VanishesAtErase", kDefaultSet, [](BoxFaults& f) { Vanish(f, "erase"); },
-                 Ending::kFails, kTransferOrEraseFailed},
-        FaultRow{"VanishesAtProgram", kDefaultSet, [](BoxFaults& f) { Vanish(f, "program"); },
-                 Ending::kFails, kEraseOrProgramFailed}),
+    ::testing::ValuesIn(Join(Join(kDownloadRows, StepRows(false, {{"start", kIdentFailed},
+                                                                  {"header", kIdentFailed},
+                                                                  {"verdict", kIdentFailed},
+                                                                  {"descriptor", kTransferFailed},
+                                                                  {"frame", kTransferFailed},
+                                                                  {"erase", kEraseFailed},
+                                                                  {"program", kProgramFailed}})),
+                             StepRows(true, {{"start", kIdentFailed},
+                                             {"header", kIdentFailed},
+                                             {"verdict", kIdentFailed},
+                                             {"descriptor", kTransferFailed},
+                                             {"frame", kTransferFailed},
+                                             {"erase", kTransferOrEraseFailed},
+                                             {"program", kEraseOrProgramFailed}}))),
     RowName);
 
 class UploadFault : public ::testing::TestWithParam<FaultRow> {};
@@ -207,7 +188,7 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   const FaultRow& row = GetParam();
   BoxOptions options;
   options.flash = SampleFlashImage(61);
-  row.inject(options.faults);
+  options.faults = row.faults;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::vector<uint8_t> oldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
@@ -231,60 +212,33 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   }
 }
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+const std::vector<FaultRow> kUploadRows = {
+    {"FrameCorrupted", kDefaultSet, {.corruptFrame = 2}, Ending::kSucceeds, {}},
+    {"FrameComplementWrong", kDefaultSet, {.badComplementFrame = 3}, Ending::kSucceeds, {}},
+    {"DescriptorCrcWrong", kDefaultSet, {.badDescriptorCrc = 2}, Ending::kSucceeds, {}},
+    {"HeaderCrcWrong", kDefaultSet, {.badHeaderCrc = 1}, Ending::kFails, kIdentFailed},
+    {"AckedFrameResent", kDefaultSet, {.resendAckedFrame = 2}, Ending::kFails, kTransferFailed},
+    {"RequestAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
+    {"GarbageBeforeReady", kKeySet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+};
+
+#pragma GCC diagnostic pop
+
 INSTANTIATE_TEST_SUITE_P(
     Matrix, UploadFault,
-    ::testing::Values(
-        FaultRow{"FrameCorrupted",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.corruptFrame = 2; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"FrameComplementWrong",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.badComplementFrame = 3; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"DescriptorCrcWrong",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.badDescriptorCrc = 2; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"HeaderCrcWrong", kDefaultSet, [](BoxFaults& f) { f.badHeaderCrc = 1; },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"AckedFrameResent", kDefaultSet, [](BoxFaults& f) { f.resendAckedFrame = 2; },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"RequestAckLost",
-                 kDefaultSet,
-                 [](BoxFaults& f) { f.dropAck = 1; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"GarbageBeforeReady",
-                 kKeySet,
-                 [](BoxFaults& f) { f.garbageBeforeReady = true; },
-                 Ending::kSucceeds,
-                 {}},
-        FaultRow{"SilentAtStart", kDefaultSet, [](BoxFaults& f) { Silent(f, "start"); },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"SilentAtHeader", kDefaultSet, [](BoxFaults& f) { Silent(f, "header"); },
-                 Ending::kWaitsForStop, kIdentFailed},
-        FaultRow{"SilentAtRequest", kDefaultSet, [](BoxFaults& f) { Silent(f, "request"); },
-                 Ending::kWaitsForStop, kTransferFailed},
-        FaultRow{"SilentAtDescriptor", kDefaultSet, [](BoxFaults& f) { Silent(f, "descriptor"); },
-                 Ending::kWaitsForStop, kTransferFailed},
-        FaultRow{"SilentAtFrame", kDefaultSet, [](BoxFaults& f) { Silent(f, "frame"); },
-                 Ending::kWaitsForStop, kTransferFailed},
-        FaultRow{"VanishesAtStart", kDefaultSet, [](BoxFaults& f) { Vanish(f, "start"); },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"VanishesAtHeader", kDefaultSet, [](BoxFaults& f) { Vanish(f, "header"); },
-                 Ending::kFails, kIdentFailed},
-        FaultRow{"VanishesAtVerdict", kDefaultSet, [](BoxFaults& f) { Vanish(f, "verdict"); },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"VanishesAtRequest", kDefaultSet, [](BoxFaults& f) { Vanish(f, "request"); },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"VanishesAtDescriptor", kDefaultSet, [](BoxFaults& f) { Vanish(f, "descriptor"); },
-                 Ending::kFails, kTransferFailed},
-        FaultRow{"VanishesAtFrame", kDefaultSet, [](BoxFaults& f) { Vanish(f, "frame"); },
-                 Ending::kFails, kTransferFailed}),
+    ::testing::ValuesIn(Join(Join(kUploadRows, StepRows(false, {{"start", kIdentFailed},
+                                                                {"header", kIdentFailed},
+                                                                {"request", kTransferFailed},
+                                                                {"descriptor", kTransferFailed},
+                                                                {"frame", kTransferFailed}})),
+                             StepRows(true, {{"start", kIdentFailed},
+                                             {"header", kIdentFailed},
+                                             {"verdict", kTransferFailed},
+                                             {"request", kTransferFailed},
+                                             {"descriptor", kTransferFailed},
+                                             {"frame", kTransferFailed}}))),
     RowName);
 
 // The box's wrong first frame and its ready frame take turns, so which one a connect meets
