@@ -64,7 +64,10 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   std::filesystem::create_directory(locked);
   // Root may write anywhere on a writable disk: it needs a read-only one.
   SmallDisk readOnly(locked, 64, true);
-  if (!readOnly.Mounted()) ::chmod(locked.c_str(), 0555);
+  if (!readOnly.Mounted()) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root without the right to mount writes anywhere";
+    ::chmod(locked.c_str(), 0555);
+  }
 
   const ChildResult run = RunChild(
       kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", locked + "/key.dld"});
