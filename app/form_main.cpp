@@ -212,6 +212,10 @@ void TFormMain::ConnectBridge() {
   connect(&bridge_, &ObserverBridge::ErrorBox, this, [this](int run, const QString& text) {
     if (run == run_) ShowErrorBox(text);
   });
+  // The status line keeps the system's own texts; the reason and what was kept go beside it.
+  connect(&bridge_, &ObserverBridge::Detail, this, [this](int run, const QString& text) {
+    if (run == run_) E_Start->setToolTip(text);
+  });
   connect(&bridge_, &ObserverBridge::Finished, this, &TFormMain::WorkerFinished);
 }
 
@@ -251,6 +255,7 @@ bool TFormMain::OpenSelectedPort() {
 
 void TFormMain::StartWorker(int operation, const std::string& file) {
   const int run = run_;
+  E_Start->setToolTip({});
   driver_.ClearStopRequest();
   worker_ = std::thread([this, run, operation, file] {
     driver_.RunLoop(operation, file);

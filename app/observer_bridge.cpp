@@ -18,4 +18,8 @@ void ObserverBridge::OnErrorBox(const std::string& text) {
   emit ErrorBox(Run(), QString::fromStdString(text));
 }
 
+void ObserverBridge::OnDetail(const std::string& text) {
+  emit Detail(Run(), QString::fromStdString(text));
+}
+
 }  // namespace vn

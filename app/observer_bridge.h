@@ -24,12 +24,14 @@ class ObserverBridge : public QObject, public LinkObserver {
   void OnProgress(int position, int maximum) override;
   void OnControlsEnabled(bool enabled) override;
   void OnErrorBox(const std::string& text) override;
+  void OnDetail(const std::string& text) override;
 
  signals:
   void Status(int run, const QString& text);
   void Progress(int run, int position, int maximum);
   void ControlsEnabled(int run, bool enabled);
   void ErrorBox(int run, const QString& text);
+  void Detail(int run, const QString& text);
   // Emitted by the worker as its last act; the window then joins it.
   void Finished(int run);
 

@@ -71,6 +71,11 @@ void ConsoleObserver::OnErrorBox(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void ConsoleObserver::OnDetail(const std::string& text) {
+  EndProgressLine();
+  std::fprintf(stderr, "vespanode-cli: %s\n", text.c_str());
+}
+
 void ConsoleObserver::DrawProgressLine() {
   constexpr int kWidth = 24;
   const int filled = percent_ * kWidth / 100;

@@ -19,6 +19,7 @@ class ConsoleObserver : public LinkObserver {
   void OnProgress(int, int) override {}
   void OnBytes(int64_t done, int64_t total) override;
   void OnErrorBox(const std::string& text) override;
+  void OnDetail(const std::string& text) override;
 
   const std::string& LastStatus() const { return last_; }
 

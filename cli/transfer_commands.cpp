@@ -1,12 +1,16 @@
 // `download` and `upload`: the window's Start, for scripts and production stations.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +20,7 @@
 #include "dld/region_sets.h"
 #include "link/operation_driver.h"
 #include "link/system_port.h"
+#include "link/upload_output.h"
 
 namespace vn {
 namespace {
@@ -67,17 +72,25 @@ class StopOnSignals {
   std::thread thread_;
 };
 
-// Whether the upload's output file can be written, leaving an existing file as it is and no new
-// file behind.
-bool CanWrite(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return false;
-  const bool existed = std::filesystem::exists(path, error);
-  std::FILE* file = std::fopen(path.c_str(), existed ? "r+b" : "ab");
-  if (!file) return false;
-  std::fclose(file);
-  if (!existed) std::filesystem::remove(path, error);
-  return true;
+// Why FILE cannot be sent to a box, in words; empty for a regular file.
+std::string DownloadFileProblem(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return "is a folder, not an upgrade file";
+  if (S_ISFIFO(info.st_mode)) return "is a FIFO, not an upgrade file";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device, not an upgrade file";
+  if (!S_ISREG(info.st_mode)) return "is not a regular file";
+  return {};
+}
+
+// CLI11's own range check would print the largest int it accepts in full.
+std::string CheckBoxCount(std::string& text) {
+  int value = 0;
+  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (status != std::errc{} || end != text.data() + text.size() || value < 0) {
+    return "needs a whole number of boxes, 0 or more (0: until interrupted)";
+  }
+  return {};
 }
 
 struct TransferRequest {
@@ -130,14 +143,13 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   download->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
   download->add_option("--boxes", request->boxes, "Boxes to serve; 0 = until interrupted")
       ->default_val(1)
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(CheckBoxCount, "N"));
   auto noVerify = std::make_shared<bool>(false);
   download->add_flag("--no-verify", *noVerify, "Send the file without checking it first");
   download->callback([request, noVerify, &exitCode] {
     request->operation = kOperationDownload;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(request->file, error)) {
-      std::fprintf(stderr, "vespanode-cli: %s: no such file\n", request->file.c_str());
+    if (const std::string problem = DownloadFileProblem(request->file); !problem.empty()) {
+      std::fprintf(stderr, "vespanode-cli: %s: %s\n", request->file.c_str(), problem.c_str());
       exitCode = kExitBadInput;
       return;
     }
@@ -174,8 +186,10 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
       exitCode = kExitBadInput;
       return;
     }
-    if (!CanWrite(request->file)) {
-      std::fprintf(stderr, "vespanode-cli: cannot write %s\n", request->file.c_str());
+    int osError = 0;
+    if (!CanCreateUploadFile(request->file, &osError)) {
+      std::fprintf(stderr, "vespanode-cli: %s\n",
+                   FileErrorText("cannot write", request->file, osError).c_str());
       exitCode = kExitBadInput;
       return;
     }

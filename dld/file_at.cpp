@@ -1,5 +1,7 @@
 #include "dld/file_at.h"
 
+#include <filesystem>
+
 namespace vn {
 namespace {
 
@@ -13,6 +15,12 @@ bool SeekTo(std::FILE* file, int64_t position) {
 }
 
 }  // namespace
+
+UniqueFile OpenRegularFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+  return UniqueFile(std::fopen(path.c_str(), "rb"));
+}
 
 int64_t FileSizeOf(std::FILE* file) {
   if (file == nullptr) return -1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace vn {
 
@@ -13,6 +14,10 @@ struct FileCloser {
   }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens an existing regular file for reading; null for anything else. Opening a FIFO would wait
+// for a writer without end, and a folder or a device holds no upgrade file.
+UniqueFile OpenRegularFile(const std::string& path);
 
 // The file's size in bytes; -1 when it cannot be taken.
 int64_t FileSizeOf(std::FILE* file);

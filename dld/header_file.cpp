@@ -19,7 +19,7 @@ void SetError(int* osError, int value) {
 }  // namespace
 
 bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header) {
-  UniqueFile file(std::fopen(fileName.c_str(), "rb"));
+  UniqueFile file = OpenRegularFile(fileName);
   FILE_DOWNLOAD_HEADER_T loaded;
   if (!ReadFileAt(file.get(), 0, BytesOf(loaded), sizeof loaded)) return false;
   header = loaded;
@@ -27,7 +27,7 @@ bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& hea
 }
 
 int ReadPartitionCount(const std::string& fileName) {
-  UniqueFile file(std::fopen(fileName.c_str(), "rb"));
+  UniqueFile file = OpenRegularFile(fileName);
   uint8_t count = 0;
   if (!ReadFileAt(file.get(), kPartitionCountAt, &count, 1)) return 0;
   return count;

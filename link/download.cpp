@@ -6,9 +6,12 @@
 
 #include "dld/file_at.h"
 #include "link/framing.h"
+#include "link/fresh_file.h"
 
 namespace vn {
 namespace {
+
+constexpr mode_t kScratchFileMode = 0600;
 
 // The header travels through a scratch file in the program's folder before it is sent. What is
 // sent is always the header held in memory: when the scratch file cannot be created (an installed
@@ -19,7 +22,9 @@ void PassThroughScratchFile(const TransferContext& context, uint8_t* out) {
   std::memcpy(out, header, kHeaderSize);
   const std::string scratch =
       (std::filesystem::path(context.programDir) / kScratchHeaderName).string();
-  UniqueFile file(std::fopen(scratch.c_str(), "w+b"));
+  // Whatever stands under the name (a link planted by anyone who may write in that folder) is
+  // removed, never written through; only the tool's own user may read the new file.
+  UniqueFile file = CreateFreshFile(scratch, kScratchFileMode);
   if (!file) return;
   uint8_t readBack[kHeaderSize];
   std::memset(readBack, 0xFF, sizeof readBack);
@@ -94,7 +99,7 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
 bool DownloadToBox(TransferContext& context, const std::string& fileName) {
   context.observer.OnControlsEnabled(false);
   // Read-only is enough: the download never writes the upgrade file.
-  UniqueFile upgradeFile(std::fopen(fileName.c_str(), "rb"));
+  UniqueFile upgradeFile = OpenRegularFile(fileName);
   std::FILE* file = upgradeFile.get();
 
   ShowMessage(context, kMsgConnectSuccess);

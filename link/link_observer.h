@@ -21,6 +21,10 @@ class LinkObserver {
   virtual void OnBytes(int64_t /*done*/, int64_t /*total*/) {}
   // A failure the window shows in a modal error box ("I/O error 13"); the command line prints it.
   virtual void OnErrorBox(const std::string& /*text*/) {}
+  // What the status texts cannot say: the system's reason for a failure, and what it left on
+  // disk ("the data received so far is in key.dld.partial"). The command line prints it on
+  // standard error; the window shows it as the status line's tooltip.
+  virtual void OnDetail(const std::string& /*text*/) {}
 };
 
 // An observer that ignores everything.

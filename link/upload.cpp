@@ -1,5 +1,6 @@
 #include "link/upload.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -9,7 +10,9 @@
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
 #include "link/framing.h"
+#include "link/fresh_file.h"
 #include "link/status_texts.h"
+#include "link/upload_output.h"
 
 namespace vn {
 namespace {
@@ -87,24 +90,50 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation)
   return failures < kMaxFailuresInRow && context.port.PortOpened();
 }
 
+namespace {
+
+// A failed upload keeps what arrived, if anything did, and says where it is.
+void KeepPartialFile(TransferContext& context, const std::string& fileName, bool anythingStored) {
+  const std::string partial = PartialFileName(fileName);
+  if (!anythingStored) {
+    std::remove(partial.c_str());
+    return;
+  }
+  ReadDownloadHeader(partial, context.header);
+  context.observer.OnDetail("the data received so far is in " + partial);
+}
+
+// The reason of a write that failed, read right after the failing call returned: nothing that
+// touches errno runs between the file write and the return of the framing calls.
+void ReportWriteError(TransferContext& context, const std::string& fileName, int osError) {
+  context.observer.OnDetail(FileErrorText("cannot write", PartialFileName(fileName), osError));
+}
+
+}  // namespace
+
 bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation) {
   context.observer.OnControlsEnabled(false);
   ShowMessage(context, kMsgConnectSuccess);
-  // Nothing is asked of the box until there is somewhere to put what it sends.
-  std::FILE* file = std::fopen(fileName.c_str(), "w+b");
-  if (!file) {
+  // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
+  // is replaced only once the backup is complete.
+  UniqueFile output = CreatePartialFile(fileName);
+  if (!output) {
+    context.observer.OnDetail(FileErrorText("cannot create", PartialFileName(fileName), errno));
     context.observer.OnStatus(kNoUploadFileText);
     return false;
   }
+  std::FILE* file = output.get();
   SendCommand(context.port, kMsgStartUpload);
 
   ShowMessage(context, kMsgVerify);
   bool writeFailed = false;
   if (!StoreBoxHeader(context, file, &writeFailed)) {
+    if (writeFailed) ReportWriteError(context, fileName, errno);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
     ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
-    std::fclose(file);
+    output.reset();
+    KeepPartialFile(context, fileName, false);
     return false;
   }
   ShowMessage(context, kMsgIdentSuccess);
@@ -112,20 +141,34 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
 
   ShowMessage(context, kMsgTransfer);
   const bool received = ReceivePartitions(context, file, operation);
+  if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
-  const bool closed = std::fclose(file) == 0;
-
-  ReadDownloadHeader(fileName, context.header);
-  if (!received) return false;
-  if (!closed) {
-    ShowMessage(context, kMsgTransferFailed);
+  const bool closed = std::fclose(output.release()) == 0;
+  const int closeError = errno;
+  if (!received) {
+    KeepPartialFile(context, fileName, true);
     return false;
   }
+  if (!closed) {
+    ReportWriteError(context, fileName, closeError);
+    ShowMessage(context, kMsgTransferFailed);
+    KeepPartialFile(context, fileName, true);
+    return false;
+  }
+  const std::string partial = PartialFileName(fileName);
+  ReadDownloadHeader(partial, context.header);
   int osError = 0;
-  if (!WriteTotalSize(fileName, context.header, &osError)) {
+  if (!WriteTotalSize(partial, context.header, &osError)) {
     // A file without its total size is no finished backup.
     if (osError != 0) context.observer.OnErrorBox("I/O error " + std::to_string(osError));
     ShowMessage(context, kMsgTransferFailed);
+    KeepPartialFile(context, fileName, true);
+    return false;
+  }
+  if (!CommitPartialFile(fileName)) {
+    context.observer.OnDetail(FileErrorText("cannot replace", FollowLinks(fileName), errno));
+    ShowMessage(context, kMsgTransferFailed);
+    KeepPartialFile(context, fileName, true);
     return false;
   }
   return true;

@@ -120,6 +120,26 @@ class BoxRunsTest : public QObject {
     QVERIFY(RegionOf(restored, region) == RegionOf(image_, region));
   }
 
+  // "cover it?" answered Yes, then the box goes away mid-upload: the file covered is still the
+  // old one, and the status line's tooltip says where the part that arrived went.
+  void coveredBackupSurvivesAFailedUpload() {
+    vn::BoxOptions options;
+    options.flash = image_;
+    options.faults.vanishAt = "frame";
+    StartBox(options);
+    form_->CB_UpgSelect(kKeySet);
+    const std::vector<uint8_t> old = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
+    form_->uploadAnswer = QString::fromStdString(folder_->Write("backup.dld", old));
+    form_->overwriteAnswer = true;
+    QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
+    QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
+    QCOMPARE(form_->overwriteQuestions, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->OperationRunning(), kRunWaitMs);
+    QCOMPARE(form_->Status(), QStringLiteral("Transfer failed!"));
+    QVERIFY(vn::testing::ReadFileBytes(form_->uploadAnswer.toStdString()) == old);
+    QVERIFY(form_->Field("E_Start")->toolTip().endsWith(form_->uploadAnswer + ".partial"));
+  }
+
   void resetDuringTransferStopsIt() {
     vn::BoxOptions options;
     options.pace = true;  // the line's real speed: the transfer lasts long enough to interrupt

@@ -32,11 +32,22 @@ class RecordingObserver : public LinkObserver {
     std::lock_guard lock(mutex_);
     errorBoxes_.push_back(text);
   }
+  void OnDetail(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    details_.push_back(text);
+  }
 
   // Runs on the operation's thread after each status text (e.g. to stop at a given step).
   void SetStatusHook(std::function<void(const std::string&)> hook) {
     std::lock_guard lock(mutex_);
     onStatus_ = std::move(hook);
+  }
+
+  // Forgets the texts so far, for a test that runs several operations.
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    statuses_.clear();
+    details_.clear();
   }
 
   std::vector<std::string> Statuses() const {
@@ -51,6 +62,10 @@ class RecordingObserver : public LinkObserver {
     std::lock_guard lock(mutex_);
     return errorBoxes_;
   }
+  std::vector<std::string> Details() const {
+    std::lock_guard lock(mutex_);
+    return details_;
+  }
   bool ControlsEnabled() const {
     std::lock_guard lock(mutex_);
     return controlsEnabled_;
@@ -58,6 +73,7 @@ class RecordingObserver : public LinkObserver {
 
  private:
   mutable std::mutex mutex_;
+  std::vector<std::string> details_;
   std::vector<std::string> statuses_;
   std::vector<std::pair<int, int>> progress_;
   std::vector<std::string> errorBoxes_;

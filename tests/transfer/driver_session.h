@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,6 +38,7 @@ class DriverSession {
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
     OperationDriver driver(*port, observer, programDir.empty() ? scratch.Path() : programDir);
     if (operation == kOperationDownload) driver.ChooseDownloadFile(file);
+    if (afterChoose) afterChoose();
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
@@ -55,6 +57,7 @@ class DriverSession {
     }
     done.notify_all();
     watchdog.join();
+    headerAfterRun = driver.CurrentHeader();
     return result;
   }
 
@@ -67,10 +70,12 @@ class DriverSession {
   std::unique_ptr<ComPort> port;
   RecordingObserver observer;
   ScratchFolder scratch;
-  std::string programDir;  // the driver's program folder; the scratch folder when empty
+  std::string programDir;             // the driver's program folder; the scratch folder when empty
+  std::function<void()> afterChoose;  // runs between choosing the file and Start
   bool started = false;
   bool opened = false;
   std::atomic<bool> hung{false};
+  FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header
 };
 
 }  // namespace vn::testing

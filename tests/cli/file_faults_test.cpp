@@ -1,0 +1,165 @@
+// vespanode-cli against files and folders that are not what they should be: every refusal says
+// why, nothing the user had is destroyed, and a full disk is named as such.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+#include "support/small_disk.h"
+
+namespace vn::testing {
+namespace {
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartIs) {
+  BoxOptions options;
+  options.flash = SampleFlashImage(41);
+  options.faults.vanishAt = "frame";
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const std::vector<uint8_t> old = {0x11, 0x44, 0, 1, 2, 3};
+  const std::string file = folder.Write("key.dld", old);
+
+  const ChildResult run =
+      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
+  EXPECT_EQ(ReadFileBytes(file), old);
+  EXPECT_TRUE(Contains(run.err, file + ".partial")) << run.err;
+  EXPECT_GE(ReadFileBytes(file + ".partial").size(), size_t(kHeaderSize));
+}
+
+TEST(CliUploadFiles, TheWritabilityCheckCreatesAndDeletesNothing) {
+  ScratchFolder folder;
+  const std::string link = folder.File("backup.dld");
+  const std::string target = folder.File("absent-target.dld");
+  std::filesystem::create_symlink(target, link);
+
+  // The port cannot be opened, so the run ends right after the check.
+  const ChildResult run =
+      RunChild(kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", link});
+
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
+}
+
+TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
+  ScratchFolder folder;
+  const std::string locked = folder.File("locked");
+  std::filesystem::create_directory(locked);
+  // Root may write anywhere on a writable disk: it needs a read-only one.
+  SmallDisk readOnly(locked, 64, true);
+  if (!readOnly.Mounted()) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root without the right to mount writes anywhere";
+    ::chmod(locked.c_str(), 0555);
+  }
+
+  const ChildResult run = RunChild(
+      kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", locked + "/key.dld"});
+
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, readOnly.Mounted() ? "Read-only file system" : "Permission denied"))
+      << run.err;
+  ::chmod(locked.c_str(), 0755);
+}
+
+TEST(CliUploadFiles, AReadOnlyBackupIsNotReplacedEvenWithForce) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  ScratchFolder folder;
+  const std::string file = folder.Write("kept.dld", {1, 2, 3});
+  ::chmod(file.c_str(), 0444);
+  const ChildResult run =
+      RunChild(kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", file, "--force"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, "Permission denied")) << run.err;
+}
+
+TEST(CliUploadFiles, AFullDiskFailsTheUploadNamingTheFullDisk) {
+  ScratchFolder folder;
+  const std::string disk = folder.File("disk");
+  std::filesystem::create_directory(disk);
+  SmallDisk small(disk, 16);
+  if (!small.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+  BoxOptions options;
+  options.flash = SampleFlashImage(42);
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+
+  const ChildResult run =
+      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "data", disk + "/data.dld"});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
+  EXPECT_TRUE(Contains(run.err, "disk full")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(disk + "/data.dld"));
+}
+
+TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
+  ScratchFolder folder;
+  const std::string fifo = folder.File("pipe.dld");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {folder.Path(), "is a folder"},
+      {fifo, "is a FIFO"},
+      {"/dev/null", "is a device"},
+      {folder.File("absent.dld"), "No such file"},
+  };
+  for (const auto& [path, reason] : cases) {
+    const ChildResult run = RunChild(kCli, {"download", "--port", folder.File("no-port"), path});
+    EXPECT_EQ(run.exitCode, 2) << path;
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+  }
+}
+
+// Empty, truncated and corrupt files never reach a box; a read-only one flashes as any other.
+TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const auto regions = UploadRegionList(2);
+  const std::vector<uint8_t> sound = BuildUpgradeFile({regions.begin(), regions.end()},
+                                                      SampleFlashImage(43), BoxMatchingIdentity());
+  std::vector<uint8_t> corruptHeader = sound;
+  corruptHeader[10] ^= 0x01;
+  const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
+  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader}) {
+    const std::string file = folder.Write("unsound.dld", bytes);
+    const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
+    EXPECT_EQ(run.exitCode, 2) << bytes.size();
+    EXPECT_TRUE(Contains(run.err, "is not a sound upgrade file")) << run.err;
+  }
+  EXPECT_EQ(box.Stats().sessionsStarted, 0);
+
+  const std::string readOnly = folder.Write("read-only.dld", sound);
+  ::chmod(readOnly.c_str(), 0444);
+  const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), readOnly});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(readOnly), sound);
+}
+
+TEST(CliDownloadFiles, ANegativeBoxCountIsRefusedInAFewWords) {
+  ScratchFolder folder;
+  const ChildResult run = RunChild(
+      kCli, {"download", "--port", folder.File("no-port"), "--boxes", "-1", folder.File("x.dld")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Contains(run.err, "--boxes")) << run.err;
+  EXPECT_LT(run.err.size(), 200u) << run.err;
+}
+
+}  // namespace
+}  // namespace vn::testing

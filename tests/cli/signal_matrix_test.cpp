@@ -1,0 +1,109 @@
+// SIGINT, SIGTERM and SIGKILL in each phase of a download and an upload: never a success, the
+// exit status of the signal, and on disk the upgrade file as it was, the old backup as it was,
+// and nothing that passes for a finished backup.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cctype>
+#include <filesystem>
+
+#include "dld/byte_order.h"
+#include "dld/inspect.h"
+#include "dld/pack.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+struct SignalRow {
+  int signal;
+  bool upload;
+  const char* phaseLine;  // the status line at which the signal is sent
+};
+
+std::string RowName(const ::testing::TestParamInfo<SignalRow>& info) {
+  const SignalRow& row = info.param;
+  std::string name = row.signal == SIGINT ? "Int" : row.signal == SIGTERM ? "Term" : "Kill";
+  name += row.upload ? "Upload" : "Download";
+  for (const char* c = row.phaseLine; *c && *c != '.'; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+  }
+  return name;
+}
+void PrintTo(const SignalRow& row, std::ostream* out) {
+  *out << row.phaseLine;
+}
+
+// The phase must still run when the signal lands, however slow the machine: a transfer on a line
+// paced at its real rate, or erase and program reports a second apart.
+BoxOptions SlowBox(const SignalRow& row) {
+  BoxOptions options;
+  options.flash = SampleFlashImage(71);
+  if (std::string(row.phaseLine) == "Transfer...") {
+    options.pace = true;
+  } else {
+    options.eraseTime = options.programTime = std::chrono::milliseconds(1000);
+  }
+  return options;
+}
+
+class SignalInPhase : public ::testing::TestWithParam<SignalRow> {};
+
+TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
+  const SignalRow& row = GetParam();
+  VirtualBox box(SlowBox(row));
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const auto regions = UploadRegionList(2);
+  const std::vector<uint8_t> before =
+      row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
+                 : BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(72),
+                                    BoxMatchingIdentity());
+  const std::string file = folder.Write("default.dld", before);
+  ChildOptions options;
+  options.onLine = [&row](const std::string& line, int pid) {
+    if (line == row.phaseLine) kill(pid, row.signal);
+  };
+  const std::vector<std::string> args =
+      row.upload ? std::vector<std::string>{"upload",  "--port", box.PtyPath(), "--set",
+                                            "default", file,     "--force"}
+                 : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
+
+  const ChildResult run = RunChild(kCli, args, options);
+
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
+  EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(file), before);
+  const std::string partial = file + ".partial";
+  if (row.upload && row.signal != SIGKILL) {
+    EXPECT_TRUE(std::filesystem::exists(partial)) << "where the data received so far went";
+  }
+  if (std::filesystem::exists(partial)) {
+    const auto bytes = ReadFileBytes(partial);
+    EXPECT_FALSE(InspectUpgradeFile(bytes).Sound());
+    if (bytes.size() >= size_t(kHeaderSize)) {
+      EXPECT_EQ(GetLe24(&bytes[53]), 0u);
+    }
+  }
+}
+
+std::vector<SignalRow> AllRows() {
+  std::vector<SignalRow> rows;
+  for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
+    for (const char* line : {"Transfer...", "Erase flash...  50%", "Program flash...  50%"}) {
+      rows.push_back({signal, false, line});
+    }
+    rows.push_back({signal, true, "Transfer..."});
+  }
+  return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, SignalInPhase, ::testing::ValuesIn(AllRows()), RowName);
+
+}  // namespace
+}  // namespace vn::testing

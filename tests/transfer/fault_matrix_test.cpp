@@ -1,0 +1,299 @@
+// The fault matrix: every fault the virtual box can inject, in each direction and at each step,
+// against the operation driver over a pseudo-terminal. Each row must end recovered and
+// successful, or failed with its step's text, or (where the tool waits for the box without a time
+// limit) stopped by the user. Never in a success reported for a failure, a lost backup, or a file
+// whose bytes differ from the box's.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "dld/byte_order.h"
+#include "dld/inspect.h"
+#include "dld/pack.h"
+#include "tests_common.h"
+#include "upload_checks.h"
+
+namespace vn::testing {
+namespace {
+
+constexpr int kDefaultSet = 2;  // two regions: a failure report for one of them is survivable
+constexpr int kKeySet = 3;      // one region: a single failure report is fatal
+// A wait without a time limit counts as ended by the user after this; a wait that ends by itself
+// sooner must end with its step's failure text.
+constexpr std::chrono::seconds kUserPatience{2};
+
+enum class Ending { kSucceeds, kFails, kWaitsForStop };
+
+struct FaultRow {
+  std::string name;
+  int set;
+  BoxFaults faults;
+  Ending ending;
+  std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
+};
+
+struct StepEnding {
+  std::string step;                       // a step of the virtual box's session
+  std::vector<std::string> failureTexts;  // what a failure there may end with
+};
+
+// A box silent at each step (waits the user may have to end) or vanishing there (failures).
+std::vector<FaultRow> StepRows(bool vanish, const std::vector<StepEnding>& steps) {
+  std::vector<FaultRow> rows;
+  for (const StepEnding& at : steps) {
+    BoxFaults faults;
+    (vanish ? faults.vanishAt : faults.silentAt) = at.step;
+    std::string name = (vanish ? "VanishesAt" : "SilentAt") + at.step;
+    name[name.size() - at.step.size()] = char(std::toupper(at.step[0]));
+    rows.push_back({name, kDefaultSet, faults, vanish ? Ending::kFails : Ending::kWaitsForStop,
+                    at.failureTexts});
+  }
+  return rows;
+}
+
+std::vector<FaultRow> Join(std::vector<FaultRow> rows, const std::vector<FaultRow>& more) {
+  rows.insert(rows.end(), more.begin(), more.end());
+  return rows;
+}
+
+std::string RowName(const ::testing::TestParamInfo<FaultRow>& info) {
+  return info.param.name;
+}
+void PrintTo(const FaultRow& row, std::ostream* out) {
+  *out << row.name;
+}
+
+std::vector<UploadRegion> Regions(int set) {
+  const auto list = UploadRegionList(set);
+  return {list.begin(), list.end()};
+}
+
+bool SuccessShown(const std::vector<std::string>& texts) {
+  return std::count(texts.begin(), texts.end(), "Update Success!") > 0;
+}
+
+// What every row must satisfy, whatever the fault; true when the run succeeded.
+bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResult& result) {
+  const auto texts = session.Statuses();
+  EXPECT_FALSE(texts.empty());
+  if (texts.empty()) return false;
+  // A vanished port ends the loop as stopped rather than failed; the command line tells the two
+  // apart by the port.
+  const bool failedWithItsText =
+      (result.failed || result.stopped) &&
+      std::count(row.failureTexts.begin(), row.failureTexts.end(), texts.back());
+  switch (row.ending) {
+    case Ending::kSucceeds:
+      EXPECT_EQ(result.boxesDone, 1) << texts.back();
+      EXPECT_FALSE(session.hung);
+      return result.boxesDone == 1;
+    case Ending::kFails:
+      EXPECT_TRUE(failedWithItsText) << texts.back();
+      EXPECT_FALSE(session.hung);
+      break;
+    case Ending::kWaitsForStop:
+      EXPECT_TRUE((session.hung && result.stopped) || failedWithItsText) << texts.back();
+      break;
+  }
+  EXPECT_EQ(result.boxesDone, 0);
+  EXPECT_FALSE(SuccessShown(texts));
+  return false;
+}
+
+const std::vector<std::string> kIdentFailed = {"Ident check failed!"};
+const std::vector<std::string> kTransferFailed = {"Transfer failed!"};
+const std::vector<std::string> kEraseFailed = {"Erase flash failed!"};
+const std::vector<std::string> kProgramFailed = {"Program flash failed!"};
+// A box that vanishes right after its last answer of a phase may take that answer with it.
+const std::vector<std::string> kTransferOrEraseFailed = {"Transfer failed!", "Erase flash failed!"};
+const std::vector<std::string> kEraseOrProgramFailed = {"Erase flash failed!",
+                                                        "Program flash failed!"};
+
+class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
+  const FaultRow& row = GetParam();
+  BoxOptions options;
+  options.faults = row.faults;
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const auto image = SampleFlashImage(60);
+  const std::string file = session.scratch.Write(
+      "firmware.dld", BuildUpgradeFile(Regions(row.set), image, BoxMatchingIdentity()));
+  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : std::chrono::seconds(60);
+
+  const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
+
+  if (!ExpectRowEnding(row, session, result)) return;
+  ASSERT_TRUE(session.BoxFinished(1));
+  const auto flash = session.box.FlashCopy();
+  for (const UploadRegion& region : Regions(row.set)) {
+    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
+              RegionOfImage(image, region.address, region.size));
+  }
+}
+
+// Each row names only its own faults; the others keep their defaults (off).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+const std::vector<FaultRow> kDownloadRows = {
+    {"FrameNakedOnce", kDefaultSet, {.nakFrame = 1}, Ending::kSucceeds, {}},
+    {"FrameNakedNineTimes",
+     kDefaultSet,
+     {.nakFrame = 3, .nakFrameTimes = 9},
+     Ending::kSucceeds,
+     {}},
+    {"FrameNakedTenTimes",
+     kDefaultSet,
+     {.nakFrame = 3, .nakFrameTimes = 10},
+     Ending::kFails,
+     kTransferFailed},
+    {"HeaderAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
+    {"DescriptorAckLost", kDefaultSet, {.dropAck = 2}, Ending::kSucceeds, {}},
+    {"FrameAckLost", kDefaultSet, {.dropAck = 3}, Ending::kSucceeds, {}},
+    {"HeaderAlwaysNaked", kDefaultSet, {.nakHeaderAlways = 1}, Ending::kWaitsForStop, kIdentFailed},
+    {"GarbageBeforeReady", kDefaultSet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+    {"IdentityRefused", kDefaultSet, {.refuseIdentity = true}, Ending::kFails, kIdentFailed},
+    {"OneOfTwoErasesFails", kDefaultSet, {.eraseFailAt = 1}, Ending::kSucceeds, {}},
+    {"TheOnlyEraseFails", kKeySet, {.eraseFailAt = 1}, Ending::kFails, kEraseFailed},
+    {"OneOfTwoProgramsFails", kDefaultSet, {.programFailAt = 2}, Ending::kSucceeds, {}},
+    {"TheOnlyProgramFails", kKeySet, {.programFailAt = 1}, Ending::kFails, kProgramFailed},
+};
+
+#pragma GCC diagnostic pop
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, DownloadFault,
+    ::testing::ValuesIn(Join(Join(kDownloadRows, StepRows(false, {{"start", kIdentFailed},
+                                                                  {"header", kIdentFailed},
+                                                                  {"verdict", kIdentFailed},
+                                                                  {"descriptor", kTransferFailed},
+                                                                  {"frame", kTransferFailed},
+                                                                  {"erase", kEraseFailed},
+                                                                  {"program", kProgramFailed}})),
+                             StepRows(true, {{"start", kIdentFailed},
+                                             {"header", kIdentFailed},
+                                             {"verdict", kIdentFailed},
+                                             {"descriptor", kTransferFailed},
+                                             {"frame", kTransferFailed},
+                                             {"erase", kTransferOrEraseFailed},
+                                             {"program", kEraseOrProgramFailed}}))),
+    RowName);
+
+class UploadFault : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
+  const FaultRow& row = GetParam();
+  BoxOptions options;
+  options.flash = SampleFlashImage(61);
+  options.faults = row.faults;
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::vector<uint8_t> oldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
+  const std::string file = session.scratch.Write("backup.dld", oldBackup);
+  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : std::chrono::seconds(60);
+
+  const LoopResult result = session.Run(row.set, file, 1, guard);
+
+  if (ExpectRowEnding(row, session, result)) {
+    ExpectSoundUpload(ReadFileBytes(file), row.set, session.box.FlashCopy());
+    return;
+  }
+  EXPECT_EQ(ReadFileBytes(file), oldBackup);
+  const std::string partial = file + ".partial";
+  if (std::filesystem::exists(partial)) {
+    const auto bytes = ReadFileBytes(partial);
+    EXPECT_FALSE(InspectUpgradeFile(bytes).Sound()) << "a partial file passes for a backup";
+    if (bytes.size() >= size_t(kHeaderSize)) {
+      EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);
+    }
+  }
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+const std::vector<FaultRow> kUploadRows = {
+    {"FrameCorrupted", kDefaultSet, {.corruptFrame = 2}, Ending::kSucceeds, {}},
+    {"FrameComplementWrong", kDefaultSet, {.badComplementFrame = 3}, Ending::kSucceeds, {}},
+    {"DescriptorCrcWrong", kDefaultSet, {.badDescriptorCrc = 2}, Ending::kSucceeds, {}},
+    {"HeaderCrcWrong", kDefaultSet, {.badHeaderCrc = 1}, Ending::kFails, kIdentFailed},
+    {"AckedFrameResent", kDefaultSet, {.resendAckedFrame = 2}, Ending::kFails, kTransferFailed},
+    {"RequestAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
+    {"GarbageBeforeReady", kKeySet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+};
+
+#pragma GCC diagnostic pop
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, UploadFault,
+    ::testing::ValuesIn(Join(Join(kUploadRows, StepRows(false, {{"start", kIdentFailed},
+                                                                {"header", kIdentFailed},
+                                                                {"request", kTransferFailed},
+                                                                {"descriptor", kTransferFailed},
+                                                                {"frame", kTransferFailed}})),
+                             StepRows(true, {{"start", kIdentFailed},
+                                             {"header", kIdentFailed},
+                                             {"verdict", kTransferFailed},
+                                             {"request", kTransferFailed},
+                                             {"descriptor", kTransferFailed},
+                                             {"frame", kTransferFailed}}))),
+    RowName);
+
+// The box's wrong first frame and its ready frame take turns, so which one a connect meets
+// depends on timing: every connect must either go on to a success or end in "Connect failed!".
+TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
+  BoxOptions options;
+  options.faults.nonReadyFirst = true;
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(62), BoxMatchingIdentity()));
+  bool connectFailed = false;
+  for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
+    session.observer.Clear();
+    const LoopResult result = session.Run(kOperationDownload, file);
+    const auto texts = session.Statuses();
+    ASSERT_FALSE(texts.empty());
+    if (result.failed) {
+      EXPECT_EQ(texts, (std::vector<std::string>{"Connectting...", "Connect failed!"}));
+      connectFailed = true;
+    } else {
+      EXPECT_EQ(texts.back(), "Update Success!");
+    }
+  }
+  EXPECT_TRUE(connectFailed);
+}
+
+// A file swapped on disk between the choice and Start: the box hears the header chosen and gets
+// the partitions on disk at Start, each whole and checked by the box.
+TEST(FileFault, ADownloadFileReplacedAfterItWasChosenSendsTheHeaderChosen) {
+  DriverSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write(
+      "key.dld", BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(63), BoxMatchingIdentity()));
+  FileIdentity stranger = BoxMatchingIdentity();
+  stranger.hardwareModule = "OTHER";
+  session.afterChoose = [&] {
+    session.scratch.Write("key.dld",
+                          BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(64), stranger));
+  };
+  // The header chosen matched the box; the one on disk now would be refused.
+  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+}
+
+// The window's file dialog lets a FIFO through; opening it to read must not wait for a writer.
+TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
+  DriverSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string fifo = session.scratch.File("pipe.dld");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const LoopResult result = session.Run(kOperationDownload, fifo);
+  EXPECT_TRUE(result.failed);
+  EXPECT_FALSE(session.hung);
+  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
+}
+
+}  // namespace
+}  // namespace vn::testing

@@ -1,0 +1,112 @@
+// What the transfers leave on disk when things go wrong: no backup destroyed before its
+// replacement is complete, and no file written through a link someone planted.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dld/byte_order.h"
+#include "dld/inspect.h"
+#include "dld/pack.h"
+#include "tests_common.h"
+
+namespace vn::testing {
+namespace {
+
+constexpr int kKeySet = 3;
+
+BoxOptions FlashedBox(uint32_t seed, const std::string& vanishAt = {}) {
+  BoxOptions options;
+  options.flash = SampleFlashImage(seed);
+  options.faults.vanishAt = vanishAt;
+  return options;
+}
+
+std::vector<uint8_t> OldBackup() {
+  return {0x11, 0x44, 0x00, 'o', 'l', 'd'};
+}
+
+TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
+  for (const char* step : {"descriptor", "frame"}) {
+    SCOPED_TRACE(step);
+    DriverSession session(FlashedBox(31, step));
+    ASSERT_TRUE(session.opened);
+    const std::string file = session.scratch.Write("key.dld", OldBackup());
+
+    const LoopResult result = session.Run(kKeySet, file);
+
+    EXPECT_FALSE(result.boxesDone);
+    EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
+    EXPECT_EQ(ReadFileBytes(file), OldBackup());
+    const auto partial = ReadFileBytes(file + ".partial");
+    ASSERT_GE(partial.size(), size_t(kHeaderSize));
+    EXPECT_EQ(GetLe24(&partial[53]), 0u) << "a partial file must not look complete";
+    EXPECT_FALSE(InspectUpgradeFile(partial).Sound());
+    EXPECT_EQ(session.observer.Details(),
+              std::vector<std::string>{"the data received so far is in " + file + ".partial"});
+    // The header in memory is the partial file's, as after any failed upload.
+    EXPECT_EQ(session.headerAfterRun.partitionCount, 1);
+  }
+}
+
+TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
+  BoxOptions options = FlashedBox(32);
+  options.faults.badHeaderCrc = 1;
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = session.scratch.Write("key.dld", OldBackup());
+  session.Run(kKeySet, file);
+  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
+  EXPECT_EQ(ReadFileBytes(file), OldBackup());
+  EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
+}
+
+TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
+  DriverSession session(FlashedBox(33));
+  ASSERT_TRUE(session.opened);
+  const std::string real = session.scratch.Write("real.dld", OldBackup());
+  ::chmod(real.c_str(), 0640);
+  const std::string stale = session.scratch.Write("real.dld.partial", {1, 2, 3});
+  const std::string link = session.scratch.File("link.dld");
+  std::filesystem::create_symlink("real.dld", link);
+
+  ASSERT_EQ(session.Run(kKeySet, link).boxesDone, 1);
+
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  const auto bytes = ReadFileBytes(real);
+  EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
+  EXPECT_EQ(GetLe24(&bytes[53]), bytes.size());
+  struct stat info;
+  ASSERT_EQ(::stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
+// Anyone who may write in the program's folder could plant a link under the scratch header's name.
+TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
+  for (bool hard : {false, true}) {
+    SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+    ScratchFolder elsewhere;
+    const std::vector<uint8_t> precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
+    const std::string victim = elsewhere.Write("victim", precious);
+    DriverSession session;
+    ASSERT_TRUE(session.opened);
+    const std::string planted = session.scratch.File("Test_DownloadHeader.bin");
+    if (hard) {
+      std::filesystem::create_hard_link(victim, planted);
+    } else {
+      std::filesystem::create_symlink(victim, planted);
+    }
+    const auto regions = UploadRegionList(kKeySet);
+    const std::string file = session.scratch.Write(
+        "key.dld", BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(34),
+                                    BoxMatchingIdentity()));
+
+    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+
+    EXPECT_EQ(ReadFileBytes(victim), precious);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(planted)));
+  }
+}
+
+}  // namespace
+}  // namespace vn::testing

@@ -1,0 +1,20 @@
+#pragma once
+// What every uploaded file must be, shared by the upload tests and the fault matrix.
+#include <cstdint>
+#include <vector>
+
+#include "dld/blocks.h"
+
+namespace vn::testing {
+
+inline const FILE_DOWNLOAD_HEADER_T& HeaderOf(const std::vector<uint8_t>& file) {
+  return *reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(file.data());
+}
+
+// The box's header with kind code, N and total size set, then per region a descriptor with the
+// piece count and CRC recomputed and the data block as the box sent it, expanding to exactly the
+// bytes of `flash`.
+void ExpectSoundUpload(const std::vector<uint8_t>& file, int operation,
+                       const std::vector<uint8_t>& flash);
+
+}  // namespace vn::testing
