@@ -35,9 +35,11 @@ bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71) {
         break;
       case WaitOutcome::kArrived:
         // The block arrived whole, so it is acknowledged; a wrong CRC then refuses the box's
-        // header without a further attempt.
+        // header without a further attempt. The CRC does not cover the length field, and a
+        // header with a wrong one would make a file that cannot be read back: refused alike.
         SendAck(port);
-        return CrcMatches(header71, kHeaderCrcFrom, kHeaderCrcCount, kHeaderCrcAt);
+        return header71[1] == kHeaderLength &&
+               CrcMatches(header71, kHeaderCrcFrom, kHeaderCrcCount, kHeaderCrcAt);
     }
   }
   return false;
@@ -53,8 +55,11 @@ bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions) {
 }
 
 bool ReceiveDescriptor(ComPort& port, uint8_t* descriptor26) {
+  // The CRC does not cover the length field; a wrong one would make a file that cannot be read
+  // back, so it fails the descriptor like a wrong CRC (NAK, and the box sends it again).
   return AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, kDescriptorPolls) ==
              WaitOutcome::kArrived &&
+         descriptor26[1] == kDescriptorLength &&
          CrcMatches(descriptor26, kDescriptorCrcFrom, kDescriptorCrcCount, kDescriptorCrcAt);
 }
 

@@ -88,6 +88,13 @@ TEST_P(UploadFramingTest, HeaderIsAcknowledgedAndItsCrcChecked) {
   });
   EXPECT_FALSE(ReceiveHeaderBlock(port(), header.data()));
   wrongBox.join();
+
+  // So is a header whose length field (outside the CRC) is wrong.
+  Bytes wrongLength = Header(true);
+  wrongLength[1] = kHeaderLength + 1;
+  box().Send(wrongLength);
+  EXPECT_FALSE(ReceiveHeaderBlock(port(), header.data()));
+  EXPECT_EQ(box().Receive(1), Bytes{ACK});
 }
 
 TEST_P(UploadFramingTest, HeaderAttemptWithoutAWholeBlockEndsWithNak) {
@@ -141,9 +148,14 @@ TEST_P(UploadFramingTest, ReadRequestIsResentUntilAcknowledged) {
   EXPECT_EQ((*parsed)[1].size, 0x400u);
 }
 
-TEST_P(UploadFramingTest, DescriptorNeedsItsTagAndCrc) {
+TEST_P(UploadFramingTest, DescriptorNeedsItsTagLengthAndCrc) {
   Bytes descriptor(kDescriptorSize);
   box().Send(Descriptor(false));
+  EXPECT_FALSE(ReceiveDescriptor(port(), descriptor.data()));
+  // The CRC does not cover the length field: a wrong one would make an unreadable backup.
+  Bytes wrongLength = Descriptor(true);
+  wrongLength[1] = 88;
+  box().Send(wrongLength);
   EXPECT_FALSE(ReceiveDescriptor(port(), descriptor.data()));
   box().Send(Descriptor(true));
   EXPECT_TRUE(ReceiveDescriptor(port(), descriptor.data()));
