@@ -1,10 +1,17 @@
 #include "app/port_list.h"
 
+#include <QAbstractItemView>
 #include <QSet>
 
 #include "link/box_announce.h"
+#include "link/port_survey.h"
 
 namespace vn {
+namespace {
+
+constexpr int kPopupMinimumWidth = 260;
+
+}  // namespace
 
 std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPorts,
                                           const std::vector<std::string>& virtualBoxes) {
@@ -20,13 +27,16 @@ std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPor
     const QString path = QString::fromStdString(port.path);
     if (path.isEmpty() || devices.contains(path)) continue;
     devices.insert(path);
-    entries.push_back({path, path, QString::fromStdString(port.description)});
+    const std::string details = port.usb ? AdapterIdentity(port) : port.description;
+    entries.push_back({QString::fromStdString(AdapterName(port)), path,
+                       QString::fromStdString(details.empty() ? port.path : details)});
   }
   for (const std::string& box : virtualBoxes) {
     const QString path = QString::fromStdString(box);
     if (path.isEmpty() || devices.contains(path)) continue;
     devices.insert(path);
-    entries.push_back({path, path, QStringLiteral("virtual box")});
+    entries.push_back({QString::fromStdString(VirtualBoxName(box)), path,
+                       QStringLiteral("vespanode-box on %1").arg(path)});
   }
   return entries;
 }
@@ -41,6 +51,9 @@ PortComboBox::PortComboBox(QWidget* parent, EntrySource source)
   setMaxVisibleItems(kFixedPortCount);
   // Styles that open the list over the box itself ignore the limit of visible entries.
   setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+  // The list may be wider than the box, so that an adapter's name shows in full.
+  view()->setTextElideMode(Qt::ElideNone);
+  view()->setMinimumWidth(kPopupMinimumWidth);
   Refresh();
 }
 
