@@ -12,7 +12,7 @@ endif()
 install(FILES packaging/vespanode-cli.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vespanode-cli)
 install(FILES packaging/README.Debian packaging/60-vespanode-serial.rules
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vespanode)
 
 # Man pages: Markdown in docs/man, the version filled in, turned into roff by go-md2man.
 find_program(GO_MD2MAN go-md2man)
@@ -23,9 +23,12 @@ if(GO_MD2MAN)
     set(filled ${CMAKE_BINARY_DIR}/man/${program}.1.md)
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
     configure_file(${source} ${filled} @ONLY)
-    add_custom_command(OUTPUT ${page} COMMAND ${GO_MD2MAN} -in ${filled} -out ${page}
+    # Installed compressed, as Debian wants them; the plain page stays for the tests.
+    add_custom_command(OUTPUT ${page} ${page}.gz
+                       COMMAND ${GO_MD2MAN} -in ${filled} -out ${page}
+                       COMMAND gzip -9n -c ${page} > ${page}.gz
                        DEPENDS ${filled} ${source} COMMENT "Man page ${program}.1")
-    list(APPEND man_pages ${page})
+    list(APPEND man_pages ${page}.gz)
   endforeach()
   add_custom_target(man_pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
