@@ -1,7 +1,7 @@
 #pragma once
 // The entries of the port list: the ten fixed "COM.01".."COM.10", then the other serial ports
 // the system reports (a USB adapter by its product and device, "FT232R USB UART (ttyUSB0)"), then
-// the virtual boxes running for this user ("Virtual box (pts/3)"). The tooltip tells the rest.
+// the virtual boxes running for this user ("Virtual box pts/3"). The tooltip tells the rest.
 #include <QComboBox>
 #include <QString>
 #include <functional>

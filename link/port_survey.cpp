@@ -55,7 +55,7 @@ std::string AdapterName(const PortInfo& port) {
 }
 
 std::string VirtualBoxName(const std::string& ptyPath) {
-  return "Virtual box (" + ShortDevice(ptyPath) + ")";
+  return "Virtual box " + ShortDevice(ptyPath);
 }
 
 std::string UsbIdText(int id) {

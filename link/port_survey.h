@@ -32,7 +32,7 @@ PortSurvey ComposePortSurvey(const std::vector<PortInfo>& systemPorts,
 // The survey of this machine, right now.
 PortSurvey SurveyPorts();
 
-// Short names for a list entry: "FT232R USB UART (ttyUSB0)", "Virtual box (pts/3)".
+// Short names for a list entry: "FT232R USB UART (ttyUSB0)", "Virtual box pts/3".
 std::string AdapterName(const PortInfo& port);
 std::string VirtualBoxName(const std::string& ptyPath);
 // A USB vendor or product id as lsusb writes it ("0403"); empty when unknown (negative).

@@ -31,7 +31,7 @@ class PortListTest : public QObject {
     // An adapter and a virtual box read as what they are, not as a bare device path.
     QCOMPARE(entries[11].text, QStringLiteral("CP2102 USB to UART (ttyUSB1)"));
     QVERIFY(entries[11].details.contains(QStringLiteral("serial 0001")));
-    QCOMPARE(entries[12].text, QStringLiteral("Virtual box (pts/7)"));
+    QCOMPARE(entries[12].text, QStringLiteral("Virtual box pts/7"));
   }
 
   void refreshKeepsTheChoice() {

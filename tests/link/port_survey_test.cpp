@@ -49,7 +49,7 @@ TEST(PortSurveyTest, NamesTellAdaptersAndBoxesApart) {
   EXPECT_EQ(AdapterName(Adapter("/dev/ttyUSB1", "B7")), "FT232R USB UART (ttyUSB1)");
   EXPECT_EQ(AdapterIdentity(Adapter("/dev/ttyUSB1", "B7")),
             "0403:6001 FTDI FT232R USB UART, serial B7");
-  EXPECT_EQ(VirtualBoxName("/dev/pts/3"), "Virtual box (pts/3)");
+  EXPECT_EQ(VirtualBoxName("/dev/pts/3"), "Virtual box pts/3");
 
   // Without a product of its own, a port that only names itself is shown by its path.
   EXPECT_EQ(AdapterName({"/dev/ttyS12", "ttyS12"}), "/dev/ttyS12");
