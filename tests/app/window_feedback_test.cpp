@@ -6,7 +6,6 @@
 
 #include "app/status_tone.h"
 #include "dld/pack.h"
-#include "link/memory_port.h"
 #include "scripted_form.h"
 #include "test_registry.h"
 
@@ -16,8 +15,8 @@ class WindowFeedbackTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir folder_;
-  std::unique_ptr<vn::MemoryPort> boxEnd_;  // silent: a started operation waits for a box
-  std::unique_ptr<ScriptedForm> form_;
+  std::unique_ptr<vn::testing::FormWithSilentBox> rig_;
+  ScriptedForm* form_ = nullptr;
 
   // A sound "Upload Key" file; `damage` flips one byte at that offset first (negative: none).
   QString KeyFile(const char* name, int damage = -1) {
@@ -38,16 +37,11 @@ class WindowFeedbackTest : public QObject {
 
  private slots:
   void init() {
-    auto [windowEnd, boxEnd] = vn::MemoryPort::MakePair();
-    boxEnd_ = std::move(boxEnd);
-    form_ = std::make_unique<ScriptedForm>(std::move(windowEnd), folder_.path());
-    form_->show();
+    rig_ = std::make_unique<vn::testing::FormWithSilentBox>(folder_.path());
+    form_ = rig_->form.get();
   }
 
-  void cleanup() {
-    form_.reset();
-    boxEnd_.reset();
-  }
+  void cleanup() { rig_.reset(); }
 
   void disabledControlsLookDisabled() {
     const std::pair<QWidget*, QPalette::ColorRole> controls[] = {
