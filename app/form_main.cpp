@@ -238,6 +238,9 @@ void TFormMain::SetChoiceControlsEnabled(bool enabled) {
 void TFormMain::ShowStatus(const QString& text, StatusTone tone) {
   SetEnabledTextColour(E_Start, {QPalette::Text}, ColourOfTone(tone));
   E_Start->setText(text);
+  // A text longer than the field shows its start, which names what happened; the tooltip has all.
+  E_Start->setCursorPosition(0);
+  E_Start->setToolTip(text);
 }
 
 void TFormMain::ShowOpenCaption(int operation) {

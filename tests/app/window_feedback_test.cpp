@@ -76,6 +76,7 @@ class WindowFeedbackTest : public QObject {
     QVERIFY2(form_->Status().startsWith(QStringLiteral("Unsound file: descriptor 1 at offset 71")),
              qPrintable(form_->Status()));
     QCOMPARE(StatusColour(), vn::ColourOfTone(vn::StatusTone::kFailure));
+    QCOMPARE(form_->Field("E_Start")->cursorPosition(), 0);  // the block shows, not the text's end
 
     // Start is not refused: the box has the last word.
     QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
