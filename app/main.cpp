@@ -32,6 +32,8 @@ int main(int argc, char* argv[]) {
     return Answer(*answer);
   }
   QApplication::setApplicationName(QLatin1String(vn::kApplicationTitle));
+  // Wayland docks find the icon through the installed desktop entry; X11 ones use StartupWMClass.
+  QGuiApplication::setDesktopFileName(QStringLiteral("vespanode"));
 
   vn::InstanceGuard guard(vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle)));
   if (guard.Claim() == vn::InstanceGuard::Role::kHandedOver) return 0;
