@@ -64,6 +64,7 @@ exercise() {
   "${as[@]}" "${env[@]}" "$bin/vespanode-cli" inspect "$folder/key.dld" >/dev/null ||
     fail "$name: inspect"
 
+  : >"$folder/box.out"  # there before the box's shell opens it, for the loop below to read
   "${as[@]}" "${env[@]}" "$bin/vespanode-box" --quiet --sessions 1 >"$folder/box.out" &
   box_pid=$!
   local pty=
