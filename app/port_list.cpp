@@ -1,7 +1,6 @@
 #include "app/port_list.h"
 
 #include <QAbstractItemView>
-#include <QSet>
 
 #include "link/box_announce.h"
 #include "link/port_survey.h"
@@ -15,26 +14,24 @@ constexpr int kPopupMinimumWidth = 260;
 
 std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPorts,
                                           const std::vector<std::string>& virtualBoxes) {
+  // Whether a COM device exists does not matter here: the list always offers all ten.
+  const PortSurvey survey =
+      ComposePortSurvey(systemPorts, virtualBoxes, [](const std::string&) { return true; });
   std::vector<PortEntry> entries;
-  QSet<QString> devices;  // a device reachable through a fixed entry is not listed twice
-  for (int n = 1; n <= kFixedPortCount; ++n) {
-    const QString name = QStringLiteral("COM.%1").arg(n, 2, 10, QLatin1Char('0'));
-    const QString device = QString::fromStdString(ComDeviceName(name.toStdString()));
-    devices.insert(device);
-    entries.push_back({name, name, device});
+  for (const ComNameEntry& com : survey.comNames) {
+    const QString name = QString::fromStdString(com.windowName);
+    entries.push_back({name, name, QString::fromStdString(com.device)});
   }
-  for (const PortInfo& port : systemPorts) {
-    const QString path = QString::fromStdString(port.path);
-    if (path.isEmpty() || devices.contains(path)) continue;
-    devices.insert(path);
-    const std::string details = port.usb ? AdapterIdentity(port) : port.description;
-    entries.push_back({QString::fromStdString(AdapterName(port)), path,
-                       QString::fromStdString(details.empty() ? port.path : details)});
+  for (const auto* ports : {&survey.usbAdapters, &survey.otherPorts}) {
+    for (const PortInfo& port : *ports) {
+      const std::string details = port.usb ? AdapterIdentity(port) : port.description;
+      entries.push_back({QString::fromStdString(AdapterName(port)),
+                         QString::fromStdString(port.path),
+                         QString::fromStdString(details.empty() ? port.path : details)});
+    }
   }
-  for (const std::string& box : virtualBoxes) {
+  for (const std::string& box : survey.virtualBoxes) {
     const QString path = QString::fromStdString(box);
-    if (path.isEmpty() || devices.contains(path)) continue;
-    devices.insert(path);
     entries.push_back({QString::fromStdString(VirtualBoxName(box)), path,
                        QStringLiteral("vespanode-box on %1").arg(path)});
   }

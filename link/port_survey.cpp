@@ -9,8 +9,6 @@
 namespace vn {
 namespace {
 
-constexpr int kComNameCount = 10;
-
 // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3": what is left after /dev/.
 std::string ShortDevice(const std::string& path) {
   const std::string prefix = "/dev/";

@@ -24,13 +24,13 @@ class PortListTest : public QObject {
     QStringList names;
     for (const auto& entry : entries) names << entry.name;
     QCOMPARE(names, (QStringList{"COM.01", "COM.02", "COM.03", "COM.04", "COM.05", "COM.06",
-                                 "COM.07", "COM.08", "COM.09", "COM.10", "/dev/ttyUSB0",
-                                 "/dev/ttyUSB1", "/dev/pts/7"}));
+                                 "COM.07", "COM.08", "COM.09", "COM.10", "/dev/ttyUSB1",
+                                 "/dev/ttyUSB0", "/dev/pts/7"}));
     QCOMPARE(entries[1].details, fixedDevice);
-    QCOMPARE(entries[10].details, QStringLiteral("USB serial"));
+    QCOMPARE(entries[11].details, QStringLiteral("USB serial"));
     // An adapter and a virtual box read as what they are, not as a bare device path.
-    QCOMPARE(entries[11].text, QStringLiteral("CP2102 USB to UART (ttyUSB1)"));
-    QVERIFY(entries[11].details.contains(QStringLiteral("serial 0001")));
+    QCOMPARE(entries[10].text, QStringLiteral("CP2102 USB to UART (ttyUSB1)"));
+    QVERIFY(entries[10].details.contains(QStringLiteral("serial 0001")));
     QCOMPARE(entries[12].text, QStringLiteral("Virtual box pts/7"));
   }
 
