@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/banners.h"
+#include "vespanode/version.h"
 
 namespace vn {
 namespace {
@@ -96,6 +97,11 @@ TFormAbout::TFormAbout(QWidget* parent)
       ->setObjectName(QStringLiteral("Label_System"));
   MakeLabel(panel, QStringLiteral("Memory make use of :  12 M"), QPoint(59, 251))
       ->setObjectName(QStringLiteral("Label_Memory"));
+  // Below the fixed texts: which build this is, the number a bug report needs.
+  QLabel* build = MakeLabel(panel, QStringLiteral("vespanode %1").arg(QLatin1String(kBuildVersion)),
+                            QPoint(59, 289));
+  build->setObjectName(QStringLiteral("Label_Build"));
+  build->setForegroundRole(QPalette::PlaceholderText);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), panel);
   ok->setObjectName(QStringLiteral("Button_OK"));

@@ -19,7 +19,9 @@
 #include "app/form_about.h"
 #include "app/port_list.h"
 #include "app/program_identity.h"
+#include "app/status_tone.h"
 #include "dld/region_sets.h"
+#include "dld/upgrade_file_check.h"
 
 namespace vn {
 namespace {
@@ -41,18 +43,24 @@ QFont BoldFont() {
   return font;
 }
 
-void UseNavyText(QWidget* widget) {
+// Only the enabled look gets the fixed colour: the style's disabled colour must stay, or a control
+// disabled during a transfer would look exactly like an enabled one.
+void SetEnabledTextColour(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles,
+                          const QColor& colour) {
   QPalette palette = widget->palette();
-  palette.setColor(QPalette::Text, Qt::darkBlue);
-  palette.setColor(QPalette::ButtonText, Qt::darkBlue);
+  for (const QPalette::ColorRole role : roles) {
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+  }
   widget->setPalette(palette);
 }
 
+void UseNavyText(QWidget* widget) {
+  SetEnabledTextColour(widget, {QPalette::Text, QPalette::ButtonText}, Qt::darkBlue);
+}
+
 void UseBlackText(QWidget* widget) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  widget->setPalette(palette);
+  SetEnabledTextColour(widget, {QPalette::WindowText, QPalette::ButtonText}, Qt::black);
   widget->setFont(BoldFont());
 }
 
@@ -134,7 +142,8 @@ void TFormMain::BuildControls() {
   banner_->setGeometry(0, 0, kClientWidth, 100);
 
   mainPanel_ = MakePanel(this, "P_Main", QRect(0, 100, kClientWidth, 170));
-  MakeLabel(mainPanel_, QStringLiteral("COM:"), QPoint(16, 14));
+  comLabel_ = MakeLabel(mainPanel_, QStringLiteral("COM:"), QPoint(16, 14));
+  comLabel_->setObjectName(QStringLiteral("Label_Com"));
   Shape_ComState = new ComStateLamp(mainPanel_);
   Shape_ComState->setObjectName(QStringLiteral("Shape_ComState"));
   // Right of the caption so that the two do not overlap with wider fonts than the original's.
@@ -147,7 +156,8 @@ void TFormMain::BuildControls() {
   E_Bau = MakeField(mainPanel_, "E_Bau", QRect(340, 10, 100, 22));
   E_Bau->setText(QStringLiteral("115200[bps]"));
 
-  MakeLabel(mainPanel_, QStringLiteral("Upgrade:"), QPoint(16, 48));
+  upgLabel_ = MakeLabel(mainPanel_, QStringLiteral("Upgrade:"), QPoint(16, 48));
+  upgLabel_->setObjectName(QStringLiteral("Label_Upg"));
   CB_Upg = new QComboBox(mainPanel_);
   CB_Upg->setObjectName(QStringLiteral("CB_Upg"));
   CB_Upg->setGeometry(90, 44, 151, 24);
@@ -199,7 +209,7 @@ void TFormMain::BuildControls() {
 void TFormMain::ConnectBridge() {
   // Reports of a run the window already stopped are dropped.
   connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text) {
-    if (run == run_) E_Start->setText(text);
+    if (run == run_) ShowStatus(text, ToneOfStatus(text));
   });
   connect(&bridge_, &ObserverBridge::Progress, this, [this](int run, int position, int maximum) {
     if (run != run_) return;
@@ -220,10 +230,21 @@ void TFormMain::ConnectBridge() {
 }
 
 void TFormMain::SetChoiceControlsEnabled(bool enabled) {
+  // The captions of the two lists go grey with them.
+  comLabel_->setEnabled(enabled);
+  upgLabel_->setEnabled(enabled);
   CB_Com->setEnabled(enabled);
   CB_Upg->setEnabled(enabled);
   SB_Open->setEnabled(enabled);
   SB_Sta->setEnabled(enabled);
+}
+
+void TFormMain::ShowStatus(const QString& text, StatusTone tone) {
+  SetEnabledTextColour(E_Start, {QPalette::Text}, ColourOfTone(tone));
+  E_Start->setText(text);
+  // A text longer than the field shows its start, which names what happened; the tooltip has all.
+  E_Start->setCursorPosition(0);
+  E_Start->setToolTip(text);
 }
 
 void TFormMain::ShowOpenCaption(int operation) {
@@ -295,6 +316,12 @@ void TFormMain::SB_OpenClick() {
     if (file.isEmpty()) return;
     E_FileName->setText(file);
     driver_.ChooseDownloadFile(file.toStdString());
+    // Told before Start, but not refused: the box judges the file in the end.
+    std::string problem;
+    if (!CheckUpgradeFile(file.toStdString(), problem)) {
+      ShowStatus(QStringLiteral("Unsound file: %1").arg(QString::fromStdString(problem)),
+                 StatusTone::kFailure);
+    }
   } else {
     const QString file = ChooseUploadFileName();
     if (!file.isEmpty()) E_FileName->setText(file);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/observer_bridge.h"
+#include "app/status_tone.h"
 #include "link/com_port.h"
 #include "link/operation_driver.h"
 
@@ -63,6 +64,8 @@ class TFormMain : public QWidget {
   void BuildControls();
   void ConnectBridge();
   void SetChoiceControlsEnabled(bool enabled);
+  // The status line's text, coloured by whether it tells of a success or a failure.
+  void ShowStatus(const QString& text, StatusTone tone);
   // "Open" with its picture for a download, "Save" for an upload.
   void ShowOpenCaption(int operation);
   // Stops and joins a running operation; true if one ran. The port is left not usable.
@@ -82,6 +85,8 @@ class TFormMain : public QWidget {
   QLabel* banner_ = nullptr;
   QFrame* mainPanel_ = nullptr;
   QFrame* buttonBar_ = nullptr;
+  QLabel* comLabel_ = nullptr;
+  QLabel* upgLabel_ = nullptr;
   ComStateLamp* Shape_ComState = nullptr;
   PortComboBox* CB_Com = nullptr;
   QLineEdit* E_Bau = nullptr;

@@ -1,32 +1,39 @@
 #include "app/port_list.h"
 
-#include <QSet>
+#include <QAbstractItemView>
 
 #include "link/box_announce.h"
+#include "link/port_survey.h"
 
 namespace vn {
+namespace {
+
+constexpr int kPopupMinimumWidth = 260;
+
+}  // namespace
 
 std::vector<PortEntry> ComposePortEntries(const std::vector<PortInfo>& systemPorts,
                                           const std::vector<std::string>& virtualBoxes) {
+  // Whether a COM device exists does not matter here: the list always offers all ten.
+  const PortSurvey survey =
+      ComposePortSurvey(systemPorts, virtualBoxes, [](const std::string&) { return true; });
   std::vector<PortEntry> entries;
-  QSet<QString> devices;  // a device reachable through a fixed entry is not listed twice
-  for (int n = 1; n <= kFixedPortCount; ++n) {
-    const QString name = QStringLiteral("COM.%1").arg(n, 2, 10, QLatin1Char('0'));
-    const QString device = QString::fromStdString(ComDeviceName(name.toStdString()));
-    devices.insert(device);
-    entries.push_back({name, name, device});
+  for (const ComNameEntry& com : survey.comNames) {
+    const QString name = QString::fromStdString(com.windowName);
+    entries.push_back({name, name, QString::fromStdString(com.device)});
   }
-  for (const PortInfo& port : systemPorts) {
-    const QString path = QString::fromStdString(port.path);
-    if (path.isEmpty() || devices.contains(path)) continue;
-    devices.insert(path);
-    entries.push_back({path, path, QString::fromStdString(port.description)});
+  for (const auto* ports : {&survey.usbAdapters, &survey.otherPorts}) {
+    for (const PortInfo& port : *ports) {
+      const std::string details = port.usb ? AdapterIdentity(port) : port.description;
+      entries.push_back({QString::fromStdString(AdapterName(port)),
+                         QString::fromStdString(port.path),
+                         QString::fromStdString(details.empty() ? port.path : details)});
+    }
   }
-  for (const std::string& box : virtualBoxes) {
+  for (const std::string& box : survey.virtualBoxes) {
     const QString path = QString::fromStdString(box);
-    if (path.isEmpty() || devices.contains(path)) continue;
-    devices.insert(path);
-    entries.push_back({path, path, QStringLiteral("virtual box")});
+    entries.push_back({QString::fromStdString(VirtualBoxName(box)), path,
+                       QStringLiteral("vespanode-box on %1").arg(path)});
   }
   return entries;
 }
@@ -41,6 +48,9 @@ PortComboBox::PortComboBox(QWidget* parent, EntrySource source)
   setMaxVisibleItems(kFixedPortCount);
   // Styles that open the list over the box itself ignore the limit of visible entries.
   setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+  // The list may be wider than the box, so that an adapter's name shows in full.
+  view()->setTextElideMode(Qt::ElideNone);
+  view()->setMinimumWidth(kPopupMinimumWidth);
   Refresh();
 }
 

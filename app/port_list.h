@@ -1,18 +1,19 @@
 #pragma once
 // The entries of the port list: the ten fixed "COM.01".."COM.10", then the other serial ports
-// the system reports (a USB adapter, by its device path), then the virtual boxes running for this
-// user (by their pseudo-terminal path).
+// the system reports (USB adapters first, by product and device: "FT232R USB UART (ttyUSB0)"), then
+// the virtual boxes running for this user ("Virtual box pts/3"). The tooltip tells the rest.
 #include <QComboBox>
 #include <QString>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "link/port_survey.h"
 #include "link/system_port.h"
 
 namespace vn {
 
-inline constexpr int kFixedPortCount = 10;
+inline constexpr int kFixedPortCount = kComNameCount;
 
 struct PortEntry {
   QString text;     // what the list shows

@@ -2,9 +2,11 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "vespanode/version.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Moves flash contents between a PC and a receiver box.", "vespanode-cli"};
+  app.set_version_flag("--version", std::string("vespanode-cli ") + vn::kBuildVersion);
   app.require_subcommand(1);
   int exitCode = 0;
   vn::RegisterFileCommands(app, exitCode);

@@ -1,41 +1,102 @@
-// `ports`: the serial ports the system reports, to find the one the box hangs on.
+// `ports`: what is plugged in, to find the port the box hangs on: the COM names the window offers
+// with their devices, USB adapters by make and serial number, other ports, running virtual boxes.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "link/system_port.h"
+#include "link/port_survey.h"
 
 namespace vn {
 namespace {
 
-void PrintPorts() {
-  const std::vector<PortInfo> ports = ListSystemPorts();
-  if (ports.empty()) {
-    std::printf("No serial ports found.\n");
-    return;
+// Ordered, so that a person reading the output sees the sections as the text lists them.
+using json = nlohmann::ordered_json;
+
+// USB ids as lsusb writes them ("0403"), null when unknown.
+json UsbId(int id) {
+  const std::string text = UsbIdText(id);
+  return text.empty() ? json(nullptr) : json(text);
+}
+
+json SurveyAsJson(const PortSurvey& survey) {
+  json result = {{"com_names", json::array()},
+                 {"usb_adapters", json::array()},
+                 {"other_ports", json::array()},
+                 {"virtual_boxes", json::array()}};
+  for (const ComNameEntry& com : survey.comNames) {
+    result["com_names"].push_back({{"name", com.name},
+                                   {"window_name", com.windowName},
+                                   {"device", com.device},
+                                   {"exists", com.exists}});
   }
+  for (const PortInfo& port : survey.usbAdapters) {
+    result["usb_adapters"].push_back({{"device", port.path},
+                                      {"vendor_id", UsbId(port.vendorId)},
+                                      {"product_id", UsbId(port.productId)},
+                                      {"manufacturer", port.manufacturer},
+                                      {"product", port.product},
+                                      {"serial", port.serial},
+                                      {"description", port.description}});
+  }
+  for (const PortInfo& port : survey.otherPorts) {
+    result["other_ports"].push_back({{"device", port.path}, {"description", port.description}});
+  }
+  for (const std::string& box : survey.virtualBoxes) {
+    result["virtual_boxes"].push_back({{"device", box}});
+  }
+  return result;
+}
+
+// One section: its title, then "path  details" lines aligned, or "none".
+void PrintSection(const char* title, const std::vector<std::pair<std::string, std::string>>& rows) {
+  std::printf("%s\n", title);
+  if (rows.empty()) std::printf("  none\n");
   size_t width = 0;
-  for (const PortInfo& port : ports) width = std::max(width, port.path.size());
-  for (const PortInfo& port : ports) {
-    if (port.description.empty()) {
-      std::printf("%s\n", port.path.c_str());
-    } else {
-      std::printf("%-*s  %s\n", int(width), port.path.c_str(), port.description.c_str());
-    }
+  for (const auto& row : rows) width = std::max(width, row.first.size());
+  for (const auto& [path, details] : rows) {
+    std::printf("  %-*s  %s\n", int(width), path.c_str(), details.c_str());
   }
+}
+
+void PrintSurvey(const PortSurvey& survey) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (const ComNameEntry& com : survey.comNames) {
+    rows.push_back(
+        {com.name, com.windowName + "  " + com.device + (com.exists ? "  present" : "  absent")});
+  }
+  PrintSection("COM names (COM.01..COM.10 in the window):", rows);
+  rows.clear();
+  for (const PortInfo& port : survey.usbAdapters)
+    rows.push_back({port.path, AdapterIdentity(port)});
+  PrintSection("USB adapters:", rows);
+  rows.clear();
+  for (const PortInfo& port : survey.otherPorts) rows.push_back({port.path, port.description});
+  PrintSection("Other serial ports:", rows);
+  rows.clear();
+  for (const std::string& box : survey.virtualBoxes) rows.push_back({box, "vespanode-box"});
+  PrintSection("Virtual boxes:", rows);
 }
 
 }  // namespace
 
 void RegisterPortCommands(CLI::App& app, int& exitCode) {
-  CLI::App* ports =
-      app.add_subcommand("ports",
-                         "List the serial ports the system reports, with their descriptions. "
-                         "COM.01..COM.10 name /dev/ttyS0../dev/ttyS9; any device path works too.");
-  ports->callback([&exitCode] {
-    PrintPorts();
+  CLI::App* ports = app.add_subcommand(
+      "ports",
+      "List the COM names with their devices, USB adapters with vendor, product and serial "
+      "number, other serial ports and running virtual boxes. Any device path works as a port.");
+  auto asJson = std::make_shared<bool>(false);
+  ports->add_flag("--json", *asJson, "Print one JSON object");
+  ports->callback([asJson, &exitCode] {
+    const PortSurvey survey = SurveyPorts();
+    if (*asJson) {
+      std::printf("%s\n", SurveyAsJson(survey).dump(2).c_str());
+    } else {
+      PrintSurvey(survey);
+    }
     exitCode = 0;
   });
 }

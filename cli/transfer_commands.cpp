@@ -16,8 +16,8 @@
 
 #include "cli/commands.h"
 #include "cli/console_observer.h"
-#include "cli/upgrade_file_check.h"
 #include "dld/region_sets.h"
+#include "dld/upgrade_file_check.h"
 #include "link/operation_driver.h"
 #include "link/system_port.h"
 #include "link/upload_output.h"

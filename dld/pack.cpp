@@ -17,8 +17,18 @@ uint32_t CrcOf(std::span<const uint8_t> bytes) {
   return CalcCrc32(bytes.data(), int32_t(bytes.size()));
 }
 
-void Append(std::vector<uint8_t>& file, const uint8_t* bytes, size_t count) {
-  file.insert(file.end(), bytes, bytes + count);
+// Grows the file and copies into the new tail: a bare pointer and a separate count could
+// disagree, and vector::insert's general path (which shifts a tail that is empty here) is what
+// GCC's overflow analysis misreads at -O3.
+void Append(std::vector<uint8_t>& file, std::span<const uint8_t> bytes) {
+  const size_t at = file.size();
+  file.resize(at + bytes.size());
+  std::copy(bytes.begin(), bytes.end(), file.begin() + ptrdiff_t(at));
+}
+
+template <typename Block>
+std::span<const uint8_t, sizeof(Block)> WholeBlock(const Block& block) {
+  return std::span<const uint8_t, sizeof(Block)>(BytesOf(block), sizeof(Block));
 }
 
 }  // namespace
@@ -57,9 +67,9 @@ void AppendDataBlock(std::vector<uint8_t>& file, std::span<const uint8_t> compre
   PutLe24(head + 1, uint32_t(compressed.size()) + 4);
   uint8_t crc[4];
   PutLe32(crc, CrcOf(compressed));
-  Append(file, head, sizeof head);
-  Append(file, compressed.data(), compressed.size());
-  Append(file, crc, sizeof crc);
+  Append(file, head);
+  Append(file, compressed);
+  Append(file, crc);
 }
 
 void StampTotalSize(std::vector<uint8_t>& file) {
@@ -95,7 +105,7 @@ std::optional<std::vector<uint8_t>> PackUpgradeFile(int operation,
   if (!header) return std::nullopt;
 
   std::vector<uint8_t> file;
-  Append(file, BytesOf(*header), sizeof *header);
+  Append(file, WholeBlock(*header));
   for (const UploadRegion& region : regions) {
     const std::vector<uint8_t> contents = RegionOfImage(flashImage, region.address, region.size);
     const std::vector<uint8_t> compressed = LzoCompress(contents);
@@ -105,7 +115,7 @@ std::optional<std::vector<uint8_t>> PackUpgradeFile(int operation,
     }
     const FILE_PARTITION_HEADER_T descriptor =
         MakeDescriptor(region.flag, region.address, contents, compressed);
-    Append(file, BytesOf(descriptor), sizeof descriptor);
+    Append(file, WholeBlock(descriptor));
     AppendDataBlock(file, compressed);
   }
   StampTotalSize(file);

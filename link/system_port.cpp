@@ -41,6 +41,10 @@ std::optional<int> ListedPortNumber(std::string_view name) {
   return number;
 }
 
+std::string TextOrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
+
 }  // namespace
 
 std::string ComDeviceName(const std::string& name) {
@@ -61,7 +65,19 @@ std::vector<PortInfo> ListSystemPorts() {
     const char* path = sp_get_port_name(*port);
     const char* description = sp_get_port_description(*port);
     if (path == nullptr) continue;
-    ports.push_back({path, description != nullptr ? description : ""});
+    PortInfo info{path, TextOrEmpty(description)};
+    if (sp_get_port_transport(*port) == SP_TRANSPORT_USB) {
+      info.usb = true;
+      int vendor = -1, product = -1;
+      if (sp_get_port_usb_vid_pid(*port, &vendor, &product) == SP_OK) {
+        info.vendorId = vendor;
+        info.productId = product;
+      }
+      info.manufacturer = TextOrEmpty(sp_get_port_usb_manufacturer(*port));
+      info.product = TextOrEmpty(sp_get_port_usb_product(*port));
+      info.serial = TextOrEmpty(sp_get_port_usb_serial(*port));
+    }
+    ports.push_back(std::move(info));
   }
   sp_free_port_list(list);
   return ports;

@@ -18,8 +18,15 @@ std::string ComDeviceName(const std::string& name);
 struct PortInfo {
   std::string path;         // /dev/ttyUSB0
   std::string description;  // the adapter's own description, or empty
+  // A USB adapter's identity, which tells two adapters of one make apart; ids are -1 when unknown.
+  bool usb = false;
+  int vendorId = -1;
+  int productId = -1;
+  std::string manufacturer{};
+  std::string product{};
+  std::string serial{};
 };
-// The serial ports the system reports (through libserialport).
+// The serial ports the system reports (through libserialport), USB adapters with their identity.
 std::vector<PortInfo> ListSystemPorts();
 
 }  // namespace vn

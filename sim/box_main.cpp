@@ -15,6 +15,7 @@
 #include "link/box_announce.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
+#include "vespanode/version.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ class PtyLink {
 int main(int argc, char** argv) {
   CLI::App app{"The virtual box: the box's side of the serial protocol on a pseudo-terminal.",
                "vespanode-box"};
+  app.set_version_flag("--version", std::string("vespanode-box ") + vn::kBuildVersion);
   vn::BoxOptions options;
   std::string flashFile, saveFlashFile, linkPath;
   std::vector<std::string> faults;
@@ -119,7 +121,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version succeed; any mistake in the arguments is bad input.
+    return app.exit(e) == 0 ? kExitOk : kExitBadInput;
   }
 
   std::string error;

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QThread>
 
+#include "app/status_tone.h"
 #include "dld/extract.h"
 #include "link/box_announce.h"
 #include "link/system_port.h"
@@ -108,6 +109,8 @@ class BoxRunsTest : public QObject {
     QCOMPARE(form_->overwriteQuestions, 0);  // a new file
     QTRY_VERIFY_WITH_TIMEOUT(!form_->OperationRunning(), kRunWaitMs);
     QCOMPARE(form_->Status(), QStringLiteral("Update Success!"));
+    QCOMPARE(form_->Field("E_Start")->palette().color(QPalette::Active, QPalette::Text),
+             vn::ColourOfTone(vn::StatusTone::kSuccess));
     QCOMPARE(statuses_.count(QStringLiteral("Connectting...")), 1);
     QVERIFY(form_->ChoiceControlsEnabled());
 
@@ -150,6 +153,7 @@ class BoxRunsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!statuses_.filter(QStringLiteral("Transfering Data")).isEmpty(),
                              kRunWaitMs);
     QVERIFY(!form_->ChoiceControlsEnabled());
+    QVERIFY(!form_->Control<QWidget>("Label_Com")->isEnabled());
     // Let reports pile up unread, as behind a slow screen, before the Reset.
     QThread::msleep(200);
     QTest::mouseClick(form_->Button("SB_Reset"), Qt::LeftButton);

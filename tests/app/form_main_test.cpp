@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QTest>
 
-#include "link/memory_port.h"
 #include "link/status_texts.h"
 #include "link/system_port.h"
 #include "scripted_form.h"
@@ -29,9 +28,8 @@ class FormMainTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir folder_;
-  // The far end of the window's port stays silent: a started operation waits for a box.
-  std::unique_ptr<vn::MemoryPort> boxEnd_;
-  std::unique_ptr<ScriptedForm> form_;
+  std::unique_ptr<vn::testing::FormWithSilentBox> rig_;
+  ScriptedForm* form_ = nullptr;
 
   QString DownloadFile() {
     const QString path = folder_.filePath(QStringLiteral("some.dld"));
@@ -50,16 +48,11 @@ class FormMainTest : public QObject {
 
  private slots:
   void init() {
-    auto [windowEnd, boxEnd] = vn::MemoryPort::MakePair();
-    boxEnd_ = std::move(boxEnd);
-    form_ = std::make_unique<ScriptedForm>(std::move(windowEnd), folder_.path());
-    form_->show();
+    rig_ = std::make_unique<vn::testing::FormWithSilentBox>(folder_.path());
+    form_ = rig_->form.get();
   }
 
-  void cleanup() {
-    form_.reset();
-    boxEnd_.reset();
-  }
+  void cleanup() { rig_.reset(); }
 
   void startUpState() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Vespanode 3.1.05"));

@@ -26,7 +26,9 @@ QString UniqueName(const char* what) {
       .arg(++counter);
 }
 
-QString SocketPath(const QString& name) { return vn::InstanceGuard::SocketPathFor(name); }
+QString SocketPath(const QString& name) {
+  return vn::InstanceGuard::SocketPathFor(name);
+}
 
 // What a crashed first copy leaves: a socket file nobody listens on.
 bool LeaveStaleSocket(const QString& path) {

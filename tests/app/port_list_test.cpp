@@ -7,19 +7,31 @@
 
 class PortListTest : public QObject {
   Q_OBJECT
+  static vn::PortInfo UsbAdapter() {
+    vn::PortInfo port{"/dev/ttyUSB1", "CP2102 USB to UART"};
+    port.usb = true;
+    port.product = "CP2102 USB to UART";
+    port.serial = "0001";
+    return port;
+  }
+
  private slots:
   void fixedEntriesThenOtherPortsThenBoxes() {
     const QString fixedDevice = QString::fromStdString(vn::ComDeviceName("COM.02"));
     const auto entries = vn::ComposePortEntries(
-        {{"/dev/ttyUSB0", "USB serial"}, {fixedDevice.toStdString(), "built in"}},
+        {{"/dev/ttyUSB0", "USB serial"}, {fixedDevice.toStdString(), "built in"}, UsbAdapter()},
         {"/dev/pts/7", "/dev/ttyUSB0"});
     QStringList names;
     for (const auto& entry : entries) names << entry.name;
-    QCOMPARE(names,
-             (QStringList{"COM.01", "COM.02", "COM.03", "COM.04", "COM.05", "COM.06", "COM.07",
-                          "COM.08", "COM.09", "COM.10", "/dev/ttyUSB0", "/dev/pts/7"}));
+    QCOMPARE(names, (QStringList{"COM.01", "COM.02", "COM.03", "COM.04", "COM.05", "COM.06",
+                                 "COM.07", "COM.08", "COM.09", "COM.10", "/dev/ttyUSB1",
+                                 "/dev/ttyUSB0", "/dev/pts/7"}));
     QCOMPARE(entries[1].details, fixedDevice);
-    QCOMPARE(entries[10].details, QStringLiteral("USB serial"));
+    QCOMPARE(entries[11].details, QStringLiteral("USB serial"));
+    // An adapter and a virtual box read as what they are, not as a bare device path.
+    QCOMPARE(entries[10].text, QStringLiteral("CP2102 USB to UART (ttyUSB1)"));
+    QVERIFY(entries[10].details.contains(QStringLiteral("serial 0001")));
+    QCOMPARE(entries[12].text, QStringLiteral("Virtual box pts/7"));
   }
 
   void refreshKeepsTheChoice() {

@@ -9,6 +9,7 @@
 #include "app/com_state_lamp.h"
 #include "app/form_main.h"
 #include "app/port_list.h"
+#include "link/memory_port.h"
 
 namespace vn::testing {
 
@@ -50,6 +51,21 @@ class ScriptedForm : public TFormMain {
   }
   void ShowErrorBox(const QString& text) override { errorBoxes << text; }
   void EndProcess() override { ++processEnds; }
+};
+
+// The window on one end of an in-memory port pair whose far end stays silent: a started operation
+// waits for a box that never comes. The window goes first, so that it stops before its port's
+// far end does.
+struct FormWithSilentBox {
+  explicit FormWithSilentBox(const QString& programDir) {
+    auto [windowEnd, far] = MemoryPort::MakePair();
+    boxEnd = std::move(far);
+    form = std::make_unique<ScriptedForm>(std::move(windowEnd), programDir);
+    form->show();
+  }
+
+  std::unique_ptr<MemoryPort> boxEnd;
+  std::unique_ptr<ScriptedForm> form;
 };
 
 }  // namespace vn::testing

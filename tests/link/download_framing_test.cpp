@@ -250,7 +250,10 @@ VN_INSTANTIATE_OVER_RIGS(DownloadFramingTest);
 
 TEST(DownloadFraming, OnlyTenFailedWritesInARowEndTheHeader) {
   for (int failedWrites : {9, 10}) {
-    auto [pc, box] = MemoryPort::MakePair();
+    auto ports = MemoryPort::MakePair();
+    // Named references rather than a structured binding: clang before 16 cannot capture those.
+    std::unique_ptr<MemoryPort>& pc = ports.first;
+    std::unique_ptr<MemoryPort>& box = ports.second;
     pc->FailNextWrites(failedWrites);
     // The box sees the one header that gets through and accepts it at once; the PC reads ACK
     // and verdict one after the other because the box puts the verdict in only after the ACK

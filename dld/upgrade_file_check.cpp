@@ -1,4 +1,4 @@
-#include "cli/upgrade_file_check.h"
+#include "dld/upgrade_file_check.h"
 
 #include <vector>
 

@@ -1,5 +1,6 @@
 #pragma once
-// The check `download` runs before it touches a box: the same as `inspect`.
+// The check a download runs before it touches a box, and the window runs on the chosen file: the
+// same as `inspect`.
 #include <string>
 
 namespace vn {

@@ -1,0 +1,64 @@
+// vespanode-cli ports: the COM names, and a running virtual box, in text and in JSON.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "link/box_announce.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+// Boxes announce themselves under $XDG_RUNTIME_DIR: a private one keeps other boxes of this user
+// out of the listing.
+class PrivateRuntimeFolder {
+ public:
+  PrivateRuntimeFolder() {
+    if (const char* old = getenv("XDG_RUNTIME_DIR")) old_ = old;
+    setenv("XDG_RUNTIME_DIR", folder_.Path().c_str(), 1);
+  }
+  ~PrivateRuntimeFolder() {
+    if (old_.empty()) {
+      unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+    }
+  }
+
+ private:
+  ScratchFolder folder_;
+  std::string old_;
+};
+
+TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
+  PrivateRuntimeFolder runtime;
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  ASSERT_TRUE(AnnounceBox(box.PtyPath()));
+
+  const ChildResult json = RunChild(OurProgram("vespanode-cli"), {"ports", "--json"});
+  const ChildResult text = RunChild(OurProgram("vespanode-cli"), {"ports"});
+  WithdrawBox();
+
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  const auto survey = nlohmann::json::parse(json.out, nullptr, false);
+  ASSERT_FALSE(survey.is_discarded()) << json.out;
+  ASSERT_EQ(survey["com_names"].size(), 10u);
+  EXPECT_EQ(survey["com_names"][2]["name"], "COM3");
+  EXPECT_EQ(survey["com_names"][2]["window_name"], "COM.03");
+  EXPECT_EQ(survey["com_names"][2]["device"], "/dev/ttyS2");
+  EXPECT_TRUE(survey["com_names"][2]["exists"].is_boolean());
+  EXPECT_TRUE(survey["usb_adapters"].is_array());
+  ASSERT_EQ(survey["virtual_boxes"].size(), 1u);
+  EXPECT_EQ(survey["virtual_boxes"][0]["device"], box.PtyPath());
+
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  const std::string boxes = text.out.substr(text.out.find("Virtual boxes:"));
+  EXPECT_NE(boxes.find(box.PtyPath()), std::string::npos) << text.out;
+}
+
+}  // namespace
+}  // namespace vn::testing

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: CPack builds it from this build, it is unpacked into a
+# scratch root, and the programs run from there: inspect, and a download into a virtual box
+# started from the same root. As root this runs once as root and once as the user "nobody", for
+# whom the program folder is read-only, as it is after a real installation; the window is
+# started there too.
+#   package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$(cd "$1" && pwd) version=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/vespanode-package.XXXXXX")
+chmod 755 "$work"
+box_pid=
+cleanup() {
+  [[ -n "$box_pid" ]] && kill "$box_pid" 2>/dev/null && wait "$box_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/out/vespanode_"$version"_*.deb) || fail "no package for version $version"
+
+listing=$(dpkg-deb --contents "$deb" | awk '{print $6}')
+for path in usr/bin/vespanode usr/bin/vespanode-cli usr/bin/vespanode-box \
+  usr/share/man/man1/vespanode.1.gz usr/share/man/man1/vespanode-cli.1.gz \
+  usr/share/man/man1/vespanode-box.1.gz usr/share/applications/vespanode.desktop \
+  usr/share/icons/hicolor/scalable/apps/vespanode.svg \
+  usr/share/bash-completion/completions/vespanode-cli \
+  usr/share/doc/vespanode/README.Debian usr/share/doc/vespanode/60-vespanode-serial.rules; do
+  grep -qx "\./$path" <<<"$listing" || fail "the package lacks /$path"
+done
+depends=$(dpkg-deb --field "$deb" Depends)
+grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt: $depends"
+
+root="$work/root"
+dpkg -x "$deb" "$root"
+bin="$root/usr/bin"
+if command -v man >/dev/null; then
+  MANWIDTH=80 man -l "$root/usr/share/man/man1/vespanode-cli.1.gz" 2>&1 | grep -q "^SYNOPSIS" ||
+    fail "the installed man page does not render"
+fi
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/vespanode.desktop"
+fi
+
+# exercise NAME [RUN-AS...]: the installed programs, run through RUN-AS, in a folder of their own.
+exercise() {
+  local name=$1
+  shift
+  local as=("$@") folder="$work/$name"
+  mkdir -p "$folder"
+  [[ ${#as[@]} -eq 0 ]] || chown nobody "$folder"
+  # A clean runtime folder: the box announces itself there, the window keeps its socket there.
+  local env=(env -u XDG_RUNTIME_DIR HOME="$folder" TMPDIR="$folder")
+
+  [[ "$("${as[@]}" "$bin/vespanode-cli" --version)" == "vespanode-cli $version" ]] ||
+    fail "$name: vespanode-cli --version"
+  head -c 65536 /dev/urandom >"$folder/flash.img"
+  "${as[@]}" "${env[@]}" "$bin/vespanode-cli" pack --set key --flash "$folder/flash.img" \
+    -o "$folder/key.dld" --manufacture-ident VESPANODE-LAB --hardware-module VN-HW1 \
+    --hardware-version 1.00 --software-module VN-SW1 --software-version 3.1.05 >/dev/null ||
+    fail "$name: pack"
+  "${as[@]}" "${env[@]}" "$bin/vespanode-cli" inspect "$folder/key.dld" >/dev/null ||
+    fail "$name: inspect"
+
+  : >"$folder/box.out"  # there before the box's shell opens it, for the loop below to read
+  "${as[@]}" "${env[@]}" "$bin/vespanode-box" --quiet --sessions 1 >"$folder/box.out" &
+  box_pid=$!
+  local pty=
+  for _ in $(seq 400); do
+    pty=$(sed -n 's/^pty: //p' "$folder/box.out")
+    [[ -n "$pty" ]] && break
+    kill -0 "$box_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  [[ -n "$pty" ]] || fail "$name: the virtual box did not start"
+  "${as[@]}" "${env[@]}" "$bin/vespanode-cli" ports | grep -q "$pty" ||
+    fail "$name: ports does not list the virtual box"
+  local out
+  out=$("${as[@]}" "${env[@]}" "$bin/vespanode-cli" download --port "$pty" "$folder/key.dld") ||
+    fail "$name: download: $out"
+  grep -q "^Update Success!$" <<<"$out" || fail "$name: download did not succeed: $out"
+  wait "$box_pid" || fail "$name: the virtual box failed"
+  box_pid=
+
+  # The window from its read-only folder: still running after a few seconds means it came up.
+  if [[ ${#as[@]} -gt 0 || $(id -u) -ne 0 ]]; then
+    local status=0
+    "${as[@]}" "${env[@]}" QT_QPA_PLATFORM=offscreen timeout 3 "$bin/vespanode" \
+      >"$folder/window.log" 2>&1 || status=$?
+    [[ $status -eq 124 ]] || { cat "$folder/window.log"; fail "$name: the window ended ($status)"; }
+  fi
+  echo "$name: inspect, download and window from the installed files"
+}
+
+exercise "$(id -un)"
+if [[ $(id -u) -eq 0 ]]; then
+  chmod -R go-w "$root"
+  exercise nobody setpriv --reuid=nobody --regid=nogroup --clear-groups
+fi
