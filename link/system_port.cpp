@@ -1,7 +1,5 @@
-// Port names of the window's list and the ports the system reports.
+// Port names of the window's list.
 #include "link/system_port.h"
-
-#include <libserialport.h>
 
 #include <cctype>
 #include <optional>
@@ -51,20 +49,6 @@ std::string ComDeviceName(const std::string& name) {
 #else
   return "/dev/ttyS" + std::to_string(*number - 1);
 #endif
-}
-
-std::vector<PortInfo> ListSystemPorts() {
-  std::vector<PortInfo> ports;
-  sp_port** list = nullptr;
-  if (sp_list_ports(&list) != SP_OK) return ports;
-  for (sp_port** port = list; *port != nullptr; ++port) {
-    const char* path = sp_get_port_name(*port);
-    const char* description = sp_get_port_description(*port);
-    if (path == nullptr) continue;
-    ports.push_back({path, description != nullptr ? description : ""});
-  }
-  sp_free_port_list(list);
-  return ports;
 }
 
 }  // namespace vn

@@ -19,7 +19,7 @@ struct PortInfo {
   std::string path;         // /dev/ttyUSB0
   std::string description;  // the adapter's own description, or empty
 };
-// The serial ports the system reports (through libserialport).
+// The serial ports the system reports (through libserialport on POSIX, the registry on Windows).
 std::vector<PortInfo> ListSystemPorts();
 
 }  // namespace vn
