@@ -259,7 +259,26 @@ class Win32ComPort final : public ComPort {
     line.fErrorChar = FALSE;  // ... nor swapped for the error character
     line.fNull = FALSE;       // 0x00 bytes are data
     line.fAbortOnError = FALSE;
-    return SetCommState(handle_, &line);
+    if (SetCommState(handle_, &line)) return true;
+    // Wine may map the port to a pseudo-terminal, which has no parity: once everything else is in
+    // place (a reopen), asking for parity changes nothing and is refused. Such a line is as good
+    // as that port gets; any other refusal fails the open.
+    const DWORD error = GetLastError();
+    DCB applied{};
+    applied.DCBlength = sizeof applied;
+    if (GetCommState(handle_, &applied) && applied.Parity == NOPARITY &&
+        SameLineButParity(applied, line)) {
+      return true;
+    }
+    SetLastError(error);
+    return false;
+  }
+
+  static bool SameLineButParity(const DCB& a, const DCB& b) {
+    return a.BaudRate == b.BaudRate && a.ByteSize == b.ByteSize && a.StopBits == b.StopBits &&
+           a.fBinary == b.fBinary && a.fOutX == b.fOutX && a.fInX == b.fInX &&
+           a.fParity == b.fParity && a.fErrorChar == b.fErrorChar && a.fNull == b.fNull &&
+           a.fAbortOnError == b.fAbortOnError;
   }
 
   bool Fail(PortProblem problem, DWORD error) {
