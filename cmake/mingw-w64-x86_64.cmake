@@ -16,7 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # Tests run through Wine when it is there.
-find_program(VESPANODE_WINE NAMES wine wine64)
+find_program(VESPANODE_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(VESPANODE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VESPANODE_WINE})
 endif()
