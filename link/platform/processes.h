@@ -1,11 +1,15 @@
 #pragma once
-// What box announcements need of the system: process ids, and a folder only this user reaches.
+// What box announcements and the window's single-instance guard need of the system: process ids,
+// who the user is, and a folder only this user reaches.
 #include <cstdint>
 #include <string>
 
 namespace vn {
 
 int64_t OwnProcessId();
+// Tells this user from the others on the machine: the numeric user id on POSIX, the user name on
+// Windows.
+std::string UserIdentity();
 // Whether a process with that id runs (one of another user's counts).
 bool ProcessAlive(int64_t pid);
 // $XDG_RUNTIME_DIR/vespanode, or /tmp/vespanode-<uid> when that variable is unset; on Windows

@@ -14,6 +14,10 @@ int64_t OwnProcessId() {
   return int64_t(::getpid());
 }
 
+std::string UserIdentity() {
+  return std::to_string(::getuid());
+}
+
 bool ProcessAlive(int64_t pid) {
   return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
@@ -21,7 +25,7 @@ bool ProcessAlive(int64_t pid) {
 std::string PrivateRuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && *runtime != '\0') return std::string(runtime) + "/vespanode";
-  return "/tmp/vespanode-" + std::to_string(::getuid());
+  return "/tmp/vespanode-" + UserIdentity();
 }
 
 void MakePrivateFolder(const std::string& folder) {

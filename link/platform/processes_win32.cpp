@@ -10,6 +10,13 @@ int64_t OwnProcessId() {
   return int64_t(GetCurrentProcessId());
 }
 
+std::string UserIdentity() {
+  char name[257] = {};
+  DWORD length = sizeof name;
+  if (!GetUserNameA(name, &length) || length == 0) return "";
+  return std::string(name, length - 1);  // the count includes the terminating zero
+}
+
 bool ProcessAlive(int64_t pid) {
   if (pid <= 0 || pid > int64_t(MAXDWORD)) return false;
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
