@@ -27,6 +27,8 @@ constexpr DWORD kQueueSize = 3072;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD kPurgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr std::chrono::microseconds kWaitSlice{50000};
+// How long a wait sleeps between looks on a driver whose event wait does not wait.
+constexpr DWORD kBlindSliceMs = 3;
 // A read of bytes ClearCommError already reported, or a write the driver takes on: their line
 // time plus this margin, after which the request is cancelled.
 constexpr std::chrono::milliseconds kTransferMargin{1000};
@@ -225,7 +227,16 @@ class Win32ComPort final : public ComPort {
     // driver reports characters already queued), so look once more before sleeping.
     if (BytesWaiting() != 0) return;
     const HANDLE events[] = {waitEvent_, stopEvent_};
-    if (WaitForMultipleObjects(2, events, FALSE, milliseconds) == WAIT_OBJECT_0) ReapInputWait();
+    if (WaitForMultipleObjects(2, events, FALSE, milliseconds) != WAIT_OBJECT_0) return;
+    ReapInputWait();
+    if (BytesWaiting() != 0) {
+      emptyWakeups_ = 0;
+      return;
+    }
+    // The wait ended with nothing received: once after bytes already read (their event stays
+    // latched), but every time on a driver that cannot watch the line (Wine on a pseudo-terminal
+    // ends every wait at once). There a short sleep on the stop event keeps the wait from spinning.
+    if (++emptyWakeups_ > 1) WaitForSingleObject(stopEvent_, std::min(milliseconds, kBlindSliceMs));
   }
 
  private:
@@ -379,6 +390,7 @@ class Win32ComPort final : public ComPort {
   OVERLAPPED waitRequest_{};
   DWORD eventMask_ = 0;  // WaitCommEvent's output; which event came does not matter
   bool waitPending_ = false;
+  int emptyWakeups_ = 0;  // event waits in a row that ended with nothing received
   bool timePeriodSet_ = false;
   std::atomic<bool> opened_{false};
   std::atomic<bool> stopRequested_{false};
