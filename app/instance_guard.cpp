@@ -7,10 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/program_identity.h"
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "link/platform/processes.h"
 
 namespace vn {
 namespace {
@@ -21,11 +18,7 @@ constexpr int kClaimLockWaitMs = 5000;
 constexpr qsizetype kMessageSize = 4;
 
 QString UserId() {
-#ifdef Q_OS_UNIX
-  return QString::number(getuid());
-#else
-  return qEnvironmentVariable("USERNAME");
-#endif
+  return QString::fromStdString(UserIdentity());
 }
 
 // ":0" and ":0.0" are the same desktop.

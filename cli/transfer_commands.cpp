@@ -1,24 +1,19 @@
 // `download` and `upload`: the window's Start, for scripts and production stations.
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "cli/commands.h"
 #include "cli/console_observer.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
 #include "link/operation_driver.h"
+#include "link/platform/console.h"
+#include "link/platform/program_dir.h"
 #include "link/system_port.h"
 #include "link/upload_output.h"
 
@@ -30,56 +25,37 @@ constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitInterrupted = 130;
 
-std::string ProgramDir() {
-  std::error_code error;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path(error).string() : exe.parent_path().string();
-}
-
-// SIGINT and SIGTERM act as the window's Reset: they stop the running operation through the
-// port's cancel. They are taken on a thread of their own with sigwait, so that nothing but an
-// ordinary thread touches the port and the driver; SIGUSR1 only tells that thread to finish, and
-// the destructor joins it, so no signal can reach the port or the driver once they are gone.
-class StopOnSignals {
+// A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset: it stops the running
+// operation through the port's cancel. The requests end with this object, before the port and the
+// driver go away.
+class StopOnRequests {
  public:
-  StopOnSignals(ComPort& port, OperationDriver& driver) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    thread_ = std::thread([set, &port, &driver, this] {
-      int signal = 0;
-      while (sigwait(&set, &signal) == 0 && signal != SIGUSR1) {
-        interrupted_ = true;
-        driver.RequestStop();
-        port.RequestStop();
-      }
-    });
-  }
-  ~StopOnSignals() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
-    thread_.join();
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
+  StopOnRequests(ComPort& port, OperationDriver& driver)
+      : requests_([this, &port, &driver] {
+          interrupted_ = true;
+          driver.RequestStop();
+          port.RequestStop();
+        }) {}
 
   bool Interrupted() const { return interrupted_; }
 
  private:
   std::atomic<bool> interrupted_{false};
-  std::thread thread_;
+  StopRequests requests_;
 };
 
 // Why FILE cannot be sent to a box, in words; empty for a regular file.
 std::string DownloadFileProblem(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
-  if (S_ISDIR(info.st_mode)) return "is a folder, not an upgrade file";
-  if (S_ISFIFO(info.st_mode)) return "is a FIFO, not an upgrade file";
-  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device, not an upgrade file";
-  if (!S_ISREG(info.st_mode)) return "is not a regular file";
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error) return error.message();
+  if (fs::is_directory(status)) return "is a folder, not an upgrade file";
+  if (fs::is_fifo(status)) return "is a FIFO, not an upgrade file";
+  if (fs::is_character_file(status) || fs::is_block_file(status)) {
+    return "is a device, not an upgrade file";
+  }
+  if (!fs::is_regular_file(status)) return "is not a regular file";
   return {};
 }
 
@@ -108,12 +84,11 @@ int RunTransfer(const TransferRequest& request) {
                  DescribePortFailure(port->LastOpenFailure()).c_str());
     return kExitBadInput;
   }
-  // A reader that goes away (`| head`) must not end the program halfway through flashing a box:
-  // the operation runs to its end and the exit code still tells how it went.
-  std::signal(SIGPIPE, SIG_IGN);
-  ConsoleObserver observer(stdout, isatty(STDOUT_FILENO) == 1);
+  ConsoleObserver observer(stdout, IsTerminal(stdout));
   OperationDriver driver(*port, observer, ProgramDir());
-  StopOnSignals signals(*port, driver);
+  // A reader that goes away (`| head`) does not end the program halfway through flashing a box
+  // either: the operation runs to its end and the exit code still tells how it went.
+  StopOnRequests stops(*port, driver);
   if (request.operation == kOperationDownload && !driver.ChooseDownloadFile(request.file)) {
     std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
     return kExitBadInput;
@@ -121,7 +96,7 @@ int RunTransfer(const TransferRequest& request) {
   const LoopResult result = driver.RunLoop(request.operation, request.file, request.boxes);
   const bool portLost = !port->PortOpened();
   port->CloseComPort();
-  if (signals.Interrupted()) {
+  if (stops.Interrupted()) {
     std::fprintf(stderr, "vespanode-cli: stopped after %d box(es)\n", result.boxesDone);
     return kExitInterrupted;
   }

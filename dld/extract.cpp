@@ -1,10 +1,8 @@
 #include "dld/extract.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "dld/block_walker.h"
 #include "dld/byte_order.h"
@@ -73,8 +71,8 @@ bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image
 ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::string& imagePath) {
   ExtractResult result;
   std::vector<uint8_t> image;
-  struct stat info;
-  if (::stat(imagePath.c_str(), &info) != 0 && errno == ENOENT) {
+  std::error_code error;
+  if (std::filesystem::status(imagePath, error).type() == std::filesystem::file_type::not_found) {
     image.assign(kFlashSize, kErasedByte);
   } else if (!ReadWholeFile(imagePath, image, &result.message)) {
     return result;

@@ -11,7 +11,7 @@
 namespace vn {
 namespace {
 
-constexpr mode_t kScratchFileMode = 0600;
+constexpr int kScratchFileMode = 0600;
 
 // The header travels through a scratch file in the program's folder before it is sent. What is
 // sent is always the header held in memory: when the scratch file cannot be created (an installed

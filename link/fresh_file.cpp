@@ -1,26 +1,13 @@
 #include "link/fresh_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
+
+#include "link/platform/file_system.h"
 
 namespace vn {
 
-UniqueFile CreateFreshFile(const std::string& path, mode_t mode) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
-  // Whoever recreates the name between the two calls makes the exclusive create fail.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "w+b");
-  if (!file) {
-    const int error = errno;
-    ::close(fd);
-    ::unlink(path.c_str());
-    errno = error;
-  }
-  return UniqueFile(file);
+UniqueFile CreateFreshFile(const std::string& path, int mode) {
+  return UniqueFile(CreateExclusiveFile(path, mode));
 }
 
 std::string FollowLinks(const std::string& path) {

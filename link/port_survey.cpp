@@ -1,7 +1,8 @@
 #include "link/port_survey.h"
 
-#include <unistd.h>
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 
 #include "link/box_announce.h"
@@ -40,8 +41,16 @@ PortSurvey ComposePortSurvey(const std::vector<PortInfo>& systemPorts,
 }
 
 PortSurvey SurveyPorts() {
-  return ComposePortSurvey(ListSystemPorts(), ListAnnouncedBoxes(),
-                           [](const std::string& path) { return access(path.c_str(), F_OK) == 0; });
+  const std::vector<PortInfo> system = ListSystemPorts();
+  // Windows lists its ports as COM3 and opens them as \\.\COM3, which is no file to look for.
+  const auto exists = [&system](const std::string& device) {
+    std::error_code error;
+    if (std::filesystem::exists(device, error)) return true;
+    return std::any_of(system.begin(), system.end(), [&](const PortInfo& port) {
+      return port.path == device || "\\\\.\\" + port.path == device;
+    });
+  };
+  return ComposePortSurvey(system, ListAnnouncedBoxes(), exists);
 }
 
 std::string AdapterName(const PortInfo& port) {

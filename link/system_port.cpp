@@ -1,7 +1,5 @@
-// Port names of the window's list and the ports the system reports.
+// Port names of the window's list.
 #include "link/system_port.h"
-
-#include <libserialport.h>
 
 #include <cctype>
 #include <optional>
@@ -41,10 +39,6 @@ std::optional<int> ListedPortNumber(std::string_view name) {
   return number;
 }
 
-std::string TextOrEmpty(const char* text) {
-  return text != nullptr ? text : "";
-}
-
 }  // namespace
 
 std::string ComDeviceName(const std::string& name) {
@@ -55,32 +49,6 @@ std::string ComDeviceName(const std::string& name) {
 #else
   return "/dev/ttyS" + std::to_string(*number - 1);
 #endif
-}
-
-std::vector<PortInfo> ListSystemPorts() {
-  std::vector<PortInfo> ports;
-  sp_port** list = nullptr;
-  if (sp_list_ports(&list) != SP_OK) return ports;
-  for (sp_port** port = list; *port != nullptr; ++port) {
-    const char* path = sp_get_port_name(*port);
-    const char* description = sp_get_port_description(*port);
-    if (path == nullptr) continue;
-    PortInfo info{path, TextOrEmpty(description)};
-    if (sp_get_port_transport(*port) == SP_TRANSPORT_USB) {
-      info.usb = true;
-      int vendor = -1, product = -1;
-      if (sp_get_port_usb_vid_pid(*port, &vendor, &product) == SP_OK) {
-        info.vendorId = vendor;
-        info.productId = product;
-      }
-      info.manufacturer = TextOrEmpty(sp_get_port_usb_manufacturer(*port));
-      info.product = TextOrEmpty(sp_get_port_usb_product(*port));
-      info.serial = TextOrEmpty(sp_get_port_usb_serial(*port));
-    }
-    ports.push_back(std::move(info));
-  }
-  sp_free_port_list(list);
-  return ports;
 }
 
 }  // namespace vn

@@ -26,7 +26,8 @@ struct PortInfo {
   std::string product{};
   std::string serial{};
 };
-// The serial ports the system reports (through libserialport), USB adapters with their identity.
+// The serial ports the system reports: through libserialport on POSIX, USB adapters with their
+// identity; from the registry on Windows.
 std::vector<PortInfo> ListSystemPorts();
 
 }  // namespace vn

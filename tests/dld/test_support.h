@@ -1,7 +1,5 @@
 #pragma once
 // Helpers shared by the file tests: a deterministic flash image and a scratch folder.
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "dld/pack.h"
+#include "support/fresh_folder.h"
 
 namespace vn::test {
 
@@ -60,10 +59,7 @@ inline std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint
 
 class ScratchFolder {
  public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vn-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
+  ScratchFolder() : path_(CreateFreshFolder("vn-test-")) {}
   ~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,

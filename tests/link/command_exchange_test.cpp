@@ -124,6 +124,7 @@ TEST_P(CommandExchangeTest, StopFromAnotherThreadEndsACommandWait) {
 }
 
 TEST_P(CommandExchangeTest, VanishedBoxEndsACommandWait) {
+  if (!box().CanVanish()) GTEST_SKIP() << "this far end cannot pull the line";
   std::future<int> result = ReceiveCommandLater();
   std::this_thread::sleep_for(20ms);
   box().Vanish();

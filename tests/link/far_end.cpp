@@ -1,65 +1,13 @@
 #include "far_end.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include "link/memory_port.h"
-#include "link/system_port.h"
 
 namespace vn::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class PtyFarEnd final : public FarEnd {
- public:
-  explicit PtyFarEnd(int master, int slave) : master_(master), slave_(slave) {}
-  ~PtyFarEnd() override { Vanish(); }
-
-  void Send(const Bytes& bytes) override {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::write(master_, bytes.data() + sent, bytes.size() - sent);
-      if (n > 0) {
-        sent += size_t(n);
-      } else {
-        pollfd p{master_, POLLOUT, 0};
-        if (::poll(&p, 1, 1000) <= 0) return;
-      }
-    }
-  }
-
-  std::optional<Bytes> Receive(size_t count, std::chrono::milliseconds guard) override {
-    Bytes bytes(count);
-    size_t got = 0;
-    const auto deadline = Clock::now() + guard;
-    while (got < count && Clock::now() < deadline) {
-      const ssize_t n = ::read(master_, bytes.data() + got, count - got);
-      if (n > 0) {
-        got += size_t(n);
-        continue;
-      }
-      pollfd p{master_, POLLIN, 0};
-      ::poll(&p, 1, 10);
-    }
-    if (got < count) return std::nullopt;
-    return bytes;
-  }
-
-  void Vanish() override {
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
-    master_ = slave_ = -1;
-  }
-
- private:
-  int master_;
-  int slave_;
-};
 
 class MemoryFarEnd final : public FarEnd {
  public:
@@ -87,21 +35,6 @@ class MemoryFarEnd final : public FarEnd {
   std::unique_ptr<MemoryPort> end_;
 };
 
-Rig MakePtyRig() {
-  Rig rig;
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return rig;
-  rig.slavePath = ::ptsname(master);
-  // The rig keeps the slave open too, so the master never sees a hang-up while the port under
-  // test closes and reopens. The line stays as the system made it (cooked): the port under test
-  // has to make it carry every byte.
-  rig.slaveFd = ::open(rig.slavePath.c_str(), O_RDWR | O_NOCTTY);
-  rig.far = std::make_unique<PtyFarEnd>(master, rig.slaveFd);
-  rig.port = std::make_unique<CountingPort>(MakeSystemComPort());
-  rig.port->OpenComPort(rig.slavePath);
-  return rig;
-}
-
 Rig MakeMemoryRig() {
   auto [pc, box] = MemoryPort::MakePair();
   Rig rig;
@@ -113,7 +46,7 @@ Rig MakeMemoryRig() {
 }  // namespace
 
 Rig MakeRig(const std::string& kind) {
-  return kind == "pty" ? MakePtyRig() : MakeMemoryRig();
+  return kind == "memory" ? MakeMemoryRig() : MakeSystemRig();
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds guard) {

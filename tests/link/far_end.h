@@ -32,6 +32,8 @@ class FarEnd {
                                        std::chrono::milliseconds guard = kHangGuard) = 0;
   // The far end goes away as an unplugged cable or a closed pseudo-terminal would.
   virtual void Vanish() = 0;
+  // False where the far end cannot take the line away (two joined COM ports).
+  virtual bool CanVanish() const { return true; }
 };
 
 // The port under test, counting the messages it has read, so that a scripted box can wait until
@@ -71,18 +73,30 @@ struct Rig {
   int slaveFd = -1;       // the rig's own descriptor of that device, for checks
 };
 
-// "pty" or "memory".
+// The system's own port with a far end on the other side of a real line: a pseudo-terminal on
+// POSIX; on Windows two COM ports joined outside the test (see far_end_win32.cpp). The rig is
+// empty when the system offers no such line.
+Rig MakeSystemRig();
+
+// kSystemRig or "memory".
 Rig MakeRig(const std::string& kind);
+
+#ifdef _WIN32
+inline constexpr const char* kSystemRig = "com";
+#else
+inline constexpr const char* kSystemRig = "pty";
+#endif
 
 // True once `condition` holds; false when the guard ran out first.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds guard = kHangGuard);
 
-// A test that runs once over a pseudo-terminal and once over the in-memory pair.
+// A test that runs once over the system rig and once over the in-memory pair.
 class RigTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     rig_ = MakeRig(GetParam());
+    if (!rig_.port && GetParam() != std::string("memory")) GTEST_SKIP() << "no line to test on";
     ASSERT_TRUE(rig_.port && rig_.port->PortOpened());
   }
   ComPort& port() { return *rig_.port; }
@@ -98,6 +112,6 @@ class RigTest : public ::testing::TestWithParam<std::string> {
 };
 
 #define VN_INSTANTIATE_OVER_RIGS(suite) \
-  INSTANTIATE_TEST_SUITE_P(Rigs, suite, ::testing::Values("pty", "memory"))
+  INSTANTIATE_TEST_SUITE_P(Rigs, suite, ::testing::Values(kSystemRig, "memory"))
 
 }  // namespace vn::test

@@ -1,8 +1,8 @@
 // The PC receiving header, descriptors and data frames from a box scripted by hand.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -11,6 +11,7 @@
 #include "dld/crc32.h"
 #include "far_end.h"
 #include "link/framing.h"
+#include "support/fresh_folder.h"
 
 namespace vn::test {
 namespace {
@@ -256,11 +257,13 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
-  char path[] = "/tmp/vespanode-link-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
-  std::FILE* readOnly = std::fopen(path, "rb");
+  const std::filesystem::path folder = CreateFreshFolder("vespanode-link-");
+  ASSERT_FALSE(folder.empty());
+  const std::string path = (folder / "read-only.dld").string();
+  std::FILE* created = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(created, nullptr);
+  std::fclose(created);
+  std::FILE* readOnly = std::fopen(path.c_str(), "rb");
   ASSERT_NE(readOnly, nullptr);
   std::thread boxThread([&] {
     box().Send(Frame(1, Pattern(10, 4)));
@@ -271,7 +274,8 @@ TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged)
   EXPECT_FALSE(ReceiveSection(port(), readOnly, position, 10, failures));
   boxThread.join();
   std::fclose(readOnly);
-  ::unlink(path);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 VN_INSTANTIATE_OVER_RIGS(UploadFramingTest);

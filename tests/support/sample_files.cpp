@@ -7,6 +7,7 @@
 
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
+#include "support/fresh_folder.h"
 
 namespace vn::testing {
 
@@ -49,10 +50,7 @@ std::vector<uint8_t> BuildUpgradeFile(const std::vector<UploadRegion>& regions,
   return file;
 }
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vespanode-test-XXXXXX").string();
-  if (mkdtemp(pattern.data())) path_ = pattern;
-}
+ScratchFolder::ScratchFolder() : path_(test::CreateFreshFolder("vespanode-test-").string()) {}
 
 ScratchFolder::~ScratchFolder() {
   std::error_code error;

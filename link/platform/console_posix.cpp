@@ -1,0 +1,41 @@
+// SIGINT and SIGTERM are taken on a thread of their own with sigwait, so that nothing but an
+// ordinary thread acts on them; SIGUSR1 only tells that thread to finish, and the destructor
+// joins it.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "link/platform/console.h"
+
+namespace vn {
+
+struct StopRequests::State {
+  std::thread thread;
+};
+
+StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
+  ::signal(SIGPIPE, SIG_IGN);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  state_->thread = std::thread([set, onStop = std::move(onStop)] {
+    int signal = 0;
+    while (sigwait(&set, &signal) == 0 && signal != SIGUSR1) onStop();
+  });
+}
+
+StopRequests::~StopRequests() {
+  pthread_kill(state_->thread.native_handle(), SIGUSR1);
+  state_->thread.join();
+}
+
+bool IsTerminal(std::FILE* stream) {
+  return ::isatty(::fileno(stream)) == 1;
+}
+
+}  // namespace vn

@@ -1,0 +1,56 @@
+// The console's control events arrive on a thread the system starts for each. The handler is
+// registered once per object; a lock keeps the destructor from returning while a call runs.
+#include <io.h>
+#include <windows.h>
+
+#include <mutex>
+
+#include "link/platform/console.h"
+
+namespace vn {
+namespace {
+
+std::mutex gHandlerLock;
+std::function<void()>* gOnStop = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT: {
+      std::lock_guard<std::mutex> lock(gHandlerLock);
+      if (gOnStop == nullptr) return FALSE;
+      (*gOnStop)();
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+struct StopRequests::State {
+  std::function<void()> onStop;
+};
+
+StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
+  state_->onStop = std::move(onStop);
+  {
+    std::lock_guard<std::mutex> lock(gHandlerLock);
+    gOnStop = &state_->onStop;
+  }
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopRequests::~StopRequests() {
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  std::lock_guard<std::mutex> lock(gHandlerLock);
+  gOnStop = nullptr;
+}
+
+bool IsTerminal(std::FILE* stream) {
+  return _isatty(_fileno(stream)) != 0;
+}
+
+}  // namespace vn

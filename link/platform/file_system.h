@@ -1,0 +1,24 @@
+#pragma once
+// Files the tool makes beside files that others may control, and how it replaces them. Failures
+// leave errno set to the system's reason.
+#include <cstdio>
+#include <string>
+
+namespace vn {
+
+// Removes whatever entry has the name (the entry itself, never what a link points to), then
+// creates a new file there exclusively, without following links, open for reading and writing
+// with `mode` (narrowed by the umask). Null when either step fails: nothing was written anywhere.
+std::FILE* CreateExclusiveFile(const std::string& path, int mode);
+
+// Flushes the file's contents to the disk.
+bool SyncFileToDisk(const std::string& path);
+
+// Renames `from` over `to`; when `to` exists, `from` takes its permissions first.
+bool RenameOver(const std::string& from, const std::string& to);
+
+// 0 when a file could be created at `path` or the file there replaced: the folder may be written
+// and an existing file is neither a folder nor read-only. Otherwise an errno value.
+int CannotWriteReason(const std::string& path);
+
+}  // namespace vn

@@ -1,0 +1,56 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "link/platform/file_system.h"
+
+namespace vn {
+
+std::FILE* CreateExclusiveFile(const std::string& path, int mode) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
+  // Whoever recreates the name between the two calls makes the exclusive create fail.
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "w+b");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    errno = error;
+  }
+  return file;
+}
+
+bool SyncFileToDisk(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return synced;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  struct stat replaced;
+  if (::stat(to.c_str(), &replaced) == 0) ::chmod(from.c_str(), replaced.st_mode & 07777);
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int CannotWriteReason(const std::string& path) {
+  struct stat info;
+  const bool exists = ::stat(path.c_str(), &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) return EISDIR;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const std::string folder = parent.empty() ? std::string(".") : parent.string();
+  if ((exists && ::access(path.c_str(), W_OK) != 0) || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+    return errno;
+  }
+  return 0;
+}
+
+}  // namespace vn
