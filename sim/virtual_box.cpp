@@ -87,7 +87,11 @@ void VirtualBox::State::Serve() {
   for (bool afterSession = false;; afterSession = true) {
     const auto code = AwaitStart(link, afterSession);
     if (!code) break;
-    shared.Update([](BoxStats& stats, auto&) { ++stats.sessionsStarted; });
+    shared.Update([&](BoxStats& stats, std::vector<uint8_t>& flash) {
+      ++stats.sessionsStarted;
+      if (options.beforeSession)
+        options.beforeSession(stats.sessionsStarted, options.faults, flash);
+    });
     BoxSession session(link, options, shared);
     const bool upload = *code == kCodeUpload;
     const SessionEnd end = upload ? session.RunUpload() : session.RunDownload();

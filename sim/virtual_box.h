@@ -83,6 +83,10 @@ struct BoxOptions {
   std::chrono::milliseconds prepareTime{40};  // upload: reading and packing a region
   // Called on the box's thread after every session, with no lock held.
   std::function<void(const BoxSessionReport&)> onSessionEnd;
+  // Called on the box's thread when a start command has come, before its session: another box
+  // put in this one's place, with faults and a flash image of its own (`session` from 1). It runs
+  // under the box's lock: it must not call the box.
+  std::function<void(int session, BoxFaults& faults, std::vector<uint8_t>& flash)> beforeSession;
 };
 
 struct BoxStats {
