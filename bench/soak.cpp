@@ -330,7 +330,7 @@ Tally SoakDownloads(int boxes, uint32_t seed) {
     const LoopResult result = rig.Run(kOperationDownload, file, boxes - tried, tally);
     successes += result.boxesDone;
     tried += result.boxesDone;
-    if (tried < boxes && (result.failed || result.stopped)) ++tried;  // the box that failed
+    if (tried < boxes) ++tried;  // the loop ended early: that box failed or hung
   }
   rig.Settle();
   tally.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -404,7 +404,8 @@ int Main(int argc, char** argv) {
   Print("downloads", boxes, downloads);
   const Tally ups = SoakUploads(uploads, uint32_t(seed));
   Print("uploads", uploads, ups);
-  const bool sound = downloads.falseSuccesses + ups.falseSuccesses == 0 &&
+  const bool sound = downloads.served == boxes && ups.served == uploads &&
+                     downloads.falseSuccesses + ups.falseSuccesses == 0 &&
                      downloads.hangs + ups.hangs == 0 &&
                      downloads.recovered == downloads.injected && ups.recovered == ups.injected;
   std::printf("soak: %s\n",
