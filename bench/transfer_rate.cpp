@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_files.h"
 #include "dld/block_walker.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -87,43 +88,6 @@ std::vector<uint8_t> BenchFlashImage() {
   }
   return image;
 }
-
-FileIdentity IdentityOfBox(const BoxIdentity& box) {
-  return FileIdentity{0,
-                      box.manufactureIdent,
-                      box.hardwareModule,
-                      box.hardwareVersion,
-                      box.softwareModule,
-                      box.softwareVersion};
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(out);
-}
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vn-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // ---------------------------------------------------------------------------------------------
 // What crosses the cable during the transfer phase, from the blocks of the file moved.

@@ -105,7 +105,7 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header, bool&
   std::vector<uint8_t> previousBad;
   for (;;) {
     std::vector<uint8_t> message;
-    if (auto end = ReceiveWhole(kHeaderSize, "header", message)) return end;
+    if (auto end = ReceiveWhole(kHeaderSize, "header", "header", message)) return end;
     Record([](BoxStats& stats) { ++stats.headersReceived; });
     if (auto end = AtStep("header")) return end;
     std::memcpy(&header, message.data(), kHeaderSize);
@@ -154,7 +154,7 @@ BoxSession::Step BoxSession::AnswerRepeatedHeader(const std::vector<uint8_t>& st
 BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor) {
   for (;;) {
     std::vector<uint8_t> message;
-    if (auto end = ReceiveWhole(kDescriptorSize, "descriptor", message)) return end;
+    if (auto end = ReceiveWhole(kDescriptorSize, "descriptor", "descriptor", message)) return end;
     if (message[0] == kHeaderTag && !acceptedHeader_.empty()) {
       if (auto end = AnswerRepeatedHeader(message)) return end;
       continue;
@@ -202,7 +202,7 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, std::vector<uint8_t>
     const size_t payload = std::min<size_t>(remaining, kFramePayloadMax);
     const bool last = remaining < size_t(kFramePayloadMax);
     std::vector<uint8_t> frame;
-    if (auto end = ReceiveWhole(kDataFrameSize, "data frame", frame)) return end;
+    if (auto end = ReceiveWhole(kDataFrameSize, "frame", "data frame", frame)) return end;
     if (auto end = AtStep("frame")) return end;
     ++framesIn_;
     Record([](BoxStats& stats) { ++stats.framesReceived; });

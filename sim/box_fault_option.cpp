@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <span>
 #include <variant>
 
 namespace vn {
@@ -16,6 +17,25 @@ constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict"
 constexpr std::array<std::string_view, 4> kJoinedSteps = {"verdict", "descriptor", "erase",
                                                           "program"};
 
+// The kinds of message the PC sends.
+constexpr std::array<std::string_view, 7> kReceivedKinds = {
+    "start", "header", "descriptor", "frame", "request", "verdict", "answer"};
+
+// The values a fault naming a step or a message kind takes, and how the help says so.
+struct NamedValues {
+  std::span<const std::string_view> names;
+  std::string_view said;
+};
+
+NamedValues ValuesOf(std::string BoxFaults::*field) {
+  if (field == &BoxFaults::backToBack)
+    return {kJoinedSteps, "verdict, descriptor, erase or program"};
+  if (field == &BoxFaults::damageReceived) {
+    return {kReceivedKinds, "start, header, descriptor, frame, request, verdict or answer"};
+  }
+  return {kSteps, "a step: start, header, verdict, descriptor, frame, erase, program or request"};
+}
+
 struct FaultOption {
   std::string_view name;
   std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*,
@@ -25,11 +45,14 @@ struct FaultOption {
   std::string_view help;
 };
 
-const std::array<FaultOption, 19> kOptions = {{
+const std::array<FaultOption, 25> kOptions = {{
     {"nak-frame", &BoxFaults::nakFrame, "=N", "answer NAK to the Nth data frame received"},
     {"nak-frame-times", &BoxFaults::nakFrameTimes, "=K",
      "... K times in a row (10: the PC gives up)"},
     {"drop-ack", &BoxFaults::dropAck, "=N", "stay silent instead of the Nth ACK"},
+    {"drop-ack-times", &BoxFaults::dropAckTimes, "=K", "... and instead of the next K-1 ACKs due"},
+    {"nak-ack", &BoxFaults::nakAck, "=N", "answer NAK instead of the Nth ACK"},
+    {"nak-ack-times", &BoxFaults::nakAckTimes, "=K", "... and instead of the next K-1 ACKs due"},
     {"nak-header-always", &BoxFaults::nakHeaderAlways, "",
      "answer every downloaded header with NAK"},
     {"corrupt-frame", &BoxFaults::corruptFrame, "=N", "upload: damage a payload byte of frame N"},
@@ -40,6 +63,8 @@ const std::array<FaultOption, 19> kOptions = {{
     {"bad-header-crc", &BoxFaults::badHeaderCrc, "", "upload: the header with a wrong CRC"},
     {"bad-descriptor-crc", &BoxFaults::badDescriptorCrc, "=N",
      "upload: descriptor N with a wrong CRC"},
+    {"bad-descriptor-crc-times", &BoxFaults::badDescriptorCrcTimes, "=K",
+     "... on K sends in a row (10: the PC gives up)"},
     {"resend-acked-frame", &BoxFaults::resendAckedFrame, "=N",
      "upload: send frame N again after its ACK"},
     {"garbage-before-ready", &BoxFaults::garbageBeforeReady, "", "noise before the ready frame"},
@@ -54,6 +79,10 @@ const std::array<FaultOption, 19> kOptions = {{
      "verdict, descriptor, erase or program: in one write with the message before"},
     {"stall-read", &BoxFaults::stallRead, "=MS",
      "wait MS milliseconds before reading each message"},
+    {"damage-received", &BoxFaults::damageReceived, "=KIND",
+     "damage a message from the PC: start, header, descriptor, frame, request, verdict, answer"},
+    {"damage-received-nth", &BoxFaults::damageReceivedNth, "=N",
+     "... the Nth of its kind (default the first)"},
 }};
 
 }  // namespace
@@ -78,18 +107,9 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     return true;
   }
   if (const auto* field = std::get_if<std::string BoxFaults::*>(&option->field)) {
-    if (*field == &BoxFaults::backToBack) {
-      if (std::find(kJoinedSteps.begin(), kJoinedSteps.end(), value) == kJoinedSteps.end()) {
-        error = "fault 'back-to-back' needs verdict, descriptor, erase or program";
-        return false;
-      }
-      faults.backToBack = std::string(value);
-      return true;
-    }
-    if (std::find(kSteps.begin(), kSteps.end(), value) == kSteps.end()) {
-      error = "fault '" + std::string(name) +
-              "' needs a step: start, header, verdict, "
-              "descriptor, frame, erase, program or request";
+    const NamedValues values = ValuesOf(*field);
+    if (std::find(values.names.begin(), values.names.end(), value) == values.names.end()) {
+      error = "fault '" + std::string(name) + "' needs " + std::string(values.said);
       return false;
     }
     faults.*(*field) = std::string(value);

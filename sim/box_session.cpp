@@ -32,11 +32,14 @@ BoxSession::Step BoxSession::AtStep(std::string_view step) {
   }
 }
 
-BoxSession::Step BoxSession::ReceiveWhole(size_t size, const char* awaited,
+BoxSession::Step BoxSession::ReceiveWhole(size_t size, std::string_view kind, const char* awaited,
                                           std::vector<uint8_t>& message) {
   for (;;) {
     const Receipt receipt = link_.Receive(size, kPcSilence, message);
-    if (receipt == Receipt::kOk) return std::nullopt;
+    if (receipt == Receipt::kOk) {
+      ReceivedFromPc(kind, message);
+      return std::nullopt;
+    }
     if (receipt != Receipt::kPartial) return Lost(receipt, awaited);
     Nak();
   }
@@ -65,7 +68,18 @@ SessionEnd BoxSession::Abandon(std::string why) {
 }
 
 bool BoxSession::Ack(std::span<const uint8_t> follow) {
-  if (++acksDue_ == faults_.dropAck) return false;
+  ++acksDue_;
+  if (acksDue_ == faults_.dropAck) acksToDrop_ = faults_.dropAckTimes;
+  if (acksDue_ == faults_.nakAck) acksToNak_ = faults_.nakAckTimes;
+  if (acksToDrop_ > 0) {
+    --acksToDrop_;
+    return false;
+  }
+  if (acksToNak_ > 0) {
+    --acksToNak_;
+    Nak();
+    return false;
+  }
   std::vector<uint8_t> bytes{ACK};
   bytes.insert(bytes.end(), follow.begin(), follow.end());
   link_.Send(bytes);
@@ -91,6 +105,11 @@ BoxSession::Step BoxSession::Unanswered(Receipt receipt, const char* what) {
   if (receipt != Receipt::kTimeout && receipt != Receipt::kPartial) return Lost(receipt, what);
   Record([](BoxStats& stats) { ++stats.answersMissing; });
   return Abandon(std::string("the PC never answered the ") + what);
+}
+
+void BoxSession::ReceivedFromPc(std::string_view kind, std::vector<uint8_t>& message) {
+  if (faults_.damageReceived != kind || ++damageKindSeen_ != faults_.damageReceivedNth) return;
+  message[message.size() > 1 ? 1 : 0] ^= 0xFF;
 }
 
 bool BoxSession::BackToBack(std::string_view step) {

@@ -98,15 +98,19 @@ class BoxSession {
   Step Lost(Receipt receipt, const char* awaited);
   // An answer the PC owed never came: a failed session, whatever the PC made of it.
   Step Unanswered(Receipt receipt, const char* what);
-  // One whole message of `size` bytes; a partial one is answered with NAK and awaited again.
-  Step ReceiveWhole(size_t size, const char* awaited, std::vector<uint8_t>& message);
+  // One whole message of `size` bytes, of `kind` (as the faults name it); a partial one is
+  // answered with NAK and awaited again.
+  Step ReceiveWhole(size_t size, std::string_view kind, const char* awaited,
+                    std::vector<uint8_t>& message);
   SessionEnd Abandon(std::string why);
-  // Sends ACK (with `follow` in the same write), unless this is the ACK the faults drop: then
-  // nothing is sent and false returned, and the message counts as not received.
+  // Sends ACK (with `follow` in the same write), unless this is an ACK the faults drop or turn
+  // into a NAK: then false is returned, and the message counts as not received.
   bool Ack(std::span<const uint8_t> follow = {});
   void Nak();
   // A message on the box's own initiative, after `work` (the box busy with what leads to it).
   Step SendAfter(std::chrono::milliseconds work, std::span<const uint8_t> bytes);
+  // Damages `message` as the line would, when it is the message of `kind` the faults name.
+  void ReceivedFromPc(std::string_view kind, std::vector<uint8_t>& message);
   // True the first time the faults ask for `step` to go out with the message before it.
   bool BackToBack(std::string_view step);
   template <typename Change>
@@ -122,6 +126,9 @@ class BoxSession {
 
   // Fault counters, from 1 within the session.
   int acksDue_ = 0;
+  int acksToDrop_ = 0;
+  int acksToNak_ = 0;
+  int damageKindSeen_ = 0;
   int framesIn_ = 0;
   int naksLeft_ = 0;
   int descriptorsOut_ = 0;

@@ -50,6 +50,7 @@ BoxSession::Step BoxSession::SendHeader() {
   std::vector<uint8_t> verdict;
   const Receipt receipt = link_.Receive(kCommandFrameSize, kPcSilence, verdict);
   if (receipt != Receipt::kOk) return Unanswered(receipt, "header with its verdict");
+  ReceivedFromPc("verdict", verdict);
   if (auto end = AtStep("verdict")) return end;
   if (verdict[0] != STX || verdict[1] != kCodeIdent) return Abandon("no verdict from the PC");
   if (verdict[2] == 0) {
@@ -62,7 +63,7 @@ BoxSession::Step BoxSession::SendHeader() {
 BoxSession::Step BoxSession::ReceiveRequest(std::vector<UploadRegion>& regions) {
   for (;;) {
     std::vector<uint8_t> request;
-    if (auto end = ReceiveWhole(kReadRequestSize, "read request", request)) return end;
+    if (auto end = ReceiveWhole(kReadRequestSize, "request", "read request", request)) return end;
     if (auto end = AtStep("request")) return end;
     auto parsed = ParseReadRequest(request.data());
     // A region outside the flash cannot be answered: the request is as good as damaged.
@@ -94,7 +95,11 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
   const FILE_PARTITION_HEADER_T descriptor =
       MakeDescriptor(region.flag, region.address, contents, compressed);
   FILE_PARTITION_HEADER_T firstDescriptor = descriptor;
-  if (++descriptorsOut_ == faults_.badDescriptorCrc) firstDescriptor.crc[0] ^= 0x5A;
+  int badSends = 1;
+  if (++descriptorsOut_ == faults_.badDescriptorCrc) {
+    firstDescriptor.crc[0] ^= 0x5A;
+    badSends = faults_.badDescriptorCrcTimes;
+  }
   if (auto end = AtStep("descriptor")) return end;
   std::vector<uint8_t> lead;
   if (ackOwed_) {
@@ -103,7 +108,7 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
     Record([](BoxStats& stats) { ++stats.acksSent; });
   }
   if (auto end = SendUntilAcked(BytesSpan(firstDescriptor), BytesSpan(descriptor), "descriptor",
-                                false, options_.prepareTime, lead)) {
+                                false, options_.prepareTime, lead, badSends)) {
     return end;
   }
 
@@ -118,13 +123,15 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
         BuildDataFrame(nextFrameNumber_, std::span(block).subspan(offset, payload));
     DataFrame first = frame;
     ++framesOut_;
-    int badSends = 1;
+    int badFrameSends = 1;
     if (framesOut_ == faults_.corruptFrame) {
       first[kFramePayloadAt] ^= 0xFF;
-      badSends = faults_.corruptFrameTimes;
+      badFrameSends = faults_.corruptFrameTimes;
     }
     if (framesOut_ == faults_.badComplementFrame) first[2] = first[1];
-    if (auto end = SendUntilAcked(first, frame, "data frame", true, {}, {}, badSends)) return end;
+    if (auto end = SendUntilAcked(first, frame, "data frame", true, {}, {}, badFrameSends)) {
+      return end;
+    }
     if (framesOut_ == faults_.resendAckedFrame) {
       // As if the ACK had been lost on the line: the same frame once more, whatever the answer.
       if (auto end = SendAfter({}, frame)) return end;
@@ -173,6 +180,7 @@ BoxSession::Step BoxSession::AwaitReply(Reply& reply, const char* what) {
     std::vector<uint8_t> byte;
     const Receipt receipt = link_.Receive(1, kPcSilence, byte);
     if (receipt != Receipt::kOk) return Unanswered(receipt, what);
+    ReceivedFromPc("answer", byte);
     if (byte[0] == ACK || byte[0] == NAK) {
       reply = byte[0] == ACK ? Reply::kAck : Reply::kNak;
       return std::nullopt;

@@ -32,6 +32,7 @@ struct VirtualBox::State {
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
   std::thread thread;
+  int startsHeard = 0;  // start commands received over the box's life
 
   void Serve();
   // Closes the line once the PC has read what the box sent, or after kLastBytesLimit.
@@ -72,7 +73,10 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
       shared.Update([](BoxStats& stats, auto&) { stats.lastError = "the pseudo-terminal failed"; });
       return std::nullopt;
     }
-    if (start) return start;
+    // A start command damaged on the line is no start command: the box goes on announcing.
+    const bool damaged = start && options.faults.damageReceived == "start" &&
+                         ++startsHeard == options.faults.damageReceivedNth;
+    if (start && !damaged) return start;
   }
   return std::nullopt;
 }
@@ -83,7 +87,11 @@ void VirtualBox::State::Serve() {
   for (bool afterSession = false;; afterSession = true) {
     const auto code = AwaitStart(link, afterSession);
     if (!code) break;
-    shared.Update([](BoxStats& stats, auto&) { ++stats.sessionsStarted; });
+    shared.Update([&](BoxStats& stats, std::vector<uint8_t>& flash) {
+      ++stats.sessionsStarted;
+      if (options.beforeSession)
+        options.beforeSession(stats.sessionsStarted, options.faults, flash);
+    });
     BoxSession session(link, options, shared);
     const bool upload = *code == kCodeUpload;
     const SessionEnd end = upload ? session.RunUpload() : session.RunDownload();

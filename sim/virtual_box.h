@@ -23,16 +23,20 @@ struct BoxIdentity {
 // Every field is off by default. "Nth" counts from 1 within one session (one operation started
 // by a start command); the counters start over with every session.
 struct BoxFaults {
-  int nakFrame = 0;            // answer NAK to the Nth received data frame (download) ...
-  int nakFrameTimes = 1;       //   ... that many times in a row (10 makes the PC give up)
-  int dropAck = 0;             // stay silent instead of the Nth ACK the box would send
-  int nakHeaderAlways = 0;     // 1: answer every downloaded header with NAK
-  int corruptFrame = 0;        // upload: flip a payload byte of the Nth sent data frame ...
-  int corruptFrameTimes = 1;   //   ... on that many sends in a row (10 makes the PC give up)
-  int badComplementFrame = 0;  // upload: Nth sent data frame has byte 2 == byte 1 (first send)
-  int badHeaderCrc = 0;        // upload: send the header with a wrong CRC
-  int badDescriptorCrc = 0;    // upload: Nth descriptor sent with a wrong CRC (first send)
-  int resendAckedFrame = 0;    // upload: send the Nth data frame again after its ACK, then go on
+  int nakFrame = 0;               // answer NAK to the Nth received data frame (download) ...
+  int nakFrameTimes = 1;          //   ... that many times in a row (10 makes the PC give up)
+  int dropAck = 0;                // stay silent instead of the Nth ACK the box would send ...
+  int dropAckTimes = 1;           //   ... and instead of the ones due after it, that many in all
+  int nakAck = 0;                 // answer NAK instead of the Nth ACK the box would send ...
+  int nakAckTimes = 1;            //   ... and instead of the ones due after it, that many in all
+  int nakHeaderAlways = 0;        // 1: answer every downloaded header with NAK
+  int corruptFrame = 0;           // upload: flip a payload byte of the Nth sent data frame ...
+  int corruptFrameTimes = 1;      //   ... on that many sends in a row (10 makes the PC give up)
+  int badComplementFrame = 0;     // upload: Nth sent data frame has byte 2 == byte 1 (first send)
+  int badHeaderCrc = 0;           // upload: send the header with a wrong CRC
+  int badDescriptorCrc = 0;       // upload: Nth descriptor sent with a wrong CRC ...
+  int badDescriptorCrcTimes = 1;  //   ... on that many sends in a row (10 makes the PC give up)
+  int resendAckedFrame = 0;       // upload: send the Nth data frame again after its ACK, then go on
   bool garbageBeforeReady = false;  // a few random bytes before every other ready frame
   bool nonReadyFirst = false;       // 02 04 00 03 in turn with the ready frame while idle
   // Stop answering at a step: "start", "header", "verdict", "descriptor", "frame", "erase",
@@ -47,6 +51,12 @@ struct BoxFaults {
   // "program" (the reports two at a time).
   std::string backToBack;
   std::chrono::milliseconds stallRead{0};  // wait that long before reading each message
+  // Damage the Nth message of a kind received from the PC before checking it, as the line would:
+  // "start" (counted over the box's life), "header", "descriptor", "frame", "request", "verdict"
+  // or "answer" (the PC's ACK or NAK in an upload). Every bit of its second byte flips (of its
+  // only byte, for an answer).
+  std::string damageReceived;
+  int damageReceivedNth = 1;
 };
 
 // How one session (a start command and what followed) ended, for a log.
@@ -73,6 +83,10 @@ struct BoxOptions {
   std::chrono::milliseconds prepareTime{40};  // upload: reading and packing a region
   // Called on the box's thread after every session, with no lock held.
   std::function<void(const BoxSessionReport&)> onSessionEnd;
+  // Called on the box's thread when a start command has come, before its session: another box
+  // put in this one's place, with faults and a flash image of its own (`session` from 1). It runs
+  // under the box's lock: it must not call the box.
+  std::function<void(int session, BoxFaults& faults, std::vector<uint8_t>& flash)> beforeSession;
 };
 
 struct BoxStats {

@@ -23,6 +23,8 @@ constexpr int kKeySet = 3;      // one region: a single failure report is fatal
 // A wait without a time limit counts as ended by the user after this; a wait that ends by itself
 // sooner must end with its step's failure text.
 constexpr std::chrono::seconds kUserPatience{2};
+// Ten lost answers cost the PC ten waits of 5 s.
+constexpr std::chrono::seconds kLongestRow{90};
 
 enum class Ending { kSucceeds, kFails, kWaitsForStop };
 
@@ -122,7 +124,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
       "firmware.dld", BuildUpgradeFile(Regions(row.set), image, BoxMatchingIdentity()));
-  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : std::chrono::seconds(60);
+  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
 
@@ -150,12 +152,56 @@ const std::vector<FaultRow> kDownloadRows = {
      {.nakFrame = 3, .nakFrameTimes = 10},
      Ending::kFails,
      kTransferFailed},
+    // The ACKs a download is answered with: 1 the header's, 2 the first descriptor's.
+    {"HeaderNakedOnce", kDefaultSet, {.nakAck = 1}, Ending::kSucceeds, {}},
+    {"HeaderNakedNineTimes", kDefaultSet, {.nakAck = 1, .nakAckTimes = 9}, Ending::kSucceeds, {}},
+    // The PC sends its header for as long as it takes: the box may not be listening yet.
+    {"HeaderNakedTenTimes", kDefaultSet, {.nakAck = 1, .nakAckTimes = 10}, Ending::kSucceeds, {}},
     {"HeaderAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
+    {"HeaderAckLostTenTimes",
+     kDefaultSet,
+     {.dropAck = 1, .dropAckTimes = 10},
+     Ending::kSucceeds,
+     {}},
+    {"DescriptorNakedOnce", kDefaultSet, {.nakAck = 2}, Ending::kSucceeds, {}},
+    {"DescriptorNakedNineTimes",
+     kDefaultSet,
+     {.nakAck = 2, .nakAckTimes = 9},
+     Ending::kSucceeds,
+     {}},
+    {"DescriptorNakedTenTimes",
+     kDefaultSet,
+     {.nakAck = 2, .nakAckTimes = 10},
+     Ending::kFails,
+     kTransferFailed},
     {"DescriptorAckLost", kDefaultSet, {.dropAck = 2}, Ending::kSucceeds, {}},
+    {"DescriptorAckLostNineTimes",
+     kDefaultSet,
+     {.dropAck = 2, .dropAckTimes = 9},
+     Ending::kSucceeds,
+     {}},
+    {"DescriptorAckLostTenTimes",
+     kDefaultSet,
+     {.dropAck = 2, .dropAckTimes = 10},
+     Ending::kFails,
+     kTransferFailed},
     {"FrameAckLost", kDefaultSet, {.dropAck = 3}, Ending::kSucceeds, {}},
     {"HeaderAlwaysNaked", kDefaultSet, {.nakHeaderAlways = 1}, Ending::kWaitsForStop, kIdentFailed},
     {"GarbageBeforeReady", kDefaultSet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
     {"IdentityRefused", kDefaultSet, {.refuseIdentity = true}, Ending::kFails, kIdentFailed},
+    // A byte damaged on the way to the box, in each kind of message the PC sends.
+    {"StartCommandDamaged",
+     kDefaultSet,
+     {.damageReceived = "start"},
+     Ending::kWaitsForStop,
+     kIdentFailed},
+    {"HeaderDamaged", kDefaultSet, {.damageReceived = "header"}, Ending::kSucceeds, {}},
+    {"DescriptorDamaged", kDefaultSet, {.damageReceived = "descriptor"}, Ending::kSucceeds, {}},
+    {"FrameDamaged",
+     kDefaultSet,
+     {.damageReceived = "frame", .damageReceivedNth = 2},
+     Ending::kSucceeds,
+     {}},
     {"OneOfTwoErasesFails", kDefaultSet, {.eraseFailAt = 1}, Ending::kSucceeds, {}},
     {"TheOnlyEraseFails", kKeySet, {.eraseFailAt = 1}, Ending::kFails, kEraseFailed},
     {"OneOfTwoProgramsFails", kDefaultSet, {.programFailAt = 2}, Ending::kSucceeds, {}},
@@ -193,7 +239,7 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   ASSERT_TRUE(session.opened);
   const std::vector<uint8_t> oldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
   const std::string file = session.scratch.Write("backup.dld", oldBackup);
-  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : std::chrono::seconds(60);
+  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(row.set, file, 1, guard);
 
@@ -218,10 +264,30 @@ const std::vector<FaultRow> kUploadRows = {
     {"FrameCorrupted", kDefaultSet, {.corruptFrame = 2}, Ending::kSucceeds, {}},
     {"FrameComplementWrong", kDefaultSet, {.badComplementFrame = 3}, Ending::kSucceeds, {}},
     {"DescriptorCrcWrong", kDefaultSet, {.badDescriptorCrc = 2}, Ending::kSucceeds, {}},
+    {"DescriptorCrcWrongNineTimes",
+     kDefaultSet,
+     {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 9},
+     Ending::kSucceeds,
+     {}},
+    {"DescriptorCrcWrongTenTimes",
+     kDefaultSet,
+     {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 10},
+     Ending::kFails,
+     kTransferFailed},
     {"HeaderCrcWrong", kDefaultSet, {.badHeaderCrc = 1}, Ending::kFails, kIdentFailed},
     {"AckedFrameResent", kDefaultSet, {.resendAckedFrame = 2}, Ending::kFails, kTransferFailed},
     {"RequestAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
     {"GarbageBeforeReady", kKeySet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+    // A byte damaged on the way to the box, in each kind of message the PC sends.
+    {"StartCommandDamaged", kDefaultSet, {.damageReceived = "start"}, Ending::kFails, kIdentFailed},
+    {"VerdictDamaged", kDefaultSet, {.damageReceived = "verdict"}, Ending::kFails, kTransferFailed},
+    {"RequestDamaged", kDefaultSet, {.damageReceived = "request"}, Ending::kSucceeds, {}},
+    // The third answer is the first data frame's ACK: the box sends the frame again.
+    {"FrameAckDamaged",
+     kDefaultSet,
+     {.damageReceived = "answer", .damageReceivedNth = 3},
+     Ending::kFails,
+     kTransferFailed},
 };
 
 #pragma GCC diagnostic pop

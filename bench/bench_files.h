@@ -1,0 +1,54 @@
+#pragma once
+// Files and folders the benchmarks make for themselves, so they need nothing from the tests.
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "dld/file_identity.h"
+#include "sim/virtual_box.h"
+
+namespace vn {
+
+inline FileIdentity IdentityOfBox(const BoxIdentity& box) {
+  return FileIdentity{0,
+                      box.manufactureIdent,
+                      box.hardwareModule,
+                      box.hardwareVersion,
+                      box.softwareModule,
+                      box.softwareVersion};
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vn-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace vn
