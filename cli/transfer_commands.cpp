@@ -145,9 +145,9 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   upload->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
       ->required();
   auto setName = std::make_shared<std::string>();
-  upload->add_option("--set", *setName, "data, default, key, loader, app or all")
+  upload->add_option("--set", *setName, SetNameChoices())
       ->required()
-      ->check(CLI::IsMember({"data", "default", "key", "loader", "app", "all"}));
+      ->check(CLI::IsMember(SetNames()));
   upload->add_option("FILE", request->file, "Upgrade file to write (.dld)")->required();
   auto force = std::make_shared<bool>(false);
   upload->add_flag("--force", *force, "Replace FILE if it exists");
