@@ -208,8 +208,8 @@ void TFormMain::BuildControls() {
 
 void TFormMain::ConnectBridge() {
   // Reports of a run the window already stopped are dropped.
-  connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text) {
-    if (run == run_) ShowStatus(text, ToneOfStatus(text));
+  connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text, int tone) {
+    if (run == run_) ShowStatus(text, StatusTone(tone));
   });
   connect(&bridge_, &ObserverBridge::Progress, this, [this](int run, int position, int maximum) {
     if (run != run_) return;

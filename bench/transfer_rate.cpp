@@ -30,6 +30,7 @@
 #include "dld/block_walker.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "link/link_message.h"
 #include "link/link_observer.h"
 #include "link/operation_driver.h"
 #include "link/system_port.h"
@@ -186,26 +187,24 @@ long PeakRssKiB() {
 
 class PhaseClock : public LinkObserver {
  public:
-  void OnStatus(const std::string& text) override {
-    last_ = text;
-    if (text == "Transfer...") {
+  void OnEvent(const LinkEvent& event) override {
+    if (event.HasStatusText()) last_ = event.text;
+    if (event.kind == EventKind::kBytes) {
+      // Once per data frame, in both directions: the time between two frames of one data block
+      // is one frame and its ACK on the line.
+      const Clock::time_point now = Clock::now();
+      if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
+      lastFrame_ = now;
+    } else if (event.kind == EventKind::kPercent && event.phase == Phase::kTransfer) {
+      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
+    } else if (event.message == kMsgTransfer) {
       start_ = Clock::now();
       cpuStart_ = CpuNow();
-    } else if (text == "Transfer Success!") {
+    } else if (event.message == kMsgTransferSuccess) {
       end_ = Clock::now();
       cpuEnd_ = CpuNow();
       succeeded_ = true;
-    } else if (text.rfind("Transfering Data:", 0) == 0) {
-      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
     }
-  }
-  void OnProgress(int, int) override {}
-  // Once per data frame, in both directions: the time between two frames of one data block is
-  // one frame and its ACK on the line.
-  void OnBytes(int64_t, int64_t) override {
-    const Clock::time_point now = Clock::now();
-    if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
-    lastFrame_ = now;
   }
 
   bool Succeeded() const { return succeeded_; }
