@@ -20,10 +20,11 @@ void Station::Close() {
 }
 
 bool Station::Start(StationJob job) {
-  if (Running() || !port_->PortOpened()) return false;
   {
+    // A stop requested before this point has spent the port and refuses the run; one requested
+    // after it finds the driver's flag cleared already and sets it again.
     std::lock_guard lock(stopMutex_);
-    stopRequested_ = false;
+    if (Running() || !port_->PortOpened()) return false;
     driver_.ClearStopRequest();
   }
   {
@@ -42,7 +43,6 @@ bool Station::Start(StationJob job) {
 
 void Station::RequestStop() {
   std::lock_guard lock(stopMutex_);
-  stopRequested_ = true;
   // The driver first: a wait that the port's cancel ends must find the stop already requested,
   // or the loop would report the stop as a failed connection.
   driver_.RequestStop();

@@ -5,7 +5,6 @@
 //
 // Open, Start, Stop, Wait and Close belong to the thread that owns the station; RequestStop may
 // come from any thread (a signal, a watchdog).
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -66,8 +65,6 @@ class Station {
   bool Running() const { return worker_.joinable(); }
   // The last collected run's result.
   const LoopResult& Result() const { return result_; }
-  // Whether the last run ended through RequestStop.
-  bool StopRequested() const { return stopRequested_; }
 
   ComPort& Port() { return *port_; }
   OperationDriver& Driver() { return driver_; }
@@ -79,7 +76,6 @@ class Station {
   // Guards the two stop calls against a RequestStop from another thread racing the start of a
   // run: the driver's flag is cleared only under it.
   std::mutex stopMutex_;
-  std::atomic<bool> stopRequested_{false};
   std::mutex endMutex_;
   std::condition_variable ended_;
   bool runEnded_ = true;
