@@ -119,8 +119,7 @@ QStyle::StandardPixmap OpenPicture(int operation) {
 
 TFormMain::TFormMain(std::unique_ptr<ComPort> port, QString programDir, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      port_(std::move(port)),
-      driver_(*port_, bridge_, programDir.toStdString()) {
+      station_(std::move(port), bridge_, programDir.toStdString()) {
   setObjectName(QStringLiteral("FormMain"));
   setWindowTitle(QLatin1String(kWindowCaption));
   setFixedSize(kClientWidth, kClientHeight);
@@ -133,7 +132,7 @@ TFormMain::TFormMain(std::unique_ptr<ComPort> port, QString programDir, QWidget*
 
 TFormMain::~TFormMain() {
   StopOperation();
-  port_->CloseComPort();
+  station_.Close();
 }
 
 void TFormMain::BuildControls() {
@@ -208,8 +207,8 @@ void TFormMain::BuildControls() {
 
 void TFormMain::ConnectBridge() {
   // Reports of a run the window already stopped are dropped.
-  connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text) {
-    if (run == run_) ShowStatus(text, ToneOfStatus(text));
+  connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text, int tone) {
+    if (run == run_) ShowStatus(text, StatusTone(tone));
   });
   connect(&bridge_, &ObserverBridge::Progress, this, [this](int run, int position, int maximum) {
     if (run != run_) return;
@@ -253,10 +252,7 @@ void TFormMain::ShowOpenCaption(int operation) {
 }
 
 bool TFormMain::StopOperation() {
-  if (!worker_.joinable()) return false;
-  port_->RequestStop();
-  driver_.RequestStop();
-  worker_.join();
+  if (!station_.Stop()) return false;
   bridge_.SetRun(++run_);
   return true;
 }
@@ -266,29 +262,25 @@ void TFormMain::StopOperationKeepingPort() {
 }
 
 bool TFormMain::OpenSelectedPort() {
-  const bool opened = port_->OpenComPort(CB_Com->SelectedPortName().toStdString());
+  const bool opened = station_.Open(CB_Com->SelectedPortName().toStdString());
   Shape_ComState->SetPortOpen(opened);
   // The lamp turning red says that the port failed; its tooltip says why.
   Shape_ComState->setToolTip(
-      opened ? QString() : QString::fromStdString(DescribePortFailure(port_->LastOpenFailure())));
+      opened ? QString()
+             : QString::fromStdString(DescribePortFailure(station_.Port().LastOpenFailure())));
   return opened;
 }
 
 void TFormMain::StartWorker(int operation, const std::string& file) {
   const int run = run_;
   E_Start->setToolTip({});
-  driver_.ClearStopRequest();
-  worker_ = std::thread([this, run, operation, file] {
-    driver_.RunLoop(operation, file);
-    emit bridge_.Finished(run);
-  });
+  station_.Start({operation, file, 0, [this, run] { emit bridge_.Finished(run); }});
 }
 
 void TFormMain::WorkerFinished(int run) {
-  if (run != run_ || !worker_.joinable()) return;  // already stopped and joined
-  worker_.join();
+  if (run != run_ || !station_.Wait()) return;  // already stopped and joined
   // A pulled cable ends the operation with the port gone.
-  Shape_ComState->SetPortOpen(port_->PortOpened());
+  Shape_ComState->SetPortOpen(station_.Port().PortOpened());
 }
 
 void TFormMain::CB_ComSelect(int index) {
@@ -310,12 +302,12 @@ void TFormMain::CB_UpgSelect(int index) {
 void TFormMain::SB_OpenClick() {
   StopOperationKeepingPort();
   E_FileName->clear();
-  driver_.ClearForOpen();
+  station_.Driver().ClearForOpen();
   if (CB_Upg->currentIndex() == kOperationDownload) {
     const QString file = ChooseDownloadFileName();
     if (file.isEmpty()) return;
     E_FileName->setText(file);
-    driver_.ChooseDownloadFile(file.toStdString());
+    station_.Driver().ChooseDownloadFile(file.toStdString());
     // Told before Start, but not refused: the box judges the file in the end.
     std::string problem;
     if (!CheckUpgradeFile(file.toStdString(), problem)) {
@@ -333,7 +325,7 @@ void TFormMain::SB_StaClick() {
   if (!OpenSelectedPort()) return;
   const int operation = CB_Upg->currentIndex();
   const std::string file = E_FileName->text().toStdString();
-  switch (driver_.CheckStart(operation, file)) {
+  switch (station_.Driver().CheckStart(operation, file)) {
     case StartCheck::kRefused:
       return;
     case StartCheck::kAskOverwrite:
@@ -351,7 +343,7 @@ void TFormMain::SB_StaClick() {
 void TFormMain::SB_ResetClick() {
   StopOperation();
   ProgressBarMain->setValue(0);
-  port_->CloseComPort();
+  station_.Close();
   Shape_ComState->SetPortOpen(false);
   E_Start->clear();
   E_FileName->clear();
@@ -363,7 +355,7 @@ void TFormMain::SB_ResetClick() {
 
 void TFormMain::SB_Close1Click() {
   StopOperation();
-  port_->CloseComPort();
+  station_.Close();
   EndProcess();
 }
 
@@ -431,7 +423,7 @@ void TFormMain::contextMenuEvent(QContextMenuEvent* event) {
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   StopOperation();
-  port_->CloseComPort();
+  station_.Close();
   event->accept();
 }
 

@@ -2,19 +2,18 @@
 // The main window: port, operation and file choice, Start, the status line and the progress bar.
 //
 // Threads: the window's thread owns every widget and does Start's checks, opening the port before
-// anything runs. One worker thread then runs the operation loop and owns the port until it ends;
-// what it reports arrives here through the observer bridge's queued signals. Reset, Close, a port
-// or operation change, Open and a second Start stop a running operation first: the port's cancel
-// ends every wait of the worker within a fraction of a second, and the worker is joined before the
-// port is touched again.
+// anything runs. The station's worker thread then runs the operation loop and owns the port until
+// it ends; what it reports arrives here through the observer bridge's queued signals. Reset,
+// Close, a port or operation change, Open and a second Start stop a running operation first: the
+// station's stop ends every wait of the worker within a fraction of a second, and the worker is
+// joined before the port is touched again.
 #include <QWidget>
 #include <memory>
-#include <thread>
 
 #include "app/observer_bridge.h"
 #include "app/status_tone.h"
 #include "link/com_port.h"
-#include "link/operation_driver.h"
+#include "link/station.h"
 
 class QComboBox;
 class QFrame;
@@ -36,7 +35,7 @@ class TFormMain : public QWidget {
   ~TFormMain() override;
 
   // True while the worker runs an operation (waiting for a box included).
-  bool OperationRunning() const { return worker_.joinable(); }
+  bool OperationRunning() const { return station_.Running(); }
 
  public slots:
   void CB_ComSelect(int index);
@@ -76,10 +75,8 @@ class TFormMain : public QWidget {
   void StartWorker(int operation, const std::string& file);
   void WorkerFinished(int run);
 
-  std::unique_ptr<ComPort> port_;
   ObserverBridge bridge_;
-  OperationDriver driver_;
-  std::thread worker_;
+  Station station_;
   int run_ = 0;  // reports of other runs are stale
 
   QLabel* banner_ = nullptr;

@@ -1,17 +1,29 @@
 #include "app/observer_bridge.h"
 
+#include "app/status_tone.h"
+
 namespace vn {
 
-void ObserverBridge::OnStatus(const std::string& text) {
-  emit Status(Run(), QString::fromStdString(text));
-}
-
-void ObserverBridge::OnProgress(int position, int maximum) {
-  emit Progress(Run(), position, maximum);
-}
-
-void ObserverBridge::OnControlsEnabled(bool enabled) {
-  emit ControlsEnabled(Run(), enabled);
+void ObserverBridge::OnEvent(const LinkEvent& event) {
+  switch (event.kind) {
+    case EventKind::kBar:
+      emit Progress(Run(), event.part, event.count);
+      return;
+    case EventKind::kBusy:
+      emit ControlsEnabled(Run(), false);
+      return;
+    case EventKind::kIdle:
+      emit ControlsEnabled(Run(), true);
+      return;
+    case EventKind::kBytes:
+      return;
+    case EventKind::kStatus:
+    case EventKind::kPercent:
+    case EventKind::kFailure:
+    case EventKind::kSuccess:
+      break;
+  }
+  emit Status(Run(), QString::fromStdString(event.text), int(ToneOfEvent(event)));
 }
 
 void ObserverBridge::OnErrorBox(const std::string& text) {

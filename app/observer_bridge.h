@@ -20,14 +20,13 @@ class ObserverBridge : public QObject, public LinkObserver {
   void SetRun(int run) { run_.store(run); }
   int Run() const { return run_.load(); }
 
-  void OnStatus(const std::string& text) override;
-  void OnProgress(int position, int maximum) override;
-  void OnControlsEnabled(bool enabled) override;
+  void OnEvent(const LinkEvent& event) override;
   void OnErrorBox(const std::string& text) override;
   void OnDetail(const std::string& text) override;
 
  signals:
-  void Status(int run, const QString& text);
+  // `tone` is a StatusTone.
+  void Status(int run, const QString& text, int tone);
   void Progress(int run, int position, int maximum);
   void ControlsEnabled(int run, bool enabled);
   void ErrorBox(int run, const QString& text);

@@ -1,18 +1,10 @@
 #include "app/status_tone.h"
 
-#include "link/status_texts.h"
-
 namespace vn {
 
-StatusTone ToneOfStatus(const QString& text) {
-  // Every step of the link reports "... Success!" or "... failed!"; the driver's refusals before
-  // a run are the three texts about the file.
-  if (text.endsWith(QLatin1String("Success!"))) return StatusTone::kSuccess;
-  if (text.endsWith(QLatin1String("failed!")) || text == QLatin1String(kNoDownloadFileText) ||
-      text == QLatin1String(kMissingDownloadFileText) || text == QLatin1String(kNoUploadFileText)) {
-    return StatusTone::kFailure;
-  }
-  return StatusTone::kNeutral;
+StatusTone ToneOfEvent(const LinkEvent& event) {
+  if (event.kind == EventKind::kFailure) return StatusTone::kFailure;
+  return IsStepSuccess(event) ? StatusTone::kSuccess : StatusTone::kNeutral;
 }
 
 QColor ColourOfTone(StatusTone tone) {

@@ -14,25 +14,23 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench_files.h"
 #include "dld/block_walker.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "link/link_message.h"
 #include "link/link_observer.h"
-#include "link/operation_driver.h"
+#include "link/station.h"
 #include "link/system_port.h"
 #include "link/wire_format.h"
 #include "sim/virtual_box.h"
@@ -150,26 +148,24 @@ long PeakRssKiB() {
 
 class PhaseClock : public LinkObserver {
  public:
-  void OnStatus(const std::string& text) override {
-    last_ = text;
-    if (text == "Transfer...") {
+  void OnEvent(const LinkEvent& event) override {
+    if (event.HasStatusText()) last_ = event.text;
+    if (event.kind == EventKind::kBytes) {
+      // Once per data frame, in both directions: the time between two frames of one data block
+      // is one frame and its ACK on the line.
+      const Clock::time_point now = Clock::now();
+      if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
+      lastFrame_ = now;
+    } else if (event.kind == EventKind::kPercent && event.phase == Phase::kTransfer) {
+      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
+    } else if (event.message == kMsgTransfer) {
       start_ = Clock::now();
       cpuStart_ = CpuNow();
-    } else if (text == "Transfer Success!") {
+    } else if (event.message == kMsgTransferSuccess) {
       end_ = Clock::now();
       cpuEnd_ = CpuNow();
       succeeded_ = true;
-    } else if (text.rfind("Transfering Data:", 0) == 0) {
-      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
     }
-  }
-  void OnProgress(int, int) override {}
-  // Once per data frame, in both directions: the time between two frames of one data block is
-  // one frame and its ACK on the line.
-  void OnBytes(int64_t, int64_t) override {
-    const Clock::time_point now = Clock::now();
-    if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
-    lastFrame_ = now;
   }
 
   bool Succeeded() const { return succeeded_; }
@@ -194,34 +190,6 @@ class PhaseClock : public LinkObserver {
   std::vector<double> frameGaps_;
 };
 
-// Ends a run that hangs through the port's cancel, as the window's Reset would.
-class HangGuard {
- public:
-  HangGuard(ComPort& port, OperationDriver& driver) {
-    thread_ = std::thread([this, &port, &driver] {
-      std::unique_lock lock(mutex_);
-      if (!done_changed_.wait_for(lock, kRunGuard, [this] { return done_; })) {
-        driver.RequestStop();
-        port.RequestStop();
-      }
-    });
-  }
-  ~HangGuard() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    done_changed_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_changed_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // One operation against a fresh virtual box.
 
@@ -242,22 +210,20 @@ RunResult RunOperation(int operation, const std::string& file, bool pace,
   options.sessions = 1;
   VirtualBox box(std::move(options));
   RunResult result;
-  std::unique_ptr<ComPort> port = MakeSystemComPort();
-  if (!box.Start() || !port->OpenComPort(box.PtyPath())) {
+  PhaseClock clock;
+  Station station(MakeSystemComPort(), clock, programDir);
+  if (!box.Start() || !station.Open(box.PtyPath())) {
     result.failure = "no virtual box: " + box.Stats().lastError;
     return result;
   }
-  PhaseClock clock;
-  {
-    OperationDriver driver(*port, clock, programDir);
-    if (operation == kOperationDownload) driver.ChooseDownloadFile(file);
-    HangGuard guard(*port, driver);
-    const LoopResult loop = driver.RunLoop(operation, file, 1);
-    result.ok = loop.boxesDone == 1 && clock.Succeeded();
-  }
+  if (operation == kOperationDownload) station.Driver().ChooseDownloadFile(file);
+  station.Start({operation, file, 1});
+  // A run that hangs is ended as the window's Reset would end it.
+  if (!station.WaitFor(kRunGuard)) station.Stop();
+  result.ok = station.Result().boxesDone == 1 && clock.Succeeded();
   // The box may still be in the pacing of its last write; let it finish before its counts are read.
   if (result.ok) box.WaitSessions(1, std::chrono::seconds(5));
-  port->CloseComPort();
+  station.Close();
   box.Stop();
   result.failure = result.ok ? "" : clock.LastStatus();
   result.wall = clock.WallSeconds();

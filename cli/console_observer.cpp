@@ -1,26 +1,7 @@
 #include "cli/console_observer.h"
 
-#include <array>
-#include <cstdlib>
-
-#include "link/transfer_context.h"
-
 namespace vn {
 namespace {
-
-constexpr std::array<const char*, 3> kPercentPrefixes = {
-    kTransferPercentPrefix, kErasePercentPrefix, kProgramPercentPrefix};
-
-// The prefix of a percentage text, or nullptr for any other status.
-const char* PercentPrefixOf(const std::string& text) {
-  for (const char* prefix : kPercentPrefixes) {
-    const std::string p(prefix);
-    if (text.size() > p.size() && text.compare(0, p.size(), p) == 0 && text.back() == '%') {
-      return prefix;
-    }
-  }
-  return nullptr;
-}
 
 std::string HumanBytes(int64_t bytes) {
   char buffer[32];
@@ -41,29 +22,33 @@ ConsoleObserver::~ConsoleObserver() {
   EndProgressLine();
 }
 
-void ConsoleObserver::OnStatus(const std::string& text) {
-  last_ = text;
-  if (text.empty()) return;
-  const char* prefix = interactive_ ? PercentPrefixOf(text) : nullptr;
-  if (!prefix) {
-    EndProgressLine();
-    std::fprintf(out_, "%s\n", text.c_str());
-    std::fflush(out_);
+void ConsoleObserver::OnEvent(const LinkEvent& event) {
+  if (event.kind == EventKind::kBytes) {
+    bytesDone_ = event.bytesDone;
+    bytesTotal_ = event.bytesTotal;
+    if (progressShown_) DrawProgressLine();
     return;
   }
-  if (phase_ != prefix) {
-    EndProgressLine();
-    phase_ = prefix;
-    phaseStart_ = std::chrono::steady_clock::now();
+  if (!event.HasStatusText()) return;
+  last_ = event.text;
+  if (event.kind == EventKind::kPercent && interactive_) {
+    ShowPercent(event);
+    return;
   }
-  percent_ = std::atoi(text.c_str() + phase_.size());
-  DrawProgressLine();
+  if (event.text.empty()) return;
+  EndProgressLine();
+  std::fprintf(out_, "%s\n", event.text.c_str());
+  std::fflush(out_);
 }
 
-void ConsoleObserver::OnBytes(int64_t done, int64_t total) {
-  bytesDone_ = done;
-  bytesTotal_ = total;
-  if (progressShown_) DrawProgressLine();
+void ConsoleObserver::ShowPercent(const LinkEvent& event) {
+  if (!progressShown_ || phase_ != event.phase) {
+    EndProgressLine();
+    phase_ = event.phase;
+    phaseStart_ = std::chrono::steady_clock::now();
+  }
+  percent_ = event.count > 0 ? event.part * 100 / event.count : 0;
+  DrawProgressLine();
 }
 
 void ConsoleObserver::OnErrorBox(const std::string& text) {
@@ -82,7 +67,7 @@ void ConsoleObserver::DrawProgressLine() {
   std::string bar(size_t(filled), '#');
   bar.resize(kWidth, '.');
   std::string detail;
-  if (phase_ == kTransferPercentPrefix && bytesDone_ > 0) {
+  if (phase_ == Phase::kTransfer && bytesDone_ > 0) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - phaseStart_).count();
     const double rate = seconds > 0 ? double(bytesDone_) / seconds : 0;
@@ -99,7 +84,7 @@ void ConsoleObserver::DrawProgressLine() {
       }
     }
   }
-  std::string phase = phase_;
+  std::string phase = PercentPrefix(phase_);
   while (!phase.empty() && phase.back() == ' ') phase.pop_back();
   std::fprintf(out_, "\r\033[K%s [%s] %3d%%%s", phase.c_str(), bar.c_str(), percent_,
                detail.c_str());
@@ -112,7 +97,7 @@ void ConsoleObserver::EndProgressLine() {
   std::fprintf(out_, "\n");
   std::fflush(out_);
   progressShown_ = false;
-  phase_.clear();
+  phase_ = Phase::kNone;
 }
 
 }  // namespace vn

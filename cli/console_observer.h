@@ -15,15 +15,14 @@ class ConsoleObserver : public LinkObserver {
   ConsoleObserver(std::FILE* out, bool interactive);
   ~ConsoleObserver() override;
 
-  void OnStatus(const std::string& text) override;
-  void OnProgress(int, int) override {}
-  void OnBytes(int64_t done, int64_t total) override;
+  void OnEvent(const LinkEvent& event) override;
   void OnErrorBox(const std::string& text) override;
   void OnDetail(const std::string& text) override;
 
   const std::string& LastStatus() const { return last_; }
 
  private:
+  void ShowPercent(const LinkEvent& event);
   void DrawProgressLine();
   void EndProgressLine();
 
@@ -31,7 +30,7 @@ class ConsoleObserver : public LinkObserver {
   bool interactive_;
   bool progressShown_ = false;
   std::string last_;
-  std::string phase_;  // the percentage text's prefix while a bar is shown
+  Phase phase_ = Phase::kNone;  // the phase of the percentages while a bar is shown
   int percent_ = 0;
   int64_t bytesDone_ = 0;
   int64_t bytesTotal_ = 0;

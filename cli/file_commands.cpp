@@ -122,9 +122,9 @@ void AddInspect(CLI::App& app, int& exitCode) {
 void AddPack(CLI::App& app, int& exitCode) {
   auto request = std::make_shared<PackRequest>();
   auto* command = app.add_subcommand("pack", "Make an upgrade file from a flash image");
-  command->add_option("--set", request->setName, "data, default, key, loader, app or all")
+  command->add_option("--set", request->setName, SetNameChoices())
       ->required()
-      ->check(CLI::IsMember({"data", "default", "key", "loader", "app", "all"}));
+      ->check(CLI::IsMember(SetNames()));
   command
       ->add_option("--flash", request->flashImage,
                    "Flash image starting at 0x40000000; missing bytes count as erased (0xFF)")

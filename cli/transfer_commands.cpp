@@ -11,9 +11,9 @@
 #include "cli/console_observer.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
-#include "link/operation_driver.h"
 #include "link/platform/console.h"
 #include "link/platform/program_dir.h"
+#include "link/station.h"
 #include "link/system_port.h"
 #include "link/upload_output.h"
 
@@ -24,25 +24,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitInterrupted = 130;
-
-// A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset: it stops the running
-// operation through the port's cancel. The requests end with this object, before the port and the
-// driver go away.
-class StopOnRequests {
- public:
-  StopOnRequests(ComPort& port, OperationDriver& driver)
-      : requests_([this, &port, &driver] {
-          interrupted_ = true;
-          driver.RequestStop();
-          port.RequestStop();
-        }) {}
-
-  bool Interrupted() const { return interrupted_; }
-
- private:
-  std::atomic<bool> interrupted_{false};
-  StopRequests requests_;
-};
 
 // Why FILE cannot be sent to a box, in words; empty for a regular file.
 std::string DownloadFileProblem(const std::string& path) {
@@ -77,26 +58,33 @@ struct TransferRequest {
 };
 
 int RunTransfer(const TransferRequest& request) {
-  auto port = MakeSystemComPort();
-  if (!port->OpenComPort(request.port)) {
+  ConsoleObserver observer(stdout, IsTerminal(stdout));
+  Station station(MakeSystemComPort(), observer, ProgramDir());
+  if (!station.Open(request.port)) {
     std::fprintf(stderr, "vespanode-cli: cannot open port %s (%s): %s\n", request.port.c_str(),
                  ComDeviceName(request.port).c_str(),
-                 DescribePortFailure(port->LastOpenFailure()).c_str());
+                 DescribePortFailure(station.Port().LastOpenFailure()).c_str());
     return kExitBadInput;
   }
-  ConsoleObserver observer(stdout, IsTerminal(stdout));
-  OperationDriver driver(*port, observer, ProgramDir());
-  // A reader that goes away (`| head`) does not end the program halfway through flashing a box
-  // either: the operation runs to its end and the exit code still tells how it went.
-  StopOnRequests stops(*port, driver);
-  if (request.operation == kOperationDownload && !driver.ChooseDownloadFile(request.file)) {
+  // A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset. A reader that goes away
+  // (`| head`) does not end the program halfway through flashing a box either: the operation runs
+  // to its end and the exit code still tells how it went. The requests end before the station.
+  std::atomic<bool> interrupted{false};
+  const StopRequests stops([&interrupted, &station] {
+    interrupted = true;
+    station.RequestStop();
+  });
+  if (request.operation == kOperationDownload &&
+      !station.Driver().ChooseDownloadFile(request.file)) {
     std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
     return kExitBadInput;
   }
-  const LoopResult result = driver.RunLoop(request.operation, request.file, request.boxes);
-  const bool portLost = !port->PortOpened();
-  port->CloseComPort();
-  if (stops.Interrupted()) {
+  station.Start({request.operation, request.file, request.boxes});
+  station.Wait();
+  const LoopResult& result = station.Result();
+  const bool portLost = !station.Port().PortOpened();
+  station.Close();
+  if (interrupted) {
     std::fprintf(stderr, "vespanode-cli: stopped after %d box(es)\n", result.boxesDone);
     return kExitInterrupted;
   }
@@ -145,9 +133,9 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   upload->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
       ->required();
   auto setName = std::make_shared<std::string>();
-  upload->add_option("--set", *setName, "data, default, key, loader, app or all")
+  upload->add_option("--set", *setName, SetNameChoices())
       ->required()
-      ->check(CLI::IsMember({"data", "default", "key", "loader", "app", "all"}));
+      ->check(CLI::IsMember(SetNames()));
   upload->add_option("FILE", request->file, "Upgrade file to write (.dld)")->required();
   auto force = std::make_shared<bool>(false);
   upload->add_flag("--force", *force, "Replace FILE if it exists");

@@ -46,53 +46,84 @@ constexpr std::array<UploadRegion, 34> MakeAll() {
 }
 constexpr std::array<UploadRegion, 34> kAll = MakeAll();
 
-constexpr std::array<std::string_view, kOperationCount> kOperationNames = {
-    "Download",      "Upload Data", "Upload Default", "Upload Key",
-    "Upload Loader", "Upload App",  "Upload ALL"};
-constexpr std::array<std::string_view, kOperationCount> kSetNames = {
-    "", "data", "default", "key", "loader", "app", "all"};
+// One row per operation, in the window's order; adding a set is adding a row here.
+constexpr std::array<RegionSet, kOperationCount> kRegionSets = {{
+    {0, "Download", "", kNoKindCode, {}},
+    {1, "Upload Data", "data", 0, kData},
+    {2, "Upload Default", "default", 1, kDefault},
+    {3, "Upload Key", "key", 3, kKey},
+    {4, "Upload Loader", "loader", 4, kLoader},
+    {5, "Upload App", "app", 5, kApp},
+    {6, "Upload ALL", "all", 6, kAll},
+}};
+
+constexpr bool RowsSitAtTheirPositions() {
+  for (int i = 0; i < kOperationCount; ++i) {
+    if (kRegionSets[i].operation != i) return false;
+  }
+  return true;
+}
+static_assert(RowsSitAtTheirPositions());
+
+const RegionSet* RowOf(int operation) {
+  return operation >= 0 && operation < kOperationCount ? &kRegionSets[operation] : nullptr;
+}
 
 }  // namespace
 
+std::span<const RegionSet> RegionSets() {
+  return kRegionSets;
+}
+
 std::string_view OperationName(int operation) {
-  return operation >= 0 && operation < kOperationCount ? kOperationNames[operation] : "";
+  const RegionSet* row = RowOf(operation);
+  return row ? row->windowName : "";
 }
 
 std::span<const UploadRegion> UploadRegionList(int operation) {
-  switch (operation) {
-    case 1: return kData;
-    case 2: return kDefault;
-    case 3: return kKey;
-    case 4: return kLoader;
-    case 5: return kApp;
-    case 6: return kAll;
-    default: return {};
-  }
+  const RegionSet* row = RowOf(operation);
+  return row ? row->regions : std::span<const UploadRegion>{};
 }
 
-int PartitionCountOfOperation(int operation) { return int(UploadRegionList(operation).size()); }
+int PartitionCountOfOperation(int operation) {
+  return int(UploadRegionList(operation).size());
+}
 
 int PartitionKindOfCount(int count) {
-  switch (count) {
-    case 8: return 0;
-    case 2: return 1;
-    case 1: return 3;
-    case 4: return 4;
-    case 27: return 5;
-    case 34: return 6;
-    default: return 7;
+  for (const RegionSet& row : kRegionSets) {
+    if (!row.regions.empty() && int(row.regions.size()) == count) return row.kindCode;
   }
+  return kNoKindCode;
 }
 
 std::string_view SetName(int operation) {
-  return operation > 0 && operation < kOperationCount ? kSetNames[operation] : "";
+  const RegionSet* row = RowOf(operation);
+  return row ? row->cliName : "";
 }
 
 std::optional<int> OperationOfSetName(std::string_view name) {
-  for (int op = 1; op < kOperationCount; ++op) {
-    if (kSetNames[op] == name) return op;
+  for (const RegionSet& row : kRegionSets) {
+    if (!row.cliName.empty() && row.cliName == name) return row.operation;
   }
   return std::nullopt;
+}
+
+std::vector<std::string> SetNames() {
+  std::vector<std::string> names;
+  for (const RegionSet& row : kRegionSets) {
+    if (!row.cliName.empty()) names.emplace_back(row.cliName);
+  }
+  return names;
+}
+
+std::string SetNameChoices() {
+  const std::vector<std::string> names = SetNames();
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += names[i];
+  }
+  return text;
 }
 
 }  // namespace vn

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vn {
 
@@ -19,6 +21,20 @@ struct UploadRegion {
   uint32_t address;  // flash address in the box
   uint32_t size;     // bytes
 };
+
+inline constexpr int kNoKindCode = 7;  // kind code of a region count that matches no set
+
+// One operation: its position in the window's list, the names it goes by and what it reads.
+struct RegionSet {
+  int operation;
+  std::string_view windowName;
+  std::string_view cliName;  // empty for "Download", which reads no regions
+  int kindCode;              // written into the header of an upload file
+  std::span<const UploadRegion> regions;
+};
+
+// Every operation, indexed by its position.
+std::span<const RegionSet> RegionSets();
 
 // Window texts of the operation list, in order.
 std::string_view OperationName(int operation);
@@ -35,5 +51,8 @@ std::span<const UploadRegion> UploadRegionList(int operation);
 // Short set names used on the command line: data, default, key, loader, app, all.
 std::string_view SetName(int operation);
 std::optional<int> OperationOfSetName(std::string_view name);
+std::vector<std::string> SetNames();
+// "data, default, key, loader, app or all", for help texts.
+std::string SetNameChoices();
 
 }  // namespace vn

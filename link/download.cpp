@@ -55,7 +55,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
   int failures = 0;
   const FrameDone onFrame = [&](int32_t payload) {
     done += payload;
-    context.observer.OnBytes(done, total);
+    ShowBytes(context, done, total);
   };
   for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
     // A stop or a vanished port ends the transfer as failed: a half-sent file is no success.
@@ -67,7 +67,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
     failures = 0;
     done += kDescriptorSize;
     context.progress.ProgressStep(count, 1);
-    context.observer.OnStatus(PercentText(kTransferPercentPrefix, part, count));
+    ShowPercent(context, Phase::kTransfer, part, count);
     if (!SendSection(context.port, file, position, frameNumber, onFrame)) return false;
     ++part;
   }
@@ -76,7 +76,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
 
 bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPhase phase) {
   const int count = context.partitionCount;
-  const char* prefix = phase == ReportPhase::kErase ? kErasePercentPrefix : kProgramPercentPrefix;
+  const Phase shown = phase == ReportPhase::kErase ? Phase::kErase : Phase::kProgram;
   bool result = false;
   int misses = 0;
   for (int part = 1; part <= count;) {
@@ -85,7 +85,7 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
     if (index == expectedIndex) {
       result = true;
       misses = 0;
-      context.observer.OnStatus(PercentText(prefix, part, count));
+      ShowPercent(context, shown, part, count);
       context.progress.ProgressStep(count, 1);
       ++part;
       continue;
@@ -97,7 +97,7 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
 }
 
 bool DownloadToBox(TransferContext& context, const std::string& fileName) {
-  context.observer.OnControlsEnabled(false);
+  context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   // Read-only is enough: the download never writes the upgrade file.
   UniqueFile upgradeFile = OpenRegularFile(fileName);
   std::FILE* file = upgradeFile.get();

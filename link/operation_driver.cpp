@@ -16,7 +16,7 @@ OperationDriver::OperationDriver(ComPort& port, LinkObserver& observer, std::str
     : port_(port), observer_(observer), programDir_(std::move(programDir)) {}
 
 void OperationDriver::ClearForOpen() {
-  observer_.OnStatus("");
+  observer_.OnEvent(StatusEvent(""));
   header_ = FILE_DOWNLOAD_HEADER_T{};
   Progress(observer_).ProgressReset();
 }
@@ -30,17 +30,17 @@ StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
   const bool exists = !file.empty() && std::filesystem::exists(file, error);
   if (operation == kOperationDownload) {
     if (file.empty()) {
-      observer_.OnStatus(kNoDownloadFileText);
+      observer_.OnEvent(StatusEvent(kNoDownloadFileText, EventKind::kFailure));
       return StartCheck::kRefused;
     }
     if (!exists) {
-      observer_.OnStatus(kMissingDownloadFileText);
+      observer_.OnEvent(StatusEvent(kMissingDownloadFileText, EventKind::kFailure));
       return StartCheck::kRefused;
     }
     return StartCheck::kReady;
   }
   if (file.empty()) {
-    observer_.OnStatus(kNoUploadFileText);
+    observer_.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return StartCheck::kRefused;
   }
   return exists ? StartCheck::kAskOverwrite : StartCheck::kReady;
@@ -76,13 +76,13 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
     }
-    observer_.OnControlsEnabled(true);
+    observer_.OnEvent(StatusEvent("", EventKind::kIdle));
     if (!succeeded) {
       result.stopped = stopRequested_ || !port_.PortOpened();
       result.failed = !result.stopped;
       break;
     }
-    observer_.OnStatus(kUpdateSuccessText);
+    observer_.OnEvent(StatusEvent(kUpdateSuccessText, EventKind::kSuccess));
     ++result.boxesDone;
     const bool moreBoxes = download && (maxBoxes == 0 || result.boxesDone < maxBoxes);
     if (moreBoxes) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the Open and Start buttons do, without any widgets: the checks before an operation, and
 // the loop that waits for a box, runs one transfer, and for a download goes on with the next box.
-// The window runs RunLoop on a worker thread; the command line runs it on its main thread.
+// A Station runs RunLoop on its worker thread and is the one that stops it.
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -43,7 +43,8 @@ class OperationDriver {
   StartCheck CheckStart(int operation, const std::string& file);
 
   // The loop. The port must be open. `maxBoxes` 0 means: go on until a failure or a stop.
-  // Returns once the loop ends; RequestStop on the port ends it within a fraction of a second.
+  // Returns once the loop ends; a stop (Station::RequestStop) ends it within a fraction of a
+  // second.
   LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0);
 
   // Ends the pause between two boxes at once (the port's RequestStop ends the waits). Safe from any

@@ -4,7 +4,7 @@ namespace vn {
 
 void Progress::ProgressReset() {
   position_ = 0;
-  observer_.OnProgress(position_, maximum_);
+  Report();
 }
 
 void Progress::ProgressStep(int maximum, int step) {
@@ -15,7 +15,15 @@ void Progress::ProgressStep(int maximum, int step) {
     // A step past the end wraps around to the start of the range, as the window's bar does.
     position_ = maximum_ > 0 ? (position_ - maximum_ - 1) % maximum_ + 1 : 0;
   }
-  observer_.OnProgress(position_, maximum_);
+  Report();
+}
+
+void Progress::Report() {
+  LinkEvent event;
+  event.kind = EventKind::kBar;
+  event.part = position_;
+  event.count = maximum_;
+  observer_.OnEvent(event);
 }
 
 }  // namespace vn

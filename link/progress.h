@@ -17,6 +17,8 @@ class Progress {
   int Position() const { return position_; }
 
  private:
+  void Report();
+
   LinkObserver& observer_;
   int position_ = 0;
   int maximum_ = 100;

@@ -3,12 +3,20 @@
 namespace vn {
 
 void ShowMessage(TransferContext& context, int index) {
-  if (const char* text = LinkMessageText(index)) context.observer.OnStatus(text);
+  if (LinkMessageText(index)) context.observer.OnEvent(MessageEvent(index));
 }
 
-std::string PercentText(const char* prefix, int part, int count) {
-  const int percent = count > 0 ? part * 100 / count : 0;
-  return std::string(prefix) + std::to_string(percent) + "%";
+void ShowPercent(TransferContext& context, Phase phase, int part, int count) {
+  context.observer.OnEvent(PercentEvent(phase, part, count));
+}
+
+void ShowBytes(TransferContext& context, int64_t done, int64_t total) {
+  LinkEvent event;
+  event.kind = EventKind::kBytes;
+  event.phase = Phase::kTransfer;
+  event.bytesDone = done;
+  event.bytesTotal = total;
+  context.observer.OnEvent(event);
 }
 
 }  // namespace vn

@@ -21,11 +21,9 @@ struct TransferContext {
 
 // Shows the status text of a LinkMessage index (indexes without a text show nothing).
 void ShowMessage(TransferContext& context, int index);
-// "Transfering Data:  50%": the prefix, then p * 100 / n truncated, then "%".
-std::string PercentText(const char* prefix, int part, int count);
-
-inline constexpr const char* kTransferPercentPrefix = "Transfering Data:  ";
-inline constexpr const char* kErasePercentPrefix = "Erase flash...  ";
-inline constexpr const char* kProgramPercentPrefix = "Program flash...  ";
+// Region `part` of `count` done in `phase`, with its percentage line.
+void ShowPercent(TransferContext& context, Phase phase, int part, int count);
+// Data bytes moved so far out of the operation's total (0 when unknown).
+void ShowBytes(TransferContext& context, int64_t done, int64_t total);
 
 }  // namespace vn

@@ -54,7 +54,7 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation)
   int failures = 0;
   const FrameDone onFrame = [&](int32_t payload) {
     done += payload;
-    context.observer.OnBytes(done, 0);
+    ShowBytes(context, done, 0);
   };
   for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
     // An upload cut short by a stop or a vanished port is no backup.
@@ -76,7 +76,7 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation)
     done += kDescriptorSize;
 
     context.progress.ProgressStep(count, 1);
-    context.observer.OnStatus(PercentText(kTransferPercentPrefix, part, count));
+    ShowPercent(context, Phase::kTransfer, part, count);
 
     int64_t blockPosition = blockAt;
     const int32_t blockSize = int32_t(compressed) + kDataBlockOverhead;
@@ -112,14 +112,14 @@ void ReportWriteError(TransferContext& context, const std::string& fileName, int
 }  // namespace
 
 bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation) {
-  context.observer.OnControlsEnabled(false);
+  context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   ShowMessage(context, kMsgConnectSuccess);
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
   // is replaced only once the backup is complete.
   UniqueFile output = CreatePartialFile(fileName);
   if (!output) {
     context.observer.OnDetail(FileErrorText("cannot create", PartialFileName(fileName), errno));
-    context.observer.OnStatus(kNoUploadFileText);
+    context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
   std::FILE* file = output.get();

@@ -6,6 +6,7 @@
 
 #include "app/status_tone.h"
 #include "dld/pack.h"
+#include "link/link_message.h"
 #include "scripted_form.h"
 #include "test_registry.h"
 
@@ -86,10 +87,13 @@ class WindowFeedbackTest : public QObject {
   }
 
   void successAndFailureDifferInColour() {
-    QCOMPARE(vn::ToneOfStatus(QStringLiteral("Update Success!")), vn::StatusTone::kSuccess);
-    QCOMPARE(vn::ToneOfStatus(QStringLiteral("Ident check failed!")), vn::StatusTone::kFailure);
-    QCOMPARE(vn::ToneOfStatus(QStringLiteral("Connectting...")), vn::StatusTone::kNeutral);
-    QCOMPARE(vn::ToneOfStatus(QStringLiteral("Transfering Data:  42%")), vn::StatusTone::kNeutral);
+    QCOMPARE(vn::ToneOfEvent(vn::StatusEvent("Update Success!", vn::EventKind::kSuccess)),
+             vn::StatusTone::kSuccess);
+    QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgEraseSuccess)), vn::StatusTone::kSuccess);
+    QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgIdentFailed)), vn::StatusTone::kFailure);
+    QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgConnecting)), vn::StatusTone::kNeutral);
+    QCOMPARE(vn::ToneOfEvent(vn::PercentEvent(vn::Phase::kTransfer, 5, 12)),
+             vn::StatusTone::kNeutral);
     QVERIFY(vn::ColourOfTone(vn::StatusTone::kSuccess) !=
             vn::ColourOfTone(vn::StatusTone::kFailure));
 

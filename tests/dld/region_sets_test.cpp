@@ -17,6 +17,16 @@ TEST(RegionSets, CountsAndKindCodes) {
   EXPECT_EQ(PartitionCountOfOperation(-1), 0);
 }
 
+// An upload file's kind code is found from its region count alone: two sets of one size would
+// give one of them the other's code.
+TEST(RegionSets, EverySetIsKnownByItsCountAndName) {
+  for (const RegionSet& set : RegionSets()) {
+    if (set.regions.empty()) continue;
+    EXPECT_EQ(PartitionKindOfCount(int(set.regions.size())), set.kindCode) << set.windowName;
+    EXPECT_NE(SetNameChoices().find(set.cliName), std::string::npos) << set.cliName;
+  }
+}
+
 TEST(RegionSets, RegionsLieInFlashWithoutOverlap) {
   for (int op = 1; op < kOperationCount; ++op) {
     uint32_t previousEnd = 0;

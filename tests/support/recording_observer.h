@@ -1,5 +1,6 @@
 #pragma once
-// Records what an operation reports, for the tests to compare with what the window would show.
+// Records what an operation reports, for the tests to compare with what the window would show:
+// the status texts as the status line shows them, and the events themselves.
 #include <functional>
 #include <mutex>
 #include <string>
@@ -11,22 +12,19 @@ namespace vn::testing {
 
 class RecordingObserver : public LinkObserver {
  public:
-  void OnStatus(const std::string& text) override {
+  void OnEvent(const LinkEvent& event) override {
     std::function<void(const std::string&)> hook;
     {
       std::lock_guard lock(mutex_);
-      statuses_.push_back(text);
+      events_.push_back(event);
+      if (event.kind == EventKind::kBar) progress_.push_back({event.part, event.count});
+      if (event.kind == EventKind::kBusy) controlsEnabled_ = false;
+      if (event.kind == EventKind::kIdle) controlsEnabled_ = true;
+      if (!event.HasStatusText()) return;
+      statuses_.push_back(event.text);
       hook = onStatus_;
     }
-    if (hook) hook(text);
-  }
-  void OnProgress(int position, int maximum) override {
-    std::lock_guard lock(mutex_);
-    progress_.push_back({position, maximum});
-  }
-  void OnControlsEnabled(bool enabled) override {
-    std::lock_guard lock(mutex_);
-    controlsEnabled_ = enabled;
+    if (hook) hook(event.text);
   }
   void OnErrorBox(const std::string& text) override {
     std::lock_guard lock(mutex_);
@@ -48,11 +46,16 @@ class RecordingObserver : public LinkObserver {
     std::lock_guard lock(mutex_);
     statuses_.clear();
     details_.clear();
+    events_.clear();
   }
 
   std::vector<std::string> Statuses() const {
     std::lock_guard lock(mutex_);
     return statuses_;
+  }
+  std::vector<LinkEvent> Events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
   }
   std::vector<std::pair<int, int>> Progress() const {
     std::lock_guard lock(mutex_);
@@ -75,6 +78,7 @@ class RecordingObserver : public LinkObserver {
   mutable std::mutex mutex_;
   std::vector<std::string> details_;
   std::vector<std::string> statuses_;
+  std::vector<LinkEvent> events_;
   std::vector<std::pair<int, int>> progress_;
   std::vector<std::string> errorBoxes_;
   bool controlsEnabled_ = true;

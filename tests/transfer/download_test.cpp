@@ -160,7 +160,7 @@ TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   ASSERT_TRUE(session.opened);
   const std::string file = PackedSet(session, 1, 8);
   session.observer.SetStatusHook([&](const std::string& text) {
-    if (text == "Program flash...  25%") session.port->RequestStop();
+    if (text == "Program flash...  25%") session.station.RequestStop();
   });
 
   const LoopResult result = session.Run(kOperationDownload, file, 0);
@@ -175,9 +175,9 @@ TEST(Download, AStopDuringProgrammingIsNoSuccess) {
 }
 
 TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
-  DriverSession session;
+  ScratchFolder elsewhere;
+  DriverSession session({}, elsewhere.File("no/such/folder"));
   ASSERT_TRUE(session.opened);
-  session.programDir = session.scratch.File("no/such/folder");
   const std::string file = PackedSet(session, 3, 9);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);

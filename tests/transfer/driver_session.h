@@ -1,17 +1,14 @@
 #pragma once
-// One virtual box on a pseudo-terminal and the PC's port opened on it, with the operation
-// driver run against it under a hang guard.
+// One virtual box on a pseudo-terminal and a station whose port is opened on it, with the
+// operation driver run against it under a hang guard.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
-#include "link/operation_driver.h"
+#include "link/station.h"
 #include "link/system_port.h"
 #include "sim/virtual_box.h"
 #include "support/recording_observer.h"
@@ -21,44 +18,32 @@ namespace vn::testing {
 
 class DriverSession {
  public:
-  explicit DriverSession(BoxOptions options = {}) : box(std::move(options)) {
+  // `programDir` is the driver's program folder; the scratch folder when empty.
+  explicit DriverSession(BoxOptions options = {}, const std::string& programDir = {})
+      : box(std::move(options)),
+        station(MakeSystemComPort(), observer, programDir.empty() ? scratch.Path() : programDir) {
     started = box.Start();
-    port = MakeSystemComPort();
-    opened = started && port->OpenComPort(box.PtyPath());
+    opened = started && station.Open(box.PtyPath());
   }
   ~DriverSession() {
-    port->RequestStop();
-    port->CloseComPort();
+    station.Close();
     box.Stop();
   }
 
-  // Runs the driver's loop as Start would. A run still going after `guard` is stopped through
-  // the port's cancel and reported as hung.
+  // Runs the driver's loop as Start would. A run still going after `guard` is stopped and
+  // reported as hung.
   LoopResult Run(int operation, const std::string& file, int boxes = 1,
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
-    OperationDriver driver(*port, observer, programDir.empty() ? scratch.Path() : programDir);
-    if (operation == kOperationDownload) driver.ChooseDownloadFile(file);
+    if (operation == kOperationDownload) station.Driver().ChooseDownloadFile(file);
     if (afterChoose) afterChoose();
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    std::thread watchdog([&] {
-      std::unique_lock lock(mutex);
-      if (!done.wait_for(lock, guard, [&] { return finished; })) {
-        hung = true;
-        driver.RequestStop();
-        port->RequestStop();
-      }
-    });
-    const LoopResult result = driver.RunLoop(operation, file, boxes);
-    {
-      std::lock_guard lock(mutex);
-      finished = true;
+    EXPECT_TRUE(station.Start({operation, file, boxes}));
+    if (!station.WaitFor(guard)) {
+      hung = true;
+      station.RequestStop();
     }
-    done.notify_all();
-    watchdog.join();
-    headerAfterRun = driver.CurrentHeader();
-    return result;
+    station.Wait();
+    headerAfterRun = station.Driver().CurrentHeader();
+    return station.Result();
   }
 
   std::vector<std::string> Statuses() const { return observer.Statuses(); }
@@ -67,10 +52,9 @@ class DriverSession {
   bool BoxFinished(int sessions) { return box.WaitSessions(sessions, std::chrono::seconds(10)); }
 
   VirtualBox box;
-  std::unique_ptr<ComPort> port;
   RecordingObserver observer;
   ScratchFolder scratch;
-  std::string programDir;             // the driver's program folder; the scratch folder when empty
+  Station station;
   std::function<void()> afterChoose;  // runs between choosing the file and Start
   bool started = false;
   bool opened = false;

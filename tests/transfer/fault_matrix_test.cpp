@@ -86,13 +86,25 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
   const bool failedWithItsText =
       (result.failed || result.stopped) &&
       std::count(row.failureTexts.begin(), row.failureTexts.end(), texts.back());
+  // Front ends read the failure from the events' fields, never from the text.
+  const auto events = session.observer.Events();
+  const auto failure = std::find_if(events.rbegin(), events.rend(), [](const LinkEvent& event) {
+    return event.kind == EventKind::kFailure;
+  });
+  if (failure != events.rend() && failedWithItsText) {
+    EXPECT_EQ(failure->text, texts.back());
+    EXPECT_EQ(failure->reason, texts.back());
+    EXPECT_NE(failure->phase, Phase::kNone);
+  }
   switch (row.ending) {
     case Ending::kSucceeds:
+      EXPECT_TRUE(failure == events.rend()) << failure->text;
       EXPECT_EQ(result.boxesDone, 1) << texts.back();
       EXPECT_FALSE(session.hung);
       return result.boxesDone == 1;
     case Ending::kFails:
       EXPECT_TRUE(failedWithItsText) << texts.back();
+      EXPECT_TRUE(failure != events.rend());
       EXPECT_FALSE(session.hung);
       break;
     case Ending::kWaitsForStop:

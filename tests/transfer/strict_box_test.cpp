@@ -40,7 +40,7 @@ TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
   ASSERT_TRUE(session.opened);
 
   session.Run(kUploadKey, session.scratch.File("key.dld"));
-  session.port->CloseComPort();  // at once, as the command line does when the run ends
+  session.station.Close();  // at once, as the command line does when the run ends
 
   ASSERT_FALSE(session.Statuses().empty());
   EXPECT_EQ(session.Statuses().back(), owed.lastText);

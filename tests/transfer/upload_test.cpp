@@ -92,7 +92,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   session.observer.SetStatusHook([&](const std::string& text) {
-    if (text == "Transfering Data:  50%") session.port->RequestStop();
+    if (text == "Transfering Data:  50%") session.station.RequestStop();
   });
   const LoopResult result = session.Run(2, file);
   EXPECT_TRUE(result.stopped);

@@ -1,0 +1,54 @@
+#pragma once
+// What the operation reports, as data: front ends decide what to show from the fields, and the
+// text is only there for those that show the window's status line as it is.
+#include <cstdint>
+#include <string>
+
+namespace vn {
+
+enum class EventKind {
+  kStatus,   // a status text: a LinkMessage, a refusal, or the cleared line (empty text)
+  kPercent,  // region `part` of `count` done in `phase`; text is the percentage line
+  kBar,      // the progress bar stands at `part` of `count`
+  kBytes,    // data bytes moved so far, `bytesDone` of `bytesTotal` (0 when unknown)
+  kBusy,     // a transfer has begun: nothing else may be started on the port
+  kIdle,     // a pass has ended, whatever its outcome
+  kFailure,  // the pass failed in `phase`; text is its status text, `reason` what went wrong
+  kSuccess,  // one box done
+};
+
+enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };
+
+struct LinkEvent {
+  EventKind kind = EventKind::kStatus;
+  Phase phase = Phase::kNone;
+  int message = -1;  // the LinkMessage index the text comes from, or -1
+  int part = 0;
+  int count = 0;
+  int64_t bytesDone = 0;
+  int64_t bytesTotal = 0;
+  std::string text;    // exactly what the window's status line shows; empty for kBar, kBytes, ...
+  std::string reason;  // kFailure only
+
+  // Whether the window's status line shows `text` for this event.
+  bool HasStatusText() const {
+    return kind == EventKind::kStatus || kind == EventKind::kPercent ||
+           kind == EventKind::kFailure || kind == EventKind::kSuccess;
+  }
+};
+
+// "Transfering Data:  ", "Erase flash...  " or "Program flash...  ": what a phase's percentage
+// lines begin with.
+const char* PercentPrefix(Phase phase);
+
+// A step that went right: a "... Success!" message or a box done.
+bool IsStepSuccess(const LinkEvent& event);
+
+// The event that shows a LinkMessage: its phase, and for the failure messages a kFailure.
+LinkEvent MessageEvent(int index);
+// "Transfering Data:  50%" and its kind: region `part` of `count` done in `phase`.
+LinkEvent PercentEvent(Phase phase, int part, int count);
+// A status text outside the LinkMessage table.
+LinkEvent StatusEvent(std::string text, EventKind kind = EventKind::kStatus);
+
+}  // namespace vn

@@ -1,0 +1,86 @@
+#pragma once
+// One port and the operation run on it: the port, the operation driver, the worker thread that
+// runs the driver's loop, and the one way to stop that run. The window, the command line, the
+// benchmarks and the tests all run operations through a Station.
+//
+// Open, Start, Stop, Wait and Close belong to the thread that owns the station; RequestStop may
+// come from any thread (a signal, a watchdog).
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "dld/region_sets.h"
+#include "link/com_port.h"
+#include "link/link_observer.h"
+#include "link/operation_driver.h"
+
+namespace vn {
+
+struct StationJob {
+  StationJob(int operation, std::string file, int boxes, std::function<void()> onFinished = {})
+      : operation(operation),
+        file(std::move(file)),
+        boxes(boxes),
+        onFinished(std::move(onFinished)) {}
+
+  int operation;     // list position; 0 downloads `file` into boxes
+  std::string file;  // the upgrade file to send, or the one to write
+  int boxes;         // 0: one box after another until a failure or a stop
+  // Runs on the worker as its last act, once the result is in.
+  std::function<void()> onFinished;
+};
+
+class Station {
+ public:
+  Station(std::unique_ptr<ComPort> port, LinkObserver& observer, std::string programDir);
+  // Stops a run still going and closes the port.
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  // Stops a run still going, then opens `portName`; false when it cannot be opened (the port's
+  // LastOpenFailure says why).
+  bool Open(const std::string& portName);
+  // Stops a run still going and closes the port.
+  void Close();
+
+  // Runs the driver's loop on the worker. Refused (false) while a run has not been collected by
+  // Wait or Stop, and when the port is not open.
+  bool Start(StationJob job);
+  // Ends a run at its next poll; safe from any thread, and before the worker has even begun.
+  void RequestStop();
+  // RequestStop, then Wait. Leaves the port not usable until it is opened again. True if a run
+  // was going.
+  bool Stop();
+  // Joins the worker once its run has ended by itself; true if there was one.
+  bool Wait();
+  // Wait, but for `limit` at most: false (the run goes on) when it has not ended by then.
+  bool WaitFor(std::chrono::milliseconds limit);
+
+  // True from Start until the run is collected by Wait or Stop.
+  bool Running() const { return worker_.joinable(); }
+  // The last collected run's result.
+  const LoopResult& Result() const { return result_; }
+
+  ComPort& Port() { return *port_; }
+  OperationDriver& Driver() { return driver_; }
+
+ private:
+  std::unique_ptr<ComPort> port_;
+  OperationDriver driver_;
+  std::thread worker_;
+  // Guards the two stop calls against a RequestStop from another thread racing the start of a
+  // run: the driver's flag is cleared only under it.
+  std::mutex stopMutex_;
+  std::mutex endMutex_;
+  std::condition_variable ended_;
+  bool runEnded_ = true;
+  LoopResult result_{};
+  LoopResult running_{};  // written by the worker, read once it has been joined
+};
+
+}  // namespace vn

@@ -1,0 +1,77 @@
+// The station: one run at a time on its port, a stop that ends any wait of a run, and the result
+// of a run that ended by itself.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "link/link_message.h"
+#include "tests_common.h"
+
+namespace vn::testing {
+namespace {
+
+constexpr int kKeySet = 3;
+
+std::string KeyFile(DriverSession& session) {
+  const auto list = UploadRegionList(kKeySet);
+  return session.scratch.Write(
+      "key.dld",
+      BuildUpgradeFile({list.begin(), list.end()}, SampleFlashImage(71), BoxMatchingIdentity()));
+}
+
+// Whether the run has shown `message` within a guard far beyond any machine's pace.
+bool Shows(const RecordingObserver& observer, int message) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < until) {
+    for (const LinkEvent& event : observer.Events()) {
+      if (event.message == message) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
+  BoxOptions options;
+  options.faults.silentAt = "erase";  // the PC waits for the erase reports without a time limit
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  Station& station = session.station;
+  const std::string file = KeyFile(session);
+  ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
+
+  ASSERT_TRUE(station.Start({kOperationDownload, file, 1}));
+  EXPECT_FALSE(station.Start({kOperationDownload, file, 1}));
+  ASSERT_TRUE(Shows(session.observer, kMsgErase));
+  EXPECT_TRUE(station.Running());
+
+  EXPECT_TRUE(station.Stop());
+  EXPECT_FALSE(station.Running());
+  EXPECT_TRUE(station.Result().stopped);
+  EXPECT_FALSE(station.Result().failed);
+  EXPECT_EQ(station.Result().boxesDone, 0);
+  EXPECT_FALSE(station.Stop());  // nothing left to stop
+  // A stopped port takes no new run until it is opened again.
+  EXPECT_FALSE(station.Start({kOperationDownload, file, 1}));
+}
+
+TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
+  DriverSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file = KeyFile(session);
+  ASSERT_TRUE(session.station.Driver().ChooseDownloadFile(file));
+
+  ASSERT_TRUE(session.station.Start({kOperationDownload, file, 1}));
+  ASSERT_TRUE(session.station.WaitFor(std::chrono::seconds(60)));
+  EXPECT_FALSE(session.station.Running());
+  EXPECT_EQ(session.station.Result().boxesDone, 1);
+  EXPECT_FALSE(session.station.Result().failed);
+  EXPECT_FALSE(session.station.Result().stopped);
+  EXPECT_TRUE(session.station.Port().PortOpened());
+  EXPECT_EQ(session.Statuses().back(), "Update Success!");
+}
+
+}  // namespace
+}  // namespace vn::testing
