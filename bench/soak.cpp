@@ -146,12 +146,12 @@ class QuietGuard : public LinkObserver {
     changed_.notify_all();
     thread_.join();
   }
-  void OnStatus(const std::string& text) override {
+  void OnEvent(const LinkEvent& event) override {
+    if (!event.HasStatusText()) return;
     std::lock_guard lock(mutex_);
-    last_ = text;
+    last_ = event.text;
     lastAt_ = Clock::now();
   }
-  void OnProgress(int, int) override {}
   // The driver now running, or nullptr when none is.
   void Watch(OperationDriver* driver) {
     std::lock_guard lock(mutex_);
