@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <optional>
 #include <span>
 #include <variant>
 
@@ -85,6 +86,14 @@ const std::array<FaultOption, 25> kOptions = {{
      "... the Nth of its kind (default the first)"},
 }};
 
+// The whole text as a number of 1 or more; nullopt for anything else.
+std::optional<int> PositiveNumber(std::string_view text) {
+  int number = 0;
+  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (status != std::errc{} || end != text.data() + text.size() || number < 1) return std::nullopt;
+  return number;
+}
+
 }  // namespace
 
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error) {
@@ -116,26 +125,21 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     return true;
   }
   if (const auto* field = std::get_if<std::chrono::milliseconds BoxFaults::*>(&option->field)) {
-    int milliseconds = 0;
-    const auto [end, status] =
-        std::from_chars(value.data(), value.data() + value.size(), milliseconds);
-    if (!hasValue || status != std::errc{} || end != value.data() + value.size() ||
-        milliseconds < 1) {
+    const auto milliseconds = hasValue ? PositiveNumber(value) : std::nullopt;
+    if (!milliseconds) {
       error = "fault '" + std::string(name) + "' needs a number of milliseconds";
       return false;
     }
-    faults.*(*field) = std::chrono::milliseconds(milliseconds);
+    faults.*(*field) = std::chrono::milliseconds(*milliseconds);
     return true;
   }
-  int number = 1;
-  if (hasValue) {
-    const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (status != std::errc{} || end != value.data() + value.size() || number < 1) {
-      error = "fault '" + std::string(name) + "' needs a positive number";
-      return false;
-    }
+  // A count written without a value means 1.
+  const auto number = hasValue ? PositiveNumber(value) : std::optional<int>(1);
+  if (!number) {
+    error = "fault '" + std::string(name) + "' needs a positive number";
+    return false;
   }
-  faults.*std::get<int BoxFaults::*>(option->field) = number;
+  faults.*std::get<int BoxFaults::*>(option->field) = *number;
   return true;
 }
 

@@ -125,7 +125,7 @@ bool BoxLink::Resync() {
   const auto limit = Clock::now() + kResyncLimit;
   auto lastArrival = Clock::now();
   for (;;) {
-    buffer_.clear();
+    buffer_.clear();  // whatever came is the rest of what is being dropped
     if (stop_) return false;
     if (!Fill(kResyncQuiet)) return false;
     const auto now = Clock::now();
