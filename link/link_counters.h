@@ -1,0 +1,31 @@
+#pragma once
+// What one box's exchange cost on the line: bytes each way, what had to be said twice, and how
+// long the box's answers took. The port keeps the tallies; the driver starts them afresh for each
+// box, and every event of the run carries a copy.
+#include <chrono>
+#include <cstdint>
+
+namespace vn {
+
+// One byte on the line at 115200 bit/s with 8 data bits, even parity and one stop bit.
+inline constexpr double kLineBytesPerSecond = 115200.0 / 11.0;
+
+struct LinkCounters {
+  int64_t bytesSent = 0;      // everything the PC wrote
+  int64_t bytesReceived = 0;  // every whole message the PC read, kept or dropped
+  int framesResent = 0;       // header, descriptor, data frame or read request sent again
+  int naksSent = 0;
+  int naksReceived = 0;
+  int timeouts = 0;           // limited waits that ran out
+  // The box's ACK or NAK answers to what the PC sent, and how long they took beyond the line time
+  // of the message they answer: an adapter that holds received bytes back shows up here.
+  int answers = 0;
+  int64_t answerDelayMicros = 0;
+
+  // Mean answer delay beyond the line time, in milliseconds; 0 before the first answer.
+  double MeanAnswerDelayMs() const {
+    return answers > 0 ? double(answerDelayMicros) / answers / 1000.0 : 0.0;
+  }
+};
+
+}  // namespace vn
