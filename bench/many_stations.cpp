@@ -43,7 +43,7 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr double kEfficiencyTarget = 0.98;
 constexpr double kCpuTargetPercent = 1.0;  // of one core, per station
-// A hang guard only: a paced download of the data set takes well under a minute.
+// A hang guard only: a paced download of the data set takes under half a minute.
 constexpr std::chrono::minutes kRunGuard{10};
 
 double ThreadCpuSeconds() {
@@ -72,8 +72,9 @@ double ProcessCpuSeconds() {
   return CpuNow().process;
 }
 
-// One box and the station serving it. The box's and the worker's CPU clocks are read on their own
-// threads as their last acts, and read here only after those threads have been joined.
+// One box and the station serving it. The box reads its thread's CPU clock as its session ends,
+// the worker as its run ends; both are read here only after those threads have been joined. What
+// a box spends after its session (closing its line) stays in the PC's share: it errs high.
 struct Lane {
   Lane(int number, const std::string& programDir)
       : box(PacedBox(*this)), station(MakeSystemComPort(), clock, programDir), number(number) {}
