@@ -25,7 +25,7 @@
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/link_observer.h"
-#include "link/operation_driver.h"
+#include "link/station.h"
 #include "link/system_port.h"
 #include "sim/virtual_box.h"
 
@@ -132,10 +132,10 @@ bool RegionsMatch(const std::vector<uint8_t>& flash, const std::vector<uint8_t>&
 }
 
 // Keeps the last status and stops the run when nothing has been shown for kQuietLimit, through
-// the port's cancel and the driver's stop, as the window's Reset does.
+// the station's stop, as the window's Reset does.
 class QuietGuard : public LinkObserver {
  public:
-  explicit QuietGuard(ComPort& port) : port_(port) {
+  QuietGuard() {
     thread_ = std::thread([this] { Guard(); });
   }
   ~QuietGuard() override {
@@ -152,10 +152,10 @@ class QuietGuard : public LinkObserver {
     last_ = event.text;
     lastAt_ = Clock::now();
   }
-  // The driver now running, or nullptr when none is.
-  void Watch(OperationDriver* driver) {
+  // The station now running, or nullptr when none is.
+  void Watch(Station* station) {
     std::lock_guard lock(mutex_);
-    driver_ = driver;
+    station_ = station;
     lastAt_ = Clock::now();
   }
   int Hangs() const {
@@ -172,20 +172,18 @@ class QuietGuard : public LinkObserver {
     std::unique_lock lock(mutex_);
     while (!ending_) {
       changed_.wait_for(lock, std::chrono::seconds(1));
-      if (ending_ || !driver_ || Clock::now() - lastAt_ < kQuietLimit) continue;
+      if (ending_ || !station_ || Clock::now() - lastAt_ < kQuietLimit) continue;
       ++hangs_;
       lastAt_ = Clock::now();
-      driver_->RequestStop();
-      port_.RequestStop();
+      station_->RequestStop();
     }
   }
 
-  ComPort& port_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::thread thread_;
   bool ending_ = false;
-  OperationDriver* driver_ = nullptr;
+  Station* station_ = nullptr;
   std::string last_;
   Clock::time_point lastAt_ = Clock::now();
   int hangs_ = 0;
@@ -217,7 +215,7 @@ void Print(const char* what, int asked, const Tally& tally) {
       tally.failures, tally.seconds);
 }
 
-// One virtual box that becomes another box at every start command, and the PC's port on it.
+// One virtual box that becomes another box at every start command, and the PC's station on it.
 class Rig {
  public:
   // Picks the next box's fault (its name, "" for none) and flash image.
@@ -239,29 +237,28 @@ class Rig {
       log.good.push_back(good);
     };
     box_ = std::make_unique<VirtualBox>(std::move(options));
-    ready_ = box_->Start() && port_->OpenComPort(box_->PtyPath());
+    ready_ = box_->Start() && station_.Open(box_->PtyPath());
   }
   ~Rig() {
-    port_->CloseComPort();
+    station_.Close();
     box_->Stop();
   }
   bool Ready() const { return ready_; }
 
   // Runs the operation's loop for up to `boxes` boxes under the quiet guard; the boxes done.
   LoopResult Run(int operation, const std::string& file, int boxes, Tally& tally) {
-    OperationDriver driver(*port_, guard_, scratch.Path());
-    if (operation == kOperationDownload) driver.ChooseDownloadFile(file);
-    guard_.Watch(&driver);
-    const LoopResult result = driver.RunLoop(operation, file, boxes);
+    if (operation == kOperationDownload) station_.Driver().ChooseDownloadFile(file);
+    guard_.Watch(&station_);
+    const bool started = station_.Start({operation, file, boxes});
+    station_.Wait();
     guard_.Watch(nullptr);
+    const LoopResult result = started ? station_.Result() : LoopResult{};
     if (result.boxesDone < boxes) {
       ++tally.failures;
       std::fprintf(stderr, "soak: a run ended with \"%s\"\n", guard_.Last().c_str());
     }
-    if (result.stopped) {  // a hang ended through the port: open it afresh
-      port_->CloseComPort();
-      port_->OpenComPort(box_->PtyPath());
-    }
+    // A hang ended through the port's cancel, which leaves the port spent: open it afresh.
+    if (!station_.Port().PortOpened()) station_.Open(box_->PtyPath());
     return result;
   }
   // Waits until every session the box started has ended and been logged: it finishes just after
@@ -283,8 +280,8 @@ class Rig {
 
  private:
   std::unique_ptr<VirtualBox> box_;
-  std::unique_ptr<ComPort> port_ = MakeSystemComPort();
-  QuietGuard guard_{*port_};
+  QuietGuard guard_;
+  Station station_{MakeSystemComPort(), guard_, scratch.Path()};
   bool ready_ = false;
 };
 

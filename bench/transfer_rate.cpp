@@ -16,23 +16,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bench_files.h"
-#include "dld/block_walker.h"
+#include "bench_image.h"
+#include "cable_count.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
-#include "link/link_message.h"
-#include "link/link_observer.h"
 #include "link/station.h"
 #include "link/system_port.h"
 #include "link/wire_format.h"
+#include "phase_clock.h"
 #include "sim/virtual_box.h"
 
 namespace vn {
@@ -41,7 +38,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
-constexpr double kSecondsPerByte = 11.0 / 115200.0;
 constexpr int kOperationKey = 3;
 constexpr int kOperationDefault = 2;
 constexpr int kOperationLoader = 4;
@@ -51,144 +47,13 @@ constexpr int kOperationAll = 6;
 constexpr std::chrono::minutes kRunGuard{10};
 
 // ---------------------------------------------------------------------------------------------
-// Inputs made here, so the bench needs nothing from the tests.
-
-// A 2 MiB image that compresses to about half, like firmware does: 4 KiB pages of noise, erased
-// flash, tables and text, in a fixed irregular order.
-std::vector<uint8_t> BenchFlashImage() {
-  static const char* const kWords[] = {"tuner ",  "channel ", "service ", "lnb ", "diseqc ",
-                                       "symbol ", "rate ",    "audio ",   "pid ", "scan "};
-  std::vector<uint8_t> image(kFlashSize);
-  uint32_t noise = 0x2468ACE1u;
-  for (size_t page = 0; page < image.size() / 4096; ++page) {
-    uint8_t* bytes = image.data() + page * 4096;
-    switch ((page * 7 + page / 5) % 5) {
-      case 0:
-      case 1:
-        for (size_t i = 0; i < 4096; ++i) {
-          noise = noise * 1664525u + 1013904223u;
-          bytes[i] = uint8_t(noise >> 24);
-        }
-        break;
-      case 2:
-        std::memset(bytes, 0xFF, 4096);
-        break;
-      case 3:
-        for (size_t i = 0; i < 4096; ++i) bytes[i] = uint8_t((i * (page % 13 + 3)) >> 4);
-        break;
-      default:
-        for (size_t i = 0; i < 4096;) {
-          noise = noise * 1664525u + 1013904223u;
-          for (const char* w = kWords[(noise >> 20) % 10]; *w && i < 4096; ++w) bytes[i++] = *w;
-        }
-        break;
-    }
-  }
-  return image;
-}
-
-// ---------------------------------------------------------------------------------------------
-// What crosses the cable during the transfer phase, from the blocks of the file moved.
-
-struct CableCount {
-  int regions = 0;
-  int64_t dataBytes = 0;   // data blocks, as stored in the file
-  int frames = 0;          // 1024-byte data frames
-  int64_t cableBytes = 0;  // everything, both directions
-};
-
-// A download cuts a data block of B bytes into B / 1020 + 1 frames (a last frame always carries
-// less than 1020, so a block of a multiple of 1020 ends with an empty one); the box, sending an
-// upload, stops at the last byte: ceil(B / 1020) frames. Every descriptor and frame is
-// answered with one ACK; an upload also sends its read request, answered with ACK.
-std::optional<CableCount> CountCable(const std::vector<uint8_t>& file, bool download) {
-  const WalkedFile walked = WalkUpgradeFile(file);
-  if (walked.fault || !walked.header) return std::nullopt;
-  CableCount count;
-  if (!download) count.cableBytes += kReadRequestSize + 1;
-  for (const RegionBlocks& region : walked.regions) {
-    if (!region.data) return std::nullopt;
-    const int64_t block = int64_t(region.data->bytes.size());
-    const int frames = download ? int(block / kFramePayloadMax + 1)
-                                : int((block + kFramePayloadMax - 1) / kFramePayloadMax);
-    ++count.regions;
-    count.dataBytes += block;
-    count.frames += frames;
-    count.cableBytes += kDescriptorSize + 1 + int64_t(frames) * (kDataFrameSize + 1);
-  }
-  return count;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Cutting the phases: the observer runs on the thread that runs the transfer.
-
-struct CpuTimes {
-  double thread = 0;   // the thread running the transfer: the PC side
-  double process = 0;  // every thread, the virtual box's included
-};
-
-double SecondsOf(const timeval& t) {
-  return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-}
-
-CpuTimes CpuNow() {
-  rusage self{};
-  rusage thread{};
-  getrusage(RUSAGE_SELF, &self);
-  getrusage(RUSAGE_THREAD, &thread);
-  return {SecondsOf(thread.ru_utime) + SecondsOf(thread.ru_stime),
-          SecondsOf(self.ru_utime) + SecondsOf(self.ru_stime)};
-}
+// Memory.
 
 long PeakRssKiB() {
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
   return self.ru_maxrss;
 }
-
-class PhaseClock : public LinkObserver {
- public:
-  void OnEvent(const LinkEvent& event) override {
-    if (event.HasStatusText()) last_ = event.text;
-    if (event.kind == EventKind::kBytes) {
-      // Once per data frame, in both directions: the time between two frames of one data block
-      // is one frame and its ACK on the line.
-      const Clock::time_point now = Clock::now();
-      if (lastFrame_) frameGaps_.push_back(Seconds(now - *lastFrame_).count());
-      lastFrame_ = now;
-    } else if (event.kind == EventKind::kPercent && event.phase == Phase::kTransfer) {
-      lastFrame_.reset();  // the next frame follows a descriptor: no frame-to-frame gap
-    } else if (event.message == kMsgTransfer) {
-      start_ = Clock::now();
-      cpuStart_ = CpuNow();
-    } else if (event.message == kMsgTransferSuccess) {
-      end_ = Clock::now();
-      cpuEnd_ = CpuNow();
-      succeeded_ = true;
-    }
-  }
-
-  bool Succeeded() const { return succeeded_; }
-  const std::string& LastStatus() const { return last_; }
-  double WallSeconds() const { return Seconds(end_ - start_).count(); }
-  CpuTimes Cpu() const {
-    return {cpuEnd_.thread - cpuStart_.thread, cpuEnd_.process - cpuStart_.process};
-  }
-  double MedianFrameGap() {
-    if (frameGaps_.empty()) return 0;
-    auto middle = frameGaps_.begin() + frameGaps_.size() / 2;
-    std::nth_element(frameGaps_.begin(), middle, frameGaps_.end());
-    return *middle;
-  }
-
- private:
-  std::string last_;
-  Clock::time_point start_{}, end_{};
-  CpuTimes cpuStart_{}, cpuEnd_{};
-  bool succeeded_ = false;
-  std::optional<Clock::time_point> lastFrame_;
-  std::vector<double> frameGaps_;
-};
 
 // ---------------------------------------------------------------------------------------------
 // One operation against a fresh virtual box.
@@ -253,7 +118,7 @@ void PrintRow(const SetCase& set, bool download, const CableCount& count, const 
   const double boxWork =
       download ? 0.0
                : count.regions * std::chrono::duration<double>(BoxOptions{}.prepareTime).count();
-  const double ideal = double(count.cableBytes) * kSecondsPerByte + boxWork;
+  const double ideal = count.LineSeconds() + boxWork;
   const double frameIdeal = (kDataFrameSize + 1) * kSecondsPerByte;
   const int resends = run.box.framesResent + run.box.naksSent;
   std::printf("%-8s %-8s %3d %8lld %6d %9lld %8.2f %9.2f %6.3f %7.1f/%-6.1f %6.1f%% %6.1f%% %7d\n",
