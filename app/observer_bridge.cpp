@@ -17,6 +17,10 @@ void ObserverBridge::OnEvent(const LinkEvent& event) {
       return;
     case EventKind::kBytes:
       return;
+    case EventKind::kWarning:
+      // The status line shows only the operation's own texts; a warning goes with the details.
+      emit Detail(Run(), QString::fromStdString(event.text));
+      return;
     case EventKind::kStatus:
     case EventKind::kPercent:
     case EventKind::kFailure:

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/link_tally.h"
 #include "link/port_failure.h"
 
 namespace vn {
@@ -50,6 +51,12 @@ class ComPort {
   // Sleeps until input arrives, the port goes away, or `limit` passes; cheap on the CPU.
   // Returns at once when the port is not usable.
   virtual void WaitForInput(std::chrono::microseconds limit) = 0;
+
+  // The account of the box being served, kept by the framing code that talks through the port.
+  LinkTally& Tally() { return tally_; }
+
+ private:
+  LinkTally tally_;
 };
 
 }  // namespace vn

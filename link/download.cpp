@@ -61,7 +61,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
     // A stop or a vanished port ends the transfer as failed: a half-sent file is no success.
     if (!context.port.PortOpened()) return false;
     if (!file || !SendDescriptor(context.port, file, position)) {
-      ++failures;
+      if (++failures < kMaxFailuresInRow) context.port.Tally().Resent();
       continue;
     }
     failures = 0;

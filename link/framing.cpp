@@ -15,23 +15,31 @@ bool IsStx(uint8_t byte) {
 
 }  // namespace
 
+bool Transmit(ComPort& port, const uint8_t* data, int32_t count) {
+  if (port.ComWrite(data, count) != count) return false;
+  port.Tally().Sent(count);
+  return true;
+}
+
 // The result of the write is not looked at: a lost answer shows up as the peer's time-out.
 void SendAck(ComPort& port) {
-  port.ComWrite(&ACK, 1);
+  Transmit(port, &ACK, 1);
 }
 void SendNak(ComPort& port) {
-  port.ComWrite(&NAK, 1);
+  Transmit(port, &NAK, 1);
+  port.Tally().NakSent();
 }
 
 void SendCommand(ComPort& port, int index) {
   if (const std::optional<CommandFrame> frame = CommandFrameOf(index)) {
-    port.ComWrite(frame->data(), kCommandFrameSize);
+    Transmit(port, frame->data(), kCommandFrameSize);
   }
 }
 
 uint8_t WaitReplyByte(ComPort& port, int polls) {
   uint8_t reply = 0;
   if (AwaitMessage(port, &reply, 1, IsReplyByte, polls) != WaitOutcome::kArrived) return 0;
+  if (reply != STX) port.Tally().Answered(reply == NAK);
   return reply;
 }
 

@@ -27,6 +27,9 @@ inline constexpr int kMaxFailuresInRow = 10;
 // Called after each acknowledged (sent) or accepted (received) data frame with its payload size.
 using FrameDone = std::function<void(int32_t payloadBytes)>;
 
+// Writes a whole message and counts it in the port's tally; true when all of it was written.
+bool Transmit(ComPort& port, const uint8_t* data, int32_t count);
+
 void SendAck(ComPort& port);
 void SendNak(ComPort& port);
 void SendCommand(ComPort& port, int index);

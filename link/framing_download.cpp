@@ -8,8 +8,12 @@ namespace vn {
 bool SendHeaderBlock(ComPort& port, const uint8_t* header71) {
   int failures = 0;
   bool acknowledged = false;
-  while (!acknowledged && failures < kMaxFailuresInRow && port.PortOpened()) {
-    if (port.ComWrite(header71, kHeaderSize) != kHeaderSize) {
+  bool sentBefore = false;
+  while (!acknowledged && failures < kMaxFailuresInRow && port.PortOpened() &&
+         !port.Tally().Stalled()) {
+    if (sentBefore) port.Tally().Resent();
+    sentBefore = true;
+    if (!Transmit(port, header71, kHeaderSize)) {
       ++failures;
       continue;
     }
@@ -28,7 +32,7 @@ bool SendDescriptor(ComPort& port, std::FILE* file, int64_t& position) {
   // Sent as stored, whatever length the block gives itself.
   const int32_t size = 2 + block[1];
   if (!ReadFileAt(file, position, block, size_t(size))) return false;
-  if (port.ComWrite(block, size) != size || WaitReplyByte(port) != ACK) return false;
+  if (!Transmit(port, block, size) || WaitReplyByte(port) != ACK) return false;
   position += size;
   return true;
 }
@@ -40,7 +44,7 @@ bool SendDataFrame(ComPort& port, std::FILE* file, int64_t& position, int32_t pa
   if (!ReadFileAt(file, position, payload, size_t(payloadCount))) return false;
   const DataFrame frame =
       BuildDataFrame(uint8_t(frameNumber), std::span<const uint8_t>(payload, size_t(payloadCount)));
-  if (port.ComWrite(frame.data(), kDataFrameSize) != kDataFrameSize || WaitReplyByte(port) != ACK) {
+  if (!Transmit(port, frame.data(), kDataFrameSize) || WaitReplyByte(port) != ACK) {
     return false;
   }
   position += payloadCount;
@@ -67,6 +71,7 @@ bool SendSection(ComPort& port, std::FILE* file, int64_t& position, int& frameNu
     const int32_t payload = last ? int32_t(remaining) : kFramePayloadMax;
     if (!SendDataFrame(port, file, position, payload, frameNumber)) {
       ++failures;  // the same frame, with the same number, goes again
+      if (failures < kMaxFailuresInRow) port.Tally().Resent();
       continue;
     }
     ++frameNumber;

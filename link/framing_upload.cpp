@@ -48,7 +48,8 @@ bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71) {
 bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions) {
   const auto request = BuildReadRequest(regions);
   for (int attempt = 0; attempt < kMaxFailuresInRow; ++attempt) {
-    if (port.ComWrite(request.data(), kReadRequestSize) != kReadRequestSize) return false;
+    if (attempt > 0) port.Tally().Resent();
+    if (!Transmit(port, request.data(), kReadRequestSize)) return false;
     if (WaitReplyByte(port) == ACK) return true;
   }
   return false;

@@ -46,6 +46,47 @@ bool IsStepSuccess(const LinkEvent& event) {
   }
 }
 
+const char* PhaseName(Phase phase) {
+  switch (phase) {
+    case Phase::kConnect:
+      return "connect";
+    case Phase::kVerify:
+      return "verify";
+    case Phase::kTransfer:
+      return "transfer";
+    case Phase::kErase:
+      return "erase";
+    case Phase::kProgram:
+      return "program";
+    default:
+      return "none";
+  }
+}
+
+const char* EventKindName(EventKind kind) {
+  switch (kind) {
+    case EventKind::kStatus:
+      return "status";
+    case EventKind::kPercent:
+      return "percent";
+    case EventKind::kBar:
+      return "bar";
+    case EventKind::kBytes:
+      return "bytes";
+    case EventKind::kBusy:
+      return "busy";
+    case EventKind::kIdle:
+      return "idle";
+    case EventKind::kFailure:
+      return "failure";
+    case EventKind::kSuccess:
+      return "success";
+    case EventKind::kWarning:
+      return "warning";
+  }
+  return "status";
+}
+
 const char* PercentPrefix(Phase phase) {
   switch (phase) {
     case Phase::kErase:

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/link_counters.h"
+
 namespace vn {
 
 enum class EventKind {
@@ -15,6 +17,7 @@ enum class EventKind {
   kIdle,     // a pass has ended, whatever its outcome
   kFailure,  // the pass failed in `phase`; text is its status text, `reason` what went wrong
   kSuccess,  // one box done
+  kWarning,  // something the user should know that is no failure (yet); text says what
 };
 
 enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };
@@ -29,6 +32,8 @@ struct LinkEvent {
   int64_t bytesTotal = 0;
   std::string text;    // exactly what the window's status line shows; empty for kBar, kBytes, ...
   std::string reason;  // kFailure only
+  int box = 0;         // the run's box this event belongs to, 1 for the first
+  LinkCounters link;   // the tallies of that box so far
 
   // Whether the window's status line shows `text` for this event.
   bool HasStatusText() const {
@@ -36,6 +41,11 @@ struct LinkEvent {
            kind == EventKind::kFailure || kind == EventKind::kSuccess;
   }
 };
+
+// "connect", "verify", "transfer", "erase", "program", or "none": names for other programs.
+const char* PhaseName(Phase phase);
+// "status", "percent", ...: the kind's name for other programs.
+const char* EventKindName(EventKind kind);
 
 // "Transfering Data:  ", "Erase flash...  " or "Program flash...  ": what a phase's percentage
 // lines begin with.

@@ -28,14 +28,28 @@ WaitOutcome AwaitMessage(ComPort& port, uint8_t* destination, int32_t size, Firs
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limited ? polls : 0);
   int32_t lastWaiting = -1;
   microseconds pause = kShortestPause;
+  LinkTally& tally = port.Tally();
   for (;;) {
     if (!port.PortOpened()) return WaitOutcome::kStopped;
     const bool dropped = port.ComReadExact(destination, size) == size;
-    if (dropped && accept(destination[0])) return WaitOutcome::kArrived;
+    if (dropped) {
+      const bool arrived = accept(destination[0]);
+      tally.Received(size, arrived);
+      if (arrived) return WaitOutcome::kArrived;
+    }
+    // A box that has said nothing useful for the stall limit fails every wait at once, so the
+    // retries that follow end quickly too.
+    if (tally.Stalled()) {
+      tally.TimedOut();
+      return WaitOutcome::kTimedOut;
+    }
     microseconds slice = kSlice;
     if (limited) {
       const Clock::time_point now = Clock::now();
-      if (now >= deadline) return WaitOutcome::kTimedOut;
+      if (now >= deadline) {
+        tally.TimedOut();
+        return WaitOutcome::kTimedOut;
+      }
       slice = std::min(slice, std::chrono::ceil<microseconds>(deadline - now));
     }
     // A message of the right size with a wrong first byte is dropped; the budget still counts,

@@ -6,6 +6,7 @@
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
 #include "link/download.h"
+#include "link/event_stamp.h"
 #include "link/framing.h"
 #include "link/progress.h"
 #include "link/upload.h"
@@ -56,35 +57,51 @@ bool OperationDriver::PauseBetweenBoxes() {
   return !stopRequested_ && port_.PortOpened();
 }
 
-LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int maxBoxes) {
+LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int maxBoxes,
+                                    LoopOptions options) {
   const bool download = operation == kOperationDownload;
-  Progress progress(observer_);
+  EventStamp stamp(observer_, port_);
+  Progress progress(stamp);
   TransferContext context{
-      port_,       observer_,
+      port_,       stamp,
       progress,    header_,
       programDir_, download ? ReadPartitionCount(file) : PartitionCountOfOperation(operation)};
+  LinkTally& tally = port_.Tally();
   LoopResult result;
   bool repeat = true;
   while (repeat) {
     repeat = false;
+    stamp.StartBox(result.boxesDone + result.boxesFailed + 1);
+    tally.StartBox();
     progress.ProgressReset();
     ShowMessage(context, kMsgConnecting);
     bool succeeded = false;
     if (WaitConnect(port_)) {
+      tally.ArmStall(options.stallLimit);
       succeeded = download ? DownloadToBox(context, file) : UploadFromBox(context, file, operation);
     } else if (!stopRequested_) {
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
     }
-    observer_.OnEvent(StatusEvent("", EventKind::kIdle));
-    if (!succeeded) {
-      result.stopped = stopRequested_ || !port_.PortOpened();
-      result.failed = !result.stopped;
+    result.stopped = stopRequested_ || !port_.PortOpened();
+    if (!succeeded && !result.stopped && tally.Stalled()) {
+      stamp.OnDetail("the box made no progress for " +
+                     std::to_string(tally.StallLimit().count() / 1000.0).substr(0, 4) +
+                     " s (the stall limit)");
+    }
+    stamp.OnEvent(StatusEvent("", EventKind::kIdle));
+    result.failed = !succeeded && !result.stopped;
+    // A box on a port that went away failed; one that a stop cut short did not.
+    if (!succeeded && !stopRequested_) ++result.boxesFailed;
+    if (result.stopped) break;
+    if (succeeded) {
+      stamp.OnEvent(StatusEvent(kUpdateSuccessText, EventKind::kSuccess));
+      ++result.boxesDone;
+    } else if (!options.keepGoing) {
       break;
     }
-    observer_.OnEvent(StatusEvent(kUpdateSuccessText, EventKind::kSuccess));
-    ++result.boxesDone;
-    const bool moreBoxes = download && (maxBoxes == 0 || result.boxesDone < maxBoxes);
+    const int served = result.boxesDone + result.boxesFailed;
+    const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
       result.stopped = !repeat;

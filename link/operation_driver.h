@@ -23,8 +23,19 @@ enum class StartCheck {
 
 struct LoopResult {
   int boxesDone = 0;     // successful operations
+  int boxesFailed = 0;   // failed ones, a port that went away included; a stop fails none
   bool failed = false;   // the last pass failed (its failure text is the last status shown)
   bool stopped = false;  // the port was closed or a stop was requested
+};
+
+// How a production line runs; the window's loop uses neither.
+struct LoopOptions {
+  // A failed box is counted and the next one awaited, as after a success; a stop or a lost port
+  // still ends the loop.
+  bool keepGoing = false;
+  // A box that sends nothing awaited for this long fails; 0: wait as long as it takes. Waiting
+  // for a box to announce itself is no stall.
+  std::chrono::milliseconds stallLimit{0};
 };
 
 class OperationDriver {
@@ -45,7 +56,8 @@ class OperationDriver {
   // The loop. The port must be open. `maxBoxes` 0 means: go on until a failure or a stop.
   // Returns once the loop ends; a stop (Station::RequestStop) ends it within a fraction of a
   // second.
-  LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0);
+  LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0,
+                     LoopOptions options = {});
 
   // Ends the pause between two boxes at once (the port's RequestStop ends the waits). Safe from any
   // thread; it holds until ClearStopRequest.

@@ -32,7 +32,7 @@ bool Station::Start(StationJob job) {
     runEnded_ = false;
   }
   worker_ = std::thread([this, job = std::move(job)] {
-    running_ = driver_.RunLoop(job.operation, job.file, job.boxes);
+    running_ = driver_.RunLoop(job.operation, job.file, job.boxes, job.options);
     if (job.onFinished) job.onFinished();
     std::lock_guard lock(endMutex_);
     runEnded_ = true;

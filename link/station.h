@@ -32,6 +32,7 @@ struct StationJob {
   int boxes;         // 0: one box after another until a failure or a stop
   // Runs on the worker as its last act, once the result is in.
   std::function<void()> onFinished;
+  LoopOptions options{};  // a production line's; the window keeps the defaults
 };
 
 class Station {

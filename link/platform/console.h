@@ -23,5 +23,7 @@ class StopRequests {
 };
 
 bool IsTerminal(std::FILE* stream);
+// The width of the terminal `stream` writes to, in columns; 0 when it is none or does not say.
+int TerminalColumns(std::FILE* stream);
 
 }  // namespace vn

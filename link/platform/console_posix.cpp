@@ -3,6 +3,7 @@
 // joins it.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <thread>
@@ -36,6 +37,12 @@ StopRequests::~StopRequests() {
 
 bool IsTerminal(std::FILE* stream) {
   return ::isatty(::fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 }  // namespace vn

@@ -155,6 +155,39 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   EXPECT_TRUE(session.BoxFinished(2));
 }
 
+// A line that runs unattended: a box that falls silent while erasing fails at the stall limit
+// instead of holding the port for ever, and the next box is served with tallies of its own.
+TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
+  BoxOptions options;
+  options.beforeSession = [](int session, BoxFaults& faults, std::vector<uint8_t>&) {
+    faults.silentAt = session == 1 ? "erase" : "";
+  };
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = PackedSet(session, 3, 10);
+  session.options.keepGoing = true;
+  session.options.stallLimit = std::chrono::milliseconds(1500);
+
+  const LoopResult result = session.Run(kOperationDownload, file, 2);
+
+  EXPECT_FALSE(session.hung);
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_EQ(result.boxesFailed, 1);
+  EXPECT_FALSE(result.failed) << "the last box succeeded";
+  const auto texts = session.Statuses();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Erase flash failed!"), 1);
+  ASSERT_FALSE(session.observer.Details().empty());
+  EXPECT_NE(session.observer.Details()[0].find("no progress"), std::string::npos);
+  const auto events = session.observer.Events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().box, 2);
+  EXPECT_EQ(events.back().kind, EventKind::kSuccess);
+  // The second box's tallies start from nothing: it sent the file once.
+  EXPECT_EQ(events.back().link.framesResent, 0);
+  EXPECT_EQ(events.back().link.timeouts, 0);
+  EXPECT_GT(events.back().link.bytesSent, int64_t(ReadFileBytes(file).size()) - kHeaderSize);
+}
+
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   DriverSession session;
   ASSERT_TRUE(session.opened);

@@ -36,7 +36,9 @@ class DriverSession {
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
     if (operation == kOperationDownload) station.Driver().ChooseDownloadFile(file);
     if (afterChoose) afterChoose();
-    EXPECT_TRUE(station.Start({operation, file, boxes}));
+    StationJob job(operation, file, boxes);
+    job.options = options;
+    EXPECT_TRUE(station.Start(std::move(job)));
     if (!station.WaitFor(guard)) {
       hung = true;
       station.RequestStop();
@@ -56,6 +58,7 @@ class DriverSession {
   ScratchFolder scratch;
   Station station;
   std::function<void()> afterChoose;  // runs between choosing the file and Start
+  LoopOptions options;                // a production line's, for the next Run
   bool started = false;
   bool opened = false;
   std::atomic<bool> hung{false};

@@ -1,0 +1,47 @@
+#include "link/link_tally.h"
+
+#include <algorithm>
+
+namespace vn {
+
+void LinkTally::StartBox() {
+  counters_ = {};
+  lastSentBytes_ = 0;
+  stallArmed_ = false;
+}
+
+void LinkTally::ArmStall(std::chrono::milliseconds limit) {
+  stallLimit_ = limit;
+  stallArmed_ = limit.count() > 0;
+  lastProgress_ = Clock::now();
+}
+
+void LinkTally::Sent(int32_t bytes) {
+  counters_.bytesSent += bytes;
+  lastSentAt_ = Clock::now();
+  lastSentBytes_ = bytes;
+}
+
+void LinkTally::Received(int32_t bytes, bool accepted) {
+  counters_.bytesReceived += bytes;
+  if (accepted) lastProgress_ = Clock::now();
+}
+
+void LinkTally::Answered(bool nak) {
+  if (nak) ++counters_.naksReceived;
+  if (lastSentBytes_ <= 0) return;
+  // The write returns once the bytes are queued; they are on the wire for their line time, and
+  // the answer byte itself takes one more.
+  const double lineMicros = (lastSentBytes_ + 1) * 1e6 / kLineBytesPerSecond;
+  const double tookMicros =
+      std::chrono::duration<double, std::micro>(Clock::now() - lastSentAt_).count();
+  counters_.answerDelayMicros += int64_t(std::max(0.0, tookMicros - lineMicros));
+  ++counters_.answers;
+  lastSentBytes_ = 0;  // one answer per message
+}
+
+bool LinkTally::Stalled() const {
+  return stallArmed_ && Clock::now() - lastProgress_ >= stallLimit_;
+}
+
+}  // namespace vn

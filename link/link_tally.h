@@ -1,0 +1,45 @@
+#pragma once
+// The port's running account of the box being served: the counters every event carries, the
+// timing of the box's answers, and the stall limit of an unattended line. The framing code reports
+// to it as it talks; the operation driver starts it afresh for each box. Touched only by the
+// thread that runs the operation.
+#include <chrono>
+#include <cstdint>
+
+#include "link/link_counters.h"
+
+namespace vn {
+
+class LinkTally {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // A new box: counters at zero, the stall limit not yet armed (waiting for a box is no stall).
+  void StartBox();
+  // From the box's first frame on, `limit` without an accepted message fails the box; 0 never.
+  void ArmStall(std::chrono::milliseconds limit);
+
+  void Sent(int32_t bytes);
+  // A whole message read; `accepted` when it was the one awaited (garbage is no progress).
+  void Received(int32_t bytes, bool accepted);
+  // The box's ACK or NAK to the last message sent.
+  void Answered(bool nak);
+  void Resent() { ++counters_.framesResent; }
+  void NakSent() { ++counters_.naksSent; }
+  void TimedOut() { ++counters_.timeouts; }
+
+  // True once the armed limit has passed without an accepted message.
+  bool Stalled() const;
+  std::chrono::milliseconds StallLimit() const { return stallLimit_; }
+  const LinkCounters& Counters() const { return counters_; }
+
+ private:
+  LinkCounters counters_;
+  Clock::time_point lastSentAt_{};
+  int32_t lastSentBytes_ = 0;
+  std::chrono::milliseconds stallLimit_{0};
+  bool stallArmed_ = false;
+  Clock::time_point lastProgress_{};
+};
+
+}  // namespace vn
