@@ -32,7 +32,8 @@ struct BoxRecord {
 };
 
 // The record as one JSON object on one line, without the newline: schema version, ISO 8601
-// UTC times with milliseconds, and every field above.
+// UTC times with milliseconds, and every field above. Texts that are not UTF-8 keep their valid
+// parts, the rest as U+FFFD. Empty only when memory ran out: it never throws.
 std::string BoxRecordJson(const BoxRecord& record);
 
 }  // namespace vn

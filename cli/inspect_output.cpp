@@ -1,9 +1,22 @@
 #include "cli/inspect_output.h"
 
 #include <cinttypes>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "cli/identity_json.h"
 
 namespace vn {
 namespace {
+
+// Ordered, so that the keys come as a person reads a file: name, header, regions, faults.
+using json = nlohmann::ordered_json;
+
+std::string AddressHex(uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
+  return text;
+}
 
 // Header texts come from the file as they are; control and non-ASCII bytes are shown as \xNN so
 // that they cannot disturb the terminal.
@@ -27,24 +40,6 @@ void PrintField(std::FILE* out, const char* label, const std::string& value) {
 }
 
 }  // namespace
-
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      json += c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-      json += escaped;
-    }
-  }
-  return json + "\"";
-}
 
 void PrintInspectText(std::FILE* out, const std::string& fileName, const InspectReport& report) {
   PrintField(out,
@@ -80,40 +75,36 @@ void PrintInspectText(std::FILE* out, const std::string& fileName, const Inspect
 }
 
 void PrintInspectJson(std::FILE* out, const std::string& fileName, const InspectReport& report) {
-  std::fprintf(out, "{\n  \"file\": %s,\n  \"fileSize\": %zu,\n  \"sound\": %s,\n",
-               JsonString(fileName).c_str(), report.fileSize, report.Sound() ? "true" : "false");
+  json result = {{"file", fileName}, {"fileSize", report.fileSize}, {"sound", report.Sound()}};
   if (report.headerFound) {
-    const FileIdentity& id = report.identity;
-    std::fprintf(out,
-                 "  \"header\": {\"identForNocheck\": %u, \"manufactureIdent\": %s, "
-                 "\"hardwareModule\": %s, \"hardwareVersion\": %s, \"softwareModule\": %s, "
-                 "\"softwareVersion\": %s, \"kindCode\": %u, \"partitionCount\": %d, "
-                 "\"totalSize\": %" PRIu32 "},\n",
-                 unsigned(id.identForNocheck), JsonString(id.manufactureIdent).c_str(),
-                 JsonString(id.hardwareModule).c_str(), JsonString(id.hardwareVersion).c_str(),
-                 JsonString(id.softwareModule).c_str(), JsonString(id.softwareVersion).c_str(),
-                 unsigned(report.kindCode), report.partitionCount, report.totalSize);
+    json header = IdentityJson(report.identity);
+    header["kindCode"] = report.kindCode;
+    header["partitionCount"] = report.partitionCount;
+    header["totalSize"] = report.totalSize;
+    result["header"] = header;
   } else {
-    std::fprintf(out, "  \"header\": null,\n");
+    result["header"] = nullptr;
   }
-  std::fprintf(out, "  \"regions\": [");
-  for (size_t i = 0; i < report.regions.size(); ++i) {
-    const RegionRow& row = report.regions[i];
-    std::fprintf(out,
-                 "%s\n    {\"region\": %d, \"offset\": %zu, \"address\": %" PRIu32
-                 ", \"addressHex\": \"0x%08" PRIX32 "\", \"size\": %" PRIu32
-                 ", \"compressedLength\": %" PRIu32 ", \"flag\": %u, \"ratio\": %.4f, \"ok\": %s}",
-                 i == 0 ? "" : ",", row.region, row.descriptorOffset, row.address, row.address,
-                 row.size, row.compressedLength, unsigned(row.flag), row.ratio,
-                 row.ok ? "true" : "false");
+  result["regions"] = json::array();
+  for (const RegionRow& row : report.regions) {
+    result["regions"].push_back({{"region", row.region},
+                                 {"offset", row.descriptorOffset},
+                                 {"address", row.address},
+                                 {"addressHex", AddressHex(row.address)},
+                                 {"size", row.size},
+                                 {"compressedLength", row.compressedLength},
+                                 {"flag", row.flag},
+                                 {"ratio", std::round(row.ratio * 10000) / 10000},
+                                 {"ok", row.ok}});
   }
-  std::fprintf(out, "%s],\n  \"faults\": [", report.regions.empty() ? "" : "\n  ");
-  for (size_t i = 0; i < report.faults.size(); ++i) {
-    const BlockFault& fault = report.faults[i];
-    std::fprintf(out, "%s\n    {\"block\": %s, \"offset\": %zu, \"what\": %s}", i == 0 ? "" : ",",
-                 JsonString(fault.block).c_str(), fault.offset, JsonString(fault.what).c_str());
+  result["faults"] = json::array();
+  for (const BlockFault& fault : report.faults) {
+    result["faults"].push_back(
+        {{"block", fault.block}, {"offset", fault.offset}, {"what", fault.what}});
   }
-  std::fprintf(out, "%s]\n}\n", report.faults.empty() ? "" : "\n  ");
+  // Header texts are whatever bytes the file holds: those that are not UTF-8 become U+FFFD.
+  const std::string text = result.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  std::fwrite(text.data(), 1, text.size(), out);
 }
 
 }  // namespace vn

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "dld/region_sets.h"
 #include "support/child_process.h"
@@ -71,10 +72,10 @@ TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
 
   run = RunChild(kCli, {"inspect", "--json", path});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(
-      run.out.find("\"block\": \"descriptor 2\", \"offset\": " + std::to_string(secondDescriptor)),
-      std::string::npos)
-      << run.out;
+  const auto report = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(report.is_discarded()) << run.out;
+  EXPECT_EQ(report["faults"][0]["block"], "descriptor 2") << run.out;
+  EXPECT_EQ(report["faults"][0]["offset"], secondDescriptor) << run.out;
 
   const std::string image = folder_.File("untouched.bin");
   run = RunChild(kCli, {"extract", path, "--flash", image});
@@ -83,13 +84,17 @@ TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
   EXPECT_FALSE(std::filesystem::exists(image));
 }
 
-TEST_F(CliFiles, JsonEscapesHeaderTexts) {
-  const std::string file = PackLoader({"--manufacture-ident", "A\"B\\C\tD"});
+TEST_F(CliFiles, JsonKeepsHeaderTexts) {
+  const std::string file =
+      PackLoader({"--manufacture-ident", "A\"B\\C\tD", "--hardware-module", "K\u00FCche"});
   const ChildResult run = RunChild(kCli, {"inspect", file, "--json"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find(R"("manufactureIdent": "A\"B\\C\u0009D")"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"sound\": true"), std::string::npos);
+  const auto report = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(report.is_discarded()) << run.out;
   EXPECT_EQ(run.out.front(), '{');
+  EXPECT_EQ(report["header"]["manufactureIdent"], "A\"B\\C\tD");
+  EXPECT_EQ(report["header"]["hardwareModule"], "K\u00FCche");
+  EXPECT_EQ(report["sound"], true);
 }
 
 TEST_F(CliFiles, UnreadableOrUnwritableFilesExitTwo) {

@@ -1,0 +1,12 @@
+#pragma once
+// The SHA-256 of a file, so that a record can name exactly which file a box got.
+#include <string>
+
+namespace vn {
+
+// Reads the file at `path` in 64 KiB pieces and leaves its SHA-256 in `hexDigest` (64 lowercase
+// hex digits). False, with `why` holding the system's message, when the file cannot be opened or
+// read or the digest cannot be computed; `hexDigest` is then empty.
+bool FileSha256(const std::string& path, std::string& hexDigest, std::string& why);
+
+}  // namespace vn

@@ -1,0 +1,111 @@
+#include <windows.h>
+// windows.h first: bcrypt.h builds on its types.
+#include <bcrypt.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "link/platform/file_digest.h"
+#include "link/platform/system_message_win32.h"
+
+namespace vn {
+namespace {
+
+constexpr DWORD kChunk = 64 * 1024;
+
+std::string Hex(const std::vector<UCHAR>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const UCHAR byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+std::string StatusMessage(const char* step, NTSTATUS status) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s failed (status 0x%08lX)", step, (unsigned long)status);
+  return text;
+}
+
+// The algorithm provider and one hash object, closed again however the digest ends.
+class Sha256 {
+ public:
+  Sha256() = default;
+  ~Sha256() {
+    if (hash_) BCryptDestroyHash(hash_);
+    if (algorithm_) BCryptCloseAlgorithmProvider(algorithm_, 0);
+  }
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  bool Start(std::string& why) {
+    NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (!BCRYPT_SUCCESS(status)) {
+      algorithm_ = nullptr;
+      why = StatusMessage("BCryptOpenAlgorithmProvider", status);
+      return false;
+    }
+    status = BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0);
+    if (!BCRYPT_SUCCESS(status)) {
+      hash_ = nullptr;
+      why = StatusMessage("BCryptCreateHash", status);
+      return false;
+    }
+    return true;
+  }
+
+  bool Add(const UCHAR* bytes, ULONG count, std::string& why) {
+    const NTSTATUS status = BCryptHashData(hash_, const_cast<PUCHAR>(bytes), count, 0);
+    if (BCRYPT_SUCCESS(status)) return true;
+    why = StatusMessage("BCryptHashData", status);
+    return false;
+  }
+
+  bool Finish(std::string& hexDigest, std::string& why) {
+    std::vector<UCHAR> digest(32);
+    const NTSTATUS status = BCryptFinishHash(hash_, digest.data(), ULONG(digest.size()), 0);
+    if (!BCRYPT_SUCCESS(status)) {
+      why = StatusMessage("BCryptFinishHash", status);
+      return false;
+    }
+    hexDigest = Hex(digest);
+    return true;
+  }
+
+ private:
+  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+  BCRYPT_HASH_HANDLE hash_ = nullptr;
+};
+
+bool DigestFile(HANDLE file, Sha256& sha, std::string& why) {
+  std::vector<UCHAR> chunk(kChunk);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, chunk.data(), kChunk, &got, nullptr)) {
+      why = SystemMessage(GetLastError());
+      return false;
+    }
+    if (got == 0) return true;
+    if (!sha.Add(chunk.data(), got, why)) return false;
+  }
+}
+
+}  // namespace
+
+bool FileSha256(const std::string& path, std::string& hexDigest, std::string& why) {
+  hexDigest.clear();
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = SystemMessage(GetLastError());
+    return false;
+  }
+  Sha256 sha;
+  const bool ok = sha.Start(why) && DigestFile(file, sha, why) && sha.Finish(hexDigest, why);
+  CloseHandle(file);
+  return ok;
+}
+
+}  // namespace vn

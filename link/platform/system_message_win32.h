@@ -1,0 +1,12 @@
+#pragma once
+// The text Windows gives for an error code, for the messages of the win32 files.
+#include <windows.h>
+
+#include <string>
+
+namespace vn {
+
+// FormatMessage's text without its line break, or "error N" when Windows has none.
+std::string SystemMessage(DWORD code);
+
+}  // namespace vn

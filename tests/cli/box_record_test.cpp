@@ -1,0 +1,59 @@
+// One `--record` line, read back as any consumer of the file would.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/box_record.h"
+
+namespace vn {
+namespace {
+
+using namespace std::chrono;
+
+TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
+  BoxRecord record;
+  record.port = "/dev/ttyUSB0";
+  record.operation = "download";
+  record.box = 3;
+  record.start = sys_days{2026y / 12 / 7} + 13h + 52min + 58s + 123ms;
+  record.end = record.start + 61s + 7ms;
+  record.file = "app.dld";
+  record.headerKnown = true;
+  record.identity.manufactureIdent =
+      "K\xFC"
+      "che";  // Latin-1, not UTF-8
+  record.identity.softwareVersion = "3.1";
+  record.partitionCount = 4;
+  record.success = true;
+  record.phase = "transfer";
+  record.counters.answers = 3;
+  record.counters.answerDelayMicros = 1000;
+  record.seconds = 61.0071;
+
+  const std::string line = BoxRecordJson(record);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  const auto json = nlohmann::json::parse(line, nullptr, false);
+  ASSERT_FALSE(json.is_discarded()) << line;
+  EXPECT_EQ(json["schema"], kRecordSchemaVersion);
+  EXPECT_EQ(json["start"], "2026-12-07T13:52:58.123Z");
+  EXPECT_EQ(json["end"], "2026-12-07T13:53:59.130Z");
+  EXPECT_EQ(json["result"], "success");
+  EXPECT_TRUE(json["failure"].is_null());
+  EXPECT_TRUE(json["sha256"].is_null());
+  EXPECT_EQ(json["header"]["manufactureIdent"], "K\uFFFDche");
+  EXPECT_EQ(json["header"]["softwareVersion"], "3.1");
+  EXPECT_EQ(json["header"]["partitionCount"], 4);
+  EXPECT_EQ(json["meanAnswerDelayMs"], 0.3);
+  EXPECT_EQ(json["seconds"], 61.007);
+
+  record.success = false;
+  record.failure = "Transfer failed!";
+  record.headerKnown = false;
+  const auto failed = nlohmann::json::parse(BoxRecordJson(record));
+  EXPECT_EQ(failed["result"], "failure");
+  EXPECT_EQ(failed["failure"], "Transfer failed!");
+  EXPECT_TRUE(failed["header"].is_null());
+}
+
+}  // namespace
+}  // namespace vn
