@@ -72,7 +72,9 @@ std::string BoxRecordJson(const BoxRecord& record) {
         {"timeouts", counters.timeouts},
         {"meanAnswerDelayMs", Rounded(counters.MeanAnswerDelayMs(), 10)},
         {"seconds", Rounded(record.seconds, 1000)},
-        {"efficiency", Rounded(record.efficiency, 1000)},
+        // A transfer too short to time (or none at all) has no efficiency to speak of.
+        {"efficiency",
+         record.efficiency > 0 ? json(Rounded(record.efficiency, 1000)) : json(nullptr)},
     };
     // Names and header texts come from the command line and from files, and need not be UTF-8:
     // such bytes become U+FFFD instead of costing the record.

@@ -28,7 +28,7 @@ struct BoxRecord {
   std::string phase;               // the last phase reached: "connect", "verify", "transfer", ...
   LinkCounters counters;
   double seconds = 0;              // start to end
-  double efficiency = 0;           // line time of the transfer's bytes over its wall time, 0..1
+  double efficiency = 0;           // the transfer's line time over its wall time; 0: not timed
 };
 
 // The record as one JSON object on one line, without the newline: schema version, ISO 8601

@@ -1,29 +1,21 @@
 // `download` and `upload`: the window's Start, for scripts and production stations.
 #include <CLI/CLI.hpp>
 
-#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "cli/commands.h"
-#include "cli/console_observer.h"
+#include "cli/production_line.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
-#include "link/platform/console.h"
-#include "link/platform/program_dir.h"
-#include "link/station.h"
-#include "link/system_port.h"
 #include "link/upload_output.h"
 
 namespace vn {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
-constexpr int kExitInterrupted = 130;
 
 // Why FILE cannot be sent to a box, in words; empty for a regular file.
 std::string DownloadFileProblem(const std::string& path) {
@@ -50,63 +42,38 @@ std::string CheckBoxCount(std::string& text) {
   return {};
 }
 
-struct TransferRequest {
-  std::string port;
-  std::string file;
-  int operation = kOperationDownload;
-  int boxes = 1;
-};
-
-int RunTransfer(const TransferRequest& request) {
-  ConsoleObserver observer(stdout, IsTerminal(stdout));
-  Station station(MakeSystemComPort(), observer, ProgramDir());
-  if (!station.Open(request.port)) {
-    std::fprintf(stderr, "vespanode-cli: cannot open port %s (%s): %s\n", request.port.c_str(),
-                 ComDeviceName(request.port).c_str(),
-                 DescribePortFailure(station.Port().LastOpenFailure()).c_str());
-    return kExitBadInput;
-  }
-  // A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset. A reader that goes away
-  // (`| head`) does not end the program halfway through flashing a box either: the operation runs
-  // to its end and the exit code still tells how it went. The requests end before the station.
-  std::atomic<bool> interrupted{false};
-  const StopRequests stops([&interrupted, &station] {
-    interrupted = true;
-    station.RequestStop();
-  });
-  if (request.operation == kOperationDownload &&
-      !station.Driver().ChooseDownloadFile(request.file)) {
-    std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
-    return kExitBadInput;
-  }
-  station.Start({request.operation, request.file, request.boxes});
-  station.Wait();
-  const LoopResult& result = station.Result();
-  const bool portLost = !station.Port().PortOpened();
-  station.Close();
-  if (interrupted) {
-    std::fprintf(stderr, "vespanode-cli: stopped after %d box(es)\n", result.boxesDone);
-    return kExitInterrupted;
-  }
-  if (result.stopped && portLost) {
-    std::fprintf(stderr, "vespanode-cli: the port %s went away\n", request.port.c_str());
-  }
-  return result.failed || result.stopped ? kExitFailed : kExitOk;
+// The production line's options, shared by both commands.
+void AddLineOptions(CLI::App& command, LineRequest& request) {
+  command.add_option("--record", request.recordFile,
+                     "Append one JSON line per box served to this file");
+  command.add_flag("--json", request.json,
+                   "One JSON object per line on standard output instead of status lines");
+  command
+      .add_option("--stall-timeout", request.stallSeconds,
+                  "Fail a box that makes no progress for this many seconds (default: never)")
+      ->check(CLI::Range(0.1, 604800.0));
 }
 
 }  // namespace
 
 void RegisterTransferCommands(CLI::App& app, int& exitCode) {
-  auto request = std::make_shared<TransferRequest>();
+  auto request = std::make_shared<LineRequest>();
 
   auto* download =
       app.add_subcommand("download", "Write an upgrade file into one box after another");
-  download->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
-      ->required();
+  download
+      ->add_option("--port", request->ports,
+                   "COM1..COM10, COM.01..COM.10 or a device path; repeat it to serve several "
+                   "ports at once")
+      ->required()
+      ->take_all();
   download->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
   download->add_option("--boxes", request->boxes, "Boxes to serve; 0 = until interrupted")
       ->default_val(1)
       ->check(CLI::Validator(CheckBoxCount, "N"));
+  download->add_flag("--keep-going", request->keepGoing,
+                     "Count a failed box and wait for the next one instead of stopping");
+  AddLineOptions(*download, *request);
   auto noVerify = std::make_shared<bool>(false);
   download->add_flag("--no-verify", *noVerify, "Send the file without checking it first");
   download->callback([request, noVerify, &exitCode] {
@@ -125,13 +92,14 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
         return;
       }
     }
-    exitCode = RunTransfer(*request);
+    exitCode = RunLine(*request);
   });
 
   auto* upload =
       app.add_subcommand("upload", "Read a region set out of a box into a new upgrade file");
-  upload->add_option("--port", request->port, "COM1..COM10, COM.01..COM.10 or a device path")
-      ->required();
+  upload->add_option("--port", request->ports, "COM1..COM10, COM.01..COM.10 or a device path")
+      ->required()
+      ->expected(1);
   auto setName = std::make_shared<std::string>();
   upload->add_option("--set", *setName, SetNameChoices())
       ->required()
@@ -139,6 +107,7 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   upload->add_option("FILE", request->file, "Upgrade file to write (.dld)")->required();
   auto force = std::make_shared<bool>(false);
   upload->add_flag("--force", *force, "Replace FILE if it exists");
+  AddLineOptions(*upload, *request);
   upload->callback([request, setName, force, &exitCode] {
     request->operation = OperationOfSetName(*setName).value_or(0);
     request->boxes = 1;
@@ -156,7 +125,7 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
       exitCode = kExitBadInput;
       return;
     }
-    exitCode = RunTransfer(*request);
+    exitCode = RunLine(*request);
   });
 }
 

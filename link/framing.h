@@ -17,11 +17,11 @@
 
 namespace vn {
 
-inline constexpr int kReplyPolls = 5000;        // ACK or NAK after anything the PC sent
-inline constexpr int kHeaderPolls = 1001;       // header block from the box, per attempt
+inline constexpr int kReplyPolls = 5000;   // ACK or NAK after anything the PC sent
+inline constexpr int kHeaderPolls = 1001;  // header block from the box, per attempt
 inline constexpr int kHeaderAttempts = 10;
-inline constexpr int kDescriptorPolls = 1001;   // descriptor block from the box
-inline constexpr int kDataFramePolls = 501;     // data frame from the box
+inline constexpr int kDescriptorPolls = 1001;  // descriptor block from the box
+inline constexpr int kDataFramePolls = 501;    // data frame from the box
 inline constexpr int kMaxFailuresInRow = 10;
 
 // Called after each acknowledged (sent) or accepted (received) data frame with its payload size.

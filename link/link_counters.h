@@ -16,7 +16,7 @@ struct LinkCounters {
   int framesResent = 0;       // header, descriptor, data frame or read request sent again
   int naksSent = 0;
   int naksReceived = 0;
-  int timeouts = 0;           // limited waits that ran out
+  int timeouts = 0;  // limited waits that ran out
   // The box's ACK or NAK answers to what the PC sent, and how long they took beyond the line time
   // of the message they answer: an adapter that holds received bytes back shows up here.
   int answers = 0;

@@ -1,5 +1,6 @@
 #include "link/operation_driver.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -85,9 +86,10 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     }
     result.stopped = stopRequested_ || !port_.PortOpened();
     if (!succeeded && !result.stopped && tally.Stalled()) {
-      stamp.OnDetail("the box made no progress for " +
-                     std::to_string(tally.StallLimit().count() / 1000.0).substr(0, 4) +
-                     " s (the stall limit)");
+      char text[96];
+      std::snprintf(text, sizeof text, "the box made no progress for %g s (the stall limit)",
+                    double(tally.StallLimit().count()) / 1000.0);
+      stamp.OnDetail(text);
     }
     stamp.OnEvent(StatusEvent("", EventKind::kIdle));
     result.failed = !succeeded && !result.stopped;

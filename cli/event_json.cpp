@@ -1,0 +1,83 @@
+#include "cli/event_json.h"
+
+#include <nlohmann/json.hpp>
+
+namespace vn {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Head(const std::string& port, const char* type) {
+  Json object;
+  object["schema"] = kEventSchemaVersion;
+  object["type"] = type;
+  object["port"] = port;
+  return object;
+}
+
+// Texts may carry bytes from a file or a device name that are not UTF-8: they are replaced rather
+// than allowed to throw.
+std::string Line(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Json LinkJson(const LinkCounters& link) {
+  Json object;
+  object["bytesSent"] = link.bytesSent;
+  object["bytesReceived"] = link.bytesReceived;
+  object["framesResent"] = link.framesResent;
+  object["naksSent"] = link.naksSent;
+  object["naksReceived"] = link.naksReceived;
+  object["timeouts"] = link.timeouts;
+  return object;
+}
+
+}  // namespace
+
+std::string EventJson(const std::string& port, const LinkEvent& event) {
+  Json object = Head(port, "event");
+  object["box"] = event.box;
+  object["kind"] = EventKindName(event.kind);
+  object["phase"] = PhaseName(event.phase);
+  object["message"] = event.message >= 0 ? Json(event.message) : Json(nullptr);
+  object["text"] = event.text;
+  if (event.kind == EventKind::kPercent || event.kind == EventKind::kBar) {
+    object["part"] = event.part;
+    object["count"] = event.count;
+  }
+  if (event.kind == EventKind::kBytes) {
+    object["bytesDone"] = event.bytesDone;
+    object["bytesTotal"] = event.bytesTotal;
+  }
+  if (event.kind == EventKind::kFailure) object["reason"] = event.reason;
+  object["link"] = LinkJson(event.link);
+  return Line(object);
+}
+
+std::string BoxJson(const std::string& port, const std::string& recordLine) {
+  Json object = Head(port, "box");
+  object["record"] = Json::parse(recordLine, nullptr, false);
+  return Line(object);
+}
+
+std::string DetailJson(const std::string& port, int box, const std::string& what,
+                       const std::string& text) {
+  Json object = Head(port, "detail");
+  object["box"] = box;
+  object["what"] = what;
+  object["text"] = text;
+  return Line(object);
+}
+
+std::string SummaryJson(const std::string& port, int done, int failed, bool opened, bool stopped,
+                        bool portLost) {
+  Json object = Head(port, "summary");
+  object["opened"] = opened;
+  object["boxesDone"] = done;
+  object["boxesFailed"] = failed;
+  object["stopped"] = stopped;
+  object["portLost"] = portLost;
+  return Line(object);
+}
+
+}  // namespace vn

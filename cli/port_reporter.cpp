@@ -1,0 +1,262 @@
+#include "cli/port_reporter.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "cli/event_json.h"
+#include "dld/file_identity.h"
+#include "link/platform/append_line.h"
+#include "link/platform/file_digest.h"
+
+namespace vn {
+namespace {
+
+std::string HumanBytes(int64_t bytes) {
+  char buffer[32];
+  if (bytes >= 1024 * 1024) {
+    std::snprintf(buffer, sizeof buffer, "%.1f MiB", double(bytes) / (1024.0 * 1024.0));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%.1f KiB", double(bytes) / 1024.0);
+  }
+  return buffer;
+}
+
+std::string PhaseLabel(Phase phase) {
+  std::string label = PercentPrefix(phase);
+  while (!label.empty() && (label.back() == ' ' || label.back() == ':')) label.pop_back();
+  return label;
+}
+
+// Pieces in order of importance, joined by two spaces; those at the end give way when the
+// terminal is too narrow for all of them.
+std::string JoinToFit(const std::vector<std::string>& pieces, int columns) {
+  std::string line;
+  for (const std::string& piece : pieces) {
+    if (piece.empty()) continue;
+    const std::string longer = line.empty() ? piece : line + "  " + piece;
+    if (!line.empty() && columns > 1 && int(longer.size()) >= columns) break;
+    line = longer;
+  }
+  return line;
+}
+
+}  // namespace
+
+PortReporter::PortReporter(LineOutput& output, PortSetup setup)
+    : output_(output), setup_(std::move(setup)) {}
+
+void PortReporter::OnEvent(const LinkEvent& event) {
+  TrackBox(event);
+  meter_.OnEvent(event);
+  link_ = event.link;
+  if (output_.Mode() == OutputMode::kJson) {
+    // The bar repeats the percentages for the window; programs have those.
+    if (event.kind != EventKind::kBar) output_.PrintLine(EventJson(setup_.port, event));
+  } else {
+    Show(event);
+  }
+  const bool ended = event.kind == EventKind::kSuccess ||
+                     (event.kind == EventKind::kIdle && !box_.failure.empty());
+  if (!ended) return;
+  EndBox(event.kind == EventKind::kSuccess);
+  DrawRow(true);  // with the box counted
+}
+
+void PortReporter::OnErrorBox(const std::string& text) {
+  if (output_.Mode() == OutputMode::kJson) {
+    output_.PrintLine(DetailJson(setup_.port, box_.number, "error", text));
+    return;
+  }
+  output_.PrintError(Named(text));
+}
+
+void PortReporter::OnDetail(const std::string& text) {
+  if (box_.open && box_.reason.empty()) box_.reason = text;
+  if (output_.Mode() == OutputMode::kJson) {
+    output_.PrintLine(DetailJson(setup_.port, box_.number, "detail", text));
+    return;
+  }
+  output_.PrintError("vespanode-cli: " + Named(text));
+}
+
+void PortReporter::FinishRun() {
+  if (box_.open && box_.engaged) EndBox(false);
+  box_.open = false;
+  if (output_.Mode() == OutputMode::kTerminal && !setup_.several) CommitRow();
+}
+
+void PortReporter::TrackBox(const LinkEvent& event) {
+  if (event.box != box_.number) {
+    if (box_.open && box_.engaged) EndBox(false);
+    box_ = Box{};
+    box_.open = true;
+    box_.number = event.box;
+    box_.start = std::chrono::system_clock::now();
+    box_.started = std::chrono::steady_clock::now();
+  }
+  if (event.phase != Phase::kNone) box_.phase = event.phase;
+  if (event.kind == EventKind::kBusy) box_.engaged = true;
+  if (event.kind == EventKind::kFailure && box_.failure.empty()) box_.failure = event.text;
+  box_.link = event.link;
+}
+
+void PortReporter::EndBox(bool success) {
+  if (!box_.open) return;
+  if (success) {
+    ++done_;
+  } else {
+    ++failed_;
+  }
+  const std::string line = BoxRecordJson(MakeRecord(success));
+  box_.open = false;
+  Deliver(line);
+}
+
+BoxRecord PortReporter::MakeRecord(bool success) const {
+  BoxRecord record;
+  record.port = setup_.port;
+  record.operation = setup_.operation;
+  record.box = box_.number;
+  record.start = box_.start;
+  record.end = std::chrono::system_clock::now();
+  record.file = setup_.file;
+  record.fileSha256 = setup_.fileSha256;
+  const bool upload = setup_.operation != "download";
+  if (upload && success) {
+    std::string why;
+    if (!FileSha256(setup_.file, record.fileSha256, why)) record.fileSha256.clear();
+  }
+  if (setup_.header && setup_.header->tag == kHeaderTag) {
+    record.headerKnown = true;
+    record.identity = IdentityOfHeader(*setup_.header);
+    record.kindCode = setup_.header->partitionKind;
+    record.partitionCount = setup_.header->partitionCount;
+  }
+  record.success = success;
+  record.failure = success ? std::string() : box_.failure;
+  record.reason = box_.reason;
+  if (!success && box_.failure.empty() && record.reason.empty()) {
+    record.reason = "stopped before the box was done";
+  }
+  record.phase = PhaseName(box_.phase);
+  record.counters = box_.link;
+  record.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - box_.started).count();
+  record.efficiency = meter_.LineShare();
+  return record;
+}
+
+// The record goes to the record file and, with --json, into the event stream. A record that
+// cannot be added to its file is not lost: it goes to standard error with the reason.
+void PortReporter::Deliver(const std::string& recordLine) {
+  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, recordLine));
+  if (setup_.recordFile.empty()) return;
+  std::string why;
+  if (AppendWholeLine(setup_.recordFile, recordLine, why)) return;
+  recordLost_ = true;
+  output_.PrintError("vespanode-cli: " + Named("cannot add to the record " + setup_.recordFile +
+                                               ": " + why + "; the record follows"));
+  output_.PrintError(recordLine);
+}
+
+void PortReporter::Show(const LinkEvent& event) {
+  const bool terminal = output_.Mode() == OutputMode::kTerminal;
+  switch (event.kind) {
+    case EventKind::kBytes:
+      bytesDone_ = event.bytesDone;
+      bytesTotal_ = event.bytesTotal;
+      DrawRow(false);
+      return;
+    case EventKind::kWarning:
+      output_.PrintError("vespanode-cli: " + Named("warning: " + event.text));
+      return;
+    case EventKind::kPercent:
+      if (terminal) {
+        if (percentPhase_ != event.phase) {
+          CommitRow();
+          percentPhase_ = event.phase;
+          bytesDone_ = 0;
+        }
+        percent_ = event.count > 0 ? event.part * 100 / event.count : 0;
+        DrawRow(true);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  if (!event.HasStatusText()) return;
+  if (event.text.empty()) {
+    // The cleared status line: nothing to print, but the row forgets the last text.
+    status_.clear();
+    return;
+  }
+  if (terminal && !setup_.several) CommitRow();
+  percentPhase_ = Phase::kNone;
+  status_ = event.text;
+  if (terminal && setup_.several) {
+    output_.PrintLine(Named(event.text), setup_.row, RowText());
+  } else {
+    output_.PrintLine(Named(event.text));
+  }
+}
+
+// A single port's row holds a phase's progress; once the phase is over it stays as a line of
+// its own, as the plain output keeps its percentage lines.
+void PortReporter::CommitRow() {
+  if (setup_.several || percentPhase_ == Phase::kNone) return;
+  const std::string row = RowText();
+  percentPhase_ = Phase::kNone;
+  output_.SetRow(setup_.row, "", true);
+  output_.PrintLine(row);
+}
+
+void PortReporter::DrawRow(bool now) {
+  if (output_.Mode() != OutputMode::kTerminal) return;
+  if (!setup_.several && percentPhase_ == Phase::kNone) return;
+  output_.SetRow(setup_.row, RowText(), now);
+}
+
+std::string PortReporter::RowText() const {
+  const int columns = output_.Columns();
+  std::vector<std::string> pieces;
+  if (setup_.several) pieces.push_back(setup_.port + " box " + std::to_string(box_.number));
+  std::string progress;
+  if (percentPhase_ != Phase::kNone) {
+    const int width = columns > 0 && columns < 100 ? 10 : 20;
+    std::string bar(size_t(percent_ * width / 100), '#');
+    bar.resize(size_t(width), '.');
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", percent_);
+    progress = PhaseLabel(percentPhase_) + " [" + bar + "] " + percent;
+  } else {
+    progress = status_;
+  }
+  pieces.push_back(progress);
+  // The link's health before the byte counts: on a narrow terminal the counts give way first.
+  if (percentPhase_ == Phase::kTransfer) {
+    char health[96];
+    const double share = meter_.LineShare();
+    if (share > 0) {
+      std::snprintf(health, sizeof health, "%.0f%% of line", share * 100.0);
+      pieces.push_back(health);
+    }
+    std::snprintf(health, sizeof health, "%d resent, %d timeouts", link_.framesResent,
+                  link_.timeouts);
+    pieces.push_back(health);
+    if (bytesDone_ > 0) {
+      pieces.push_back(HumanBytes(bytesDone_) +
+                       (bytesTotal_ > 0 ? " of " + HumanBytes(bytesTotal_) : std::string()));
+    }
+  }
+  if (setup_.several) {
+    pieces.push_back(std::to_string(done_) + " done, " + std::to_string(failed_) + " failed");
+  }
+  return JoinToFit(pieces, columns);
+}
+
+std::string PortReporter::Named(const std::string& text) const {
+  return setup_.several ? setup_.port + ": " + text : text;
+}
+
+}  // namespace vn

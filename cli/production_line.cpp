@@ -1,0 +1,160 @@
+#include "cli/production_line.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+
+#include "cli/event_json.h"
+#include "cli/port_reporter.h"
+#include "dld/region_sets.h"
+#include "link/platform/console.h"
+#include "link/platform/file_digest.h"
+#include "link/platform/program_dir.h"
+#include "link/station.h"
+#include "link/system_port.h"
+
+namespace vn {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitInterrupted = 130;
+
+struct PortRun {
+  std::unique_ptr<PortReporter> reporter;
+  std::unique_ptr<Station> station;
+  bool opened = false;
+  bool portLost = false;
+};
+
+OutputMode ChooseMode(bool json) {
+  if (json) return OutputMode::kJson;
+  return IsTerminal(stdout) ? OutputMode::kTerminal : OutputMode::kPlain;
+}
+
+std::string BoxCount(int count) {
+  return std::to_string(count) + (count == 1 ? " box" : " boxes");
+}
+
+void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
+  const LoopResult& result = run.station->Result();
+  if (output.Mode() == OutputMode::kJson) {
+    output.PrintLine(SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened,
+                                 result.stopped, run.portLost));
+    return;
+  }
+  std::string line = port + ": ";
+  if (!run.opened) {
+    line += "not opened";
+  } else {
+    line += BoxCount(result.boxesDone) + " done, " + std::to_string(result.boxesFailed) + " failed";
+    if (run.portLost) line += ", the port went away";
+  }
+  output.PrintLine(line);
+}
+
+}  // namespace
+
+int RunLine(const LineRequest& request) {
+  const bool download = request.operation == kOperationDownload;
+  const bool several = request.ports.size() > 1;
+  // A summary is worth its lines when there is more than one box or port to sum up.
+  const bool summarize = several || request.boxes != 1 || request.keepGoing;
+  std::string fileSha256;
+  if (download) {
+    std::string why;
+    if ((!request.recordFile.empty() || request.json) &&
+        !FileSha256(request.file, fileSha256, why)) {
+      std::fprintf(stderr, "vespanode-cli: cannot read %s: %s\n", request.file.c_str(),
+                   why.c_str());
+      return kExitBadInput;
+    }
+  }
+  const OutputMode mode = ChooseMode(request.json);
+  LineOutput output(stdout, stderr, mode, int(request.ports.size()),
+                    mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
+
+  std::vector<PortRun> runs(request.ports.size());
+  for (size_t i = 0; i < runs.size(); ++i) {
+    PortRun& run = runs[i];
+    PortSetup setup;
+    setup.port = request.ports[i];
+    setup.row = int(i);
+    setup.several = several;
+    setup.operation = download ? "download" : std::string(SetName(request.operation));
+    setup.file = request.file;
+    setup.fileSha256 = fileSha256;
+    setup.recordFile = request.recordFile;
+    run.reporter = std::make_unique<PortReporter>(output, setup);
+    run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
+    // Both live as long as the run: the reporter reads the header the driver keeps.
+    run.reporter->SetHeader(&run.station->Driver().CurrentHeader());
+    if (download && !run.station->Driver().ChooseDownloadFile(request.file)) {
+      std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
+      return kExitBadInput;
+    }
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    PortRun& run = runs[i];
+    run.opened = run.station->Open(request.ports[i]);
+    if (!run.opened) {
+      output.PrintError("vespanode-cli: cannot open port " + request.ports[i] + " (" +
+                        ComDeviceName(request.ports[i]) +
+                        "): " + DescribePortFailure(run.station->Port().LastOpenFailure()));
+    }
+  }
+  int openedCount = 0;
+  for (const PortRun& run : runs) openedCount += run.opened ? 1 : 0;
+  if (openedCount == 0) return kExitBadInput;
+
+  // A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset on every port. A reader
+  // that goes away (`| head`) does not end the program halfway through flashing a box either:
+  // the operation runs to its end and the exit code still tells how it went. The requests end
+  // before the stations.
+  std::atomic<bool> interrupted{false};
+  const StopRequests stops([&interrupted, &runs] {
+    interrupted = true;
+    for (PortRun& run : runs) run.station->RequestStop();
+  });
+  const auto stallLimit = std::chrono::milliseconds(int64_t(request.stallSeconds * 1000.0));
+  for (PortRun& run : runs) {
+    if (!run.opened) continue;
+    StationJob job(request.operation, request.file, request.boxes);
+    job.options.keepGoing = request.keepGoing;
+    job.options.stallLimit = stallLimit;
+    run.station->Start(std::move(job));
+  }
+  bool allSucceeded = openedCount == int(runs.size());
+  for (PortRun& run : runs) {
+    if (!run.opened) continue;
+    run.station->Wait();
+    run.portLost =
+        run.station->Result().stopped && !run.station->Port().PortOpened() && !interrupted;
+    run.station->Close();
+    run.reporter->FinishRun();
+    const LoopResult& result = run.station->Result();
+    if (result.boxesFailed > 0 || result.stopped || run.reporter->RecordLost()) {
+      allSucceeded = false;
+    }
+  }
+  output.TakeDownBoard();
+  if (summarize || request.json) {
+    for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    // With a summary, the summary says it.
+    if (runs[i].portLost && !request.json && !summarize) {
+      output.PrintError("vespanode-cli: the port " + request.ports[i] + " went away");
+    }
+  }
+  if (interrupted) {
+    int done = 0;
+    for (const PortRun& run : runs) done += run.station->Result().boxesDone;
+    output.PrintError("vespanode-cli: stopped after " + std::to_string(done) + " box(es)");
+    return kExitInterrupted;
+  }
+  return allSucceeded ? kExitOk : kExitFailed;
+}
+
+}  // namespace vn

@@ -1,0 +1,25 @@
+#pragma once
+// Runs one operation on every port given, all at once: one Station and one reporter per port,
+// so that a box that fails, falls silent or is pulled on one port leaves the others alone.
+#include <string>
+#include <vector>
+
+namespace vn {
+
+struct LineRequest {
+  std::vector<std::string> ports;
+  std::string file;
+  int operation = 0;        // list position; 0 downloads `file`
+  int boxes = 1;            // per port; 0: until interrupted
+  bool keepGoing = false;   // a failed box is counted and the next one awaited
+  double stallSeconds = 0;  // 0: no stall limit
+  std::string recordFile;   // empty: no record
+  bool json = false;        // JSON objects on standard output instead of status lines
+};
+
+// The program's exit status: 0 when every box on every port succeeded, 1 when one did not (or a
+// record was lost), 2 when no port could be opened or the file cannot be read, 130 after a stop
+// request.
+int RunLine(const LineRequest& request);
+
+}  // namespace vn

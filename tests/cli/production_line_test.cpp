@@ -1,0 +1,122 @@
+// Several ports served at once by vespanode-cli: each port's boxes, records and events stand on
+// their own, whatever happens on the others.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+using Json = nlohmann::json;
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+std::vector<Json> JsonLines(const std::string& text) {
+  std::vector<Json> objects;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    objects.push_back(Json::parse(line, nullptr, false));
+    EXPECT_FALSE(objects.back().is_discarded()) << line;
+  }
+  return objects;
+}
+
+// Three boxes at once, two each with --keep-going: a good box that NAKs one frame, a box that
+// refuses the first file and takes the second, and a box pulled off its port mid-transfer.
+TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
+  BoxOptions nakOnce;
+  nakOnce.beforeSession = [](int session, BoxFaults& faults, std::vector<uint8_t>&) {
+    faults.nakFrame = session == 1 ? 2 : 0;
+  };
+  VirtualBox good(nakOnce);
+  BoxOptions refuseFirst;
+  refuseFirst.beforeSession = [](int session, BoxFaults& faults, std::vector<uint8_t>&) {
+    faults.refuseIdentity = session == 1;
+  };
+  VirtualBox picky(refuseFirst);
+  BoxOptions pulled;
+  pulled.faults.vanishAt = "frame";
+  VirtualBox gone(pulled);
+  ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
+
+  ScratchFolder folder;
+  const auto regions = UploadRegionList(1);
+  const FileIdentity identity = BoxMatchingIdentity();
+  const std::string file = folder.Write(
+      "data.dld",
+      BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(31), identity));
+  const std::string record = folder.File("line.jsonl");
+  const ChildResult run = RunChild(
+      kCli, {"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
+             gone.PtyPath(), "--boxes", "2", "--keep-going", "--record", record, "--json", file});
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+
+  // What each box saw.
+  EXPECT_TRUE(good.WaitSessions(2, std::chrono::seconds(10)));
+  EXPECT_TRUE(picky.WaitSessions(1, std::chrono::seconds(10)));
+  EXPECT_EQ(good.Stats().downloadsDone, 2);
+  EXPECT_EQ(good.Stats().naksSent, 1);
+  EXPECT_EQ(picky.Stats().downloadsDone, 1);
+  EXPECT_EQ(picky.Stats().identityRefusals, 1);
+  EXPECT_EQ(gone.Stats().downloadsDone, 0);
+
+  // The events: in order per port, one box after another, a summary at the end of each.
+  std::map<std::string, int> lastBox;
+  std::map<std::string, Json> summaries;
+  for (const Json& object : JsonLines(run.out)) {
+    ASSERT_EQ(object.value("schema", 0), 1);
+    const std::string port = object.value("port", "");
+    ASSERT_EQ(summaries.count(port), 0u) << "nothing after a port's summary";
+    const std::string type = object.value("type", "");
+    if (type == "summary") summaries[port] = object;
+    if (type != "event") continue;
+    const int box = object["box"].get<int>();
+    EXPECT_GE(box, lastBox[port]) << object;
+    if (box > lastBox[port]) {
+      EXPECT_EQ(object["text"], "Connectting...") << "a box's events begin with the wait for it";
+    }
+    lastBox[port] = box;
+  }
+  ASSERT_EQ(summaries.size(), 3u);
+  EXPECT_EQ(summaries[good.PtyPath()]["boxesDone"], 2);
+  EXPECT_EQ(summaries[picky.PtyPath()]["boxesDone"], 1);
+  EXPECT_EQ(summaries[picky.PtyPath()]["boxesFailed"], 1);
+  EXPECT_EQ(summaries[gone.PtyPath()]["boxesFailed"], 1);
+  EXPECT_EQ(summaries[gone.PtyPath()]["portLost"], true);
+
+  // The record: one whole line per box served, against what the boxes saw.
+  std::ifstream stream(record);
+  const std::string text((std::istreambuf_iterator<char>(stream)),
+                         std::istreambuf_iterator<char>());
+  std::map<std::string, std::vector<Json>> byPort;
+  for (const Json& line : JsonLines(text)) byPort[line["port"]].push_back(line);
+  ASSERT_EQ(byPort[good.PtyPath()].size(), 2u);
+  ASSERT_EQ(byPort[picky.PtyPath()].size(), 2u);
+  ASSERT_EQ(byPort[gone.PtyPath()].size(), 1u);
+  const Json& first = byPort[good.PtyPath()][0];
+  EXPECT_EQ(first["result"], "success");
+  EXPECT_EQ(first["header"]["softwareVersion"], identity.softwareVersion);
+  EXPECT_EQ(first["sha256"].get<std::string>().size(), 64u);
+  EXPECT_EQ(first["naksReceived"], 1);
+  EXPECT_EQ(first["framesResent"], 1);
+  EXPECT_GT(first["bytesSent"].get<int64_t>(), int64_t(ReadFileBytes(file).size()));
+  EXPECT_EQ(byPort[good.PtyPath()][1]["naksReceived"], 0) << "each box's tallies are its own";
+  EXPECT_EQ(byPort[picky.PtyPath()][0]["failure"], "Ident check failed!");
+  EXPECT_EQ(byPort[picky.PtyPath()][0]["phase"], "verify");
+  EXPECT_EQ(byPort[picky.PtyPath()][1]["result"], "success");
+  EXPECT_EQ(byPort[gone.PtyPath()][0]["failure"], "Transfer failed!");
+  EXPECT_EQ(byPort[gone.PtyPath()][0]["phase"], "transfer");
+}
+
+}  // namespace
+}  // namespace vn::testing
