@@ -3,6 +3,7 @@
 
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "link/event_stamp.h"
 #include "tests_common.h"
 
 namespace vn::testing {
@@ -186,6 +187,26 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   EXPECT_EQ(events.back().link.framesResent, 0);
   EXPECT_EQ(events.back().link.timeouts, 0);
   EXPECT_GT(events.back().link.bytesSent, int64_t(ReadFileBytes(file).size()) - kHeaderSize);
+}
+
+// An adapter that holds received bytes back makes every answer late; the run says so once, and
+// the late answers show in every event's tallies.
+TEST(Download, LateAnswersWarnOnce) {
+  BoxOptions options;
+  options.faults.stallRead = std::chrono::milliseconds(25);
+  options.pace = true;  // the delay is what comes on top of the line time
+  DriverSession session(options);
+  ASSERT_TRUE(session.opened);
+  const std::string file = PackedSet(session, 3, 11);
+
+  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+
+  const auto events = session.observer.Events();
+  const auto warnings = std::count_if(events.begin(), events.end(), [](const LinkEvent& event) {
+    return event.kind == EventKind::kWarning;
+  });
+  EXPECT_EQ(warnings, 1);
+  EXPECT_GT(events.back().link.MeanAnswerDelayMs(), kSlowAnswerMs);
 }
 
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
