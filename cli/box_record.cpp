@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/identity_json.h"
+#include "cli/json_fields.h"
 
 namespace vn {
 namespace {
@@ -47,38 +47,35 @@ json HeaderJson(const BoxRecord& record) {
 
 }  // namespace
 
+json BoxRecordObject(const BoxRecord& record) {
+  json line = {
+      {"schema", kRecordSchemaVersion},
+      {"start", IsoUtc(record.start)},
+      {"end", IsoUtc(record.end)},
+      {"port", record.port},
+      {"operation", record.operation},
+      {"box", record.box},
+      {"file", record.file},
+      {"sha256", TextOrNull(record.fileSha256)},
+      {"header", HeaderJson(record)},
+      {"result", record.success ? "success" : "failure"},
+      {"failure", record.success ? json(nullptr) : json(record.failure)},
+      {"reason", TextOrNull(record.reason)},
+      {"phase", record.phase},
+  };
+  // The link's tallies stand at the top level of a record, beside its figures.
+  line.update(LinkCountersJson(record.counters));
+  line["meanAnswerDelayMs"] = Rounded(record.counters.MeanAnswerDelayMs(), 10);
+  line["seconds"] = Rounded(record.seconds, 1000);
+  // A transfer too short to time (or none at all) has no efficiency to speak of.
+  line["efficiency"] =
+      record.efficiency > 0 ? json(Rounded(record.efficiency, 1000)) : json(nullptr);
+  return line;
+}
+
 std::string BoxRecordJson(const BoxRecord& record) {
   try {
-    const LinkCounters& counters = record.counters;
-    const json line = {
-        {"schema", kRecordSchemaVersion},
-        {"start", IsoUtc(record.start)},
-        {"end", IsoUtc(record.end)},
-        {"port", record.port},
-        {"operation", record.operation},
-        {"box", record.box},
-        {"file", record.file},
-        {"sha256", TextOrNull(record.fileSha256)},
-        {"header", HeaderJson(record)},
-        {"result", record.success ? "success" : "failure"},
-        {"failure", record.success ? json(nullptr) : json(record.failure)},
-        {"reason", TextOrNull(record.reason)},
-        {"phase", record.phase},
-        {"bytesSent", counters.bytesSent},
-        {"bytesReceived", counters.bytesReceived},
-        {"framesResent", counters.framesResent},
-        {"naksSent", counters.naksSent},
-        {"naksReceived", counters.naksReceived},
-        {"timeouts", counters.timeouts},
-        {"meanAnswerDelayMs", Rounded(counters.MeanAnswerDelayMs(), 10)},
-        {"seconds", Rounded(record.seconds, 1000)},
-        // A transfer too short to time (or none at all) has no efficiency to speak of.
-        {"efficiency",
-         record.efficiency > 0 ? json(Rounded(record.efficiency, 1000)) : json(nullptr)},
-    };
-    // Names and header texts come from the command line and from files, and need not be UTF-8:
-    // such bytes become U+FFFD instead of costing the record.
-    return line.dump(-1, ' ', false, json::error_handler_t::replace);
+    return OneLine(BoxRecordObject(record));
   } catch (...) {
     return {};
   }

@@ -1,6 +1,7 @@
 #pragma once
 // One line of `--record FILE`: what one box got on one port, written as a JSON object.
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "dld/file_identity.h"
@@ -11,29 +12,31 @@ namespace vn {
 inline constexpr int kRecordSchemaVersion = 1;
 
 struct BoxRecord {
-  std::string port;                // as given on the command line
-  std::string operation;           // "download", or the upload's set name ("data", "all", ...)
-  int box = 0;                     // 1 for the port's first box in this run
+  std::string port;       // as given on the command line
+  std::string operation;  // "download", or the upload's set name ("data", "all", ...)
+  int box = 0;            // 1 for the port's first box in this run
   std::chrono::system_clock::time_point start{};
   std::chrono::system_clock::time_point end{};
-  std::string file;                // the file sent, or the one written
-  std::string fileSha256;          // lowercase hex; empty when the file could not be read
-  bool headerKnown = false;        // false when no header was read (a box lost before it)
-  FileIdentity identity;           // the header's identity fields
+  std::string file;          // the file sent, or the one written
+  std::string fileSha256;    // lowercase hex; empty when the file could not be read
+  bool headerKnown = false;  // false when no header was read (a box lost before it)
+  FileIdentity identity;     // the header's identity fields
   int kindCode = 0;
   int partitionCount = 0;
   bool success = false;
-  std::string failure;             // the failure's status text; empty on success
-  std::string reason;              // what the system said, when it said more (may be empty)
-  std::string phase;               // the last phase reached: "connect", "verify", "transfer", ...
+  std::string failure;  // the failure's status text; empty on success
+  std::string reason;   // what the system said, when it said more (may be empty)
+  std::string phase;    // the last phase reached: "connect", "verify", "transfer", ...
   LinkCounters counters;
-  double seconds = 0;              // start to end
-  double efficiency = 0;           // the transfer's line time over its wall time; 0: not timed
+  double seconds = 0;     // start to end
+  double efficiency = 0;  // the transfer's line time over its wall time; 0: not timed
 };
 
 // The record as one JSON object on one line, without the newline: schema version, ISO 8601
 // UTC times with milliseconds, and every field above. Texts that are not UTF-8 keep their valid
 // parts, the rest as U+FFFD. Empty only when memory ran out: it never throws.
 std::string BoxRecordJson(const BoxRecord& record);
+// The same record as an object, for a stream that carries it inside another.
+nlohmann::ordered_json BoxRecordObject(const BoxRecord& record);
 
 }  // namespace vn

@@ -1,6 +1,6 @@
 #include "cli/event_json.h"
 
-#include <nlohmann/json.hpp>
+#include "cli/json_fields.h"
 
 namespace vn {
 namespace {
@@ -12,23 +12,6 @@ Json Head(const std::string& port, const char* type) {
   object["schema"] = kEventSchemaVersion;
   object["type"] = type;
   object["port"] = port;
-  return object;
-}
-
-// Texts may carry bytes from a file or a device name that are not UTF-8: they are replaced rather
-// than allowed to throw.
-std::string Line(const Json& object) {
-  return object.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-Json LinkJson(const LinkCounters& link) {
-  Json object;
-  object["bytesSent"] = link.bytesSent;
-  object["bytesReceived"] = link.bytesReceived;
-  object["framesResent"] = link.framesResent;
-  object["naksSent"] = link.naksSent;
-  object["naksReceived"] = link.naksReceived;
-  object["timeouts"] = link.timeouts;
   return object;
 }
 
@@ -50,14 +33,14 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
     object["bytesTotal"] = event.bytesTotal;
   }
   if (event.kind == EventKind::kFailure) object["reason"] = event.reason;
-  object["link"] = LinkJson(event.link);
-  return Line(object);
+  object["link"] = LinkCountersJson(event.link);
+  return OneLine(object);
 }
 
-std::string BoxJson(const std::string& port, const std::string& recordLine) {
+std::string BoxJson(const std::string& port, const nlohmann::ordered_json& record) {
   Json object = Head(port, "box");
-  object["record"] = Json::parse(recordLine, nullptr, false);
-  return Line(object);
+  object["record"] = record;
+  return OneLine(object);
 }
 
 std::string DetailJson(const std::string& port, int box, const std::string& what,
@@ -66,7 +49,7 @@ std::string DetailJson(const std::string& port, int box, const std::string& what
   object["box"] = box;
   object["what"] = what;
   object["text"] = text;
-  return Line(object);
+  return OneLine(object);
 }
 
 std::string SummaryJson(const std::string& port, int done, int failed, bool opened, bool stopped,
@@ -77,7 +60,7 @@ std::string SummaryJson(const std::string& port, int done, int failed, bool open
   object["boxesFailed"] = failed;
   object["stopped"] = stopped;
   object["portLost"] = portLost;
-  return Line(object);
+  return OneLine(object);
 }
 
 }  // namespace vn

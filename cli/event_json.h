@@ -2,6 +2,7 @@
 // The objects of `--json`: one per line, each with the schema's version, the port and a type.
 // "event" is a LinkEvent as it happened; "box" is a box's record as `--record` writes it; "detail"
 // says what a status text cannot; "summary" ends each port's run.
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "link/link_event.h"
@@ -11,7 +12,7 @@ namespace vn {
 inline constexpr int kEventSchemaVersion = 1;
 
 std::string EventJson(const std::string& port, const LinkEvent& event);
-std::string BoxJson(const std::string& port, const std::string& recordLine);
+std::string BoxJson(const std::string& port, const nlohmann::ordered_json& record);
 std::string DetailJson(const std::string& port, int box, const std::string& what,
                        const std::string& text);
 std::string SummaryJson(const std::string& port, int done, int failed, bool opened, bool stopped,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
 #include "cli/inspect_output.h"
 #include "dld/extract.h"
 #include "dld/file_io.h"
@@ -17,9 +18,7 @@
 namespace vn {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUnsound = 1;
-constexpr int kExitBadInput = 2;  // a file that cannot be read or written, or bad arguments
+constexpr int kExitUnsound = kExitFailed;
 
 void Complain(const std::string& message) {
   std::fprintf(stderr, "vespanode-cli: %s\n", message.c_str());

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "cli/identity_json.h"
+#include "cli/json_fields.h"
 
 namespace vn {
 namespace {

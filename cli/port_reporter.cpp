@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/event_json.h"
+#include "cli/json_fields.h"
 #include "dld/file_identity.h"
 #include "link/platform/append_line.h"
 #include "link/platform/file_digest.h"
@@ -107,9 +108,9 @@ void PortReporter::EndBox(bool success) {
   } else {
     ++failed_;
   }
-  const std::string line = BoxRecordJson(MakeRecord(success));
+  const nlohmann::ordered_json record = BoxRecordObject(MakeRecord(success));
   box_.open = false;
-  Deliver(line);
+  Deliver(record);
 }
 
 BoxRecord PortReporter::MakeRecord(bool success) const {
@@ -148,9 +149,10 @@ BoxRecord PortReporter::MakeRecord(bool success) const {
 
 // The record goes to the record file and, with --json, into the event stream. A record that
 // cannot be added to its file is not lost: it goes to standard error with the reason.
-void PortReporter::Deliver(const std::string& recordLine) {
-  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, recordLine));
+void PortReporter::Deliver(const nlohmann::ordered_json& record) {
+  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, record));
   if (setup_.recordFile.empty()) return;
+  const std::string recordLine = OneLine(record);
   std::string why;
   if (AppendWholeLine(setup_.recordFile, recordLine, why)) return;
   recordLost_ = true;

@@ -57,7 +57,7 @@ class PortReporter : public LinkObserver {
   void TrackBox(const LinkEvent& event);
   void EndBox(bool success);
   BoxRecord MakeRecord(bool success) const;
-  void Deliver(const std::string& recordLine);
+  void Deliver(const nlohmann::ordered_json& record);
   void Show(const LinkEvent& event);
   void DrawRow(bool now);
   void CommitRow();

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/event_json.h"
+#include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
 #include "link/platform/console.h"
@@ -15,11 +16,6 @@
 
 namespace vn {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitBadInput = 2;
-constexpr int kExitInterrupted = 130;
 
 struct PortRun {
   std::unique_ptr<PortReporter> reporter;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
 #include "cli/production_line.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
@@ -14,8 +15,6 @@
 
 namespace vn {
 namespace {
-
-constexpr int kExitBadInput = 2;
 
 // Why FILE cannot be sent to a box, in words; empty for a regular file.
 std::string DownloadFileProblem(const std::string& path) {
