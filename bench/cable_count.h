@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "dld/block_walker.h"
+#include "link/line_rate.h"
 #include "link/wire_format.h"
 
 namespace vn {
 
-// One byte on the line: start bit, 8 data bits, parity, stop bit at 115200 bit/s.
-inline constexpr double kSecondsPerByte = 11.0 / 115200.0;
+inline constexpr double kSecondsPerByte = kLineSecondsPerByte;
 
 struct CableCount {
   int regions = 0;

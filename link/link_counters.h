@@ -2,13 +2,11 @@
 // What one box's exchange cost on the line: bytes each way, what had to be said twice, and how
 // long the box's answers took. The port keeps the tallies; the driver starts them afresh for each
 // box, and every event of the run carries a copy.
-#include <chrono>
 #include <cstdint>
 
-namespace vn {
+#include "link/line_rate.h"
 
-// One byte on the line at 115200 bit/s with 8 data bits, even parity and one stop bit.
-inline constexpr double kLineBytesPerSecond = 115200.0 / 11.0;
+namespace vn {
 
 struct LinkCounters {
   int64_t bytesSent = 0;      // everything the PC wrote

@@ -32,7 +32,7 @@ void LinkTally::Answered(bool nak) {
   if (lastSentBytes_ <= 0) return;
   // The write returns once the bytes are queued; they are on the wire for their line time, and
   // the answer byte itself takes one more.
-  const double lineMicros = (lastSentBytes_ + 1) * 1e6 / kLineBytesPerSecond;
+  const double lineMicros = double(LineTime(lastSentBytes_ + 1).count());
   const double tookMicros =
       std::chrono::duration<double, std::micro>(Clock::now() - lastSentAt_).count();
   counters_.answerDelayMicros += int64_t(std::max(0.0, tookMicros - lineMicros));

@@ -1,5 +1,7 @@
 #include "link/message_wait.h"
 
+#include "link/line_rate.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -11,12 +13,8 @@ using std::chrono::microseconds;
 
 constexpr microseconds kSlice{50000};
 constexpr microseconds kShortestPause{100};
-// One byte on the line: start bit, 8 data bits, parity, stop bit at 115200 bit/s.
-constexpr int64_t kByteTimeNs = 11 * 1'000'000'000LL / 115200;
-
 microseconds LineTimeOf(int32_t bytes) {
-  return std::max(kShortestPause, std::chrono::duration_cast<microseconds>(
-                                      std::chrono::nanoseconds(bytes * kByteTimeNs)));
+  return std::max(kShortestPause, LineTime(bytes));
 }
 
 }  // namespace

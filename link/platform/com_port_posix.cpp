@@ -26,6 +26,7 @@
 #include <ctime>
 #include <thread>
 
+#include "link/line_rate.h"
 #include "link/system_port.h"
 
 namespace vn {
@@ -36,11 +37,10 @@ constexpr std::chrono::microseconds kWaitSlice{50000};
 // How long a read of bytes FIONREAD already reported may wait for the driver to hand them over.
 constexpr int kReadSettleRounds = 20;
 constexpr int kReadSettleMs = 5;
-// What a close may wait for written bytes to leave: their line time (11 bits a byte at
-// 115200 bit/s) plus this margin for the driver and the adapter.
+// What a close may wait for written bytes to leave: their line time plus this margin for the
+// driver and the adapter.
 constexpr std::chrono::milliseconds kDrainMargin{200};
 constexpr std::chrono::milliseconds kDrainPoll{2};
-constexpr int64_t kByteTimeUs = 11 * 1'000'000 / 115200 + 1;
 
 PortProblem ProblemOfOpenError(int error) {
   switch (error) {
@@ -246,8 +246,7 @@ class PosixComPort final : public ComPort {
   bool DrainOutput() {
     int queued = 0;
     if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;
-    const auto deadline = std::chrono::steady_clock::now() + kDrainMargin +
-                          std::chrono::microseconds(int64_t(queued) * kByteTimeUs);
+    const auto deadline = std::chrono::steady_clock::now() + kDrainMargin + LineTime(queued);
     while (queued > 0 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(kDrainPoll);
       if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;

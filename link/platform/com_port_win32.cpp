@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "link/line_rate.h"
+#include "link/platform/system_message_win32.h"
 #include "link/system_port.h"
 
 namespace vn {
@@ -35,23 +37,9 @@ constexpr std::chrono::milliseconds kTransferMargin{1000};
 // What a close may wait for written bytes to leave, beyond their line time.
 constexpr std::chrono::milliseconds kDrainMargin{200};
 constexpr std::chrono::milliseconds kDrainPoll{2};
-constexpr int64_t kByteTimeUs = 11 * 1'000'000 / 115200 + 1;
 
 std::chrono::milliseconds LineTimeOf(int64_t bytes) {
-  return std::chrono::ceil<std::chrono::milliseconds>(
-      std::chrono::microseconds(bytes * kByteTimeUs));
-}
-
-std::string SystemMessage(DWORD error) {
-  char text[256] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof text, nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(error) : message;
+  return std::chrono::ceil<std::chrono::milliseconds>(LineTime(bytes));
 }
 
 PortProblem ProblemOfOpenError(DWORD error) {

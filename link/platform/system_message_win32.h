@@ -6,7 +6,8 @@
 
 namespace vn {
 
-// FormatMessage's text without its line break, or "error N" when Windows has none.
+// FormatMessage's text without its closing full stop and line break, or "error N" when Windows
+// has none.
 std::string SystemMessage(DWORD code);
 
 }  // namespace vn
