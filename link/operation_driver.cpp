@@ -84,7 +84,8 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
     }
-    result.stopped = stopRequested_ || !port_.PortOpened();
+    // A box that got to its end is done, even when a stop comes right after it.
+    result.stopped = !succeeded && (stopRequested_ || !port_.PortOpened());
     if (!succeeded && !result.stopped && tally.Stalled()) {
       char text[96];
       std::snprintf(text, sizeof text, "the box made no progress for %g s (the stall limit)",

@@ -209,6 +209,21 @@ TEST(Download, LateAnswersWarnOnce) {
   EXPECT_GT(events.back().link.MeanAnswerDelayMs(), kSlowAnswerMs);
 }
 
+TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
+  DriverSession session;
+  ASSERT_TRUE(session.opened);
+  const std::string file = PackedSet(session, 3, 12);
+  session.observer.SetStatusHook([&](const std::string& text) {
+    if (text == "Program flash Success!") session.station.RequestStop();
+  });
+
+  const LoopResult result = session.Run(kOperationDownload, file, 0);
+
+  EXPECT_EQ(result.boxesDone, 1);
+  EXPECT_TRUE(result.stopped) << "the stop ends the line after that box";
+  EXPECT_EQ(session.Statuses().back(), "Update Success!");
+}
+
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   DriverSession session;
   ASSERT_TRUE(session.opened);

@@ -48,6 +48,22 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
   }
 }
 
+// The window has no check of its own before Start: the upload refuses a target it could never
+// replace before asking the box for anything.
+TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
+  DriverSession session(FlashedBox(33));
+  ASSERT_TRUE(session.opened);
+  const std::string folder = session.scratch.File("backup.dld");
+  std::filesystem::create_directory(folder);
+
+  EXPECT_EQ(session.Run(kKeySet, folder).boxesDone, 0);
+
+  EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
+  EXPECT_EQ(session.box.Stats().readRequests, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_FALSE(std::filesystem::exists(folder + ".partial"));
+}
+
 TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
   BoxOptions options = FlashedBox(32);
   options.faults.badHeaderCrc = 1;
