@@ -223,7 +223,9 @@ void TFormMain::ConnectBridge() {
   });
   // The status line keeps the system's own texts; the reason and what was kept go beside it.
   connect(&bridge_, &ObserverBridge::Detail, this, [this](int run, const QString& text) {
-    if (run == run_) E_Start->setToolTip(text);
+    if (run != run_) return;
+    details_.append(text);
+    E_Start->setToolTip(StatusToolTip());
   });
   connect(&bridge_, &ObserverBridge::Finished, this, &TFormMain::WorkerFinished);
 }
@@ -243,7 +245,14 @@ void TFormMain::ShowStatus(const QString& text, StatusTone tone) {
   E_Start->setText(text);
   // A text longer than the field shows its start, which names what happened; the tooltip has all.
   E_Start->setCursorPosition(0);
-  E_Start->setToolTip(text);
+  E_Start->setToolTip(StatusToolTip());
+}
+
+// The whole status text, then the run's details, which later status texts must not push out.
+QString TFormMain::StatusToolTip() const {
+  QStringList lines = details_;
+  if (!E_Start->text().isEmpty()) lines.prepend(E_Start->text());
+  return lines.join(QLatin1Char('\n'));
 }
 
 void TFormMain::ShowOpenCaption(int operation) {
@@ -273,6 +282,7 @@ bool TFormMain::OpenSelectedPort() {
 
 void TFormMain::StartWorker(int operation, const std::string& file) {
   const int run = run_;
+  details_.clear();
   E_Start->setToolTip({});
   station_.Start({operation, file, 0, [this, run] { emit bridge_.Finished(run); }});
 }

@@ -7,6 +7,7 @@
 // Close, a port or operation change, Open and a second Start stop a running operation first: the
 // station's stop ends every wait of the worker within a fraction of a second, and the worker is
 // joined before the port is touched again.
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -65,6 +66,7 @@ class TFormMain : public QWidget {
   void SetChoiceControlsEnabled(bool enabled);
   // The status line's text, coloured by whether it tells of a success or a failure.
   void ShowStatus(const QString& text, StatusTone tone);
+  QString StatusToolTip() const;
   // "Open" with its picture for a download, "Save" for an upload.
   void ShowOpenCaption(int operation);
   // Stops and joins a running operation; true if one ran. The port is left not usable.
@@ -77,7 +79,8 @@ class TFormMain : public QWidget {
 
   ObserverBridge bridge_;
   Station station_;
-  int run_ = 0;  // reports of other runs are stale
+  int run_ = 0;          // reports of other runs are stale
+  QStringList details_;  // the running operation's details, for the status line's tooltip
 
   QLabel* banner_ = nullptr;
   QFrame* mainPanel_ = nullptr;

@@ -143,6 +143,22 @@ class BoxRunsTest : public QObject {
     QVERIFY(form_->Field("E_Start")->toolTip().endsWith(form_->uploadAnswer + ".partial"));
   }
 
+  // The system's reason comes before the failure text: the tooltip keeps both.
+  void aBackupThatCannotBeReplacedKeepsItsReasonInTheTooltip() {
+    StartBox({});
+    form_->CB_UpgSelect(kKeySet);
+    form_->uploadAnswer = QString::fromStdString(folder_->File("folder.dld"));
+    std::filesystem::create_directory(form_->uploadAnswer.toStdString());
+    form_->overwriteAnswer = true;
+    QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
+    QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->OperationRunning(), kRunWaitMs);
+    QCOMPARE(form_->Status(), QStringLiteral("Can not open Upload file!"));
+    const QString tip = form_->Field("E_Start")->toolTip();
+    QVERIFY2(tip.startsWith(QStringLiteral("Can not open Upload file!\ncannot write ")),
+             qPrintable(tip));
+  }
+
   void resetDuringTransferStopsIt() {
     vn::BoxOptions options;
     options.pace = true;  // the line's real speed: the transfer lasts long enough to interrupt
