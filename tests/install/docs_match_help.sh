@@ -49,6 +49,21 @@ if [[ -x "$bin/vespanode" ]]; then
   compare "vespanode.1" "$("$bin/vespanode" --help | options_in)" \
     "$(man_options "$source/docs/man/vespanode.1.md")"
 fi
+# Defaults the help shows ("--erase-ms INT...=120") are the ones the man page names ("default
+# 120") in the option's paragraph.
+check_defaults() {
+  local page=$1 option value stated
+  while read -r option value; do
+    stated=$(grep -A2 -F -- "**$option**" "$page" | grep -oE 'default [0-9]+' | head -n 1)
+    [[ -z "$stated" || "$stated" == "default $value" ]] ||
+      fail "$(basename "$page") says $stated for $option; --help says $value"
+  done < <(sed -nE 's/^ *(--[a-z-]+) [^=]*=([0-9]+)( .*)?$/\1 \2/p')
+}
+# (Fed by process substitution, not a pipe, so that its failures count here.)
+check_defaults "$source/docs/man/vespanode-box.1.md" < <("$bin/vespanode-box" --help)
+check_defaults "$source/docs/man/vespanode-cli.1.md" < \
+  <(for c in $cli_commands; do "$bin/vespanode-cli" "$c" --help; done)
+
 for page in vespanode vespanode-cli vespanode-box; do
   grep -q "^\.TH ${page^^} 1 .*Vespanode $version" "$man/$page.1" || fail "$page.1: no title"
   if command -v man >/dev/null; then
