@@ -16,21 +16,6 @@
 namespace vn {
 namespace {
 
-// Why FILE cannot be sent to a box, in words; empty for a regular file.
-std::string DownloadFileProblem(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (error) return error.message();
-  if (fs::is_directory(status)) return "is a folder, not an upgrade file";
-  if (fs::is_fifo(status)) return "is a FIFO, not an upgrade file";
-  if (fs::is_character_file(status) || fs::is_block_file(status)) {
-    return "is a device, not an upgrade file";
-  }
-  if (!fs::is_regular_file(status)) return "is not a regular file";
-  return {};
-}
-
 // CLI11's own range check would print the largest int it accepts in full.
 std::string CheckBoxCount(std::string& text) {
   int value = 0;
@@ -77,7 +62,7 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
   download->add_flag("--no-verify", *noVerify, "Send the file without checking it first");
   download->callback([request, noVerify, &exitCode] {
     request->operation = kOperationDownload;
-    if (const std::string problem = DownloadFileProblem(request->file); !problem.empty()) {
+    if (const std::string problem = FileKindProblem(request->file); !problem.empty()) {
       std::fprintf(stderr, "vespanode-cli: %s: %s\n", request->file.c_str(), problem.c_str());
       exitCode = kExitBadInput;
       return;

@@ -1,5 +1,7 @@
 // What the window tells beyond its texts: disabled controls look disabled, a chosen download
 // file is checked as `inspect` checks it, and success and failure differ in colour.
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QLabel>
 #include <QTest>
@@ -84,6 +86,16 @@ class WindowFeedbackTest : public QObject {
     QVERIFY(form_->OperationRunning());
     QTRY_COMPARE_WITH_TIMEOUT(form_->Status(), QStringLiteral("Connectting..."), 5000);
     QCOMPARE(StatusColour(), vn::ColourOfTone(vn::StatusTone::kNeutral));
+  }
+
+  // The file dialog lets a FIFO through: checking it must not wait for a writer.
+  void aFifoChosenIsRefusedWithoutWaiting() {
+    const QString fifo = folder_.filePath(QStringLiteral("pipe.dld"));
+    QVERIFY(::mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
+    form_->downloadAnswer = fifo;
+    QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
+    QVERIFY2(form_->Status().endsWith(QStringLiteral("is a FIFO, not an upgrade file")),
+             qPrintable(form_->Status()));
   }
 
   void successAndFailureDifferInColour() {
