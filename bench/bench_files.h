@@ -4,12 +4,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "dld/file_identity.h"
+#include "dld/file_io.h"
 #include "sim/virtual_box.h"
 
 namespace vn {
@@ -23,15 +22,15 @@ inline FileIdentity IdentityOfBox(const BoxIdentity& box) {
                       box.softwareVersion};
 }
 
+// The file's bytes, or none when it cannot be read.
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, bytes, nullptr)) bytes.clear();
+  return bytes;
 }
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(out);
+  return WriteFileAtomically(path, bytes, nullptr);
 }
 
 class ScratchDir {

@@ -47,7 +47,7 @@ PortSurvey SurveyPorts() {
     std::error_code error;
     if (std::filesystem::exists(device, error)) return true;
     return std::any_of(system.begin(), system.end(), [&](const PortInfo& port) {
-      return port.path == device || "\\\\.\\" + port.path == device;
+      return port.path == device || ComDeviceName(port.path) == device;
     });
   };
   return ComposePortSurvey(system, ListAnnouncedBoxes(), exists);

@@ -10,8 +10,6 @@
 
 namespace vn {
 
-inline constexpr int kComNameCount = 10;  // COM1..COM10, the window's COM.01..COM.10
-
 struct ComNameEntry {
   std::string name;        // COM3, as the command line takes it
   std::string windowName;  // COM.03, as the window lists it

@@ -8,8 +8,6 @@
 namespace vn {
 namespace {
 
-constexpr int kListedPorts = 10;
-
 bool StartsWithComIgnoringCase(std::string_view name) {
   return name.size() > 3 && std::toupper(uint8_t(name[0])) == 'C' &&
          std::toupper(uint8_t(name[1])) == 'O' && std::toupper(uint8_t(name[2])) == 'M';
@@ -35,7 +33,7 @@ std::optional<int> ListedPortNumber(std::string_view name) {
   } else if (rest.front() != '0') {
     number = NumberOf(rest);
   }
-  if (!number || *number < 1 || *number > kListedPorts) return std::nullopt;
+  if (!number || *number < 1 || *number > kComNameCount) return std::nullopt;
   return number;
 }
 

@@ -11,6 +11,8 @@ namespace vn {
 // The platform's port (termios on Linux).
 std::unique_ptr<ComPort> MakeSystemComPort();
 
+inline constexpr int kComNameCount = 10;  // COM1..COM10, the window's COM.01..COM.10
+
 // "COM.01".."COM.10" and "COM1".."COM10" (any case) to the platform's device: /dev/ttyS{n-1} on
 // Linux, \\.\COMn on Windows. Anything else is taken as a device path and returned unchanged.
 std::string ComDeviceName(const std::string& name);

@@ -92,6 +92,8 @@ void VirtualBox::State::Serve() {
       if (options.beforeSession)
         options.beforeSession(stats.sessionsStarted, options.faults, flash);
     });
+    // Another box in this one's place reads at its own pace.
+    link.SetStall(options.faults.stallRead);
     BoxSession session(link, options, shared);
     const bool upload = *code == kCodeUpload;
     const SessionEnd end = upload ? session.RunUpload() : session.RunDownload();

@@ -85,7 +85,9 @@ struct BoxOptions {
   std::function<void(const BoxSessionReport&)> onSessionEnd;
   // Called on the box's thread when a start command has come, before its session: another box
   // put in this one's place, with faults and a flash image of its own (`session` from 1). It runs
-  // under the box's lock: it must not call the box.
+  // under the box's lock: it must not call the box. The faults of the box's announcements
+  // (garbageBeforeReady, nonReadyFirst) come before any start command, so they belong to the
+  // box that comes next.
   std::function<void(int session, BoxFaults& faults, std::vector<uint8_t>& flash)> beforeSession;
 };
 

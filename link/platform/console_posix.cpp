@@ -14,6 +14,7 @@ namespace vn {
 
 struct StopRequests::State {
   std::thread thread;
+  sigset_t before;  // the caller's mask, given back when the requests end
 };
 
 StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
@@ -23,7 +24,7 @@ StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_uniq
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  pthread_sigmask(SIG_BLOCK, &set, &state_->before);
   state_->thread = std::thread([set, onStop = std::move(onStop)] {
     int signal = 0;
     while (sigwait(&set, &signal) == 0 && signal != SIGUSR1) onStop();
@@ -33,6 +34,8 @@ StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_uniq
 StopRequests::~StopRequests() {
   pthread_kill(state_->thread.native_handle(), SIGUSR1);
   state_->thread.join();
+  // From here on a stop request ends the process again, as it did before.
+  pthread_sigmask(SIG_SETMASK, &state_->before, nullptr);
 }
 
 bool IsTerminal(std::FILE* stream) {

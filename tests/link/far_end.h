@@ -96,7 +96,9 @@ class RigTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     rig_ = MakeRig(GetParam());
-    if (!rig_.port && GetParam() != std::string("memory")) GTEST_SKIP() << "no line to test on";
+    // Under Wine the COM line needs a port mapped to a pseudo-terminal and may be missing; a
+    // pseudo-terminal on Linux is always there, and failing to make one is a fault.
+    if (!rig_.port && GetParam() == std::string("com")) GTEST_SKIP() << "no line to test on";
     ASSERT_TRUE(rig_.port && rig_.port->PortOpened());
   }
   ComPort& port() { return *rig_.port; }
