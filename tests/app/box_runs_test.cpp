@@ -52,8 +52,8 @@ class BoxRunsTest : public QObject {
   QString KeyDownloadFile() {
     const auto regions = vn::UploadRegionList(kKeySet);
     return QString::fromStdString(folder_->Write(
-        "key.dld", vn::testing::BuildUpgradeFile({regions.begin(), regions.end()}, image_,
-                                                 vn::testing::BoxMatchingIdentity())));
+        "key.dld",
+        vn::testing::BuildUpgradeFile(regions, image_, vn::testing::BoxMatchingIdentity())));
   }
 
   qsizetype LastIndexOf(const QString& text) const { return statuses_.lastIndexOf(text); }

@@ -132,8 +132,8 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
   const auto regions = UploadRegionList(2);
-  const std::vector<uint8_t> sound = BuildUpgradeFile({regions.begin(), regions.end()},
-                                                      SampleFlashImage(43), BoxMatchingIdentity());
+  const std::vector<uint8_t> sound =
+      BuildUpgradeFile(regions, SampleFlashImage(43), BoxMatchingIdentity());
   std::vector<uint8_t> corruptHeader = sound;
   corruptHeader[10] ^= 0x01;
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);

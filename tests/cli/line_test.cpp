@@ -15,8 +15,8 @@ const std::string kCli = OurProgram("vespanode-cli");
 
 std::string KeyFile(const ScratchFolder& folder) {
   const auto regions = UploadRegionList(3);
-  return folder.Write("key.dld", BuildUpgradeFile({regions.begin(), regions.end()},
-                                                  SampleFlashImage(31), BoxMatchingIdentity()));
+  return folder.Write("key.dld",
+                      BuildUpgradeFile(regions, SampleFlashImage(31), BoxMatchingIdentity()));
 }
 
 // `vespanode-cli download ... | head -2`: the box is flashed to its end all the same, and the

@@ -51,9 +51,8 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ScratchFolder folder;
   const auto regions = UploadRegionList(1);
   const FileIdentity identity = BoxMatchingIdentity();
-  const std::string file = folder.Write(
-      "data.dld",
-      BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(31), identity));
+  const std::string file =
+      folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
   const std::string record = folder.File("line.jsonl");
   const ChildResult run = RunChild(
       kCli, {"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",

@@ -61,8 +61,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   const auto regions = UploadRegionList(2);
   const std::vector<uint8_t> before =
       row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
-                 : BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(72),
-                                    BoxMatchingIdentity());
+                 : BuildUpgradeFile(regions, SampleFlashImage(72), BoxMatchingIdentity());
   const std::string file = folder.Write("default.dld", before);
   ChildOptions options;
   options.onLine = [&row](const std::string& line, int pid) {

@@ -20,8 +20,7 @@ const std::string kCli = OurProgram("vespanode-cli");
 
 std::string PackedKeyFile(const ScratchFolder& folder, const FileIdentity& identity) {
   const auto regions = UploadRegionList(3);
-  return folder.Write("key.dld", BuildUpgradeFile({regions.begin(), regions.end()},
-                                                  SampleFlashImage(21), identity));
+  return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(21), identity));
 }
 
 TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {

@@ -32,7 +32,7 @@ FileIdentity BoxMatchingIdentity() {
   return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
 }
 
-std::vector<uint8_t> BuildUpgradeFile(const std::vector<UploadRegion>& regions,
+std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity) {
   const auto header = MakeHeader(identity, int(regions.size()));

@@ -1,6 +1,7 @@
 #pragma once
 // Flash images and upgrade files made by our own code, and scratch folders, for the tests.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed);
 FileIdentity BoxMatchingIdentity();
 
 // A sound upgrade file for any list of regions (not only the six sets), contents from `image`.
-std::vector<uint8_t> BuildUpgradeFile(const std::vector<UploadRegion>& regions,
+std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity);
 

@@ -21,17 +21,12 @@ std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
   return texts;
 }
 
-std::vector<UploadRegion> Regions(int operation) {
-  const auto list = UploadRegionList(operation);
-  return {list.begin(), list.end()};
-}
-
 // The upgrade file of one region set, made from sample image `seed`, in the session's folder.
 std::string PackedSet(DriverSession& session, int operation, uint32_t seed,
                       const FileIdentity& identity = BoxMatchingIdentity()) {
   return session.scratch.Write(
       "set" + std::to_string(operation) + ".dld",
-      BuildUpgradeFile(Regions(operation), SampleFlashImage(seed), identity));
+      BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), identity));
 }
 
 TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
@@ -39,7 +34,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(1);
   const std::string file = session.scratch.Write(
-      "default.dld", BuildUpgradeFile(Regions(2), image, BoxMatchingIdentity()));
+      "default.dld", BuildUpgradeFile(UploadRegionList(2), image, BoxMatchingIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -48,7 +43,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : Regions(2)) {
+  for (const UploadRegion& region : UploadRegionList(2)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size));
   }
@@ -120,7 +115,7 @@ TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   std::vector<uint8_t> bytes =
-      BuildUpgradeFile(Regions(3), SampleFlashImage(5), BoxMatchingIdentity());
+      BuildUpgradeFile(UploadRegionList(3), SampleFlashImage(5), BoxMatchingIdentity());
   bytes.resize(kHeaderSize + kDescriptorSize);
   const std::string file = session.scratch.Write("cut.dld", bytes);
   EXPECT_TRUE(session.Run(kOperationDownload, file).failed);

@@ -67,11 +67,6 @@ void PrintTo(const FaultRow& row, std::ostream* out) {
   *out << row.name;
 }
 
-std::vector<UploadRegion> Regions(int set) {
-  const auto list = UploadRegionList(set);
-  return {list.begin(), list.end()};
-}
-
 bool SuccessShown(const std::vector<std::string>& texts) {
   return std::count(texts.begin(), texts.end(), "Update Success!") > 0;
 }
@@ -135,7 +130,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
-      "firmware.dld", BuildUpgradeFile(Regions(row.set), image, BoxMatchingIdentity()));
+      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, BoxMatchingIdentity()));
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
@@ -143,7 +138,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   if (!ExpectRowEnding(row, session, result)) return;
   ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : Regions(row.set)) {
+  for (const UploadRegion& region : UploadRegionList(row.set)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size));
   }
@@ -327,7 +322,8 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(62), BoxMatchingIdentity()));
+      "key.dld",
+      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), BoxMatchingIdentity()));
   bool connectFailed = false;
   for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
     session.observer.Clear();
@@ -350,12 +346,13 @@ TEST(FileFault, ADownloadFileReplacedAfterItWasChosenSendsTheHeaderChosen) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
-      "key.dld", BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(63), BoxMatchingIdentity()));
+      "key.dld",
+      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(63), BoxMatchingIdentity()));
   FileIdentity stranger = BoxMatchingIdentity();
   stranger.hardwareModule = "OTHER";
   session.afterChoose = [&] {
-    session.scratch.Write("key.dld",
-                          BuildUpgradeFile(Regions(kKeySet), SampleFlashImage(64), stranger));
+    session.scratch.Write(
+        "key.dld", BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(64), stranger));
   };
   // The header chosen matched the box; the one on disk now would be refused.
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);

@@ -114,8 +114,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     }
     const auto regions = UploadRegionList(kKeySet);
     const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(34),
-                                    BoxMatchingIdentity()));
+        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), BoxMatchingIdentity()));
 
     EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
 

@@ -79,8 +79,7 @@ JoinedRun DownloadWithBackToBack(const char* step) {
   if (!session.opened) return {};
   const auto regions = UploadRegionList(2);
   const std::string file = session.scratch.Write(
-      "default.dld", BuildUpgradeFile({regions.begin(), regions.end()}, SampleFlashImage(41),
-                                      BoxMatchingIdentity()));
+      "default.dld", BuildUpgradeFile(regions, SampleFlashImage(41), BoxMatchingIdentity()));
   JoinedRun run;
   run.result = session.Run(kOperationDownload, file);
   run.statuses = session.Statuses();
