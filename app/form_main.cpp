@@ -248,6 +248,12 @@ void TFormMain::ShowStatus(const QString& text, StatusTone tone) {
   E_Start->setToolTip(StatusToolTip());
 }
 
+// An empty status line that no longer carries the last run's tooltip.
+void TFormMain::ClearStatus() {
+  details_.clear();
+  ShowStatus({}, StatusTone::kNeutral);
+}
+
 // The whole status text, then the run's details, which later status texts must not push out.
 QString TFormMain::StatusToolTip() const {
   QStringList lines = details_;
@@ -304,7 +310,7 @@ void TFormMain::CB_UpgSelect(int index) {
   StopOperationKeepingPort();
   CB_Upg->setCurrentIndex(index);
   ShowOpenCaption(index);
-  E_Start->clear();
+  ClearStatus();
   E_FileName->clear();
   ProgressBarMain->setValue(0);
 }
@@ -355,7 +361,8 @@ void TFormMain::SB_ResetClick() {
   ProgressBarMain->setValue(0);
   station_.Close();
   Shape_ComState->SetPortOpen(false);
-  E_Start->clear();
+  Shape_ComState->setToolTip({});
+  ClearStatus();
   E_FileName->clear();
   SetChoiceControlsEnabled(true);
   CB_Com->setCurrentIndex(0);

@@ -67,6 +67,7 @@ class TFormMain : public QWidget {
   // The status line's text, coloured by whether it tells of a success or a failure.
   void ShowStatus(const QString& text, StatusTone tone);
   QString StatusToolTip() const;
+  void ClearStatus();
   // "Open" with its picture for a download, "Save" for an upload.
   void ShowOpenCaption(int operation);
   // Stops and joins a running operation; true if one ran. The port is left not usable.

@@ -157,6 +157,9 @@ class BoxRunsTest : public QObject {
     const QString tip = form_->Field("E_Start")->toolTip();
     QVERIFY2(tip.startsWith(QStringLiteral("Can not open Upload file!\ncannot write ")),
              qPrintable(tip));
+    // Reset leaves nothing of that run behind the empty status line.
+    QTest::mouseClick(form_->Button("SB_Reset"), Qt::LeftButton);
+    QVERIFY(form_->Field("E_Start")->toolTip().isEmpty());
   }
 
   void resetDuringTransferStopsIt() {
