@@ -22,19 +22,21 @@ constexpr std::array<std::string_view, 4> kJoinedSteps = {"verdict", "descriptor
 constexpr std::array<std::string_view, 7> kReceivedKinds = {
     "start", "header", "descriptor", "frame", "request", "verdict", "answer"};
 
-// The values a fault naming a step or a message kind takes, and how the help says so.
-struct NamedValues {
-  std::span<const std::string_view> names;
-  std::string_view said;
-};
-
-NamedValues ValuesOf(std::string BoxFaults::*field) {
-  if (field == &BoxFaults::backToBack)
-    return {kJoinedSteps, "verdict, descriptor, erase or program"};
-  if (field == &BoxFaults::damageReceived) {
-    return {kReceivedKinds, "start, header, descriptor, frame, request, verdict or answer"};
+// "a, b or c": a list of values as the help and the errors say it.
+std::string Choices(std::span<const std::string_view> names, std::string_view last = " or ") {
+  std::string said;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) said += i + 1 == names.size() ? last : ", ";
+    said += names[i];
   }
-  return {kSteps, "a step: start, header, verdict, descriptor, frame, erase, program or request"};
+  return said;
+}
+
+// The values a fault naming a step or a message kind takes.
+std::span<const std::string_view> ValuesOf(std::string BoxFaults::*field) {
+  if (field == &BoxFaults::backToBack) return kJoinedSteps;
+  if (field == &BoxFaults::damageReceived) return kReceivedKinds;
+  return kSteps;
 }
 
 struct FaultOption {
@@ -76,12 +78,10 @@ const std::array<FaultOption, 25> kOptions = {{
      "a program failure report for partition N"},
     {"refuse-identity", &BoxFaults::refuseIdentity, "", "refuse every downloaded header"},
     {"vanish-at", &BoxFaults::vanishAt, "=STEP", "close the pseudo-terminal at a step"},
-    {"back-to-back", &BoxFaults::backToBack, "=STEP",
-     "verdict, descriptor, erase or program: in one write with the message before"},
+    {"back-to-back", &BoxFaults::backToBack, "=STEP", "in one write with the message before"},
     {"stall-read", &BoxFaults::stallRead, "=MS",
      "wait MS milliseconds before reading each message"},
-    {"damage-received", &BoxFaults::damageReceived, "=KIND",
-     "damage a message from the PC: start, header, descriptor, frame, request, verdict, answer"},
+    {"damage-received", &BoxFaults::damageReceived, "=KIND", "damage a message from the PC"},
     {"damage-received-nth", &BoxFaults::damageReceivedNth, "=N",
      "... the Nth of its kind (default the first)"},
 }};
@@ -116,9 +116,11 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     return true;
   }
   if (const auto* field = std::get_if<std::string BoxFaults::*>(&option->field)) {
-    const NamedValues values = ValuesOf(*field);
-    if (std::find(values.names.begin(), values.names.end(), value) == values.names.end()) {
-      error = "fault '" + std::string(name) + "' needs " + std::string(values.said);
+    const auto values = ValuesOf(*field);
+    if (std::find(values.begin(), values.end(), value) == values.end()) {
+      const bool steps = values.data() == kSteps.data();
+      error =
+          "fault '" + std::string(name) + "' needs " + (steps ? "a step: " : "") + Choices(values);
       return false;
     }
     faults.*(*field) = std::string(value);
@@ -149,9 +151,15 @@ std::string FaultOptionHelp() {
   for (const FaultOption& option : kOptions) {
     std::string usage = "  " + std::string(option.name) + std::string(option.value);
     usage.resize(std::max(kColumn, usage.size() + 1), ' ');
-    help += usage + std::string(option.help) + "\n";
+    help += usage + std::string(option.help);
+    // A value other than a step is listed with its fault; the steps once, below.
+    const auto* field = std::get_if<std::string BoxFaults::*>(&option.field);
+    if (field && ValuesOf(*field).data() != kSteps.data()) {
+      help += ":\n" + std::string(kColumn, ' ') + Choices(ValuesOf(*field));
+    }
+    help += "\n";
   }
-  return help;
+  return help + "Steps: " + Choices(kSteps, ", ") + ".\n";
 }
 
 }  // namespace vn

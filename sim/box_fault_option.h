@@ -12,7 +12,7 @@ namespace vn {
 // step.
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error);
 
-// One line per fault, for the help text.
+// One line per fault, then the steps that faults name, for the help text.
 std::string FaultOptionHelp();
 
 }  // namespace vn

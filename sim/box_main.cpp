@@ -116,8 +116,7 @@ int main(int argc, char** argv) {
   app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
       ->type_name("FAULT");
   app.add_flag("--quiet", quiet, "no line per session on standard error");
-  app.footer("Faults (N counts from 1 within each session):\n" + vn::FaultOptionHelp() +
-             "Steps: start, header, verdict, descriptor, frame, erase, program, request.");
+  app.footer("Faults (N counts from 1 within each session):\n" + vn::FaultOptionHelp());
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
