@@ -195,7 +195,7 @@ void PrintSummary(const std::vector<double>& efficiencies, int stations, const T
 
 struct Options {
   int stations = 8;
-  int operation = 1;  // the "data" set
+  int operation = kOperationUploadData;
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -204,7 +204,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--quick") {
-      options.operation = 3;  // the key set
+      options.operation = kOperationUploadKey;
     } else if (arg == "--set" && value && OperationOfSetName(value)) {
       options.operation = *OperationOfSetName(value);
       ++i;

@@ -48,13 +48,13 @@ constexpr std::array<UploadRegion, 34> kAll = MakeAll();
 
 // One row per operation, in the window's order; adding a set is adding a row here.
 constexpr std::array<RegionSet, kOperationCount> kRegionSets = {{
-    {0, "Download", "", kNoKindCode, {}},
-    {1, "Upload Data", "data", 0, kData},
-    {2, "Upload Default", "default", 1, kDefault},
-    {3, "Upload Key", "key", 3, kKey},
-    {4, "Upload Loader", "loader", 4, kLoader},
-    {5, "Upload App", "app", 5, kApp},
-    {6, "Upload ALL", "all", 6, kAll},
+    {kOperationDownload, "Download", "", kNoKindCode, {}},
+    {kOperationUploadData, "Upload Data", "data", 0, kData},
+    {kOperationUploadDefault, "Upload Default", "default", 1, kDefault},
+    {kOperationUploadKey, "Upload Key", "key", 3, kKey},
+    {kOperationUploadLoader, "Upload Loader", "loader", 4, kLoader},
+    {kOperationUploadApp, "Upload App", "app", 5, kApp},
+    {kOperationUploadAll, "Upload ALL", "all", 6, kAll},
 }};
 
 constexpr bool RowsSitAtTheirPositions() {

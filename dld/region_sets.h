@@ -13,6 +13,12 @@ namespace vn {
 
 inline constexpr int kOperationCount = 7;
 inline constexpr int kOperationDownload = 0;
+inline constexpr int kOperationUploadData = 1;
+inline constexpr int kOperationUploadDefault = 2;
+inline constexpr int kOperationUploadKey = 3;
+inline constexpr int kOperationUploadLoader = 4;
+inline constexpr int kOperationUploadApp = 5;
+inline constexpr int kOperationUploadAll = 6;
 inline constexpr uint32_t kFlashBase = 0x40000000u;
 inline constexpr uint32_t kFlashSize = 0x200000u;  // 2 MiB covers every region of every set
 

@@ -131,7 +131,7 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const auto regions = UploadRegionList(2);
+  const auto regions = UploadRegionList(kOperationUploadDefault);
   const std::vector<uint8_t> sound =
       BuildUpgradeFile(regions, SampleFlashImage(43), BoxMatchingIdentity());
   std::vector<uint8_t> corruptHeader = sound;

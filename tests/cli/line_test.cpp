@@ -14,7 +14,7 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string KeyFile(const ScratchFolder& folder) {
-  const auto regions = UploadRegionList(3);
+  const auto regions = UploadRegionList(kOperationUploadKey);
   return folder.Write("key.dld",
                       BuildUpgradeFile(regions, SampleFlashImage(31), BoxMatchingIdentity()));
 }

@@ -49,7 +49,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
   ScratchFolder folder;
-  const auto regions = UploadRegionList(1);
+  const auto regions = UploadRegionList(kOperationUploadData);
   const FileIdentity identity = BoxMatchingIdentity();
   const std::string file =
       folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));

@@ -10,6 +10,7 @@
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -58,7 +59,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   VirtualBox box(SlowBox(row));
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const auto regions = UploadRegionList(2);
+  const auto regions = UploadRegionList(kOperationUploadDefault);
   const std::vector<uint8_t> before =
       row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
                  : BuildUpgradeFile(regions, SampleFlashImage(72), BoxMatchingIdentity());

@@ -12,6 +12,7 @@
 
 #include "dld/byte_order.h"
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "tests/dld/test_support.h"
 
 namespace vn {
@@ -21,8 +22,8 @@ class HeaderFile : public ::testing::Test {
  protected:
   // A "Upload Key" file as an upload leaves it: total size still zero, header CRC stale.
   std::vector<uint8_t> FreshUpload() {
-    auto file =
-        PackUpgradeFile(3, test::MakeFlashImage(), {0, "MAKER", "HWM", "1.0", "SWM", "2.0"});
+    auto file = PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(),
+                                {0, "MAKER", "HWM", "1.0", "SWM", "2.0"});
     EXPECT_TRUE(file.has_value());
     PutLe24(file->data() + 53, 0);
     return *file;
@@ -81,7 +82,7 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
 
 TEST_F(HeaderFile, PartitionCountOfAllFile) {
   const std::string path = folder_.File("all.dld");
-  test::WriteBytes(path, *PackUpgradeFile(6, test::MakeFlashImage(), {}));
+  test::WriteBytes(path, *PackUpgradeFile(kOperationUploadAll, test::MakeFlashImage(), {}));
   EXPECT_EQ(ReadPartitionCount(path), 34);
 }
 

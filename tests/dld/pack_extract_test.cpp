@@ -59,7 +59,8 @@ TEST(PackExtract, EverySetRoundTrips) {
 }
 
 TEST(PackExtract, HeaderLayout) {
-  const auto file = PackUpgradeFile(3, test::MakeFlashImage(), {0, "AB", "", "", "", "12345678"});
+  const auto file = PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(),
+                                    {0, "AB", "", "", "", "12345678"});
   ASSERT_TRUE(file.has_value());
   const uint8_t* h = file->data();
   EXPECT_EQ(h[0], 0x11);
@@ -82,18 +83,18 @@ TEST(PackExtract, RefusesWhatDoesNotFit) {
   std::string why;
   FileIdentity tooLong = kIdentity;
   tooLong.hardwareModule = "123456789";
-  EXPECT_FALSE(PackUpgradeFile(1, {}, tooLong, &why).has_value());
+  EXPECT_FALSE(PackUpgradeFile(kOperationUploadData, {}, tooLong, &why).has_value());
   EXPECT_NE(why.find("hardware module"), std::string::npos) << why;
   tooLong = kIdentity;
   tooLong.manufactureIdent = std::string(16, 'M');
-  EXPECT_FALSE(PackUpgradeFile(1, {}, tooLong).has_value());
-  EXPECT_FALSE(PackUpgradeFile(0, {}, kIdentity).has_value());
-  EXPECT_FALSE(PackUpgradeFile(7, {}, kIdentity).has_value());
+  EXPECT_FALSE(PackUpgradeFile(kOperationUploadData, {}, tooLong).has_value());
+  EXPECT_FALSE(PackUpgradeFile(kOperationDownload, {}, kIdentity).has_value());
+  EXPECT_FALSE(PackUpgradeFile(kOperationCount, {}, kIdentity).has_value());
 }
 
 TEST(PackExtract, ShortImageCountsAsErased) {
   const std::vector<uint8_t> image = test::MakeFlashImage(5, 0x1000);
-  const auto file = PackUpgradeFile(4, image, {});
+  const auto file = PackUpgradeFile(kOperationUploadLoader, image, {});
   std::vector<uint8_t> restored;
   ASSERT_TRUE(ExtractIntoImage(*file, restored));
   ASSERT_EQ(restored.size(), 0x10000u);  // grown to the end of the last loader region
@@ -103,7 +104,7 @@ TEST(PackExtract, ShortImageCountsAsErased) {
 }
 
 TEST(PackExtract, UnsoundFileWritesNothing) {
-  auto file = *PackUpgradeFile(3, test::MakeFlashImage(), {});
+  auto file = *PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(), {});
   file.back() ^= 1;
   std::vector<uint8_t> image(16, 0x00);
   std::string why;
@@ -122,7 +123,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   test::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
   const std::vector<uint8_t> image = test::MakeFlashImage(9);
-  const auto key = *PackUpgradeFile(3, image, {});
+  const auto key = *PackUpgradeFile(kOperationUploadKey, image, {});
 
   ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
   std::vector<uint8_t> written = test::ReadBytes(path);
@@ -133,7 +134,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   EXPECT_EQ(written[0], 0xFF);
 
   // A second set lands beside the first, which stays.
-  ASSERT_EQ(ExtractToImageFile(*PackUpgradeFile(4, image, {}), path).outcome,
+  ASSERT_EQ(ExtractToImageFile(*PackUpgradeFile(kOperationUploadLoader, image, {}), path).outcome,
             ExtractOutcome::Written);
   written = test::ReadBytes(path);
   EXPECT_TRUE(std::equal(written.begin(), written.begin() + 0x10000, image.begin()));
@@ -147,7 +148,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
 
 TEST(PackExtract, UnwritableFolderIsAClearError) {
   test::ScratchFolder folder;
-  const auto key = *PackUpgradeFile(3, test::MakeFlashImage(), {});
+  const auto key = *PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(), {});
   const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
   EXPECT_NE(result.message.find("no-such-folder"), std::string::npos) << result.message;

@@ -50,12 +50,12 @@ TEST(RegionSets, SizesOfDataAndLoader) {
 }
 
 TEST(RegionSets, AppAndAllFlags) {
-  const auto app = UploadRegionList(5);
+  const auto app = UploadRegionList(kOperationUploadApp);
   for (size_t i = 0; i < app.size(); ++i) {
     EXPECT_EQ(app[i].flag, i < 23 ? 1 : 0) << i;
     EXPECT_EQ(app[i].address, 0x40010000u + i * 0x10000);
   }
-  const auto all = UploadRegionList(6);
+  const auto all = UploadRegionList(kOperationUploadAll);
   for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].flag, i < 23 ? 1 : 0) << i;
   EXPECT_EQ(all[29].address, 0x401E0000u);
   EXPECT_EQ(all[30].address, 0x401F0000u);

@@ -33,7 +33,7 @@ TinyUpgradeFile::TinyUpgradeFile() {
              .string();
   // The key set's one region of a uniform image packs into a single data frame.
   const std::vector<uint8_t> image(vn::kFlashSize, 0x5A);
-  const auto file = vn::PackUpgradeFile(3, image, {});
+  const auto file = vn::PackUpgradeFile(vn::kOperationUploadKey, image, {});
   if (!file || !vn::WriteFileAtomically(path, *file, nullptr)) __builtin_trap();
 }
 

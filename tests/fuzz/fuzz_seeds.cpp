@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
                        UploadScript(operation, file));
   }
   seeds.emplace_back("command/download", DownloadAnswers());
-  const auto request = vn::BuildReadRequest(vn::UploadRegionList(1));
+  const auto request = vn::BuildReadRequest(vn::UploadRegionList(vn::kOperationUploadData));
   seeds.emplace_back("command/read-request", std::vector<uint8_t>(request.begin(), request.end()));
   seeds.emplace_back("inspect/tiny-zeros.dld",
                      TinyRegionFile(0x40180000, std::vector<uint8_t>(64, 0)));

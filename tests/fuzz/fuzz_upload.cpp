@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   static const std::string target = TargetPath();
   std::filesystem::remove(target);
-  const int operation = 1 + data[0] % 6;
+  const int operation = vn::kOperationUploadData + data[0] % (vn::kOperationCount - 1);
   vn::ScriptedPort port(std::span<const uint8_t>(data + 1, size - 1));
   vn::NullObserver observer;
   vn::Progress progress(observer);

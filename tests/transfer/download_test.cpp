@@ -34,7 +34,8 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(1);
   const std::string file = session.scratch.Write(
-      "default.dld", BuildUpgradeFile(UploadRegionList(2), image, BoxMatchingIdentity()));
+      "default.dld",
+      BuildUpgradeFile(UploadRegionList(kOperationUploadDefault), image, BoxMatchingIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -43,7 +44,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(2)) {
+  for (const UploadRegion& region : UploadRegionList(kOperationUploadDefault)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size));
   }
@@ -114,8 +115,8 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
 TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  std::vector<uint8_t> bytes =
-      BuildUpgradeFile(UploadRegionList(3), SampleFlashImage(5), BoxMatchingIdentity());
+  std::vector<uint8_t> bytes = BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
+                                                SampleFlashImage(5), BoxMatchingIdentity());
   bytes.resize(kHeaderSize + kDescriptorSize);
   const std::string file = session.scratch.Write("cut.dld", bytes);
   EXPECT_TRUE(session.Run(kOperationDownload, file).failed);

@@ -77,7 +77,7 @@ JoinedRun DownloadWithBackToBack(const char* step) {
   options.faults.backToBack = step;
   DriverSession session(options);
   if (!session.opened) return {};
-  const auto regions = UploadRegionList(2);
+  const auto regions = UploadRegionList(kOperationUploadDefault);
   const std::string file = session.scratch.Write(
       "default.dld", BuildUpgradeFile(regions, SampleFlashImage(41), BoxMatchingIdentity()));
   JoinedRun run;

@@ -4,6 +4,7 @@
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "link/wire_format.h"
 #include "tests_common.h"
 #include "upload_checks.h"
@@ -37,7 +38,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
   DriverSession session(WithFlash(12));
   ASSERT_TRUE(session.opened);
-  for (int operation = 1; operation <= 6; ++operation) {
+  for (int operation = kOperationUploadData; operation <= kOperationUploadAll; ++operation) {
     SCOPED_TRACE(operation);
     const std::string file = session.scratch.File("set" + std::to_string(operation) + ".dld");
     EXPECT_EQ(session.Run(operation, file).boxesDone, 1);
@@ -59,13 +60,13 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
 }
 
 TEST(Upload, ReadRequestBytesForTheKeySet) {
-  const auto request = BuildReadRequest(UploadRegionList(3));
+  const auto request = BuildReadRequest(UploadRegionList(kOperationUploadKey));
   const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
   EXPECT_EQ(head, (std::vector<uint8_t>{0x02, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x18, 0x40, 0x00,
                                         0x00, 0x01}));
   EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
   EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
-  for (int operation = 1; operation <= 6; ++operation) {
+  for (int operation = kOperationUploadData; operation <= kOperationUploadAll; ++operation) {
     const auto all = BuildReadRequest(UploadRegionList(operation));
     const auto parsed = ParseReadRequest(all.data());
     ASSERT_TRUE(parsed.has_value());
@@ -139,7 +140,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
       << ::testing::PrintToString(blank.Statuses());
   ASSERT_TRUE(blank.BoxFinished(1));
   const auto flash = blank.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(6)) {
+  for (const UploadRegion& region : UploadRegionList(kOperationUploadAll)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size))
         << std::hex << region.address;
