@@ -13,8 +13,6 @@
 // line's limit. The boxes run on threads of this process, as in the other benchmarks; each box
 // reads its thread's CPU clock when its session ends, and the process's CPU less those is the PC
 // side's.
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,12 +44,6 @@ constexpr double kCpuTargetPercent = 1.0;  // of one core, per station
 // A hang guard only: a paced download of the data set takes under half a minute.
 constexpr std::chrono::minutes kRunGuard{10};
 
-double ThreadCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 // The bench image with its erased pages written full of noise, as in a box whose data area is
 // in use: it packs the data set into a file of about 22 s on the line.
 std::vector<uint8_t> FullerImage() {
@@ -68,10 +60,6 @@ std::vector<uint8_t> FullerImage() {
   return image;
 }
 
-double ProcessCpuSeconds() {
-  return CpuNow().process;
-}
-
 // One box and the station serving it. The box reads its thread's CPU clock as its session ends,
 // the worker as its run ends; both are read here only after those threads have been joined. What
 // a box spends after its session (closing its line) stays in the PC's share: it errs high.
@@ -83,7 +71,7 @@ struct Lane {
     BoxOptions options;
     options.pace = true;
     options.sessions = 1;
-    options.onSessionEnd = [&lane](const BoxSessionReport&) { lane.boxCpu = ThreadCpuSeconds(); };
+    options.onSessionEnd = [&lane](const BoxSessionReport&) { lane.boxCpu = CpuNow().thread; };
     return options;
   }
 
@@ -107,7 +95,7 @@ struct Totals {
 // all of them. False when a box or a port could not be had.
 bool RunLanes(std::vector<std::unique_ptr<Lane>>& lanes, const std::string& file, Totals& totals) {
   const Clock::time_point start = Clock::now();
-  const double cpuStart = ProcessCpuSeconds();
+  const double cpuStart = CpuNow().process;
   for (auto& lane : lanes) {
     if (!lane->box.Start() || !lane->station.Open(lane->box.PtyPath())) {
       std::printf("station %d: no virtual box: %s\n", lane->number,
@@ -119,7 +107,7 @@ bool RunLanes(std::vector<std::unique_ptr<Lane>>& lanes, const std::string& file
     Lane* const self = lane.get();
     lane->station.Driver().ChooseDownloadFile(file);
     lane->station.Start(
-        {kOperationDownload, file, 1, [self] { self->workerCpu = ThreadCpuSeconds(); }});
+        {kOperationDownload, file, 1, [self] { self->workerCpu = CpuNow().thread; }});
   }
   for (auto& lane : lanes) {
     // A run that hangs is ended as the window's Reset would end it.
@@ -134,7 +122,7 @@ bool RunLanes(std::vector<std::unique_ptr<Lane>>& lanes, const std::string& file
     lane->box.Stop();
   }
   totals.wall = Seconds(Clock::now() - start).count();
-  totals.processCpu = ProcessCpuSeconds() - cpuStart;
+  totals.processCpu = CpuNow().process - cpuStart;
   for (const auto& lane : lanes) {
     totals.boxCpu += lane->boxCpu;
     totals.workerCpu += lane->workerCpu;
