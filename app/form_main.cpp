@@ -207,9 +207,10 @@ void TFormMain::BuildControls() {
 
 void TFormMain::ConnectBridge() {
   // Reports of a run the window already stopped are dropped.
-  connect(&bridge_, &ObserverBridge::Status, this, [this](int run, const QString& text, int tone) {
-    if (run == run_) ShowStatus(text, StatusTone(tone));
-  });
+  connect(&bridge_, &ObserverBridge::Status, this,
+          [this](int run, const QString& text, StatusTone tone) {
+            if (run == run_) ShowStatus(text, tone);
+          });
   connect(&bridge_, &ObserverBridge::Progress, this, [this](int run, int position, int maximum) {
     if (run != run_) return;
     ProgressBarMain->setRange(0, std::max(maximum, 1));

@@ -27,7 +27,7 @@ void ObserverBridge::OnEvent(const LinkEvent& event) {
     case EventKind::kSuccess:
       break;
   }
-  emit Status(Run(), QString::fromStdString(event.text), int(ToneOfEvent(event)));
+  emit Status(Run(), QString::fromStdString(event.text), ToneOfEvent(event));
 }
 
 void ObserverBridge::OnErrorBox(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <atomic>
 
+#include "app/status_tone.h"
 #include "link/link_observer.h"
 
 namespace vn {
@@ -25,8 +26,7 @@ class ObserverBridge : public QObject, public LinkObserver {
   void OnDetail(const std::string& text) override;
 
  signals:
-  // `tone` is a StatusTone.
-  void Status(int run, const QString& text, int tone);
+  void Status(int run, const QString& text, vn::StatusTone tone);
   void Progress(int run, int position, int maximum);
   void ControlsEnabled(int run, bool enabled);
   void ErrorBox(int run, const QString& text);

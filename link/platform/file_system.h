@@ -14,7 +14,8 @@ std::FILE* CreateExclusiveFile(const std::string& path, int mode);
 // Flushes the file's contents to the disk.
 bool SyncFileToDisk(const std::string& path);
 
-// Renames `from` over `to`; when `to` exists, `from` takes its permissions first.
+// Renames `from` over `to`; when `to` exists, `from` takes its permissions first. A read-only
+// `to` is replaced on POSIX systems (callers refuse one first) and never on Windows.
 bool RenameOver(const std::string& from, const std::string& to);
 
 // 0 when a file could be created at `path` or the file there replaced: the folder may be written

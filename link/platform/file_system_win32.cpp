@@ -79,11 +79,8 @@ bool SyncFileToDisk(const std::string& path) {
   return true;
 }
 
+// Windows replaces no read-only file, so the only permission there is to take is the default.
 bool RenameOver(const std::string& from, const std::string& to) {
-  const DWORD attributes = GetFileAttributesA(to.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesA(from.c_str(), GetFileAttributesA(from.c_str()) | FILE_ATTRIBUTE_READONLY);
-  }
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Fail();
   }
