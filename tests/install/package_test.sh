@@ -10,8 +10,12 @@ build=$(cd "$1" && pwd) version=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/vespanode-package.XXXXXX")
 chmod 755 "$work"
 box_pid=
+# Nothing here may fail: the scratch folder must go whatever state a failure left the box in.
 cleanup() {
-  [[ -n "$box_pid" ]] && kill "$box_pid" 2>/dev/null && wait "$box_pid" 2>/dev/null
+  if [[ -n "$box_pid" ]]; then
+    kill "$box_pid" 2>/dev/null || true
+    wait "$box_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
