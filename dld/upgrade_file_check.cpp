@@ -8,11 +8,11 @@
 
 namespace vn {
 
-std::string FileKindProblem(const std::string& path) {
+namespace {
+
+// What a file of this kind is when it is no regular file; empty for a regular file.
+std::string KindProblem(const std::filesystem::file_status& status) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (error) return error.message();
   if (fs::is_directory(status)) return "is a folder, not an upgrade file";
   if (fs::is_fifo(status)) return "is a FIFO, not an upgrade file";
   if (fs::is_character_file(status) || fs::is_block_file(status)) {
@@ -22,11 +22,20 @@ std::string FileKindProblem(const std::string& path) {
   return {};
 }
 
+}  // namespace
+
+std::string FileKindProblem(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  return error ? error.message() : KindProblem(status);
+}
+
 bool CheckUpgradeFile(const std::string& path, std::string& problem) {
   // A file that is missing or cannot be looked at gets the reason the read gives below.
   std::error_code error;
-  if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
-    problem = path + " " + FileKindProblem(path);
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (const std::string kind = error ? std::string() : KindProblem(status); !kind.empty()) {
+    problem = path + " " + kind;
     return false;
   }
   std::vector<uint8_t> bytes;
