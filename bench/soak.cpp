@@ -35,8 +35,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRegionSet =
-    kOperationUploadDefault;  // two regions: every injected failure report is survivable
+// Two regions: every injected failure report is survivable.
+constexpr int kRegionSet = kOperationUploadDefault;
 // Longer than any wait of a recovering run without a status (ten lost answers at 5 s each).
 constexpr std::chrono::seconds kQuietLimit{60};
 

@@ -96,7 +96,7 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
     ASSERT_TRUE(session.opened);
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
-    const std::string file = PackedSet(session, 3, 4, stranger);
+    const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
     EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
     EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
   }
@@ -107,7 +107,7 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
     stranger.identForNocheck = 1;
-    const std::string file = PackedSet(session, 3, 4, stranger);
+    const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
     EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   }
 }
@@ -129,7 +129,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   options.faults.nakFrameTimes = 9;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 2, 6);
+  const std::string file = PackedSet(session, kOperationUploadDefault, 6);
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
@@ -140,7 +140,7 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
 TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 7);
+  const std::string file = PackedSet(session, kOperationUploadKey, 7);
 
   const LoopResult result = session.Run(kOperationDownload, file, 2);
 
@@ -161,7 +161,7 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   };
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 10);
+  const std::string file = PackedSet(session, kOperationUploadKey, 10);
   session.options.keepGoing = true;
   session.options.stallLimit = std::chrono::milliseconds(1500);
 
@@ -193,7 +193,7 @@ TEST(Download, LateAnswersWarnOnce) {
   options.pace = true;  // the delay is what comes on top of the line time
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 11);
+  const std::string file = PackedSet(session, kOperationUploadKey, 11);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
 
@@ -208,7 +208,7 @@ TEST(Download, LateAnswersWarnOnce) {
 TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 12);
+  const std::string file = PackedSet(session, kOperationUploadKey, 12);
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Program flash Success!") session.station.RequestStop();
   });
@@ -223,7 +223,7 @@ TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 1, 8);
+  const std::string file = PackedSet(session, kOperationUploadData, 8);
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Program flash...  25%") session.station.RequestStop();
   });
@@ -243,7 +243,7 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
   ScratchFolder elsewhere;
   DriverSession session({}, elsewhere.File("no/such/folder"));
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 9);
+  const std::string file = PackedSet(session, kOperationUploadKey, 9);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
   EXPECT_TRUE(session.observer.ErrorBoxes().empty());
@@ -252,7 +252,7 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
 TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, 3, 10);
+  const std::string file = PackedSet(session, kOperationUploadKey, 10);
   std::filesystem::permissions(file, std::filesystem::perms::owner_read);
 
   EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);

@@ -23,7 +23,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
 
-  const LoopResult result = session.Run(2, file, 0);
+  const LoopResult result = session.Run(kOperationUploadDefault, file, 0);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_FALSE(result.failed || result.stopped);
@@ -50,7 +50,7 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
   DriverSession session(WithFlash(13));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
-  ASSERT_EQ(session.Run(3, file).boxesDone, 1);
+  ASSERT_EQ(session.Run(kOperationUploadKey, file).boxesDone, 1);
   const auto bytes = ReadFileBytes(file);
   ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
   const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
@@ -81,7 +81,8 @@ TEST(Upload, ReadRequestBytesForTheKeySet) {
 TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
   DriverSession session(WithFlash(17));
   ASSERT_TRUE(session.opened);
-  const LoopResult result = session.Run(3, session.scratch.File("missing/folder/key.dld"));
+  const LoopResult result =
+      session.Run(kOperationUploadKey, session.scratch.File("missing/folder/key.dld"));
   EXPECT_TRUE(result.failed);
   EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
   EXPECT_EQ(session.box.Stats().sessionsStarted, 0);
@@ -95,7 +96,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Transfering Data:  50%") session.station.RequestStop();
   });
-  const LoopResult result = session.Run(2, file);
+  const LoopResult result = session.Run(kOperationUploadDefault, file);
   EXPECT_TRUE(result.stopped);
   const auto texts = session.Statuses();
   EXPECT_EQ(texts.back(), "Transfer failed!");
@@ -114,7 +115,7 @@ TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Transfer Success!") std::filesystem::remove(file + ".partial");
   });
-  const LoopResult result = session.Run(3, file);
+  const LoopResult result = session.Run(kOperationUploadKey, file);
   EXPECT_TRUE(result.failed);
   EXPECT_EQ(session.observer.ErrorBoxes(), std::vector<std::string>{"I/O error 2"});
   const auto texts = session.Statuses();
@@ -132,7 +133,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
     options.flash = image;
     DriverSession source(options);
     ASSERT_TRUE(source.opened);
-    ASSERT_EQ(source.Run(6, file).boxesDone, 1);
+    ASSERT_EQ(source.Run(kOperationUploadAll, file).boxesDone, 1);
   }
   DriverSession blank;
   ASSERT_TRUE(blank.opened);
