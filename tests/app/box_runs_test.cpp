@@ -6,6 +6,7 @@
 
 #include "app/status_tone.h"
 #include "dld/extract.h"
+#include "dld/region_sets.h"
 #include "link/box_announce.h"
 #include "link/system_port.h"
 #include "scripted_form.h"
@@ -17,8 +18,8 @@ using vn::testing::ScriptedForm;
 
 namespace {
 
-constexpr int kKeySet = 3;         // "Upload Key": one 64 KiB region, quick to move
-constexpr int kRunWaitMs = 60000;  // hang guard only
+constexpr int kKeySet = vn::kOperationUploadKey;  // "Upload Key": one 64 KiB region, quick to move
+constexpr int kRunWaitMs = 60000;                 // hang guard only
 
 std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& image, const vn::UploadRegion& region) {
   const auto begin = image.begin() + (region.address - vn::kFlashBase);

@@ -12,14 +12,16 @@
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "tests_common.h"
 #include "upload_checks.h"
 
 namespace vn::testing {
 namespace {
 
-constexpr int kDefaultSet = 2;  // two regions: a failure report for one of them is survivable
-constexpr int kKeySet = 3;      // one region: a single failure report is fatal
+constexpr int kDefaultSet =
+    vn::kOperationUploadDefault;  // two regions: a failure report for one of them is survivable
+constexpr int kKeySet = vn::kOperationUploadKey;  // one region: a single failure report is fatal
 // A wait without a time limit counts as ended by the user after this; a wait that ends by itself
 // sooner must end with its step's failure text.
 constexpr std::chrono::seconds kUserPatience{2};

@@ -7,12 +7,13 @@
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
 #include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "tests_common.h"
 
 namespace vn::testing {
 namespace {
 
-constexpr int kKeySet = 3;
+constexpr int kKeySet = vn::kOperationUploadKey;
 
 BoxOptions FlashedBox(uint32_t seed, const std::string& vanishAt = {}) {
   BoxOptions options;

@@ -12,7 +12,7 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kKeySet = 3;
+constexpr int kKeySet = vn::kOperationUploadKey;
 
 std::string KeyFile(DriverSession& session) {
   const auto list = UploadRegionList(kKeySet);
