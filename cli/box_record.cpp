@@ -63,6 +63,8 @@ json BoxRecordObject(const BoxRecord& record) {
       {"reason", TextOrNull(record.reason)},
       {"phase", record.phase},
   };
+  AddExactBytes(line, "port", record.port);
+  AddExactBytes(line, "file", record.file);
   // The link's tallies stand at the top level of a record, beside its figures.
   line.update(LinkCountersJson(record.counters));
   line["meanAnswerDelayMs"] = Rounded(record.counters.MeanAnswerDelayMs(), 10);

@@ -12,6 +12,7 @@ Json Head(const std::string& port, const char* type) {
   object["schema"] = kEventSchemaVersion;
   object["type"] = type;
   object["port"] = port;
+  AddExactBytes(object, "port", port);
   return object;
 }
 

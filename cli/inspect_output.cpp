@@ -75,7 +75,10 @@ void PrintInspectText(std::FILE* out, const std::string& fileName, const Inspect
 }
 
 void PrintInspectJson(std::FILE* out, const std::string& fileName, const InspectReport& report) {
-  json result = {{"file", fileName}, {"fileSize", report.fileSize}, {"sound", report.Sound()}};
+  json result = {{"file", fileName}};
+  AddExactBytes(result, "file", fileName);
+  result["fileSize"] = report.fileSize;
+  result["sound"] = report.Sound();
   if (report.headerFound) {
     json header = IdentityJson(report.identity);
     header["kindCode"] = report.kindCode;
@@ -103,7 +106,7 @@ void PrintInspectJson(std::FILE* out, const std::string& fileName, const Inspect
         {{"block", fault.block}, {"offset", fault.offset}, {"what", fault.what}});
   }
   // Header texts are whatever bytes the file holds: those that are not UTF-8 become U+FFFD.
-  const std::string text = result.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  const std::string text = JsonText(result, 2) + "\n";
   std::fwrite(text.data(), 1, text.size(), out);
 }
 

@@ -1,5 +1,7 @@
 #include "cli/json_fields.h"
 
+#include <cstdio>
+
 namespace vn {
 
 nlohmann::ordered_json IdentityJson(const FileIdentity& identity) {
@@ -17,8 +19,33 @@ nlohmann::ordered_json LinkCountersJson(const LinkCounters& counters) {
           {"naksReceived", counters.naksReceived}, {"timeouts", counters.timeouts}};
 }
 
+std::string JsonText(const nlohmann::ordered_json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 std::string OneLine(const nlohmann::ordered_json& object) {
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return JsonText(object, -1);
+}
+
+bool IsUtf8(const std::string& text) {
+  try {
+    (void)nlohmann::ordered_json(text).dump();
+    return true;
+  } catch (const nlohmann::ordered_json::type_error&) {
+    return false;
+  }
+}
+
+void AddExactBytes(nlohmann::ordered_json& object, const std::string& key,
+                   const std::string& name) {
+  if (IsUtf8(name)) return;
+  std::string hex;
+  for (const char c : name) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", unsigned(static_cast<unsigned char>(c)));
+    hex += pair;
+  }
+  object[key + "Bytes"] = hex;
 }
 
 }  // namespace vn

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/json_fields.h"
 #include "link/port_survey.h"
 
 namespace vn {
@@ -22,6 +23,13 @@ json UsbId(int id) {
   return text.empty() ? json(nullptr) : json(text);
 }
 
+// A device's entry starts with its path, exact bytes beside it when they are not UTF-8.
+json DeviceEntry(const std::string& path) {
+  json entry = {{"device", path}};
+  AddExactBytes(entry, "device", path);
+  return entry;
+}
+
 json SurveyAsJson(const PortSurvey& survey) {
   json result = {{"com_names", json::array()},
                  {"usb_adapters", json::array()},
@@ -34,19 +42,22 @@ json SurveyAsJson(const PortSurvey& survey) {
                                    {"exists", com.exists}});
   }
   for (const PortInfo& port : survey.usbAdapters) {
-    result["usb_adapters"].push_back({{"device", port.path},
-                                      {"vendor_id", UsbId(port.vendorId)},
-                                      {"product_id", UsbId(port.productId)},
-                                      {"manufacturer", port.manufacturer},
-                                      {"product", port.product},
-                                      {"serial", port.serial},
-                                      {"description", port.description}});
+    json entry = DeviceEntry(port.path);
+    entry.update({{"vendor_id", UsbId(port.vendorId)},
+                  {"product_id", UsbId(port.productId)},
+                  {"manufacturer", port.manufacturer},
+                  {"product", port.product},
+                  {"serial", port.serial},
+                  {"description", port.description}});
+    result["usb_adapters"].push_back(entry);
   }
   for (const PortInfo& port : survey.otherPorts) {
-    result["other_ports"].push_back({{"device", port.path}, {"description", port.description}});
+    json entry = DeviceEntry(port.path);
+    entry["description"] = port.description;
+    result["other_ports"].push_back(entry);
   }
   for (const std::string& box : survey.virtualBoxes) {
-    result["virtual_boxes"].push_back({{"device", box}});
+    result["virtual_boxes"].push_back(DeviceEntry(box));
   }
   return result;
 }
@@ -93,7 +104,7 @@ void RegisterPortCommands(CLI::App& app, int& exitCode) {
   ports->callback([asJson, &exitCode] {
     const PortSurvey survey = SurveyPorts();
     if (*asJson) {
-      std::printf("%s\n", SurveyAsJson(survey).dump(2).c_str());
+      std::printf("%s\n", JsonText(SurveyAsJson(survey), 2).c_str());
     } else {
       PrintSurvey(survey);
     }

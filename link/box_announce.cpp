@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 #include <system_error>
 
+#include "link/platform/file_system.h"
 #include "link/platform/processes.h"
 
 namespace vn {
@@ -15,6 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kPrefix = "box-";
+// A device path is short; an announcement any longer is none of ours.
+constexpr size_t kAnnouncementLimit = 4096;
 
 fs::path OwnAnnouncement() {
   return fs::path(BoxAnnounceFolder()) / (std::string(kPrefix) + std::to_string(OwnProcessId()));
@@ -36,22 +39,33 @@ std::string BoxAnnounceFolder() {
   return PrivateRuntimeFolder();
 }
 
-bool AnnounceBox(const std::string& ptyPath) {
-  const fs::path folder = BoxAnnounceFolder();
-  std::error_code error;
-  // Only this user's programs need to read it.
-  MakePrivateFolder(folder.string());
-  const fs::path target = OwnAnnouncement();
-  // Written aside and renamed, so that a reader never sees half a path.
-  const fs::path staging = target.string() + ".new";
-  {
-    std::ofstream out(staging, std::ios::trunc);
-    out << ptyPath << '\n';
-    if (!out.flush()) return false;
+bool AnnounceBox(const std::string& ptyPath, std::string* why) {
+  const std::string folder = BoxAnnounceFolder();
+  // Only this user's programs need to read it, and nobody else may have put anything there.
+  std::string problem;
+  if (!MakePrivateFolder(folder, &problem)) {
+    if (why) *why = folder + ": " + problem;
+    return false;
   }
-  fs::rename(staging, target, error);
-  if (error) fs::remove(staging, error);
-  return !error;
+  const fs::path target = OwnAnnouncement();
+  // Written aside and renamed, so that a reader never sees half a path. Created exclusively and
+  // never through a link.
+  const std::string staging = target.string() + ".new";
+  std::FILE* out = CreateExclusiveFile(staging, 0600);
+  bool written = out != nullptr;
+  if (out) {
+    const std::string line = ptyPath + "\n";
+    written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    written = std::fclose(out) == 0 && written;
+  }
+  std::error_code error;
+  if (written) fs::rename(staging, target, error);
+  if (!written || error) {
+    fs::remove(staging, error);
+    if (why) *why = staging + ": cannot be written";
+    return false;
+  }
+  return true;
 }
 
 void WithdrawBox() {
@@ -61,14 +75,18 @@ void WithdrawBox() {
 
 std::vector<std::string> ListAnnouncedBoxes() {
   std::vector<std::string> paths;
+  const std::string folder = BoxAnnounceFolder();
+  if (!IsPrivateFolder(folder)) return paths;
   std::error_code error;
-  fs::directory_iterator entries(BoxAnnounceFolder(), error);
+  fs::directory_iterator entries(folder, error);
   if (error) return paths;
   for (const fs::directory_entry& entry : entries) {
     const int64_t pid = PidOfName(entry.path().filename().string());
     if (pid == 0) continue;
-    std::string path;
-    std::getline(std::ifstream(entry.path()), path);
+    std::string text;
+    // Whatever is not a regular file is left alone: a box only ever writes those.
+    if (!ReadSmallRegularFile(entry.path().string(), kAnnouncementLimit, text)) continue;
+    const std::string path = text.substr(0, text.find('\n'));
     if (ProcessAlive(pid) && !path.empty() && fs::exists(path, error)) {
       paths.push_back(path);
     } else {

@@ -10,14 +10,16 @@ namespace vn {
 // $XDG_RUNTIME_DIR/vespanode, or /tmp/vespanode-<uid> when that variable is unset.
 std::string BoxAnnounceFolder();
 
-// Announces this process's box; false when the folder or the file cannot be written.
-bool AnnounceBox(const std::string& ptyPath);
+// Announces this process's box; false, with the reason in `why`, when the folder is not this
+// user's private folder (a link, another user's, open to others) or the file cannot be written.
+bool AnnounceBox(const std::string& ptyPath, std::string* why = nullptr);
 
 // Removes this process's announcement, if any.
 void WithdrawBox();
 
 // The pseudo-terminal paths of boxes whose process is alive and whose path exists, sorted;
-// announcements of boxes that are gone are removed on the way.
+// announcements of boxes that are gone are removed on the way. Nothing is read from a folder that
+// is not this user's private one, and only regular files are read, without waiting.
 std::vector<std::string> ListAnnouncedBoxes();
 
 }  // namespace vn

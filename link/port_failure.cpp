@@ -18,10 +18,12 @@ std::string DescribePortFailure(const PortOpenFailure& failure) {
 #endif
       break;
     case PortProblem::kBusy:
-      text = "busy; another program (or another copy of this one) is using it";
+      text = failure.detail.empty()
+                 ? "busy; another program (or another copy of this one) is using it"
+                 : "busy; " + failure.detail + " is using it";
       break;
     case PortProblem::kNotASerialPort:
-      text = "not a serial port";
+      text = failure.detail.empty() ? "not a serial port" : failure.detail + ", not a serial port";
       break;
     case PortProblem::kSetupFailed:
       text = "the line settings were refused";

@@ -9,13 +9,16 @@ enum class PortProblem {
   kNoSuchDevice,      // nothing at that name: wrong name, or the adapter is unplugged
   kPermissionDenied,  // the user may not open it (on Linux: not in the dialout group)
   kBusy,              // another program, or another copy of this one, holds it
-  kNotASerialPort,    // the name exists but is no terminal device
+  kNotASerialPort,    // the name exists but is no serial port: a folder, a file, a pty master
   kSetupFailed,       // opened, but the line settings were refused
 };
 
 struct PortOpenFailure {
   PortProblem problem = PortProblem::kNone;
   std::string systemMessage;  // the operating system's text for the error, when there is one
+  // kNotASerialPort: what the name is instead ("a folder"); kBusy: who holds the port
+  // ("minicom, pid 4711"), when that can be found. Often empty.
+  std::string detail;
 };
 
 // One line for the user: what went wrong and the one thing to do about it, e.g.

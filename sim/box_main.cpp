@@ -168,8 +168,9 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitFailed;
   }
-  if (!vn::AnnounceBox(box.PtyPath()))
-    Complain("cannot announce the box in " + vn::BoxAnnounceFolder());
+  std::string announceProblem;
+  if (!vn::AnnounceBox(box.PtyPath(), &announceProblem))
+    Complain("cannot announce the box: " + announceProblem);
 
   // Printed last: a script that sees this line finds the link and the announcement in place.
   std::printf("pty: %s\n", box.PtyPath().c_str());

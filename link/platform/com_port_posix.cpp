@@ -9,14 +9,17 @@
 // (XON), and any byte may occur inside a frame. A fresh tty on Linux comes cooked (XON/XOFF,
 // CR/NL mapping, echo, canonical lines), so every input, output and local mode is switched off
 // here; only hardware flow control stays as the driver had it.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <linux/serial.h>
+#include <sys/sysmacros.h>
 #endif
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "link/line_rate.h"
@@ -60,6 +64,95 @@ PortProblem ProblemOfOpenError(int error) {
   }
 }
 
+// What a name is when it cannot be a serial port, in words for the message; empty for a
+// character device, which may be one. The pseudo-terminal multiplexer is a character device, but
+// opening it makes a new pseudo-terminal that no box is listening on.
+std::string NotAPortKind(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return "a folder";
+  if (S_ISREG(info.st_mode)) return "a regular file";
+  if (S_ISFIFO(info.st_mode)) return "a FIFO";
+  if (S_ISSOCK(info.st_mode)) return "a socket";
+  if (S_ISBLK(info.st_mode)) return "a block device";
+  if (!S_ISCHR(info.st_mode)) return "no device";
+#ifdef __linux__
+  if (::major(info.st_rdev) == 5 && ::minor(info.st_rdev) == 2) {
+    return "the pseudo-terminal multiplexer";
+  }
+#endif
+  return "";
+}
+
+// Whether the open descriptor is the master side of a pseudo-terminal: the box's end, never ours.
+bool IsPtyMaster(int fd) {
+#ifdef TIOCGPTN
+  unsigned number = 0;
+  return ::ioctl(fd, TIOCGPTN, &number) == 0;
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
+// The first line of a small file under /proc, without its newline.
+std::string ProcLine(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "";
+  char text[64];
+  const ssize_t n = ::read(fd, text, sizeof text);
+  ::close(fd);
+  std::string line(text, size_t(std::max<ssize_t>(n, 0)));
+  return line.substr(0, line.find('\n'));
+}
+
+// Whether the process has the device open: its open descriptors are links under /proc/<pid>/fd.
+bool HasOpen(const std::string& pid, dev_t device) {
+  const std::string fdFolder = "/proc/" + pid + "/fd";
+  DIR* descriptors = ::opendir(fdFolder.c_str());
+  if (descriptors == nullptr) return false;
+  bool found = false;
+  while (const dirent* descriptor = ::readdir(descriptors)) {
+    const std::string link = fdFolder + "/" + descriptor->d_name;
+    char target[16];
+    // Pipes, sockets and files are passed over without a look at what they are.
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+    if (n < 5 || std::string(target, 5) != "/dev/") continue;
+    struct stat info;
+    if (::stat(link.c_str(), &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == device) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(descriptors);
+  return found;
+}
+
+// Which program holds the device open, as fuser finds it: "minicom, pid 4711", another process
+// rather than this one; empty when none that this user may look at does (another user's
+// processes are hidden from all but root).
+std::string HolderOf(dev_t device) {
+  DIR* processes = ::opendir("/proc");
+  if (processes == nullptr) return "";
+  const std::string self = std::to_string(::getpid());
+  std::string holder;
+  bool selfHolds = false;
+  while (const dirent* process = ::readdir(processes)) {
+    const std::string pid = process->d_name;
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (!HasOpen(pid, device)) continue;
+    if (pid == self) {
+      selfHolds = true;
+      continue;
+    }
+    holder = pid;
+    break;
+  }
+  ::closedir(processes);
+  if (holder.empty() && selfHolds) holder = self;
+  if (holder.empty()) return "";
+  const std::string name = ProcLine("/proc/" + holder + "/comm");
+  return (name.empty() ? "a program" : name) + ", pid " + holder;
+}
+
 bool PortVanished(short revents) {
   return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
@@ -71,15 +164,45 @@ class PosixComPort final : public ComPort {
   bool OpenComPort(const std::string& name) override {
     CloseComPort();
     failure_ = {};
-    fd_ = ::open(ComDeviceName(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return Fail(ProblemOfOpenError(errno));
-    if (!::isatty(fd_)) return Fail(PortProblem::kNotASerialPort, ENOTTY);
-    // TIOCEXCL keeps other users out but does not bind root; the advisory lock keeps out every
-    // other copy of this program, root's included.
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      return Fail(errno == EWOULDBLOCK ? PortProblem::kBusy : PortProblem::kSetupFailed);
+    const std::string device = ComDeviceName(name);
+    // The kind is told before the open, so that a folder or a FIFO is named as what it is, and
+    // again after it, of what was really opened.
+    struct stat info {};
+    if (::stat(device.c_str(), &info) == 0 && !NotAPortKind(info).empty()) {
+      return NotAPort(NotAPortKind(info));
     }
-    ::ioctl(fd_, TIOCEXCL);
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+      const int error = errno;
+      Fail(ProblemOfOpenError(error), error);
+      // Without root, a port another program holds in exclusive mode refuses the open.
+      if (error == EBUSY) failure_.detail = HolderOf(info.st_rdev);
+      return false;
+    }
+    if (::fstat(fd_, &info) != 0) return Fail(PortProblem::kSetupFailed);
+    if (!NotAPortKind(info).empty()) return NotAPort(NotAPortKind(info));
+    if (IsPtyMaster(fd_)) return NotAPort("a pseudo-terminal master");
+    if (!::isatty(fd_)) return Fail(PortProblem::kNotASerialPort, ENOTTY);
+    // Root opens a port that another program holds in exclusive mode (TIOCEXCL) all the same; it
+    // is refused here, before this program sets the mode itself. The advisory lock keeps out
+    // every other copy of this program, whether it got the exclusive mode or not.
+    int exclusive = 0;
+#ifdef TIOCGEXCL
+    if (::ioctl(fd_, TIOCGEXCL, &exclusive) != 0) exclusive = 0;
+#endif
+    int busyError = EBUSY;
+    if (exclusive == 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) return Fail(PortProblem::kSetupFailed);
+      busyError = errno;
+      exclusive = 1;
+    }
+    if (exclusive != 0) {
+      Fail(PortProblem::kBusy, busyError);
+      failure_.detail = HolderOf(info.st_rdev);
+      return false;
+    }
+    // Cleared at the close only when set here: another program's exclusive mode is not ours.
+    exclusiveSet_ = ::ioctl(fd_, TIOCEXCL) == 0;
     AskForLowLatency();
     opened_ = true;
     stopRequested_ = false;
@@ -88,7 +211,7 @@ class PosixComPort final : public ComPort {
     if (!PurgeComPort()) configured = false;
     if (!configured) {
       opened_ = false;
-      failure_ = {PortProblem::kSetupFailed, std::strerror(errno)};
+      failure_ = {PortProblem::kSetupFailed, std::strerror(errno), {}};
     }
     return configured;
   }
@@ -234,9 +357,15 @@ class PosixComPort final : public ComPort {
   }
 
   bool Fail(PortProblem problem, int error = errno) {
-    failure_ = {problem, std::strerror(error)};
+    failure_ = {problem, std::strerror(error), {}};
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    return false;
+  }
+
+  bool NotAPort(const std::string& kind) {
+    Fail(PortProblem::kNotASerialPort);
+    failure_ = {PortProblem::kNotASerialPort, "", kind};
     return false;
   }
 
@@ -266,7 +395,8 @@ class PosixComPort final : public ComPort {
     // only what did not leave in time keeps the last answers of a finished operation.
     if (!drain || !DrainOutput()) ::tcflush(fd_, TCOFLUSH);
     RestoreLatency();
-    ::ioctl(fd_, TIOCNXCL);
+    if (exclusiveSet_) ::ioctl(fd_, TIOCNXCL);
+    exclusiveSet_ = false;
     ::close(fd_);  // also releases the advisory lock
     fd_ = -1;
   }
@@ -275,6 +405,7 @@ class PosixComPort final : public ComPort {
   std::atomic<bool> opened_{false};
   std::atomic<bool> stopRequested_{false};
   bool lowLatencySet_ = false;
+  bool exclusiveSet_ = false;
   PortOpenFailure failure_;
 };
 

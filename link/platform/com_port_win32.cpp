@@ -111,7 +111,7 @@ class Win32ComPort final : public ComPort {
     if (configured && !PurgeComPort()) configured = false;
     if (!configured) {
       opened_ = false;
-      failure_ = {PortProblem::kSetupFailed, SystemMessage(GetLastError())};
+      failure_ = {PortProblem::kSetupFailed, SystemMessage(GetLastError()), {}};
       return false;
     }
     // Sleeps elsewhere in the wait (while a message is arriving) would otherwise last at least
@@ -281,7 +281,7 @@ class Win32ComPort final : public ComPort {
   }
 
   bool Fail(PortProblem problem, DWORD error) {
-    failure_ = {problem, SystemMessage(error)};
+    failure_ = {problem, SystemMessage(error), {}};
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     CloseEvents();

@@ -1,6 +1,7 @@
 #pragma once
 // What box announcements and the window's single-instance guard need of the system: process ids,
 // who the user is, and a folder only this user reaches.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,7 +16,15 @@ bool ProcessAlive(int64_t pid);
 // $XDG_RUNTIME_DIR/vespanode, or /tmp/vespanode-<uid> when that variable is unset; on Windows
 // vespanode in the user's temporary folder. Not created here.
 std::string PrivateRuntimeFolder();
-// Creates the folder when needed and keeps other users out of it, as far as the system lets.
-void MakePrivateFolder(const std::string& folder);
+// Creates the folder (mode 0700) when it is missing. True only when it is then a real folder, not
+// a link, owned by this user and closed to everyone else (mode 0700 on POSIX); otherwise `why`
+// says what is there instead. Nothing that is there already is changed: in a shared /tmp it may
+// be another user's.
+bool MakePrivateFolder(const std::string& folder, std::string* why = nullptr);
+// The same judgement of a folder that is there, without creating anything.
+bool IsPrivateFolder(const std::string& folder, std::string* why = nullptr);
+// At most `limit` bytes from the start of a regular file. False, and nothing waited for, when the
+// name is a link, a FIFO, a device, a folder or anything else that is not a regular file.
+bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text);
 
 }  // namespace vn

@@ -1,10 +1,14 @@
 #include "link/platform/processes.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 
@@ -28,10 +32,76 @@ std::string PrivateRuntimeFolder() {
   return "/tmp/vespanode-" + UserIdentity();
 }
 
-void MakePrivateFolder(const std::string& folder) {
+namespace {
+
+// What a name is, in words for a message: "a link", "a FIFO", ...
+std::string KindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return "a link";
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no folder";
+}
+
+bool Refuse(std::string* why, const std::string& text) {
+  if (why) *why = text;
+  return false;
+}
+
+}  // namespace
+
+bool IsPrivateFolder(const std::string& folder, std::string* why) {
+  // lstat: a link planted by someone else, even to one of our own folders, is not the folder.
+  struct stat info;
+  if (::lstat(folder.c_str(), &info) != 0) return Refuse(why, std::strerror(errno));
+  if (!S_ISDIR(info.st_mode)) return Refuse(why, "it is " + KindOf(info.st_mode) + ", not a folder");
+  if (info.st_uid != ::getuid()) {
+    return Refuse(why, "it belongs to user " + std::to_string(info.st_uid) + ", not to us");
+  }
+  if ((info.st_mode & 07777) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
+    return Refuse(why, std::string("its mode is ") + mode + ", not 0700");
+  }
+  return true;
+}
+
+bool MakePrivateFolder(const std::string& folder, std::string* why) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  ::chmod(folder.c_str(), 0700);
+  const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, error);
+  // An umask as strict as 0777 may narrow the mode; a folder made just now is ours to widen.
+  if (::mkdir(folder.c_str(), 0700) == 0) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fchmod(fd, 0700);
+      ::close(fd);
+    }
+  } else if (errno != EEXIST) {
+    return Refuse(why, std::strerror(errno));
+  }
+  return IsPrivateFolder(folder, why);
+}
+
+bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text) {
+  // Non-blocking, so that opening a FIFO or a device returns at once; fstat then tells the kind
+  // of what was opened, not of what the name held a moment before.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  text.clear();
+  while (ok && text.size() < limit) {
+    char chunk[512];
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, limit - text.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    text.append(chunk, size_t(n));
+  }
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace vn

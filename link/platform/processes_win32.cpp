@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace vn {
 
@@ -33,10 +34,33 @@ std::string PrivateRuntimeFolder() {
   return (std::filesystem::temp_directory_path(error) / "vespanode").string();
 }
 
-// The user's temporary folder is the user's own already.
-void MakePrivateFolder(const std::string& folder) {
+// The user's temporary folder is the user's own already: what is left to check is that the name
+// is a folder and no link (a junction or symbolic link) to somewhere else.
+bool IsPrivateFolder(const std::string& folder, std::string* why) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::symlink_status(folder, error);
+  if (std::filesystem::is_directory(status)) return true;
+  if (why) *why = std::filesystem::exists(status) ? "it is not a folder" : "it does not exist";
+  return false;
+}
+
+bool MakePrivateFolder(const std::string& folder, std::string* why) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
+  return IsPrivateFolder(folder, why);
+}
+
+bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error))) {
+    return false;
+  }
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  if (!in) return false;
+  text.assign(limit, '\0');
+  in.read(text.data(), std::streamsize(limit));
+  text.resize(size_t(in.gcount()));
+  return !in.bad();
 }
 
 }  // namespace vn

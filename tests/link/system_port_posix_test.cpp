@@ -2,30 +2,68 @@
 // the last answer kept at the close, and the names of the window's list.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <fstream>
 #include <thread>
 
 #include "far_end.h"
 #include "link/system_port.h"
 #include "link/wire_format.h"
+#include "support/sample_files.h"
 
 namespace vn::test {
 namespace {
 
+// Every kind of thing a port name can be, each refused at once with what it is. The test ends
+// within its time limit only if none of them is waited on.
 TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
+  vn::testing::ScratchFolder scratch;
+  const std::string fifo = scratch.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string file = scratch.File("file");
+  ASSERT_TRUE(std::ofstream(file) << "not a port");
+  const std::string link = scratch.File("link-to-folder");
+  ASSERT_EQ(::symlink(scratch.Path().c_str(), link.c_str()), 0);
+  struct Row {
+    std::string path;
+    PortProblem problem;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"/dev/vespanode-no-such-port", PortProblem::kNoSuchDevice, "No such file"},
+      {"/dev/null", PortProblem::kNotASerialPort, "not a serial port"},
+      {scratch.Path(), PortProblem::kNotASerialPort, "a folder, not a serial port"},
+      {link, PortProblem::kNotASerialPort, "a folder, not a serial port"},
+      {file, PortProblem::kNotASerialPort, "a regular file, not a serial port"},
+      {fifo, PortProblem::kNotASerialPort, "a FIFO, not a serial port"},
+      // Opening it makes a new pseudo-terminal that no box answers on.
+      {"/dev/ptmx", PortProblem::kNotASerialPort, "multiplexer, not a serial port"},
+  };
   auto port = MakeSystemComPort();
-  EXPECT_FALSE(port->OpenComPort("/dev/vespanode-no-such-port"));
-  EXPECT_FALSE(port->PortOpened());
-  EXPECT_FALSE(port->PurgeComPort());
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNoSuchDevice);
-  EXPECT_NE(DescribePortFailure(port->LastOpenFailure()).find("No such file"), std::string::npos);
+  for (const Row& row : rows) {
+    EXPECT_FALSE(port->OpenComPort(row.path)) << row.path;
+    EXPECT_FALSE(port->PortOpened());
+    EXPECT_FALSE(port->PurgeComPort());
+    EXPECT_EQ(port->LastOpenFailure().problem, row.problem) << row.path;
+    const std::string said = DescribePortFailure(port->LastOpenFailure());
+    EXPECT_NE(said.find(row.text), std::string::npos) << row.path << ": " << said;
+  }
 
-  EXPECT_FALSE(port->OpenComPort("/dev/null"));
+  // The master side of a pseudo-terminal is the box's end.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  EXPECT_FALSE(port->OpenComPort("/proc/self/fd/" + std::to_string(master)));
   EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNotASerialPort);
+  ::close(master);
 
   // A port in use is busy for a second opener, root included (root ignores TIOCEXCL).
   Rig rig = MakeRig("pty");
@@ -36,6 +74,59 @@ TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
   rig.port->CloseComPort();
   EXPECT_TRUE(port->OpenComPort(rig.slavePath));
   EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNone);
+}
+
+// Whether a port is in exclusive mode, as far as a look from here can tell: a refused open says so
+// too (that is how the mode shows to all but root).
+bool HeldExclusively(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno == EBUSY;
+  int exclusive = 0;
+  ::ioctl(fd, TIOCGEXCL, &exclusive);
+  ::close(fd);
+  return exclusive != 0;
+}
+
+// Another program holds the port in exclusive mode: it is refused, even to root, the holder is
+// named, and the other program keeps its mode after the refusal and after a close of ours.
+TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
+  Rig rig = MakeRig("pty");
+  rig.port->CloseComPort();
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    const int fd = ::open(rig.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const char done = (fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0) ? 'y' : 'n';
+    (void)!::write(ready[1], &done, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char done = 0;
+  ASSERT_EQ(::read(ready[0], &done, 1), 1);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(done, 'y');
+
+  auto port = MakeSystemComPort();
+  EXPECT_FALSE(port->OpenComPort(rig.slavePath));
+  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kBusy);
+  const std::string said = DescribePortFailure(port->LastOpenFailure());
+  EXPECT_NE(said.find("pid " + std::to_string(holder)), std::string::npos) << said;
+  port->CloseComPort();
+  EXPECT_TRUE(HeldExclusively(rig.slavePath));
+
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  // The mode outlives the program that set it while the rig's descriptor stays open; once it is
+  // cleared, the port is ours, and our own mode goes with our close.
+  EXPECT_TRUE(HeldExclusively(rig.slavePath));
+  ASSERT_EQ(::ioctl(rig.slaveFd, TIOCNXCL), 0);
+  ASSERT_TRUE(port->OpenComPort(rig.slavePath));
+  EXPECT_TRUE(HeldExclusively(rig.slavePath));
+  port->CloseComPort();
+  EXPECT_FALSE(HeldExclusively(rig.slavePath));
 }
 
 // A fresh pseudo-terminal is cooked, as a fresh /dev/ttyS* or /dev/ttyUSB* is: XON/XOFF on, CR/NL
