@@ -28,7 +28,6 @@ bool IsUtf8(const std::string& text);
 // A port or file name is written under its key with U+FFFD for bytes that are not UTF-8; the exact
 // name then follows under key + "Bytes" as lowercase hex, two digits per byte, so that it can
 // still be recovered. Nothing is added for a UTF-8 name.
-void AddExactBytes(nlohmann::ordered_json& object, const std::string& key,
-                   const std::string& name);
+void AddExactBytes(nlohmann::ordered_json& object, const std::string& key, const std::string& name);
 
 }  // namespace vn

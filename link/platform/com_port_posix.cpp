@@ -225,9 +225,13 @@ class PosixComPort final : public ComPort {
     return true;
   }
 
-  PortOpenFailure LastOpenFailure() const override { return failure_; }
+  PortOpenFailure LastOpenFailure() const override {
+    return failure_;
+  }
 
-  bool PurgeComPort() override { return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0; }
+  bool PurgeComPort() override {
+    return fd_ >= 0 && ::tcflush(fd_, TCIOFLUSH) == 0;
+  }
 
   int32_t ComWrite(const uint8_t* data, int32_t count) override {
     // Only unread input is thrown away: flushing output too would drop an answer (an ACK, say)
@@ -280,7 +284,9 @@ class PosixComPort final : public ComPort {
     return got == count ? count : -1;
   }
 
-  bool PortOpened() const override { return opened_; }
+  bool PortOpened() const override {
+    return opened_;
+  }
   void RequestStop() override {
     stopRequested_ = true;
     opened_ = false;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace vn {
@@ -55,7 +55,8 @@ bool IsPrivateFolder(const std::string& folder, std::string* why) {
   // lstat: a link planted by someone else, even to one of our own folders, is not the folder.
   struct stat info;
   if (::lstat(folder.c_str(), &info) != 0) return Refuse(why, std::strerror(errno));
-  if (!S_ISDIR(info.st_mode)) return Refuse(why, "it is " + KindOf(info.st_mode) + ", not a folder");
+  if (!S_ISDIR(info.st_mode))
+    return Refuse(why, "it is " + KindOf(info.st_mode) + ", not a folder");
   if (info.st_uid != ::getuid()) {
     return Refuse(why, "it belongs to user " + std::to_string(info.st_uid) + ", not to us");
   }

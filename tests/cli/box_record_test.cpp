@@ -17,7 +17,7 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   record.box = 3;
   record.start = sys_days{2026y / 12 / 7} + 13h + 52min + 58s + 123ms;
   record.end = record.start + 61s + 7ms;
-  record.file = "app.dld";
+  record.file = "app-\xE9.dld";  // a Latin-1 name
   record.headerKnown = true;
   record.identity.manufactureIdent =
       "K\xFC"
@@ -41,6 +41,10 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   EXPECT_TRUE(json["failure"].is_null());
   EXPECT_TRUE(json["sha256"].is_null());
   EXPECT_EQ(json["header"]["manufactureIdent"], "K\uFFFDche");
+  // A name that is not UTF-8 can still be recovered exactly; a UTF-8 one has no copy.
+  EXPECT_EQ(json["file"], "app-\uFFFD.dld");
+  EXPECT_EQ(json["fileBytes"], "6170702de92e646c64");
+  EXPECT_FALSE(json.contains("portBytes"));
   EXPECT_EQ(json["header"]["softwareVersion"], "3.1");
   EXPECT_EQ(json["header"]["partitionCount"], 4);
   EXPECT_EQ(json["meanAnswerDelayMs"], 0.3);

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "link/box_announce.h"
@@ -20,6 +24,7 @@ class PrivateRuntimeFolder {
     if (const char* old = getenv("XDG_RUNTIME_DIR")) old_ = old;
     setenv("XDG_RUNTIME_DIR", folder_.Path().c_str(), 1);
   }
+  const std::string& Path() const { return folder_.Path(); }
   ~PrivateRuntimeFolder() {
     if (old_.empty()) {
       unsetenv("XDG_RUNTIME_DIR");
@@ -38,6 +43,16 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ASSERT_TRUE(AnnounceBox(box.PtyPath()));
+  // A device whose name is not UTF-8, announced for a live process (this test's parent).
+  const std::string odd = runtime.Path() + "/pts-\xFF\xFE";
+  std::ofstream(odd) << "";
+  std::ofstream(BoxAnnounceFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
+  std::string oddHex;
+  for (const char c : odd) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", unsigned(static_cast<unsigned char>(c)));
+    oddHex += pair;
+  }
 
   const ChildResult json = RunChild(OurProgram("vespanode-cli"), {"ports", "--json"});
   const ChildResult text = RunChild(OurProgram("vespanode-cli"), {"ports"});
@@ -52,8 +67,15 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   EXPECT_EQ(survey["com_names"][2]["device"], "/dev/ttyS2");
   EXPECT_TRUE(survey["com_names"][2]["exists"].is_boolean());
   EXPECT_TRUE(survey["usb_adapters"].is_array());
-  ASSERT_EQ(survey["virtual_boxes"].size(), 1u);
-  EXPECT_EQ(survey["virtual_boxes"][0]["device"], box.PtyPath());
+  ASSERT_EQ(survey["virtual_boxes"].size(), 2u);
+  const bool boxFirst = box.PtyPath() < odd;
+  const auto& real = survey["virtual_boxes"][boxFirst ? 0 : 1];
+  const auto& foreign = survey["virtual_boxes"][boxFirst ? 1 : 0];
+  EXPECT_EQ(real["device"], box.PtyPath());
+  EXPECT_FALSE(real.contains("deviceBytes"));
+  // The name shows with U+FFFD, and exactly in its bytes beside it.
+  EXPECT_EQ(foreign["device"], runtime.Path() + "/pts-\uFFFD\uFFFD");
+  EXPECT_EQ(foreign["deviceBytes"], oddHex);
 
   ASSERT_EQ(text.exitCode, 0) << text.err;
   const std::string boxes = text.out.substr(text.out.find("Virtual boxes:"));

@@ -1,6 +1,8 @@
 // vespanode-box as a program, and the announcements through which the window finds it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "box_test_support.h"
@@ -72,6 +76,106 @@ TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
 
   WithdrawBox();
   EXPECT_TRUE(ListAnnouncedBoxes().empty());
+}
+
+// What a name in the scratch folder holds, to tell that nothing outside the folder changed.
+std::string Snapshot(const std::string& folder) {
+  std::string seen;
+  std::error_code error;
+  seen += std::to_string(int(fs::symlink_status(folder, error).permissions()));
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    std::string text;
+    std::getline(std::ifstream(entry.path()), text);
+    seen += " " + entry.path().filename().string() + "=" + text;
+  }
+  return seen;
+}
+
+// Names others could plant where the announcements live: the box refuses a folder that is not
+// its user's own private one, never writes through a link, and readers list only regular files
+// in a private folder, without waiting on any of them. Another folder and file stand for what
+// others own; they must come out unchanged.
+TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
+  const std::string parent = "box-" + std::to_string(getppid());  // a live process
+  const std::string own = "box-" + std::to_string(getpid());
+  struct Row {
+    const char* what;
+    std::function<void(const std::string& folder, const std::string& victim)> plant;
+    bool announces;
+    bool rootOnly = false;  // only root can give a folder away
+  };
+  const auto privateFolder = [](const std::string& folder) {
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  };
+  const auto announced = [&](const std::string& folder) {
+    std::ofstream(folder + "/" + parent) << "/dev/zero\n";
+  };
+  const Row rows[] = {
+      {"folder is a link to another folder",
+       [&](const std::string& folder, const std::string& victim) {
+         ASSERT_EQ(symlink(victim.c_str(), folder.c_str()), 0);
+       },
+       false},
+      {"folder open to others",
+       [&](const std::string& folder, const std::string&) {
+         privateFolder(folder);
+         ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+         announced(folder);
+       },
+       false},
+      {"folder of another user",
+       [&](const std::string& folder, const std::string&) {
+         privateFolder(folder);
+         announced(folder);
+         ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+       },
+       false, true},
+      {"announcement is a FIFO",
+       [&](const std::string& folder, const std::string&) {
+         privateFolder(folder);
+         ASSERT_EQ(mkfifo((folder + "/" + parent).c_str(), 0600), 0);
+       },
+       true},
+      {"announcement is a link to another file",
+       [&](const std::string& folder, const std::string& victim) {
+         privateFolder(folder);
+         ASSERT_EQ(symlink((victim + "/" + parent).c_str(), (folder + "/" + parent).c_str()), 0);
+       },
+       true},
+      {"staging file is a link to another file",
+       [&](const std::string& folder, const std::string& victim) {
+         privateFolder(folder);
+         const std::string staging = folder + "/" + own + ".new";
+         ASSERT_EQ(symlink((victim + "/keep").c_str(), staging.c_str()), 0);
+       },
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.rootOnly && getuid() != 0) continue;
+    ScratchFolder scratch;
+    AnnounceFolderAt runtime(scratch.Path());
+    const std::string victim = scratch.File("others");
+    ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
+    std::ofstream(victim + "/keep") << "keep\n";
+    std::ofstream(victim + "/" + parent) << "/dev/zero\n";
+    row.plant(BoxAnnounceFolder(), victim);
+    const std::string before = Snapshot(victim);
+
+    auto listing = std::async(std::launch::async, [] { return ListAnnouncedBoxes(); });
+    if (listing.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "the listing waits on an announcement";
+      // A writer lets a reader blocked on the FIFO go.
+      close(open((BoxAnnounceFolder() + "/" + parent).c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    EXPECT_TRUE(listing.get().empty());
+
+    std::string why;
+    EXPECT_EQ(AnnounceBox("/dev/null", &why), row.announces) << why;
+    EXPECT_EQ(row.announces, why.empty()) << why;
+    EXPECT_EQ(Snapshot(victim), before);
+    WithdrawBox();
+  }
 }
 
 TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
