@@ -176,7 +176,7 @@ class PosixComPort final : public ComPort {
       const int error = errno;
       Fail(ProblemOfOpenError(error), error);
       // Without root, a port another program holds in exclusive mode refuses the open.
-      if (error == EBUSY) failure_.detail = HolderOf(info.st_rdev);
+      if (error == EBUSY && S_ISCHR(info.st_mode)) failure_.detail = HolderOf(info.st_rdev);
       return false;
     }
     if (::fstat(fd_, &info) != 0) return Fail(PortProblem::kSetupFailed);
