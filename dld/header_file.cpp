@@ -1,6 +1,7 @@
 #include "dld/header_file.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "dld/byte_order.h"
 #include "dld/file_at.h"
@@ -23,6 +24,12 @@ bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& hea
   FILE_DOWNLOAD_HEADER_T loaded;
   if (!ReadFileAt(file.get(), 0, BytesOf(loaded), sizeof loaded)) return false;
   header = loaded;
+  return true;
+}
+
+bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& header) {
+  if (file.size() < sizeof header) return false;
+  std::memcpy(BytesOf(header), file.data(), sizeof header);
   return true;
 }
 

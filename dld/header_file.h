@@ -1,6 +1,8 @@
 #pragma once
 // Header operations on upgrade files: loading the download header, reading N, and completing a
 // freshly uploaded file with its total size.
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "dld/blocks.h"
@@ -11,6 +13,10 @@ namespace vn {
 // read-only upgrade file still flashes. The CRC is not checked here. False, with `header`
 // unchanged, when the file cannot be opened or holds fewer than 71 bytes.
 bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header);
+
+// The same from the first 71 bytes of a file already read; false, with `header` unchanged, when
+// there are fewer.
+bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& header);
 
 // The byte at offset 52 (N); 0 when the file cannot be opened or is too short.
 int ReadPartitionCount(const std::string& fileName);
