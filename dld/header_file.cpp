@@ -9,7 +9,6 @@
 namespace vn {
 namespace {
 
-constexpr int kPartitionCountAt = 52;
 constexpr int kTotalSizeAt = 53;
 constexpr uint32_t kTotalSizeMask = 0xFFFFFF;
 
@@ -31,13 +30,6 @@ bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& h
   if (file.size() < sizeof header) return false;
   std::memcpy(BytesOf(header), file.data(), sizeof header);
   return true;
-}
-
-int ReadPartitionCount(const std::string& fileName) {
-  UniqueFile file = OpenRegularFile(fileName);
-  uint8_t count = 0;
-  if (!ReadFileAt(file.get(), kPartitionCountAt, &count, 1)) return 0;
-  return count;
 }
 
 bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, int* osError) {

@@ -18,9 +18,6 @@ bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& hea
 // there are fewer.
 bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& header);
 
-// The byte at offset 52 (N); 0 when the file cannot be opened or is too short.
-int ReadPartitionCount(const std::string& fileName);
-
 // Stores the file's own size in iTotalSize (bytes 53..55) of `header`, recomputes its CRC and
 // rewrites the file's first 71 bytes. When `header` is not valid it is first read from the file;
 // a header still not valid is never written. False when the size cannot be taken, the file cannot
