@@ -1,6 +1,6 @@
 #pragma once
-// Header operations on upgrade files: loading the download header, reading N, and completing a
-// freshly uploaded file with its total size.
+// Header operations on upgrade files: loading the download header from a file or from its bytes,
+// and completing a freshly uploaded file with its total size.
 #include <cstdint>
 #include <span>
 #include <string>
