@@ -324,10 +324,10 @@ void TFormMain::SB_OpenClick() {
     const QString file = ChooseDownloadFileName();
     if (file.isEmpty()) return;
     E_FileName->setText(file);
-    station_.Driver().ChooseDownloadFile(file.toStdString());
     // Told before Start, but not refused: the box judges the file in the end.
     std::string problem;
-    if (!CheckUpgradeFile(file.toStdString(), problem)) {
+    station_.Driver().ChooseDownloadFile(file.toStdString(), &problem);
+    if (!problem.empty() || !CheckUpgradeImage(*station_.Driver().Image(), problem)) {
       ShowStatus(QStringLiteral("Unsound file: %1").arg(QString::fromStdString(problem)),
                  StatusTone::kFailure);
     }
@@ -340,6 +340,8 @@ void TFormMain::SB_OpenClick() {
 void TFormMain::SB_StaClick() {
   StopOperation();  // two operations never run at once
   if (!OpenSelectedPort()) return;
+  // A refusal's reason goes beside it, without the last run's.
+  details_.clear();
   const int operation = CB_Upg->currentIndex();
   const std::string file = E_FileName->text().toStdString();
   switch (station_.Driver().CheckStart(operation, file)) {

@@ -59,9 +59,10 @@ int RunLine(const LineRequest& request) {
   const bool summarize = several || request.boxes != 1 || request.keepGoing;
   std::string fileSha256;
   if (download) {
+    // The digest of the bytes sent, not of the file on disk, which may change during the run.
     std::string why;
-    if ((!request.recordFile.empty() || request.json) &&
-        !FileSha256(request.file, fileSha256, why)) {
+    if (!request.image || ((!request.recordFile.empty() || request.json) &&
+                           !BufferSha256(*request.image, fileSha256, why))) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s: %s\n", request.file.c_str(),
                    why.c_str());
       return kExitBadInput;
@@ -86,7 +87,7 @@ int RunLine(const LineRequest& request) {
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
     run.reporter->SetHeader(&run.station->Driver().CurrentHeader());
-    if (download && !run.station->Driver().ChooseDownloadFile(request.file)) {
+    if (download && !run.station->Driver().UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;
     }

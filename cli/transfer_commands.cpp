@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -67,15 +69,23 @@ void RegisterTransferCommands(CLI::App& app, int& exitCode) {
       exitCode = kExitBadInput;
       return;
     }
-    if (!*noVerify) {
-      std::string problem;
-      if (!CheckUpgradeFile(request->file, problem)) {
-        std::fprintf(stderr, "vespanode-cli: %s is not a sound upgrade file: %s\n",
-                     request->file.c_str(), problem.c_str());
-        exitCode = kExitBadInput;
-        return;
-      }
+    // Read once: the bytes checked here, hashed for the records and sent to every box are the
+    // same, whatever happens to the file during the run.
+    auto image = std::make_shared<std::vector<uint8_t>>();
+    std::string problem;
+    const bool read = ReadUpgradeImage(request->file, *image, problem);
+    if (!read && *noVerify) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      exitCode = kExitBadInput;
+      return;
     }
+    if (!*noVerify && (!read || !CheckUpgradeImage(*image, problem))) {
+      std::fprintf(stderr, "vespanode-cli: %s is not a sound upgrade file: %s\n",
+                   request->file.c_str(), problem.c_str());
+      exitCode = kExitBadInput;
+      return;
+    }
+    request->image = std::move(image);
     exitCode = RunLine(*request);
   });
 

@@ -1,6 +1,7 @@
 #include "dld/header_file.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "dld/byte_order.h"
 #include "dld/file_at.h"
@@ -8,7 +9,6 @@
 namespace vn {
 namespace {
 
-constexpr int kPartitionCountAt = 52;
 constexpr int kTotalSizeAt = 53;
 constexpr uint32_t kTotalSizeMask = 0xFFFFFF;
 
@@ -26,11 +26,10 @@ bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& hea
   return true;
 }
 
-int ReadPartitionCount(const std::string& fileName) {
-  UniqueFile file = OpenRegularFile(fileName);
-  uint8_t count = 0;
-  if (!ReadFileAt(file.get(), kPartitionCountAt, &count, 1)) return 0;
-  return count;
+bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& header) {
+  if (file.size() < sizeof header) return false;
+  std::memcpy(BytesOf(header), file.data(), sizeof header);
+  return true;
 }
 
 bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, int* osError) {

@@ -1,6 +1,8 @@
 #pragma once
-// Header operations on upgrade files: loading the download header, reading N, and completing a
-// freshly uploaded file with its total size.
+// Header operations on upgrade files: loading the download header from a file or from its bytes,
+// and completing a freshly uploaded file with its total size.
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "dld/blocks.h"
@@ -12,8 +14,9 @@ namespace vn {
 // unchanged, when the file cannot be opened or holds fewer than 71 bytes.
 bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header);
 
-// The byte at offset 52 (N); 0 when the file cannot be opened or is too short.
-int ReadPartitionCount(const std::string& fileName);
+// The same from the first 71 bytes of a file already read; false, with `header` unchanged, when
+// there are fewer.
+bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& header);
 
 // Stores the file's own size in iTotalSize (bytes 53..55) of `header`, recomputes its CRC and
 // rewrites the file's first 71 bytes. When `header` is not valid it is first read from the file;

@@ -30,7 +30,7 @@ std::string FileKindProblem(const std::string& path) {
   return error ? error.message() : KindProblem(status);
 }
 
-bool CheckUpgradeFile(const std::string& path, std::string& problem) {
+bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, std::string& problem) {
   // A file that is missing or cannot be looked at gets the reason the read gives below.
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -38,12 +38,25 @@ bool CheckUpgradeFile(const std::string& path, std::string& problem) {
     problem = path + " " + kind;
     return false;
   }
-  std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, &problem)) return false;
-  const InspectReport report = InspectUpgradeFile(bytes);
+  if (ReadWholeFile(path, image, &problem, kMaxUpgradeFileSize)) return true;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxUpgradeFileSize) {
+    problem = path + " holds " + std::to_string(size) + " bytes, more than an upgrade file can (" +
+              std::to_string(kMaxUpgradeFileSize) + ")";
+  }
+  return false;
+}
+
+bool CheckUpgradeImage(std::span<const uint8_t> image, std::string& problem) {
+  const InspectReport report = InspectUpgradeFile(image);
   if (report.Sound()) return true;
   problem = report.faults.empty() ? "no download header" : DescribeFault(report.faults.front());
   return false;
+}
+
+bool CheckUpgradeFile(const std::string& path, std::string& problem) {
+  std::vector<uint8_t> image;
+  return ReadUpgradeImage(path, image, problem) && CheckUpgradeImage(image, problem);
 }
 
 }  // namespace vn

@@ -46,9 +46,9 @@ bool VerifyHeader(TransferContext& context) {
   return SendHeaderBlock(context.port, toSend);
 }
 
-bool SendPartitions(TransferContext& context, std::FILE* file) {
+bool SendPartitions(TransferContext& context, std::span<const uint8_t> image) {
   const int count = context.partitionCount;
-  const int64_t total = std::max<int64_t>(FileSizeOf(file) - kHeaderSize, 0);
+  const int64_t total = std::max<int64_t>(int64_t(image.size()) - kHeaderSize, 0);
   int64_t done = 0;
   int64_t position = kHeaderSize;
   int frameNumber = 1;
@@ -60,7 +60,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
   for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
     // A stop or a vanished port ends the transfer as failed: a half-sent file is no success.
     if (!context.port.PortOpened()) return false;
-    if (!file || !SendDescriptor(context.port, file, position)) {
+    if (!SendDescriptor(context.port, image, position)) {
       if (++failures < kMaxFailuresInRow) context.port.Tally().Resent();
       continue;
     }
@@ -68,7 +68,7 @@ bool SendPartitions(TransferContext& context, std::FILE* file) {
     done += kDescriptorSize;
     context.progress.ProgressStep(count, 1);
     ShowPercent(context, Phase::kTransfer, part, count);
-    if (!SendSection(context.port, file, position, frameNumber, onFrame)) return false;
+    if (!SendSection(context.port, image, position, frameNumber, onFrame)) return false;
     ++part;
   }
   return failures < kMaxFailuresInRow && context.port.PortOpened();
@@ -96,11 +96,8 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
   return result;
 }
 
-bool DownloadToBox(TransferContext& context, const std::string& fileName) {
+bool DownloadToBox(TransferContext& context, std::span<const uint8_t> image) {
   context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
-  // Read-only is enough: the download never writes the upgrade file.
-  UniqueFile upgradeFile = OpenRegularFile(fileName);
-  std::FILE* file = upgradeFile.get();
 
   ShowMessage(context, kMsgConnectSuccess);
   SendCommand(context.port, kMsgStartDownload);
@@ -113,7 +110,7 @@ bool DownloadToBox(TransferContext& context, const std::string& fileName) {
   ShowMessage(context, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
-  if (!SendPartitions(context, file)) {
+  if (!SendPartitions(context, image)) {
     ShowMessage(context, kMsgTransferFailed);
     return false;
   }

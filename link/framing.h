@@ -43,12 +43,13 @@ int ReceiveCommand(ComPort& port);
 // True when the first command frame is the box's ready frame.
 bool WaitConnect(ComPort& port);
 
-// Download side. `file` is the open upgrade file; positions are byte offsets in it.
+// Download side. `image` is the upgrade file's bytes, read once for the whole run; positions are
+// byte offsets in it. Nothing past its end is ever sent.
 bool SendHeaderBlock(ComPort& port, const uint8_t* header71);
-bool SendDescriptor(ComPort& port, std::FILE* file, int64_t& position);
-bool SendDataFrame(ComPort& port, std::FILE* file, int64_t& position, int32_t payloadCount,
-                   int frameNumber);
-bool SendSection(ComPort& port, std::FILE* file, int64_t& position, int& frameNumber,
+bool SendDescriptor(ComPort& port, std::span<const uint8_t> image, int64_t& position);
+bool SendDataFrame(ComPort& port, std::span<const uint8_t> image, int64_t& position,
+                   int32_t payloadCount, int frameNumber);
+bool SendSection(ComPort& port, std::span<const uint8_t> image, int64_t& position, int& frameNumber,
                  const FrameDone& onFrame = {});
 
 // Upload side.

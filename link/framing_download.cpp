@@ -1,9 +1,24 @@
 // The PC's side of a download: header, descriptors and data frames go out, the box acknowledges.
+#include <cstring>
+
 #include "dld/byte_order.h"
-#include "dld/file_at.h"
 #include "link/framing.h"
 
 namespace vn {
+namespace {
+
+// Exactly `count` bytes of the image from `position` on; false when it holds fewer.
+bool CopyFromImage(std::span<const uint8_t> image, int64_t position, uint8_t* destination,
+                   size_t count) {
+  if (position < 0 || uint64_t(position) > image.size() ||
+      count > image.size() - size_t(position)) {
+    return false;
+  }
+  std::memcpy(destination, image.data() + position, count);
+  return true;
+}
+
+}  // namespace
 
 bool SendHeaderBlock(ComPort& port, const uint8_t* header71) {
   int failures = 0;
@@ -26,22 +41,22 @@ bool SendHeaderBlock(ComPort& port, const uint8_t* header71) {
   return acknowledged && ReceiveCommand(port) == kMsgIdentSuccess;
 }
 
-bool SendDescriptor(ComPort& port, std::FILE* file, int64_t& position) {
+bool SendDescriptor(ComPort& port, std::span<const uint8_t> image, int64_t& position) {
   uint8_t block[2 + 255];
-  if (!ReadFileAt(file, position, block, 2) || block[0] != kDescriptorTag) return false;
+  if (!CopyFromImage(image, position, block, 2) || block[0] != kDescriptorTag) return false;
   // Sent as stored, whatever length the block gives itself.
   const int32_t size = 2 + block[1];
-  if (!ReadFileAt(file, position, block, size_t(size))) return false;
+  if (!CopyFromImage(image, position, block, size_t(size))) return false;
   if (!Transmit(port, block, size) || WaitReplyByte(port) != ACK) return false;
   position += size;
   return true;
 }
 
-bool SendDataFrame(ComPort& port, std::FILE* file, int64_t& position, int32_t payloadCount,
-                   int frameNumber) {
+bool SendDataFrame(ComPort& port, std::span<const uint8_t> image, int64_t& position,
+                   int32_t payloadCount, int frameNumber) {
   if (payloadCount < 0 || payloadCount > kFramePayloadMax) return false;
   uint8_t payload[kFramePayloadMax];
-  if (!ReadFileAt(file, position, payload, size_t(payloadCount))) return false;
+  if (!CopyFromImage(image, position, payload, size_t(payloadCount))) return false;
   const DataFrame frame =
       BuildDataFrame(uint8_t(frameNumber), std::span<const uint8_t>(payload, size_t(payloadCount)));
   if (!Transmit(port, frame.data(), kDataFrameSize) || WaitReplyByte(port) != ACK) {
@@ -51,14 +66,14 @@ bool SendDataFrame(ComPort& port, std::FILE* file, int64_t& position, int32_t pa
   return true;
 }
 
-bool SendSection(ComPort& port, std::FILE* file, int64_t& position, int& frameNumber,
+bool SendSection(ComPort& port, std::span<const uint8_t> image, int64_t& position, int& frameNumber,
                  const FrameDone& onFrame) {
   uint8_t head[4];
-  // A file that ends here is cut short: its last partition has lost its data.
-  if (!ReadFileAt(file, position, head, 1)) return false;
+  // An image that ends here is cut short: its last partition has lost its data.
+  if (!CopyFromImage(image, position, head, 1)) return false;
   // Another block at the position (a partition without data): nothing to send.
   if (head[0] != kDataTag) return true;
-  if (!ReadFileAt(file, position, head, 4)) return false;
+  if (!CopyFromImage(image, position, head, 4)) return false;
   // The tag and the count travel with the block as its first four bytes.
   const int64_t end = position + 4 + GetLe24(head + 1);
   int failures = 0;
@@ -69,7 +84,7 @@ bool SendSection(ComPort& port, std::FILE* file, int64_t& position, int& frameNu
     const int64_t remaining = end - position;
     const bool last = remaining < kFramePayloadMax;
     const int32_t payload = last ? int32_t(remaining) : kFramePayloadMax;
-    if (!SendDataFrame(port, file, position, payload, frameNumber)) {
+    if (!SendDataFrame(port, image, position, payload, frameNumber)) {
       ++failures;  // the same frame, with the same number, goes again
       if (failures < kMaxFailuresInRow) port.Tally().Resent();
       continue;

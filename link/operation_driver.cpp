@@ -1,11 +1,13 @@
 #include "link/operation_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
+#include "dld/upgrade_file_check.h"
 #include "link/download.h"
 #include "link/event_stamp.h"
 #include "link/framing.h"
@@ -13,18 +15,38 @@
 #include "link/upload.h"
 
 namespace vn {
+namespace {
+
+// The whole file, or no bytes at all with `problem` saying why.
+DownloadImage ReadImage(const std::string& file, std::string& problem) {
+  auto image = std::make_shared<std::vector<uint8_t>>();
+  if (!ReadUpgradeImage(file, *image, problem)) image->clear();
+  return image;
+}
+
+}  // namespace
 
 OperationDriver::OperationDriver(ComPort& port, LinkObserver& observer, std::string programDir)
     : port_(port), observer_(observer), programDir_(std::move(programDir)) {}
 
 void OperationDriver::ClearForOpen() {
   observer_.OnEvent(StatusEvent(""));
-  header_ = FILE_DOWNLOAD_HEADER_T{};
+  UseDownloadImage(nullptr);
   Progress(observer_).ProgressReset();
 }
 
-bool OperationDriver::ChooseDownloadFile(const std::string& file) {
-  return ReadDownloadHeader(file, header_);
+bool OperationDriver::ChooseDownloadFile(const std::string& file, std::string* problem) {
+  std::string why;
+  DownloadImage image = ReadImage(file, why);
+  if (problem) *problem = why;
+  return UseDownloadImage(std::move(image));
+}
+
+bool OperationDriver::UseDownloadImage(DownloadImage image) {
+  image_ = image ? std::move(image) : std::make_shared<const std::vector<uint8_t>>();
+  // Header and image always go together: without a header of its own the image has none.
+  header_ = FILE_DOWNLOAD_HEADER_T{};
+  return ReadDownloadHeader(*image_, header_);
 }
 
 StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
@@ -39,6 +61,19 @@ StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
       observer_.OnEvent(StatusEvent(kMissingDownloadFileText, EventKind::kFailure));
       return StartCheck::kRefused;
     }
+    // What is sent is read now, in one piece. A file rewritten or replaced since it was chosen
+    // may hold another header than the one shown since: the box would get a file nobody chose.
+    std::string problem;
+    DownloadImage image = ReadImage(file, problem);
+    FILE_DOWNLOAD_HEADER_T header{};
+    ReadDownloadHeader(*image, header);
+    if (std::memcmp(BytesOf(header), BytesOf(header_), kHeaderSize) != 0) {
+      observer_.OnEvent(StatusEvent(kMissingDownloadFileText, EventKind::kFailure));
+      observer_.OnDetail(problem.empty() ? file + " has changed since it was opened; open it again"
+                                         : problem);
+      return StartCheck::kRefused;
+    }
+    UseDownloadImage(std::move(image));
     return StartCheck::kReady;
   }
   if (file.empty()) {
@@ -63,10 +98,12 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
   const bool download = operation == kOperationDownload;
   EventStamp stamp(observer_, port_);
   Progress progress(stamp);
+  // Every box of the run gets these very bytes, whatever happens to the file meanwhile.
+  const DownloadImage image = image_;
   TransferContext context{
       port_,       stamp,
       progress,    header_,
-      programDir_, download ? ReadPartitionCount(file) : PartitionCountOfOperation(operation)};
+      programDir_, download ? int(header_.partitionCount) : PartitionCountOfOperation(operation)};
   LinkTally& tally = port_.Tally();
   LoopResult result;
   bool repeat = true;
@@ -79,7 +116,8 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     bool succeeded = false;
     if (WaitConnect(port_)) {
       tally.ArmStall(options.stallLimit);
-      succeeded = download ? DownloadToBox(context, file) : UploadFromBox(context, file, operation);
+      succeeded =
+          download ? DownloadToBox(context, *image) : UploadFromBox(context, file, operation);
     } else if (!stopRequested_) {
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);

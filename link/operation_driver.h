@@ -4,7 +4,10 @@
 // A Station runs RunLoop on its worker thread and is the one that stops it.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dld/blocks.h"
 #include "link/com_port.h"
@@ -14,6 +17,9 @@
 namespace vn {
 
 inline constexpr std::chrono::milliseconds kPauseAfterSuccess{1500};
+
+// An upgrade file's bytes, read once and sent unchanged to every box of a run.
+using DownloadImage = std::shared_ptr<const std::vector<uint8_t>>;
 
 enum class StartCheck {
   kReady,         // go on with RunLoop
@@ -44,13 +50,22 @@ class OperationDriver {
 
   // The current download header: read when a download file is chosen, reloaded after an upload.
   FILE_DOWNLOAD_HEADER_T& CurrentHeader() { return header_; }
-  // Open button: clears the status, the current header and the progress bar.
+  // The bytes a download sends to every box: the whole file, read once when it was chosen (empty
+  // when it could not be read). The current header is always its first 71 bytes.
+  const DownloadImage& Image() const { return image_; }
+  // Open button: clears the status, the current header, the image and the progress bar.
   void ClearForOpen();
-  // Open button, download mode, after the dialog: loads the file's header (false if unreadable).
-  bool ChooseDownloadFile(const std::string& file);
+  // Open button, download mode, after the dialog: reads the whole file as the image and takes its
+  // header. False when there is no header to take; `problem` then says why when the file could
+  // not be read at all.
+  bool ChooseDownloadFile(const std::string& file, std::string* problem = nullptr);
+  // The same for an image read by the caller, shared by every port of a production line.
+  bool UseDownloadImage(DownloadImage image);
 
   // Start's checks, in the window's order; shows the refusal text itself. `operation` is the
-  // list position (0 download), `file` the chosen file name (empty when none).
+  // list position (0 download), `file` the chosen file name (empty when none). A download reads
+  // the file again as the image to send, and refuses it when its header is no longer the one
+  // read when it was chosen: the status line has shown that one since Open.
   StartCheck CheckStart(int operation, const std::string& file);
 
   // The loop. The port must be open. `maxBoxes` 0 means: go on until a failure or a stop.
@@ -74,6 +89,7 @@ class OperationDriver {
   LinkObserver& observer_;
   std::string programDir_;
   FILE_DOWNLOAD_HEADER_T header_{};
+  DownloadImage image_ = std::make_shared<const std::vector<uint8_t>>();
   std::atomic<bool> stopRequested_{false};
 };
 

@@ -27,8 +27,8 @@ struct StationJob {
         boxes(boxes),
         onFinished(std::move(onFinished)) {}
 
-  int operation;     // list position; 0 downloads `file` into boxes
-  std::string file;  // the upgrade file to send, or the one to write
+  int operation;     // list position; 0 downloads the driver's image into boxes
+  std::string file;  // the upgrade file the image was read from, or the one to write
   int boxes;         // 0: one box after another until a failure or a stop
   // Runs on the worker as its last act, once the result is in.
   std::function<void()> onFinished;

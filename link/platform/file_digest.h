@@ -1,5 +1,8 @@
 #pragma once
-// The SHA-256 of a file, so that a record can name exactly which file a box got.
+// The SHA-256 of a file or of bytes in memory, so that a record can name exactly which file a box
+// got.
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace vn {
@@ -8,5 +11,9 @@ namespace vn {
 // hex digits). False, with `why` holding the system's message, when the file cannot be opened or
 // read or the digest cannot be computed; `hexDigest` is then empty.
 bool FileSha256(const std::string& path, std::string& hexDigest, std::string& why);
+
+// The same digest of `bytes`: for a download, the bytes sent to the boxes rather than whatever
+// the file on disk holds by then. False, with `why`, only when the digest cannot be computed.
+bool BufferSha256(std::span<const uint8_t> bytes, std::string& hexDigest, std::string& why);
 
 }  // namespace vn

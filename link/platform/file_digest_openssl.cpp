@@ -14,8 +14,6 @@ namespace {
 
 constexpr size_t kChunk = 64 * 1024;
 
-using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
-
 std::string Hex(const unsigned char* bytes, unsigned length) {
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
@@ -26,18 +24,49 @@ std::string Hex(const unsigned char* bytes, unsigned length) {
   return hex;
 }
 
-// Feeds the whole file to the digest; false with errno set when a read fails.
-bool DigestFile(int fd, EVP_MD_CTX* context) {
+// One SHA-256 computation, fed piece by piece, freed however the digest ends.
+class Sha256 {
+ public:
+  bool Start(std::string& why) {
+    if (context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1) return true;
+    why = "the SHA-256 digest is not available";
+    return false;
+  }
+
+  bool Add(const void* bytes, size_t count, std::string& why) {
+    if (EVP_DigestUpdate(context_.get(), bytes, count) == 1) return true;
+    why = "the SHA-256 digest failed";
+    return false;
+  }
+
+  bool Finish(std::string& hexDigest, std::string& why) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    if (EVP_DigestFinal_ex(context_.get(), digest, &length) != 1) {
+      why = "the SHA-256 digest failed";
+      return false;
+    }
+    hexDigest = Hex(digest, length);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_{EVP_MD_CTX_new(),
+                                                                   &EVP_MD_CTX_free};
+};
+
+// Feeds the whole file to the digest.
+bool DigestFile(int fd, Sha256& sha, std::string& why) {
   std::vector<unsigned char> chunk(kChunk);
   for (;;) {
     const ssize_t got = ::read(fd, chunk.data(), chunk.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (EVP_DigestUpdate(context, chunk.data(), size_t(got)) != 1) {
-      errno = EIO;
+    if (got < 0) {
+      why = std::strerror(errno);
       return false;
     }
+    if (got == 0) return true;
+    if (!sha.Add(chunk.data(), size_t(got), why)) return false;
   }
 }
 
@@ -50,22 +79,23 @@ bool FileSha256(const std::string& path, std::string& hexDigest, std::string& wh
     why = std::strerror(errno);
     return false;
   }
-  DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned length = 0;
-  bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
-  if (!ok) {
-    why = "the SHA-256 digest is not available";
-  } else if (!DigestFile(fd, context.get())) {
-    ok = false;
-    why = std::strerror(errno);
-  } else if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-    ok = false;
-    why = "the SHA-256 digest failed";
-  }
+  Sha256 sha;
+  std::string digest;
+  const bool ok = sha.Start(why) && DigestFile(fd, sha, why) && sha.Finish(digest, why);
   ::close(fd);
-  if (ok) hexDigest = Hex(digest, length);
+  if (ok) hexDigest = digest;
   return ok;
+}
+
+bool BufferSha256(std::span<const uint8_t> bytes, std::string& hexDigest, std::string& why) {
+  hexDigest.clear();
+  Sha256 sha;
+  std::string digest;
+  if (!sha.Start(why) || !sha.Add(bytes.data(), bytes.size(), why) || !sha.Finish(digest, why)) {
+    return false;
+  }
+  hexDigest = digest;
+  return true;
 }
 
 }  // namespace vn

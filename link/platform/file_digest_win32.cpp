@@ -2,6 +2,7 @@
 // windows.h first: bcrypt.h builds on its types.
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -103,9 +104,26 @@ bool FileSha256(const std::string& path, std::string& hexDigest, std::string& wh
     return false;
   }
   Sha256 sha;
-  const bool ok = sha.Start(why) && DigestFile(file, sha, why) && sha.Finish(hexDigest, why);
+  std::string digest;
+  const bool ok = sha.Start(why) && DigestFile(file, sha, why) && sha.Finish(digest, why);
   CloseHandle(file);
+  if (ok) hexDigest = digest;
   return ok;
+}
+
+bool BufferSha256(std::span<const uint8_t> bytes, std::string& hexDigest, std::string& why) {
+  hexDigest.clear();
+  Sha256 sha;
+  if (!sha.Start(why)) return false;
+  // BCryptHashData takes a ULONG count: larger buffers go in pieces.
+  for (size_t at = 0; at < bytes.size(); at += kChunk) {
+    const size_t count = std::min<size_t>(kChunk, bytes.size() - at);
+    if (!sha.Add(bytes.data() + at, ULONG(count), why)) return false;
+  }
+  std::string digest;
+  if (!sha.Finish(digest, why)) return false;
+  hexDigest = digest;
+  return true;
 }
 
 }  // namespace vn

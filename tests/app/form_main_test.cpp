@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <cstdio>
 
 #include "link/status_texts.h"
 #include "link/system_port.h"
@@ -126,14 +127,53 @@ class FormMainTest : public QObject {
     QCOMPARE(form_->Lamp()->Colour(), QColor(0, 0xFF, 0));  // Start opened the port
   }
 
-  void startWithVanishedDownloadFile() {
+  // What is on disk at Start is what would be sent: a file that no longer holds the header shown
+  // since Open is refused, with the reason beside the status, and nothing is sent.
+  void startWithAChangedDownloadFile_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("removed") << "remove" << false << QString();
+    QTest::newRow("rewritten in place") << "rewrite" << false << "has changed since it was opened";
+    QTest::newRow("another renamed over it")
+        << "rename" << false << "has changed since it was opened";
+    // One file, whole: the box judges its partitions.
+    QTest::newRow("header kept, the rest rewritten") << "tail" << true << QString();
+  }
+
+  void startWithAChangedDownloadFile() {
+    QFETCH(QString, change);
+    QFETCH(bool, starts);
+    QFETCH(QString, reason);
     form_->downloadAnswer = DownloadFile();
+    const QString file = form_->downloadAnswer;
     QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
-    QCOMPARE(form_->FileName(), form_->downloadAnswer);
-    QVERIFY(QFile::remove(form_->downloadAnswer));
+    QCOMPARE(form_->FileName(), file);
+    QByteArray other(200, '\x02');
+    if (change == QLatin1String("remove")) {
+      QVERIFY(QFile::remove(file));
+    } else if (change == QLatin1String("rewrite")) {
+      WriteFile(file, other);
+    } else if (change == QLatin1String("rename")) {
+      const QString renamed = folder_.filePath(QStringLiteral("other.dld"));
+      WriteFile(renamed, other);
+      QVERIFY(std::rename(renamed.toLocal8Bit().constData(), file.toLocal8Bit().constData()) == 0);
+    } else {
+      other.replace(0, 71, QByteArray(71, '\x01'));
+      WriteFile(file, other);
+    }
     QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
-    QCOMPARE(form_->Status(),
-             QStringLiteral("Find an error, when opening this file, maybe it inexistent!"));
+    QCOMPARE(form_->OperationRunning(), starts);
+    if (starts) {
+      QTRY_COMPARE_WITH_TIMEOUT(form_->Status(), QStringLiteral("Connectting..."), kStopWaitMs);
+      return;
+    }
+    QCOMPARE(form_->Status(), QLatin1String(vn::kMissingDownloadFileText));
+    const QString tip = form_->Field("E_Start")->toolTip();
+    QVERIFY2(reason.isEmpty() || tip.contains(file + QStringLiteral(" ") + reason),
+             qPrintable(tip));
+    // Start again: still the file changed, never the new one sent instead.
+    QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
     QVERIFY(!form_->OperationRunning());
   }
 

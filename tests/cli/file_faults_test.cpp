@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "dld/upgrade_file_check.h"
+#include "link/platform/file_digest.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -126,7 +130,8 @@ TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
   }
 }
 
-// Empty, truncated and corrupt files never reach a box; a read-only one flashes as any other.
+// Empty, truncated, corrupt and oversized files never reach a box; a read-only one flashes as any
+// other.
 TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
@@ -137,7 +142,9 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   std::vector<uint8_t> corruptHeader = sound;
   corruptHeader[10] ^= 0x01;
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
-  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader}) {
+  // One byte more than a header can state as the file's size: never read beyond that.
+  const std::vector<uint8_t> oversized(kMaxUpgradeFileSize + 1, 0x11);
+  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader, oversized}) {
     const std::string file = folder.Write("unsound.dld", bytes);
     const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
     EXPECT_EQ(run.exitCode, 2) << bytes.size();
@@ -150,6 +157,49 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), readOnly});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadFileBytes(readOnly), sound);
+}
+
+// The file rewritten in place, or another renamed over it, between the two boxes of a run: the
+// second box gets the first file too, and both records carry the digest of what was sent.
+TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
+  const auto regions = UploadRegionList(kOperationUploadKey);
+  const std::vector<uint8_t> image = SampleFlashImage(44);
+  const std::vector<uint8_t> first = BuildUpgradeFile(regions, image, BoxMatchingIdentity());
+  const std::vector<uint8_t> second =
+      BuildUpgradeFile(regions, SampleFlashImage(45), BoxMatchingIdentity());
+  for (const bool inPlace : {true, false}) {
+    SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
+    ScratchFolder folder;
+    std::string firstSha256, why;
+    ASSERT_TRUE(FileSha256(folder.Write("first.dld", first), firstSha256, why)) << why;
+    const std::string file = folder.Write("line.dld", first);
+    BoxOptions options;
+    int sessionsEnded = 0;  // on the box's thread
+    options.onSessionEnd = [&](const BoxSessionReport&) {
+      if (++sessionsEnded > 1) return;
+      if (inPlace) {
+        folder.Write("line.dld", second);
+      } else {
+        std::filesystem::rename(folder.Write("second.dld", second), file);
+      }
+    };
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    const std::string record = folder.File("records.jsonl");
+    const ChildResult run = RunChild(
+        kCli, {"download", "--port", box.PtyPath(), "--boxes", "2", "--record", record, file});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(box.WaitSessions(2, std::chrono::seconds(10)));
+    EXPECT_EQ(ReadFileBytes(file), second);
+    EXPECT_EQ(RegionOfImage(box.FlashCopy(), regions[0].address, regions[0].size),
+              RegionOfImage(image, regions[0].address, regions[0].size));
+    std::ifstream lines(record);
+    int records = 0;
+    for (std::string line; std::getline(lines, line); ++records) {
+      EXPECT_EQ(nlohmann::json::parse(line).value("sha256", ""), firstSha256) << line;
+    }
+    EXPECT_EQ(records, 2);
+  }
 }
 
 TEST(CliDownloadFiles, ANegativeBoxCountIsRefusedInAFewWords) {

@@ -1,15 +1,13 @@
 // Decoding what the box sends: command frames, read requests, and a whole download driven by
 // arbitrary answers (ACK or NAK bytes, the verdict, erase and program reports). Whatever decodes
 // must agree with the encoder; the download may fail any way it likes without a sanitizer report.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <vector>
 
-#include "dld/file_io.h"
 #include "dld/header_file.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -20,21 +18,13 @@
 
 namespace {
 
-// A one-region upgrade file small enough that a run is a handful of frames; removed at exit.
-struct TinyUpgradeFile {
-  TinyUpgradeFile();
-  ~TinyUpgradeFile() { std::filesystem::remove(path); }
-  std::string path;
-};
-
-TinyUpgradeFile::TinyUpgradeFile() {
-  path = (std::filesystem::temp_directory_path() /
-          ("vespanode-fuzz-command-" + std::to_string(::getpid()) + ".dld"))
-             .string();
+// A one-region upgrade file small enough that a run is a handful of frames.
+std::vector<uint8_t> TinyUpgradeImage() {
   // The key set's one region of a uniform image packs into a single data frame.
   const std::vector<uint8_t> image(vn::kFlashSize, 0x5A);
   const auto file = vn::PackUpgradeFile(vn::kOperationUploadKey, image, {});
-  if (!file || !vn::WriteFileAtomically(path, *file, nullptr)) __builtin_trap();
+  if (!file) __builtin_trap();
+  return *file;
 }
 
 void CheckCommandFrames(const uint8_t* data, size_t size) {
@@ -62,17 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckCommandFrames(data, size);
   CheckReadRequest(data, size);
 
-  static const TinyUpgradeFile tiny;
-  const std::string& file = tiny.path;
+  static const std::vector<uint8_t> tiny = TinyUpgradeImage();
   vn::ScriptedPort port(std::span<const uint8_t>(data, size));
   vn::NullObserver observer;
   vn::Progress progress(observer);
   vn::FILE_DOWNLOAD_HEADER_T header{};
-  if (!vn::ReadDownloadHeader(file, header)) __builtin_trap();
+  if (!vn::ReadDownloadHeader(tiny, header)) __builtin_trap();
   // No scratch file: the program's folder does not exist, so the header goes from memory.
   static const std::string noFolder =
       (std::filesystem::temp_directory_path() / "vespanode-fuzz-no-folder").string();
   vn::TransferContext context{port, observer, progress, header, noFolder, 1};
-  vn::DownloadToBox(context, file);
+  vn::DownloadToBox(context, tiny);
   return 0;
 }

@@ -1,7 +1,6 @@
 // The PC sending header, descriptors and data frames to a box scripted by hand.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <thread>
 
 #include "dld/blocks.h"
@@ -12,16 +11,6 @@
 
 namespace vn::test {
 namespace {
-
-// An open temporary file holding `bytes`, closed at the end of the test.
-struct TempFile {
-  explicit TempFile(const Bytes& bytes) : file(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fflush(file);
-  }
-  ~TempFile() { std::fclose(file); }
-  std::FILE* file;
-};
 
 Bytes Descriptor(uint8_t flag) {
   FILE_PARTITION_HEADER_T descriptor{};
@@ -56,7 +45,7 @@ using DownloadFramingTest = RigTest;
 
 TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
   const Bytes firstBlock = DataBlock(2040, 1), secondBlock = DataBlock(900, 2);
-  TempFile file(Joined({Descriptor(1), firstBlock, Descriptor(2), secondBlock}));
+  const Bytes file(Joined({Descriptor(1), firstBlock, Descriptor(2), secondBlock}));
 
   std::vector<Bytes> frames;
   std::vector<Bytes> descriptors;
@@ -79,11 +68,11 @@ TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
   int frameNumber = 1;
   std::vector<int32_t> payloads;
   const FrameDone onFrame = [&](int32_t payload) { payloads.push_back(payload); };
-  EXPECT_TRUE(SendDescriptor(port(), file.file, position));
+  EXPECT_TRUE(SendDescriptor(port(), file, position));
   EXPECT_EQ(position, kDescriptorSize);
-  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber, onFrame));
-  EXPECT_TRUE(SendDescriptor(port(), file.file, position));
-  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber, onFrame));
+  EXPECT_TRUE(SendSection(port(), file, position, frameNumber, onFrame));
+  EXPECT_TRUE(SendDescriptor(port(), file, position));
+  EXPECT_TRUE(SendSection(port(), file, position, frameNumber, onFrame));
   boxThread.join();
 
   EXPECT_EQ(position, 2 * kDescriptorSize + 2040 + 900);
@@ -109,7 +98,7 @@ TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
 }
 
 TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
-  TempFile file(DataBlock(1500, 3));
+  const Bytes file(DataBlock(1500, 3));
   std::vector<Bytes> frames;
   std::thread boxThread([&] {
     for (uint8_t answer : {NAK, STX, ACK, ACK}) {
@@ -121,7 +110,7 @@ TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
   });
   int64_t position = 0;
   int frameNumber = 7;
-  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber));
+  EXPECT_TRUE(SendSection(port(), file, position, frameNumber));
   boxThread.join();
 
   ASSERT_EQ(frames.size(), 4u);
@@ -134,7 +123,7 @@ TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
 }
 
 TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
-  TempFile file(DataBlock(3000, 4));
+  const Bytes file(DataBlock(3000, 4));
   int received = 0;
   std::thread boxThread([&] {
     // The first frame passes; its successor is refused ten times.
@@ -148,7 +137,7 @@ TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
   });
   int64_t position = 0;
   int frameNumber = 1;
-  EXPECT_FALSE(SendSection(port(), file.file, position, frameNumber));
+  EXPECT_FALSE(SendSection(port(), file, position, frameNumber));
   boxThread.join();
   EXPECT_EQ(received, 11);
   EXPECT_EQ(position, 1020);
@@ -158,7 +147,7 @@ TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
 TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
   Bytes truncated = DataBlock(3000, 5);
   truncated.resize(1500);
-  TempFile file(truncated);
+  const Bytes file(truncated);
   int received = 0;
   std::thread boxThread([&] {
     while (box().Receive(kDataFrameSize, 300ms)) {
@@ -168,37 +157,37 @@ TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
   });
   int64_t position = 0;
   int frameNumber = 1;
-  EXPECT_FALSE(SendSection(port(), file.file, position, frameNumber));
+  EXPECT_FALSE(SendSection(port(), file, position, frameNumber));
   boxThread.join();
   EXPECT_EQ(received, 1);
 
   Bytes shortDescriptor = Descriptor(1);
   shortDescriptor.resize(10);
-  TempFile descriptorFile(shortDescriptor);
+  const Bytes descriptorFile(shortDescriptor);
   position = 0;
-  EXPECT_FALSE(SendDescriptor(port(), descriptorFile.file, position));
+  EXPECT_FALSE(SendDescriptor(port(), descriptorFile, position));
   EXPECT_FALSE(box().Receive(1, 100ms));
 }
 
 TEST_P(DownloadFramingTest, OnlyTaggedBlocksAreSent) {
-  TempFile file(Joined({Descriptor(1), DataBlock(100, 6)}));
+  const Bytes file(Joined({Descriptor(1), DataBlock(100, 6)}));
   int64_t position = 0;
   int frameNumber = 1;
   // No data block at a descriptor: nothing to send, and that is fine.
-  EXPECT_TRUE(SendSection(port(), file.file, position, frameNumber));
+  EXPECT_TRUE(SendSection(port(), file, position, frameNumber));
   position = kDescriptorSize;
-  EXPECT_FALSE(SendDescriptor(port(), file.file, position));
+  EXPECT_FALSE(SendDescriptor(port(), file, position));
   EXPECT_EQ(position, kDescriptorSize);
   EXPECT_FALSE(box().Receive(1, 100ms));
 }
 
 TEST_P(DownloadFramingTest, RefusedDescriptorLeavesThePositionAlone) {
-  TempFile file(Descriptor(1));
+  const Bytes file(Descriptor(1));
   std::thread boxThread([&] {
     if (box().Receive(kDescriptorSize)) box().Send({NAK});
   });
   int64_t position = 0;
-  EXPECT_FALSE(SendDescriptor(port(), file.file, position));
+  EXPECT_FALSE(SendDescriptor(port(), file, position));
   boxThread.join();
   EXPECT_EQ(position, 0);
 }

@@ -342,22 +342,43 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   EXPECT_TRUE(connectFailed);
 }
 
-// A file swapped on disk between the choice and Start: the box hears the header chosen and gets
-// the partitions on disk at Start, each whole and checked by the box.
-TEST(FileFault, ADownloadFileReplacedAfterItWasChosenSendsTheHeaderChosen) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write(
-      "key.dld",
-      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(63), BoxMatchingIdentity()));
+// A file rewritten in place or replaced by another after it was chosen, and again between the two
+// boxes of a run: both boxes get the file chosen, header and partitions, and nothing of the others.
+TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
+  const auto regions = UploadRegionList(kKeySet);
+  const std::vector<uint8_t> chosen = SampleFlashImage(63);
   FileIdentity stranger = BoxMatchingIdentity();
   stranger.hardwareModule = "OTHER";
-  session.afterChoose = [&] {
-    session.scratch.Write(
-        "key.dld", BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(64), stranger));
-  };
-  // The header chosen matched the box; the one on disk now would be refused.
-  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  // One the box would refuse, and one it would take.
+  const std::vector<uint8_t> refused = BuildUpgradeFile(regions, SampleFlashImage(64), stranger);
+  const std::vector<uint8_t> taken =
+      BuildUpgradeFile(regions, SampleFlashImage(65), BoxMatchingIdentity());
+  for (const bool inPlace : {true, false}) {
+    SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
+    ScratchFolder folder;
+    const std::string file =
+        folder.Write("key.dld", BuildUpgradeFile(regions, chosen, BoxMatchingIdentity()));
+    const auto replace = [&](const std::vector<uint8_t>& bytes) {
+      if (inPlace) {
+        folder.Write("key.dld", bytes);
+      } else {
+        std::filesystem::rename(folder.Write("other.dld", bytes), file);
+      }
+    };
+    BoxOptions options;
+    int sessionsEnded = 0;  // on the box's thread
+    options.onSessionEnd = [&](const BoxSessionReport&) {
+      if (++sessionsEnded == 1) replace(taken);
+    };
+    DriverSession session(options);
+    ASSERT_TRUE(session.opened);
+    session.afterChoose = [&] { replace(refused); };
+    const LoopResult result = session.Run(kOperationDownload, file, 2);
+    EXPECT_EQ(result.boxesDone, 2);
+    ASSERT_TRUE(session.BoxFinished(2));
+    EXPECT_EQ(RegionOfImage(session.box.FlashCopy(), regions[0].address, regions[0].size),
+              RegionOfImage(chosen, regions[0].address, regions[0].size));
+  }
 }
 
 // The window's file dialog lets a FIFO through; opening it to read must not wait for a writer.
