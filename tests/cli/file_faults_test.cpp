@@ -126,7 +126,8 @@ TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
   }
 }
 
-// Empty, truncated and corrupt files never reach a box; a read-only one flashes as any other.
+// Empty, truncated and corrupt files, and a header without regions, never reach a box, and
+// inspect calls every one of them unsound; a read-only one flashes as any other.
 TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
@@ -137,11 +138,15 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   std::vector<uint8_t> corruptHeader = sound;
   corruptHeader[10] ^= 0x01;
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
-  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader}) {
+  std::vector<uint8_t> headerOnly(sound.begin(), sound.begin() + kHeaderSize);
+  headerOnly[52] = 0;  // no regions
+  StampTotalSize(headerOnly);
+  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader, headerOnly}) {
     const std::string file = folder.Write("unsound.dld", bytes);
     const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
     EXPECT_EQ(run.exitCode, 2) << bytes.size();
     EXPECT_TRUE(Contains(run.err, "is not a sound upgrade file")) << run.err;
+    EXPECT_EQ(RunChild(kCli, {"inspect", file}).exitCode, 1) << bytes.size();
   }
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 
