@@ -37,6 +37,18 @@ json TextOrNull(const std::string& text) {
   return text.empty() ? json(nullptr) : json(text);
 }
 
+const char* ResultName(BoxResult result) {
+  switch (result) {
+    case BoxResult::kSuccess:
+      return "success";
+    case BoxResult::kStopped:
+      return "stopped";
+    case BoxResult::kFailure:
+      break;
+  }
+  return "failure";
+}
+
 json HeaderJson(const BoxRecord& record) {
   if (!record.headerKnown) return nullptr;
   json header = IdentityJson(record.identity);
@@ -58,8 +70,8 @@ json BoxRecordObject(const BoxRecord& record) {
       {"file", record.file},
       {"sha256", TextOrNull(record.fileSha256)},
       {"header", HeaderJson(record)},
-      {"result", record.success ? "success" : "failure"},
-      {"failure", record.success ? json(nullptr) : json(record.failure)},
+      {"result", ResultName(record.result)},
+      {"failure", record.result == BoxResult::kFailure ? json(record.failure) : json(nullptr)},
       {"reason", TextOrNull(record.reason)},
       {"phase", record.phase},
   };

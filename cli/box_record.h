@@ -11,6 +11,10 @@ namespace vn {
 
 inline constexpr int kRecordSchemaVersion = 1;
 
+// How a box ended: a stop request (SIGINT, SIGTERM) fails no box, and a lost port is a failure,
+// as the run's summary counts them.
+enum class BoxResult { kFailure, kSuccess, kStopped };
+
 struct BoxRecord {
   std::string port;       // as given on the command line
   std::string operation;  // "download", or the upload's set name ("data", "all", ...)
@@ -23,9 +27,9 @@ struct BoxRecord {
   FileIdentity identity;     // the header's identity fields
   int kindCode = 0;
   int partitionCount = 0;
-  bool success = false;
-  std::string failure;  // the failure's status text; empty on success
-  std::string reason;   // what the system said, when it said more (may be empty)
+  BoxResult result = BoxResult::kFailure;
+  std::string failure;  // the failure's status text; only for kFailure
+  std::string reason;   // what the system said, when it said more, or what cut the box short
   std::string phase;    // the last phase reached: "connect", "verify", "transfer", ...
   LinkCounters counters;
   double seconds = 0;     // start to end

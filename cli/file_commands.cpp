@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/inspect_output.h"
+#include "cli/option_checks.h"
 #include "dld/extract.h"
 #include "dld/file_io.h"
 #include "dld/inspect.h"
@@ -110,15 +111,20 @@ int RunExtract(const ExtractRequest& request) {
   return kExitBadInput;
 }
 
-void AddInspect(CLI::App& app, int& exitCode) {
+void AddInspect(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<InspectRequest>();
   auto* command = app.add_subcommand("inspect", "Check an upgrade file block by block");
-  command->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
+  command->add_option("FILE", request->file, "Upgrade file (.dld)")
+      ->required()
+      ->check(NonEmptyName());
   command->add_flag("--json", request->json, "Print one JSON object");
-  command->callback([request, &exitCode] { exitCode = RunInspect(*request); });
+  command->callback([request, &run] {
+    if (run.parseOnly) return;
+    run.exitCode = RunInspect(*request);
+  });
 }
 
-void AddPack(CLI::App& app, int& exitCode) {
+void AddPack(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<PackRequest>();
   auto* command = app.add_subcommand("pack", "Make an upgrade file from a flash image");
   command->add_option("--set", request->setName, SetNameChoices())
@@ -127,8 +133,11 @@ void AddPack(CLI::App& app, int& exitCode) {
   command
       ->add_option("--flash", request->flashImage,
                    "Flash image starting at 0x40000000; missing bytes count as erased (0xFF)")
-      ->required();
-  command->add_option("-o,--output", request->output, "Upgrade file to write")->required();
+      ->required()
+      ->check(NonEmptyName());
+  command->add_option("-o,--output", request->output, "Upgrade file to write")
+      ->required()
+      ->check(NonEmptyName());
   FileIdentity& id = request->identity;
   command->add_option("--manufacture-ident", id.manufactureIdent, "Up to 15 characters");
   command->add_option("--hardware-module", id.hardwareModule, "Up to 8 characters");
@@ -136,26 +145,35 @@ void AddPack(CLI::App& app, int& exitCode) {
   command->add_option("--software-module", id.softwareModule, "Up to 8 characters");
   command->add_option("--software-version", id.softwareVersion, "Up to 8 characters");
   command->add_flag("--nocheck", request->nocheck, "Let any box take the file (ident for nocheck)");
-  command->callback([request, &exitCode] { exitCode = RunPack(*request); });
+  command->callback([request, &run] {
+    if (run.parseOnly) return;
+    run.exitCode = RunPack(*request);
+  });
 }
 
-void AddExtract(CLI::App& app, int& exitCode) {
+void AddExtract(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<ExtractRequest>();
   auto* command = app.add_subcommand(
       "extract",
       "Write an upgrade file's regions into a flash image (made 2 MiB of 0xFF if absent)");
-  command->add_option("FILE", request->file, "Upgrade file (.dld)")->required();
+  command->add_option("FILE", request->file, "Upgrade file (.dld)")
+      ->required()
+      ->check(NonEmptyName());
   command->add_option("--flash", request->flashImage, "Flash image starting at 0x40000000")
-      ->required();
-  command->callback([request, &exitCode] { exitCode = RunExtract(*request); });
+      ->required()
+      ->check(NonEmptyName());
+  command->callback([request, &run] {
+    if (run.parseOnly) return;
+    run.exitCode = RunExtract(*request);
+  });
 }
 
 }  // namespace
 
-void RegisterFileCommands(CLI::App& app, int& exitCode) {
-  AddInspect(app, exitCode);
-  AddPack(app, exitCode);
-  AddExtract(app, exitCode);
+void RegisterFileCommands(CLI::App& app, CommandRun& run) {
+  AddInspect(app, run);
+  AddPack(app, run);
+  AddExtract(app, run);
 }
 
 }  // namespace vn

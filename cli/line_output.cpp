@@ -1,5 +1,7 @@
 #include "cli/line_output.h"
 
+#include "cli/standard_output.h"
+
 namespace vn {
 namespace {
 
@@ -63,7 +65,7 @@ void LineOutput::TakeDownBoard() {
   EraseBoard();
   for (std::string& row : rows_) row.clear();
   pending_ = false;
-  std::fflush(out_);
+  FlushOutput(out_);
 }
 
 void LineOutput::EraseBoard() {
@@ -79,7 +81,7 @@ void LineOutput::DrawBoard() {
     std::fprintf(out_, "%s\n", Fit(row).c_str());
     ++shown_;
   }
-  std::fflush(out_);
+  FlushOutput(out_);
   pending_ = false;
   lastDraw_ = std::chrono::steady_clock::now();
 }

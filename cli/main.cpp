@@ -2,21 +2,16 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
-#include "vespanode/version.h"
+#include "cli/standard_output.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Moves flash contents between a PC and a receiver box.", "vespanode-cli"};
-  app.set_version_flag("--version", std::string("vespanode-cli ") + vn::kBuildVersion);
-  app.require_subcommand(1);
-  int exitCode = 0;
-  vn::RegisterFileCommands(app, exitCode);
-  vn::RegisterTransferCommands(app, exitCode);
-  vn::RegisterPortCommands(app, exitCode);
+  vn::CommandRun run;
+  const std::unique_ptr<CLI::App> app = vn::MakeCommandLine(run);
   try {
-    app.parse(argc, argv);
+    app->parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     // --help prints and succeeds; a mistake in the arguments is bad input, like an unreadable file.
-    return app.exit(error) == 0 ? 0 : 2;
+    run.exitCode = app->exit(error) == 0 ? 0 : 2;
   }
-  return exitCode;
+  return vn::FinishStandardOutput(run.exitCode);
 }

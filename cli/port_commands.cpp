@@ -94,21 +94,22 @@ void PrintSurvey(const PortSurvey& survey) {
 
 }  // namespace
 
-void RegisterPortCommands(CLI::App& app, int& exitCode) {
+void RegisterPortCommands(CLI::App& app, CommandRun& run) {
   CLI::App* ports = app.add_subcommand(
       "ports",
       "List the COM names with their devices, USB adapters with vendor, product and serial "
       "number, other serial ports and running virtual boxes. Any device path works as a port.");
   auto asJson = std::make_shared<bool>(false);
   ports->add_flag("--json", *asJson, "Print one JSON object");
-  ports->callback([asJson, &exitCode] {
+  ports->callback([asJson, &run] {
+    if (run.parseOnly) return;
     const PortSurvey survey = SurveyPorts();
     if (*asJson) {
       std::printf("%s\n", JsonText(SurveyAsJson(survey), 2).c_str());
     } else {
       PrintSurvey(survey);
     }
-    exitCode = 0;
+    run.exitCode = 0;
   });
 }
 

@@ -59,7 +59,7 @@ void PortReporter::OnEvent(const LinkEvent& event) {
   const bool ended = event.kind == EventKind::kSuccess ||
                      (event.kind == EventKind::kIdle && !box_.failure.empty());
   if (!ended) return;
-  EndBox(event.kind == EventKind::kSuccess);
+  EndBox(event.kind == EventKind::kSuccess ? BoxResult::kSuccess : CutShort());
   DrawRow(true);  // with the box counted
 }
 
@@ -81,14 +81,14 @@ void PortReporter::OnDetail(const std::string& text) {
 }
 
 void PortReporter::FinishRun() {
-  if (box_.open && box_.engaged) EndBox(false);
+  if (box_.open && box_.engaged) EndBox(CutShort());
   box_.open = false;
   if (output_.Mode() == OutputMode::kTerminal && !setup_.several) CommitRow();
 }
 
 void PortReporter::TrackBox(const LinkEvent& event) {
   if (event.box != box_.number) {
-    if (box_.open && box_.engaged) EndBox(false);
+    if (box_.open && box_.engaged) EndBox(CutShort());
     box_ = Box{};
     box_.open = true;
     box_.number = event.box;
@@ -98,22 +98,25 @@ void PortReporter::TrackBox(const LinkEvent& event) {
   if (event.phase != Phase::kNone) box_.phase = event.phase;
   if (event.kind == EventKind::kBusy) box_.engaged = true;
   if (event.kind == EventKind::kFailure && box_.failure.empty()) box_.failure = event.text;
+  if (event.kind == EventKind::kIdle) box_.cut = event.cut;
   box_.link = event.link;
 }
 
-void PortReporter::EndBox(bool success) {
+BoxResult PortReporter::CutShort() const {
+  return box_.cut == PassCut::kStopRequest ? BoxResult::kStopped : BoxResult::kFailure;
+}
+
+void PortReporter::EndBox(BoxResult result) {
   if (!box_.open) return;
-  if (success) {
-    ++done_;
-  } else {
-    ++failed_;
-  }
-  const nlohmann::ordered_json record = BoxRecordObject(MakeRecord(success));
+  if (result == BoxResult::kSuccess) ++done_;
+  if (result == BoxResult::kFailure) ++failed_;
+  const nlohmann::ordered_json record = BoxRecordObject(MakeRecord(result));
   box_.open = false;
   Deliver(record);
 }
 
-BoxRecord PortReporter::MakeRecord(bool success) const {
+BoxRecord PortReporter::MakeRecord(BoxResult result) const {
+  const bool success = result == BoxResult::kSuccess;
   BoxRecord record;
   record.port = setup_.port;
   record.operation = setup_.operation;
@@ -133,11 +136,17 @@ BoxRecord PortReporter::MakeRecord(bool success) const {
     record.kindCode = setup_.header->partitionKind;
     record.partitionCount = setup_.header->partitionCount;
   }
-  record.success = success;
-  record.failure = success ? std::string() : box_.failure;
+  record.result = result;
+  record.failure = result == BoxResult::kFailure ? box_.failure : std::string();
   record.reason = box_.reason;
-  if (!success && box_.failure.empty() && record.reason.empty()) {
+  // What cut the box short comes first: the status text of a stopped box only tells where the
+  // stop found it.
+  if (result == BoxResult::kStopped) {
     record.reason = "stopped before the box was done";
+  } else if (box_.cut == PassCut::kPortLost) {
+    record.reason = "the port went away" + (box_.reason.empty() ? "" : ": " + box_.reason);
+  } else if (!success && box_.failure.empty() && record.reason.empty()) {
+    record.reason = "ended before the box was done";
   }
   record.phase = PhaseName(box_.phase);
   record.counters = box_.link;

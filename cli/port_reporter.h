@@ -49,14 +49,17 @@ class PortReporter : public LinkObserver {
     std::chrono::system_clock::time_point start{};
     std::chrono::steady_clock::time_point started{};
     Phase phase = Phase::kNone;
+    PassCut cut = PassCut::kNone;
     std::string failure;
     std::string reason;
     LinkCounters link;
   };
 
   void TrackBox(const LinkEvent& event);
-  void EndBox(bool success);
-  BoxRecord MakeRecord(bool success) const;
+  // How a box that ended without its success ended.
+  BoxResult CutShort() const;
+  void EndBox(BoxResult result);
+  BoxRecord MakeRecord(BoxResult result) const;
   void Deliver(const nlohmann::ordered_json& record);
   void Show(const LinkEvent& event);
   void DrawRow(bool now);

@@ -144,6 +144,11 @@ InspectReport InspectUpgradeFile(std::span<const uint8_t> file) {
                              "states " + std::to_string(declared) + " regions but the file holds " +
                                  std::to_string(walked.regions.size())});
   }
+  // The PC waits for one erase report per region: with none there is nothing for a box to do,
+  // and the download cannot end in a success.
+  if (walked.header && declared == 0) {
+    report.faults.push_back({"header", 0, "states no regions: nothing to erase or program"});
+  }
   std::stable_sort(report.faults.begin(), report.faults.end(),
                    [](const BlockFault& a, const BlockFault& b) { return a.offset < b.offset; });
   return report;

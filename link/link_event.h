@@ -22,6 +22,10 @@ enum class EventKind {
 
 enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };
 
+// What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,
+// one whose port went away did.
+enum class PassCut { kNone, kStopRequest, kPortLost };
+
 struct LinkEvent {
   EventKind kind = EventKind::kStatus;
   Phase phase = Phase::kNone;
@@ -33,7 +37,8 @@ struct LinkEvent {
   std::string text;    // exactly what the window's status line shows; empty for kBar, kBytes, ...
   std::string reason;  // kFailure only
   int box = 0;         // the run's box this event belongs to, 1 for the first
-  LinkCounters link;   // the tallies of that box so far
+  PassCut cut = PassCut::kNone;  // kIdle only
+  LinkCounters link;             // the tallies of that box so far
 
   // Whether the window's status line shows `text` for this event.
   bool HasStatusText() const {

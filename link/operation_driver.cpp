@@ -122,18 +122,23 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
     }
-    // A box that got to its end is done, even when a stop comes right after it.
-    result.stopped = !succeeded && (stopRequested_ || !port_.PortOpened());
+    // A box that got to its end is done, even when a stop comes right after it. Read once, so
+    // that the pass's end, its count and the result tell the same.
+    const bool stopAsked = !succeeded && stopRequested_;
+    const bool portLost = !succeeded && !stopAsked && !port_.PortOpened();
+    result.stopped = stopAsked || portLost;
     if (!succeeded && !result.stopped && tally.Stalled()) {
       char text[96];
       std::snprintf(text, sizeof text, "the box made no progress for %g s (the stall limit)",
                     double(tally.StallLimit().count()) / 1000.0);
       stamp.OnDetail(text);
     }
-    stamp.OnEvent(StatusEvent("", EventKind::kIdle));
+    LinkEvent idle = StatusEvent("", EventKind::kIdle);
+    idle.cut = stopAsked ? PassCut::kStopRequest : portLost ? PassCut::kPortLost : PassCut::kNone;
+    stamp.OnEvent(idle);
     result.failed = !succeeded && !result.stopped;
     // A box on a port that went away failed; one that a stop cut short did not.
-    if (!succeeded && !stopRequested_) ++result.boxesFailed;
+    if (!succeeded && !stopAsked) ++result.boxesFailed;
     if (result.stopped) break;
     if (succeeded) {
       stamp.OnEvent(StatusEvent(kUpdateSuccessText, EventKind::kSuccess));

@@ -24,7 +24,7 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
       "che";  // Latin-1, not UTF-8
   record.identity.softwareVersion = "3.1";
   record.partitionCount = 4;
-  record.success = true;
+  record.result = BoxResult::kSuccess;
   record.phase = "transfer";
   record.counters.answers = 3;
   record.counters.answerDelayMicros = 1000;
@@ -50,13 +50,22 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   EXPECT_EQ(json["meanAnswerDelayMs"], 0.3);
   EXPECT_EQ(json["seconds"], 61.007);
 
-  record.success = false;
+  record.result = BoxResult::kFailure;
   record.failure = "Transfer failed!";
   record.headerKnown = false;
   const auto failed = nlohmann::json::parse(BoxRecordJson(record));
   EXPECT_EQ(failed["result"], "failure");
   EXPECT_EQ(failed["failure"], "Transfer failed!");
   EXPECT_TRUE(failed["header"].is_null());
+
+  // A box that a stop cut short did not fail: a reader counting failures counts it as the run's
+  // summary does.
+  record.result = BoxResult::kStopped;
+  record.reason = "stopped before the box was done";
+  const auto stopped = nlohmann::json::parse(BoxRecordJson(record));
+  EXPECT_EQ(stopped["result"], "stopped");
+  EXPECT_TRUE(stopped["failure"].is_null());
+  EXPECT_EQ(stopped["reason"], "stopped before the box was done");
 }
 
 }  // namespace

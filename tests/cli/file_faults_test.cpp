@@ -130,8 +130,8 @@ TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
   }
 }
 
-// Empty, truncated, corrupt and oversized files never reach a box; a read-only one flashes as any
-// other.
+// Empty, truncated, corrupt and oversized files, and a header without regions, never reach a box,
+// and inspect calls every one of them unsound; a read-only one flashes as any other.
 TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
@@ -144,11 +144,16 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
   // One byte more than a header can state as the file's size: never read beyond that.
   const std::vector<uint8_t> oversized(kMaxUpgradeFileSize + 1, 0x11);
-  for (const auto& bytes : {std::vector<uint8_t>{}, truncated, corruptHeader, oversized}) {
+  std::vector<uint8_t> headerOnly(sound.begin(), sound.begin() + kHeaderSize);
+  headerOnly[52] = 0;  // no regions
+  StampTotalSize(headerOnly);
+  for (const auto& bytes :
+       {std::vector<uint8_t>{}, truncated, corruptHeader, oversized, headerOnly}) {
     const std::string file = folder.Write("unsound.dld", bytes);
     const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
     EXPECT_EQ(run.exitCode, 2) << bytes.size();
     EXPECT_TRUE(Contains(run.err, "is not a sound upgrade file")) << run.err;
+    EXPECT_EQ(RunChild(kCli, {"inspect", file}).exitCode, 1) << bytes.size();
   }
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 

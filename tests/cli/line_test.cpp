@@ -35,6 +35,31 @@ TEST(CliLine, AClosedStandardOutputDoesNotStopTheFlash) {
   EXPECT_EQ(box.Stats().downloadsDone, 1);
 }
 
+// Standard output that takes nothing (a full disk): the box is served to its end, and the
+// program says on standard error that its lines are lost and ends with 1, not 0.
+TEST(CliLine, AFullStandardOutputIsSaidAndIsNoSuccess) {
+  ScratchFolder folder;
+  const std::string file = KeyFile(folder);
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json);
+    VirtualBox box;
+    ASSERT_TRUE(box.Start());
+    std::vector<std::string> args = {
+        "-c", "exec \"$0\" \"$@\" >/dev/full", kCli, "download", "--port", box.PtyPath(), file};
+    if (json) args.push_back("--json");
+    const ChildResult run = RunChild("/bin/sh", args);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot write to standard output: No space left"), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(box.WaitSessions(1, std::chrono::seconds(10)));
+    EXPECT_EQ(box.Stats().downloadsDone, 1);
+  }
+  const ChildResult run =
+      RunChild("/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", kCli, "inspect", file});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
+}
+
 // A second copy, root's too, finds the port busy and says so, leaving the first one's run alone.
 TEST(CliLine, ABusyPortIsRefusedWithItsReason) {
   VirtualBox box;

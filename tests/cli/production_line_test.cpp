@@ -115,6 +115,9 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   EXPECT_EQ(byPort[picky.PtyPath()][1]["result"], "success");
   EXPECT_EQ(byPort[gone.PtyPath()][0]["failure"], "Transfer failed!");
   EXPECT_EQ(byPort[gone.PtyPath()][0]["phase"], "transfer");
+  EXPECT_EQ(byPort[gone.PtyPath()][0]["reason"].get<std::string>().rfind("the port went away", 0),
+            0u)
+      << byPort[gone.PtyPath()][0];
 }
 
 }  // namespace

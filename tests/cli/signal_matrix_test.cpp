@@ -1,11 +1,15 @@
 // SIGINT, SIGTERM and SIGKILL in each phase of a download and an upload: never a success, the
-// exit status of the signal, and on disk the upgrade file as it was, the old backup as it was,
-// and nothing that passes for a finished backup.
+// exit status of the signal, on disk the upgrade file as it was, the old backup as it was, and
+// nothing that passes for a finished backup; a record that says the box was stopped, and a
+// summary that counts it as the records do.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
@@ -66,18 +70,43 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   const std::string file = folder.Write("default.dld", before);
   ChildOptions options;
   options.onLine = [&row](const std::string& line, int pid) {
-    if (line == row.phaseLine) kill(pid, row.signal);
+    const auto event = nlohmann::json::parse(line, nullptr, false);
+    if (event.value("type", "") == "event" && event.value("text", "") == row.phaseLine) {
+      kill(pid, row.signal);
+    }
   };
-  const std::vector<std::string> args =
+  const std::string record = folder.File("line.jsonl");
+  std::vector<std::string> args =
       row.upload ? std::vector<std::string>{"upload",  "--port", box.PtyPath(), "--set",
                                             "default", file,     "--force"}
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
+  args.insert(args.end(), {"--json", "--record", record});
 
   const ChildResult run = RunChild(kCli, args, options);
 
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
+  if (row.signal != SIGKILL) {
+    std::ifstream stream(record);
+    std::string line;
+    ASSERT_TRUE(std::getline(stream, line)) << "the stopped box has its record";
+    const auto boxRecord = nlohmann::json::parse(line);
+    EXPECT_EQ(boxRecord["result"], "stopped") << line;
+    EXPECT_TRUE(boxRecord["failure"].is_null()) << line;
+    EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << line;
+    EXPECT_FALSE(std::getline(stream, line)) << line;
+    std::istringstream events(run.out);
+    nlohmann::json summary;
+    for (std::string event; std::getline(events, event);) {
+      const auto object = nlohmann::json::parse(event, nullptr, false);
+      if (object.value("type", "") == "summary") summary = object;
+    }
+    EXPECT_EQ(summary["boxesFailed"], 0) << run.out;
+    EXPECT_EQ(summary["boxesDone"], 0) << run.out;
+    EXPECT_EQ(summary["stopped"], true) << run.out;
+    EXPECT_EQ(summary["portLost"], false) << run.out;
+  }
   EXPECT_EQ(ReadFileBytes(file), before);
   const std::string partial = file + ".partial";
   if (row.upload && row.signal != SIGKILL) {

@@ -29,7 +29,9 @@ TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
   ScratchFolder folder;
   const std::string file = PackedKeyFile(folder, BoxMatchingIdentity());
 
-  const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
+  // As the synopsis writes it: options after FILE too.
+  const ChildResult run =
+      RunChild(kCli, {"download", "--port", box.PtyPath(), file, "--boxes", "1"});
 
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.OutLines(),
@@ -92,6 +94,8 @@ TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
 
   run = RunChild(kCli, {"download", "--port", box.PtyPath()});
   EXPECT_EQ(run.exitCode, 2) << "usage error";
+  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", ""});
+  EXPECT_EQ(run.exitCode, 2) << "an empty FILE names nothing";
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 }
 

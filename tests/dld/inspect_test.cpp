@@ -168,6 +168,12 @@ TEST_F(InspectCorruption, HeaderCountsDisagreeWithFile) {
   PutLe24(file_.data() + 53, uint32_t(sound_.size() + 1));
   ResealHeader(file_);
   ExpectCaught("header", 0);
+
+  // A header alone, stating no regions: it agrees with itself, but no download of it can succeed.
+  file_.resize(kHeaderSize);
+  file_[52] = 0;
+  StampTotalSize(file_);
+  ExpectCaught("header", 0);
 }
 
 TEST_F(InspectCorruption, TrailingBytes) {

@@ -1,0 +1,18 @@
+#pragma once
+// Checks of option values that the commands share. They run while the command line is parsed, so
+// that a value that cannot work is refused (exit 2) before any file or port is opened.
+#include <CLI/CLI.hpp>
+
+namespace vn {
+
+// A file, image, record or port name: an empty one names nothing.
+CLI::Validator NonEmptyName();
+
+// A number of seconds from `low` to `high`. NaN and infinity are refused: no comparison would.
+CLI::Validator SecondsFromTo(double low, double high);
+
+// A whole number of boxes, 0 or more. CLI11's own range check would print the largest int it
+// accepts in full.
+CLI::Validator BoxCount();
+
+}  // namespace vn
