@@ -163,7 +163,7 @@ void PortReporter::Deliver(const nlohmann::ordered_json& record) {
   if (setup_.recordFile.empty()) return;
   const std::string recordLine = OneLine(record);
   std::string why;
-  if (AppendWholeLine(setup_.recordFile, recordLine, why)) return;
+  if (AppendWholeLine(setup_.recordFile, recordLine, why, setup_.stop)) return;
   recordLost_ = true;
   output_.PrintError("vespanode-cli: " + Named("cannot add to the record " + setup_.recordFile +
                                                ": " + why + "; the record follows"));

@@ -2,6 +2,7 @@
 // One port's side of a production line: turns its station's events into lines, progress rows or
 // JSON objects, and at the end of each box into the box's record. Called on the station's worker
 // thread, and once more (FinishRun) after the run was collected.
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -22,6 +23,7 @@ struct PortSetup {
   std::string fileSha256;  // a download's, worked out once before the run
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header
   std::string recordFile;                          // empty: no record
+  const std::atomic<bool>* stop = nullptr;  // a stop request cuts a wait for the record's lock
 };
 
 class PortReporter : public LinkObserver {

@@ -2,14 +2,17 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "cli/event_json.h"
 #include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
+#include "link/platform/append_line.h"
 #include "link/platform/console.h"
 #include "link/platform/file_digest.h"
+#include "link/platform/file_kind.h"
 #include "link/platform/program_dir.h"
 #include "link/station.h"
 #include "link/system_port.h"
@@ -50,6 +53,35 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
   output.PrintLine(line);
 }
 
+// By name, links followed (the file may not exist yet), or as the same file under another name.
+bool SameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(FollowLinks(a), errorA), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(FollowLinks(b), errorB), errorB);
+  if (!errorA && !errorB && canonicalA == canonicalB) return true;
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
+// A record that is the file sent or written would spoil it; one that cannot be appended to would
+// send a whole shift's records to standard error. Both are found before any box is asked.
+// Empty when the record may be used.
+std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& stop) {
+  const std::string file = FollowLinks(request.file);
+  for (const std::string& used : {file, file + ".partial"}) {
+    if (SameFile(request.recordFile, used)) {
+      return "the record " + request.recordFile + " would be written into " + used;
+    }
+  }
+  std::string why;
+  if (!CanAppendLines(request.recordFile, why, &stop)) {
+    return "cannot add to the record " + request.recordFile + ": " + why;
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunLine(const LineRequest& request) {
@@ -68,6 +100,14 @@ int RunLine(const LineRequest& request) {
       return kExitBadInput;
     }
   }
+  // Set by a stop request (below); a wait for the record's lock ends on it.
+  std::atomic<bool> interrupted{false};
+  if (!request.recordFile.empty()) {
+    if (const std::string problem = RecordProblem(request, interrupted); !problem.empty()) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      return kExitBadInput;
+    }
+  }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),
                     mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
@@ -83,6 +123,7 @@ int RunLine(const LineRequest& request) {
     setup.file = request.file;
     setup.fileSha256 = fileSha256;
     setup.recordFile = request.recordFile;
+    setup.stop = &interrupted;
     run.reporter = std::make_unique<PortReporter>(output, setup);
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
@@ -109,7 +150,6 @@ int RunLine(const LineRequest& request) {
   // that goes away (`| head`) does not end the program halfway through flashing a box either:
   // the operation runs to its end and the exit code still tells how it went. The requests end
   // before the stations.
-  std::atomic<bool> interrupted{false};
   const StopRequests stops([&interrupted, &runs] {
     interrupted = true;
     for (PortRun& run : runs) run.station->RequestStop();

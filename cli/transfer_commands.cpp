@@ -106,17 +106,17 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
     if (run.parseOnly) return;
     request->operation = OperationOfSetName(*setName).value_or(0);
     request->boxes = 1;
+    // What the path is comes first: a FIFO or a device is said to be one, --force or not.
+    std::string problem;
+    if (!CanCreateUploadFile(request->file, &problem)) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      run.exitCode = kExitBadInput;
+      return;
+    }
     std::error_code error;
     if (std::filesystem::exists(request->file, error) && !*force) {
       std::fprintf(stderr, "vespanode-cli: %s already exists; use --force to replace it\n",
                    request->file.c_str());
-      run.exitCode = kExitBadInput;
-      return;
-    }
-    int osError = 0;
-    if (!CanCreateUploadFile(request->file, &osError)) {
-      std::fprintf(stderr, "vespanode-cli: %s\n",
-                   FileErrorText("cannot write", request->file, osError).c_str());
       run.exitCode = kExitBadInput;
       return;
     }

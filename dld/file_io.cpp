@@ -6,6 +6,7 @@
 
 #include "dld/file_at.h"
 #include "link/platform/atomic_file.h"
+#include "link/platform/file_kind.h"
 
 namespace vn {
 namespace {
@@ -18,6 +19,11 @@ void SetError(std::string* error, const std::string& what, int code) {
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error,
                    size_t maxBytes) {
+  // Looked at before it is opened: opening a FIFO to read waits for a writer without end.
+  if (const std::string kind = NonFileProblem(path); !kind.empty()) {
+    if (error) *error = path + " " + kind;
+    return false;
+  }
   errno = 0;
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) {
@@ -45,7 +51,14 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string* error) {
-  return ReplaceFileAtomically(path, bytes, error);
+  // The rename replaces the entry it names: a link is followed so that it stays and the file it
+  // points to is written, and a FIFO or a device is never replaced by a file.
+  const std::string target = FollowLinks(path);
+  if (const std::string kind = NonFileProblem(target); !kind.empty()) {
+    if (error) *error = path + " " + kind;
+    return false;
+  }
+  return ReplaceFileAtomically(target, bytes, error);
 }
 
 }  // namespace vn

@@ -5,40 +5,24 @@
 
 #include "dld/file_io.h"
 #include "dld/inspect.h"
+#include "link/platform/file_kind.h"
 
 namespace vn {
 
-namespace {
-
-// What a file of this kind is when it is no regular file; empty for a regular file.
-std::string KindProblem(const std::filesystem::file_status& status) {
-  namespace fs = std::filesystem;
-  if (fs::is_directory(status)) return "is a folder, not an upgrade file";
-  if (fs::is_fifo(status)) return "is a FIFO, not an upgrade file";
-  if (fs::is_character_file(status) || fs::is_block_file(status)) {
-    return "is a device, not an upgrade file";
-  }
-  if (!fs::is_regular_file(status)) return "is not a regular file";
-  return {};
-}
-
-}  // namespace
-
 std::string FileKindProblem(const std::string& path) {
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  return error ? error.message() : KindProblem(status);
+  if (const auto status = std::filesystem::status(path, error); error) return error.message();
+  return NonFileProblem(path, "an upgrade file");
 }
 
 bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, std::string& problem) {
   // A file that is missing or cannot be looked at gets the reason the read gives below.
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (const std::string kind = error ? std::string() : KindProblem(status); !kind.empty()) {
+  if (const std::string kind = NonFileProblem(path, "an upgrade file"); !kind.empty()) {
     problem = path + " " + kind;
     return false;
   }
   if (ReadWholeFile(path, image, &problem, kMaxUpgradeFileSize)) return true;
+  std::error_code error;
   const uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size > kMaxUpgradeFileSize) {
     problem = path + " holds " + std::to_string(size) + " bytes, more than an upgrade file can (" +

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dld/file_at.h"
+#include "link/platform/file_kind.h"  // FollowLinks, for the callers that create files through links
 
 namespace vn {
 
@@ -12,9 +13,5 @@ namespace vn {
 // creates a new file there exclusively, without following links, open for reading and writing.
 // Null, with errno set, when either step fails: then nothing was written anywhere.
 UniqueFile CreateFreshFile(const std::string& path, int mode);
-
-// The file a name stands for: a chain of symbolic links followed to its end, even when that end
-// does not exist yet. A path that is no link comes back as it is.
-std::string FollowLinks(const std::string& path);
 
 }  // namespace vn

@@ -117,9 +117,9 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
   // is replaced only once the backup is complete, and never when it could not be written itself
   // (a folder, a backup made read-only): the whole transfer would be for nothing.
-  int targetError = 0;
-  if (!CanCreateUploadFile(fileName, &targetError)) {
-    context.observer.OnDetail(FileErrorText("cannot write", fileName, targetError));
+  std::string targetProblem;
+  if (!CanCreateUploadFile(fileName, &targetProblem)) {
+    context.observer.OnDetail(targetProblem);
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "link/fresh_file.h"
+#include "link/platform/file_kind.h"
 #include "link/platform/file_system.h"
 
 namespace vn {
@@ -29,10 +30,29 @@ bool CommitPartialFile(const std::string& target) {
   return SyncFileToDisk(partial) && RenameOver(partial, destination);
 }
 
-bool CanCreateUploadFile(const std::string& target, int* osError) {
+bool CanCreateUploadFile(const std::string& target, std::string* problem) {
+  const std::string destination = FollowLinks(target);
+  if (const std::string kind = NonFileProblem(destination); !kind.empty()) {
+    *problem = target + " " + kind;
+    return false;
+  }
+  // The partial file's name is the tool's own: a link or a file there is removed when the upload
+  // begins, but anything else (a folder, a FIFO, a device) is somebody's and stays.
+  const std::string partial = destination + ".partial";
+  std::error_code error;
+  const auto partialType = std::filesystem::symlink_status(partial, error).type();
+  if (partialType != std::filesystem::file_type::not_found &&
+      partialType != std::filesystem::file_type::regular &&
+      partialType != std::filesystem::file_type::symlink && !error) {
+    *problem = partial + " " + NonFileProblem(partial);
+    return false;
+  }
   // A backup made read-only is kept from being replaced, as writing it in place always did.
-  *osError = CannotWriteReason(FollowLinks(target));
-  return *osError == 0;
+  if (const int osError = CannotWriteReason(destination); osError != 0) {
+    *problem = FileErrorText("cannot write", target, osError);
+    return false;
+  }
+  return true;
 }
 
 std::string FileErrorText(const std::string& action, const std::string& path, int osError) {

@@ -21,9 +21,11 @@ UniqueFile CreatePartialFile(const std::string& target);
 bool CommitPartialFile(const std::string& target);
 
 // Whether the upload could create its file beside the target, tried without creating or deleting
-// anything. False with `osError` (errno) when the folder is missing or not writable, or the target
-// is a folder or a file that may not be written.
-bool CanCreateUploadFile(const std::string& target, int* osError);
+// anything. False with `problem` ("cannot write FILE: Permission denied", "FILE is a FIFO, not a
+// file") when the folder is missing or not writable, the target (links followed) is no regular
+// file or is read-only by its mode (whoever runs the tool, root too), or TARGET.partial is a
+// folder, FIFO or device.
+bool CanCreateUploadFile(const std::string& target, std::string* problem);
 
 // "cannot write FILE: No space left on device (disk full: free some space and start again)".
 std::string FileErrorText(const std::string& action, const std::string& path, int osError);

@@ -1,14 +1,28 @@
 #pragma once
 // Adding one line to a log that several programs, and several threads in each, write at once.
+#include <atomic>
+#include <chrono>
 #include <string>
 
 namespace vn {
 
+// How long an append waits for another program's lock before it gives up on the line.
+inline constexpr std::chrono::seconds kAppendLockWait{5};
+
 // Appends `line` and a newline to the file at `path`, creating it when missing (rw-r--r-- on
 // POSIX). The whole line goes in under an exclusive lock on the file, so lines from other
-// threads and processes that append this way are never torn or interleaved with it. False, with
-// `why` holding the system's message, when the file cannot be opened, locked or written; a
-// failed write may have left part of the line behind.
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why);
+// threads and processes that append this way are never torn or interleaved with it. Nothing here
+// waits without end: only a regular file (or a link to one) is written, opened without waiting
+// on anything, and the lock is waited for up to kAppendLockWait, less when `stop` turns true.
+// False, with `why` holding the reason, when the file cannot be opened, locked or written, or
+// is read-only by its mode (root too); a write that failed halfway is cut back off, so the file
+// holds whole lines only.
+bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+                     const std::atomic<bool>* stop = nullptr);
+
+// Whether AppendWholeLine would succeed now, found out the same way (the file is created when
+// missing) without writing anything; false with `why`.
+bool CanAppendLines(const std::string& path, std::string& why,
+                    const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vn

@@ -1,14 +1,19 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "link/platform/append_line.h"
+#include "link/platform/file_kind.h"
 
 namespace vn {
 namespace {
+
+constexpr std::chrono::milliseconds kLockPoll{20};
 
 // O_APPEND alone makes each write() land at the end, but a large line may be written in more
 // than one piece, and another writer's piece could fall in between: the lock keeps them apart.
@@ -27,30 +32,83 @@ bool WriteWhole(int fd, const std::string& bytes) {
   return true;
 }
 
-bool LockExclusively(int fd) {
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
+// The kind is looked at before the open, and the open itself never waits: a FIFO without a
+// reader fails at once instead of blocking, and a device or a FIFO is never written.
+int OpenForAppend(const std::string& path, std::string& why) {
+  if (const std::string kind = NonFileProblem(path); !kind.empty()) {
+    why = kind;
+    return -1;
   }
-  return true;
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = "is not a regular file";
+  } else if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    // Root may write any file: a record made read-only is kept by its mode, as for everyone.
+    why = std::strerror(EACCES);
+  } else {
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+// Another program holding the lock for long (or for ever) costs the line, never the run.
+bool LockWithin(int fd, const std::atomic<bool>* stop, std::string& why) {
+  const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      why = std::strerror(errno);
+      return false;
+    }
+    if (stop && stop->load()) {
+      why = "stopped while another program held the lock on it";
+      return false;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      why = "another program held the lock on it for " + std::to_string(kAppendLockWait.count()) +
+            " s";
+      return false;
+    }
+    std::this_thread::sleep_for(kLockPoll);
+  }
+}
+
+// Closing releases the lock; a failed close may mean the bytes never reached the file.
+bool CloseReporting(int fd, bool ok, std::string& why) {
+  if (::close(fd) != 0 && ok) {
+    why = std::strerror(errno);
+    return false;
+  }
+  return ok;
 }
 
 }  // namespace
 
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  bool ok = LockExclusively(fd) && WriteWhole(fd, line + "\n");
-  int code = errno;
-  // Closing releases the lock; a failed close may mean the bytes never reached the file.
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    code = errno;
-  }
-  if (!ok) why = std::strerror(code);
-  return ok;
+bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+                     const std::atomic<bool>* stop) {
+  const int fd = OpenForAppend(path, why);
+  if (fd < 0) return false;
+  if (!LockWithin(fd, stop, why)) return CloseReporting(fd, false, why);
+  struct stat before;
+  const bool sized = ::fstat(fd, &before) == 0;
+  if (WriteWhole(fd, line + "\n")) return CloseReporting(fd, true, why);
+  why = std::strerror(errno);
+  // Half a line would glue the next record onto it: the file goes back to its whole lines.
+  if (!sized || ::ftruncate(fd, before.st_size) != 0) why += "; part of the line stays in the file";
+  return CloseReporting(fd, false, why);
+}
+
+bool CanAppendLines(const std::string& path, std::string& why, const std::atomic<bool>* stop) {
+  const int fd = OpenForAppend(path, why);
+  if (fd < 0) return false;
+  return CloseReporting(fd, LockWithin(fd, stop, why), why);
 }
 
 }  // namespace vn

@@ -1,12 +1,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "link/platform/append_line.h"
+#include "link/platform/file_kind.h"
 #include "link/platform/system_message_win32.h"
 
 namespace vn {
 namespace {
+
+constexpr std::chrono::milliseconds kLockPoll{20};
 
 // Every write goes to the end of the file as it is at that moment, as O_APPEND does.
 bool WriteWhole(HANDLE file, const std::string& bytes) {
@@ -27,29 +31,93 @@ bool WriteWhole(HANDLE file, const std::string& bytes) {
   return true;
 }
 
-}  // namespace
-
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why) {
-  // LockFileEx wants read or write access to the data besides the right to append.
-  const HANDLE file = CreateFileA(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenForAppend(const std::string& path, std::string& why) {
+  if (const std::string kind = NonFileProblem(path); !kind.empty()) {
+    why = kind;
+    return INVALID_HANDLE_VALUE;
+  }
+  // LockFileEx wants read or write access to the data besides the right to append; writing the
+  // size back after a failed write wants FILE_WRITE_DATA.
+  const HANDLE file = CreateFileA(
+      path.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     why = SystemMessage(GetLastError());
+    return file;
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    why = "is not a regular file";
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+// The whole possible range, so that every other appender waits, whatever the file's size; but
+// never for longer than kAppendLockWait, nor past a stop request.
+bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, std::string& why) {
+  const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
+  for (;;) {
+    whole = {};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole)) {
+      return true;
+    }
+    const DWORD code = GetLastError();
+    if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+      why = SystemMessage(code);
+      return false;
+    }
+    if (stop && stop->load()) {
+      why = "stopped while another program held the lock on it";
+      return false;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      why = "another program held the lock on it for " + std::to_string(kAppendLockWait.count()) +
+            " s";
+      return false;
+    }
+    std::this_thread::sleep_for(kLockPoll);
+  }
+}
+
+}  // namespace
+
+bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+                     const std::atomic<bool>* stop) {
+  const HANDLE file = OpenForAppend(path, why);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED whole = {};
+  if (!LockWithin(file, whole, stop, why)) {
+    CloseHandle(file);
     return false;
   }
-  // The whole possible range, so that every other appender waits here, whatever the file's size.
-  OVERLAPPED whole = {};
-  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
-  bool ok = locked && WriteWhole(file, line + "\n");
-  DWORD code = GetLastError();
-  if (locked) UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  LARGE_INTEGER before = {};
+  const bool sized = GetFileSizeEx(file, &before);
+  bool ok = WriteWhole(file, line + "\n");
+  if (!ok) {
+    why = SystemMessage(GetLastError());
+    // Half a line would glue the next record onto it: the file goes back to its whole lines.
+    if (!sized || !SetFilePointerEx(file, before, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
+      why += "; part of the line stays in the file";
+    }
+  }
+  UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   if (!CloseHandle(file) && ok) {
     ok = false;
-    code = GetLastError();
+    why = SystemMessage(GetLastError());
   }
-  if (!ok) why = SystemMessage(code);
   return ok;
+}
+
+bool CanAppendLines(const std::string& path, std::string& why, const std::atomic<bool>* stop) {
+  const HANDLE file = OpenForAppend(path, why);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED whole = {};
+  const bool locked = LockWithin(file, whole, stop, why);
+  if (locked) UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  CloseHandle(file);
+  return locked;
 }
 
 }  // namespace vn

@@ -19,7 +19,8 @@ bool SyncFileToDisk(const std::string& path);
 bool RenameOver(const std::string& from, const std::string& to);
 
 // 0 when a file could be created at `path` or the file there replaced: the folder may be written
-// and an existing file is neither a folder nor read-only. Otherwise an errno value.
+// and an existing file is neither a folder nor read-only (no write bit in its mode, whoever asks:
+// root too). Otherwise an errno value.
 int CannotWriteReason(const std::string& path);
 
 }  // namespace vn

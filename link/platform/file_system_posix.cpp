@@ -45,6 +45,8 @@ int CannotWriteReason(const std::string& path) {
   struct stat info;
   const bool exists = ::stat(path.c_str(), &info) == 0;
   if (exists && S_ISDIR(info.st_mode)) return EISDIR;
+  // By the mode bits first: access() lets root write any file, read-only or not.
+  if (exists && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   const std::string folder = parent.empty() ? std::string(".") : parent.string();
   if ((exists && ::access(path.c_str(), W_OK) != 0) || ::access(folder.c_str(), W_OK | X_OK) != 0) {

@@ -156,7 +156,8 @@ class BoxRunsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!form_->OperationRunning(), kRunWaitMs);
     QCOMPARE(form_->Status(), QStringLiteral("Can not open Upload file!"));
     const QString tip = form_->Field("E_Start")->toolTip();
-    QVERIFY2(tip.startsWith(QStringLiteral("Can not open Upload file!\ncannot write ")),
+    QVERIFY2(tip.startsWith(QStringLiteral("Can not open Upload file!\n")) &&
+                 tip.endsWith(QStringLiteral("is a folder, not a file")),
              qPrintable(tip));
     // Reset leaves nothing of that run behind the empty status line.
     QTest::mouseClick(form_->Button("SB_Reset"), Qt::LeftButton);

@@ -82,54 +82,6 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   ::chmod(locked.c_str(), 0755);
 }
 
-TEST(CliUploadFiles, AReadOnlyBackupIsNotReplacedEvenWithForce) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
-  ScratchFolder folder;
-  const std::string file = folder.Write("kept.dld", {1, 2, 3});
-  ::chmod(file.c_str(), 0444);
-  const ChildResult run =
-      RunChild(kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", file, "--force"});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_TRUE(Contains(run.err, "Permission denied")) << run.err;
-}
-
-TEST(CliUploadFiles, AFullDiskFailsTheUploadNamingTheFullDisk) {
-  ScratchFolder folder;
-  const std::string disk = folder.File("disk");
-  std::filesystem::create_directory(disk);
-  SmallDisk small(disk, 16);
-  if (!small.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
-  BoxOptions options;
-  options.flash = SampleFlashImage(42);
-  VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
-
-  const ChildResult run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "data", disk + "/data.dld"});
-
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
-  EXPECT_TRUE(Contains(run.err, "disk full")) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(disk + "/data.dld"));
-}
-
-TEST(CliDownloadFiles, WhatIsNoRegularFileIsNamedForWhatItIs) {
-  ScratchFolder folder;
-  const std::string fifo = folder.File("pipe.dld");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::pair<std::string, std::string> cases[] = {
-      {folder.Path(), "is a folder"},
-      {fifo, "is a FIFO"},
-      {"/dev/null", "is a device"},
-      {folder.File("absent.dld"), "No such file"},
-  };
-  for (const auto& [path, reason] : cases) {
-    const ChildResult run = RunChild(kCli, {"download", "--port", folder.File("no-port"), path});
-    EXPECT_EQ(run.exitCode, 2) << path;
-    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
-  }
-}
-
 // Empty, truncated, corrupt and oversized files, and a header without regions, never reach a box,
 // and inspect calls every one of them unsound; a read-only one flashes as any other.
 TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {

@@ -1,11 +1,14 @@
 // Several processes, each with several threads, appending to one file at once: every line must
 // arrive whole and exactly once, the long ones (beyond what one pipe write keeps together) too.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -73,6 +76,35 @@ TEST(AppendLine, ConcurrentProcessesAndThreadsNeverTearALine) {
     }
   }
   EXPECT_EQ(seen.size(), size_t(expected)) << "torn or foreign lines in the file";
+}
+
+// Another program's lock costs at most the wait, and a stop request ends the wait at once; a lock
+// released during the wait lets the line in.
+TEST(AppendLine, AnotherProgramsLockIsWaitedForWithinBounds) {
+  for (const bool stopped : {true, false}) {
+    SCOPED_TRACE(stopped ? "stop requested" : "lock released after 300 ms");
+    ScratchFolder folder;
+    const std::string path = folder.Write("record.jsonl", {'{', '}', '\n'});
+    const int holder = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    std::thread release([holder, stopped] {
+      if (stopped) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ::close(holder);
+    });
+    const std::atomic<bool> stop = stopped;
+    const auto start = std::chrono::steady_clock::now();
+    std::string why;
+
+    const bool added = AppendWholeLine(path, "{\"box\":1}", why, &stop);
+
+    release.join();
+    if (stopped) ::close(holder);
+    EXPECT_EQ(added, !stopped) << why;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), stopped ? "{}\n" : "{}\n{\"box\":1}\n");
+  }
 }
 
 }  // namespace

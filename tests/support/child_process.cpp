@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 extern char** environ;
@@ -34,6 +35,10 @@ std::vector<std::string> ChildResult::OutLines() const {
 }
 
 std::string OurProgram(const std::string& name) {
+  // A copy of the programs elsewhere: the unprivileged pass runs them from a folder it may read.
+  if (const char* copied = std::getenv("VESPANODE_BIN_DIR"); copied && *copied) {
+    return std::string(copied) + "/" + name;
+  }
 #ifdef VESPANODE_BIN_DIR
   return std::string(VESPANODE_BIN_DIR) + "/" + name;
 #else

@@ -1,0 +1,32 @@
+#include "link/platform/file_kind.h"
+
+#include <filesystem>
+
+namespace vn {
+
+std::string NonFileProblem(const std::string& path, const std::string& noun) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error || !fs::exists(status) || fs::is_regular_file(status)) return {};
+  if (fs::is_directory(status)) return "is a folder, not " + noun;
+  if (fs::is_fifo(status)) return "is a FIFO, not " + noun;
+  if (fs::is_character_file(status) || fs::is_block_file(status)) return "is a device, not " + noun;
+  return "is not a regular file";
+}
+
+std::string FollowLinks(const std::string& path) {
+  namespace fs = std::filesystem;
+  constexpr int kMaxLinks = 40;  // as the system itself allows before ELOOP
+  fs::path current(path);
+  for (int i = 0; i < kMaxLinks; ++i) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(current, error))) break;
+    const fs::path target = fs::read_symlink(current, error);
+    if (error) break;
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+  return current.string();
+}
+
+}  // namespace vn

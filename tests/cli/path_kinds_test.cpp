@@ -1,0 +1,482 @@
+// Every path vespanode-cli opens or writes, against every kind of thing a path can be: each cell
+// ends within a bound, with the documented exit code and outcome, and changes nothing in its
+// scratch folder but what the command is there to write. Runs as root and (through
+// unprivileged_file_tests) once more as an unprivileged user.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "dld/inspect.h"
+#include "dld/region_sets.h"
+#include "link/download.h"
+#include "link/platform/file_kind.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+#include "support/small_disk.h"
+
+namespace vn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+enum class Kind {
+  kRegular,
+  kReadOnly,
+  kLink,
+  kDanglingLink,
+  kFifo,
+  kDevice,
+  kFolder,
+  kMissingParent,
+  kFullDisk,
+  kLocked,
+};
+constexpr int kKinds = 10;
+const char* const kKindNames[kKinds] = {
+    "regular file",     "read-only file", "symbolic link",         "dangling link", "FIFO",
+    "character device", "folder",         "missing parent folder", "full disk",     "locked file"};
+
+// What the cell leaves at the path under test.
+enum class Effect {
+  kNone,     // not applicable: the cell is skipped
+  kKept,     // as it was (a file's bytes, a link and its target, a FIFO, a device, a folder)
+  kWritten,  // (links followed) a regular file holding what the command writes; links stay
+  kRemoved,  // the tool's own name: the entry is gone, whatever it pointed to is not
+  kAny,      // a failure whose leftovers are the command's business (a full disk's partial file)
+};
+
+struct Expect {
+  int exit = 0;
+  Effect effect = Effect::kNone;
+  const char* says = "";  // part of standard error
+};
+
+// The tool's every path. For each, what each kind of thing there leads to, in the order of Kind.
+struct Role {
+  const char* name;
+  Expect cells[kKinds];
+};
+
+const Role kRoles[] = {
+    {"download FILE",
+     {{0, Effect::kKept},
+      {0, Effect::kKept},
+      {0, Effect::kKept},
+      {2, Effect::kKept, "No such file"},
+      {2, Effect::kKept, "is a FIFO"},
+      {2, Effect::kKept, "is a device"},
+      {2, Effect::kKept, "is a folder"},
+      {2, Effect::kKept, "No such file"},
+      {0, Effect::kKept},
+      {0, Effect::kKept}}},
+    {"upload --force FILE",
+     {{0, Effect::kWritten},
+      {2, Effect::kKept, "Permission denied"},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {1, Effect::kKept, "disk full"},
+      {0, Effect::kWritten}}},
+    {"upload FILE.partial",
+     {{0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {1, Effect::kAny, "disk full"},
+      {0, Effect::kRemoved}}},
+    {"download --record",
+     {{0, Effect::kWritten},
+      {2, Effect::kKept, "Permission denied"},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {1, Effect::kKept, "No space left"},
+      {2, Effect::kKept, "held the lock"}}},
+    {"pack -o",
+     {{0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {2, Effect::kKept, "No space left"},
+      {0, Effect::kWritten}}},
+    {"extract --flash",
+     {{0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {2, Effect::kKept, "No space left"},
+      {0, Effect::kWritten}}},
+    {"inspect FILE",
+     {{0, Effect::kKept},
+      {0, Effect::kKept},
+      {0, Effect::kKept},
+      {2, Effect::kKept, "No such file"},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {0, Effect::kKept},
+      {0, Effect::kKept}}},
+    // The name is the tool's own, in its own folder: whatever stands there is removed, never
+    // written through, and the header is sent from memory when the name cannot be used.
+    {"scratch header",
+     {{0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kRemoved},
+      {0, Effect::kKept},
+      {0, Effect::kNone},
+      {0, Effect::kNone},
+      {0, Effect::kRemoved}}},
+};
+
+enum RoleIndex { kDownload, kUpload, kPartial, kRecord, kPack, kExtract, kInspect, kScratch };
+
+std::vector<uint8_t> SoundKeyFile() {
+  return BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(61),
+                          BoxMatchingIdentity());
+}
+
+// What a file the tool reads or replaces held before the cell: sound where it is read.
+std::vector<uint8_t> OldContents(int role) {
+  if (role == kDownload || role == kInspect) return SoundKeyFile();
+  // Most of a page: an append to a full disk gets part of the way before the disk refuses.
+  if (role == kRecord) {
+    const std::string line = std::string(4000, ' ') + "{}\n";
+    return {line.begin(), line.end()};
+  }
+  return {'o', 'l', 'd'};
+}
+
+// Every entry under `root`, links not followed: kind, link target or contents.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error); it != fs::end(it);
+       it.increment(error)) {
+    const std::string path = it->path().string();
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) continue;
+    std::string what = std::to_string(info.st_mode) + ":" + std::to_string(info.st_rdev);
+    if (S_ISLNK(info.st_mode)) what += fs::read_symlink(path, error).string();
+    if (S_ISREG(info.st_mode)) {
+      const std::vector<uint8_t> bytes = ReadFileBytes(path);
+      what += std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
+    }
+    entries[path] = what;
+  }
+  return entries;
+}
+
+// One cell: the thing under test made in a scratch folder, the command run, the outcome checked.
+class Cell {
+ public:
+  Cell(int role, Kind kind) : role_(role), kind_(kind) {}
+
+  // False when the cell cannot be made here (a device or a disk without root).
+  bool Make() {
+    const std::string name = role_ == kPartial ? "key.dld.partial" : "target";
+    std::string folder = folder_.Path();
+    if (role_ == kScratch) {
+      folder = folder_.File("bin");
+      fs::create_directory(folder);
+      cli_ = folder + "/vespanode-cli";
+      fs::copy_file(kCli, cli_);
+      name_ = kScratchHeaderName;
+    }
+    if (kind_ == Kind::kMissingParent) folder += "/absent";
+    if (kind_ == Kind::kFullDisk) {
+      folder += "/disk";
+      fs::create_directory(folder);
+      disk_ = std::make_unique<SmallDisk>(folder, 64);
+      if (!disk_->Mounted()) return false;
+    }
+    path_ = folder + "/" + (role_ == kScratch ? name_ : name);
+    target_ = role_ == kPartial ? folder + "/key.dld" : path_;
+    if (role_ == kRecord || role_ == kExtract || role_ == kScratch) {
+      keyFile_ = folder_.Write("key.dld", SoundKeyFile());
+    }
+    if (role_ == kPack) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
+    const std::vector<uint8_t> old = OldContents(role_);
+    switch (kind_) {
+      case Kind::kRegular:
+      case Kind::kFullDisk:
+      case Kind::kLocked:
+        Write(path_, old);
+        break;
+      case Kind::kReadOnly:
+        Write(path_, old);
+        ::chmod(path_.c_str(), 0444);
+        break;
+      case Kind::kLink:
+        fs::create_symlink(folder_.Write("real", old), path_);
+        break;
+      case Kind::kDanglingLink:
+        fs::create_symlink(folder_.File("absent-real"), path_);
+        break;
+      case Kind::kFifo:
+        if (::mkfifo(path_.c_str(), 0600) != 0) return false;
+        break;
+      case Kind::kDevice: {
+        struct stat null;
+        if (::stat("/dev/null", &null) != 0) return false;
+        if (::mknod(path_.c_str(), S_IFCHR | 0666, null.st_rdev) != 0) return false;
+        break;
+      }
+      case Kind::kFolder:
+        fs::create_directory(path_);
+        break;
+      case Kind::kMissingParent:
+        break;
+    }
+    if (kind_ == Kind::kFullDisk) FillDisk(folder);
+    if (kind_ == Kind::kLocked) {
+      lockFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0) return false;
+    }
+    before_ = Snapshot(folder_.Path());
+    return true;
+  }
+
+  ChildResult Run() {
+    std::unique_ptr<VirtualBox> box;
+    const bool needsBox = role_ == kDownload || role_ == kUpload || role_ == kPartial ||
+                          role_ == kRecord || role_ == kScratch;
+    if (needsBox) {
+      BoxOptions options;
+      options.flash = SampleFlashImage(63);
+      box = std::make_unique<VirtualBox>(options);
+      if (!box->Start()) return {};
+    }
+    const std::string port = box ? box->PtyPath() : std::string();
+    ChildOptions bound;
+    bound.timeout = std::chrono::seconds(40);
+    switch (role_) {
+      case kDownload:
+        return RunChild(kCli, {"download", "--port", port, path_}, bound);
+      case kUpload:
+        return RunChild(kCli, {"upload", "--port", port, "--set", "key", path_, "--force"}, bound);
+      case kPartial:
+        return RunChild(kCli, {"upload", "--port", port, "--set", "key", target_}, bound);
+      case kRecord:
+        return RunChild(kCli, {"download", keyFile_, "--record", path_, "--port", port}, bound);
+      case kPack:
+        return RunChild(kCli, {"pack", "--set", "key", "--flash", flashImage_, "-o", path_}, bound);
+      case kExtract:
+        return RunChild(kCli, {"extract", keyFile_, "--flash", path_}, bound);
+      case kInspect:
+        return RunChild(kCli, {"inspect", path_}, bound);
+      case kScratch:
+        return RunChild(cli_, {"download", "--port", port, keyFile_}, bound);
+    }
+    return {};
+  }
+
+  void Check(const Expect& expect) {
+    if (lockFd_ >= 0) ::close(lockFd_);
+    const auto after = Snapshot(folder_.Path());
+    const std::string written = FollowLinks(path_);
+    // Only the path itself, where its link leads, and the upload's own two names may change.
+    for (const auto& [entry, what] : before_) {
+      if (entry == path_ || entry == written || entry == target_ || entry == target_ + ".partial") {
+        continue;
+      }
+      EXPECT_TRUE(after.count(entry) && after.at(entry) == what) << "changed: " << entry;
+    }
+    for (const auto& [entry, what] : after) {
+      const bool expected = before_.count(entry) || entry == path_ || entry == written ||
+                            entry == target_ || (entry == target_ + ".partial" && expect.exit != 0);
+      EXPECT_TRUE(expected) << "left behind: " << entry;
+    }
+    const auto keptOld = before_.find(path_);
+    switch (expect.effect) {
+      case Effect::kKept:
+        if (keptOld == before_.end()) {
+          EXPECT_FALSE(after.count(path_)) << "created";
+        } else {
+          EXPECT_TRUE(after.count(path_) && after.at(path_) == keptOld->second) << "changed";
+        }
+        break;
+      case Effect::kRemoved:
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path_)));
+        break;
+      case Effect::kWritten:
+        if (before_.count(path_) && fs::is_symlink(fs::symlink_status(path_))) {
+          EXPECT_EQ(after.at(path_), before_.at(path_)) << "the link itself was replaced";
+        }
+        EXPECT_TRUE(fs::is_regular_file(written));
+        CheckWritten(ReadFileBytes(written));
+        break;
+      case Effect::kAny:
+      case Effect::kNone:
+        break;
+    }
+  }
+
+ private:
+  static void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+
+  // Fills the disk to its last byte.
+  static void FillDisk(const std::string& folder) {
+    const int fd = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const std::vector<char> chunk(512, 'f');
+    while (::write(fd, chunk.data(), chunk.size()) > 0) {
+    }
+    while (::write(fd, chunk.data(), 1) > 0) {
+    }
+    ::close(fd);
+  }
+
+  void CheckWritten(const std::vector<uint8_t>& bytes) const {
+    switch (role_) {
+      case kUpload:
+      case kPack:
+        EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
+        break;
+      case kRecord: {
+        // Whole JSON lines only, the box's one after whatever was there.
+        std::string text(bytes.begin(), bytes.end());
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
+        int lines = 0;
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1, ++lines) {
+          EXPECT_TRUE(nlohmann::json::accept(text.substr(start, end - start))) << text;
+        }
+        EXPECT_EQ(lines, kind_ == Kind::kDanglingLink ? 1 : 2);
+        break;
+      }
+      case kExtract:
+        EXPECT_GT(bytes.size(), OldContents(kExtract).size()) << "no region written";
+        break;
+      default:
+        break;
+    }
+  }
+
+  int role_;
+  Kind kind_;
+  ScratchFolder folder_;
+  std::unique_ptr<SmallDisk> disk_;  // unmounted before the folder goes
+  std::string name_;
+  std::string path_;
+  std::string target_;
+  std::string keyFile_;
+  std::string flashImage_;
+  std::string cli_;
+  int lockFd_ = -1;
+  std::map<std::string, std::string> before_;
+};
+
+class PathKinds : public ::testing::TestWithParam<int> {};
+
+TEST_P(PathKinds, EveryKindOfThingEndsInItsDocumentedOutcome) {
+  const Role& role = kRoles[GetParam()];
+  for (int kind = 0; kind < kKinds; ++kind) {
+    const Expect& expect = role.cells[kind];
+    if (expect.effect == Effect::kNone) continue;
+    SCOPED_TRACE(std::string(role.name) + " on a " + kKindNames[kind]);
+    Cell cell(GetParam(), Kind(kind));
+    if (!cell.Make()) {
+      std::printf("[ SKIPPED  ] %s on a %s: needs root\n", role.name, kKindNames[kind]);
+      continue;
+    }
+    const ChildResult run = cell.Run();
+    EXPECT_FALSE(run.timedOut) << "hung";
+    EXPECT_EQ(run.exitCode, expect.exit) << run.err;
+    EXPECT_NE(run.err.find(expect.says), std::string::npos) << run.err;
+    cell.Check(expect);
+  }
+}
+
+// A record under the name of the file a run reads or writes, or another name of it, would be
+// appended to that file: refused before the box is asked, and the file stays as it was.
+TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
+  enum class Names { kTheFile, kALinkToIt, kAHardLinkToIt, ItsPartialFile };
+  const struct {
+    bool upload;
+    Names record;
+  } rows[] = {{false, Names::kTheFile},       {false, Names::kALinkToIt},
+              {false, Names::kAHardLinkToIt}, {true, Names::kTheFile},
+              {true, Names::kAHardLinkToIt},  {true, Names::ItsPartialFile}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.upload ? "upload" : "download") + " row " +
+                 std::to_string(int(row.record)));
+    VirtualBox box;
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    const std::vector<uint8_t> old = SoundKeyFile();
+    const std::string file = folder.Write("key.dld", old);
+    std::string record = file;
+    if (row.record == Names::kALinkToIt) {
+      record = folder.File("record.jsonl");
+      fs::create_symlink(file, record);
+    } else if (row.record == Names::kAHardLinkToIt) {
+      record = folder.File("record.jsonl");
+      fs::create_hard_link(file, record);
+    } else if (row.record == Names::ItsPartialFile) {
+      record = file + ".partial";
+    }
+    std::vector<std::string> args = {
+        row.upload ? "upload" : "download", file, "--record", record, "--port", box.PtyPath()};
+    if (row.upload) args.insert(args.end(), {"--set", "key", "--force"});
+
+    const ChildResult run = RunChild(kCli, args);
+
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("would be written into"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(file), old);
+    EXPECT_FALSE(fs::exists(file + ".partial") && row.record != Names::ItsPartialFile);
+    EXPECT_EQ(box.Stats().sessionsStarted, 0);
+  }
+}
+
+std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
+  static const char* const names[] = {"DownloadFile", "UploadFile",   "UploadPartial",
+                                      "Record",       "PackOutput",   "ExtractFlash",
+                                      "InspectFile",  "ScratchHeader"};
+  return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, PathKinds, ::testing::Range(0, int(std::size(kRoles))),
+                         RoleTestName);
+
+}  // namespace
+}  // namespace vn::testing
