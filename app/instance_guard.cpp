@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/program_identity.h"
-#include "link/platform/processes.h"
+#include "platform/processes.h"
 
 namespace vn {
 namespace {

@@ -6,8 +6,8 @@
 #include "cli/event_json.h"
 #include "cli/json_fields.h"
 #include "dld/file_identity.h"
-#include "link/platform/append_line.h"
-#include "link/platform/file_digest.h"
+#include "platform/append_line.h"
+#include "platform/file_digest.h"
 
 namespace vn {
 namespace {

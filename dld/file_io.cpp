@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "dld/file_at.h"
-#include "link/platform/atomic_file.h"
-#include "link/platform/file_kind.h"
+#include "platform/atomic_file.h"
+#include "platform/file_kind.h"
 
 namespace vn {
 namespace {

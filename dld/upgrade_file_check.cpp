@@ -5,7 +5,7 @@
 
 #include "dld/file_io.h"
 #include "dld/inspect.h"
-#include "link/platform/file_kind.h"
+#include "platform/file_kind.h"
 
 namespace vn {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "link/platform/file_system.h"
-#include "link/platform/processes.h"
+#include "platform/file_system.h"
+#include "platform/processes.h"
 
 namespace vn {
 namespace {

@@ -1,6 +1,6 @@
 #include "link/fresh_file.h"
 
-#include "link/platform/file_system.h"
+#include "platform/file_system.h"
 
 namespace vn {
 

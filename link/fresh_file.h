@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dld/file_at.h"
-#include "link/platform/file_kind.h"  // FollowLinks, for the callers that create files through links
+#include "platform/file_kind.h"  // FollowLinks, for the callers that create files through links
 
 namespace vn {
 

@@ -11,11 +11,7 @@ std::string DescribePortFailure(const PortOpenFailure& failure) {
       text = "no such device; check the name, or plug the adapter in";
       break;
     case PortProblem::kPermissionDenied:
-#ifdef _WIN32
-      text = "permission denied";
-#else
-      text = "permission denied; add your user to the dialout group and log in again";
-#endif
+      text = "permission denied" + PermissionAdvice();
       break;
     case PortProblem::kBusy:
       text = failure.detail.empty()

@@ -24,5 +24,8 @@ struct PortOpenFailure {
 // One line for the user: what went wrong and the one thing to do about it, e.g.
 // "permission denied; add your user to the dialout group and log in again".
 std::string DescribePortFailure(const PortOpenFailure& failure);
+// What to do about a port the user may not open, after "permission denied": "; add ..." or
+// nothing. Each system's port file gives its own.
+std::string PermissionAdvice();
 
 }  // namespace vn

@@ -42,11 +42,7 @@ std::optional<int> ListedPortNumber(std::string_view name) {
 std::string ComDeviceName(const std::string& name) {
   const std::optional<int> number = ListedPortNumber(name);
   if (!number) return name;
-#ifdef _WIN32
-  return "\\\\.\\COM" + std::to_string(*number);
-#else
-  return "/dev/ttyS" + std::to_string(*number - 1);
-#endif
+  return ListedComDevice(*number);
 }
 
 }  // namespace vn

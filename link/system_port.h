@@ -16,6 +16,8 @@ inline constexpr int kComNameCount = 10;  // COM1..COM10, the window's COM.01..C
 // "COM.01".."COM.10" and "COM1".."COM10" (any case) to the platform's device: /dev/ttyS{n-1} on
 // Linux, \\.\COMn on Windows. Anything else is taken as a device path and returned unchanged.
 std::string ComDeviceName(const std::string& name);
+// The device of COMn, n from 1 to kComNameCount; each system's port file knows its own naming.
+std::string ListedComDevice(int number);
 
 struct PortInfo {
   std::string path;         // /dev/ttyUSB0

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "link/fresh_file.h"
-#include "link/platform/file_kind.h"
-#include "link/platform/file_system.h"
+#include "platform/file_kind.h"
+#include "platform/file_system.h"
 
 namespace vn {
 namespace {

@@ -14,7 +14,7 @@
 #include "dld/blocks.h"
 #include "dld/region_sets.h"
 #include "sim/box_link.h"
-#include "sim/virtual_box.h"
+#include "sim/box_options.h"
 
 namespace vn {
 

@@ -11,7 +11,7 @@
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
-#include "link/platform/file_digest.h"
+#include "platform/file_digest.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"

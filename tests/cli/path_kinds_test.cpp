@@ -20,7 +20,7 @@
 #include "dld/inspect.h"
 #include "dld/region_sets.h"
 #include "link/download.h"
-#include "link/platform/file_kind.h"
+#include "platform/file_kind.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/platform/append_line.h"
+#include "platform/append_line.h"
 #include "support/sample_files.h"
 
 namespace vn::testing {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "far_end.h"
-#include "link/platform/console.h"
+#include "platform/console.h"
 
 // Last: windows.h defines `far`, which the rig's header uses as a name.
 #ifdef _WIN32

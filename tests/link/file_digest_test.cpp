@@ -2,7 +2,7 @@
 // that is not there.
 #include <gtest/gtest.h>
 
-#include "link/platform/file_digest.h"
+#include "platform/file_digest.h"
 #include "support/sample_files.h"
 
 namespace vn::testing {

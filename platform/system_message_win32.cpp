@@ -1,4 +1,4 @@
-#include "link/platform/system_message_win32.h"
+#include "platform/system_message_win32.h"
 
 namespace vn {
 

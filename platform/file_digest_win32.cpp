@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "link/platform/file_digest.h"
-#include "link/platform/system_message_win32.h"
+#include "platform/file_digest.h"
+#include "platform/system_message_win32.h"
 
 namespace vn {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "link/platform/append_line.h"
-#include "link/platform/file_kind.h"
-#include "link/platform/system_message_win32.h"
+#include "platform/append_line.h"
+#include "platform/file_kind.h"
+#include "platform/system_message_win32.h"
 
 namespace vn {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/platform/file_kind.h"
+#include "platform/file_kind.h"
 
 #include <filesystem>
 

@@ -19,8 +19,9 @@
 #include <thread>
 
 #include "link/line_rate.h"
-#include "link/platform/system_message_win32.h"
+#include "link/port_failure.h"
 #include "link/system_port.h"
+#include "platform/system_message_win32.h"
 
 namespace vn {
 namespace {
@@ -386,6 +387,15 @@ class Win32ComPort final : public ComPort {
 };
 
 }  // namespace
+
+std::string ListedComDevice(int number) {
+  return "\\\\.\\COM" + std::to_string(number);
+}
+
+// Windows gives a port to whoever asks first; there is no group to join.
+std::string PermissionAdvice() {
+  return "";
+}
 
 std::unique_ptr<ComPort> MakeSystemComPort() {
   return std::make_unique<Win32ComPort>();

@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "link/platform/console.h"
+#include "platform/console.h"
 
 namespace vn {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <thread>
 
-#include "link/platform/append_line.h"
-#include "link/platform/file_kind.h"
+#include "platform/append_line.h"
+#include "platform/file_kind.h"
 
 namespace vn {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/platform/processes.h"
+#include "platform/processes.h"
 
 #include <windows.h>
 

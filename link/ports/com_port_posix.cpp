@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "link/line_rate.h"
+#include "link/port_failure.h"
 #include "link/system_port.h"
 
 namespace vn {
@@ -416,6 +417,14 @@ class PosixComPort final : public ComPort {
 };
 
 }  // namespace
+
+std::string ListedComDevice(int number) {
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::string PermissionAdvice() {
+  return "; add your user to the dialout group and log in again";
+}
 
 std::unique_ptr<ComPort> MakeSystemComPort() {
   return std::make_unique<PosixComPort>();

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "link/platform/file_system.h"
+#include "platform/file_system.h"
 
 namespace vn {
 

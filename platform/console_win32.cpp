@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "link/platform/console.h"
+#include "platform/console.h"
 
 namespace vn {
 namespace {

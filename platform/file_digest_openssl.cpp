@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/platform/file_digest.h"
+#include "platform/file_digest.h"
 
 namespace vn {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/platform/program_dir.h"
+#include "platform/program_dir.h"
 
 #include <filesystem>
 

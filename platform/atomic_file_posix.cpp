@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "link/platform/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace vn {
 namespace {

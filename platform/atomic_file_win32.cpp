@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "link/platform/atomic_file.h"
-#include "link/platform/system_message_win32.h"
+#include "platform/atomic_file.h"
+#include "platform/system_message_win32.h"
 
 namespace vn {
 namespace {
