@@ -40,9 +40,9 @@ std::string SlowAnswerWarning(const LinkCounters& link) {
                   answerMs, wakeupMs);
   } else {
     std::snprintf(text, sizeof text,
-                  "the box's answers come %.0f ms late on average although this PC wakes on time "
-                  "(%.1f ms late): a serial adapter with a high latency, or a slow box, slows "
-                  "every frame",
+                  "the box's answers come %.0f ms late on average, of which this PC's own late "
+                  "wake-ups explain %.1f ms: a serial adapter with a high latency, or a slow box, "
+                  "slows every frame",
                   answerMs, wakeupMs);
   }
   return text;
