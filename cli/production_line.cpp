@@ -119,7 +119,6 @@ int RunLine(const LineRequest& request) {
     StationJob job(request.operation, request.file, request.boxes);
     job.options.keepGoing = request.keepGoing;
     job.options.stallLimit = stallLimit;
-    job.options.raisePriority = request.highPriority;
     run.station->Start(std::move(job));
   }
   bool allSucceeded = openedCount == int(runs.size());

@@ -13,7 +13,6 @@ struct LineRequest {
   int boxes = 1;            // per port; 0: until interrupted
   bool keepGoing = false;   // a failed box is counted and the next one awaited
   double stallSeconds = 0;  // 0: no stall limit
-  bool highPriority = false;  // the stations' workers ask for a higher scheduling priority
   std::string recordFile;   // empty: no record
   bool json = false;        // JSON objects on standard output instead of status lines
 };

@@ -36,8 +36,6 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       .add_option("--stall-timeout", request.stallSeconds,
                   "Fail a box that makes no progress for this many seconds (default: never)")
       ->check(CLI::Range(0.1, 604800.0));
-  command.add_flag("--high-priority", request.highPriority,
-                   "Run each port's worker at a higher scheduling priority where allowed");
 }
 
 }  // namespace

@@ -27,23 +27,26 @@ void ProbeWakeups(LinkTally& tally, int count) {
 std::string SlowAnswerWarning(const LinkCounters& link) {
   const double answerMs = link.MeanAnswerDelayMs();
   const double wakeupMs = link.MeanWakeupDelayMs();
+  const bool judged = link.wakeups >= kWakeupsBeforeJudging;
   char text[200];
-  if (link.wakeups < kWakeupsBeforeJudging) {
-    std::snprintf(text, sizeof text,
-                  "the box's answers come %.0f ms late on average, which slows every frame: a busy "
-                  "PC or a serial adapter with a high latency can cause it",
-                  answerMs);
-  } else if (2 * wakeupMs >= answerMs) {
+  if (judged && 2 * wakeupMs >= answerMs) {
     std::snprintf(text, sizeof text,
                   "the box's answers come %.0f ms late on average because this PC wakes %.0f ms "
                   "late itself: other programs keep it busy, which slows every frame",
                   answerMs, wakeupMs);
-  } else {
+  } else if (judged && wakeupMs <= kPromptWakeupMs) {
     std::snprintf(text, sizeof text,
-                  "the box's answers come %.0f ms late on average, of which this PC's own late "
-                  "wake-ups explain %.1f ms: a serial adapter with a high latency, or a slow box, "
-                  "slows every frame",
+                  "the box's answers come %.0f ms late on average although this PC wakes on time "
+                  "(%.1f ms late): a serial adapter with a high latency, or a slow box, slows "
+                  "every frame",
                   answerMs, wakeupMs);
+  } else {
+    // Late wake-ups come in bursts that the PC's own sleeps may miss: a PC that wakes late at
+    // all may be the cause.
+    std::snprintf(text, sizeof text,
+                  "the box's answers come %.0f ms late on average, which slows every frame: a busy "
+                  "PC or a serial adapter with a high latency can cause it",
+                  answerMs);
   }
   return text;
 }

@@ -8,7 +8,6 @@
 #include "dld/region_sets.h"
 #include "link/download.h"
 #include "link/event_stamp.h"
-#include "link/platform/thread_priority.h"
 #include "link/framing.h"
 #include "link/progress.h"
 #include "link/upload.h"
@@ -69,9 +68,6 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
       progress,    header_,
       programDir_, download ? ReadPartitionCount(file) : PartitionCountOfOperation(operation)};
   LinkTally& tally = port_.Tally();
-  if (options.raisePriority && !RaiseThisThreadPriority()) {
-    stamp.OnDetail("the worker keeps its normal priority: this user may not raise it");
-  }
   LoopResult result;
   bool repeat = true;
   while (repeat) {

@@ -36,9 +36,6 @@ struct LoopOptions {
   // A box that sends nothing awaited for this long fails; 0: wait as long as it takes. Waiting
   // for a box to announce itself is no stall.
   std::chrono::milliseconds stallLimit{0};
-  // The worker asks for a higher scheduling priority, so that a PC busy with other programs
-  // still wakes it as soon as the box answers; refused quietly where the user may not.
-  bool raisePriority = false;
 };
 
 class OperationDriver {

@@ -206,7 +206,8 @@ TEST(Download, LateAnswersWarnOnce) {
 }
 
 // The warning blames what the PC can see: its own late wake-ups (a loaded PC), or the line when
-// it wakes on time; neither before it has slept often enough to tell.
+// it wakes on time; neither when it wakes somewhat late, or before it has slept often enough to
+// tell.
 TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
   struct Row {
     int wakeups;
@@ -217,6 +218,7 @@ TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
   const Row rows[] = {
       {kWakeupsBeforeJudging, 8 * 15000, "other programs keep it busy", "adapter"},
       {kWakeupsBeforeJudging, 8 * 200, "adapter with a high latency", "busy"},
+      {kWakeupsBeforeJudging, 8 * 2000, "a busy PC or a serial adapter", "keep it busy"},
       {kWakeupsBeforeJudging - 1, 0, "a busy PC or a serial adapter", "keep it busy"},
   };
   for (const Row& row : rows) {
