@@ -2,12 +2,14 @@
 // The serial port the PC talks to the box through. One small interface, one implementation
 // per platform (termios on Linux), and an in-memory pair for tests.
 //
-// The exact-count read is the heart of the protocol: ComReadExact succeeds only when exactly
-// `count` bytes wait; a surplus is flushed and lost whole; fewer are left for a later call.
-// Every write first flushes unread input. At most 2048 bytes per call.
+// ComReadExact succeeds only when exactly `count` bytes wait; a surplus is flushed and lost
+// whole; fewer are left for a later call. The framing's waits read through ComReadSome instead
+// and keep what follows a message in the port's pending input (see message_wait.h). Every write
+// first flushes unread input. At most 2048 bytes per call.
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/link_tally.h"
 #include "link/port_failure.h"
@@ -35,6 +37,9 @@ class ComPort {
   virtual int32_t ComWrite(const uint8_t* data, int32_t count) = 0;
   // `count` when exactly that many bytes were waiting and were read; otherwise -1.
   virtual int32_t ComReadExact(uint8_t* destination, int32_t count) = 0;
+  // Reads up to `max` (0..2048) of the bytes waiting now, without waiting for more: the count
+  // read, 0 when none wait, -1 when the port is not usable or `max` is out of range.
+  virtual int32_t ComReadSome(uint8_t* destination, int32_t max) = 0;
 
   // True while the port is open and usable. Cleared by CloseComPort, by a failed set-up, by a
   // port that vanished, and by RequestStop.
@@ -54,9 +59,13 @@ class ComPort {
 
   // The account of the box being served, kept by the framing code that talks through the port.
   LinkTally& Tally() { return tally_; }
+  // Bytes read from the port that the framing code has not taken as a message yet: what came
+  // behind the last message taken. Emptied with every write, as the port's own input is.
+  std::vector<uint8_t>& PendingInput() { return pending_; }
 
  private:
   LinkTally tally_;
+  std::vector<uint8_t> pending_;
 };
 
 }  // namespace vn

@@ -12,10 +12,20 @@ bool IsReplyByte(uint8_t byte) {
 bool IsStx(uint8_t byte) {
   return byte == STX;
 }
+// With more behind it, a lone STX is the start of a frame rather than an answer.
+bool IsWholeAnswer(const uint8_t* message) {
+  return message[0] == ACK || message[0] == NAK;
+}
+bool IsWholeCommand(const uint8_t* frame) {
+  return frame[0] == STX && frame[kCommandFrameSize - 1] == ETX;
+}
 
 }  // namespace
 
 bool Transmit(ComPort& port, const uint8_t* data, int32_t count) {
+  // Whatever is still unread is dropped with the port's own input: the box waits for this
+  // message, so all that can be waiting are answers to earlier ones, now stale.
+  DropPendingInput(port);
   if (port.ComWrite(data, count) != count) return false;
   port.Tally().Sent(count);
   return true;
@@ -38,14 +48,15 @@ void SendCommand(ComPort& port, int index) {
 
 uint8_t WaitReplyByte(ComPort& port, int polls) {
   uint8_t reply = 0;
-  if (AwaitMessage(port, &reply, 1, IsReplyByte, polls) != WaitOutcome::kArrived) return 0;
+  if (AwaitMessage(port, &reply, 1, IsReplyByte, IsWholeAnswer, polls) != WaitOutcome::kArrived)
+    return 0;
   if (reply != STX) port.Tally().Answered(reply == NAK);
   return reply;
 }
 
 int ReceiveCommand(ComPort& port) {
   CommandFrame frame{};
-  if (AwaitMessage(port, frame.data(), kCommandFrameSize, IsStx, kNoPollLimit) !=
+  if (AwaitMessage(port, frame.data(), kCommandFrameSize, IsStx, IsWholeCommand, kNoPollLimit) !=
       WaitOutcome::kArrived) {
     return -1;
   }

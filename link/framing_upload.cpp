@@ -18,6 +18,17 @@ bool IsDescriptorTag(uint8_t byte) {
 bool AnyByte(uint8_t) {
   return true;
 }
+// With more behind them, blocks are taken only where their length and frames where their number
+// say that they end there.
+bool IsWholeHeader(const uint8_t* block) {
+  return block[0] == kHeaderTag && block[1] == kHeaderLength;
+}
+bool IsWholeDescriptor(const uint8_t* block) {
+  return block[0] == kDescriptorTag && block[1] == kDescriptorLength;
+}
+bool IsWholeDataFrame(const uint8_t* frame) {
+  return frame[0] == STX && uint8_t(~frame[1]) == frame[2];
+}
 
 bool CrcMatches(const uint8_t* block, int from, int count, int crcAt) {
   return GetLe32(block + crcAt) == CalcCrc32(block + from, count);
@@ -27,7 +38,7 @@ bool CrcMatches(const uint8_t* block, int from, int count, int crcAt) {
 
 bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71) {
   for (int attempt = 0; attempt < kHeaderAttempts; ++attempt) {
-    switch (AwaitMessage(port, header71, kHeaderSize, IsHeaderTag, kHeaderPolls)) {
+    switch (AwaitMessage(port, header71, kHeaderSize, IsHeaderTag, IsWholeHeader, kHeaderPolls)) {
       case WaitOutcome::kStopped:
         return false;
       case WaitOutcome::kTimedOut:
@@ -58,15 +69,15 @@ bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions) {
 bool ReceiveDescriptor(ComPort& port, uint8_t* descriptor26) {
   // The CRC does not cover the length field; a wrong one would make a file that cannot be read
   // back, so it fails the descriptor like a wrong CRC (NAK, and the box sends it again).
-  return AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, kDescriptorPolls) ==
-             WaitOutcome::kArrived &&
+  return AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, IsWholeDescriptor,
+                      kDescriptorPolls) == WaitOutcome::kArrived &&
          descriptor26[1] == kDescriptorLength &&
          CrcMatches(descriptor26, kDescriptorCrcFrom, kDescriptorCrcCount, kDescriptorCrcAt);
 }
 
 bool ReceiveDataFrame(ComPort& port, uint8_t* frame1024) {
-  return AwaitMessage(port, frame1024, kDataFrameSize, AnyByte, kDataFramePolls) ==
-             WaitOutcome::kArrived &&
+  return AwaitMessage(port, frame1024, kDataFrameSize, AnyByte, IsWholeDataFrame,
+                      kDataFramePolls) == WaitOutcome::kArrived &&
          DataFramePasses(frame1024);
 }
 

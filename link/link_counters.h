@@ -19,10 +19,18 @@ struct LinkCounters {
   // of the message they answer: an adapter that holds received bytes back shows up here.
   int answers = 0;
   int64_t answerDelayMicros = 0;
+  // How much later than planned the PC's own sleeps in its waits ended: a loaded PC wakes late,
+  // and every answer then seems that much later, whatever the line does.
+  int wakeups = 0;
+  int64_t wakeupDelayMicros = 0;
 
   // Mean answer delay beyond the line time, in milliseconds; 0 before the first answer.
   double MeanAnswerDelayMs() const {
     return answers > 0 ? double(answerDelayMicros) / answers / 1000.0 : 0.0;
+  }
+  // Mean lateness of the PC's wake-ups, in milliseconds; 0 before the first.
+  double MeanWakeupDelayMs() const {
+    return wakeups > 0 ? double(wakeupDelayMicros) / wakeups / 1000.0 : 0.0;
   }
 };
 

@@ -27,6 +27,11 @@ class LinkTally {
   void Resent() { ++counters_.framesResent; }
   void NakSent() { ++counters_.naksSent; }
   void TimedOut() { ++counters_.timeouts; }
+  // A sleep in a wait ended `late` after it was planned to.
+  void WokeLate(std::chrono::microseconds late) {
+    ++counters_.wakeups;
+    counters_.wakeupDelayMicros += late.count();
+  }
 
   // True once the armed limit has passed without an accepted message.
   bool Stalled() const;

@@ -101,10 +101,10 @@ int32_t MemoryPort::ComReadExact(uint8_t* destination, int32_t count) {
   return count;
 }
 
-int32_t MemoryPort::ReadAvailable(uint8_t* destination, int32_t max) {
+int32_t MemoryPort::ComReadSome(uint8_t* destination, int32_t max) {
   std::lock_guard lock(line_->mutex);
   Line::End& self = line_->ends[side_];
-  if (!self.opened || max < 0) return -1;
+  if (!self.opened || max < 0 || max > kMaxTransfer) return -1;
   const int32_t count = std::min<int32_t>(max, int32_t(self.input.size()));
   std::copy_n(self.input.begin(), count, destination);
   self.input.erase(self.input.begin(), self.input.begin() + count);

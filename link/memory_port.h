@@ -25,15 +25,14 @@ class MemoryPort final : public ComPort {
   bool PurgeComPort() override;
   int32_t ComWrite(const uint8_t* data, int32_t count) override;
   int32_t ComReadExact(uint8_t* destination, int32_t count) override;
+  int32_t ComReadSome(uint8_t* destination, int32_t max) override;
   bool PortOpened() const override;
   void RequestStop() override;
   int32_t BytesWaiting() override;
   void WaitForInput(std::chrono::microseconds limit) override;
 
-  // For an end that plays the box, like the master side of a pseudo-terminal: reads up to `max`
-  // waiting bytes without the exact-count rule, and writes without flushing this end's input.
-  // Both return the byte count, or -1 when this end is not usable.
-  int32_t ReadAvailable(uint8_t* destination, int32_t max);
+  // For an end that plays the box, like the master side of a pseudo-terminal: writes without
+  // flushing this end's input; the byte count, or -1 when this end is not usable.
   int32_t WriteRaw(const uint8_t* data, int32_t count);
 
   // The next `count` ComWrite calls fail with -1 (after flushing input, as a real failure does)

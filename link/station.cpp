@@ -1,5 +1,7 @@
 #include "link/station.h"
 
+#include "link/message_wait.h"
+
 namespace vn {
 
 Station::Station(std::unique_ptr<ComPort> port, LinkObserver& observer, std::string programDir)
@@ -11,6 +13,8 @@ Station::~Station() {
 
 bool Station::Open(const std::string& portName) {
   Stop();
+  // Opening purges the port's input; what the last run had read but not taken goes with it.
+  DropPendingInput(*port_);
   return port_->OpenComPort(portName);
 }
 

@@ -15,8 +15,8 @@ constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict"
                                                     "frame", "erase",  "program", "request"};
 
 // The steps whose message can follow the one before it in the same write.
-constexpr std::array<std::string_view, 4> kJoinedSteps = {"verdict", "descriptor", "erase",
-                                                          "program"};
+constexpr std::array<std::string_view, 5> kJoinedSteps = {"verdict", "descriptor", "first-erase",
+                                                          "erase", "program"};
 
 // The kinds of message the PC sends.
 constexpr std::array<std::string_view, 7> kReceivedKinds = {

@@ -1,6 +1,7 @@
 #pragma once
-// The box's side of the cable's discipline. The PC reads a message only when exactly its size
-// waits and flushes unread input on every write, so the box sends one whole message at a time:
+// The box's side of the cable's discipline. The PC flushes unread input on every write, and of
+// messages it finds waiting together it keeps only well-formed ones, so the box sends one whole
+// message at a time:
 // an answer (ACK, NAK) straight after the message it answers, and anything on its own initiative
 // only after the work that leads to it (judging a header, erasing, programming), as a real box
 // does. It cannot see whether the PC has read what it sent. Received bytes are buffered as a

@@ -44,8 +44,9 @@ struct BoxFaults {
   bool refuseIdentity = false;  // always send the verdict 02 03 00 03
   std::string vanishAt;  // close the pseudo-terminal at a step (names as silentAt): a pulled cable
   // Send a message in one write with the one before it, the first time: "verdict" (with the
-  // header's ACK), "descriptor" (upload: the first with the read request's ACK), "erase" and
-  // "program" (the reports two at a time).
+  // header's ACK), "descriptor" (upload: the first with the read request's ACK), "first-erase"
+  // (the first erase report with the last data frame's ACK), "erase" and "program" (the reports
+  // two at a time).
   std::string backToBack;
   std::chrono::milliseconds stallRead{0};  // wait that long before reading each message
   // Damage the Nth message of a kind received from the PC before checking it, as the line would:

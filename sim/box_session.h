@@ -68,7 +68,8 @@ class BoxSession {
   // Whether the box takes the file; a refusal is counted.
   bool Judge(const FILE_DOWNLOAD_HEADER_T& header);
   Step ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor);
-  Step ReceiveBlock(size_t blockSize, std::vector<uint8_t>& block);
+  // `lastBlock`: the download's last, whose last ACK may go out with the first erase report.
+  Step ReceiveBlock(size_t blockSize, bool lastBlock, std::vector<uint8_t>& block);
   // A data frame the PC sent again because it missed the ACK of the previous one.
   bool IsRepeatOfPrevious(const std::vector<uint8_t>& frame) const;
   // The PC sent the accepted header again: it missed the ACK or the verdict.
@@ -135,7 +136,9 @@ class BoxSession {
   int framesOut_ = 0;
   std::vector<std::string> backToBackDone_;
   bool backToBackVerdict_ = false;
-  bool ackOwed_ = false;  // the read request's ACK, still to go out with the first descriptor
+  // An ACK still to go out with the box's next message: the read request's with the first
+  // descriptor (upload), the last data frame's with the first erase report (download).
+  bool ackOwed_ = false;
   // The header the box accepted, to recognise it when the PC sends it again.
   std::vector<uint8_t> acceptedHeader_;
   // Download frame numbering.

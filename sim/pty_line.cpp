@@ -55,8 +55,14 @@ void PtyLine::Close() {
 }
 
 int PtyLine::Unread() const {
+  if (slave_ < 0) return -1;
+  // What the box wrote reaches the slave's input queue through a kernel work item a moment
+  // later, and the count leaves out what is still on its way (under load, for many
+  // milliseconds). A look with poll waits for that work, so the count includes it.
+  pollfd entry{slave_, POLLIN, 0};
+  poll(&entry, 1, 0);
   int waiting = 0;
-  if (slave_ < 0 || ioctl(slave_, FIONREAD, &waiting) != 0) return -1;
+  if (ioctl(slave_, FIONREAD, &waiting) != 0) return -1;
   return waiting;
 }
 

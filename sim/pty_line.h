@@ -27,8 +27,9 @@ class PtyLine {
   bool IsOpen() const { return master_ >= 0; }
   const std::string& SlavePath() const { return slavePath_; }
 
-  // Bytes the box sent that the PC has not read yet; -1 when the line is closed. Only for the end
-  // of the box's life: a real box powering off does not take back what is on the wire.
+  // Bytes the box sent that the PC has not read yet, those still on their way through the
+  // pseudo-terminal included; -1 when the line is closed. Only for the end of the box's life: a
+  // real box powering off does not take back what is on the wire.
   int Unread() const;
 
   // Writes all bytes unless the line breaks or `giveUp` returns true while the PC's queue is full.

@@ -111,8 +111,8 @@ void VirtualBox::State::Serve() {
 
 void VirtualBox::State::CloseLine() {
   const auto deadline = std::chrono::steady_clock::now() + kLastBytesLimit;
-  // Bytes just written reach the PC's queue a moment later.
-  std::this_thread::sleep_for(kLastBytesPoll);
+  // Closing the master hangs the line up, which empties the PC's input queue: the box's last
+  // report would be lost with it. Unread counts bytes still on their way too.
   while (!stop && line.Unread() > 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kLastBytesPoll);
   }

@@ -285,9 +285,20 @@ class PosixComPort final : public ComPort {
     return got == count ? count : -1;
   }
 
-  bool PortOpened() const override {
-    return opened_;
+  int32_t ComReadSome(uint8_t* destination, int32_t max) override {
+    if (fd_ < 0 || max < 0 || max > kMaxTransfer || !opened_) return -1;
+    if (max == 0) return 0;
+    for (;;) {
+      const ssize_t n = ::read(fd_, destination, size_t(max));
+      if (n >= 0) return int32_t(n);  // a raw line with nothing waiting answers 0
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+      opened_ = false;  // EIO: the far end of a pseudo-terminal or the adapter is gone
+      return -1;
+    }
   }
+
+  bool PortOpened() const override { return opened_; }
   void RequestStop() override {
     stopRequested_ = true;
     opened_ = false;

@@ -183,6 +183,17 @@ class Win32ComPort final : public ComPort {
     return got == count ? count : -1;
   }
 
+  int32_t ComReadSome(uint8_t* destination, int32_t max) override {
+    if (max < 0 || max > kMaxTransfer) return -1;
+    const int32_t waiting = BytesWaiting();
+    if (waiting <= 0 || max == 0) return waiting < 0 ? -1 : 0;
+    // Only bytes the driver already holds are asked for, so the read ends at once.
+    const int32_t count = std::min(waiting, max);
+    const auto deadline = std::chrono::steady_clock::now() + LineTimeOf(count) + kTransferMargin;
+    const int32_t got = Transfer(Direction::kRead, destination, count, deadline);
+    return got < 0 ? -1 : got;
+  }
+
   bool PortOpened() const override { return opened_; }
 
   void RequestStop() override {

@@ -1,6 +1,7 @@
 #pragma once
 // A port whose far end answers every read at once with the next bytes of a script, in exactly the
-// size the PC asks for, and vanishes when the script runs out. Every wait therefore ends without
+// size the PC asks for (byte by byte where it takes what is waiting, so that the wait stops at the
+// size it awaits), and vanishes when the script runs out. Every wait therefore ends without
 // sleeping, and the fuzzer's bytes reach the checks of whatever message the PC awaits.
 #include <cstring>
 #include <span>
@@ -29,6 +30,11 @@ class ScriptedPort final : public ComPort {
     std::memcpy(destination, script_.data(), size_t(count));
     script_ = script_.subspan(size_t(count));
     return count;
+  }
+  int32_t ComReadSome(uint8_t* destination, int32_t max) override {
+    if (!opened_ || max < 0 || max > kMaxTransfer) return -1;
+    if (max == 0) return 0;
+    return ComReadExact(destination, 1);
   }
   bool PortOpened() const override { return opened_; }
   void RequestStop() override { opened_ = false; }

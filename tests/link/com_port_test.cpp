@@ -16,7 +16,7 @@ class ComPortTest : public RigTest {
   }
 };
 
-TEST_P(ComPortTest, ReadSucceedsOnlyWithExactlyTheCountWaiting) {
+TEST_P(ComPortTest, ExactReadNeedsTheCountWaitingAndReadSomeTakesPart) {
   uint8_t buffer[kMaxTransfer] = {};
 
   // A surplus is flushed whole.
@@ -40,6 +40,17 @@ TEST_P(ComPortTest, ReadSucceedsOnlyWithExactlyTheCountWaiting) {
   EXPECT_TRUE(std::equal(first.begin(), first.end(), buffer));
   EXPECT_TRUE(std::equal(rest.begin(), rest.end(), buffer + 40));
   EXPECT_EQ(port().BytesWaiting(), 0);
+
+  // The read the waits use takes what waits, up to its limit, and leaves the rest.
+  rig_.far->Send({1, 2, 3, 4, 5});
+  ASSERT_TRUE(WaitForWaiting(5));
+  ASSERT_EQ(port().ComReadSome(buffer, 3), 3);
+  EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{1, 2, 3}));
+  EXPECT_EQ(port().BytesWaiting(), 2);
+  ASSERT_EQ(port().ComReadSome(buffer, kMaxTransfer), 2);
+  EXPECT_EQ(Bytes(buffer, buffer + 2), (Bytes{4, 5}));
+  EXPECT_EQ(port().ComReadSome(buffer, kMaxTransfer), 0);
+  EXPECT_EQ(port().ComReadSome(buffer, kMaxTransfer + 1), -1);
 }
 
 TEST_P(ComPortTest, WriteFlushesUnreadInputFirstEvenWhenRefused) {
@@ -82,6 +93,7 @@ TEST_P(ComPortTest, ClosedOrStoppedPortRefusesEverythingAtOnce) {
   EXPECT_FALSE(port().PortOpened());
   EXPECT_EQ(port().ComWrite(&ack, 1), -1);
   EXPECT_EQ(port().ComReadExact(buffer, 1), -1);
+  EXPECT_EQ(port().ComReadSome(buffer, 1), -1);
   EXPECT_EQ(port().BytesWaiting(), -1);
   port().WaitForInput(kHangGuard);  // returns at once, else the test times out
   EXPECT_FALSE(rig_.far->Receive(1, 100ms));
@@ -91,6 +103,7 @@ TEST_P(ComPortTest, ClosedOrStoppedPortRefusesEverythingAtOnce) {
   EXPECT_FALSE(port().PortOpened());
   EXPECT_EQ(port().ComWrite(&ack, 1), -1);
   EXPECT_EQ(port().ComReadExact(buffer, 1), -1);
+  EXPECT_EQ(port().ComReadSome(buffer, 1), -1);
   port().WaitForInput(kHangGuard);
 }
 

@@ -93,12 +93,82 @@ TEST_P(CommandExchangeTest, FrameNotStartingWithStxIsDroppedAndTheWaitGoesOn) {
             kMsgProgramSuccess);
 }
 
-TEST_P(CommandExchangeTest, TwoFramesBackToBackAreBothLost) {
-  Bytes two = Command(kCodeErase, 0x01);
-  const Bytes second = Command(kCodeErase, 0x00);
-  two.insert(two.end(), second.begin(), second.end());
-  EXPECT_EQ(ReceiveCommandAfter(two, Command(kCodeIdent, 0x00)), kMsgIdentFailed);
+// Messages the PC finds waiting together: the awaited one is taken from the front when it is
+// well formed, and what follows waits for the next wait; anything else goes whole.
+struct Together {
+  std::string name;
+  Bytes joined;            // found waiting in one piece
+  Bytes later;             // sent once the PC has read the joined bytes
+  std::string waits;       // in turn: 'r' a reply byte, 'c' a command frame
+  std::vector<int> taken;  // what each wait returns
+};
+
+// Each row over the system's line and over the in-memory pair.
+class TogetherTest : public ::testing::TestWithParam<Together> {};
+
+TEST_P(TogetherTest, TheAwaitedMessageIsTakenFromTheFrontAndTheRestKept) {
+  const Together& row = GetParam();
+  for (const std::string kind : {kSystemRig, "memory"}) {
+    SCOPED_TRACE(kind);
+    Rig rig = MakeRig(kind);
+    if (!rig.port) continue;  // no line under Wine
+    ComPort& port = *rig.port;
+    rig.far->Send(row.joined);
+    ASSERT_TRUE(WaitUntil([&] { return port.BytesWaiting() == int32_t(row.joined.size()); }));
+    std::future<std::vector<int>> taken = std::async(std::launch::async, [&] {
+      std::vector<int> results;
+      for (char wait : row.waits) {
+        results.push_back(wait == 'r' ? int(WaitReplyByte(port)) : ReceiveCommand(port));
+      }
+      return results;
+    });
+    const int64_t joined = int64_t(row.joined.size());
+    EXPECT_TRUE(WaitUntil([&] { return rig.port->BytesRead() >= joined; }));
+    if (!row.later.empty()) rig.far->Send(row.later);
+    if (taken.wait_for(kHangGuard) != std::future_status::ready) port.RequestStop();
+    EXPECT_EQ(taken.get(), row.taken);
+  }
 }
+
+Bytes Join(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TogetherTest,
+    ::testing::Values(Together{"TwoReportsAreTakenInTurn",
+                               Join(Command(kCodeErase, 0x01), Command(kCodeErase, 0x00)),
+                               {},
+                               "cc",
+                               {kMsgEraseSuccess, kMsgEraseFailed}},
+                      Together{"AnAckAndTheVerdictBehindIt",
+                               Join({ACK}, Command(kCodeIdent, 0x01)),
+                               {},
+                               "rc",
+                               {ACK, kMsgIdentSuccess}},
+                      Together{"AnAckAndTheStartOfTheNextFrame",
+                               {ACK, STX, kCodeIdent},
+                               {0x00, ETX},
+                               "rc",
+                               {ACK, kMsgIdentFailed}},
+                      Together{"AFrameWithoutItsEtxGoesWithWhatFollows",
+                               Join({STX, kCodeErase, 0x01, 0x00}, Command(kCodeErase, 0x01)),
+                               Command(kCodeProgram, 0x01),
+                               "c",
+                               {kMsgProgramSuccess}},
+                      Together{"AFrameWhereAnAnswerIsAwaitedGoesWithWhatFollows",
+                               Join(Command(kCodeIdent, 0x01), {ACK}),
+                               {NAK},
+                               "r",
+                               {NAK}},
+                      Together{"ALoneStxWhereAnAnswerIsAwaitedIsAnAnswer", {STX}, {}, "r", {STX}},
+                      Together{"GarbageInFrontGoesWithWhatFollows",
+                               Join({0x55}, Command(kCodeErase, 0x01)),
+                               Command(kCodeIdent, 0x00),
+                               "c",
+                               {kMsgIdentFailed}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_P(CommandExchangeTest, FrameArrivingInPiecesIsTakenWhenComplete) {
   std::future<int> result = ReceiveCommandLater();

@@ -250,7 +250,7 @@ TEST(DownloadFraming, OnlyTenFailedWritesInARowEndTheHeader) {
     std::thread boxThread([&] {
       if (!WaitUntil([&] { return box->BytesWaiting() == kHeaderSize; }, 500ms)) return;
       uint8_t header[kHeaderSize];
-      box->ReadAvailable(header, kHeaderSize);
+      box->ComReadSome(header, kHeaderSize);
       const uint8_t answer[] = {ACK};
       box->WriteRaw(answer, 1);
       if (!WaitUntil([&] { return pc->BytesWaiting() == 0; })) return;

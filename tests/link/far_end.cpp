@@ -20,7 +20,7 @@ class MemoryFarEnd final : public FarEnd {
     size_t got = 0;
     const auto deadline = Clock::now() + guard;
     while (got < count && Clock::now() < deadline) {
-      const int32_t n = end_->ReadAvailable(bytes.data() + got, int32_t(count - got));
+      const int32_t n = end_->ComReadSome(bytes.data() + got, int32_t(count - got));
       if (n < 0) break;
       got += size_t(n);
       if (got < count) end_->WaitForInput(10ms);

@@ -36,9 +36,8 @@ class FarEnd {
   virtual bool CanVanish() const { return true; }
 };
 
-// The port under test, counting the messages it has read, so that a scripted box can wait until
-// the PC has taken one message before it sends the next: two messages the PC finds waiting
-// together are lost whole.
+// The port under test, counting the bytes it has read, so that a scripted box can wait until
+// the PC has taken one message before it sends the next.
 class CountingPort final : public ComPort {
  public:
   explicit CountingPort(std::unique_ptr<ComPort> inner) : inner_(std::move(inner)) {}
@@ -49,9 +48,10 @@ class CountingPort final : public ComPort {
     return inner_->ComWrite(data, count);
   }
   int32_t ComReadExact(uint8_t* destination, int32_t count) override {
-    const int32_t result = inner_->ComReadExact(destination, count);
-    if (result > 0) ++messagesRead_;
-    return result;
+    return Counted(inner_->ComReadExact(destination, count));
+  }
+  int32_t ComReadSome(uint8_t* destination, int32_t max) override {
+    return Counted(inner_->ComReadSome(destination, max));
   }
   bool PortOpened() const override { return inner_->PortOpened(); }
   void RequestStop() override { inner_->RequestStop(); }
@@ -59,11 +59,15 @@ class CountingPort final : public ComPort {
   int32_t BytesWaiting() override { return inner_->BytesWaiting(); }
   void WaitForInput(std::chrono::microseconds limit) override { inner_->WaitForInput(limit); }
 
-  int MessagesRead() const { return messagesRead_; }
+  int64_t BytesRead() const { return bytesRead_; }
 
  private:
+  int32_t Counted(int32_t result) {
+    if (result > 0) bytesRead_ += result;
+    return result;
+  }
   std::unique_ptr<ComPort> inner_;
-  std::atomic<int> messagesRead_{0};
+  std::atomic<int64_t> bytesRead_{0};
 };
 
 struct Rig {
@@ -105,9 +109,9 @@ class RigTest : public ::testing::TestWithParam<std::string> {
   FarEnd& box() { return *rig_.far; }
   // Sends `bytes` and returns once the PC has read them (or a hang guard ran out).
   void SendAndAwaitRead(const Bytes& bytes) {
-    const int before = rig_.port->MessagesRead();
+    const int64_t until = rig_.port->BytesRead() + int64_t(bytes.size());
     box().Send(bytes);
-    WaitUntil([&] { return rig_.port->MessagesRead() > before || !rig_.port->PortOpened(); });
+    WaitUntil([&] { return rig_.port->BytesRead() >= until || !rig_.port->PortOpened(); });
   }
 
   Rig rig_;

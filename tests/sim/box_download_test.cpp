@@ -1,10 +1,17 @@
 // The virtual box receiving downloads, driven by a bare PC end over its pseudo-terminal.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "box_test_support.h"
 #include "dld/blocks.h"
 #include "dld/crc32.h"
 #include "dld/region_sets.h"
+#include "sim/pty_line.h"
 
 namespace vn::testing {
 namespace {
@@ -32,6 +39,38 @@ std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
     subs.push_back(frame[2]);
   }
   return subs;
+}
+
+// A box that ends after its last report closes its line only once the PC has read what it sent:
+// the hang-up would empty the PC's input. Bytes just written are on their way through the
+// pseudo-terminal for a moment (under load, many milliseconds) and must count as unread.
+TEST(BoxLine, CountsBytesStillOnTheirWayAsUnread) {
+  PtyLine line;
+  std::string error;
+  ASSERT_TRUE(line.Open(error)) << error;
+  const int pc = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(pc, 0);
+  termios raw{};
+  ASSERT_EQ(::tcgetattr(pc, &raw), 0);
+  ::cfmakeraw(&raw);
+  ASSERT_EQ(::tcsetattr(pc, TCSANOW, &raw), 0);
+  const CommandFrame report = MakeCommandFrame(kCodeProgram, 1);
+  int early = 0;
+  for (int round = 0; round < 200; ++round) {
+    ASSERT_TRUE(line.WriteAll(report.data(), report.size(), [] { return true; }));
+    if (line.Unread() != int(report.size())) ++early;
+    uint8_t taken[kCommandFrameSize];
+    size_t got = 0;
+    for (int tries = 0; got < sizeof taken && tries < 1000; ++tries) {
+      const ssize_t n = ::read(pc, taken + got, sizeof taken - got);
+      if (n > 0) got += size_t(n);
+      if (got < sizeof taken) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(got, sizeof taken);
+    ASSERT_EQ(line.Unread(), 0);
+  }
+  ::close(pc);
+  EXPECT_EQ(early, 0) << "rounds in which the last bytes did not count yet";
 }
 
 TEST(BoxIdle, AnnouncesItselfAgainUntilAskedAndSurvivesAReopenedPort) {

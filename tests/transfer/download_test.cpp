@@ -205,6 +205,35 @@ TEST(Download, LateAnswersWarnOnce) {
   EXPECT_GT(events.back().link.MeanAnswerDelayMs(), kSlowAnswerMs);
 }
 
+// The warning blames what the PC can see: its own late wake-ups (a loaded PC), or the line when
+// it wakes on time; neither when it wakes somewhat late, or before it has slept often enough to
+// tell.
+TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
+  struct Row {
+    int wakeups;
+    int64_t wakeupDelayMicros;
+    const char* blamed;
+    const char* notBlamed;
+  };
+  const Row rows[] = {
+      {kWakeupsBeforeJudging, 8 * 15000, "other programs keep it busy", "adapter"},
+      {kWakeupsBeforeJudging, 8 * 200, "adapter with a high latency", "busy"},
+      {kWakeupsBeforeJudging, 8 * 2000, "a busy PC or a serial adapter", "keep it busy"},
+      {kWakeupsBeforeJudging - 1, 0, "a busy PC or a serial adapter", "keep it busy"},
+  };
+  for (const Row& row : rows) {
+    LinkCounters link;
+    link.answers = kAnswersBeforeJudging;
+    link.answerDelayMicros = kAnswersBeforeJudging * 25000;
+    link.wakeups = row.wakeups;
+    link.wakeupDelayMicros = row.wakeupDelayMicros;
+    const std::string text = SlowAnswerWarning(link);
+    EXPECT_NE(text.find("25 ms late"), std::string::npos) << text;
+    EXPECT_NE(text.find(row.blamed), std::string::npos) << text;
+    EXPECT_EQ(text.find(row.notBlamed), std::string::npos) << text;
+  }
+}
+
 TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
   DriverSession session;
   ASSERT_TRUE(session.opened);

@@ -4,8 +4,6 @@
 
 #include <future>
 
-#include "dld/pack.h"
-#include "dld/region_sets.h"
 #include "tests_common.h"
 
 namespace vn::testing {
@@ -63,52 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
         OwedAnswer{"VerdictOnABadHeader", [](BoxFaults& f) { f.badHeaderCrc = 1; },
                    "Ident check failed!", "upload refused by the PC"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A download of the default set (N = 2) from a box that sends `step`'s message in one write with
-// the message before it.
-struct JoinedRun {
-  LoopResult result;
-  std::vector<std::string> statuses;
-  bool boxFinished = false;
-  BoxStats box;
-};
-JoinedRun DownloadWithBackToBack(const char* step) {
-  BoxOptions options;
-  options.faults.backToBack = step;
-  DriverSession session(options);
-  if (!session.opened) return {};
-  const auto regions = UploadRegionList(kOperationUploadDefault);
-  const std::string file = session.scratch.Write(
-      "default.dld", BuildUpgradeFile(regions, SampleFlashImage(41), BoxMatchingIdentity()));
-  JoinedRun run;
-  run.result = session.Run(kOperationDownload, file);
-  run.statuses = session.Statuses();
-  run.boxFinished = session.BoxFinished(1);
-  run.box = session.box.Stats();
-  return run;
-}
-
-// Two reports in one write are lost whole: the PC waits for four bytes and finds eight. With
-// N = 2 it then counts the two program reports as misses and fails a box that was programmed.
-TEST(BackToBack, TwoEraseReportsInOneWriteFailTheErasePhase) {
-  const JoinedRun run = DownloadWithBackToBack("erase");
-  EXPECT_TRUE(run.result.failed);
-  ASSERT_FALSE(run.statuses.empty());
-  EXPECT_EQ(run.statuses.back(), "Erase flash failed!");
-  EXPECT_TRUE(run.boxFinished);
-}
-
-// The verdict right behind the header's ACK takes the ACK with it. The PC sends the header again
-// once its wait for the ACK runs out; the box, already waiting for a descriptor, recognises the
-// header, answers it again, and the download goes on.
-TEST(BackToBack, AVerdictBehindTheAckCostsOneResentHeader) {
-  const JoinedRun run = DownloadWithBackToBack("verdict");
-  EXPECT_EQ(run.result.boxesDone, 1);
-  ASSERT_FALSE(run.statuses.empty());
-  EXPECT_EQ(run.statuses.back(), "Update Success!");
-  EXPECT_TRUE(run.boxFinished);
-  EXPECT_EQ(run.box.headersReceived, 2);
-}
 
 }  // namespace
 }  // namespace vn::testing
