@@ -12,6 +12,9 @@ namespace {
 // Ordered, so that the keys come as a person reads a file: name, header, regions, faults.
 using json = nlohmann::ordered_json;
 
+// The object's layout, raised whenever a field is added, renamed or dropped.
+constexpr int kInspectSchemaVersion = 1;
+
 std::string AddressHex(uint32_t address) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
@@ -75,7 +78,7 @@ void PrintInspectText(std::FILE* out, const std::string& fileName, const Inspect
 }
 
 void PrintInspectJson(std::FILE* out, const std::string& fileName, const InspectReport& report) {
-  json result = {{"file", fileName}};
+  json result = {{"schema", kInspectSchemaVersion}, {"file", fileName}};
   AddExactBytes(result, "file", fileName);
   result["fileSize"] = report.fileSize;
   result["sound"] = report.Sound();

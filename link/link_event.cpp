@@ -104,7 +104,6 @@ LinkEvent MessageEvent(int index) {
   event.phase = PhaseOfMessage(index);
   event.message = index;
   if (const char* text = LinkMessageText(index)) event.text = text;
-  if (event.kind == EventKind::kFailure) event.reason = event.text;
   return event;
 }
 
@@ -123,7 +122,6 @@ LinkEvent StatusEvent(std::string text, EventKind kind) {
   LinkEvent event;
   event.kind = kind;
   event.text = std::move(text);
-  if (kind == EventKind::kFailure) event.reason = event.text;
   return event;
 }
 

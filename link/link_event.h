@@ -15,7 +15,7 @@ enum class EventKind {
   kBytes,    // data bytes moved so far, `bytesDone` of `bytesTotal` (0 when unknown)
   kBusy,     // a transfer has begun: nothing else may be started on the port
   kIdle,     // a pass has ended, whatever its outcome
-  kFailure,  // the pass failed in `phase`; text is its status text, `reason` what went wrong
+  kFailure,  // the pass failed in `phase`; text is its status text, the system's words an OnDetail
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
 };
@@ -34,9 +34,8 @@ struct LinkEvent {
   int count = 0;
   int64_t bytesDone = 0;
   int64_t bytesTotal = 0;
-  std::string text;    // exactly what the window's status line shows; empty for kBar, kBytes, ...
-  std::string reason;  // kFailure only
-  int box = 0;         // the run's box this event belongs to, 1 for the first
+  std::string text;  // exactly what the window's status line shows; empty for kBar, kBytes, ...
+  int box = 0;       // the run's box this event belongs to, 1 for the first
   PassCut cut = PassCut::kNone;  // kIdle only
   LinkCounters link;             // the tallies of that box so far
 

@@ -73,7 +73,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   std::map<std::string, int> lastBox;
   std::map<std::string, Json> summaries;
   for (const Json& object : JsonLines(run.out)) {
-    ASSERT_EQ(object.value("schema", 0), 1);
+    ASSERT_EQ(object.value("schema", 0), 2);
     const std::string port = object.value("port", "");
     ASSERT_EQ(summaries.count(port), 0u) << "nothing after a port's summary";
     const std::string type = object.value("type", "");
