@@ -73,7 +73,8 @@ std::string PickDownloadFault(std::mt19937& random, BoxFaults& faults) {
       faults.dropAck = Between(random, 1, 4);
       return "drop-ack";
     case 3: {
-      static const char* const kKinds[] = {"header", "descriptor", "frame"};
+      constexpr FaultStep kKinds[] = {FaultStep::kHeader, FaultStep::kDescriptor,
+                                      FaultStep::kFrame};
       faults.damageReceived = kKinds[Between(random, 0, 2)];
       faults.damageReceivedNth = Between(random, 1, 2);
       return "damage-received";
@@ -88,7 +89,7 @@ std::string PickDownloadFault(std::mt19937& random, BoxFaults& faults) {
       faults.programFailAt = Between(random, 1, 2);
       return "program-fail-at";
     case 7:
-      faults.backToBack = "verdict";
+      faults.backToBack = FaultStep::kVerdict;
       return "back-to-back";
     default:
       return "";  // a box without a fault now and then
@@ -113,7 +114,7 @@ std::string PickUploadFault(std::mt19937& random, BoxFaults& faults) {
       faults.dropAck = 1;
       return "drop-ack";
     case 4:
-      faults.damageReceived = "request";
+      faults.damageReceived = FaultStep::kRequest;
       return "damage-received";
     case 5:
       faults.garbageBeforeReady = true;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/link_counters.h"
+#include "link/phase.h"
 
 namespace vn {
 
@@ -19,8 +20,6 @@ enum class EventKind {
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
 };
-
-enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };
 
 // What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,
 // one whose port went away did.
@@ -60,6 +59,8 @@ bool IsStepSuccess(const LinkEvent& event);
 
 // The event that shows a LinkMessage: its phase, and for the failure messages a kFailure.
 LinkEvent MessageEvent(int index);
+// One box done: the "Update Success!" message as a kSuccess.
+LinkEvent BoxDoneEvent();
 // "Transfering Data:  50%" and its kind: region `part` of `count` done in `phase`.
 LinkEvent PercentEvent(Phase phase, int part, int count);
 // A status text outside the LinkMessage table.
