@@ -16,14 +16,19 @@ void LinkTally::ArmStall(std::chrono::milliseconds limit) {
   lastProgress_ = Clock::now();
 }
 
-void LinkTally::Sent(int32_t bytes) {
+void LinkTally::Sent(std::span<const uint8_t> message) {
+  if (observer_) observer_->OnMessage(TraceDirection::kSent, message);
+  const auto bytes = int32_t(message.size());
   counters_.bytesSent += bytes;
   lastSentAt_ = Clock::now();
   lastSentBytes_ = bytes;
 }
 
-void LinkTally::Received(int32_t bytes, bool accepted) {
-  counters_.bytesReceived += bytes;
+void LinkTally::Received(std::span<const uint8_t> message, bool accepted) {
+  if (observer_) {
+    observer_->OnMessage(accepted ? TraceDirection::kReceived : TraceDirection::kDropped, message);
+  }
+  counters_.bytesReceived += int64_t(message.size());
   if (accepted) lastProgress_ = Clock::now();
 }
 

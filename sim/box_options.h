@@ -9,6 +9,8 @@
 
 namespace vn {
 
+class MessageObserver;
+
 struct BoxIdentity {
   std::string manufactureIdent = "VESPANODE-LAB";
   std::string hardwareModule = "VN-HW1";
@@ -70,6 +72,7 @@ struct BoxOptions {
   BoxIdentity identity;
   BoxFaults faults;
   bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
+  MessageObserver* trace = nullptr;  // told of every message on the line; outlives the box
   int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
   // The box's own work, which spaces out what it sends on its own initiative. Erasing and
