@@ -9,14 +9,14 @@
 #include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
+#include "link/message_trace.h"
+#include "link/station.h"
+#include "link/system_port.h"
 #include "platform/append_line.h"
 #include "platform/console.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
-#include "link/message_trace.h"
-#include "link/station.h"
-#include "link/system_port.h"
 
 namespace vn {
 namespace {
@@ -108,11 +108,11 @@ int RunLine(const LineRequest& request) {
       return kExitBadInput;
     }
     // A trace that cannot be written is said once; the boxes are served all the same.
-    traceLog = std::make_unique<LineLog>(request.traceFile, [trace = request.traceFile](
-                                                                const std::string& why) {
-      std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
-                   why.c_str());
-    });
+    traceLog = std::make_unique<LineLog>(
+        request.traceFile, [trace = request.traceFile](const std::string& why) {
+          std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
+                       why.c_str());
+        });
   }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),

@@ -26,7 +26,7 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       ->check(NonEmptyName());
   command
       .add_option("--trace", request.traceFile,
-                   "Append every message sent and received to this file (- for standard error)")
+                  "Append every message sent and received to this file (- for standard error)")
       ->check(NonEmptyName());
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");

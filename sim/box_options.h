@@ -72,9 +72,10 @@ struct BoxOptions {
   BoxIdentity identity;
   BoxFaults faults;
   bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
-  MessageObserver* trace = nullptr;  // told of every message on the line; outlives the box
   int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
+  // Told of every message on the line, for a trace; null: none. Outlives the box.
+  MessageObserver* trace = nullptr;
   // The box's own work, which spaces out what it sends on its own initiative. Erasing and
   // programming are per 64 KiB (smaller regions take a share, but never less than
   // kShortestFlashWork); a real box takes tens to hundreds of milliseconds for either.

@@ -65,15 +65,14 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
       {"upload",
        {"upload", "--set", "key", "--force"},
        true,
-       {"start-upload", "header", "ack", "verdict-ok", "read-request", "descriptor",
-        "data-frame"}},
+       {"start-upload", "header", "ack", "verdict-ok", "read-request", "descriptor", "data-frame"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchFolder folder;
-    const std::string file = folder.Write(
-        "key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(23),
-                                    BoxMatchingIdentity()));
+    const std::string file =
+        folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
+                                                 SampleFlashImage(23), BoxMatchingIdentity()));
     const std::string boxTrace = folder.File("box.trace");
     const std::string pcTrace = row.pcTraceOnStderr ? "-" : folder.File("pc.trace");
     ChildResult pc;
@@ -110,9 +109,9 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
   ASSERT_TRUE(first.Start());
   ASSERT_TRUE(second.Start());
   ScratchFolder folder;
-  const std::string file = folder.Write(
-      "key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(24),
-                                  BoxMatchingIdentity()));
+  const std::string file =
+      folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
+                                               SampleFlashImage(24), BoxMatchingIdentity()));
   const std::string trace = folder.File("pc.trace");
   const ChildResult run = RunChild(kCli, {"download", "--port", first.PtyPath(), "--port",
                                           second.PtyPath(), file, "--trace", trace});
