@@ -1,7 +1,7 @@
 // --trace on both programs: the two sides of one run, laid next to each other, tell the same story.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
