@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/message_trace.h"
+
 namespace vn {
 
 void LinkTally::StartBox() {
@@ -43,6 +45,10 @@ void LinkTally::Answered(bool nak) {
   counters_.answerDelayMicros += int64_t(std::max(0.0, tookMicros - lineMicros));
   ++counters_.answers;
   lastSentBytes_ = 0;  // one answer per message
+}
+
+void LinkTally::Dropped(std::span<const uint8_t> bytes) {
+  if (observer_ && !bytes.empty()) observer_->OnMessage(TraceDirection::kDropped, bytes);
 }
 
 bool LinkTally::Stalled() const {

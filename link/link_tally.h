@@ -8,9 +8,10 @@
 #include <span>
 
 #include "link/link_counters.h"
-#include "link/message_trace.h"
 
 namespace vn {
+
+class MessageObserver;  // link/message_trace.h
 
 class LinkTally {
  public:
@@ -29,9 +30,7 @@ class LinkTally {
   // A whole message read; `accepted` when it was the one awaited (garbage is no progress).
   void Received(std::span<const uint8_t> message, bool accepted);
   // Bytes read and dropped without being taken as a message (counted nowhere, only traced).
-  void Dropped(std::span<const uint8_t> bytes) {
-    if (observer_ && !bytes.empty()) observer_->OnMessage(TraceDirection::kDropped, bytes);
-  }
+  void Dropped(std::span<const uint8_t> bytes);
   // The box's ACK or NAK to the last message sent.
   void Answered(bool nak);
   void Resent() { ++counters_.framesResent; }
