@@ -9,13 +9,14 @@
 #include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
+#include "link/message_trace.h"
+#include "link/station.h"
+#include "link/system_port.h"
 #include "platform/append_line.h"
 #include "platform/console.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
-#include "link/station.h"
-#include "link/system_port.h"
 
 namespace vn {
 namespace {
@@ -51,18 +52,6 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
     if (run.portLost) line += ", the port went away";
   }
   output.PrintLine(line);
-}
-
-// By name, links followed (the file may not exist yet), or as the same file under another name.
-bool SameFile(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code errorA;
-  std::error_code errorB;
-  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(FollowLinks(a), errorA), errorA);
-  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(FollowLinks(b), errorB), errorB);
-  if (!errorA && !errorB && canonicalA == canonicalB) return true;
-  std::error_code error;
-  return fs::equivalent(a, b, error) && !error;
 }
 
 // A record that is the file sent or written would spoil it; one that cannot be appended to would
@@ -108,6 +97,23 @@ int RunLine(const LineRequest& request) {
       return kExitBadInput;
     }
   }
+  std::unique_ptr<LineLog> traceLog;
+  std::vector<std::unique_ptr<TraceToLog>> traces;
+  if (!request.traceFile.empty()) {
+    const std::string file = FollowLinks(request.file);
+    if (const std::string problem =
+            TraceFileProblem(request.traceFile, {file, file + ".partial", request.recordFile});
+        !problem.empty()) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      return kExitBadInput;
+    }
+    // A trace that cannot be written is said once; the boxes are served all the same.
+    traceLog = std::make_unique<LineLog>(
+        request.traceFile, [trace = request.traceFile](const std::string& why) {
+          std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
+                       why.c_str());
+        });
+  }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),
                     mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
@@ -128,6 +134,10 @@ int RunLine(const LineRequest& request) {
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
     run.reporter->SetHeader(&run.station->Driver().CurrentHeader());
+    if (traceLog) {
+      traces.push_back(std::make_unique<TraceToLog>(*traceLog, several ? setup.port : ""));
+      run.station->Port().Tally().SetObserver(traces.back().get());
+    }
     if (download && !run.station->Driver().UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;

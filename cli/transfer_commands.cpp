@@ -24,6 +24,10 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       .add_option("--record", request.recordFile,
                   "Append one JSON line per box served to this file")
       ->check(NonEmptyName());
+  command
+      .add_option("--trace", request.traceFile,
+                  "Append every message sent and received to this file (- for standard error)")
+      ->check(NonEmptyName());
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
   command

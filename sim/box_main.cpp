@@ -7,12 +7,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "dld/blocks.h"
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
+#include "link/message_trace.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 #include "vespanode/version.h"
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
                "vespanode-box"};
   app.set_version_flag("--version", std::string("vespanode-box ") + vn::kBuildVersion);
   vn::BoxOptions options;
-  std::string flashFile, saveFlashFile, linkPath;
+  std::string flashFile, saveFlashFile, linkPath, traceFile;
   std::vector<std::string> faults;
   int eraseMs = int(options.eraseTime.count());
   int programMs = int(options.programTime.count());
@@ -115,6 +117,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
       ->type_name("FAULT");
+  app.add_option("--trace", traceFile,
+                 "append every message sent and received to FILE (- for standard error)")
+      ->type_name("FILE");
   app.add_flag("--quiet", quiet, "no line per session on standard error");
   app.footer("Faults (N counts from 1 within each session):\n" + vn::FaultOptionHelp());
   try {
@@ -138,6 +143,23 @@ int main(int argc, char** argv) {
   if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
     Complain(error);
     return kExitBadInput;
+  }
+  // The trace lives as long as the box that tells it of every message. One that cannot be
+  // written is said once; the box goes on serving.
+  std::unique_ptr<vn::LineLog> traceLog;
+  std::unique_ptr<vn::TraceToLog> trace;
+  if (!traceFile.empty()) {
+    if (const std::string problem =
+            vn::TraceFileProblem(traceFile, {flashFile, saveFlashFile, linkPath});
+        !problem.empty()) {
+      Complain(problem);
+      return kExitBadInput;
+    }
+    traceLog = std::make_unique<vn::LineLog>(traceFile, [traceFile](const std::string& why) {
+      Complain("the trace " + traceFile + " is incomplete: " + why);
+    });
+    trace = std::make_unique<vn::TraceToLog>(*traceLog, "");
+    options.trace = trace.get();
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
