@@ -18,6 +18,8 @@ enum class EventKind {
   kFailure,  // the pass failed in `phase`; text is its status text, `reason` what went wrong
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
+  kNotice,   // a notice of the port's own ("CreateEvent Error!"): the window shows it in a box
+             // captioned "Notice", the command line on standard error
 };
 
 enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };

@@ -49,8 +49,8 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
 
   EXPECT_TRUE(station.Stop());
   EXPECT_FALSE(station.Running());
-  EXPECT_TRUE(station.Result().stopped);
-  EXPECT_FALSE(station.Result().failed);
+  EXPECT_EQ(station.Result().end, LoopEnd::kStopped);
+  EXPECT_FALSE(station.Result().failure.Failed());
   EXPECT_EQ(station.Result().boxesDone, 0);
   EXPECT_FALSE(station.Stop());  // nothing left to stop
   // A stopped port takes no new run until it is opened again.
@@ -67,8 +67,7 @@ TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
   ASSERT_TRUE(session.station.WaitFor(std::chrono::seconds(60)));
   EXPECT_FALSE(session.station.Running());
   EXPECT_EQ(session.station.Result().boxesDone, 1);
-  EXPECT_FALSE(session.station.Result().failed);
-  EXPECT_FALSE(session.station.Result().stopped);
+  EXPECT_EQ(session.station.Result().end, LoopEnd::kDone);
   EXPECT_TRUE(session.station.Port().PortOpened());
   EXPECT_EQ(session.Statuses().back(), "Update Success!");
 }
