@@ -25,12 +25,14 @@ inline FileIdentity IdentityOfBox(const BoxIdentity& box) {
 // The file's bytes, or none when it cannot be read.
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, nullptr)) bytes.clear();
+  Failure unread;
+  if (!ReadWholeFile(path, bytes, unread)) bytes.clear();
   return bytes;
 }
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return WriteFileAtomically(path, bytes, nullptr);
+  Failure unwritten;
+  return WriteFileAtomically(path, bytes, unwritten);
 }
 
 class ScratchDir {

@@ -40,8 +40,10 @@ std::string BoxCount(int count) {
 void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
   const LoopResult& result = run.station->Result();
   if (output.Mode() == OutputMode::kJson) {
-    output.PrintLine(SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened,
-                                 result.stopped, run.portLost));
+    // "stopped" has always counted a port that went away too; "portLost" tells the two apart.
+    const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
+    output.PrintLine(
+        SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost));
     return;
   }
   std::string line = port + ": ";
@@ -64,9 +66,11 @@ std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& s
       return "the record " + request.recordFile + " would be written into " + used;
     }
   }
-  std::string why;
-  if (!CanAppendLines(request.recordFile, why, &stop)) {
-    return "cannot add to the record " + request.recordFile + ": " + why;
+  Failure failure;
+  if (!CanAppendLines(request.recordFile, failure, &stop)) {
+    failure.action = "cannot add to the record";
+    failure.subject = request.recordFile;
+    return FailureText(failure);
   }
   return {};
 }
@@ -81,11 +85,12 @@ int RunLine(const LineRequest& request) {
   std::string fileSha256;
   if (download) {
     // The digest of the bytes sent, not of the file on disk, which may change during the run.
-    std::string why;
+    Failure failure{.kind = FailureKind::kOther};  // no image: nothing read at all
     if (!request.image || ((!request.recordFile.empty() || request.json) &&
-                           !BufferSha256(*request.image, fileSha256, why))) {
-      std::fprintf(stderr, "vespanode-cli: cannot read %s: %s\n", request.file.c_str(),
-                   why.c_str());
+                           !BufferSha256(*request.image, fileSha256, failure))) {
+      failure.action = "cannot read";
+      failure.subject = request.file;
+      std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }
   }
@@ -176,12 +181,11 @@ int RunLine(const LineRequest& request) {
   for (PortRun& run : runs) {
     if (!run.opened) continue;
     run.station->Wait();
-    run.portLost =
-        run.station->Result().stopped && !run.station->Port().PortOpened() && !interrupted;
+    run.portLost = run.station->Result().end == LoopEnd::kPortLost && !interrupted;
     run.station->Close();
     run.reporter->FinishRun();
     const LoopResult& result = run.station->Result();
-    if (result.boxesFailed > 0 || result.stopped || run.reporter->RecordLost()) {
+    if (result.boxesFailed > 0 || result.end != LoopEnd::kDone || run.reporter->RecordLost()) {
       allSucceeded = false;
     }
   }

@@ -104,9 +104,11 @@ std::string TraceFileProblem(const std::string& path, const std::vector<std::str
       return "the trace " + path + " would be written into " + other;
     }
   }
-  std::string why;
-  if (!CanAppendLines(path, why)) return "cannot write the trace " + path + ": " + why;
-  return {};
+  Failure failure;
+  if (CanAppendLines(path, failure)) return {};
+  failure.action = "cannot write the trace";
+  failure.subject = path;
+  return FailureText(failure);
 }
 
 }  // namespace vn

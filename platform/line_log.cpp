@@ -48,7 +48,12 @@ bool LineLog::WriteOut(const std::deque<std::string>& lines, std::string& why) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
   text.pop_back();  // the last newline comes with the append
-  if (path_ != "-") return AppendWholeLine(path_, text, why);
+  if (path_ != "-") {
+    Failure failure;
+    if (AppendWholeLine(path_, text, failure)) return true;
+    why = failure.systemMessage.empty() ? FailureText(failure) : failure.systemMessage;
+    return false;
+  }
   text += "\n";
   if (std::fwrite(text.data(), 1, text.size(), stderr) != text.size() || std::fflush(stderr) != 0) {
     why = "standard error cannot be written";

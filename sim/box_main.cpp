@@ -140,8 +140,9 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitBadInput;
   }
-  if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
-    Complain(error);
+  if (vn::Failure failure;
+      !flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, failure, vn::kFlashSize)) {
+    Complain(vn::FailureText(failure));
     return kExitBadInput;
   }
   // The trace lives as long as the box that tells it of every message. One that cannot be
@@ -172,8 +173,10 @@ int main(int argc, char** argv) {
     if (!quiet) std::fprintf(stderr, "session %d: %s\n", number, report.summary.c_str());
     if (report.completed && !report.upload && !saveFlashFile.empty()) {
       const std::vector<uint8_t> image = running->FlashCopy();
-      std::string why;
-      if (!vn::WriteFileAtomically(saveFlashFile, image, &why)) Complain(why);
+      vn::Failure failure;
+      if (!vn::WriteFileAtomically(saveFlashFile, image, failure)) {
+        Complain(vn::FailureText(failure));
+      }
     }
   };
 
