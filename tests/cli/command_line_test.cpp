@@ -50,6 +50,7 @@ const std::map<std::string, std::vector<std::string>> kSampleValues = {
     {"--boxes", {"3"}},
     {"--record", {"line.jsonl"}},
     {"--stall-timeout", {"60"}},
+    {"--trace", {"trace.log"}},
     {"--set", {"app"}},
     {"--flash", {"flash.bin"}},
     {"--output", {"out.dld"}},
