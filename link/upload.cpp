@@ -10,9 +10,9 @@
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
 #include "link/framing.h"
-#include "link/fresh_file.h"
 #include "link/status_texts.h"
 #include "link/upload_output.h"
+#include "platform/file_kind.h"
 
 namespace vn {
 namespace {

@@ -43,8 +43,8 @@ bool WriteAll(HANDLE file, std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                           std::string* error) {
+bool ReplaceEntryAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                            std::string* error) {
   std::string tempPath;
   const HANDLE file = CreateTemporary(path, tempPath);
   if (file == INVALID_HANDLE_VALUE) {
