@@ -386,7 +386,7 @@ int Main(int argc, char** argv) {
   std::string why;
   const auto packed = scratch.Path().empty() ? std::nullopt
                                              : PackUpgradeFile(options->upload, BenchFlashImage(),
-                                                               IdentityOfBox(BoxIdentity{}), &why);
+                                                               LabBoxIdentity(), &why);
   const std::string download = scratch.File("firmware.dld");
   const auto downCount = packed ? CountCable(*packed, true) : std::nullopt;
   const auto upCount = packed ? CountCable(*packed, false) : std::nullopt;

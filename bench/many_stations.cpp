@@ -217,7 +217,7 @@ int Main(int argc, char** argv) {
   std::string why;
   const auto packed = scratch.Path().empty() ? std::nullopt
                                              : PackUpgradeFile(options->operation, FullerImage(),
-                                                               IdentityOfBox(BoxIdentity{}), &why);
+                                                               LabBoxIdentity(), &why);
   const std::string file = scratch.File("firmware.dld");
   const auto count = packed ? CountCable(*packed, true) : std::nullopt;
   if (!count || !WriteBytes(file, *packed)) {

@@ -324,7 +324,7 @@ Tally SoakDownloads(int boxes, uint32_t seed) {
         return PickDownloadFault(random, faults);
       },
       [&](const std::vector<uint8_t>& flash) { return RegionsMatch(flash, truth); });
-  const auto packed = PackUpgradeFile(kRegionSet, truth, IdentityOfBox(BoxIdentity{}));
+  const auto packed = PackUpgradeFile(kRegionSet, truth, LabBoxIdentity());
   const std::string file = rig.scratch.File("firmware.dld");
   if (!rig.Ready() || !packed || !WriteBytes(file, *packed)) {
     std::fprintf(stderr, "soak: no virtual box or no download file\n");

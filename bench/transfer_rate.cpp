@@ -227,7 +227,7 @@ int Main(int argc, char** argv) {
     return 1;
   }
   const std::vector<uint8_t> image = BenchFlashImage();
-  const FileIdentity identity = IdentityOfBox(BoxIdentity{});
+  const FileIdentity identity = LabBoxIdentity();
 
   std::printf(
       "Transfer phase (\"Transfer...\" to \"Transfer Success!\") against a virtual box paced at\n"

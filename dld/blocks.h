@@ -3,6 +3,7 @@
 // records have no padding and can be read from and written to files and the cable as they are.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vn {
 
@@ -72,6 +73,17 @@ bool HeaderCrcMatches(const FILE_DOWNLOAD_HEADER_T& header);
 bool DescriptorCrcMatches(const FILE_PARTITION_HEADER_T& descriptor);
 // A header is valid when its tag is 0x11 and its length's low byte is 0x44; byte 2 is not examined.
 bool HeaderIsValid(const FILE_DOWNLOAD_HEADER_T& header);
+
+// How a data block stands to the descriptor that announces it. Every reader of data blocks on
+// the PC's side judges them here.
+struct DataBlockAgreement {
+  bool sized = false;         // tag 0x33, length field r + 4, r + 8 bytes in all (r: descriptor's)
+  bool crcSound = false;      // its stored CRC is the CRC of its compressed bytes
+  bool crcAnnounced = false;  // its stored CRC is the one the descriptor states
+  bool Agrees() const { return sized && crcSound && crcAnnounced; }
+};
+DataBlockAgreement CompareDataBlock(const FILE_PARTITION_HEADER_T& descriptor,
+                                    std::span<const uint8_t> block);
 
 inline const uint8_t* BytesOf(const FILE_DOWNLOAD_HEADER_T& h) {
   return reinterpret_cast<const uint8_t*>(&h);

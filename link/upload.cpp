@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "dld/byte_order.h"
-#include "dld/crc32.h"
 #include "dld/file_at.h"
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
@@ -22,14 +21,9 @@ namespace {
 // whose CRC is the one the descriptor announced.
 bool StoredBlockIsSound(std::FILE* file, int64_t position,
                         const FILE_PARTITION_HEADER_T& descriptor) {
-  const uint32_t compressed = GetLe24(descriptor.compressedLength);
-  std::vector<uint8_t> block(size_t(compressed) + kDataBlockOverhead);
-  if (!ReadFileAt(file, position, block.data(), block.size())) return false;
-  const uint8_t* payload = block.data() + 4;
-  const uint32_t storedCrc = GetLe32(payload + compressed);
-  return block[0] == kDataTag && GetLe24(&block[1]) == compressed + 4 &&
-         storedCrc == CalcCrc32(payload, int32_t(compressed)) &&
-         storedCrc == GetLe32(descriptor.compressedCrc);
+  std::vector<uint8_t> block(size_t(GetLe24(descriptor.compressedLength)) + kDataBlockOverhead);
+  return ReadFileAt(file, position, block.data(), block.size()) &&
+         CompareDataBlock(descriptor, block).Agrees();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "dld/blocks.h"
+#include "dld/file_identity.h"
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
@@ -32,24 +33,6 @@ void RequestStop(int) {
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
-}
-
-// A text longer than its header field could never be matched by a file.
-bool IdentityFits(const vn::BoxIdentity& identity, std::string& error) {
-  const vn::FILE_DOWNLOAD_HEADER_T widths{};
-  const std::pair<const std::string*, size_t> fields[] = {
-      {&identity.manufactureIdent, sizeof widths.manufactureIdent},
-      {&identity.hardwareModule, sizeof widths.hardwareModule},
-      {&identity.hardwareVersion, sizeof widths.hardwareVersion},
-      {&identity.softwareModule, sizeof widths.softwareModule},
-      {&identity.softwareVersion, sizeof widths.softwareVersion}};
-  for (const auto& [text, width] : fields) {
-    if (text->size() > width) {
-      error = "\"" + *text + "\" is longer than its " + std::to_string(width) + "-byte field";
-      return false;
-    }
-  }
-  return true;
 }
 
 // The symbolic link --link asks for, removed again when the box goes.
@@ -131,7 +114,8 @@ int main(int argc, char** argv) {
       return kExitBadInput;
     }
   }
-  if (!IdentityFits(options.identity, error)) {
+  // A text longer than its header field could never be matched by a file.
+  if (!vn::IdentityFitsHeader(options.identity, &error)) {
     Complain(error);
     return kExitBadInput;
   }

@@ -7,15 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace vn {
+#include "dld/file_identity.h"
 
-struct BoxIdentity {
-  std::string manufactureIdent = "VESPANODE-LAB";
-  std::string hardwareModule = "VN-HW1";
-  std::string hardwareVersion = "1.00";
-  std::string softwareModule = "VN-SW1";
-  std::string softwareVersion = "3.1.05";
-};
+namespace vn {
 
 // Every field is off by default. "Nth" counts from 1 within one session (one operation started
 // by a start command); the counters start over with every session.
@@ -67,7 +61,7 @@ struct BoxSessionReport {
 inline constexpr std::chrono::milliseconds kShortestFlashWork{100};
 
 struct BoxOptions {
-  BoxIdentity identity;
+  FileIdentity identity = LabBoxIdentity();  // its identForNocheck means nothing to a box
   BoxFaults faults;
   bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
   int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()

@@ -54,7 +54,7 @@ class BoxRunsTest : public QObject {
     const auto regions = vn::UploadRegionList(kKeySet);
     return QString::fromStdString(folder_->Write(
         "key.dld",
-        vn::testing::BuildUpgradeFile(regions, image_, vn::testing::BoxMatchingIdentity())));
+        vn::testing::BuildUpgradeFile(regions, image_, vn::testing::LabBoxIdentity())));
   }
 
   qsizetype LastIndexOf(const QString& text) const { return statuses_.lastIndexOf(text); }

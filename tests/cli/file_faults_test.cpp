@@ -90,7 +90,7 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   ScratchFolder folder;
   const auto regions = UploadRegionList(kOperationUploadDefault);
   const std::vector<uint8_t> sound =
-      BuildUpgradeFile(regions, SampleFlashImage(43), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(43), LabBoxIdentity());
   std::vector<uint8_t> corruptHeader = sound;
   corruptHeader[10] ^= 0x01;
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
@@ -121,9 +121,9 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
 TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
   const auto regions = UploadRegionList(kOperationUploadKey);
   const std::vector<uint8_t> image = SampleFlashImage(44);
-  const std::vector<uint8_t> first = BuildUpgradeFile(regions, image, BoxMatchingIdentity());
+  const std::vector<uint8_t> first = BuildUpgradeFile(regions, image, LabBoxIdentity());
   const std::vector<uint8_t> second =
-      BuildUpgradeFile(regions, SampleFlashImage(45), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(45), LabBoxIdentity());
   for (const bool inPlace : {true, false}) {
     SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
     ScratchFolder folder;

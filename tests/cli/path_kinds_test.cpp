@@ -168,7 +168,7 @@ enum RoleIndex { kDownload, kUpload, kPartial, kRecord, kPack, kExtract, kInspec
 
 std::vector<uint8_t> SoundKeyFile() {
   return BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(61),
-                          BoxMatchingIdentity());
+                          LabBoxIdentity());
 }
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.

@@ -50,7 +50,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
 
   ScratchFolder folder;
   const auto regions = UploadRegionList(kOperationUploadData);
-  const FileIdentity identity = BoxMatchingIdentity();
+  const FileIdentity identity = LabBoxIdentity();
   const std::string file =
       folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
   const std::string record = folder.File("line.jsonl");

@@ -66,7 +66,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   const auto regions = UploadRegionList(kOperationUploadDefault);
   const std::vector<uint8_t> before =
       row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
-                 : BuildUpgradeFile(regions, SampleFlashImage(72), BoxMatchingIdentity());
+                 : BuildUpgradeFile(regions, SampleFlashImage(72), LabBoxIdentity());
   const std::string file = folder.Write("default.dld", before);
   ChildOptions options;
   options.onLine = [&row](const std::string& line, int pid) {

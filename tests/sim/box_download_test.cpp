@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const BoxIdentity kBox;
+const FileIdentity kBox = LabBoxIdentity();
 
 struct BoxAndPc {
   explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
@@ -134,7 +134,7 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
 TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   BoxAndPc run;
   ASSERT_TRUE(run.started);
-  BoxIdentity stranger = kBox;
+  FileIdentity stranger = kBox;
   stranger.softwareVersion = "3.1.0";  // a prefix of the box's is still another version
 
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));

@@ -19,10 +19,9 @@ std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed) {
   return region;
 }
 
-std::vector<uint8_t> HeaderFor(const BoxIdentity& identity, int count, uint8_t identForNocheck) {
-  const FileIdentity texts{identForNocheck,         identity.manufactureIdent,
-                           identity.hardwareModule, identity.hardwareVersion,
-                           identity.softwareModule, identity.softwareVersion};
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count, uint8_t identForNocheck) {
+  FileIdentity texts = identity;
+  texts.identForNocheck = identForNocheck;
   const auto header = MakeHeader(texts, count);
   if (!header) return {};
   return {BytesOf(*header), BytesOf(*header) + kHeaderSize};

@@ -244,7 +244,7 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
     if (!line.starts_with("pty: ")) return;
     MiniPc pc(line.substr(5));
     served = pc.Connect(kCodeDownload) &&
-             SendPartitions(pc, HeaderFor(BoxIdentity{}, 1), {partition}) &&
+             SendPartitions(pc, HeaderFor(LabBoxIdentity(), 1), {partition}) &&
              IsCommand(pc.Read(kCommandFrameSize), kCodeErase, 1) &&
              IsCommand(pc.Read(kCommandFrameSize), kCodeProgram, 1);
   };

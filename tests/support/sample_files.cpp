@@ -28,7 +28,7 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed) {
   return image;
 }
 
-FileIdentity BoxMatchingIdentity() {
+FileIdentity LabBoxIdentity() {
   return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
 }
 

@@ -23,7 +23,7 @@ std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
 
 // The upgrade file of one region set, made from sample image `seed`, in the session's folder.
 std::string PackedSet(DriverSession& session, int operation, uint32_t seed,
-                      const FileIdentity& identity = BoxMatchingIdentity()) {
+                      const FileIdentity& identity = LabBoxIdentity()) {
   return session.scratch.Write(
       "set" + std::to_string(operation) + ".dld",
       BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), identity));
@@ -35,7 +35,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   const auto image = SampleFlashImage(1);
   const std::string file = session.scratch.Write(
       "default.dld",
-      BuildUpgradeFile(UploadRegionList(kOperationUploadDefault), image, BoxMatchingIdentity()));
+      BuildUpgradeFile(UploadRegionList(kOperationUploadDefault), image, LabBoxIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -63,7 +63,7 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
   const std::vector<UploadRegion> regions = {
       {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
   const std::string file = session.scratch.Write(
-      "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), BoxMatchingIdentity()));
+      "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), LabBoxIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -79,7 +79,7 @@ TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file =
-      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, BoxMatchingIdentity()));
+      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, LabBoxIdentity()));
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
@@ -94,7 +94,7 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
   {
     DriverSession session;
     ASSERT_TRUE(session.opened);
-    FileIdentity stranger = BoxMatchingIdentity();
+    FileIdentity stranger = LabBoxIdentity();
     stranger.hardwareModule = "OTHER";
     const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
     EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
@@ -104,7 +104,7 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
     // "Ident for nocheck" lets the same stranger through.
     DriverSession session;
     ASSERT_TRUE(session.opened);
-    FileIdentity stranger = BoxMatchingIdentity();
+    FileIdentity stranger = LabBoxIdentity();
     stranger.hardwareModule = "OTHER";
     stranger.identForNocheck = 1;
     const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
@@ -116,7 +116,7 @@ TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   std::vector<uint8_t> bytes = BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
-                                                SampleFlashImage(5), BoxMatchingIdentity());
+                                                SampleFlashImage(5), LabBoxIdentity());
   bytes.resize(kHeaderSize + kDescriptorSize);
   const std::string file = session.scratch.Write("cut.dld", bytes);
   EXPECT_TRUE(session.Run(kOperationDownload, file).failed);

@@ -137,7 +137,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
-      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, BoxMatchingIdentity()));
+      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
@@ -362,7 +362,7 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld",
-      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), BoxMatchingIdentity()));
+      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), LabBoxIdentity()));
   bool connectFailed = false;
   for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
     session.observer.Clear();
@@ -384,17 +384,17 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
 TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
   const auto regions = UploadRegionList(kKeySet);
   const std::vector<uint8_t> chosen = SampleFlashImage(63);
-  FileIdentity stranger = BoxMatchingIdentity();
+  FileIdentity stranger = LabBoxIdentity();
   stranger.hardwareModule = "OTHER";
   // One the box would refuse, and one it would take.
   const std::vector<uint8_t> refused = BuildUpgradeFile(regions, SampleFlashImage(64), stranger);
   const std::vector<uint8_t> taken =
-      BuildUpgradeFile(regions, SampleFlashImage(65), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(65), LabBoxIdentity());
   for (const bool inPlace : {true, false}) {
     SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
     ScratchFolder folder;
     const std::string file =
-        folder.Write("key.dld", BuildUpgradeFile(regions, chosen, BoxMatchingIdentity()));
+        folder.Write("key.dld", BuildUpgradeFile(regions, chosen, LabBoxIdentity()));
     const auto replace = [&](const std::vector<uint8_t>& bytes) {
       if (inPlace) {
         folder.Write("key.dld", bytes);

@@ -115,7 +115,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     }
     const auto regions = UploadRegionList(kKeySet);
     const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), BoxMatchingIdentity()));
+        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
 
     EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
 

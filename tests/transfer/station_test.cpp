@@ -18,7 +18,7 @@ std::string KeyFile(DriverSession& session) {
   const auto list = UploadRegionList(kKeySet);
   return session.scratch.Write(
       "key.dld",
-      BuildUpgradeFile({list.begin(), list.end()}, SampleFlashImage(71), BoxMatchingIdentity()));
+      BuildUpgradeFile({list.begin(), list.end()}, SampleFlashImage(71), LabBoxIdentity()));
 }
 
 // Whether the run has shown `message` within a guard far beyond any machine's pace.
