@@ -125,7 +125,7 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
   record.end = std::chrono::system_clock::now();
   record.file = setup_.file;
   record.fileSha256 = setup_.fileSha256;
-  const bool upload = setup_.operation != "download";
+  const bool upload = setup_.operation != Operation::kDownload;
   if (upload && success) {
     std::string why;
     if (!FileSha256(setup_.file, record.fileSha256, why)) record.fileSha256.clear();

@@ -18,7 +18,7 @@ struct PortSetup {
   std::string port;        // as given on the command line
   int row = 0;             // its row on the terminal's board
   bool several = false;    // lines name the port, and its row stays on the board
-  std::string operation;   // "download", or the upload's set name
+  Operation operation = Operation::kDownload;
   std::string file;        // the file sent, or the one written
   std::string fileSha256;  // a download's, worked out once before the run
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header

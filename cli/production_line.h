@@ -12,7 +12,7 @@ struct LineRequest {
   std::vector<std::string> ports;
   std::string file;
   DownloadImage image;      // a download's file, read once: what every box on every port gets
-  int operation = 0;        // list position; 0 downloads `image`
+  Operation operation = Operation::kDownload;  // Download sends `image`
   int boxes = 1;            // per port; 0: until interrupted
   bool keepGoing = false;   // a failed box is counted and the next one awaited
   double stallSeconds = 0;  // 0: no stall limit

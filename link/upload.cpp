@@ -28,10 +28,11 @@ bool StoredBlockIsSound(std::FILE* file, int64_t position,
 
 }  // namespace
 
-bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed) {
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, const RegionSet& set,
+                    bool* writeFailed) {
   FILE_DOWNLOAD_HEADER_T header{};
   if (!ReceiveHeaderBlock(context.port, BytesOf(header))) return false;
-  header.partitionKind = uint8_t(PartitionKindOfCount(context.partitionCount));
+  header.partitionKind = set.kindCode;
   header.partitionCount = uint8_t(context.partitionCount);
   std::memset(header.totalSize, 0, sizeof header.totalSize);
   SealHeader(header);
@@ -40,8 +41,8 @@ bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed
   return false;
 }
 
-bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation) {
-  if (!SendReadRequest(context.port, UploadRegionList(operation))) return false;
+bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set) {
+  if (!SendReadRequest(context.port, set.regions)) return false;
   const int count = context.partitionCount;
   int64_t position = kHeaderSize;
   int64_t done = 0;
@@ -105,7 +106,7 @@ void ReportWriteError(TransferContext& context, const std::string& fileName, int
 
 }  // namespace
 
-bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation) {
+bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set) {
   context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   ShowMessage(context, kMsgConnectSuccess);
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
@@ -128,7 +129,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
 
   ShowMessage(context, kMsgVerify);
   bool writeFailed = false;
-  if (!StoreBoxHeader(context, file, &writeFailed)) {
+  if (!StoreBoxHeader(context, file, set, &writeFailed)) {
     if (writeFailed) ReportWriteError(context, fileName, errno);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
     ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
@@ -141,7 +142,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   SendCommand(context.port, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
-  const bool received = ReceivePartitions(context, file, operation);
+  const bool received = ReceivePartitions(context, file, set);
   if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
   const bool closed = std::fclose(output.release()) == 0;

@@ -35,8 +35,7 @@ FILE_DOWNLOAD_HEADER_T BuildBoxHeader(const FileIdentity& identity) {
   texts.hardwareVersion = Cut(identity.hardwareVersion, widths.hardwareVersion);
   texts.softwareModule = Cut(identity.softwareModule, widths.softwareModule);
   texts.softwareVersion = Cut(identity.softwareVersion, widths.softwareVersion);
-  FILE_DOWNLOAD_HEADER_T header = *MakeHeader(texts, 0);  // every text fits once cut
-  header.partitionKind = 0;
+  FILE_DOWNLOAD_HEADER_T header = *MakeHeader(texts, 0, 0);  // every text fits once cut
   std::memcpy(header.reserved, kReservedPattern, sizeof header.reserved);
   SealHeader(header);
   return header;

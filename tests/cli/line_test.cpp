@@ -14,7 +14,7 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string KeyFile(const ScratchFolder& folder) {
-  const auto regions = UploadRegionList(kOperationUploadKey);
+  const auto regions = UploadRegionList(Operation::kUploadKey);
   return folder.Write("key.dld",
                       BuildUpgradeFile(regions, SampleFlashImage(31), LabBoxIdentity()));
 }

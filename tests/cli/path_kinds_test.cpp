@@ -167,7 +167,7 @@ const Role kRoles[] = {
 enum RoleIndex { kDownload, kUpload, kPartial, kRecord, kPack, kExtract, kInspect, kScratch };
 
 std::vector<uint8_t> SoundKeyFile() {
-  return BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(61),
+  return BuildUpgradeFile(UploadRegionList(Operation::kUploadKey), SampleFlashImage(61),
                           LabBoxIdentity());
 }
 

@@ -49,7 +49,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
   ScratchFolder folder;
-  const auto regions = UploadRegionList(kOperationUploadData);
+  const auto regions = UploadRegionList(Operation::kUploadData);
   const FileIdentity identity = LabBoxIdentity();
   const std::string file =
       folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));

@@ -19,7 +19,7 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string PackedKeyFile(const ScratchFolder& folder, const FileIdentity& identity) {
-  const auto regions = UploadRegionList(kOperationUploadKey);
+  const auto regions = UploadRegionList(Operation::kUploadKey);
   return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(21), identity));
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kUploadKey = 3;
+constexpr Operation kUploadKey = Operation::kUploadKey;
 
 std::vector<uint8_t> ImageWithKey() {
   std::vector<uint8_t> image(kFlashSize, 0xFF);
@@ -32,7 +32,7 @@ struct Uploaded {
 
 // Runs the PC's side of an upload of one region set, NAKing every frame or descriptor that does
 // not pass; false when a message did not come.
-bool RunUpload(MiniPc& pc, int operation, Uploaded& out) {
+bool RunUpload(MiniPc& pc, Operation operation, Uploaded& out) {
   if (!pc.Connect(kCodeUpload)) return false;
   out.header = pc.Read(kHeaderSize);
   if (out.header.size() != size_t(kHeaderSize)) return false;

@@ -35,7 +35,7 @@ FileIdentity LabBoxIdentity() {
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity) {
-  const auto header = MakeHeader(identity, int(regions.size()));
+  const auto header = MakeHeader(identity, kNoKindCode, int(regions.size()));
   if (!header) return {};
   std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
   for (const UploadRegion& region : regions) {

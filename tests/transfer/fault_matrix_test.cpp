@@ -19,9 +19,10 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kDefaultSet =
-    vn::kOperationUploadDefault;  // two regions: a failure report for one of them is survivable
-constexpr int kKeySet = vn::kOperationUploadKey;  // one region: a single failure report is fatal
+// Two regions: a failure report for one of them is survivable.
+constexpr vn::Operation kDefaultSet = vn::Operation::kUploadDefault;
+// One region: a single failure report is fatal.
+constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 // A wait without a time limit counts as ended by the user after this; a wait that ends by itself
 // sooner must end with its step's failure text.
 constexpr std::chrono::seconds kUserPatience{2};
@@ -32,7 +33,7 @@ enum class Ending { kSucceeds, kFails, kWaitsForStop };
 
 struct FaultRow {
   std::string name;
-  int set;
+  Operation set;
   BoxFaults faults;
   Ending ending;
   std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
@@ -140,7 +141,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
       "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
-  const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
+  const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
   if (!ExpectRowEnding(row, session, result)) return;
   ASSERT_TRUE(session.BoxFinished(1));
@@ -366,7 +367,7 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   bool connectFailed = false;
   for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
     session.observer.Clear();
-    const LoopResult result = session.Run(kOperationDownload, file);
+    const LoopResult result = session.Run(Operation::kDownload, file);
     const auto texts = session.Statuses();
     ASSERT_FALSE(texts.empty());
     if (result.failed) {
@@ -410,7 +411,7 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
     DriverSession session(options);
     ASSERT_TRUE(session.opened);
     session.afterChoose = [&] { replace(refused); };
-    const LoopResult result = session.Run(kOperationDownload, file, 2);
+    const LoopResult result = session.Run(Operation::kDownload, file, 2);
     EXPECT_EQ(result.boxesDone, 2);
     ASSERT_TRUE(session.BoxFinished(2));
     EXPECT_EQ(RegionOfImage(session.box.FlashCopy(), regions[0].address, regions[0].size),
@@ -424,7 +425,7 @@ TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
   ASSERT_TRUE(session.opened);
   const std::string fifo = session.scratch.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const LoopResult result = session.Run(kOperationDownload, fifo);
+  const LoopResult result = session.Run(Operation::kDownload, fifo);
   EXPECT_TRUE(result.failed);
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");

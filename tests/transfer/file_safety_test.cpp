@@ -13,7 +13,7 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kKeySet = vn::kOperationUploadKey;
+constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 BoxOptions FlashedBox(uint32_t seed, const std::string& vanishAt = {}) {
   BoxOptions options;
@@ -117,7 +117,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     const std::string file = session.scratch.Write(
         "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
 
-    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+    EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
     EXPECT_EQ(ReadFileBytes(victim), precious);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(planted)));

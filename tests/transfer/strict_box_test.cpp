@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kUploadKey = 3;
+constexpr Operation kUploadKey = Operation::kUploadKey;
 
 struct OwedAnswer {
   const char* name;
