@@ -384,9 +384,10 @@ int Main(int argc, char** argv) {
   }
   ScratchDir scratch;
   std::string why;
-  const auto packed = scratch.Path().empty() ? std::nullopt
-                                             : PackUpgradeFile(RegionSetOf(options->upload), BenchFlashImage(),
-                                                               LabBoxIdentity(), &why);
+  const auto packed = scratch.Path().empty()
+                          ? std::nullopt
+                          : PackUpgradeFile(RegionSetOf(options->upload), BenchFlashImage(),
+                                            LabBoxIdentity(), &why);
   const std::string download = scratch.File("firmware.dld");
   const auto downCount = packed ? CountCable(*packed, true) : std::nullopt;
   const auto upCount = packed ? CountCable(*packed, false) : std::nullopt;

@@ -70,7 +70,7 @@ struct Lane {
   static BoxOptions PacedBox(Lane& lane) {
     BoxOptions options;
     options.pace = true;
-    options.sessions = 1;
+    options.stopAfterSuccesses = 1;
     options.onSessionEnd = [&lane](const BoxSessionReport&) { lane.boxCpu = CpuNow().thread; };
     return options;
   }
@@ -215,9 +215,10 @@ int Main(int argc, char** argv) {
   }
   ScratchDir scratch;
   std::string why;
-  const auto packed = scratch.Path().empty() ? std::nullopt
-                                             : PackUpgradeFile(RegionSetOf(options->operation), FullerImage(),
-                                                               LabBoxIdentity(), &why);
+  const auto packed =
+      scratch.Path().empty()
+          ? std::nullopt
+          : PackUpgradeFile(RegionSetOf(options->operation), FullerImage(), LabBoxIdentity(), &why);
   const std::string file = scratch.File("firmware.dld");
   const auto count = packed ? CountCable(*packed, true) : std::nullopt;
   if (!count || !WriteBytes(file, *packed)) {

@@ -67,7 +67,7 @@ RunResult RunOperation(Operation operation, const std::string& file, bool pace,
   BoxOptions options;
   options.pace = pace;
   options.flash = flash;
-  options.sessions = 1;
+  options.stopAfterSuccesses = 1;
   VirtualBox box(std::move(options));
   RunResult result;
   PhaseClock clock;
@@ -112,10 +112,10 @@ void PrintRow(const RegionSet& set, bool download, const CableCount& count, cons
   const double frameIdeal = (kDataFrameSize + 1) * kSecondsPerByte;
   const int resends = run.box.framesResent + run.box.naksSent;
   std::printf("%-8s %-8s %3d %8lld %6d %9lld %8.2f %9.2f %6.3f %7.1f/%-6.1f %6.1f%% %6.1f%% %7d\n",
-              std::string(set.cliName).c_str(), download ? "download" : "upload", count.regions, (long long)count.dataBytes,
-              count.frames, (long long)count.cableBytes, ideal, run.wall, run.wall / ideal,
-              run.medianFrameGap * 1e3, frameIdeal * 1e3, 100.0 * run.cpu.thread / run.wall,
-              100.0 * run.cpu.process / run.wall, resends);
+              std::string(set.cliName).c_str(), download ? "download" : "upload", count.regions,
+              (long long)count.dataBytes, count.frames, (long long)count.cableBytes, ideal,
+              run.wall, run.wall / ideal, run.medianFrameGap * 1e3, frameIdeal * 1e3,
+              100.0 * run.cpu.thread / run.wall, 100.0 * run.cpu.process / run.wall, resends);
 }
 
 // Download of the set's file made from the image, then upload of the same set from a box that
@@ -132,8 +132,7 @@ bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const Fil
   }
   bool allOk = true;
   for (const bool download : {true, false}) {
-    const std::string file =
-        download ? sendFile : scratch.File(name + "-received.dld");
+    const std::string file = download ? sendFile : scratch.File(name + "-received.dld");
     const RunResult run = RunOperation(download ? Operation::kDownload : set.operation, file, true,
                                        download ? std::vector<uint8_t>{} : image, scratch.Path());
     const auto count = run.ok ? CountCable(ReadBytes(file), download) : std::nullopt;

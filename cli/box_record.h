@@ -17,9 +17,9 @@ inline constexpr int kRecordSchemaVersion = 1;
 enum class BoxResult { kFailure, kSuccess, kStopped };
 
 struct BoxRecord {
-  std::string port;       // as given on the command line
+  std::string port;                            // as given on the command line
   Operation operation = Operation::kDownload;  // written as "download" or the set name
-  int box = 0;            // 1 for the port's first box in this run
+  int box = 0;                                 // 1 for the port's first box in this run
   std::chrono::system_clock::time_point start{};
   std::chrono::system_clock::time_point end{};
   std::string file;          // the file sent, or the one written

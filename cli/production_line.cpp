@@ -9,13 +9,13 @@
 #include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
+#include "link/station.h"
+#include "link/system_port.h"
 #include "platform/append_line.h"
 #include "platform/console.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
-#include "link/station.h"
-#include "link/system_port.h"
 
 namespace vn {
 namespace {

@@ -11,13 +11,13 @@ namespace vn {
 struct LineRequest {
   std::vector<std::string> ports;
   std::string file;
-  DownloadImage image;      // a download's file, read once: what every box on every port gets
+  DownloadImage image;  // a download's file, read once: what every box on every port gets
   Operation operation = Operation::kDownload;  // Download sends `image`
-  int boxes = 1;            // per port; 0: until interrupted
-  bool keepGoing = false;   // a failed box is counted and the next one awaited
-  double stallSeconds = 0;  // 0: no stall limit
-  std::string recordFile;   // empty: no record
-  bool json = false;        // JSON objects on standard output instead of status lines
+  int boxes = 1;                               // per port; 0: until interrupted
+  bool keepGoing = false;                      // a failed box is counted and the next one awaited
+  double stallSeconds = 0;                     // 0: no stall limit
+  std::string recordFile;                      // empty: no record
+  bool json = false;  // JSON objects on standard output instead of status lines
 };
 
 // The program's exit status: 0 when every box on every port succeeded, 1 when one did not (or a

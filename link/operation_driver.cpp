@@ -116,8 +116,8 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     bool succeeded = false;
     if (WaitConnect(port_)) {
       tally.ArmStall(options.stallLimit);
-      succeeded =
-          download ? DownloadToBox(context, *image) : UploadFromBox(context, file, RegionSetOf(operation));
+      succeeded = download ? DownloadToBox(context, *image)
+                           : UploadFromBox(context, file, RegionSetOf(operation));
     } else if (!stopRequested_) {
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);

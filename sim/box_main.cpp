@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
   app.add_option("--save-flash", saveFlashFile, "write the image there after every download")
       ->type_name("IMAGE");
   app.add_flag("--pace", options.pace, "line-rate pacing: 115200 bit/s, 11 bits a byte");
-  app.add_option("--sessions", options.sessions, "stop after that many operations (0: never)")
+  // The option keeps its name, which scripts use; it counts successful operations, not sessions.
+  app.add_option("--sessions", options.stopAfterSuccesses,
+                 "stop once N operations succeeded; failed ones do not count (0: never)")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
       ->type_name("PATH");
@@ -125,7 +127,7 @@ int main(int argc, char** argv) {
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
-  const int sessionsWanted = options.sessions;
+  const int successesWanted = options.stopAfterSuccesses;
 
   vn::VirtualBox* running = nullptr;
   std::atomic<int> sessions{0};
@@ -172,10 +174,10 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   if (interrupted) return kExitOk;
-  if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
+  if (successesWanted > 0 && stats.downloadsDone + stats.uploadsDone >= successesWanted) {
     return kExitOk;
   }
-  // The serving thread ended by itself before its sessions: the pseudo-terminal is gone.
+  // The serving thread ended by itself before its successes: the pseudo-terminal is gone.
   Complain(stats.lastError.empty() ? "the pseudo-terminal was closed" : stats.lastError);
   return kExitFailed;
 }

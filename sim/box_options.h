@@ -63,8 +63,10 @@ inline constexpr std::chrono::milliseconds kShortestFlashWork{100};
 struct BoxOptions {
   FileIdentity identity = LabBoxIdentity();  // its identForNocheck means nothing to a box
   BoxFaults faults;
-  bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
-  int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
+  bool pace = false;  // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
+  // Stop once that many operations succeeded (downloads to the last program report, uploads to
+  // the last region's ACK); failed or abandoned sessions do not count. 0: until Stop().
+  int stopAfterSuccesses = 0;
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
   // The box's own work, which spaces out what it sends on its own initiative. Erasing and
   // programming are per 64 KiB (smaller regions take a share, but never less than

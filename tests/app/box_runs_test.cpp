@@ -18,8 +18,9 @@ using vn::testing::ScriptedForm;
 
 namespace {
 
-constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;  // "Upload Key": one 64 KiB region, quick to move
-constexpr int kRunWaitMs = 60000;                 // hang guard only
+constexpr vn::Operation kKeySet =
+    vn::Operation::kUploadKey;     // "Upload Key": one 64 KiB region, quick to move
+constexpr int kRunWaitMs = 60000;  // hang guard only
 
 std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& image, const vn::UploadRegion& region) {
   const auto begin = image.begin() + (region.address - vn::kFlashBase);
@@ -53,8 +54,7 @@ class BoxRunsTest : public QObject {
   QString KeyDownloadFile() {
     const auto regions = vn::UploadRegionList(kKeySet);
     return QString::fromStdString(folder_->Write(
-        "key.dld",
-        vn::testing::BuildUpgradeFile(regions, image_, vn::testing::LabBoxIdentity())));
+        "key.dld", vn::testing::BuildUpgradeFile(regions, image_, vn::testing::LabBoxIdentity())));
   }
 
   qsizetype LastIndexOf(const QString& text) const { return statuses_.lastIndexOf(text); }

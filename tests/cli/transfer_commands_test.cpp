@@ -49,8 +49,8 @@ ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
   VirtualBox box(options);
   if (!box.Start()) return {};
   ScratchFolder folder;
-  return RunChild(
-      kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, LabBoxIdentity())});
+  return RunChild(kCli,
+                  {"download", "--port", box.PtyPath(), PackedKeyFile(folder, LabBoxIdentity())});
 }
 
 TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {

@@ -84,7 +84,8 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
 
 TEST_F(HeaderFile, PartitionCountOfAllFile) {
   const std::string path = folder_.File("all.dld");
-  test::WriteBytes(path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), test::MakeFlashImage(), {}));
+  test::WriteBytes(
+      path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), test::MakeFlashImage(), {}));
   FILE_DOWNLOAD_HEADER_T header{};
   ASSERT_TRUE(ReadDownloadHeader(path, header));
   EXPECT_EQ(header.partitionCount, 34);

@@ -134,8 +134,10 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   EXPECT_EQ(written[0], 0xFF);
 
   // A second set lands beside the first, which stays.
-  ASSERT_EQ(ExtractToImageFile(*PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {}), path).outcome,
-            ExtractOutcome::Written);
+  ASSERT_EQ(
+      ExtractToImageFile(*PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {}), path)
+          .outcome,
+      ExtractOutcome::Written);
   written = test::ReadBytes(path);
   EXPECT_TRUE(std::equal(written.begin(), written.begin() + 0x10000, image.begin()));
   EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,

@@ -45,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vn::NullObserver observer;
   vn::Progress progress(observer);
   vn::FILE_DOWNLOAD_HEADER_T header{};
-  vn::TransferContext context{port,   observer, progress,
-                              header, "",       int(set.regions.size())};
+  vn::TransferContext context{port, observer, progress, header, "", int(set.regions.size())};
   if (vn::UploadFromBox(context, target, set)) {
     ExpectSoundBackup(target, set);
   } else if (std::filesystem::exists(target)) {

@@ -16,9 +16,8 @@ constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 std::string KeyFile(DriverSession& session) {
   const auto list = UploadRegionList(kKeySet);
-  return session.scratch.Write(
-      "key.dld",
-      BuildUpgradeFile({list.begin(), list.end()}, SampleFlashImage(71), LabBoxIdentity()));
+  return session.scratch.Write("key.dld", BuildUpgradeFile({list.begin(), list.end()},
+                                                           SampleFlashImage(71), LabBoxIdentity()));
 }
 
 // Whether the run has shown `message` within a guard far beyond any machine's pace.
