@@ -146,7 +146,8 @@ TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   // Back to idle: the same stranger with "Ident for nocheck" is taken.
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   const PackedPartition partition = Pack(0x40190000, SampleRegion(0x800, 3));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1, 1), {partition}));
+  stranger.identForNocheck = 1;
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));

@@ -13,8 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr Operation kUploadKey = Operation::kUploadKey;
-
 std::vector<uint8_t> ImageWithKey() {
   std::vector<uint8_t> image(kFlashSize, 0xFF);
   const auto key = SampleRegion(0x10000, 11);
@@ -80,7 +78,7 @@ UploadRun UploadKey(BoxFaults faults = {}) {
   UploadRun run;
   if (!box.Start()) return run;
   MiniPc pc(box.PtyPath());
-  run.completed = RunUpload(pc, kUploadKey, run.got) && box.WaitSessions(1, 10s);
+  run.completed = RunUpload(pc, Operation::kUploadKey, run.got) && box.WaitSessions(1, 10s);
   run.stats = box.Stats();
   return run;
 }
@@ -155,7 +153,7 @@ TEST(BoxUpload, ARefusedHeaderOrADamagedRequestEndsNothingButTheStep) {
   ASSERT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
   pc.WriteByte(ACK);
   pc.WriteCommand(kCodeIdent, 1);
-  auto request = BuildReadRequest(UploadRegionList(kUploadKey));
+  auto request = BuildReadRequest(UploadRegionList(Operation::kUploadKey));
   request[5] ^= 0x01;
   pc.Write(request);
   EXPECT_EQ(pc.Read(1), std::vector<uint8_t>{NAK});
