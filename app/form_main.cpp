@@ -106,13 +106,13 @@ QToolButton* MakeButton(QWidget* panel, const char* name, const QString& caption
   return button;
 }
 
-QString OpenCaption(int operation) {
-  return operation == kOperationDownload ? QStringLiteral("Open") : QStringLiteral("Save");
+QString OpenCaption(Operation operation) {
+  return operation == Operation::kDownload ? QStringLiteral("Open") : QStringLiteral("Save");
 }
 
-QStyle::StandardPixmap OpenPicture(int operation) {
-  return operation == kOperationDownload ? QStyle::SP_DialogOpenButton
-                                         : QStyle::SP_DialogSaveButton;
+QStyle::StandardPixmap OpenPicture(Operation operation) {
+  return operation == Operation::kDownload ? QStyle::SP_DialogOpenButton
+                                           : QStyle::SP_DialogSaveButton;
 }
 
 }  // namespace
@@ -161,13 +161,13 @@ void TFormMain::BuildControls() {
   CB_Upg->setObjectName(QStringLiteral("CB_Upg"));
   CB_Upg->setGeometry(90, 44, 151, 24);
   UseNavyText(CB_Upg);
-  for (int operation = 0; operation < kOperationCount; ++operation) {
-    const std::string_view name = OperationName(operation);
+  for (const RegionSet& row : RegionSets()) {
+    const std::string_view name = row.windowName;
     CB_Upg->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
   }
 
-  SB_Open = MakeButton(mainPanel_, "SB_Open", OpenCaption(kOperationDownload),
-                       OpenPicture(kOperationDownload), QRect(12, 78, 70, 23), true);
+  SB_Open = MakeButton(mainPanel_, "SB_Open", OpenCaption(Operation::kDownload),
+                       OpenPicture(Operation::kDownload), QRect(12, 78, 70, 23), true);
   E_FileName = MakeField(mainPanel_, "E_FileName", QRect(90, 79, 342, 22));
   SB_Sta = MakeButton(mainPanel_, "SB_Sta", QStringLiteral("Start"), QStyle::SP_MediaPlay,
                       QRect(12, 112, 70, 23), true);
@@ -202,7 +202,7 @@ void TFormMain::BuildControls() {
   connect(SB_Close1, &QToolButton::clicked, this, &TFormMain::SB_Close1Click);
 
   CB_Com->setCurrentIndex(0);
-  CB_Upg->setCurrentIndex(kOperationDownload);
+  CB_Upg->setCurrentIndex(PositionOf(Operation::kDownload));
 }
 
 void TFormMain::ConnectBridge() {
@@ -265,7 +265,11 @@ QString TFormMain::StatusToolTip() const {
   return lines.join(QLatin1Char('\n'));
 }
 
-void TFormMain::ShowOpenCaption(int operation) {
+Operation TFormMain::SelectedOperation() const {
+  return OperationAt(CB_Upg->currentIndex()).value_or(Operation::kDownload);
+}
+
+void TFormMain::ShowOpenCaption(Operation operation) {
   SB_Open->setText(OpenCaption(operation));
   SB_Open->setIcon(style()->standardIcon(OpenPicture(operation)));
 }
@@ -290,7 +294,7 @@ bool TFormMain::OpenSelectedPort() {
   return opened;
 }
 
-void TFormMain::StartWorker(int operation, const std::string& file) {
+void TFormMain::StartWorker(Operation operation, const std::string& file) {
   const int run = run_;
   details_.clear();
   E_Start->setToolTip({});
@@ -314,7 +318,7 @@ void TFormMain::CB_UpgSelect(int index) {
   // A wait for a box with the previous choice would go on unseen behind the cleared fields.
   StopOperationKeepingPort();
   CB_Upg->setCurrentIndex(index);
-  ShowOpenCaption(index);
+  ShowOpenCaption(SelectedOperation());
   ClearStatus();
   E_FileName->clear();
   ProgressBarMain->setValue(0);
@@ -324,7 +328,7 @@ void TFormMain::SB_OpenClick() {
   StopOperationKeepingPort();
   E_FileName->clear();
   station_.Driver().ClearForOpen();
-  if (CB_Upg->currentIndex() == kOperationDownload) {
+  if (SelectedOperation() == Operation::kDownload) {
     const QString file = ChooseDownloadFileName();
     if (file.isEmpty()) return;
     E_FileName->setText(file);
@@ -347,7 +351,7 @@ void TFormMain::SB_StaClick() {
   if (!OpenSelectedPort()) return;
   // A refusal's reason goes beside it, without the last run's.
   details_.clear();
-  const int operation = CB_Upg->currentIndex();
+  const Operation operation = SelectedOperation();
   const std::string file = E_FileName->text().toStdString();
   switch (station_.Driver().CheckStart(operation, file)) {
     case StartCheck::kRefused:
@@ -374,8 +378,8 @@ void TFormMain::SB_ResetClick() {
   E_FileName->clear();
   SetChoiceControlsEnabled(true);
   CB_Com->setCurrentIndex(0);
-  CB_Upg->setCurrentIndex(kOperationDownload);
-  ShowOpenCaption(kOperationDownload);
+  CB_Upg->setCurrentIndex(PositionOf(Operation::kDownload));
+  ShowOpenCaption(Operation::kDownload);
 }
 
 void TFormMain::SB_Close1Click() {

@@ -70,13 +70,14 @@ class TFormMain : public QWidget {
   QString StatusToolTip() const;
   void ClearStatus();
   // "Open" with its picture for a download, "Save" for an upload.
-  void ShowOpenCaption(int operation);
+  Operation SelectedOperation() const;
+  void ShowOpenCaption(Operation operation);
   // Stops and joins a running operation; true if one ran. The port is left not usable.
   bool StopOperation();
   // For Open and an operation change, which keep the chosen port: reopen it if a stop spent it.
   void StopOperationKeepingPort();
   bool OpenSelectedPort();
-  void StartWorker(int operation, const std::string& file);
+  void StartWorker(Operation operation, const std::string& file);
   void WorkerFinished(int run);
 
   ObserverBridge bridge_;

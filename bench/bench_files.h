@@ -13,15 +13,6 @@
 
 namespace vn {
 
-inline FileIdentity IdentityOfBox(const BoxIdentity& box) {
-  return FileIdentity{0,
-                      box.manufactureIdent,
-                      box.hardwareModule,
-                      box.hardwareVersion,
-                      box.softwareModule,
-                      box.softwareVersion};
-}
-
 // The file's bytes, or none when it cannot be read.
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::vector<uint8_t> bytes;

@@ -68,7 +68,7 @@ struct Options {
   int stations = 4;
   int boxes = 12;
   int busy = 2;
-  int upload = kOperationUploadKey;
+  Operation upload = Operation::kUploadKey;
   bool quietRound = true;
   bool plainBoxes = false;  // the boxes compete for the cores as any thread
   bool raisedWorkers = false;
@@ -127,7 +127,7 @@ class Lane {
   }
 
   // Serves `boxes` boxes, downloads and uploads in turn.
-  void Run(int boxes, int upload, bool highPriority, const std::string& download,
+  void Run(int boxes, Operation upload, bool highPriority, const std::string& download,
            const CableCount& downCount, const CableCount& upCount) {
     station_.Driver().ChooseDownloadFile(download);
     for (int job = 0; job < boxes; ++job) {
@@ -135,7 +135,7 @@ class Lane {
       const std::string file = isDownload ? download : folder_ + "/backup.dld";
       const int sessionsBefore = box_.Stats().sessionsStarted;
       clock_.RaiseWorker(highPriority);
-      station_.Start({isDownload ? kOperationDownload : upload, file, 1});
+      station_.Start({isDownload ? Operation::kDownload : upload, file, 1});
       if (!station_.WaitFor(kJobGuard)) station_.Stop();
       const bool pcDone = station_.Result().boxesDone == 1;
       const bool boxDone = SessionCompleted(sessionsBefore);
@@ -384,9 +384,10 @@ int Main(int argc, char** argv) {
   }
   ScratchDir scratch;
   std::string why;
-  const auto packed = scratch.Path().empty() ? std::nullopt
-                                             : PackUpgradeFile(options->upload, BenchFlashImage(),
-                                                               IdentityOfBox(BoxIdentity{}), &why);
+  const auto packed = scratch.Path().empty()
+                          ? std::nullopt
+                          : PackUpgradeFile(RegionSetOf(options->upload), BenchFlashImage(),
+                                            LabBoxIdentity(), &why);
   const std::string download = scratch.File("firmware.dld");
   const auto downCount = packed ? CountCable(*packed, true) : std::nullopt;
   const auto upCount = packed ? CountCable(*packed, false) : std::nullopt;

@@ -70,7 +70,7 @@ struct Lane {
   static BoxOptions PacedBox(Lane& lane) {
     BoxOptions options;
     options.pace = true;
-    options.sessions = 1;
+    options.stopAfterSuccesses = 1;
     options.onSessionEnd = [&lane](const BoxSessionReport&) { lane.boxCpu = CpuNow().thread; };
     return options;
   }
@@ -107,7 +107,7 @@ bool RunLanes(std::vector<std::unique_ptr<Lane>>& lanes, const std::string& file
     Lane* const self = lane.get();
     lane->station.Driver().ChooseDownloadFile(file);
     lane->station.Start(
-        {kOperationDownload, file, 1, [self] { self->workerCpu = CpuNow().thread; }});
+        {Operation::kDownload, file, 1, [self] { self->workerCpu = CpuNow().thread; }});
   }
   for (auto& lane : lanes) {
     // A run that hangs is ended as the window's Reset would end it.
@@ -183,7 +183,7 @@ void PrintSummary(const std::vector<double>& efficiencies, int stations, const T
 
 struct Options {
   int stations = 8;
-  int operation = kOperationUploadData;
+  Operation operation = Operation::kUploadData;
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -192,7 +192,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--quick") {
-      options.operation = kOperationUploadKey;
+      options.operation = Operation::kUploadKey;
     } else if (arg == "--set" && value && OperationOfSetName(value)) {
       options.operation = *OperationOfSetName(value);
       ++i;
@@ -215,9 +215,10 @@ int Main(int argc, char** argv) {
   }
   ScratchDir scratch;
   std::string why;
-  const auto packed = scratch.Path().empty() ? std::nullopt
-                                             : PackUpgradeFile(options->operation, FullerImage(),
-                                                               IdentityOfBox(BoxIdentity{}), &why);
+  const auto packed =
+      scratch.Path().empty()
+          ? std::nullopt
+          : PackUpgradeFile(RegionSetOf(options->operation), FullerImage(), LabBoxIdentity(), &why);
   const std::string file = scratch.File("firmware.dld");
   const auto count = packed ? CountCable(*packed, true) : std::nullopt;
   if (!count || !WriteBytes(file, *packed)) {

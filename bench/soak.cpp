@@ -36,7 +36,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Two regions: every injected failure report is survivable.
-constexpr int kRegionSet = kOperationUploadDefault;
+constexpr Operation kRegionSet = Operation::kUploadDefault;
 // Longer than any wait of a recovering run without a status (ten lost answers at 5 s each).
 constexpr std::chrono::seconds kQuietLimit{60};
 
@@ -255,8 +255,8 @@ class Rig {
   bool Ready() const { return ready_; }
 
   // Runs the operation's loop for up to `boxes` boxes under the quiet guard; the boxes done.
-  LoopResult Run(int operation, const std::string& file, int boxes, Tally& tally) {
-    if (operation == kOperationDownload) station_.Driver().ChooseDownloadFile(file);
+  LoopResult Run(Operation operation, const std::string& file, int boxes, Tally& tally) {
+    if (operation == Operation::kDownload) station_.Driver().ChooseDownloadFile(file);
     guard_.Watch(&station_);
     const bool started = station_.Start({operation, file, boxes});
     station_.Wait();
@@ -325,7 +325,7 @@ Tally SoakDownloads(int boxes, uint32_t seed) {
         return PickDownloadFault(random, faults);
       },
       [&](const std::vector<uint8_t>& flash) { return RegionsMatch(flash, truth); });
-  const auto packed = PackUpgradeFile(kRegionSet, truth, IdentityOfBox(BoxIdentity{}));
+  const auto packed = PackUpgradeFile(RegionSetOf(kRegionSet), truth, LabBoxIdentity());
   const std::string file = rig.scratch.File("firmware.dld");
   if (!rig.Ready() || !packed || !WriteBytes(file, *packed)) {
     std::fprintf(stderr, "soak: no virtual box or no download file\n");
@@ -334,7 +334,7 @@ Tally SoakDownloads(int boxes, uint32_t seed) {
   const auto start = Clock::now();
   int tried = 0, successes = 0;
   while (tried < boxes) {
-    const LoopResult result = rig.Run(kOperationDownload, file, boxes - tried, tally);
+    const LoopResult result = rig.Run(Operation::kDownload, file, boxes - tried, tally);
     successes += result.boxesDone;
     tried += result.boxesDone;
     if (tried < boxes) ++tried;  // the loop ended early: that box failed or hung

@@ -38,11 +38,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
-constexpr int kOperationKey = 3;
-constexpr int kOperationDefault = 2;
-constexpr int kOperationLoader = 4;
-constexpr int kOperationApp = 5;
-constexpr int kOperationAll = 6;
 // A hang guard only: a paced app set takes about three minutes per direction.
 constexpr std::chrono::minutes kRunGuard{10};
 
@@ -67,12 +62,12 @@ struct RunResult {
   BoxStats box;
 };
 
-RunResult RunOperation(int operation, const std::string& file, bool pace,
+RunResult RunOperation(Operation operation, const std::string& file, bool pace,
                        const std::vector<uint8_t>& flash, const std::string& programDir) {
   BoxOptions options;
   options.pace = pace;
   options.flash = flash;
-  options.sessions = 1;
+  options.stopAfterSuccesses = 1;
   VirtualBox box(std::move(options));
   RunResult result;
   PhaseClock clock;
@@ -81,7 +76,7 @@ RunResult RunOperation(int operation, const std::string& file, bool pace,
     result.failure = "no virtual box: " + box.Stats().lastError;
     return result;
   }
-  if (operation == kOperationDownload) station.Driver().ChooseDownloadFile(file);
+  if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
   station.Start({operation, file, 1});
   // A run that hangs is ended as the window's Reset would end it.
   if (!station.WaitFor(kRunGuard)) station.Stop();
@@ -101,18 +96,13 @@ RunResult RunOperation(int operation, const std::string& file, bool pace,
 // ---------------------------------------------------------------------------------------------
 // The table.
 
-struct SetCase {
-  const char* name;
-  int operation;
-};
-
 void PrintTableHead() {
   std::printf("%-8s %-8s %3s %8s %6s %9s %8s %9s %6s %14s %7s %7s %7s\n", "set", "dir", "N",
               "data B", "frames", "cable B", "ideal s", "measured", "ratio", "frame ms/ideal",
               "PC cpu", "all cpu", "resends");
 }
 
-void PrintRow(const SetCase& set, bool download, const CableCount& count, const RunResult& run) {
+void PrintRow(const RegionSet& set, bool download, const CableCount& count, const RunResult& run) {
   // An upload also waits, once a region, for the box to read and pack it before its descriptor:
   // the box's own work, which no PC can save.
   const double boxWork =
@@ -122,32 +112,32 @@ void PrintRow(const SetCase& set, bool download, const CableCount& count, const 
   const double frameIdeal = (kDataFrameSize + 1) * kSecondsPerByte;
   const int resends = run.box.framesResent + run.box.naksSent;
   std::printf("%-8s %-8s %3d %8lld %6d %9lld %8.2f %9.2f %6.3f %7.1f/%-6.1f %6.1f%% %6.1f%% %7d\n",
-              set.name, download ? "download" : "upload", count.regions, (long long)count.dataBytes,
-              count.frames, (long long)count.cableBytes, ideal, run.wall, run.wall / ideal,
-              run.medianFrameGap * 1e3, frameIdeal * 1e3, 100.0 * run.cpu.thread / run.wall,
-              100.0 * run.cpu.process / run.wall, resends);
+              std::string(set.cliName).c_str(), download ? "download" : "upload", count.regions,
+              (long long)count.dataBytes, count.frames, (long long)count.cableBytes, ideal,
+              run.wall, run.wall / ideal, run.medianFrameGap * 1e3, frameIdeal * 1e3,
+              100.0 * run.cpu.thread / run.wall, 100.0 * run.cpu.process / run.wall, resends);
 }
 
 // Download of the set's file made from the image, then upload of the same set from a box that
 // holds the image. False when either transfer failed.
-bool BenchSet(const SetCase& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
+bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
               const ScratchDir& scratch) {
   std::string why;
-  const auto packed = PackUpgradeFile(set.operation, image, identity, &why);
-  const std::string sendFile = scratch.File(std::string(set.name) + "-send.dld");
+  const auto packed = PackUpgradeFile(set, image, identity, &why);
+  const std::string name(set.cliName);
+  const std::string sendFile = scratch.File(name + "-send.dld");
   if (!packed || !WriteBytes(sendFile, *packed)) {
-    std::printf("%-8s cannot make the upgrade file: %s\n", set.name, why.c_str());
+    std::printf("%-8s cannot make the upgrade file: %s\n", name.c_str(), why.c_str());
     return false;
   }
   bool allOk = true;
   for (const bool download : {true, false}) {
-    const std::string file =
-        download ? sendFile : scratch.File(std::string(set.name) + "-received.dld");
-    const RunResult run = RunOperation(download ? kOperationDownload : set.operation, file, true,
+    const std::string file = download ? sendFile : scratch.File(name + "-received.dld");
+    const RunResult run = RunOperation(download ? Operation::kDownload : set.operation, file, true,
                                        download ? std::vector<uint8_t>{} : image, scratch.Path());
     const auto count = run.ok ? CountCable(ReadBytes(file), download) : std::nullopt;
     if (!count) {
-      std::printf("%-8s %-8s FAILED: %s\n", set.name, download ? "download" : "upload",
+      std::printf("%-8s %-8s FAILED: %s\n", name.c_str(), download ? "download" : "upload",
                   run.ok ? "the file moved does not walk" : run.failure.c_str());
       allOk = false;
       continue;
@@ -181,9 +171,9 @@ MemoryRound BenchMemory(const std::vector<uint8_t>& image, const ScratchDir& scr
   round.peakBeforeKiB = PeakRssKiB();
   const std::string file = scratch.File("all.dld");
   const auto started = Clock::now();
-  const RunResult up = RunOperation(kOperationAll, file, false, image, scratch.Path());
+  const RunResult up = RunOperation(Operation::kUploadAll, file, false, image, scratch.Path());
   const RunResult down =
-      up.ok ? RunOperation(kOperationDownload, file, false, {}, scratch.Path()) : RunResult{};
+      up.ok ? RunOperation(Operation::kDownload, file, false, {}, scratch.Path()) : RunResult{};
   round.seconds = Seconds(Clock::now() - started).count();
   round.peakAfterKiB = PeakRssKiB();
   round.ok = up.ok && down.ok;
@@ -227,7 +217,7 @@ int Main(int argc, char** argv) {
     return 1;
   }
   const std::vector<uint8_t> image = BenchFlashImage();
-  const FileIdentity identity = IdentityOfBox(BoxIdentity{});
+  const FileIdentity identity = LabBoxIdentity();
 
   std::printf(
       "Transfer phase (\"Transfer...\" to \"Transfer Success!\") against a virtual box paced at\n"
@@ -239,11 +229,11 @@ int Main(int argc, char** argv) {
       "thread, both as %% of one core over the phase.\n\n");
   const MemoryRound memory = BenchMemory(image, scratch);
   PrintTableHead();
-  std::vector<SetCase> sets = {
-      {"key", kOperationKey}, {"default", kOperationDefault}, {"loader", kOperationLoader}};
-  if (full) sets.push_back({"app", kOperationApp});
+  std::vector<Operation> sets = {Operation::kUploadKey, Operation::kUploadDefault,
+                                 Operation::kUploadLoader};
+  if (full) sets.push_back(Operation::kUploadApp);
   bool ok = true;
-  for (const SetCase& set : sets) ok = BenchSet(set, image, identity, scratch) && ok;
+  for (const Operation set : sets) ok = BenchSet(RegionSetOf(set), image, identity, scratch) && ok;
   PrintMemoryRound(memory);
   ok = memory.ok && ok;
   return ok ? 0 : 1;

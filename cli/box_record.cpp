@@ -65,7 +65,7 @@ json BoxRecordObject(const BoxRecord& record) {
       {"start", IsoUtc(record.start)},
       {"end", IsoUtc(record.end)},
       {"port", record.port},
-      {"operation", record.operation},
+      {"operation", OperationWord(record.operation)},
       {"box", record.box},
       {"file", record.file},
       {"sha256", TextOrNull(record.fileSha256)},

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dld/file_identity.h"
+#include "dld/region_sets.h"
 #include "link/link_counters.h"
 
 namespace vn {
@@ -17,9 +18,9 @@ inline constexpr int kRecordSchemaVersion = 1;
 enum class BoxResult { kFailure, kSuccess, kStopped };
 
 struct BoxRecord {
-  std::string port;       // as given on the command line
-  std::string operation;  // "download", or the upload's set name ("data", "all", ...)
-  int box = 0;            // 1 for the port's first box in this run
+  std::string port;                            // as given on the command line
+  Operation operation = Operation::kDownload;  // written as "download" or the set name
+  int box = 0;                                 // 1 for the port's first box in this run
   std::chrono::system_clock::time_point start{};
   std::chrono::system_clock::time_point end{};
   std::string file;          // the file sent, or the one written

@@ -57,10 +57,10 @@ struct PackRequest {
 };
 
 int RunPack(PackRequest request) {
-  const int operation = OperationOfSetName(request.setName).value_or(0);
+  const Operation operation = OperationOfSetName(request.setName).value_or(Operation::kDownload);
   request.identity.identForNocheck = request.nocheck ? 1 : 0;
   std::string why;
-  if (!MakeHeader(request.identity, 0, &why)) {
+  if (!IdentityFitsHeader(request.identity, &why)) {
     Complain(why);
     return kExitBadInput;
   }
@@ -70,7 +70,7 @@ int RunPack(PackRequest request) {
     Complain(FailureText(failure));
     return kExitBadInput;
   }
-  const auto file = PackUpgradeFile(operation, image, request.identity, &why);
+  const auto file = PackUpgradeFile(RegionSetOf(operation), image, request.identity, &why);
   if (!file) {
     Complain(why);
     return kExitBadInput;

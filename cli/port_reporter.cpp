@@ -130,7 +130,7 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
   record.end = std::chrono::system_clock::now();
   record.file = setup_.file;
   record.fileSha256 = setup_.fileSha256;
-  const bool upload = setup_.operation != "download";
+  const bool upload = setup_.operation != Operation::kDownload;
   if (upload && success) {
     Failure unread;
     if (!FileSha256(setup_.file, record.fileSha256, unread)) record.fileSha256.clear();

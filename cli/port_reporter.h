@@ -15,12 +15,12 @@
 namespace vn {
 
 struct PortSetup {
-  std::string port;        // as given on the command line
-  int row = 0;             // its row on the terminal's board
-  bool several = false;    // lines name the port, and its row stays on the board
-  std::string operation;   // "download", or the upload's set name
-  std::string file;        // the file sent, or the one written
-  std::string fileSha256;  // a download's, worked out once before the run
+  std::string port;      // as given on the command line
+  int row = 0;           // its row on the terminal's board
+  bool several = false;  // lines name the port, and its row stays on the board
+  Operation operation = Operation::kDownload;
+  std::string file;                                // the file sent, or the one written
+  std::string fileSha256;                          // a download's, worked out once before the run
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header
   std::string recordFile;                          // empty: no record
   const std::atomic<bool>* stop = nullptr;  // a stop request cuts a wait for the record's lock

@@ -78,7 +78,7 @@ std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& s
 }  // namespace
 
 int RunLine(const LineRequest& request) {
-  const bool download = request.operation == kOperationDownload;
+  const bool download = request.operation == Operation::kDownload;
   const bool several = request.ports.size() > 1;
   // A summary is worth its lines when there is more than one box or port to sum up.
   const bool summarize = several || request.boxes != 1 || request.keepGoing;
@@ -130,7 +130,7 @@ int RunLine(const LineRequest& request) {
     setup.port = request.ports[i];
     setup.row = int(i);
     setup.several = several;
-    setup.operation = download ? "download" : std::string(SetName(request.operation));
+    setup.operation = request.operation;
     setup.file = request.file;
     setup.fileSha256 = fileSha256;
     setup.recordFile = request.recordFile;

@@ -11,14 +11,14 @@ namespace vn {
 struct LineRequest {
   std::vector<std::string> ports;
   std::string file;
-  DownloadImage image;      // a download's file, read once: what every box on every port gets
-  int operation = 0;        // list position; 0 downloads `image`
-  int boxes = 1;            // per port; 0: until interrupted
-  bool keepGoing = false;   // a failed box is counted and the next one awaited
-  double stallSeconds = 0;  // 0: no stall limit
-  std::string recordFile;   // empty: no record
-  std::string traceFile;    // every message on the line; "-" standard error; empty: none
-  bool json = false;        // JSON objects on standard output instead of status lines
+  DownloadImage image;  // a download's file, read once: what every box on every port gets
+  Operation operation = Operation::kDownload;  // Download sends `image`
+  int boxes = 1;                               // per port; 0: until interrupted
+  bool keepGoing = false;                      // a failed box is counted and the next one awaited
+  double stallSeconds = 0;                     // 0: no stall limit
+  std::string recordFile;                      // empty: no record
+  std::string traceFile;  // every message on the line; "-" standard error; empty: none
+  bool json = false;      // JSON objects on standard output instead of status lines
 };
 
 // The program's exit status: 0 when every box on every port succeeded, 1 when one did not (or a

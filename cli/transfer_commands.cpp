@@ -63,7 +63,7 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
   download->add_flag("--no-verify", *noVerify, "Send the file without checking it first");
   download->callback([request, noVerify, &run] {
     if (run.parseOnly) return;
-    request->operation = kOperationDownload;
+    request->operation = Operation::kDownload;
     if (const std::string problem = FileKindProblem(request->file); !problem.empty()) {
       std::fprintf(stderr, "vespanode-cli: %s: %s\n", request->file.c_str(), problem.c_str());
       run.exitCode = kExitBadInput;
@@ -108,7 +108,7 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
   AddLineOptions(*upload, *request);
   upload->callback([request, setName, force, &run] {
     if (run.parseOnly) return;
-    request->operation = OperationOfSetName(*setName).value_or(0);
+    request->operation = *OperationOfSetName(*setName);  // the parser took only set names
     request->boxes = 1;
     // What the path is comes first: a FIFO or a device is said to be one, --force or not.
     Failure failure;

@@ -30,4 +30,18 @@ bool HeaderIsValid(const FILE_DOWNLOAD_HEADER_T& header) {
   return header.tag == kHeaderTag && header.length[0] == kHeaderLength;
 }
 
+DataBlockAgreement CompareDataBlock(const FILE_PARTITION_HEADER_T& descriptor,
+                                    std::span<const uint8_t> block) {
+  DataBlockAgreement agreement;
+  if (block.size() < size_t(kDataBlockOverhead)) return agreement;
+  const uint32_t r = GetLe24(descriptor.compressedLength);
+  const auto payload = block.subspan(4, block.size() - kDataBlockOverhead);
+  const uint32_t storedCrc = GetLe32(&block[block.size() - 4]);
+  agreement.sized = block[0] == kDataTag && block.size() == size_t(r) + kDataBlockOverhead &&
+                    GetLe24(&block[1]) == r + 4;
+  agreement.crcSound = storedCrc == CalcCrc32(payload.data(), int32_t(payload.size()));
+  agreement.crcAnnounced = storedCrc == GetLe32(descriptor.compressedCrc);
+  return agreement;
+}
+
 }  // namespace vn

@@ -3,6 +3,7 @@
 // records have no padding and can be read from and written to files and the cable as they are.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vn {
 
@@ -26,35 +27,35 @@ inline constexpr int kDescriptorCrcCount = 20;
 inline constexpr int kDescriptorCrcAt = 22;
 
 struct FILE_DOWNLOAD_HEADER_T {
-  uint8_t tag;                   // 0x11
-  uint8_t length[2];             // 68
-  uint8_t identForNocheck;       // 1: the box accepts the file whatever its identity
-  char manufactureIdent[15];     // texts are NUL-padded; a full-width text has no NUL
+  uint8_t tag;                // 0x11
+  uint8_t length[2];          // 68
+  uint8_t identForNocheck;    // 1: the box accepts the file whatever its identity
+  char manufactureIdent[15];  // texts are NUL-padded; a full-width text has no NUL
   char hardwareModule[8];
   char hardwareVersion[8];
   char softwareModule[8];
   char softwareVersion[8];
-  uint8_t partitionKind;         // kind code of the region set
-  uint8_t partitionCount;        // N
-  uint8_t totalSize[3];          // iTotalSize: the whole file's size, 24-bit
-  uint8_t reserved[11];          // the box's own, carried unchanged
-  uint8_t crc[4];                // CRC-32 of bytes 3..66
+  uint8_t partitionKind;   // kind code of the region set
+  uint8_t partitionCount;  // N
+  uint8_t totalSize[3];    // iTotalSize: the whole file's size, 24-bit
+  uint8_t reserved[11];    // the box's own, carried unchanged
+  uint8_t crc[4];          // CRC-32 of bytes 3..66
 };
 static_assert(sizeof(FILE_DOWNLOAD_HEADER_T) == kHeaderSize);
 static_assert(offsetof(FILE_DOWNLOAD_HEADER_T, partitionKind) == 51);
 static_assert(offsetof(FILE_DOWNLOAD_HEADER_T, crc) == 67);
 
 struct FILE_PARTITION_HEADER_T {
-  uint8_t tag;                 // 0x22
-  uint8_t length;              // 24
-  uint8_t flag;                // the box's region flag, carried unchanged
-  uint8_t address[4];          // flash address in the box
-  uint8_t regionSize[3];       // uncompressed size
-  uint8_t regionCrc[4];        // CRC-32 of the uncompressed contents
-  uint8_t compressedLength[3]; // r
-  uint8_t compressedCrc[4];    // CRC-32 of the r compressed bytes
-  uint8_t pieceCount;          // ceil((r + 8) / 1000)
-  uint8_t crc[4];              // CRC-32 of bytes 2..21
+  uint8_t tag;                  // 0x22
+  uint8_t length;               // 24
+  uint8_t flag;                 // the box's region flag, carried unchanged
+  uint8_t address[4];           // flash address in the box
+  uint8_t regionSize[3];        // uncompressed size
+  uint8_t regionCrc[4];         // CRC-32 of the uncompressed contents
+  uint8_t compressedLength[3];  // r
+  uint8_t compressedCrc[4];     // CRC-32 of the r compressed bytes
+  uint8_t pieceCount;           // ceil((r + 8) / 1000)
+  uint8_t crc[4];               // CRC-32 of bytes 2..21
 };
 static_assert(sizeof(FILE_PARTITION_HEADER_T) == kDescriptorSize);
 static_assert(offsetof(FILE_PARTITION_HEADER_T, pieceCount) == 21);
@@ -73,13 +74,28 @@ bool DescriptorCrcMatches(const FILE_PARTITION_HEADER_T& descriptor);
 // A header is valid when its tag is 0x11 and its length's low byte is 0x44; byte 2 is not examined.
 bool HeaderIsValid(const FILE_DOWNLOAD_HEADER_T& header);
 
+// How a data block stands to the descriptor that announces it. Every reader of data blocks on
+// the PC's side judges them here.
+struct DataBlockAgreement {
+  bool sized = false;         // tag 0x33, length field r + 4, r + 8 bytes in all (r: descriptor's)
+  bool crcSound = false;      // its stored CRC is the CRC of its compressed bytes
+  bool crcAnnounced = false;  // its stored CRC is the one the descriptor states
+  bool Agrees() const { return sized && crcSound && crcAnnounced; }
+};
+DataBlockAgreement CompareDataBlock(const FILE_PARTITION_HEADER_T& descriptor,
+                                    std::span<const uint8_t> block);
+
 inline const uint8_t* BytesOf(const FILE_DOWNLOAD_HEADER_T& h) {
   return reinterpret_cast<const uint8_t*>(&h);
 }
-inline uint8_t* BytesOf(FILE_DOWNLOAD_HEADER_T& h) { return reinterpret_cast<uint8_t*>(&h); }
+inline uint8_t* BytesOf(FILE_DOWNLOAD_HEADER_T& h) {
+  return reinterpret_cast<uint8_t*>(&h);
+}
 inline const uint8_t* BytesOf(const FILE_PARTITION_HEADER_T& d) {
   return reinterpret_cast<const uint8_t*>(&d);
 }
-inline uint8_t* BytesOf(FILE_PARTITION_HEADER_T& d) { return reinterpret_cast<uint8_t*>(&d); }
+inline uint8_t* BytesOf(FILE_PARTITION_HEADER_T& d) {
+  return reinterpret_cast<uint8_t*>(&d);
+}
 
 }  // namespace vn

@@ -30,6 +30,23 @@ constexpr std::array<TextField, 5> kTextFields = {{
 
 }  // namespace
 
+FileIdentity LabBoxIdentity() {
+  return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
+}
+
+bool IdentityFitsHeader(const FileIdentity& identity, std::string* why) {
+  for (const TextField& field : kTextFields) {
+    if ((identity.*field.text).size() > field.width) {
+      if (why) {
+        *why = std::string(field.label) + " \"" + identity.*field.text + "\" is longer than " +
+               std::to_string(field.width) + " bytes";
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
 FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header) {
   FileIdentity identity;
   identity.identForNocheck = header.identForNocheck;
@@ -42,15 +59,7 @@ FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header) {
 }
 
 bool PutIdentity(FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity, std::string* why) {
-  for (const TextField& field : kTextFields) {
-    if ((identity.*field.text).size() > field.width) {
-      if (why) {
-        *why = std::string(field.label) + " \"" + identity.*field.text + "\" is longer than " +
-               std::to_string(field.width) + " bytes";
-      }
-      return false;
-    }
-  }
+  if (!IdentityFitsHeader(identity, why)) return false;
   header.identForNocheck = identity.identForNocheck;
   uint8_t* bytes = BytesOf(header);
   for (const TextField& field : kTextFields) {

@@ -18,6 +18,13 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// The identity a virtual box has unless told otherwise. It is kept here, below the box, so that
+// the files the tests and benchmarks make carry it without depending on the box.
+FileIdentity LabBoxIdentity();
+
+// True when every text fits its header field; otherwise false, with `why` naming the field.
+bool IdentityFitsHeader(const FileIdentity& identity, std::string* why = nullptr);
+
 // The header's identity, each text cut at its first NUL (a full-width text has none).
 FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header);
 

@@ -1,12 +1,13 @@
 #pragma once
-// Whole-file reads and writes for the file tools. A write goes to a temporary file in the same
-// folder that is renamed over the target, so a failure never leaves a half-written file.
+// Whole-file reads and writes for the file tools. Writes are platform's WriteFileAtomically: a
+// temporary file in the same folder renamed over the target, never a half-written file.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"  // WriteFileAtomically
 #include "platform/failure.h"
 
 namespace vn {
@@ -18,9 +19,6 @@ inline constexpr size_t kMaxToolFileSize = size_t(64) << 20;
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, Failure& failure,
                    size_t maxBytes = kMaxToolFileSize);
 
-// False, with `failure`, when the file or its folder cannot be written, or the path (links
-// followed) is something other than a regular file; the target is then as it was before. A symbolic
-// link is followed: the file it points to is replaced and the link stays.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, Failure& failure);
-
+#include "platform/atomic_file.h"  // WriteFileAtomically
+#include "platform/failure.h"
 }  // namespace vn

@@ -67,7 +67,8 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
   if (!blocks.data) return false;  // the walk stopped there and reported why
 
   const BlockView& data = *blocks.data;
-  if (data.payload.size() != row.compressedLength) {
+  const DataBlockAgreement agreement = CompareDataBlock(descriptor, data.bytes);
+  if (!agreement.sized) {  // the walk checked tag and length: only r can disagree
     AddFault(report, blocks.descriptor,
              "declares " + std::to_string(row.compressedLength) +
                  " compressed bytes but its data block holds " +
@@ -75,7 +76,7 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
   }
   // A data block whose own CRC fails is reported once, as itself, not again as a mismatch.
   const uint32_t declaredCrc = GetLe32(descriptor.compressedCrc);
-  if (data.crcMatches && declaredCrc != data.storedCrc) {
+  if (agreement.crcSound && !agreement.crcAnnounced) {
     AddFault(report, blocks.descriptor,
              "CRC of the compressed bytes " + Hex32(declaredCrc) +
                  " differs from its data "

@@ -33,13 +33,13 @@ std::span<const uint8_t, sizeof(Block)> WholeBlock(const Block& block) {
 
 }  // namespace
 
-std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, int regionCount,
-                                                 std::string* why) {
+std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, uint8_t kindCode,
+                                                 int regionCount, std::string* why) {
   FILE_DOWNLOAD_HEADER_T header{};
   if (!PutIdentity(header, identity, why)) return std::nullopt;
   header.tag = kHeaderTag;
   PutLe16(header.length, kHeaderLength);
-  header.partitionKind = uint8_t(PartitionKindOfCount(regionCount));
+  header.partitionKind = kindCode;
   header.partitionCount = uint8_t(regionCount);
   SealHeader(header);
   return header;
@@ -92,16 +92,16 @@ std::vector<uint8_t> RegionOfImage(std::span<const uint8_t> image, uint32_t addr
   return region;
 }
 
-std::optional<std::vector<uint8_t>> PackUpgradeFile(int operation,
+std::optional<std::vector<uint8_t>> PackUpgradeFile(const RegionSet& set,
                                                     std::span<const uint8_t> flashImage,
                                                     const FileIdentity& identity,
                                                     std::string* why) {
-  const std::span<const UploadRegion> regions = UploadRegionList(operation);
+  const std::span<const UploadRegion> regions = set.regions;
   if (regions.empty()) {
-    if (why) *why = "operation " + std::to_string(operation) + " has no region set";
+    if (why) *why = std::string(set.windowName) + " reads no regions";
     return std::nullopt;
   }
-  const auto header = MakeHeader(identity, int(regions.size()), why);
+  const auto header = MakeHeader(identity, set.kindCode, int(regions.size()), why);
   if (!header) return std::nullopt;
 
   std::vector<uint8_t> file;

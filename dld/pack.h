@@ -8,13 +8,14 @@
 
 #include "dld/blocks.h"
 #include "dld/file_identity.h"
+#include "dld/region_sets.h"
 
 namespace vn {
 
-// A header for N regions: tag, length 68, the identity, the kind code of N, N, iTotalSize 0,
-// reserved bytes zero, sealed. nullopt, with `why`, when a text does not fit its field.
-std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, int regionCount,
-                                                 std::string* why = nullptr);
+// A header for N regions: tag, length 68, the identity, the kind code, N, iTotalSize 0, reserved
+// bytes zero, sealed. nullopt, with `why`, when a text does not fit its field.
+std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, uint8_t kindCode,
+                                                 int regionCount, std::string* why = nullptr);
 
 // A sealed descriptor for a region whose `contents` are stored as the `compressed` bytes.
 FILE_PARTITION_HEADER_T MakeDescriptor(uint8_t flag, uint32_t address,
@@ -31,11 +32,11 @@ void StampTotalSize(std::vector<uint8_t>& file);
 // does not reach read as 0xFF, as erased flash does.
 std::vector<uint8_t> RegionOfImage(std::span<const uint8_t> image, uint32_t address, uint32_t size);
 
-// The upgrade file of operation 1..6 ("Upload Data" .. "Upload ALL") made from a flash image:
-// the header, then for each region of the set its descriptor (with the set's request flag) and
-// its LZO1X-999 data block. nullopt, with `why`, for an unknown operation or an identity text
-// too long for its field.
-std::optional<std::vector<uint8_t>> PackUpgradeFile(int operation,
+// The upgrade file of a region set made from a flash image: the header with the set's kind code,
+// then for each region of the set its descriptor (with the set's request flag) and its LZO1X-999
+// data block. nullopt, with `why`, for a set of no regions or an identity text too long for its
+// field.
+std::optional<std::vector<uint8_t>> PackUpgradeFile(const RegionSet& set,
                                                     std::span<const uint8_t> flashImage,
                                                     const FileIdentity& identity,
                                                     std::string* why = nullptr);

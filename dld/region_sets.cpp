@@ -48,26 +48,22 @@ constexpr std::array<UploadRegion, 34> kAll = MakeAll();
 
 // One row per operation, in the window's order; adding a set is adding a row here.
 constexpr std::array<RegionSet, kOperationCount> kRegionSets = {{
-    {kOperationDownload, "Download", "", kNoKindCode, {}},
-    {kOperationUploadData, "Upload Data", "data", 0, kData},
-    {kOperationUploadDefault, "Upload Default", "default", 1, kDefault},
-    {kOperationUploadKey, "Upload Key", "key", 3, kKey},
-    {kOperationUploadLoader, "Upload Loader", "loader", 4, kLoader},
-    {kOperationUploadApp, "Upload App", "app", 5, kApp},
-    {kOperationUploadAll, "Upload ALL", "all", 6, kAll},
+    {Operation::kDownload, "Download", "", kNoKindCode, {}},
+    {Operation::kUploadData, "Upload Data", "data", 0, kData},
+    {Operation::kUploadDefault, "Upload Default", "default", 1, kDefault},
+    {Operation::kUploadKey, "Upload Key", "key", 3, kKey},
+    {Operation::kUploadLoader, "Upload Loader", "loader", 4, kLoader},
+    {Operation::kUploadApp, "Upload App", "app", 5, kApp},
+    {Operation::kUploadAll, "Upload ALL", "all", 6, kAll},
 }};
 
 constexpr bool RowsSitAtTheirPositions() {
   for (int i = 0; i < kOperationCount; ++i) {
-    if (kRegionSets[i].operation != i) return false;
+    if (int(kRegionSets[i].operation) != i) return false;
   }
   return true;
 }
 static_assert(RowsSitAtTheirPositions());
-
-const RegionSet* RowOf(int operation) {
-  return operation >= 0 && operation < kOperationCount ? &kRegionSets[operation] : nullptr;
-}
 
 }  // namespace
 
@@ -75,33 +71,45 @@ std::span<const RegionSet> RegionSets() {
   return kRegionSets;
 }
 
-std::string_view OperationName(int operation) {
-  const RegionSet* row = RowOf(operation);
-  return row ? row->windowName : "";
+const RegionSet& RegionSetOf(Operation operation) {
+  return kRegionSets[PositionOf(operation)];
 }
 
-std::span<const UploadRegion> UploadRegionList(int operation) {
-  const RegionSet* row = RowOf(operation);
-  return row ? row->regions : std::span<const UploadRegion>{};
+std::span<const RegionSet> UploadSets() {
+  static_assert(kRegionSets[0].operation == Operation::kDownload);
+  return std::span<const RegionSet>(kRegionSets).subspan(1);
 }
 
-int PartitionCountOfOperation(int operation) {
+std::optional<Operation> OperationAt(int position) {
+  if (position < 0 || position >= kOperationCount) return std::nullopt;
+  return kRegionSets[position].operation;
+}
+
+int PositionOf(Operation operation) {
+  return int(operation);
+}
+
+std::string_view OperationName(Operation operation) {
+  return RegionSetOf(operation).windowName;
+}
+
+std::span<const UploadRegion> UploadRegionList(Operation operation) {
+  return RegionSetOf(operation).regions;
+}
+
+int PartitionCountOfOperation(Operation operation) {
   return int(UploadRegionList(operation).size());
 }
 
-int PartitionKindOfCount(int count) {
-  for (const RegionSet& row : kRegionSets) {
-    if (!row.regions.empty() && int(row.regions.size()) == count) return row.kindCode;
-  }
-  return kNoKindCode;
+std::string_view SetName(Operation operation) {
+  return RegionSetOf(operation).cliName;
 }
 
-std::string_view SetName(int operation) {
-  const RegionSet* row = RowOf(operation);
-  return row ? row->cliName : "";
+std::string_view OperationWord(Operation operation) {
+  return operation == Operation::kDownload ? "download" : SetName(operation);
 }
 
-std::optional<int> OperationOfSetName(std::string_view name) {
+std::optional<Operation> OperationOfSetName(std::string_view name) {
   for (const RegionSet& row : kRegionSets) {
     if (!row.cliName.empty() && row.cliName == name) return row.operation;
   }

@@ -1,7 +1,6 @@
 #pragma once
-// The fixed flash region sets read by the six upload operations, indexed by the position of the
-// operation in the window's list: 0 "Download", 1 "Upload Data", 2 "Upload Default",
-// 3 "Upload Key", 4 "Upload Loader", 5 "Upload App", 6 "Upload ALL".
+// The operations of the window's list and the fixed flash region sets the six uploads read: one
+// row per operation, which every name, region list and kind code is read from.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,14 +10,19 @@
 
 namespace vn {
 
+// In the window's order: "Download", "Upload Data", "Upload Default", "Upload Key",
+// "Upload Loader", "Upload App", "Upload ALL".
+enum class Operation : uint8_t {
+  kDownload,
+  kUploadData,
+  kUploadDefault,
+  kUploadKey,
+  kUploadLoader,
+  kUploadApp,
+  kUploadAll,
+};
 inline constexpr int kOperationCount = 7;
-inline constexpr int kOperationDownload = 0;
-inline constexpr int kOperationUploadData = 1;
-inline constexpr int kOperationUploadDefault = 2;
-inline constexpr int kOperationUploadKey = 3;
-inline constexpr int kOperationUploadLoader = 4;
-inline constexpr int kOperationUploadApp = 5;
-inline constexpr int kOperationUploadAll = 6;
+
 inline constexpr uint32_t kFlashBase = 0x40000000u;
 inline constexpr uint32_t kFlashSize = 0x200000u;  // 2 MiB covers every region of every set
 
@@ -28,35 +32,40 @@ struct UploadRegion {
   uint32_t size;     // bytes
 };
 
-inline constexpr int kNoKindCode = 7;  // kind code of a region count that matches no set
+inline constexpr uint8_t kNoKindCode = 7;  // kind code of a file that holds no set
 
-// One operation: its position in the window's list, the names it goes by and what it reads.
+// One operation: the names it goes by and what it reads.
 struct RegionSet {
-  int operation;
+  Operation operation;
   std::string_view windowName;
   std::string_view cliName;  // empty for "Download", which reads no regions
-  int kindCode;              // written into the header of an upload file
+  uint8_t kindCode;          // written into the header of an upload file
   std::span<const UploadRegion> regions;
 };
 
-// Every operation, indexed by its position.
+// Every operation, in the window's order.
 std::span<const RegionSet> RegionSets();
+const RegionSet& RegionSetOf(Operation operation);
+// The six uploads' rows, "Upload Data" to "Upload ALL".
+std::span<const RegionSet> UploadSets();
 
-// Window texts of the operation list, in order.
-std::string_view OperationName(int operation);
+// The operation at a position of the window's list; nullopt past either end.
+std::optional<Operation> OperationAt(int position);
+int PositionOf(Operation operation);
 
-// N for an operation position: 0 -> 0, 1 -> 8, 2 -> 2, 3 -> 1, 4 -> 4, 5 -> 27, 6 -> 34; else 0.
-int PartitionCountOfOperation(int operation);
+// The window's text for the operation: "Upload Key".
+std::string_view OperationName(Operation operation);
 
-// Kind code for N: 8 -> 0, 2 -> 1, 1 -> 3, 4 -> 4, 27 -> 5, 34 -> 6, any other -> 7.
-int PartitionKindOfCount(int count);
+// The regions an upload asks for, in request order; empty for Download.
+std::span<const UploadRegion> UploadRegionList(Operation operation);
+// N of the operation's set: 0 for Download.
+int PartitionCountOfOperation(Operation operation);
 
-// The regions an upload operation asks for, in request order; empty for "Download" or out of range.
-std::span<const UploadRegion> UploadRegionList(int operation);
-
-// Short set names used on the command line: data, default, key, loader, app, all.
-std::string_view SetName(int operation);
-std::optional<int> OperationOfSetName(std::string_view name);
+// Short set names used on the command line: data, default, key, loader, app, all; "download"
+// names Download where the command line speaks of an operation.
+std::string_view SetName(Operation operation);
+std::string_view OperationWord(Operation operation);
+std::optional<Operation> OperationOfSetName(std::string_view name);
 std::vector<std::string> SetNames();
 // "data, default, key, loader, app or all", for help texts.
 std::string SetNameChoices();

@@ -20,7 +20,7 @@ constexpr std::string_view kPrefix = "box-";
 constexpr size_t kAnnouncementLimit = 4096;
 
 fs::path OwnAnnouncement() {
-  return fs::path(BoxAnnounceFolder()) / (std::string(kPrefix) + std::to_string(OwnProcessId()));
+  return fs::path(PrivateRuntimeFolder()) / (std::string(kPrefix) + std::to_string(OwnProcessId()));
 }
 
 // The pid in a name "box-<pid>", or 0.
@@ -35,12 +35,8 @@ int64_t PidOfName(const std::string& name) {
 
 }  // namespace
 
-std::string BoxAnnounceFolder() {
-  return PrivateRuntimeFolder();
-}
-
 bool AnnounceBox(const std::string& ptyPath, std::string* why) {
-  const std::string folder = BoxAnnounceFolder();
+  const std::string folder = PrivateRuntimeFolder();
   // Only this user's programs need to read it, and nobody else may have put anything there.
   Failure problem;
   if (!MakePrivateFolder(folder, problem)) {
@@ -75,7 +71,7 @@ void WithdrawBox() {
 
 std::vector<std::string> ListAnnouncedBoxes() {
   std::vector<std::string> paths;
-  const std::string folder = BoxAnnounceFolder();
+  const std::string folder = PrivateRuntimeFolder();
   Failure notPrivate;
   if (!IsPrivateFolder(folder, notPrivate)) return paths;
   std::error_code error;

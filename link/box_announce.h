@@ -1,14 +1,11 @@
 #pragma once
 // Where running virtual boxes announce themselves, so that the window and the command line can
 // offer their pseudo-terminals next to the serial ports: one small file per box process, named
-// box-<pid>, holding the pseudo-terminal's path.
+// box-<pid>, holding the pseudo-terminal's path, in platform's PrivateRuntimeFolder().
 #include <string>
 #include <vector>
 
 namespace vn {
-
-// $XDG_RUNTIME_DIR/vespanode, or /tmp/vespanode-<uid> when that variable is unset.
-std::string BoxAnnounceFolder();
 
 // Announces this process's box; false, with the reason in `why`, when the folder is not this
 // user's private folder (a link, another user's, open to others) or the file cannot be written.

@@ -6,7 +6,7 @@
 
 #include "dld/file_at.h"
 #include "link/framing.h"
-#include "link/fresh_file.h"
+#include "platform/file_system.h"
 
 namespace vn {
 namespace {
@@ -24,7 +24,7 @@ void PassThroughScratchFile(const TransferContext& context, uint8_t* out) {
       (std::filesystem::path(context.programDir) / kScratchHeaderName).string();
   // Whatever stands under the name (a link planted by anyone who may write in that folder) is
   // removed, never written through; only the tool's own user may read the new file.
-  UniqueFile file = CreateFreshFile(scratch, kScratchFileMode);
+  UniqueFile file(CreateExclusiveFile(scratch, kScratchFileMode));
   if (!file) return;
   uint8_t readBack[kHeaderSize];
   std::memset(readBack, 0xFF, sizeof readBack);

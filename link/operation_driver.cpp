@@ -49,10 +49,10 @@ bool OperationDriver::UseDownloadImage(DownloadImage image) {
   return ReadDownloadHeader(*image_, header_);
 }
 
-StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
+StartCheck OperationDriver::CheckStart(Operation operation, const std::string& file) {
   std::error_code error;
   const bool exists = !file.empty() && std::filesystem::exists(file, error);
-  if (operation == kOperationDownload) {
+  if (operation == Operation::kDownload) {
     if (file.empty()) {
       observer_.OnEvent(StatusEvent(kNoDownloadFileText, EventKind::kFailure));
       return StartCheck::kRefused;
@@ -94,9 +94,9 @@ bool OperationDriver::PauseBetweenBoxes() {
   return !stopRequested_ && port_.PortOpened();
 }
 
-LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int maxBoxes,
+LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file, int maxBoxes,
                                     LoopOptions options) {
-  const bool download = operation == kOperationDownload;
+  const bool download = operation == Operation::kDownload;
   EventStamp stamp(observer_, port_);
   Progress progress(stamp);
   // Every box of the run gets these very bytes, whatever happens to the file meanwhile.
@@ -117,8 +117,8 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     bool succeeded = false;
     if (WaitConnect(port_)) {
       tally.ArmStall(options.stallLimit);
-      succeeded =
-          download ? DownloadToBox(context, *image) : UploadFromBox(context, file, operation);
+      succeeded = download ? DownloadToBox(context, *image)
+                           : UploadFromBox(context, file, RegionSetOf(operation));
     } else if (!stopRequested_) {
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);

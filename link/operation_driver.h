@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dld/blocks.h"
+#include "dld/region_sets.h"
 #include "link/com_port.h"
 #include "link/link_observer.h"
 #include "link/status_texts.h"
@@ -74,16 +75,16 @@ class OperationDriver {
   // The same for an image read by the caller, shared by every port of a production line.
   bool UseDownloadImage(DownloadImage image);
 
-  // Start's checks, in the window's order; shows the refusal text itself. `operation` is the
-  // list position (0 download), `file` the chosen file name (empty when none). A download reads
-  // the file again as the image to send, and refuses it when its header is no longer the one
-  // read when it was chosen: the status line has shown that one since Open.
-  StartCheck CheckStart(int operation, const std::string& file);
+  // Start's checks, in the window's order; shows the refusal text itself. `file` is the chosen
+  // file name (empty when none). A download reads the file again as the image to send, and
+  // refuses it when its header is no longer the one read when it was chosen: the status line has
+  // shown that one since Open.
+  StartCheck CheckStart(Operation operation, const std::string& file);
 
   // The loop. The port must be open. `maxBoxes` 0 means: go on until a failure or a stop.
   // Returns once the loop ends; a stop (Station::RequestStop) ends it within a fraction of a
   // second.
-  LoopResult RunLoop(int operation, const std::string& file, int maxBoxes = 0,
+  LoopResult RunLoop(Operation operation, const std::string& file, int maxBoxes = 0,
                      LoopOptions options = {});
 
   // Ends the pause between two boxes at once (the port's RequestStop ends the waits). Safe from any

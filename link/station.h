@@ -21,15 +21,16 @@
 namespace vn {
 
 struct StationJob {
-  StationJob(int operation, std::string file, int boxes, std::function<void()> onFinished = {})
+  StationJob(Operation operation, std::string file, int boxes,
+             std::function<void()> onFinished = {})
       : operation(operation),
         file(std::move(file)),
         boxes(boxes),
         onFinished(std::move(onFinished)) {}
 
-  int operation;     // list position; 0 downloads the driver's image into boxes
-  std::string file;  // the upgrade file the image was read from, or the one to write
-  int boxes;         // 0: one box after another until a failure or a stop
+  Operation operation;  // Download sends the driver's image into boxes
+  std::string file;     // the upgrade file the image was read from, or the one to write
+  int boxes;            // 0: one box after another until a failure or a stop
   // Runs on the worker as its last act, once the result is in.
   std::function<void()> onFinished;
   LoopOptions options{};  // a production line's; the window keeps the defaults

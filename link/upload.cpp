@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "dld/byte_order.h"
-#include "dld/crc32.h"
 #include "dld/file_at.h"
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
 #include "link/framing.h"
-#include "link/fresh_file.h"
 #include "link/status_texts.h"
 #include "link/upload_output.h"
+#include "platform/file_kind.h"
 
 namespace vn {
 namespace {
@@ -22,22 +21,18 @@ namespace {
 // whose CRC is the one the descriptor announced.
 bool StoredBlockIsSound(std::FILE* file, int64_t position,
                         const FILE_PARTITION_HEADER_T& descriptor) {
-  const uint32_t compressed = GetLe24(descriptor.compressedLength);
-  std::vector<uint8_t> block(size_t(compressed) + kDataBlockOverhead);
-  if (!ReadFileAt(file, position, block.data(), block.size())) return false;
-  const uint8_t* payload = block.data() + 4;
-  const uint32_t storedCrc = GetLe32(payload + compressed);
-  return block[0] == kDataTag && GetLe24(&block[1]) == compressed + 4 &&
-         storedCrc == CalcCrc32(payload, int32_t(compressed)) &&
-         storedCrc == GetLe32(descriptor.compressedCrc);
+  std::vector<uint8_t> block(size_t(GetLe24(descriptor.compressedLength)) + kDataBlockOverhead);
+  return ReadFileAt(file, position, block.data(), block.size()) &&
+         CompareDataBlock(descriptor, block).Agrees();
 }
 
 }  // namespace
 
-bool StoreBoxHeader(TransferContext& context, std::FILE* file, Failure& writeFailure) {
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, const RegionSet& set,
+                    Failure& writeFailure) {
   FILE_DOWNLOAD_HEADER_T header{};
   if (!ReceiveHeaderBlock(context.port, BytesOf(header))) return false;
-  header.partitionKind = uint8_t(PartitionKindOfCount(context.partitionCount));
+  header.partitionKind = set.kindCode;
   header.partitionCount = uint8_t(context.partitionCount);
   std::memset(header.totalSize, 0, sizeof header.totalSize);
   SealHeader(header);
@@ -46,8 +41,8 @@ bool StoreBoxHeader(TransferContext& context, std::FILE* file, Failure& writeFai
   return false;
 }
 
-bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation) {
-  if (!SendReadRequest(context.port, UploadRegionList(operation))) return false;
+bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set) {
+  if (!SendReadRequest(context.port, set.regions)) return false;
   const int count = context.partitionCount;
   int64_t position = kHeaderSize;
   int64_t done = 0;
@@ -118,7 +113,7 @@ void ReportWriteError(TransferContext& context, const std::string& fileName, Fai
 
 }  // namespace
 
-bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation) {
+bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set) {
   context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   ShowMessage(context, kMsgConnectSuccess);
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
@@ -142,7 +137,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
 
   ShowMessage(context, kMsgVerify);
   Failure writeFailure;
-  if (!StoreBoxHeader(context, file, writeFailure)) {
+  if (!StoreBoxHeader(context, file, set, writeFailure)) {
     const bool writeFailed = writeFailure.Failed();
     if (writeFailed) ReportWriteError(context, fileName, writeFailure);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
@@ -156,7 +151,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   SendCommand(context.port, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
-  const bool received = ReceivePartitions(context, file, operation);
+  const bool received = ReceivePartitions(context, file, set);
   if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
   const bool closed = std::fclose(output.release()) == 0;

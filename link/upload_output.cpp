@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "link/fresh_file.h"
 #include "platform/file_kind.h"
 #include "platform/file_system.h"
 
@@ -18,7 +17,7 @@ std::string PartialFileName(const std::string& target) {
 }
 
 UniqueFile CreatePartialFile(const std::string& target) {
-  return CreateFreshFile(PartialFileName(target), kNewFileMode);
+  return UniqueFile(CreateExclusiveFile(PartialFileName(target), kNewFileMode));
 }
 
 bool CommitPartialFile(const std::string& target) {

@@ -43,8 +43,8 @@ int CreateTemporary(const std::string& path, std::string& tempPath) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                           Failure& failure) {
+bool ReplaceEntryAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                            Failure& failure) {
   std::string tempPath;
   const int fd = CreateTemporary(path, tempPath);
   if (fd < 0) {

@@ -39,8 +39,8 @@ bool WriteAll(HANDLE file, std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                           Failure& failure) {
+bool ReplaceEntryAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                            Failure& failure) {
   std::string tempPath;
   const HANDLE file = CreateTemporary(path, tempPath);
   if (file == INVALID_HANDLE_VALUE) {

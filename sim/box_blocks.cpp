@@ -27,7 +27,7 @@ std::string Cut(const std::string& text, const char (&)[N]) {
 
 }  // namespace
 
-FILE_DOWNLOAD_HEADER_T BuildBoxHeader(const BoxIdentity& identity) {
+FILE_DOWNLOAD_HEADER_T BuildBoxHeader(const FileIdentity& identity) {
   const FILE_DOWNLOAD_HEADER_T widths{};
   FileIdentity texts;
   texts.manufactureIdent = Cut(identity.manufactureIdent, widths.manufactureIdent);
@@ -35,14 +35,13 @@ FILE_DOWNLOAD_HEADER_T BuildBoxHeader(const BoxIdentity& identity) {
   texts.hardwareVersion = Cut(identity.hardwareVersion, widths.hardwareVersion);
   texts.softwareModule = Cut(identity.softwareModule, widths.softwareModule);
   texts.softwareVersion = Cut(identity.softwareVersion, widths.softwareVersion);
-  FILE_DOWNLOAD_HEADER_T header = *MakeHeader(texts, 0);  // every text fits once cut
-  header.partitionKind = 0;
+  FILE_DOWNLOAD_HEADER_T header = *MakeHeader(texts, 0, 0);  // every text fits once cut
   std::memcpy(header.reserved, kReservedPattern, sizeof header.reserved);
   SealHeader(header);
   return header;
 }
 
-bool HeaderFitsBox(const FILE_DOWNLOAD_HEADER_T& header, const BoxIdentity& identity) {
+bool HeaderFitsBox(const FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity) {
   if (header.identForNocheck == 1) return true;
   // Field by field with the NUL padding: "3.1.0" is not "3.1.05", nor "3.1.0" followed by junk.
   const FILE_DOWNLOAD_HEADER_T own = BuildBoxHeader(identity);
@@ -50,6 +49,7 @@ bool HeaderFitsBox(const FILE_DOWNLOAD_HEADER_T& header, const BoxIdentity& iden
                      kIdentityEnd - kIdentityFrom) == 0;
 }
 
+// Apart from dld's CompareDataBlock on purpose: the box must not share the PC's mistakes.
 std::optional<std::vector<uint8_t>> ExpandPartition(const FILE_PARTITION_HEADER_T& descriptor,
                                                     std::span<const uint8_t> block) {
   const uint32_t r = GetLe24(descriptor.compressedLength);

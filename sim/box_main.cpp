@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "dld/blocks.h"
+#include "dld/file_identity.h"
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
@@ -34,24 +35,6 @@ void RequestStop(int) {
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
-}
-
-// A text longer than its header field could never be matched by a file.
-bool IdentityFits(const vn::BoxIdentity& identity, std::string& error) {
-  const vn::FILE_DOWNLOAD_HEADER_T widths{};
-  const std::pair<const std::string*, size_t> fields[] = {
-      {&identity.manufactureIdent, sizeof widths.manufactureIdent},
-      {&identity.hardwareModule, sizeof widths.hardwareModule},
-      {&identity.hardwareVersion, sizeof widths.hardwareVersion},
-      {&identity.softwareModule, sizeof widths.softwareModule},
-      {&identity.softwareVersion, sizeof widths.softwareVersion}};
-  for (const auto& [text, width] : fields) {
-    if (text->size() > width) {
-      error = "\"" + *text + "\" is longer than its " + std::to_string(width) + "-byte field";
-      return false;
-    }
-  }
-  return true;
 }
 
 // The symbolic link --link asks for, removed again when the box goes.
@@ -104,7 +87,9 @@ int main(int argc, char** argv) {
   app.add_option("--save-flash", saveFlashFile, "write the image there after every download")
       ->type_name("IMAGE");
   app.add_flag("--pace", options.pace, "line-rate pacing: 115200 bit/s, 11 bits a byte");
-  app.add_option("--sessions", options.sessions, "stop after that many operations (0: never)")
+  // The option keeps its name, which scripts use; it counts successful operations, not sessions.
+  app.add_option("--sessions", options.stopAfterSuccesses,
+                 "stop once N operations succeeded; failed ones do not count (0: never)")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
       ->type_name("PATH");
@@ -136,7 +121,8 @@ int main(int argc, char** argv) {
       return kExitBadInput;
     }
   }
-  if (!IdentityFits(options.identity, error)) {
+  // A text longer than its header field could never be matched by a file.
+  if (!vn::IdentityFitsHeader(options.identity, &error)) {
     Complain(error);
     return kExitBadInput;
   }
@@ -164,7 +150,7 @@ int main(int argc, char** argv) {
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
-  const int sessionsWanted = options.sessions;
+  const int successesWanted = options.stopAfterSuccesses;
 
   vn::VirtualBox* running = nullptr;
   std::atomic<int> sessions{0};
@@ -213,10 +199,10 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   if (interrupted) return kExitOk;
-  if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
+  if (successesWanted > 0 && stats.downloadsDone + stats.uploadsDone >= successesWanted) {
     return kExitOk;
   }
-  // The serving thread ended by itself before its sessions: the pseudo-terminal is gone.
+  // The serving thread ended by itself before its successes: the pseudo-terminal is gone.
   Complain(stats.lastError.empty() ? "the pseudo-terminal was closed" : stats.lastError);
   return kExitFailed;
 }

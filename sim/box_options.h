@@ -7,17 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "dld/file_identity.h"
+
 namespace vn {
 
 class MessageObserver;
-
-struct BoxIdentity {
-  std::string manufactureIdent = "VESPANODE-LAB";
-  std::string hardwareModule = "VN-HW1";
-  std::string hardwareVersion = "1.00";
-  std::string softwareModule = "VN-SW1";
-  std::string softwareVersion = "3.1.05";
-};
 
 // Where in a session a fault strikes, or which kind of message from the PC it damages. The
 // command line spells them "start", "header", ... (box_fault_option.cpp); not every fault takes
@@ -84,10 +78,12 @@ struct BoxSessionReport {
 inline constexpr std::chrono::milliseconds kShortestFlashWork{100};
 
 struct BoxOptions {
-  BoxIdentity identity;
+  FileIdentity identity = LabBoxIdentity();  // its identForNocheck means nothing to a box
   BoxFaults faults;
-  bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
-  int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
+  bool pace = false;  // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
+  // Stop once that many operations succeeded (downloads to the last program report, uploads to
+  // the last region's ACK); failed or abandoned sessions do not count. 0: until Stop().
+  int stopAfterSuccesses = 0;
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
   // Told of every message on the line, for a trace; null: none. Outlives the box.
   MessageObserver* trace = nullptr;

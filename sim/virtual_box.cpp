@@ -103,7 +103,7 @@ void VirtualBox::State::Serve() {
     }
     if (end == SessionEnd::kVanished || end == SessionEnd::kStopped) break;
     std::lock_guard lock(shared.mutex);
-    if (options.sessions > 0 && Completed() >= options.sessions) break;
+    if (options.stopAfterSuccesses > 0 && Completed() >= options.stopAfterSuccesses) break;
   }
   // Whatever ended the box, the PC sees its line go away rather than wait for ever.
   CloseLine();

@@ -18,8 +18,9 @@ using vn::testing::ScriptedForm;
 
 namespace {
 
-constexpr int kKeySet = vn::kOperationUploadKey;  // "Upload Key": one 64 KiB region, quick to move
-constexpr int kRunWaitMs = 60000;                 // hang guard only
+constexpr vn::Operation kKeySet =
+    vn::Operation::kUploadKey;     // "Upload Key": one 64 KiB region, quick to move
+constexpr int kRunWaitMs = 60000;  // hang guard only
 
 std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& image, const vn::UploadRegion& region) {
   const auto begin = image.begin() + (region.address - vn::kFlashBase);
@@ -53,8 +54,7 @@ class BoxRunsTest : public QObject {
   QString KeyDownloadFile() {
     const auto regions = vn::UploadRegionList(kKeySet);
     return QString::fromStdString(folder_->Write(
-        "key.dld",
-        vn::testing::BuildUpgradeFile(regions, image_, vn::testing::BoxMatchingIdentity())));
+        "key.dld", vn::testing::BuildUpgradeFile(regions, image_, vn::testing::LabBoxIdentity())));
   }
 
   qsizetype LastIndexOf(const QString& text) const { return statuses_.lastIndexOf(text); }
@@ -103,7 +103,7 @@ class BoxRunsTest : public QObject {
     vn::BoxOptions options;
     options.flash = image_;
     StartBox(options);
-    form_->CB_UpgSelect(kKeySet);
+    form_->CB_UpgSelect(vn::PositionOf(kKeySet));
     form_->uploadAnswer = QString::fromStdString(folder_->File("backup.dld"));
     QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
     QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
@@ -131,7 +131,7 @@ class BoxRunsTest : public QObject {
     options.flash = image_;
     options.faults.vanishAt = vn::FaultStep::kFrame;
     StartBox(options);
-    form_->CB_UpgSelect(kKeySet);
+    form_->CB_UpgSelect(vn::PositionOf(kKeySet));
     const std::vector<uint8_t> old = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
     form_->uploadAnswer = QString::fromStdString(folder_->Write("backup.dld", old));
     form_->overwriteAnswer = true;
@@ -147,7 +147,7 @@ class BoxRunsTest : public QObject {
   // The system's reason comes before the failure text: the tooltip keeps both.
   void aBackupThatCannotBeReplacedKeepsItsReasonInTheTooltip() {
     StartBox({});
-    form_->CB_UpgSelect(kKeySet);
+    form_->CB_UpgSelect(vn::PositionOf(kKeySet));
     form_->uploadAnswer = QString::fromStdString(folder_->File("folder.dld"));
     std::filesystem::create_directory(form_->uploadAnswer.toStdString());
     form_->overwriteAnswer = true;

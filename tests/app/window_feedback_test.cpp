@@ -25,7 +25,8 @@ class WindowFeedbackTest : public QObject {
   // A sound "Upload Key" file; `damage` flips one byte at that offset first (negative: none).
   QString KeyFile(const char* name, int damage = -1) {
     const std::vector<uint8_t> image(0x200000, 0x5A);
-    auto file = vn::PackUpgradeFile(vn::kOperationUploadKey, image, vn::FileIdentity{});
+    auto file =
+        vn::PackUpgradeFile(vn::RegionSetOf(vn::Operation::kUploadKey), image, vn::FileIdentity{});
     if (!file) return {};
     if (damage >= 0) (*file)[size_t(damage)] ^= 0xFF;
     const QString path = folder_.filePath(QLatin1String(name));

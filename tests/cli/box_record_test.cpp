@@ -15,7 +15,7 @@ using namespace std::chrono;
 TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   BoxRecord record;
   record.port = "/dev/ttyUSB0";
-  record.operation = "download";
+  record.operation = Operation::kDownload;
   record.box = 3;
   record.start = sys_days{2026y / 12 / 7} + 13h + 52min + 58s + 123ms;
   record.end = record.start + 61s + 7ms;

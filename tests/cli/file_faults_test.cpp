@@ -88,9 +88,9 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const auto regions = UploadRegionList(kOperationUploadDefault);
+  const auto regions = UploadRegionList(Operation::kUploadDefault);
   const std::vector<uint8_t> sound =
-      BuildUpgradeFile(regions, SampleFlashImage(43), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(43), LabBoxIdentity());
   std::vector<uint8_t> corruptHeader = sound;
   corruptHeader[10] ^= 0x01;
   const std::vector<uint8_t> truncated(sound.begin(), sound.begin() + sound.size() / 2);
@@ -119,11 +119,11 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
 // The file rewritten in place, or another renamed over it, between the two boxes of a run: the
 // second box gets the first file too, and both records carry the digest of what was sent.
 TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
-  const auto regions = UploadRegionList(kOperationUploadKey);
+  const auto regions = UploadRegionList(Operation::kUploadKey);
   const std::vector<uint8_t> image = SampleFlashImage(44);
-  const std::vector<uint8_t> first = BuildUpgradeFile(regions, image, BoxMatchingIdentity());
+  const std::vector<uint8_t> first = BuildUpgradeFile(regions, image, LabBoxIdentity());
   const std::vector<uint8_t> second =
-      BuildUpgradeFile(regions, SampleFlashImage(45), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(45), LabBoxIdentity());
   for (const bool inPlace : {true, false}) {
     SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
     ScratchFolder folder;

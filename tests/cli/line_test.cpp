@@ -14,9 +14,8 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string KeyFile(const ScratchFolder& folder) {
-  const auto regions = UploadRegionList(kOperationUploadKey);
-  return folder.Write("key.dld",
-                      BuildUpgradeFile(regions, SampleFlashImage(31), BoxMatchingIdentity()));
+  const auto regions = UploadRegionList(Operation::kUploadKey);
+  return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(31), LabBoxIdentity()));
 }
 
 // `vespanode-cli download ... | head -2`: the box is flashed to its end all the same, and the

@@ -205,8 +205,8 @@ enum RoleIndex {
 };
 
 std::vector<uint8_t> SoundKeyFile() {
-  return BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(61),
-                          BoxMatchingIdentity());
+  return BuildUpgradeFile(UploadRegionList(Operation::kUploadKey), SampleFlashImage(61),
+                          LabBoxIdentity());
 }
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.

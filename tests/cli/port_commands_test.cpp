@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "link/box_announce.h"
+#include "platform/processes.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -18,14 +19,14 @@ namespace {
 
 // Boxes announce themselves under $XDG_RUNTIME_DIR: a private one keeps other boxes of this user
 // out of the listing.
-class PrivateRuntimeFolder {
+class ScratchRuntimeFolder {
  public:
-  PrivateRuntimeFolder() {
+  ScratchRuntimeFolder() {
     if (const char* old = getenv("XDG_RUNTIME_DIR")) old_ = old;
     setenv("XDG_RUNTIME_DIR", folder_.Path().c_str(), 1);
   }
   const std::string& Path() const { return folder_.Path(); }
-  ~PrivateRuntimeFolder() {
+  ~ScratchRuntimeFolder() {
     if (old_.empty()) {
       unsetenv("XDG_RUNTIME_DIR");
     } else {
@@ -39,14 +40,14 @@ class PrivateRuntimeFolder {
 };
 
 TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
-  PrivateRuntimeFolder runtime;
+  ScratchRuntimeFolder runtime;
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ASSERT_TRUE(AnnounceBox(box.PtyPath()));
   // A device whose name is not UTF-8, announced for a live process (this test's parent).
   const std::string odd = runtime.Path() + "/pts-\xFF\xFE";
   std::ofstream(odd) << "";
-  std::ofstream(BoxAnnounceFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
+  std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
   std::string oddHex;
   for (const char c : odd) {
     char pair[3];

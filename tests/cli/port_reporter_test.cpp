@@ -55,7 +55,7 @@ std::string Shown(OutputMode mode, bool several, int columns) {
     PortSetup setup;
     setup.port = "COM7";
     setup.several = several;
-    setup.operation = "download";
+    setup.operation = Operation::kDownload;
     PortReporter reporter(output, setup);
     FeedRun(reporter);
     reporter.FinishRun();

@@ -49,8 +49,8 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
   ScratchFolder folder;
-  const auto regions = UploadRegionList(kOperationUploadData);
-  const FileIdentity identity = BoxMatchingIdentity();
+  const auto regions = UploadRegionList(Operation::kUploadData);
+  const FileIdentity identity = LabBoxIdentity();
   const std::string file =
       folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
   const std::string record = folder.File("line.jsonl");

@@ -71,8 +71,8 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
     SCOPED_TRACE(row.name);
     ScratchFolder folder;
     const std::string file =
-        folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
-                                                 SampleFlashImage(23), BoxMatchingIdentity()));
+        folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
+                                                 SampleFlashImage(23), LabBoxIdentity()));
     const std::string boxTrace = folder.File("box.trace");
     const std::string pcTrace = row.pcTraceOnStderr ? "-" : folder.File("pc.trace");
     ChildResult pc;
@@ -110,8 +110,8 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
   ASSERT_TRUE(second.Start());
   ScratchFolder folder;
   const std::string file =
-      folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
-                                               SampleFlashImage(24), BoxMatchingIdentity()));
+      folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
+                                               SampleFlashImage(24), LabBoxIdentity()));
   const std::string trace = folder.File("pc.trace");
   const ChildResult run = RunChild(kCli, {"download", "--port", first.PtyPath(), "--port",
                                           second.PtyPath(), file, "--trace", trace});

@@ -19,7 +19,7 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string PackedKeyFile(const ScratchFolder& folder, const FileIdentity& identity) {
-  const auto regions = UploadRegionList(kOperationUploadKey);
+  const auto regions = UploadRegionList(Operation::kUploadKey);
   return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(21), identity));
 }
 
@@ -27,7 +27,7 @@ TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const std::string file = PackedKeyFile(folder, BoxMatchingIdentity());
+  const std::string file = PackedKeyFile(folder, LabBoxIdentity());
 
   // As the synopsis writes it: options after FILE too.
   const ChildResult run =
@@ -49,8 +49,8 @@ ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
   VirtualBox box(options);
   if (!box.Start()) return {};
   ScratchFolder folder;
-  return RunChild(
-      kCli, {"download", "--port", box.PtyPath(), PackedKeyFile(folder, BoxMatchingIdentity())});
+  return RunChild(kCli,
+                  {"download", "--port", box.PtyPath(), PackedKeyFile(folder, LabBoxIdentity())});
 }
 
 TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
@@ -75,7 +75,7 @@ TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  std::vector<uint8_t> corrupt = ReadFileBytes(PackedKeyFile(folder, BoxMatchingIdentity()));
+  std::vector<uint8_t> corrupt = ReadFileBytes(PackedKeyFile(folder, LabBoxIdentity()));
   corrupt[corrupt.size() - 1] ^= 0xFF;  // the data block's CRC
   const std::string corruptFile = folder.Write("corrupt.dld", corrupt);
 
@@ -88,7 +88,7 @@ TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
   EXPECT_FALSE(run.err.empty());
 
   run = RunChild(kCli, {"download", "--port", folder.File("no-such-port"),
-                        PackedKeyFile(folder, BoxMatchingIdentity())});
+                        PackedKeyFile(folder, LabBoxIdentity())});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("cannot open port"), std::string::npos) << run.err;
 
@@ -162,7 +162,7 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     };
     const ChildResult run = RunChild(kCli,
                                      {"download", "--port", line.Path(), "--boxes", "0",
-                                      PackedKeyFile(folder, BoxMatchingIdentity())},
+                                      PackedKeyFile(folder, LabBoxIdentity())},
                                      options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);

@@ -22,7 +22,7 @@ class HeaderFile : public ::testing::Test {
  protected:
   // A "Upload Key" file as an upload leaves it: total size still zero, header CRC stale.
   std::vector<uint8_t> FreshUpload() {
-    auto file = PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(),
+    auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(),
                                 {0, "MAKER", "HWM", "1.0", "SWM", "2.0"});
     EXPECT_TRUE(file.has_value());
     PutLe24(file->data() + 53, 0);
@@ -84,7 +84,8 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
 
 TEST_F(HeaderFile, PartitionCountOfAllFile) {
   const std::string path = folder_.File("all.dld");
-  test::WriteBytes(path, *PackUpgradeFile(kOperationUploadAll, test::MakeFlashImage(), {}));
+  test::WriteBytes(
+      path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), test::MakeFlashImage(), {}));
   FILE_DOWNLOAD_HEADER_T header{};
   ASSERT_TRUE(ReadDownloadHeader(path, header));
   EXPECT_EQ(header.partitionCount, 34);

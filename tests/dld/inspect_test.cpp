@@ -13,7 +13,8 @@
 namespace vn {
 namespace {
 
-constexpr int kLoader = 4;  // four small regions: quick to pack, enough to name "descriptor 3"
+constexpr Operation kLoader =
+    Operation::kUploadLoader;  // four small regions: quick to pack, enough to name "descriptor 3"
 
 bool Names(const InspectReport& report, const std::string& block, size_t offset) {
   return std::any_of(report.faults.begin(), report.faults.end(),
@@ -45,7 +46,7 @@ void ResealDescriptor(std::vector<uint8_t>& file, size_t offset) {
 class InspectCorruption : public ::testing::Test {
  protected:
   void SetUp() override {
-    sound_ = *PackUpgradeFile(kLoader, test::MakeFlashImage(7), {});
+    sound_ = *PackUpgradeFile(RegionSetOf(kLoader), test::MakeFlashImage(7), {});
     const InspectReport report = InspectUpgradeFile(sound_);
     ASSERT_TRUE(report.Sound()) << Faults(report);
     ASSERT_EQ(report.regions.size(), 4u);

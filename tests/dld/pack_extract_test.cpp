@@ -18,16 +18,17 @@ const FileIdentity kIdentity{1, "MANUFACTURER-15", "HWMODULE", "HW-1.2", "SWMOD"
 
 TEST(PackExtract, EverySetRoundTrips) {
   const std::vector<uint8_t> image = test::MakeFlashImage(11);
-  for (int op = 1; op < kOperationCount; ++op) {
-    SCOPED_TRACE(std::string(OperationName(op)));
-    const auto file = PackUpgradeFile(op, image, kIdentity);
+  for (const RegionSet& set : UploadSets()) {
+    const Operation op = set.operation;
+    SCOPED_TRACE(std::string(set.windowName));
+    const auto file = PackUpgradeFile(set, image, kIdentity);
     ASSERT_TRUE(file.has_value());
 
     const InspectReport report = InspectUpgradeFile(*file);
     ASSERT_TRUE(report.Sound());
     EXPECT_EQ(report.identity, kIdentity);
     EXPECT_EQ(report.partitionCount, PartitionCountOfOperation(op));
-    EXPECT_EQ(report.kindCode, PartitionKindOfCount(report.partitionCount));
+    EXPECT_EQ(report.kindCode, set.kindCode);
     EXPECT_EQ(report.totalSize, file->size());
     const auto regions = UploadRegionList(op);
     ASSERT_EQ(report.regions.size(), regions.size());
@@ -59,7 +60,7 @@ TEST(PackExtract, EverySetRoundTrips) {
 }
 
 TEST(PackExtract, HeaderLayout) {
-  const auto file = PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(),
+  const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(),
                                     {0, "AB", "", "", "", "12345678"});
   ASSERT_TRUE(file.has_value());
   const uint8_t* h = file->data();
@@ -83,18 +84,17 @@ TEST(PackExtract, RefusesWhatDoesNotFit) {
   std::string why;
   FileIdentity tooLong = kIdentity;
   tooLong.hardwareModule = "123456789";
-  EXPECT_FALSE(PackUpgradeFile(kOperationUploadData, {}, tooLong, &why).has_value());
+  EXPECT_FALSE(PackUpgradeFile(RegionSetOf(Operation::kUploadData), {}, tooLong, &why).has_value());
   EXPECT_NE(why.find("hardware module"), std::string::npos) << why;
   tooLong = kIdentity;
   tooLong.manufactureIdent = std::string(16, 'M');
-  EXPECT_FALSE(PackUpgradeFile(kOperationUploadData, {}, tooLong).has_value());
-  EXPECT_FALSE(PackUpgradeFile(kOperationDownload, {}, kIdentity).has_value());
-  EXPECT_FALSE(PackUpgradeFile(kOperationCount, {}, kIdentity).has_value());
+  EXPECT_FALSE(PackUpgradeFile(RegionSetOf(Operation::kUploadData), {}, tooLong).has_value());
+  EXPECT_FALSE(PackUpgradeFile(RegionSetOf(Operation::kDownload), {}, kIdentity).has_value());
 }
 
 TEST(PackExtract, ShortImageCountsAsErased) {
   const std::vector<uint8_t> image = test::MakeFlashImage(5, 0x1000);
-  const auto file = PackUpgradeFile(kOperationUploadLoader, image, {});
+  const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {});
   std::vector<uint8_t> restored;
   ASSERT_TRUE(ExtractIntoImage(*file, restored));
   ASSERT_EQ(restored.size(), 0x10000u);  // grown to the end of the last loader region
@@ -104,7 +104,7 @@ TEST(PackExtract, ShortImageCountsAsErased) {
 }
 
 TEST(PackExtract, UnsoundFileWritesNothing) {
-  auto file = *PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(), {});
+  auto file = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(), {});
   file.back() ^= 1;
   std::vector<uint8_t> image(16, 0x00);
   std::string why;
@@ -123,7 +123,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   test::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
   const std::vector<uint8_t> image = test::MakeFlashImage(9);
-  const auto key = *PackUpgradeFile(kOperationUploadKey, image, {});
+  const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), image, {});
 
   ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
   std::vector<uint8_t> written = test::ReadBytes(path);
@@ -134,8 +134,10 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   EXPECT_EQ(written[0], 0xFF);
 
   // A second set lands beside the first, which stays.
-  ASSERT_EQ(ExtractToImageFile(*PackUpgradeFile(kOperationUploadLoader, image, {}), path).outcome,
-            ExtractOutcome::Written);
+  ASSERT_EQ(
+      ExtractToImageFile(*PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {}), path)
+          .outcome,
+      ExtractOutcome::Written);
   written = test::ReadBytes(path);
   EXPECT_TRUE(std::equal(written.begin(), written.begin() + 0x10000, image.begin()));
   EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,
@@ -148,7 +150,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
 
 TEST(PackExtract, UnwritableFolderIsAClearError) {
   test::ScratchFolder folder;
-  const auto key = *PackUpgradeFile(kOperationUploadKey, test::MakeFlashImage(), {});
+  const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(), {});
   const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
   const std::string said = FailureText(result.failure);

@@ -48,7 +48,7 @@ inline std::vector<uint8_t> MakeFlashImage(uint32_t seed = 1, size_t size = 0x20
 // One region built by hand, so its descriptor can say what its data block does not.
 inline std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
                                           std::span<const uint8_t> compressed) {
-  const auto header = MakeHeader({}, 1);
+  const auto header = MakeHeader({}, kNoKindCode, 1);
   std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
   const auto descriptor = MakeDescriptor(0, address, contents, compressed);
   file.insert(file.end(), BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);

@@ -22,7 +22,7 @@ namespace {
 std::vector<uint8_t> TinyUpgradeImage() {
   // The key set's one region of a uniform image packs into a single data frame.
   const std::vector<uint8_t> image(vn::kFlashSize, 0x5A);
-  const auto file = vn::PackUpgradeFile(vn::kOperationUploadKey, image, {});
+  const auto file = vn::PackUpgradeFile(vn::RegionSetOf(vn::Operation::kUploadKey), image, {});
   if (!file) __builtin_trap();
   return *file;
 }

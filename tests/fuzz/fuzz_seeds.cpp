@@ -34,7 +34,7 @@ std::vector<uint8_t> SeedImage() {
 
 std::vector<uint8_t> TinyRegionFile(uint32_t address, const std::vector<uint8_t>& contents) {
   const std::vector<uint8_t> compressed = vn::LzoCompress(contents);
-  const auto header = vn::MakeHeader({0, "SEED", "HW", "1", "SW", "2"}, 1);
+  const auto header = vn::MakeHeader({0, "SEED", "HW", "1", "SW", "2"}, vn::kNoKindCode, 1);
   std::vector<uint8_t> file(vn::BytesOf(*header), vn::BytesOf(*header) + vn::kHeaderSize);
   const auto descriptor = vn::MakeDescriptor(1, address, contents, compressed);
   file.insert(file.end(), vn::BytesOf(descriptor), vn::BytesOf(descriptor) + vn::kDescriptorSize);
@@ -45,8 +45,8 @@ std::vector<uint8_t> TinyRegionFile(uint32_t address, const std::vector<uint8_t>
 
 // The region set's number, then the box's side of a whole upload in the order the PC reads it:
 // the header, the ACK of the read request, and per region its descriptor and its data frames.
-std::vector<uint8_t> UploadScript(int operation, const std::vector<uint8_t>& file) {
-  std::vector<uint8_t> script = {uint8_t(operation - 1)};
+std::vector<uint8_t> UploadScript(vn::Operation operation, const std::vector<uint8_t>& file) {
+  std::vector<uint8_t> script = {uint8_t(vn::PositionOf(operation) - 1)};  // its upload set
   script.insert(script.end(), file.begin(), file.begin() + vn::kHeaderSize);
   script.push_back(vn::ACK);
   for (size_t at = vn::kHeaderSize; at < file.size();) {
@@ -89,14 +89,16 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
   const std::vector<uint8_t> image = SeedImage();
-  for (int operation : {2, 3, 4}) {  // default, key, loader: the smaller sets
-    const std::vector<uint8_t> file = *vn::PackUpgradeFile(operation, image, {});
+  // default, key, loader: the smaller sets
+  for (const vn::Operation operation :
+       {vn::Operation::kUploadDefault, vn::Operation::kUploadKey, vn::Operation::kUploadLoader}) {
+    const std::vector<uint8_t> file = *vn::PackUpgradeFile(vn::RegionSetOf(operation), image, {});
     seeds.emplace_back("inspect/" + std::string(vn::SetName(operation)) + ".dld", file);
     seeds.emplace_back("upload/" + std::string(vn::SetName(operation)),
                        UploadScript(operation, file));
   }
   seeds.emplace_back("command/download", DownloadAnswers());
-  const auto request = vn::BuildReadRequest(vn::UploadRegionList(vn::kOperationUploadData));
+  const auto request = vn::BuildReadRequest(vn::UploadRegionList(vn::Operation::kUploadData));
   seeds.emplace_back("command/read-request", std::vector<uint8_t>(request.begin(), request.end()));
   seeds.emplace_back("inspect/tiny-zeros.dld",
                      TinyRegionFile(0x40180000, std::vector<uint8_t>(64, 0)));

@@ -25,13 +25,13 @@ std::string TargetPath() {
       .string();
 }
 
-void ExpectSoundBackup(const std::string& target, int operation) {
+void ExpectSoundBackup(const std::string& target, const vn::RegionSet& set) {
   std::vector<uint8_t> bytes;
   vn::Failure failure;
   if (!vn::ReadWholeFile(target, bytes, failure)) __builtin_trap();
   const vn::InspectReport report = vn::InspectUpgradeFile(bytes);
   if (!report.Sound()) __builtin_trap();
-  if (report.regions.size() != vn::UploadRegionList(operation).size()) __builtin_trap();
+  if (report.regions.size() != set.regions.size()) __builtin_trap();
   if (vn::GetLe24(&bytes[53]) != bytes.size()) __builtin_trap();
 }
 
@@ -41,15 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   static const std::string target = TargetPath();
   std::filesystem::remove(target);
-  const int operation = vn::kOperationUploadData + data[0] % (vn::kOperationCount - 1);
+  const vn::RegionSet& set = vn::UploadSets()[data[0] % vn::UploadSets().size()];
   vn::ScriptedPort port(std::span<const uint8_t>(data + 1, size - 1));
   vn::NullObserver observer;
   vn::Progress progress(observer);
   vn::FILE_DOWNLOAD_HEADER_T header{};
-  vn::TransferContext context{port,   observer, progress,
-                              header, "",       vn::PartitionCountOfOperation(operation)};
-  if (vn::UploadFromBox(context, target, operation)) {
-    ExpectSoundBackup(target, operation);
+  vn::TransferContext context{port, observer, progress, header, "", int(set.regions.size())};
+  if (vn::UploadFromBox(context, target, set)) {
+    ExpectSoundBackup(target, set);
   } else if (std::filesystem::exists(target)) {
     __builtin_trap();
   }

@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const BoxIdentity kBox;
+const FileIdentity kBox = LabBoxIdentity();
 
 struct BoxAndPc {
   explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
@@ -134,7 +134,7 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
 TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   BoxAndPc run;
   ASSERT_TRUE(run.started);
-  BoxIdentity stranger = kBox;
+  FileIdentity stranger = kBox;
   stranger.softwareVersion = "3.1.0";  // a prefix of the box's is still another version
 
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
@@ -146,7 +146,8 @@ TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   // Back to idle: the same stranger with "Ident for nocheck" is taken.
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   const PackedPartition partition = Pack(0x40190000, SampleRegion(0x800, 3));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1, 1), {partition}));
+  stranger.identForNocheck = 1;
+  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));

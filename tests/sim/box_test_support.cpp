@@ -19,11 +19,8 @@ std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed) {
   return region;
 }
 
-std::vector<uint8_t> HeaderFor(const BoxIdentity& identity, int count, uint8_t identForNocheck) {
-  const FileIdentity texts{identForNocheck,         identity.manufactureIdent,
-                           identity.hardwareModule, identity.hardwareVersion,
-                           identity.softwareModule, identity.softwareVersion};
-  const auto header = MakeHeader(texts, count);
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count) {
+  const auto header = MakeHeader(identity, kNoKindCode, count);
   if (!header) return {};
   return {BytesOf(*header), BytesOf(*header) + kHeaderSize};
 }

@@ -12,7 +12,7 @@ namespace vn::testing {
 std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed);
 
 // A sealed 71-byte download header carrying `identity` and `count` partitions.
-std::vector<uint8_t> HeaderFor(const BoxIdentity& identity, int count, uint8_t identForNocheck = 0);
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
 
 struct PackedPartition {
   uint32_t address = 0;

@@ -16,6 +16,7 @@
 
 #include "box_test_support.h"
 #include "link/box_announce.h"
+#include "platform/processes.h"
 #include "sim/box_fault_option.h"
 #include "sim/box_session.h"
 #include "support/child_process.h"
@@ -57,13 +58,13 @@ pid_t DeadPid() {
 }
 
 void WriteAnnouncement(pid_t pid, const std::string& path) {
-  std::ofstream(BoxAnnounceFolder() + "/box-" + std::to_string(pid)) << path << "\n";
+  std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(pid)) << path << "\n";
 }
 
 TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
   ScratchFolder scratch;
   AnnounceFolderAt runtime(scratch.Path());
-  EXPECT_EQ(BoxAnnounceFolder(), scratch.Path() + "/vespanode");
+  EXPECT_EQ(PrivateRuntimeFolder(), scratch.Path() + "/vespanode");
   EXPECT_TRUE(ListAnnouncedBoxes().empty());  // no folder yet
 
   ASSERT_TRUE(AnnounceBox("/dev/null"));
@@ -71,8 +72,8 @@ TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
   WriteAnnouncement(dead, "/dev/zero");                       // its process is gone
   WriteAnnouncement(getppid(), scratch.File("no-such-pty"));  // its path is gone
   EXPECT_EQ(ListAnnouncedBoxes(), std::vector<std::string>{"/dev/null"});
-  EXPECT_FALSE(fs::exists(BoxAnnounceFolder() + "/box-" + std::to_string(dead)));
-  EXPECT_FALSE(fs::exists(BoxAnnounceFolder() + "/box-" + std::to_string(getppid())));
+  EXPECT_FALSE(fs::exists(PrivateRuntimeFolder() + "/box-" + std::to_string(dead)));
+  EXPECT_FALSE(fs::exists(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())));
 
   WithdrawBox();
   EXPECT_TRUE(ListAnnouncedBoxes().empty());
@@ -159,14 +160,14 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
     ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
     std::ofstream(victim + "/keep") << "keep\n";
     std::ofstream(victim + "/" + parent) << "/dev/zero\n";
-    row.plant(BoxAnnounceFolder(), victim);
+    row.plant(PrivateRuntimeFolder(), victim);
     const std::string before = Snapshot(victim);
 
     auto listing = std::async(std::launch::async, [] { return ListAnnouncedBoxes(); });
     if (listing.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
       ADD_FAILURE() << "the listing waits on an announcement";
       // A writer lets a reader blocked on the FIFO go.
-      close(open((BoxAnnounceFolder() + "/" + parent).c_str(), O_WRONLY | O_NONBLOCK));
+      close(open((PrivateRuntimeFolder() + "/" + parent).c_str(), O_WRONLY | O_NONBLOCK));
     }
     EXPECT_TRUE(listing.get().empty());
 
@@ -243,7 +244,7 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
     if (!line.starts_with("pty: ")) return;
     MiniPc pc(line.substr(5));
     served = pc.Connect(kCodeDownload) &&
-             SendPartitions(pc, HeaderFor(BoxIdentity{}, 1), {partition}) &&
+             SendPartitions(pc, HeaderFor(LabBoxIdentity(), 1), {partition}) &&
              IsCommand(pc.Read(kCommandFrameSize), kCodeErase, 1) &&
              IsCommand(pc.Read(kCommandFrameSize), kCodeProgram, 1);
   };

@@ -13,8 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kUploadKey = 3;
-
 std::vector<uint8_t> ImageWithKey() {
   std::vector<uint8_t> image(kFlashSize, 0xFF);
   const auto key = SampleRegion(0x10000, 11);
@@ -32,7 +30,7 @@ struct Uploaded {
 
 // Runs the PC's side of an upload of one region set, NAKing every frame or descriptor that does
 // not pass; false when a message did not come.
-bool RunUpload(MiniPc& pc, int operation, Uploaded& out) {
+bool RunUpload(MiniPc& pc, Operation operation, Uploaded& out) {
   if (!pc.Connect(kCodeUpload)) return false;
   out.header = pc.Read(kHeaderSize);
   if (out.header.size() != size_t(kHeaderSize)) return false;
@@ -80,7 +78,7 @@ UploadRun UploadKey(BoxFaults faults = {}) {
   UploadRun run;
   if (!box.Start()) return run;
   MiniPc pc(box.PtyPath());
-  run.completed = RunUpload(pc, kUploadKey, run.got) && box.WaitSessions(1, 10s);
+  run.completed = RunUpload(pc, Operation::kUploadKey, run.got) && box.WaitSessions(1, 10s);
   run.stats = box.Stats();
   return run;
 }
@@ -155,7 +153,7 @@ TEST(BoxUpload, ARefusedHeaderOrADamagedRequestEndsNothingButTheStep) {
   ASSERT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
   pc.WriteByte(ACK);
   pc.WriteCommand(kCodeIdent, 1);
-  auto request = BuildReadRequest(UploadRegionList(kUploadKey));
+  auto request = BuildReadRequest(UploadRegionList(Operation::kUploadKey));
   request[5] ^= 0x01;
   pc.Write(request);
   EXPECT_EQ(pc.Read(1), std::vector<uint8_t>{NAK});

@@ -28,14 +28,14 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed) {
   return image;
 }
 
-FileIdentity BoxMatchingIdentity() {
+FileIdentity LabBoxIdentity() {
   return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
 }
 
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity) {
-  const auto header = MakeHeader(identity, int(regions.size()));
+  const auto header = MakeHeader(identity, kNoKindCode, int(regions.size()));
   if (!header) return {};
   std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
   for (const UploadRegion& region : regions) {

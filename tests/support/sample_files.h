@@ -14,7 +14,7 @@ namespace vn::testing {
 std::vector<uint8_t> SampleFlashImage(uint32_t seed);
 
 // The identity the virtual box has by default; a file carrying it is accepted.
-FileIdentity BoxMatchingIdentity();
+FileIdentity LabBoxIdentity();
 
 // A sound upgrade file for any list of regions (not only the six sets), contents from `image`.
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,

@@ -22,10 +22,10 @@ std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
 }
 
 // The upgrade file of one region set, made from sample image `seed`, in the session's folder.
-std::string PackedSet(DriverSession& session, int operation, uint32_t seed,
-                      const FileIdentity& identity = BoxMatchingIdentity()) {
+std::string PackedSet(DriverSession& session, Operation operation, uint32_t seed,
+                      const FileIdentity& identity = LabBoxIdentity()) {
   return session.scratch.Write(
-      "set" + std::to_string(operation) + ".dld",
+      std::string(OperationWord(operation)) + ".dld",
       BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), identity));
 }
 
@@ -35,16 +35,16 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   const auto image = SampleFlashImage(1);
   const std::string file = session.scratch.Write(
       "default.dld",
-      BuildUpgradeFile(UploadRegionList(kOperationUploadDefault), image, BoxMatchingIdentity()));
+      BuildUpgradeFile(UploadRegionList(Operation::kUploadDefault), image, LabBoxIdentity()));
 
-  const LoopResult result = session.Run(kOperationDownload, file);
+  const LoopResult result = session.Run(Operation::kDownload, file);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(kOperationUploadDefault)) {
+  for (const UploadRegion& region : UploadRegionList(Operation::kUploadDefault)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size));
   }
@@ -63,9 +63,9 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
   const std::vector<UploadRegion> regions = {
       {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
   const std::string file = session.scratch.Write(
-      "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), BoxMatchingIdentity()));
+      "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), LabBoxIdentity()));
 
-  const LoopResult result = session.Run(kOperationDownload, file);
+  const LoopResult result = session.Run(Operation::kDownload, file);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(session.Statuses(), DownloadTexts({33, 66, 100}));
@@ -79,9 +79,9 @@ TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
   const std::string file =
-      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, BoxMatchingIdentity()));
+      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, LabBoxIdentity()));
 
-  const LoopResult result = session.Run(kOperationDownload, file);
+  const LoopResult result = session.Run(Operation::kDownload, file);
 
   EXPECT_EQ(result.end, LoopEnd::kFailed);
   const auto texts = session.Statuses();
@@ -94,32 +94,32 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
   {
     DriverSession session;
     ASSERT_TRUE(session.opened);
-    FileIdentity stranger = BoxMatchingIdentity();
+    FileIdentity stranger = LabBoxIdentity();
     stranger.hardwareModule = "OTHER";
-    const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
-    EXPECT_EQ(session.Run(kOperationDownload, file).end, LoopEnd::kFailed);
+    const std::string file = PackedSet(session, Operation::kUploadKey, 4, stranger);
+    EXPECT_EQ(session.Run(Operation::kDownload, file).end, LoopEnd::kFailed);
     EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
   }
   {
     // "Ident for nocheck" lets the same stranger through.
     DriverSession session;
     ASSERT_TRUE(session.opened);
-    FileIdentity stranger = BoxMatchingIdentity();
+    FileIdentity stranger = LabBoxIdentity();
     stranger.hardwareModule = "OTHER";
     stranger.identForNocheck = 1;
-    const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
-    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+    const std::string file = PackedSet(session, Operation::kUploadKey, 4, stranger);
+    EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
   }
 }
 
 TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  std::vector<uint8_t> bytes = BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
-                                                SampleFlashImage(5), BoxMatchingIdentity());
+  std::vector<uint8_t> bytes = BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
+                                                SampleFlashImage(5), LabBoxIdentity());
   bytes.resize(kHeaderSize + kDescriptorSize);
   const std::string file = session.scratch.Write("cut.dld", bytes);
-  EXPECT_EQ(session.Run(kOperationDownload, file).end, LoopEnd::kFailed);
+  EXPECT_EQ(session.Run(Operation::kDownload, file).end, LoopEnd::kFailed);
   EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
 }
 
@@ -129,8 +129,8 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   options.faults.nakFrameTimes = 9;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadDefault, 6);
-  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  const std::string file = PackedSet(session, Operation::kUploadDefault, 6);
+  EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
   ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
   ASSERT_GE(numbers.size(), 11u);
@@ -140,9 +140,9 @@ TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
 TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 7);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 7);
 
-  const LoopResult result = session.Run(kOperationDownload, file, 2);
+  const LoopResult result = session.Run(Operation::kDownload, file, 2);
 
   EXPECT_EQ(result.boxesDone, 2);
   EXPECT_NE(result.end, LoopEnd::kFailed);
@@ -161,11 +161,11 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   };
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 10);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 10);
   session.options.keepGoing = true;
   session.options.stallLimit = std::chrono::milliseconds(1500);
 
-  const LoopResult result = session.Run(kOperationDownload, file, 2);
+  const LoopResult result = session.Run(Operation::kDownload, file, 2);
 
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(result.boxesDone, 1);
@@ -196,9 +196,9 @@ TEST(Download, LateAnswersWarnOnce) {
   options.pace = true;  // the delay is what comes on top of the line time
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 11);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 11);
 
-  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
   const auto events = session.observer.Events();
   const auto warnings = std::count_if(events.begin(), events.end(), [](const LinkEvent& event) {
@@ -240,12 +240,12 @@ TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
 TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 12);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 12);
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Program flash Success!") session.station.RequestStop();
   });
 
-  const LoopResult result = session.Run(kOperationDownload, file, 0);
+  const LoopResult result = session.Run(Operation::kDownload, file, 0);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kStopped) << "the stop ends the line after that box";
@@ -255,12 +255,12 @@ TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
 TEST(Download, AStopDuringProgrammingIsNoSuccess) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadData, 8);
+  const std::string file = PackedSet(session, Operation::kUploadData, 8);
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Program flash...  25%") session.station.RequestStop();
   });
 
-  const LoopResult result = session.Run(kOperationDownload, file, 0);
+  const LoopResult result = session.Run(Operation::kDownload, file, 0);
 
   EXPECT_EQ(result.end, LoopEnd::kStopped);
   EXPECT_EQ(result.boxesDone, 0);
@@ -275,19 +275,19 @@ TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {
   ScratchFolder elsewhere;
   DriverSession session({}, elsewhere.File("no/such/folder"));
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 9);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 9);
 
-  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
   EXPECT_TRUE(session.observer.ErrorBoxes().empty());
 }
 
 TEST(Download, AReadOnlyFileFlashesAndTheHeaderChosenIsTheOneSent) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, kOperationUploadKey, 10);
+  const std::string file = PackedSet(session, Operation::kUploadKey, 10);
   std::filesystem::permissions(file, std::filesystem::perms::owner_read);
 
-  EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+  EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
   EXPECT_TRUE(session.BoxFinished(1));
 }
 

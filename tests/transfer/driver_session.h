@@ -32,9 +32,9 @@ class DriverSession {
 
   // Runs the driver's loop as Start would. A run still going after `guard` is stopped and
   // reported as hung.
-  LoopResult Run(int operation, const std::string& file, int boxes = 1,
+  LoopResult Run(Operation operation, const std::string& file, int boxes = 1,
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
-    if (operation == kOperationDownload) station.Driver().ChooseDownloadFile(file);
+    if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
     if (afterChoose) afterChoose();
     StationJob job(operation, file, boxes);
     job.options = options;

@@ -20,9 +20,10 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kDefaultSet =
-    vn::kOperationUploadDefault;  // two regions: a failure report for one of them is survivable
-constexpr int kKeySet = vn::kOperationUploadKey;  // one region: a single failure report is fatal
+// Two regions: a failure report for one of them is survivable.
+constexpr vn::Operation kDefaultSet = vn::Operation::kUploadDefault;
+// One region: a single failure report is fatal.
+constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 // A wait without a time limit counts as ended by the user after this; a wait that ends by itself
 // sooner must end with its step's failure text.
 constexpr std::chrono::seconds kUserPatience{2};
@@ -34,7 +35,7 @@ using enum FaultStep;
 
 struct FaultRow {
   std::string name;
-  int set;
+  Operation set;
   BoxFaults faults;
   Ending ending;
   std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
@@ -147,10 +148,10 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
-      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, BoxMatchingIdentity()));
+      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
-  const LoopResult result = session.Run(kOperationDownload, file, 1, guard);
+  const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
   if (!ExpectRowEnding(row, session, result)) return;
   ASSERT_TRUE(session.BoxFinished(1));
@@ -367,11 +368,11 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld",
-      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), BoxMatchingIdentity()));
+      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), LabBoxIdentity()));
   bool connectFailed = false;
   for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
     session.observer.Clear();
-    const LoopResult result = session.Run(kOperationDownload, file);
+    const LoopResult result = session.Run(Operation::kDownload, file);
     const auto texts = session.Statuses();
     ASSERT_FALSE(texts.empty());
     if (result.end == LoopEnd::kFailed) {
@@ -389,17 +390,17 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
 TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
   const auto regions = UploadRegionList(kKeySet);
   const std::vector<uint8_t> chosen = SampleFlashImage(63);
-  FileIdentity stranger = BoxMatchingIdentity();
+  FileIdentity stranger = LabBoxIdentity();
   stranger.hardwareModule = "OTHER";
   // One the box would refuse, and one it would take.
   const std::vector<uint8_t> refused = BuildUpgradeFile(regions, SampleFlashImage(64), stranger);
   const std::vector<uint8_t> taken =
-      BuildUpgradeFile(regions, SampleFlashImage(65), BoxMatchingIdentity());
+      BuildUpgradeFile(regions, SampleFlashImage(65), LabBoxIdentity());
   for (const bool inPlace : {true, false}) {
     SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
     ScratchFolder folder;
     const std::string file =
-        folder.Write("key.dld", BuildUpgradeFile(regions, chosen, BoxMatchingIdentity()));
+        folder.Write("key.dld", BuildUpgradeFile(regions, chosen, LabBoxIdentity()));
     const auto replace = [&](const std::vector<uint8_t>& bytes) {
       if (inPlace) {
         folder.Write("key.dld", bytes);
@@ -415,7 +416,7 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
     DriverSession session(options);
     ASSERT_TRUE(session.opened);
     session.afterChoose = [&] { replace(refused); };
-    const LoopResult result = session.Run(kOperationDownload, file, 2);
+    const LoopResult result = session.Run(Operation::kDownload, file, 2);
     EXPECT_EQ(result.boxesDone, 2);
     ASSERT_TRUE(session.BoxFinished(2));
     EXPECT_EQ(RegionOfImage(session.box.FlashCopy(), regions[0].address, regions[0].size),
@@ -429,7 +430,7 @@ TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
   ASSERT_TRUE(session.opened);
   const std::string fifo = session.scratch.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const LoopResult result = session.Run(kOperationDownload, fifo);
+  const LoopResult result = session.Run(Operation::kDownload, fifo);
   EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");

@@ -14,7 +14,7 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kKeySet = vn::kOperationUploadKey;
+constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 BoxOptions FlashedBox(uint32_t seed, FaultStep vanishAt = FaultStep::kNone) {
   BoxOptions options;
@@ -116,9 +116,9 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     }
     const auto regions = UploadRegionList(kKeySet);
     const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), BoxMatchingIdentity()));
+        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
 
-    EXPECT_EQ(session.Run(kOperationDownload, file).boxesDone, 1);
+    EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
     EXPECT_EQ(ReadFileBytes(victim), precious);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(planted)));

@@ -12,13 +12,12 @@
 namespace vn::testing {
 namespace {
 
-constexpr int kKeySet = vn::kOperationUploadKey;
+constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 std::string KeyFile(DriverSession& session) {
   const auto list = UploadRegionList(kKeySet);
-  return session.scratch.Write(
-      "key.dld",
-      BuildUpgradeFile({list.begin(), list.end()}, SampleFlashImage(71), BoxMatchingIdentity()));
+  return session.scratch.Write("key.dld", BuildUpgradeFile({list.begin(), list.end()},
+                                                           SampleFlashImage(71), LabBoxIdentity()));
 }
 
 // Whether the run has shown `message` within a guard far beyond any machine's pace.
@@ -43,8 +42,8 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   const std::string file = KeyFile(session);
   ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
 
-  ASSERT_TRUE(station.Start({kOperationDownload, file, 1}));
-  EXPECT_FALSE(station.Start({kOperationDownload, file, 1}));
+  ASSERT_TRUE(station.Start({Operation::kDownload, file, 1}));
+  EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
   ASSERT_TRUE(Shows(session.observer, kMsgErase));
   EXPECT_TRUE(station.Running());
 
@@ -55,7 +54,7 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   EXPECT_EQ(station.Result().boxesDone, 0);
   EXPECT_FALSE(station.Stop());  // nothing left to stop
   // A stopped port takes no new run until it is opened again.
-  EXPECT_FALSE(station.Start({kOperationDownload, file, 1}));
+  EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
 }
 
 TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
@@ -64,7 +63,7 @@ TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
   const std::string file = KeyFile(session);
   ASSERT_TRUE(session.station.Driver().ChooseDownloadFile(file));
 
-  ASSERT_TRUE(session.station.Start({kOperationDownload, file, 1}));
+  ASSERT_TRUE(session.station.Start({Operation::kDownload, file, 1}));
   ASSERT_TRUE(session.station.WaitFor(std::chrono::seconds(60)));
   EXPECT_FALSE(session.station.Running());
   EXPECT_EQ(session.station.Result().boxesDone, 1);

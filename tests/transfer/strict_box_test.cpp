@@ -11,8 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kUploadKey = 3;
-
 struct OwedAnswer {
   const char* name;
   void (*fault)(BoxFaults&);
@@ -37,7 +35,7 @@ TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
 
-  session.Run(kUploadKey, session.scratch.File("key.dld"));
+  session.Run(Operation::kUploadKey, session.scratch.File("key.dld"));
   session.station.Close();  // at once, as the command line does when the run ends
 
   ASSERT_FALSE(session.Statuses().empty());

@@ -10,12 +10,12 @@
 
 namespace vn::testing {
 
-void ExpectSoundUpload(const std::vector<uint8_t>& file, int operation,
+void ExpectSoundUpload(const std::vector<uint8_t>& file, Operation operation,
                        const std::vector<uint8_t>& flash) {
   ASSERT_GE(file.size(), size_t(kHeaderSize));
   const auto& header = HeaderOf(file);
   const auto regions = UploadRegionList(operation);
-  EXPECT_EQ(header.partitionKind, PartitionKindOfCount(int(regions.size())));
+  EXPECT_EQ(header.partitionKind, RegionSetOf(operation).kindCode);
   EXPECT_EQ(header.partitionCount, regions.size());
   EXPECT_EQ(GetLe24(header.totalSize), file.size());
   EXPECT_TRUE(HeaderCrcMatches(header));

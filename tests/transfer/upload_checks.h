@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "dld/blocks.h"
+#include "dld/region_sets.h"
 
 namespace vn::testing {
 
@@ -14,7 +15,7 @@ inline const FILE_DOWNLOAD_HEADER_T& HeaderOf(const std::vector<uint8_t>& file) 
 // The box's header with kind code, N and total size set, then per region a descriptor with the
 // piece count and CRC recomputed and the data block as the box sent it, expanding to exactly the
 // bytes of `flash`.
-void ExpectSoundUpload(const std::vector<uint8_t>& file, int operation,
+void ExpectSoundUpload(const std::vector<uint8_t>& file, Operation operation,
                        const std::vector<uint8_t>& flash);
 
 }  // namespace vn::testing

@@ -23,7 +23,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
 
-  const LoopResult result = session.Run(kOperationUploadDefault, file, 0);
+  const LoopResult result = session.Run(Operation::kUploadDefault, file, 0);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
@@ -32,15 +32,16 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
                                       "Ident check Success!", "Transfer...",
                                       "Transfering Data:  50%", "Transfering Data:  100%",
                                       "Transfer Success!", "Update Success!"}));
-  ExpectSoundUpload(ReadFileBytes(file), 2, session.box.FlashCopy());
+  ExpectSoundUpload(ReadFileBytes(file), Operation::kUploadDefault, session.box.FlashCopy());
 }
 
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
   DriverSession session(WithFlash(12));
   ASSERT_TRUE(session.opened);
-  for (int operation = kOperationUploadData; operation <= kOperationUploadAll; ++operation) {
-    SCOPED_TRACE(operation);
-    const std::string file = session.scratch.File("set" + std::to_string(operation) + ".dld");
+  for (const RegionSet& set : UploadSets()) {
+    const Operation operation = set.operation;
+    SCOPED_TRACE(std::string(set.cliName));
+    const std::string file = session.scratch.File(std::string(set.cliName) + ".dld");
     EXPECT_EQ(session.Run(operation, file).boxesDone, 1);
     ExpectSoundUpload(ReadFileBytes(file), operation, session.box.FlashCopy());
   }
@@ -50,7 +51,7 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
   DriverSession session(WithFlash(13));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
-  ASSERT_EQ(session.Run(kOperationUploadKey, file).boxesDone, 1);
+  ASSERT_EQ(session.Run(Operation::kUploadKey, file).boxesDone, 1);
   const auto bytes = ReadFileBytes(file);
   ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
   const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
@@ -60,13 +61,14 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
 }
 
 TEST(Upload, ReadRequestBytesForTheKeySet) {
-  const auto request = BuildReadRequest(UploadRegionList(kOperationUploadKey));
+  const auto request = BuildReadRequest(UploadRegionList(Operation::kUploadKey));
   const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
   EXPECT_EQ(head, (std::vector<uint8_t>{0x02, 0x10, 0x00, 0x01, 0x00, 0x00, 0x00, 0x18, 0x40, 0x00,
                                         0x00, 0x01}));
   EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
   EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
-  for (int operation = kOperationUploadData; operation <= kOperationUploadAll; ++operation) {
+  for (const RegionSet& set : UploadSets()) {
+    const Operation operation = set.operation;
     const auto all = BuildReadRequest(UploadRegionList(operation));
     const auto parsed = ParseReadRequest(all.data());
     ASSERT_TRUE(parsed.has_value());
@@ -82,7 +84,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
   DriverSession session(WithFlash(17));
   ASSERT_TRUE(session.opened);
   const LoopResult result =
-      session.Run(kOperationUploadKey, session.scratch.File("missing/folder/key.dld"));
+      session.Run(Operation::kUploadKey, session.scratch.File("missing/folder/key.dld"));
   EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
   EXPECT_EQ(session.box.Stats().sessionsStarted, 0);
@@ -96,7 +98,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Transfering Data:  50%") session.station.RequestStop();
   });
-  const LoopResult result = session.Run(kOperationUploadDefault, file);
+  const LoopResult result = session.Run(Operation::kUploadDefault, file);
   EXPECT_EQ(result.end, LoopEnd::kStopped);
   const auto texts = session.Statuses();
   EXPECT_EQ(texts.back(), "Transfer failed!");
@@ -115,7 +117,7 @@ TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
   session.observer.SetStatusHook([&](const std::string& text) {
     if (text == "Transfer Success!") std::filesystem::remove(file + ".partial");
   });
-  const LoopResult result = session.Run(kOperationUploadKey, file);
+  const LoopResult result = session.Run(Operation::kUploadKey, file);
   EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_EQ(session.observer.ErrorBoxes(), std::vector<std::string>{"I/O error 2"});
   const auto texts = session.Statuses();
@@ -133,15 +135,15 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
     options.flash = image;
     DriverSession source(options);
     ASSERT_TRUE(source.opened);
-    ASSERT_EQ(source.Run(kOperationUploadAll, file).boxesDone, 1);
+    ASSERT_EQ(source.Run(Operation::kUploadAll, file).boxesDone, 1);
   }
   DriverSession blank;
   ASSERT_TRUE(blank.opened);
-  ASSERT_EQ(blank.Run(kOperationDownload, file).boxesDone, 1)
+  ASSERT_EQ(blank.Run(Operation::kDownload, file).boxesDone, 1)
       << ::testing::PrintToString(blank.Statuses());
   ASSERT_TRUE(blank.BoxFinished(1));
   const auto flash = blank.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(kOperationUploadAll)) {
+  for (const UploadRegion& region : UploadRegionList(Operation::kUploadAll)) {
     EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
               RegionOfImage(image, region.address, region.size))
         << std::hex << region.address;
