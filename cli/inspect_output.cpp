@@ -5,18 +5,13 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_fields.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
 
 // Ordered, so that the keys come as a person reads a file: name, header, regions, faults.
 using json = nlohmann::ordered_json;
-
-std::string AddressHex(uint32_t address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
-  return text;
-}
 
 // Header texts come from the file as they are; control and non-ASCII bytes are shown as \xNN so
 // that they cannot disturb the terminal.
@@ -93,7 +88,7 @@ void PrintInspectJson(std::FILE* out, const std::string& fileName, const Inspect
     result["regions"].push_back({{"region", row.region},
                                  {"offset", row.descriptorOffset},
                                  {"address", row.address},
-                                 {"addressHex", AddressHex(row.address)},
+                                 {"addressHex", HexNumber(row.address, 8)},
                                  {"size", row.size},
                                  {"compressedLength", row.compressedLength},
                                  {"flag", row.flag},

@@ -1,6 +1,5 @@
 // vespanode-box: the virtual box on a pseudo-terminal, for trying the window and the command
 // line without a box on the desk, and for scripts.
-#include <signal.h>
 #include <CLI/CLI.hpp>
 
 #include <atomic>
@@ -9,10 +8,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/exit_codes.h"
 #include "dld/blocks.h"
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
+#include "platform/console.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 #include "vespanode/version.h"
@@ -20,15 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitBadInput = 2;
-
-volatile sig_atomic_t stopRequested = 0;
-void RequestStop(int) {
-  stopRequested = 1;
-}
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
@@ -121,23 +113,23 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     // --help and --version succeed; any mistake in the arguments is bad input.
-    return app.exit(e) == 0 ? kExitOk : kExitBadInput;
+    return app.exit(e) == 0 ? vn::kExitOk : vn::kExitBadInput;
   }
 
   std::string error;
   for (const std::string& fault : faults) {
     if (!vn::ApplyFaultOption(fault, options.faults, error)) {
       Complain(error);
-      return kExitBadInput;
+      return vn::kExitBadInput;
     }
   }
   if (!IdentityFits(options.identity, error)) {
     Complain(error);
-    return kExitBadInput;
+    return vn::kExitBadInput;
   }
   if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
     Complain(error);
-    return kExitBadInput;
+    return vn::kExitBadInput;
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
@@ -155,18 +147,20 @@ int main(int argc, char** argv) {
     }
   };
 
+  // Before the box's threads start, so that a stop request reaches none of them. A stopped box
+  // has done what it was asked: it ends with kExitOk, not the command line's kExitInterrupted.
+  std::atomic<bool> stopRequested{false};
+  const vn::StopRequests stops([&stopRequested] { stopRequested = true; });
   vn::VirtualBox box(std::move(options));
   running = &box;
-  signal(SIGINT, RequestStop);
-  signal(SIGTERM, RequestStop);
   if (!box.Start()) {
     Complain(box.Stats().lastError);
-    return kExitFailed;
+    return vn::kExitFailed;
   }
   PtyLink link;
   if (!linkPath.empty() && !link.Create(linkPath, box.PtyPath(), error)) {
     Complain(error);
-    return kExitFailed;
+    return vn::kExitFailed;
   }
   std::string announceProblem;
   if (!vn::AnnounceBox(box.PtyPath(), &announceProblem))
@@ -179,19 +173,19 @@ int main(int argc, char** argv) {
   while (!stopRequested && box.Running()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  const bool interrupted = stopRequested != 0;
+  const bool interrupted = stopRequested;
   box.Stop();
   vn::WithdrawBox();
   const vn::BoxStats stats = box.Stats();
   if (stats.answersMissing > 0) {
     Complain(std::to_string(stats.answersMissing) + " answer(s) the PC owed never came");
-    return kExitFailed;
+    return vn::kExitFailed;
   }
-  if (interrupted) return kExitOk;
+  if (interrupted) return vn::kExitOk;
   if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
-    return kExitOk;
+    return vn::kExitOk;
   }
   // The serving thread ended by itself before its sessions: the pseudo-terminal is gone.
   Complain(stats.lastError.empty() ? "the pseudo-terminal was closed" : stats.lastError);
-  return kExitFailed;
+  return vn::kExitFailed;
 }

@@ -102,7 +102,7 @@ TEST(AppendLine, AnotherProgramsLockIsWaitedForWithinBounds) {
     if (stopped) ::close(holder);
     EXPECT_EQ(added, !stopped) << why;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::vector<uint8_t> bytes = ReadBytes(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), stopped ? "{}\n" : "{}\n{\"box\":1}\n");
   }
 }

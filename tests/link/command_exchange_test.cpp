@@ -7,7 +7,7 @@
 #include "far_end.h"
 #include "link/framing.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 Bytes Command(uint8_t code, uint8_t sub, uint8_t last = ETX) {
@@ -221,4 +221,4 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
 VN_INSTANTIATE_OVER_RIGS(CommandExchangeTest);
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

@@ -235,7 +235,7 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   ScratchFolder scratch;
   AnnounceFolderAt runtime(scratch.Path());
   const std::string saved = scratch.File("saved.img");
-  const PackedPartition partition = Pack(0x40180000, SampleRegion(0x3000, 21));
+  const PackedPartition partition = Pack(0x40180000, SampleFlashImage(21, 0x3000));
   bool served = false;
   ChildOptions options;
   options.timeout = std::chrono::seconds(30);
@@ -252,10 +252,10 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   EXPECT_TRUE(served);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("session 1: download"), std::string::npos) << result.err;
-  const std::vector<uint8_t> image = ReadFileBytes(saved);
+  const std::vector<uint8_t> image = ReadBytes(saved);
   ASSERT_EQ(image.size(), kFlashSize);
-  EXPECT_EQ(RegionOf(image, 0x40180000, 0x3000), partition.contents);
-  EXPECT_EQ(RegionOf(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
+  EXPECT_EQ(RegionOfImage(image, 0x40180000, 0x3000), partition.contents);
+  EXPECT_EQ(RegionOfImage(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
 }
 
 // The box insists on the answers the PC owes it: a header left unanswered fails the session in
