@@ -5,7 +5,7 @@
 //
 //   bench_many_stations [--stations N] [--set SET] [--quick]
 //
-// The default file is the "data" set (8 regions, 228 frames): about 22 s on the line for each
+// The default file is the "data" set (8 regions, about 250 frames): about 24 s on the line for each
 // box. --quick sends the one-region key set instead (about 4 s); --set picks any set.
 //
 // Efficiency is the line time of every byte the transfer phase moved (descriptors, data frames
@@ -43,8 +43,8 @@ constexpr double kCpuTargetPercent = 1.0;  // of one core, per station
 // A hang guard only: a paced download of the data set takes under half a minute.
 constexpr std::chrono::minutes kRunGuard{10};
 
-// The bench image with its erased pages written full of noise, as in a box whose data area is
-// in use: it packs the data set into a file of about 22 s on the line.
+// The sample image with its erased pages written full of noise, as in a box whose data area is
+// in use: it packs the data set into a file of about 24 s on the line.
 std::vector<uint8_t> FullerImage() {
   std::vector<uint8_t> image = SampleFlashImage(1);
   uint32_t noise = 0x13579BDFu;

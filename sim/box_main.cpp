@@ -21,6 +21,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vn::kExitBadInput;
+using vn::kExitFailed;
+using vn::kExitOk;
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
@@ -113,23 +116,23 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     // --help and --version succeed; any mistake in the arguments is bad input.
-    return app.exit(e) == 0 ? vn::kExitOk : vn::kExitBadInput;
+    return app.exit(e) == 0 ? kExitOk : kExitBadInput;
   }
 
   std::string error;
   for (const std::string& fault : faults) {
     if (!vn::ApplyFaultOption(fault, options.faults, error)) {
       Complain(error);
-      return vn::kExitBadInput;
+      return kExitBadInput;
     }
   }
   if (!IdentityFits(options.identity, error)) {
     Complain(error);
-    return vn::kExitBadInput;
+    return kExitBadInput;
   }
   if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
     Complain(error);
-    return vn::kExitBadInput;
+    return kExitBadInput;
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
@@ -155,12 +158,12 @@ int main(int argc, char** argv) {
   running = &box;
   if (!box.Start()) {
     Complain(box.Stats().lastError);
-    return vn::kExitFailed;
+    return kExitFailed;
   }
   PtyLink link;
   if (!linkPath.empty() && !link.Create(linkPath, box.PtyPath(), error)) {
     Complain(error);
-    return vn::kExitFailed;
+    return kExitFailed;
   }
   std::string announceProblem;
   if (!vn::AnnounceBox(box.PtyPath(), &announceProblem))
@@ -179,13 +182,13 @@ int main(int argc, char** argv) {
   const vn::BoxStats stats = box.Stats();
   if (stats.answersMissing > 0) {
     Complain(std::to_string(stats.answersMissing) + " answer(s) the PC owed never came");
-    return vn::kExitFailed;
+    return kExitFailed;
   }
-  if (interrupted) return vn::kExitOk;
+  if (interrupted) return kExitOk;
   if (sessionsWanted > 0 && stats.downloadsDone + stats.uploadsDone >= sessionsWanted) {
-    return vn::kExitOk;
+    return kExitOk;
   }
   // The serving thread ended by itself before its sessions: the pseudo-terminal is gone.
   Complain(stats.lastError.empty() ? "the pseudo-terminal was closed" : stats.lastError);
-  return vn::kExitFailed;
+  return kExitFailed;
 }

@@ -13,7 +13,7 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size) {
   uint32_t state = seed * 2654435761u + 12345u;
   for (size_t i = 0; i < image.size(); ++i) {
     const size_t stretch = (i / stretchSize + seed) % 4;
-    if (stretch == 0) {
+    if (stretch == 0 || stretch == 3) {
       state = state * 1664525u + 1013904223u;  // noise: does not compress
       image[i] = uint8_t(state >> 24);
     } else if (stretch == 1) {

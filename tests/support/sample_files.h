@@ -12,8 +12,9 @@
 namespace vn::testing {
 
 // An image at kFlashBase, `size` bytes of what real flash holds, in stretches of 4 KiB (shorter
-// in a small image, so that each holds all kinds): noise that does not compress, erased 0xFF and
-// ramps that compress well. The same seed always gives the same bytes; each seed others.
+// in a small image, so that each holds all kinds): half noise that does not compress, erased 0xFF
+// and ramps that compress well, so that it packs to about half, as firmware does. The same seed
+// always gives the same bytes; each seed others.
 std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size = kFlashSize);
 
 // The identity the virtual box has by default; a file carrying it is accepted.
