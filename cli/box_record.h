@@ -9,6 +9,7 @@
 
 namespace vn {
 
+// Raised whenever a field is added, renamed or dropped; the README lists what each version changed.
 inline constexpr int kRecordSchemaVersion = 1;
 
 // How a box ended: a stop request (SIGINT, SIGTERM) fails no box, and a lost port is a failure,

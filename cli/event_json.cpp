@@ -33,7 +33,6 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
     object["bytesDone"] = event.bytesDone;
     object["bytesTotal"] = event.bytesTotal;
   }
-  if (event.kind == EventKind::kFailure) object["reason"] = event.reason;
   object["link"] = LinkCountersJson(event.link);
   return OneLine(object);
 }

@@ -9,7 +9,9 @@
 
 namespace vn {
 
-inline constexpr int kEventSchemaVersion = 1;
+// Raised whenever a field of any of the four objects is added, renamed or dropped; the README lists
+// what each version changed.
+inline constexpr int kEventSchemaVersion = 2;
 
 std::string EventJson(const std::string& port, const LinkEvent& event);
 std::string BoxJson(const std::string& port, const nlohmann::ordered_json& record);

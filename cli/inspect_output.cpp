@@ -13,6 +13,9 @@ namespace {
 // Ordered, so that the keys come as a person reads a file: name, header, regions, faults.
 using json = nlohmann::ordered_json;
 
+// The object's layout, raised whenever a field is added, renamed or dropped.
+constexpr int kInspectSchemaVersion = 1;
+
 // Header texts come from the file as they are; control and non-ASCII bytes are shown as \xNN so
 // that they cannot disturb the terminal.
 std::string Printable(const std::string& text) {
@@ -70,7 +73,7 @@ void PrintInspectText(std::FILE* out, const std::string& fileName, const Inspect
 }
 
 void PrintInspectJson(std::FILE* out, const std::string& fileName, const InspectReport& report) {
-  json result = {{"file", fileName}};
+  json result = {{"schema", kInspectSchemaVersion}, {"file", fileName}};
   AddExactBytes(result, "file", fileName);
   result["fileSize"] = report.fileSize;
   result["sound"] = report.Sound();

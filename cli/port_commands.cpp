@@ -17,6 +17,10 @@ namespace {
 // Ordered, so that a person reading the output sees the sections as the text lists them.
 using json = nlohmann::ordered_json;
 
+// The object's layout, raised whenever a field is added, renamed or dropped: 1 was the
+// snake_case layout that went unnumbered.
+constexpr int kPortsSchemaVersion = 2;
+
 // USB ids as lsusb writes them ("0403"), null when unknown.
 json UsbId(int id) {
   const std::string text = UsbIdText(id);
@@ -31,33 +35,34 @@ json DeviceEntry(const std::string& path) {
 }
 
 json SurveyAsJson(const PortSurvey& survey) {
-  json result = {{"com_names", json::array()},
-                 {"usb_adapters", json::array()},
-                 {"other_ports", json::array()},
-                 {"virtual_boxes", json::array()}};
+  json result = {{"schema", kPortsSchemaVersion},
+                 {"comNames", json::array()},
+                 {"usbAdapters", json::array()},
+                 {"otherPorts", json::array()},
+                 {"virtualBoxes", json::array()}};
   for (const ComNameEntry& com : survey.comNames) {
-    result["com_names"].push_back({{"name", com.name},
-                                   {"window_name", com.windowName},
-                                   {"device", com.device},
-                                   {"exists", com.exists}});
+    result["comNames"].push_back({{"name", com.name},
+                                  {"windowName", com.windowName},
+                                  {"device", com.device},
+                                  {"exists", com.exists}});
   }
   for (const PortInfo& port : survey.usbAdapters) {
     json entry = DeviceEntry(port.path);
-    entry.update({{"vendor_id", UsbId(port.vendorId)},
-                  {"product_id", UsbId(port.productId)},
+    entry.update({{"vendorId", UsbId(port.vendorId)},
+                  {"productId", UsbId(port.productId)},
                   {"manufacturer", port.manufacturer},
                   {"product", port.product},
                   {"serial", port.serial},
                   {"description", port.description}});
-    result["usb_adapters"].push_back(entry);
+    result["usbAdapters"].push_back(entry);
   }
   for (const PortInfo& port : survey.otherPorts) {
     json entry = DeviceEntry(port.path);
     entry["description"] = port.description;
-    result["other_ports"].push_back(entry);
+    result["otherPorts"].push_back(entry);
   }
   for (const std::string& box : survey.virtualBoxes) {
-    result["virtual_boxes"].push_back(DeviceEntry(box));
+    result["virtualBoxes"].push_back(DeviceEntry(box));
   }
   return result;
 }

@@ -11,7 +11,8 @@ namespace vn {
 
 std::string FileKindProblem(const std::string& path) {
   std::error_code error;
-  if (const auto status = std::filesystem::status(path, error); error) return error.message();
+  (void)std::filesystem::status(path, error);
+  if (error) return error.message();
   return NonFileProblem(path, "an upgrade file");
 }
 

@@ -3,47 +3,10 @@
 #include "link/link_message.h"
 
 namespace vn {
-namespace {
-
-Phase PhaseOfMessage(int index) {
-  if (index >= kMsgConnecting && index <= kMsgConnectSuccess) return Phase::kConnect;
-  if (index >= kMsgVerify && index <= kMsgIdentSuccess) return Phase::kVerify;
-  if (index >= kMsgTransfer && index <= kMsgTransferSuccess) return Phase::kTransfer;
-  if (index >= kMsgErase && index <= kMsgEraseSuccess) return Phase::kErase;
-  if (index >= kMsgProgram && index <= kMsgProgramSuccess) return Phase::kProgram;
-  return Phase::kNone;
-}
-
-bool IsFailureMessage(int index) {
-  switch (index) {
-    case kMsgConnectFailed:
-    case kMsgIdentFailed:
-    case kMsgTransferFailed:
-    case kMsgEraseFailed:
-    case kMsgProgramFailed:
-    case kMsgUpdateFailed:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
 
 bool IsStepSuccess(const LinkEvent& event) {
   if (event.kind == EventKind::kSuccess) return true;
-  if (event.kind != EventKind::kStatus) return false;
-  switch (event.message) {
-    case kMsgConnectSuccess:
-    case kMsgIdentSuccess:
-    case kMsgTransferSuccess:
-    case kMsgEraseSuccess:
-    case kMsgProgramSuccess:
-    case kMsgUpdateSuccess:
-      return true;
-    default:
-      return false;
-  }
+  return event.kind == EventKind::kStatus && IsSuccessMessage(event.message);
 }
 
 const char* PhaseName(Phase phase) {
@@ -104,7 +67,12 @@ LinkEvent MessageEvent(int index) {
   event.phase = PhaseOfMessage(index);
   event.message = index;
   if (const char* text = LinkMessageText(index)) event.text = text;
-  if (event.kind == EventKind::kFailure) event.reason = event.text;
+  return event;
+}
+
+LinkEvent BoxDoneEvent() {
+  LinkEvent event = MessageEvent(kMsgUpdateSuccess);
+  event.kind = EventKind::kSuccess;
   return event;
 }
 
@@ -123,7 +91,6 @@ LinkEvent StatusEvent(std::string text, EventKind kind) {
   LinkEvent event;
   event.kind = kind;
   event.text = std::move(text);
-  if (kind == EventKind::kFailure) event.reason = event.text;
   return event;
 }
 

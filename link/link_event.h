@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/link_counters.h"
+#include "link/phase.h"
 
 namespace vn {
 
@@ -15,12 +16,10 @@ enum class EventKind {
   kBytes,    // data bytes moved so far, `bytesDone` of `bytesTotal` (0 when unknown)
   kBusy,     // a transfer has begun: nothing else may be started on the port
   kIdle,     // a pass has ended, whatever its outcome
-  kFailure,  // the pass failed in `phase`; text is its status text, `reason` what went wrong
+  kFailure,  // the pass failed in `phase`; text is its status text, the system's words an OnDetail
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
 };
-
-enum class Phase { kNone, kConnect, kVerify, kTransfer, kErase, kProgram };
 
 // What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,
 // one whose port went away did.
@@ -34,9 +33,8 @@ struct LinkEvent {
   int count = 0;
   int64_t bytesDone = 0;
   int64_t bytesTotal = 0;
-  std::string text;    // exactly what the window's status line shows; empty for kBar, kBytes, ...
-  std::string reason;  // kFailure only
-  int box = 0;         // the run's box this event belongs to, 1 for the first
+  std::string text;  // exactly what the window's status line shows; empty for kBar, kBytes, ...
+  int box = 0;       // the run's box this event belongs to, 1 for the first
   PassCut cut = PassCut::kNone;  // kIdle only
   LinkCounters link;             // the tallies of that box so far
 
@@ -61,6 +59,8 @@ bool IsStepSuccess(const LinkEvent& event);
 
 // The event that shows a LinkMessage: its phase, and for the failure messages a kFailure.
 LinkEvent MessageEvent(int index);
+// One box done: the "Update Success!" message as a kSuccess.
+LinkEvent BoxDoneEvent();
 // "Transfering Data:  50%" and its kind: region `part` of `count` done in `phase`.
 LinkEvent PercentEvent(Phase phase, int part, int count);
 // A status text outside the LinkMessage table.

@@ -141,7 +141,7 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     if (!succeeded && !stopAsked) ++result.boxesFailed;
     if (result.stopped) break;
     if (succeeded) {
-      stamp.OnEvent(StatusEvent(kUpdateSuccessText, EventKind::kSuccess));
+      stamp.OnEvent(BoxDoneEvent());
       ++result.boxesDone;
     } else if (!options.keepGoing) {
       break;

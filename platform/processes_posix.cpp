@@ -69,9 +69,8 @@ bool IsPrivateFolder(const std::string& folder, std::string* why) {
 }
 
 bool MakePrivateFolder(const std::string& folder, std::string* why) {
-  std::error_code error;
-  const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, error);
+  // The folder's parent (the runtime folder, or /tmp) is the system's: a missing one is not made
+  // here, so that nothing but the folder itself comes into being.
   // An umask as strict as 0777 may narrow the mode; a folder made just now is ours to widen.
   if (::mkdir(folder.c_str(), 0700) == 0) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

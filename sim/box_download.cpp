@@ -27,13 +27,13 @@ bool InsideFlash(uint32_t address, size_t size) {
 }  // namespace
 
 SessionEnd BoxSession::RunDownload() {
-  if (auto end = AtStep("start")) return *end;
+  if (auto end = AtStep(FaultStep::kStart)) return *end;
   FILE_DOWNLOAD_HEADER_T header;
   bool verdictSent = false;
   if (auto end = ReceiveHeader(header, verdictSent)) return *end;
   const bool accepted = verdictSent ? backToBackVerdict_ : Judge(header);
   if (!verdictSent) {
-    if (auto end = AtStep("verdict")) return *end;
+    if (auto end = AtStep(FaultStep::kVerdict)) return *end;
     if (auto end = SendAfter(options_.judgeTime, MakeCommandFrame(kCodeIdent, accepted ? 1 : 0))) {
       return *end;
     }
@@ -66,13 +66,14 @@ SessionEnd BoxSession::RunDownload() {
     }
   }
 
-  if (auto end = AtStep("erase")) return *end;
-  if (auto end = SendReports(kCodeErase, "erase", faults_.eraseFailAt,
+  if (auto end = AtStep(FaultStep::kErase)) return *end;
+  if (auto end = SendReports(kCodeErase, FaultStep::kErase, faults_.eraseFailAt,
                              std::vector<bool>(count, true), descriptors)) {
     return *end;
   }
-  if (auto end = AtStep("program")) return *end;
-  if (auto end = SendReports(kCodeProgram, "program", faults_.programFailAt, intact, descriptors)) {
+  if (auto end = AtStep(FaultStep::kProgram)) return *end;
+  if (auto end = SendReports(kCodeProgram, FaultStep::kProgram, faults_.programFailAt, intact,
+                             descriptors)) {
     return *end;
   }
 
@@ -105,9 +106,9 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header, bool&
   std::vector<uint8_t> previousBad;
   for (;;) {
     std::vector<uint8_t> message;
-    if (auto end = ReceiveWhole(kHeaderSize, "header", "header", message)) return end;
+    if (auto end = ReceiveWhole(kHeaderSize, FaultStep::kHeader, "header", message)) return end;
     Record([](BoxStats& stats) { ++stats.headersReceived; });
-    if (auto end = AtStep("header")) return end;
+    if (auto end = AtStep(FaultStep::kHeader)) return end;
     std::memcpy(&header, message.data(), kHeaderSize);
     if (faults_.nakHeaderAlways) {
       Nak();
@@ -122,7 +123,7 @@ BoxSession::Step BoxSession::ReceiveHeader(FILE_DOWNLOAD_HEADER_T& header, bool&
       continue;
     }
     if (sound) acceptedHeader_ = message;
-    if (!BackToBack("verdict")) {
+    if (!BackToBack(FaultStep::kVerdict)) {
       if (Ack()) return std::nullopt;
       continue;
     }
@@ -154,7 +155,8 @@ BoxSession::Step BoxSession::AnswerRepeatedHeader(const std::vector<uint8_t>& st
 BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descriptor) {
   for (;;) {
     std::vector<uint8_t> message;
-    if (auto end = ReceiveWhole(kDescriptorSize, "descriptor", "descriptor", message)) return end;
+    if (auto end = ReceiveWhole(kDescriptorSize, FaultStep::kDescriptor, "descriptor", message))
+      return end;
     if (message[0] == kHeaderTag && !acceptedHeader_.empty()) {
       if (auto end = AnswerRepeatedHeader(message)) return end;
       continue;
@@ -177,7 +179,7 @@ BoxSession::Step BoxSession::ReceiveDescriptor(FILE_PARTITION_HEADER_T& descript
       }
       continue;
     }
-    if (auto end = AtStep("descriptor")) return end;
+    if (auto end = AtStep(FaultStep::kDescriptor)) return end;
     std::memcpy(&descriptor, message.data(), kDescriptorSize);
     if (descriptor.tag != kDescriptorTag || descriptor.length != kDescriptorLength ||
         !DescriptorCrcMatches(descriptor)) {
@@ -203,8 +205,8 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, bool lastBlock,
     const size_t payload = std::min<size_t>(remaining, kFramePayloadMax);
     const bool last = remaining < size_t(kFramePayloadMax);
     std::vector<uint8_t> frame;
-    if (auto end = ReceiveWhole(kDataFrameSize, "frame", "data frame", frame)) return end;
-    if (auto end = AtStep("frame")) return end;
+    if (auto end = ReceiveWhole(kDataFrameSize, FaultStep::kFrame, "data frame", frame)) return end;
+    if (auto end = AtStep(FaultStep::kFrame)) return end;
     ++framesIn_;
     Record([](BoxStats& stats) { ++stats.framesReceived; });
     if (!DataFramePasses(frame.data())) {
@@ -228,7 +230,7 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, bool lastBlock,
       Nak();
       continue;
     }
-    if (last && lastBlock && BackToBack("first-erase")) {
+    if (last && lastBlock && BackToBack(FaultStep::kFirstErase)) {
       ackOwed_ = true;  // goes out with the first erase report
       Record([](BoxStats& stats) { ++stats.acksSent; });
     } else if (!Ack()) {
@@ -242,7 +244,7 @@ BoxSession::Step BoxSession::ReceiveBlock(size_t blockSize, bool lastBlock,
   }
 }
 
-BoxSession::Step BoxSession::SendReports(uint8_t code, std::string_view step, int failAt,
+BoxSession::Step BoxSession::SendReports(uint8_t code, FaultStep step, int failAt,
                                          const std::vector<bool>& partitionsOk,
                                          const std::vector<FILE_PARTITION_HEADER_T>& descriptors) {
   const auto perSector = code == kCodeErase ? options_.eraseTime : options_.programTime;

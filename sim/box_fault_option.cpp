@@ -11,29 +11,38 @@
 namespace vn {
 namespace {
 
-constexpr std::array<std::string_view, 8> kSteps = {"start", "header", "verdict", "descriptor",
-                                                    "frame", "erase",  "program", "request"};
+using enum FaultStep;
+
+// Every step's name on the command line, in the enum's order.
+constexpr std::array<std::string_view, 11> kStepNames = {
+    "",      "start",   "header",  "verdict", "descriptor", "frame", "first-erase",
+    "erase", "program", "request", "answer"};
+static_assert(kStepNames.size() == size_t(kAnswer) + 1, "a name for every step");
+
+// The steps at which a box can go silent or vanish.
+constexpr std::array<FaultStep, 8> kSteps = {kStart, kHeader, kVerdict, kDescriptor,
+                                             kFrame, kErase,  kProgram, kRequest};
 
 // The steps whose message can follow the one before it in the same write.
-constexpr std::array<std::string_view, 5> kJoinedSteps = {"verdict", "descriptor", "first-erase",
-                                                          "erase", "program"};
+constexpr std::array<FaultStep, 5> kJoinedSteps = {kVerdict, kDescriptor, kFirstErase, kErase,
+                                                   kProgram};
 
 // The kinds of message the PC sends.
-constexpr std::array<std::string_view, 7> kReceivedKinds = {
-    "start", "header", "descriptor", "frame", "request", "verdict", "answer"};
+constexpr std::array<FaultStep, 7> kReceivedKinds = {kStart,   kHeader,  kDescriptor, kFrame,
+                                                     kRequest, kVerdict, kAnswer};
 
 // "a, b or c": a list of values as the help and the errors say it.
-std::string Choices(std::span<const std::string_view> names, std::string_view last = " or ") {
+std::string Choices(std::span<const FaultStep> steps, std::string_view last = " or ") {
   std::string said;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) said += i + 1 == names.size() ? last : ", ";
-    said += names[i];
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) said += i + 1 == steps.size() ? last : ", ";
+    said += FaultStepName(steps[i]);
   }
   return said;
 }
 
 // The values a fault naming a step or a message kind takes.
-std::span<const std::string_view> ValuesOf(std::string BoxFaults::*field) {
+std::span<const FaultStep> ValuesOf(FaultStep BoxFaults::*field) {
   if (field == &BoxFaults::backToBack) return kJoinedSteps;
   if (field == &BoxFaults::damageReceived) return kReceivedKinds;
   return kSteps;
@@ -41,7 +50,7 @@ std::span<const std::string_view> ValuesOf(std::string BoxFaults::*field) {
 
 struct FaultOption {
   std::string_view name;
-  std::variant<int BoxFaults::*, bool BoxFaults::*, std::string BoxFaults::*,
+  std::variant<int BoxFaults::*, bool BoxFaults::*, FaultStep BoxFaults::*,
                std::chrono::milliseconds BoxFaults::*>
       field;
   std::string_view value;  // how its value is written in the help, if it takes one
@@ -96,6 +105,10 @@ std::optional<int> PositiveNumber(std::string_view text) {
 
 }  // namespace
 
+std::string_view FaultStepName(FaultStep step) {
+  return kStepNames[size_t(step)];
+}
+
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error) {
   const size_t equals = text.find('=');
   const std::string_view name = text.substr(0, equals);
@@ -115,15 +128,17 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     faults.*(*field) = true;
     return true;
   }
-  if (const auto* field = std::get_if<std::string BoxFaults::*>(&option->field)) {
+  if (const auto* field = std::get_if<FaultStep BoxFaults::*>(&option->field)) {
     const auto values = ValuesOf(*field);
-    if (std::find(values.begin(), values.end(), value) == values.end()) {
+    const auto step = std::find_if(values.begin(), values.end(),
+                                   [&](FaultStep s) { return FaultStepName(s) == value; });
+    if (step == values.end()) {
       const bool steps = values.data() == kSteps.data();
       error =
           "fault '" + std::string(name) + "' needs " + (steps ? "a step: " : "") + Choices(values);
       return false;
     }
-    faults.*(*field) = std::string(value);
+    faults.*(*field) = *step;
     return true;
   }
   if (const auto* field = std::get_if<std::chrono::milliseconds BoxFaults::*>(&option->field)) {
@@ -153,7 +168,7 @@ std::string FaultOptionHelp() {
     usage.resize(std::max(kColumn, usage.size() + 1), ' ');
     help += usage + std::string(option.help);
     // A value other than a step is listed with its fault; the steps once, below.
-    const auto* field = std::get_if<std::string BoxFaults::*>(&option.field);
+    const auto* field = std::get_if<FaultStep BoxFaults::*>(&option.field);
     if (field && ValuesOf(*field).data() != kSteps.data()) {
       help += ":\n" + std::string(kColumn, ' ') + Choices(ValuesOf(*field));
     }

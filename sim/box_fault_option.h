@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/virtual_box.h"
+#include "sim/box_options.h"
 
 namespace vn {
 
@@ -11,6 +11,9 @@ namespace vn {
 // `error` saying why, for an unknown name, a value that is not a positive number, or an unknown
 // step.
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error);
+
+// How the command line spells a step: "start", "first-erase", ...; "" for kNone.
+std::string_view FaultStepName(FaultStep step);
 
 // One line per fault, then the steps that faults name, for the help text.
 std::string FaultOptionHelp();

@@ -17,6 +17,23 @@ struct BoxIdentity {
   std::string softwareVersion = "3.1.05";
 };
 
+// Where in a session a fault strikes, or which kind of message from the PC it damages. The
+// command line spells them "start", "header", ... (box_fault_option.cpp); not every fault takes
+// every one.
+enum class FaultStep {
+  kNone,
+  kStart,
+  kHeader,
+  kVerdict,
+  kDescriptor,
+  kFrame,
+  kFirstErase,  // the first erase report, after the last data frame's ACK
+  kErase,
+  kProgram,
+  kRequest,
+  kAnswer,  // the PC's ACK or NAK in an upload
+};
+
 // Every field is off by default. "Nth" counts from 1 within one session (one operation started
 // by a start command); the counters start over with every session.
 struct BoxFaults {
@@ -36,24 +53,22 @@ struct BoxFaults {
   int resendAckedFrame = 0;       // upload: send the Nth data frame again after its ACK, then go on
   bool garbageBeforeReady = false;  // a few random bytes before every other ready frame
   bool nonReadyFirst = false;       // 02 04 00 03 in turn with the ready frame while idle
-  // Stop answering at a step: "start", "header", "verdict", "descriptor", "frame", "erase",
-  // "program", "request".
-  std::string silentAt;
+  // Stop answering at a step: start, header, verdict, descriptor, frame, erase, program, request.
+  FaultStep silentAt = FaultStep::kNone;
   int eraseFailAt = 0;          // report erase failure for the Nth partition, success for every one
   int programFailAt = 0;        // same for program
   bool refuseIdentity = false;  // always send the verdict 02 03 00 03
-  std::string vanishAt;  // close the pseudo-terminal at a step (names as silentAt): a pulled cable
-  // Send a message in one write with the one before it, the first time: "verdict" (with the
-  // header's ACK), "descriptor" (upload: the first with the read request's ACK), "first-erase"
-  // (the first erase report with the last data frame's ACK), "erase" and "program" (the reports
+  FaultStep vanishAt = FaultStep::kNone;  // close the pseudo-terminal at a step: a pulled cable
+  // Send a message in one write with the one before it, the first time: verdict (with the
+  // header's ACK), descriptor (upload: the first with the read request's ACK), first erase
+  // (the first erase report with the last data frame's ACK), erase and program (the reports
   // two at a time).
-  std::string backToBack;
+  FaultStep backToBack = FaultStep::kNone;
   std::chrono::milliseconds stallRead{0};  // wait that long before reading each message
   // Damage the Nth message of a kind received from the PC before checking it, as the line would:
-  // "start" (counted over the box's life), "header", "descriptor", "frame", "request", "verdict"
-  // or "answer" (the PC's ACK or NAK in an upload). Every bit of its second byte flips (of its
-  // only byte, for an answer).
-  std::string damageReceived;
+  // start (counted over the box's life), header, descriptor, frame, request, verdict or answer.
+  // Every bit of its second byte flips (of its only byte, for an answer).
+  FaultStep damageReceived = FaultStep::kNone;
   int damageReceivedNth = 1;
 };
 

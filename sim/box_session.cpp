@@ -1,19 +1,20 @@
 #include "sim/box_session.h"
 
 #include "link/wire_format.h"
+#include "sim/box_fault_option.h"
 
 namespace vn {
 
 BoxSession::BoxSession(BoxLink& link, const BoxOptions& options, BoxShared& shared)
     : link_(link), options_(options), faults_(options.faults), shared_(shared) {}
 
-BoxSession::Step BoxSession::AtStep(std::string_view step) {
+BoxSession::Step BoxSession::AtStep(FaultStep step) {
   if (faults_.vanishAt == step) {
-    summary_ = "vanished at " + std::string(step);
+    summary_ = "vanished at " + std::string(FaultStepName(step));
     return SessionEnd::kVanished;
   }
   if (faults_.silentAt != step) return std::nullopt;
-  summary_ = "silent at " + std::string(step);
+  summary_ = "silent at " + std::string(FaultStepName(step));
   // Whatever the PC sends now goes unanswered, until it has been quiet for the silence limit.
   std::vector<uint8_t> ignored;
   for (;;) {
@@ -32,7 +33,7 @@ BoxSession::Step BoxSession::AtStep(std::string_view step) {
   }
 }
 
-BoxSession::Step BoxSession::ReceiveWhole(size_t size, std::string_view kind, const char* awaited,
+BoxSession::Step BoxSession::ReceiveWhole(size_t size, FaultStep kind, const char* awaited,
                                           std::vector<uint8_t>& message) {
   for (;;) {
     const Receipt receipt = link_.Receive(size, kPcSilence, message);
@@ -107,17 +108,14 @@ BoxSession::Step BoxSession::Unanswered(Receipt receipt, const char* what) {
   return Abandon(std::string("the PC never answered the ") + what);
 }
 
-void BoxSession::ReceivedFromPc(std::string_view kind, std::vector<uint8_t>& message) {
+void BoxSession::ReceivedFromPc(FaultStep kind, std::vector<uint8_t>& message) {
   if (faults_.damageReceived != kind || ++damageKindSeen_ != faults_.damageReceivedNth) return;
   message[message.size() > 1 ? 1 : 0] ^= 0xFF;
 }
 
-bool BoxSession::BackToBack(std::string_view step) {
-  if (faults_.backToBack != step) return false;
-  for (const std::string& done : backToBackDone_) {
-    if (done == step) return false;
-  }
-  backToBackDone_.emplace_back(step);
+bool BoxSession::BackToBack(FaultStep step) {
+  if (faults_.backToBack != step || backToBackDone_) return false;
+  backToBackDone_ = true;
   return true;
 }
 

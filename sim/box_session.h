@@ -74,8 +74,7 @@ class BoxSession {
   bool IsRepeatOfPrevious(const std::vector<uint8_t>& frame) const;
   // The PC sent the accepted header again: it missed the ACK or the verdict.
   Step AnswerRepeatedHeader(const std::vector<uint8_t>& start);
-  Step SendReports(uint8_t code, std::string_view step, int failAt,
-                   const std::vector<bool>& partitionsOk,
+  Step SendReports(uint8_t code, FaultStep step, int failAt, const std::vector<bool>& partitionsOk,
                    const std::vector<FILE_PARTITION_HEADER_T>& descriptors);
 
   // Upload.
@@ -95,13 +94,13 @@ class BoxSession {
 
   // Common.
   // Ends the session here when the faults say to go silent or vanish at `step`.
-  Step AtStep(std::string_view step);
+  Step AtStep(FaultStep step);
   Step Lost(Receipt receipt, const char* awaited);
   // An answer the PC owed never came: a failed session, whatever the PC made of it.
   Step Unanswered(Receipt receipt, const char* what);
-  // One whole message of `size` bytes, of `kind` (as the faults name it); a partial one is
-  // answered with NAK and awaited again.
-  Step ReceiveWhole(size_t size, std::string_view kind, const char* awaited,
+  // One whole message of `size` bytes, of `kind`; a partial one is answered with NAK and awaited
+  // again.
+  Step ReceiveWhole(size_t size, FaultStep kind, const char* awaited,
                     std::vector<uint8_t>& message);
   SessionEnd Abandon(std::string why);
   // Sends ACK (with `follow` in the same write), unless this is an ACK the faults drop or turn
@@ -111,9 +110,9 @@ class BoxSession {
   // A message on the box's own initiative, after `work` (the box busy with what leads to it).
   Step SendAfter(std::chrono::milliseconds work, std::span<const uint8_t> bytes);
   // Damages `message` as the line would, when it is the message of `kind` the faults name.
-  void ReceivedFromPc(std::string_view kind, std::vector<uint8_t>& message);
+  void ReceivedFromPc(FaultStep kind, std::vector<uint8_t>& message);
   // True the first time the faults ask for `step` to go out with the message before it.
-  bool BackToBack(std::string_view step);
+  bool BackToBack(FaultStep step);
   template <typename Change>
   void Record(Change change) {
     shared_.Update([&](BoxStats& stats, std::vector<uint8_t>&) { change(stats); });
@@ -134,7 +133,7 @@ class BoxSession {
   int naksLeft_ = 0;
   int descriptorsOut_ = 0;
   int framesOut_ = 0;
-  std::vector<std::string> backToBackDone_;
+  bool backToBackDone_ = false;  // the faults name one step, which joins its message once
   bool backToBackVerdict_ = false;
   // An ACK still to go out with the box's next message: the read request's with the first
   // descriptor (upload), the last data frame's with the first erase report (download).

@@ -26,7 +26,7 @@ std::span<const uint8_t> BytesSpan(const FILE_PARTITION_HEADER_T& descriptor) {
 }  // namespace
 
 SessionEnd BoxSession::RunUpload() {
-  if (auto end = AtStep("start")) return *end;
+  if (auto end = AtStep(FaultStep::kStart)) return *end;
   if (auto end = SendHeader()) return *end;
   std::vector<UploadRegion> regions;
   if (auto end = ReceiveRequest(regions)) return *end;
@@ -42,7 +42,7 @@ SessionEnd BoxSession::RunUpload() {
 BoxSession::Step BoxSession::SendHeader() {
   FILE_DOWNLOAD_HEADER_T header = BuildBoxHeader(options_.identity);
   if (faults_.badHeaderCrc) header.crc[0] ^= 0x5A;
-  if (auto end = AtStep("header")) return end;
+  if (auto end = AtStep(FaultStep::kHeader)) return end;
   if (auto end = SendUntilAcked(BytesSpan(header), BytesSpan(header), "header", false)) {
     return end;
   }
@@ -50,8 +50,8 @@ BoxSession::Step BoxSession::SendHeader() {
   std::vector<uint8_t> verdict;
   const Receipt receipt = link_.Receive(kCommandFrameSize, kPcSilence, verdict);
   if (receipt != Receipt::kOk) return Unanswered(receipt, "header with its verdict");
-  ReceivedFromPc("verdict", verdict);
-  if (auto end = AtStep("verdict")) return end;
+  ReceivedFromPc(FaultStep::kVerdict, verdict);
+  if (auto end = AtStep(FaultStep::kVerdict)) return end;
   if (verdict[0] != STX || verdict[1] != kCodeIdent) return Abandon("no verdict from the PC");
   if (verdict[2] == 0) {
     summary_ = "upload refused by the PC";
@@ -63,15 +63,16 @@ BoxSession::Step BoxSession::SendHeader() {
 BoxSession::Step BoxSession::ReceiveRequest(std::vector<UploadRegion>& regions) {
   for (;;) {
     std::vector<uint8_t> request;
-    if (auto end = ReceiveWhole(kReadRequestSize, "request", "read request", request)) return end;
-    if (auto end = AtStep("request")) return end;
+    if (auto end = ReceiveWhole(kReadRequestSize, FaultStep::kRequest, "read request", request))
+      return end;
+    if (auto end = AtStep(FaultStep::kRequest)) return end;
     auto parsed = ParseReadRequest(request.data());
     // A region outside the flash cannot be answered: the request is as good as damaged.
     if (!parsed || !std::all_of(parsed->begin(), parsed->end(), RegionInsideFlash)) {
       Nak();
       continue;
     }
-    if (faults_.backToBack == "descriptor") {
+    if (faults_.backToBack == FaultStep::kDescriptor) {
       ackOwed_ = true;  // goes out with the first descriptor
     } else if (!Ack()) {
       continue;
@@ -100,7 +101,7 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
     firstDescriptor.crc[0] ^= 0x5A;
     badSends = faults_.badDescriptorCrcTimes;
   }
-  if (auto end = AtStep("descriptor")) return end;
+  if (auto end = AtStep(FaultStep::kDescriptor)) return end;
   std::vector<uint8_t> lead;
   if (ackOwed_) {
     ackOwed_ = false;
@@ -114,7 +115,7 @@ BoxSession::Step BoxSession::SendRegion(const UploadRegion& region) {
 
   std::vector<uint8_t> block;
   AppendDataBlock(block, compressed);
-  if (auto end = AtStep("frame")) return end;
+  if (auto end = AtStep(FaultStep::kFrame)) return end;
   // Frames of 1020 payload bytes; the last carries the rest, so a block of a multiple of 1020
   // bytes needs no empty frame at the end (the PC counts the bytes it still expects).
   for (size_t offset = 0; offset < block.size();) {
@@ -180,7 +181,7 @@ BoxSession::Step BoxSession::AwaitReply(Reply& reply, const char* what) {
     std::vector<uint8_t> byte;
     const Receipt receipt = link_.Receive(1, kPcSilence, byte);
     if (receipt != Receipt::kOk) return Unanswered(receipt, what);
-    ReceivedFromPc("answer", byte);
+    ReceivedFromPc(FaultStep::kAnswer, byte);
     if (byte[0] == ACK || byte[0] == NAK) {
       reply = byte[0] == ACK ? Reply::kAck : Reply::kNak;
       return std::nullopt;

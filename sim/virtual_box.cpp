@@ -74,7 +74,7 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
       return std::nullopt;
     }
     // A start command damaged on the line is no start command: the box goes on announcing.
-    const bool damaged = start && options.faults.damageReceived == "start" &&
+    const bool damaged = start && options.faults.damageReceived == FaultStep::kStart &&
                          ++startsHeard == options.faults.damageReceivedNth;
     if (start && !damaged) return start;
   }

@@ -129,7 +129,7 @@ class BoxRunsTest : public QObject {
   void coveredBackupSurvivesAFailedUpload() {
     vn::BoxOptions options;
     options.flash = image_;
-    options.faults.vanishAt = "frame";
+    options.faults.vanishAt = vn::FaultStep::kFrame;
     StartBox(options);
     form_->CB_UpgSelect(kKeySet);
     const std::vector<uint8_t> old = {0x11, 0x44, 0x00, 'o', 'l', 'd'};

@@ -100,8 +100,7 @@ class WindowFeedbackTest : public QObject {
   }
 
   void successAndFailureDifferInColour() {
-    QCOMPARE(vn::ToneOfEvent(vn::StatusEvent("Update Success!", vn::EventKind::kSuccess)),
-             vn::StatusTone::kSuccess);
+    QCOMPARE(vn::ToneOfEvent(vn::BoxDoneEvent()), vn::StatusTone::kSuccess);
     QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgEraseSuccess)), vn::StatusTone::kSuccess);
     QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgIdentFailed)), vn::StatusTone::kFailure);
     QCOMPARE(vn::ToneOfEvent(vn::MessageEvent(vn::kMsgConnecting)), vn::StatusTone::kNeutral);

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/box_record.h"
+#include "cli/event_json.h"
+#include "support/json_contract.h"
 
 namespace vn {
 namespace {
@@ -66,6 +68,28 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   EXPECT_EQ(stopped["result"], "stopped");
   EXPECT_TRUE(stopped["failure"].is_null());
   EXPECT_EQ(stopped["reason"], "stopped before the box was done");
+
+  // Each of the three, and the stream's objects for a port whose name is not UTF-8, as their
+  // schemas publish them.
+  const std::string port = "/dev/tty\xFF";
+  record.port = port;
+  LinkEvent failure;
+  failure.kind = EventKind::kFailure;
+  failure.box = 1;
+  LinkEvent percent;
+  percent.kind = EventKind::kPercent;
+  percent.box = 1;
+  std::string lines = line + "\n" + BoxRecordJson(record) + "\n";
+  for (const std::string& object :
+       {EventJson(port, failure), EventJson(port, percent), BoxJson(port, BoxRecordObject(record)),
+        DetailJson(port, 1, "detail", "Permission denied"),
+        SummaryJson(port, 0, 1, true, false, true)}) {
+    lines += object + "\n";
+  }
+  record.result = BoxResult::kFailure;
+  lines += BoxRecordJson(record) + "\n";
+  EXPECT_EQ(testing::JsonSchemaProblems(lines), "");
+  EXPECT_NE(lines.find("\"portBytes\":\"2f6465762f747479ff\""), std::string::npos) << lines;
 }
 
 }  // namespace

@@ -95,6 +95,14 @@ TEST_F(CliFiles, JsonKeepsHeaderTexts) {
   EXPECT_EQ(report["header"]["manufactureIdent"], "A\"B\\C\tD");
   EXPECT_EQ(report["header"]["hardwareModule"], "K\u00FCche");
   EXPECT_EQ(report["sound"], true);
+
+  // A Latin-1 file name: U+FFFD in `file`, the exact bytes beside it.
+  const std::string latin1 = folder_.File("k\xFC.dld");
+  std::filesystem::rename(file, latin1);
+  const auto named = nlohmann::json::parse(RunChild(kCli, {"inspect", latin1, "--json"}).out);
+  EXPECT_EQ(named["file"], folder_.File("k\uFFFD.dld"));
+  const std::string exact = named.value("fileBytes", "");
+  EXPECT_TRUE(exact.ends_with("2f6bfc2e646c64")) << exact;  // "/k\xFC.dld"
 }
 
 TEST_F(CliFiles, UnreadableOrUnwritableFilesExitTwo) {

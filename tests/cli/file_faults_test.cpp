@@ -29,7 +29,7 @@ bool Contains(const std::string& text, const std::string& part) {
 TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartIs) {
   BoxOptions options;
   options.flash = SampleFlashImage(41);
-  options.faults.vanishAt = "frame";
+  options.faults.vanishAt = FaultStep::kFrame;
   VirtualBox box(options);
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;

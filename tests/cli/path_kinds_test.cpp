@@ -3,6 +3,7 @@
 // scratch folder but what the command is there to write. Runs as root and (through
 // unprivileged_file_tests) once more as an unprivileged user.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -161,9 +163,32 @@ const Role kRoles[] = {
       {0, Effect::kNone},
       {0, Effect::kNone},
       {0, Effect::kRemoved}}},
+    // The virtual box's announcement folder in the runtime folder: the box uses only a private
+    // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
+    {"announcement folder",
+     {{0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kKept, "not 0700"},
+      {0, Effect::kKept, "cannot announce the box"},
+      {0, Effect::kAny},
+      {0, Effect::kKept, "cannot announce the box"}}},
 };
 
-enum RoleIndex { kDownload, kUpload, kPartial, kRecord, kPack, kExtract, kInspect, kScratch };
+enum RoleIndex {
+  kDownload,
+  kUpload,
+  kPartial,
+  kRecord,
+  kPack,
+  kExtract,
+  kInspect,
+  kScratch,
+  kAnnounce
+};
 
 std::vector<uint8_t> SoundKeyFile() {
   return BuildUpgradeFile(UploadRegionList(kOperationUploadKey), SampleFlashImage(61),
@@ -208,7 +233,8 @@ class Cell {
 
   // False when the cell cannot be made here (a device or a disk without root).
   bool Make() {
-    const std::string name = role_ == kPartial ? "key.dld.partial" : "target";
+    std::string name = role_ == kPartial ? "key.dld.partial" : "target";
+    if (role_ == kAnnounce) name = "vespanode";
     std::string folder = folder_.Path();
     if (role_ == kScratch) {
       folder = folder_.File("bin");
@@ -225,6 +251,7 @@ class Cell {
       if (!disk_->Mounted()) return false;
     }
     path_ = folder + "/" + (role_ == kScratch ? name_ : name);
+    runtimeFolder_ = folder;
     target_ = role_ == kPartial ? folder + "/key.dld" : path_;
     if (role_ == kRecord || role_ == kExtract || role_ == kScratch) {
       keyFile_ = folder_.Write("key.dld", SoundKeyFile());
@@ -301,8 +328,38 @@ class Cell {
         return RunChild(kCli, {"inspect", path_}, bound);
       case kScratch:
         return RunChild(cli_, {"download", "--port", port, keyFile_}, bound);
+      case kAnnounce:
+        return RunBoxAndPorts(bound);
     }
     return {};
+  }
+
+  // A box started in the runtime folder under test and `ports` run while it is up: `ports`'s exit
+  // code, and what both said on standard error.
+  ChildResult RunBoxAndPorts(ChildOptions bound) {
+    const char* given = std::getenv("XDG_RUNTIME_DIR");
+    const std::string before = given ? given : "";
+    ::setenv("XDG_RUNTIME_DIR", runtimeFolder_.c_str(), 1);
+    ChildResult ports;
+    bool listed = false;
+    bound.onLine = [&](const std::string& line, int pid) {
+      if (!line.starts_with("pty: ") || listed) return;
+      listed = true;
+      ChildOptions portsBound;
+      portsBound.timeout = std::chrono::seconds(20);
+      ports = RunChild(kCli, {"ports"}, portsBound);
+      ::kill(pid, SIGTERM);
+    };
+    const ChildResult box = RunChild(OurProgram("vespanode-box"), {}, bound);
+    if (given) {
+      ::setenv("XDG_RUNTIME_DIR", before.c_str(), 1);
+    } else {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    EXPECT_TRUE(listed) << "the box never said its pty: " << box.err;
+    ports.timedOut = ports.timedOut || box.timedOut;
+    ports.err = box.err + ports.err;
+    return ports;
   }
 
   void Check(const Expect& expect) {
@@ -314,11 +371,15 @@ class Cell {
       if (entry == path_ || entry == written || entry == target_ || entry == target_ + ".partial") {
         continue;
       }
+      // The box's own announcement inside a folder it made.
+      if (role_ == kAnnounce && entry.starts_with(path_ + "/")) continue;
       EXPECT_TRUE(after.count(entry) && after.at(entry) == what) << "changed: " << entry;
     }
     for (const auto& [entry, what] : after) {
       const bool expected = before_.count(entry) || entry == path_ || entry == written ||
-                            entry == target_ || (entry == target_ + ".partial" && expect.exit != 0);
+                            entry == target_ ||
+                            (entry == target_ + ".partial" && expect.exit != 0) ||
+                            (role_ == kAnnounce && entry.starts_with(path_ + "/"));
       EXPECT_TRUE(expected) << "left behind: " << entry;
     }
     const auto keptOld = before_.find(path_);
@@ -395,6 +456,7 @@ class Cell {
   std::string keyFile_;
   std::string flashImage_;
   std::string cli_;
+  std::string runtimeFolder_;
   int lockFd_ = -1;
   std::map<std::string, std::string> before_;
 };
@@ -463,9 +525,9 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
 }
 
 std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
-  static const char* const names[] = {"DownloadFile", "UploadFile",   "UploadPartial",
-                                      "Record",       "PackOutput",   "ExtractFlash",
-                                      "InspectFile",  "ScratchHeader"};
+  static const char* const names[] = {"DownloadFile", "UploadFile",    "UploadPartial",
+                                      "Record",       "PackOutput",    "ExtractFlash",
+                                      "InspectFile",  "ScratchHeader", "AnnouncementFolder"};
   return names[info.param];
 }
 

@@ -56,16 +56,16 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   ASSERT_EQ(json.exitCode, 0) << json.err;
   const auto survey = nlohmann::json::parse(json.out, nullptr, false);
   ASSERT_FALSE(survey.is_discarded()) << json.out;
-  ASSERT_EQ(survey["com_names"].size(), 10u);
-  EXPECT_EQ(survey["com_names"][2]["name"], "COM3");
-  EXPECT_EQ(survey["com_names"][2]["window_name"], "COM.03");
-  EXPECT_EQ(survey["com_names"][2]["device"], "/dev/ttyS2");
-  EXPECT_TRUE(survey["com_names"][2]["exists"].is_boolean());
-  EXPECT_TRUE(survey["usb_adapters"].is_array());
-  ASSERT_EQ(survey["virtual_boxes"].size(), 2u);
+  ASSERT_EQ(survey["comNames"].size(), 10u);
+  EXPECT_EQ(survey["comNames"][2]["name"], "COM3");
+  EXPECT_EQ(survey["comNames"][2]["windowName"], "COM.03");
+  EXPECT_EQ(survey["comNames"][2]["device"], "/dev/ttyS2");
+  EXPECT_TRUE(survey["comNames"][2]["exists"].is_boolean());
+  EXPECT_TRUE(survey["usbAdapters"].is_array());
+  ASSERT_EQ(survey["virtualBoxes"].size(), 2u);
   const bool boxFirst = box.PtyPath() < odd;
-  const auto& real = survey["virtual_boxes"][boxFirst ? 0 : 1];
-  const auto& foreign = survey["virtual_boxes"][boxFirst ? 1 : 0];
+  const auto& real = survey["virtualBoxes"][boxFirst ? 0 : 1];
+  const auto& foreign = survey["virtualBoxes"][boxFirst ? 1 : 0];
   EXPECT_EQ(real["device"], box.PtyPath());
   EXPECT_FALSE(real.contains("deviceBytes"));
   // The name shows with U+FFFD, and exactly in its bytes beside it.

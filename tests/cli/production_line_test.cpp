@@ -44,7 +44,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   };
   VirtualBox picky(refuseFirst);
   BoxOptions pulled;
-  pulled.faults.vanishAt = "frame";
+  pulled.faults.vanishAt = FaultStep::kFrame;
   VirtualBox gone(pulled);
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
@@ -73,7 +73,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   std::map<std::string, int> lastBox;
   std::map<std::string, Json> summaries;
   for (const Json& object : JsonLines(run.out)) {
-    ASSERT_EQ(object.value("schema", 0), 1);
+    ASSERT_EQ(object.value("schema", 0), 2);
     const std::string port = object.value("port", "");
     ASSERT_EQ(summaries.count(port), 0u) << "nothing after a port's summary";
     const std::string type = object.value("type", "");
@@ -81,6 +81,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
     if (type != "event") continue;
     const int box = object["box"].get<int>();
     EXPECT_GE(box, lastBox[port]) << object;
+    EXPECT_TRUE(object["kind"] != "success" || object["message"] == 24) << object;
     if (box > lastBox[port]) {
       EXPECT_EQ(object["text"], "Connectting...") << "a box's events begin with the wait for it";
     }

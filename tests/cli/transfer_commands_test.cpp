@@ -63,7 +63,7 @@ TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
 
   // A pulled cable is a failed box, not an interrupt.
   BoxFaults vanishing;
-  vanishing.vanishAt = "frame";
+  vanishing.vanishAt = FaultStep::kFrame;
   run = DownloadAgainstFaultyBox(vanishing);
   EXPECT_EQ(run.exitCode, 1);
   ASSERT_FALSE(run.OutLines().empty());

@@ -6,6 +6,7 @@
 
 #include "far_end.h"
 #include "link/framing.h"
+#include "link/link_event.h"
 
 namespace vn::testing {
 namespace {
@@ -19,12 +20,11 @@ TEST(LinkMessage, DecodingLooksAtCodeAndForSomeCodesAtTheSubByte) {
     uint8_t code, sub;
     int index;
   };
+  // Sub bytes and codes beyond those of the table, whose own frames are walked below.
   const Case cases[] = {
-      {0x01, 0x00, 0},  {0x01, 0x05, 0},  {0x02, 0x09, 3},  {0x03, 0x00, 5},  {0x03, 0x01, 6},
-      {0x03, 0x7F, 6},  {0x04, 0x00, 7},  {0x05, 0x00, 11}, {0x05, 0x02, 12}, {0x06, 0x00, 14},
-      {0x06, 0xFF, 15}, {0x09, 0x00, 25}, {0x0A, 0x00, 26}, {0x0B, 0x00, 16}, {0x0C, 0x01, 20},
-      {0x00, 0x00, -1}, {0x07, 0x00, -1}, {0x08, 0x00, -1}, {0x08, 0x01, -1}, {0x0D, 0x00, -1},
-      {0xFF, 0x01, -1},
+      {0x01, 0x05, 0},  {0x02, 0x09, 3},  {0x03, 0x7F, 6},  {0x05, 0x02, 12},
+      {0x06, 0xFF, 15}, {0x0C, 0x01, 20}, {0x00, 0x00, -1}, {0x07, 0x00, -1},
+      {0x08, 0x05, -1}, {0x0D, 0x00, -1}, {0xFF, 0x01, -1},
   };
   for (const Case& c : cases) {
     const Bytes frame = Command(c.code, c.sub, 0xAA);  // the fourth byte is ignored
@@ -32,30 +32,71 @@ TEST(LinkMessage, DecodingLooksAtCodeAndForSomeCodesAtTheSubByte) {
   }
 }
 
-TEST(LinkMessage, EveryFrameOfTheTableDecodesBackExceptTheEncodeOnlyOnes) {
-  int framed = 0;
-  for (int index = 0; index < kLinkMessageCount; ++index) {
-    const std::optional<CommandFrame> frame = CommandFrameOf(index);
-    if (!frame) continue;
-    ++framed;
-    EXPECT_EQ((*frame)[0], STX);
-    EXPECT_EQ((*frame)[3], ETX);
-    const bool encodeOnly = index == kMsgUpdateFailed || index == kMsgUpdateSuccess;
-    EXPECT_EQ(DecodeCommand(frame->data()), encodeOnly ? -1 : index) << index;
+// Every index of the vocabulary: its text, its frame and what that frame reads back as, and the
+// event that shows it (phase, failure, a step that went right).
+TEST(LinkMessage, EveryIndexHasItsTextFrameAndEvent) {
+  enum Says { kPlain, kGood, kBad };
+  struct Row {
+    int index;
+    const char* text;
+    int code, sub;  // code -1: no frame
+    bool decodes;   // a received frame reads back as the index
+    Phase phase;
+    Says says;
+  };
+  using enum Phase;
+  const Row rows[] = {
+      {0, "Connectting...", 0x01, 0x00, true, kConnect, kPlain},
+      {1, "Connect failed!", -1, 0, false, kConnect, kBad},
+      {2, "Connect Success!", -1, 0, false, kConnect, kGood},
+      {3, nullptr, 0x02, 0x00, true, kNone, kPlain},
+      {4, "Verify...", -1, 0, false, kVerify, kPlain},
+      {5, "Ident check failed!", 0x03, 0x00, true, kVerify, kBad},
+      {6, "Ident check Success!", 0x03, 0x01, true, kVerify, kGood},
+      {7, "Transfer...", 0x04, 0x00, true, kTransfer, kPlain},
+      {8, "Transfer failed!", -1, 0, false, kTransfer, kBad},
+      {9, "Transfer Success!", -1, 0, false, kTransfer, kGood},
+      {10, "Erase flash...", -1, 0, false, kErase, kPlain},
+      {11, "Erase flash failed!", 0x05, 0x00, true, kErase, kBad},
+      {12, "Erase flash Success!", 0x05, 0x01, true, kErase, kGood},
+      {13, "Program flash...", -1, 0, false, kProgram, kPlain},
+      {14, "Program flash failed!", 0x06, 0x00, true, kProgram, kBad},
+      {15, "Program flash Success!", 0x06, 0x01, true, kProgram, kGood},
+      {16, "SatcoDX Update start!", 0x0B, 0x00, true, kNone, kPlain},
+      {17, "SatcoDX Update failed!", -1, 0, false, kNone, kPlain},
+      {18, "Inputting SatcoDX file, please wait...", -1, 0, false, kNone, kPlain},
+      {19, "SatcoDX Update Success!", -1, 0, false, kNone, kPlain},
+      {20, "SatcoDX Download start!", 0x0C, 0x00, true, kNone, kPlain},
+      {21, "SatcoDX Download failed!", -1, 0, false, kNone, kPlain},
+      {22, "SatcoDX Download Success!", -1, 0, false, kNone, kPlain},
+      {23, "Update failed!", 0x08, 0x00, false, kNone, kBad},
+      {24, "Update Success!", 0x08, 0x01, false, kNone, kGood},
+      {25, nullptr, 0x09, 0x00, true, kNone, kPlain},
+      {26, nullptr, 0x0A, 0x00, true, kNone, kPlain},
+      {-1, nullptr, -1, 0, false, kNone, kPlain},  // out of range on both sides
+      {27, nullptr, -1, 0, false, kNone, kPlain},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.index);
+    EXPECT_STREQ(LinkMessageText(row.index), row.text);
+    const std::optional<CommandFrame> frame = CommandFrameOf(row.index);
+    ASSERT_EQ(frame.has_value(), row.code >= 0);
+    if (frame) {
+      EXPECT_EQ(*frame, MakeCommandFrame(uint8_t(row.code), uint8_t(row.sub)));
+      EXPECT_EQ(DecodeCommand(frame->data()), row.decodes ? row.index : -1);
+    }
+    const LinkEvent event = MessageEvent(row.index);
+    EXPECT_EQ(event.message, row.index);
+    EXPECT_EQ(event.text, row.text ? row.text : "");
+    EXPECT_EQ(event.phase, row.phase);
+    EXPECT_EQ(event.kind, row.says == kBad ? EventKind::kFailure : EventKind::kStatus);
+    EXPECT_EQ(IsStepSuccess(event), row.says == kGood);
   }
-  EXPECT_EQ(framed, 15);
-  EXPECT_EQ(CommandFrameOf(kMsgUpdateSuccess), MakeCommandFrame(0x08, 0x01));
-  EXPECT_EQ(CommandFrameOf(kMsgUpdateFailed), MakeCommandFrame(0x08, 0x00));
-  EXPECT_FALSE(CommandFrameOf(kMsgConnectFailed));
-  EXPECT_FALSE(CommandFrameOf(kLinkMessageCount));
-}
-
-TEST(LinkMessage, TextsAreTheStatusLineTextsAndSomeIndexesHaveNone) {
-  EXPECT_STREQ(LinkMessageText(kMsgConnecting), "Connectting...");
-  EXPECT_STREQ(LinkMessageText(kMsgIdentSuccess), "Ident check Success!");
-  EXPECT_STREQ(LinkMessageText(18), "Inputting SatcoDX file, please wait...");
-  EXPECT_STREQ(LinkMessageText(kMsgUpdateSuccess), "Update Success!");
-  for (int index : {-1, 3, 25, 26, 27}) EXPECT_EQ(LinkMessageText(index), nullptr) << index;
+  const LinkEvent done = BoxDoneEvent();  // a box done names its message too
+  EXPECT_EQ(done.kind, EventKind::kSuccess);
+  EXPECT_EQ(done.message, kMsgUpdateSuccess);
+  EXPECT_EQ(done.text, "Update Success!");
+  EXPECT_TRUE(IsStepSuccess(done));
 }
 
 class CommandExchangeTest : public RigTest {

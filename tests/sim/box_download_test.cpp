@@ -254,7 +254,7 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
 
 TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
   BoxOptions options;
-  options.faults.silentAt = "verdict";
+  options.faults.silentAt = FaultStep::kVerdict;
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
@@ -269,7 +269,7 @@ TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
 
 TEST(BoxDownload, VanishingMidTransferClosesThePort) {
   BoxOptions options;
-  options.faults.vanishAt = "frame";
+  options.faults.vanishAt = FaultStep::kFrame;
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40040000, SampleFlashImage(8, 0x4000));

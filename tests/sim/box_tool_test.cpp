@@ -188,16 +188,16 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   EXPECT_TRUE(ApplyFaultOption("back-to-back=program", faults, error));
   EXPECT_TRUE(ApplyFaultOption("stall-read=150", faults, error));
   EXPECT_TRUE(ApplyFaultOption("damage-received=answer", faults, error));
-  EXPECT_EQ(faults.backToBack, "program");
+  EXPECT_EQ(faults.backToBack, FaultStep::kProgram);
   EXPECT_EQ(faults.stallRead, std::chrono::milliseconds(150));
   EXPECT_EQ(faults.nakFrame, 3);
   EXPECT_EQ(faults.badHeaderCrc, 1);
   EXPECT_TRUE(faults.garbageBeforeReady);
-  EXPECT_EQ(faults.vanishAt, "erase");
-  EXPECT_EQ(faults.damageReceived, "answer");
+  EXPECT_EQ(faults.vanishAt, FaultStep::kErase);
+  EXPECT_EQ(faults.damageReceived, FaultStep::kAnswer);
   for (const char* wrong : {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1",
                             "no-such-fault", "back-to-back=start", "stall-read", "stall-read=0",
-                            "damage-received=erase", "silent-at=answer"}) {
+                            "damage-received=erase", "silent-at=answer", "silent-at="}) {
     EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
     EXPECT_FALSE(error.empty());
   }

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/json_contract.h"
+
 extern char** environ;
 
 namespace vn::testing {
@@ -48,6 +50,7 @@ std::string OurProgram(const std::string& name) {
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const ChildOptions& options) {
+  const CliJsonWatch jsonWatch(program, args);
   ChildResult result;
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
@@ -122,6 +125,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   int status = 0;
   waitpid(pid, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  jsonWatch.Check(result);
   return result;
 }
 

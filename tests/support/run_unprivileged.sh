@@ -18,13 +18,16 @@ mkdir "$top/bin" "$top/scratch"
 for program in vespanode-cli vespanode-box test_cli test_link; do
   cp "$bin/$program" "$top/bin/" || exit 1
 done
+# The JSON the programs print is checked against the schemas there too.
+mkdir "$top/bin/schema"
+cp "$(dirname "$0")/../../docs/schema/"*.schema.json "$(dirname "$0")/check_json.py" "$top/bin/schema/" || exit 1
 chmod -R a+rX "$top/bin"
 chown nobody:"$group" "$top/scratch"
 chmod 0700 "$top/scratch"
 
 as_nobody() {
   setpriv --reuid=nobody --regid="$group" --clear-groups \
-    env -i PATH=/usr/bin:/bin TMPDIR="$top/scratch" VESPANODE_BIN_DIR="$top/bin" HOME="$top/scratch" "$@"
+    env -i PATH=/usr/bin:/bin TMPDIR="$top/scratch" VESPANODE_BIN_DIR="$top/bin" VESPANODE_SCHEMA_DIR="$top/bin/schema" HOME="$top/scratch" "$@"
 }
 if ! as_nobody test -x "$top/bin/test_cli"; then
   echo "nobody cannot run the copied programs (a noexec /tmp?)"

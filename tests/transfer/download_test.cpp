@@ -157,7 +157,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
 TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   BoxOptions options;
   options.beforeSession = [](int session, BoxFaults& faults, std::vector<uint8_t>&) {
-    faults.silentAt = session == 1 ? "erase" : "";
+    faults.silentAt = session == 1 ? FaultStep::kErase : FaultStep::kNone;
   };
   DriverSession session(options);
   ASSERT_TRUE(session.opened);

@@ -8,6 +8,7 @@
 #include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "sim/box_fault_option.h"
 #include "tests_common.h"
 
 namespace vn::testing {
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int kKeySet = vn::kOperationUploadKey;
 
-BoxOptions FlashedBox(uint32_t seed, const std::string& vanishAt = {}) {
+BoxOptions FlashedBox(uint32_t seed, FaultStep vanishAt = FaultStep::kNone) {
   BoxOptions options;
   options.flash = SampleFlashImage(seed);
   options.faults.vanishAt = vanishAt;
@@ -27,8 +28,8 @@ std::vector<uint8_t> OldBackup() {
 }
 
 TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
-  for (const char* step : {"descriptor", "frame"}) {
-    SCOPED_TRACE(step);
+  for (const FaultStep step : {FaultStep::kDescriptor, FaultStep::kFrame}) {
+    SCOPED_TRACE(FaultStepName(step));
     DriverSession session(FlashedBox(31, step));
     ASSERT_TRUE(session.opened);
     const std::string file = session.scratch.Write("key.dld", OldBackup());

@@ -35,7 +35,8 @@ bool Shows(const RecordingObserver& observer, int message) {
 
 TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   BoxOptions options;
-  options.faults.silentAt = "erase";  // the PC waits for the erase reports without a time limit
+  options.faults.silentAt =
+      FaultStep::kErase;  // the PC waits for the erase reports without a time limit
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
