@@ -222,6 +222,9 @@ void TFormMain::ConnectBridge() {
   connect(&bridge_, &ObserverBridge::ErrorBox, this, [this](int run, const QString& text) {
     if (run == run_) ShowErrorBox(text);
   });
+  connect(&bridge_, &ObserverBridge::Notice, this, [this](int run, const QString& text) {
+    if (run == run_) ShowNotice(text);
+  });
   // The status line keeps the system's own texts; the reason and what was kept go beside it.
   connect(&bridge_, &ObserverBridge::Detail, this, [this](int run, const QString& text) {
     if (run != run_) return;
@@ -297,7 +300,8 @@ void TFormMain::StartWorker(int operation, const std::string& file) {
 void TFormMain::WorkerFinished(int run) {
   if (run != run_ || !station_.Wait()) return;  // already stopped and joined
   // A pulled cable ends the operation with the port gone.
-  Shape_ComState->SetPortOpen(station_.Port().PortOpened());
+  const bool portLost = station_.Result().end == LoopEnd::kPortLost;
+  Shape_ComState->SetPortOpen(!portLost && station_.Port().PortOpened());
 }
 
 void TFormMain::CB_ComSelect(int index) {
@@ -325,11 +329,12 @@ void TFormMain::SB_OpenClick() {
     if (file.isEmpty()) return;
     E_FileName->setText(file);
     // Told before Start, but not refused: the box judges the file in the end.
-    std::string problem;
-    station_.Driver().ChooseDownloadFile(file.toStdString(), &problem);
-    if (!problem.empty() || !CheckUpgradeImage(*station_.Driver().Image(), problem)) {
-      ShowStatus(QStringLiteral("Unsound file: %1").arg(QString::fromStdString(problem)),
-                 StatusTone::kFailure);
+    Failure failure;
+    station_.Driver().ChooseDownloadFile(file.toStdString(), &failure);
+    if (failure.Failed() || !CheckUpgradeImage(*station_.Driver().Image(), failure)) {
+      ShowStatus(
+          QStringLiteral("Unsound file: %1").arg(QString::fromStdString(FailureText(failure))),
+          StatusTone::kFailure);
     }
   } else {
     const QString file = ChooseUploadFileName();
@@ -429,6 +434,13 @@ void TFormMain::ShowErrorBox(const QString& text) {
   // Not exec(): the box must not hold up the reports queued behind it.
   auto* box =
       new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void TFormMain::ShowNotice(const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Notice"), text,
+                              QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

@@ -55,6 +55,7 @@ class TFormMain : public QWidget {
   virtual QString ChooseUploadFileName();    // empty when cancelled
   virtual bool ConfirmOverwrite();
   virtual void ShowErrorBox(const QString& text);
+  virtual void ShowNotice(const QString& text);
   virtual void EndProcess();
 
   void contextMenuEvent(QContextMenuEvent* event) override;

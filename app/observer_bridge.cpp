@@ -21,6 +21,9 @@ void ObserverBridge::OnEvent(const LinkEvent& event) {
       // The status line shows only the operation's own texts; a warning goes with the details.
       emit Detail(Run(), QString::fromStdString(event.text));
       return;
+    case EventKind::kNotice:
+      emit Notice(Run(), QString::fromStdString(event.text));
+      return;
     case EventKind::kStatus:
     case EventKind::kPercent:
     case EventKind::kFailure:

@@ -30,6 +30,7 @@ class ObserverBridge : public QObject, public LinkObserver {
   void Progress(int run, int position, int maximum);
   void ControlsEnabled(int run, bool enabled);
   void ErrorBox(int run, const QString& text);
+  void Notice(int run, const QString& text);
   void Detail(int run, const QString& text);
   // Emitted by the worker as its last act; the window then joins it.
   void Finished(int run);

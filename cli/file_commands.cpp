@@ -32,9 +32,9 @@ struct InspectRequest {
 
 int RunInspect(const InspectRequest& request) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  if (!ReadWholeFile(request.file, bytes, &error)) {
-    Complain(error);
+  Failure failure;
+  if (!ReadWholeFile(request.file, bytes, failure)) {
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   const InspectReport report = InspectUpgradeFile(bytes);
@@ -65,8 +65,9 @@ int RunPack(PackRequest request) {
     return kExitBadInput;
   }
   std::vector<uint8_t> image;
-  if (!ReadWholeFile(request.flashImage, image, &why)) {
-    Complain(why);
+  Failure failure;
+  if (!ReadWholeFile(request.flashImage, image, failure)) {
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   const auto file = PackUpgradeFile(operation, image, request.identity, &why);
@@ -74,8 +75,8 @@ int RunPack(PackRequest request) {
     Complain(why);
     return kExitBadInput;
   }
-  if (!WriteFileAtomically(request.output, *file, &why)) {
-    Complain(why);
+  if (!WriteFileAtomically(request.output, *file, failure)) {
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   std::printf("%s: %s, %d regions, %zu bytes\n", request.output.c_str(),
@@ -91,9 +92,9 @@ struct ExtractRequest {
 
 int RunExtract(const ExtractRequest& request) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  if (!ReadWholeFile(request.file, bytes, &error)) {
-    Complain(error);
+  Failure failure;
+  if (!ReadWholeFile(request.file, bytes, failure)) {
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   const ExtractResult result = ExtractToImageFile(bytes, request.flashImage);
@@ -102,12 +103,12 @@ int RunExtract(const ExtractRequest& request) {
       std::printf("%s: regions of %s written\n", request.flashImage.c_str(), request.file.c_str());
       return kExitOk;
     case ExtractOutcome::Unsound:
-      Complain(request.file + " is not extracted, nothing written: " + result.message);
+      Complain(request.file + " is not extracted, nothing written: " + FailureText(result.failure));
       return kExitUnsound;
     case ExtractOutcome::IoError:
       break;
   }
-  Complain(result.message);
+  Complain(FailureText(result.failure));
   return kExitBadInput;
 }
 

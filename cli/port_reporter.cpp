@@ -47,6 +47,11 @@ PortReporter::PortReporter(LineOutput& output, PortSetup setup)
     : output_(output), setup_(std::move(setup)) {}
 
 void PortReporter::OnEvent(const LinkEvent& event) {
+  // The port's own notice comes as it opens, before any box: on standard error, in every mode.
+  if (event.kind == EventKind::kNotice) {
+    output_.PrintError(Named("Notice: " + event.text));
+    return;
+  }
   TrackBox(event);
   meter_.OnEvent(event);
   link_ = event.link;
@@ -127,8 +132,8 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
   record.fileSha256 = setup_.fileSha256;
   const bool upload = setup_.operation != "download";
   if (upload && success) {
-    std::string why;
-    if (!FileSha256(setup_.file, record.fileSha256, why)) record.fileSha256.clear();
+    Failure unread;
+    if (!FileSha256(setup_.file, record.fileSha256, unread)) record.fileSha256.clear();
   }
   if (setup_.header && setup_.header->tag == kHeaderTag) {
     record.headerKnown = true;
@@ -162,11 +167,12 @@ void PortReporter::Deliver(const nlohmann::ordered_json& record) {
   if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, record));
   if (setup_.recordFile.empty()) return;
   const std::string recordLine = OneLine(record);
-  std::string why;
-  if (AppendWholeLine(setup_.recordFile, recordLine, why, setup_.stop)) return;
+  Failure failure;
+  if (AppendWholeLine(setup_.recordFile, recordLine, failure, setup_.stop)) return;
   recordLost_ = true;
-  output_.PrintError("vespanode-cli: " + Named("cannot add to the record " + setup_.recordFile +
-                                               ": " + why + "; the record follows"));
+  failure.action = "cannot add to the record";
+  failure.subject = setup_.recordFile;
+  output_.PrintError("vespanode-cli: " + Named(FailureText(failure) + "; the record follows"));
   output_.PrintError(recordLine);
 }
 
@@ -181,6 +187,7 @@ void PortReporter::Show(const LinkEvent& event) {
     case EventKind::kWarning:
       output_.PrintError("vespanode-cli: " + Named("warning: " + event.text));
       return;
+
     case EventKind::kPercent:
       if (terminal) {
         if (percentPhase_ != event.phase) {

@@ -9,13 +9,14 @@
 #include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
+#include "link/message_trace.h"
+#include "link/station.h"
+#include "link/system_port.h"
 #include "platform/append_line.h"
 #include "platform/console.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
-#include "link/station.h"
-#include "link/system_port.h"
 
 namespace vn {
 namespace {
@@ -39,8 +40,10 @@ std::string BoxCount(int count) {
 void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
   const LoopResult& result = run.station->Result();
   if (output.Mode() == OutputMode::kJson) {
-    output.PrintLine(SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened,
-                                 result.stopped, run.portLost));
+    // "stopped" has always counted a port that went away too; "portLost" tells the two apart.
+    const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
+    output.PrintLine(
+        SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost));
     return;
   }
   std::string line = port + ": ";
@@ -53,18 +56,6 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
   output.PrintLine(line);
 }
 
-// By name, links followed (the file may not exist yet), or as the same file under another name.
-bool SameFile(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code errorA;
-  std::error_code errorB;
-  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(FollowLinks(a), errorA), errorA);
-  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(FollowLinks(b), errorB), errorB);
-  if (!errorA && !errorB && canonicalA == canonicalB) return true;
-  std::error_code error;
-  return fs::equivalent(a, b, error) && !error;
-}
-
 // A record that is the file sent or written would spoil it; one that cannot be appended to would
 // send a whole shift's records to standard error. Both are found before any box is asked.
 // Empty when the record may be used.
@@ -75,9 +66,11 @@ std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& s
       return "the record " + request.recordFile + " would be written into " + used;
     }
   }
-  std::string why;
-  if (!CanAppendLines(request.recordFile, why, &stop)) {
-    return "cannot add to the record " + request.recordFile + ": " + why;
+  Failure failure;
+  if (!CanAppendLines(request.recordFile, failure, &stop)) {
+    failure.action = "cannot add to the record";
+    failure.subject = request.recordFile;
+    return FailureText(failure);
   }
   return {};
 }
@@ -92,11 +85,12 @@ int RunLine(const LineRequest& request) {
   std::string fileSha256;
   if (download) {
     // The digest of the bytes sent, not of the file on disk, which may change during the run.
-    std::string why;
+    Failure failure{.kind = FailureKind::kOther};  // no image: nothing read at all
     if (!request.image || ((!request.recordFile.empty() || request.json) &&
-                           !BufferSha256(*request.image, fileSha256, why))) {
-      std::fprintf(stderr, "vespanode-cli: cannot read %s: %s\n", request.file.c_str(),
-                   why.c_str());
+                           !BufferSha256(*request.image, fileSha256, failure))) {
+      failure.action = "cannot read";
+      failure.subject = request.file;
+      std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }
   }
@@ -107,6 +101,23 @@ int RunLine(const LineRequest& request) {
       std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
       return kExitBadInput;
     }
+  }
+  std::unique_ptr<LineLog> traceLog;
+  std::vector<std::unique_ptr<TraceToLog>> traces;
+  if (!request.traceFile.empty()) {
+    const std::string file = FollowLinks(request.file);
+    if (const std::string problem =
+            TraceFileProblem(request.traceFile, {file, file + ".partial", request.recordFile});
+        !problem.empty()) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      return kExitBadInput;
+    }
+    // A trace that cannot be written is said once; the boxes are served all the same.
+    traceLog = std::make_unique<LineLog>(
+        request.traceFile, [trace = request.traceFile](const std::string& why) {
+          std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
+                       why.c_str());
+        });
   }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),
@@ -128,6 +139,10 @@ int RunLine(const LineRequest& request) {
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
     run.reporter->SetHeader(&run.station->Driver().CurrentHeader());
+    if (traceLog) {
+      traces.push_back(std::make_unique<TraceToLog>(*traceLog, several ? setup.port : ""));
+      run.station->Port().Tally().SetObserver(traces.back().get());
+    }
     if (download && !run.station->Driver().UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;
@@ -166,12 +181,11 @@ int RunLine(const LineRequest& request) {
   for (PortRun& run : runs) {
     if (!run.opened) continue;
     run.station->Wait();
-    run.portLost =
-        run.station->Result().stopped && !run.station->Port().PortOpened() && !interrupted;
+    run.portLost = run.station->Result().end == LoopEnd::kPortLost && !interrupted;
     run.station->Close();
     run.reporter->FinishRun();
     const LoopResult& result = run.station->Result();
-    if (result.boxesFailed > 0 || result.stopped || run.reporter->RecordLost()) {
+    if (result.boxesFailed > 0 || result.end != LoopEnd::kDone || run.reporter->RecordLost()) {
       allSucceeded = false;
     }
   }

@@ -17,6 +17,7 @@ struct LineRequest {
   bool keepGoing = false;   // a failed box is counted and the next one awaited
   double stallSeconds = 0;  // 0: no stall limit
   std::string recordFile;   // empty: no record
+  std::string traceFile;    // every message on the line; "-" standard error; empty: none
   bool json = false;        // JSON objects on standard output instead of status lines
 };
 

@@ -24,6 +24,10 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       .add_option("--record", request.recordFile,
                   "Append one JSON line per box served to this file")
       ->check(NonEmptyName());
+  command
+      .add_option("--trace", request.traceFile,
+                  "Append every message sent and received to this file (- for standard error)")
+      ->check(NonEmptyName());
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
   command
@@ -68,16 +72,16 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
     // Read once: the bytes checked here, hashed for the records and sent to every box are the
     // same, whatever happens to the file during the run.
     auto image = std::make_shared<std::vector<uint8_t>>();
-    std::string problem;
-    const bool read = ReadUpgradeImage(request->file, *image, problem);
+    Failure failure;
+    const bool read = ReadUpgradeImage(request->file, *image, failure);
     if (!read && *noVerify) {
-      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       run.exitCode = kExitBadInput;
       return;
     }
-    if (!*noVerify && (!read || !CheckUpgradeImage(*image, problem))) {
+    if (!*noVerify && (!read || !CheckUpgradeImage(*image, failure))) {
       std::fprintf(stderr, "vespanode-cli: %s is not a sound upgrade file: %s\n",
-                   request->file.c_str(), problem.c_str());
+                   request->file.c_str(), FailureText(failure).c_str());
       run.exitCode = kExitBadInput;
       return;
     }
@@ -107,9 +111,9 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
     request->operation = OperationOfSetName(*setName).value_or(0);
     request->boxes = 1;
     // What the path is comes first: a FIFO or a device is said to be one, --force or not.
-    std::string problem;
-    if (!CanCreateUploadFile(request->file, &problem)) {
-      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+    Failure failure;
+    if (!CanCreateUploadFile(request->file, failure)) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", FileErrorText(failure).c_str());
       run.exitCode = kExitBadInput;
       return;
     }

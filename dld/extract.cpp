@@ -72,16 +72,16 @@ ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::strin
   std::error_code error;
   if (std::filesystem::status(imagePath, error).type() == std::filesystem::file_type::not_found) {
     image.assign(kFlashSize, kErasedByte);
-  } else if (!ReadWholeFile(imagePath, image, &result.message)) {
+  } else if (!ReadWholeFile(imagePath, image, result.failure)) {
     return result;
   }
-  if (!ExtractIntoImage(file, image, &result.message)) {
+  if (std::string why; !ExtractIntoImage(file, image, &why)) {
     result.outcome = ExtractOutcome::Unsound;
+    result.failure = FailureSaying(FailureKind::kDamaged, why);
     return result;
   }
-  if (!WriteFileAtomically(imagePath, image, &result.message)) return result;
+  if (!WriteFileAtomically(imagePath, image, result.failure)) return result;
   result.outcome = ExtractOutcome::Written;
-  result.message.clear();
   return result;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dld/inspect.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -19,7 +20,7 @@ enum class ExtractOutcome { Written, Unsound, IoError };
 
 struct ExtractResult {
   ExtractOutcome outcome = ExtractOutcome::IoError;
-  std::string message;  // why, when not written
+  Failure failure;  // why, when not written
 };
 
 // ExtractIntoImage on the image file at `imagePath`: one that does not exist starts as 2 MiB of

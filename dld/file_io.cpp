@@ -2,32 +2,25 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "dld/file_at.h"
 #include "platform/atomic_file.h"
 #include "platform/file_kind.h"
 
 namespace vn {
-namespace {
+namespace {}  // namespace
 
-void SetError(std::string* error, const std::string& what, int code) {
-  if (error) *error = what + ": " + std::strerror(code);
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error,
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, Failure& failure,
                    size_t maxBytes) {
   // Looked at before it is opened: opening a FIFO to read waits for a writer without end.
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
-    if (error) *error = path + " " + kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind, path);
     return false;
   }
   errno = 0;
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    SetError(error, "cannot open " + path, errno);
+    failure = FailureOfErrno(errno, "cannot open", path);
     return false;
   }
   std::vector<uint8_t> read;
@@ -35,14 +28,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
   for (;;) {
     const size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
     if (read.size() + got > maxBytes) {
-      if (error) *error = path + " is larger than " + std::to_string(maxBytes) + " bytes";
+      failure = FailureSaying(FailureKind::kWrongKind,
+                              "is larger than " + std::to_string(maxBytes) + " bytes", path);
       return false;
     }
     read.insert(read.end(), chunk, chunk + got);
     if (got < sizeof chunk) break;
   }
   if (std::ferror(file.get())) {
-    SetError(error, "cannot read " + path, errno);
+    failure = FailureOfErrno(errno, "cannot read", path);
     return false;
   }
   bytes = std::move(read);
@@ -50,15 +44,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 }
 
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                         std::string* error) {
+                         Failure& failure) {
   // The rename replaces the entry it names: a link is followed so that it stays and the file it
   // points to is written, and a FIFO or a device is never replaced by a file.
   const std::string target = FollowLinks(path);
   if (const std::string kind = NonFileProblem(target); !kind.empty()) {
-    if (error) *error = path + " " + kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind, path);
     return false;
   }
-  return ReplaceFileAtomically(target, bytes, error);
+  return ReplaceFileAtomically(target, bytes, failure);
 }
 
 }  // namespace vn

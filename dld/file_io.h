@@ -7,19 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 inline constexpr size_t kMaxToolFileSize = size_t(64) << 20;
 
-// False, with `error` naming the file and the reason, when it cannot be read, is no regular file
+// False, with `failure` naming the file and the reason, when it cannot be read, is no regular file
 // (never opened then) or is larger than `maxBytes`.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error,
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, Failure& failure,
                    size_t maxBytes = kMaxToolFileSize);
 
-// False, with `error`, when the file or its folder cannot be written, or the path (links followed)
-// is something other than a regular file; the target is then as it was before. A symbolic link is
-// followed: the file it points to is replaced and the link stays.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                         std::string* error);
+// False, with `failure`, when the file or its folder cannot be written, or the path (links
+// followed) is something other than a regular file; the target is then as it was before. A symbolic
+// link is followed: the file it points to is replaced and the link stays.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, Failure& failure);
 
 }  // namespace vn

@@ -12,10 +12,6 @@ namespace {
 constexpr int kTotalSizeAt = 53;
 constexpr uint32_t kTotalSizeMask = 0xFFFFFF;
 
-void SetError(int* osError, int value) {
-  if (osError) *osError = value;
-}
-
 }  // namespace
 
 bool ReadDownloadHeader(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header) {
@@ -32,32 +28,35 @@ bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& h
   return true;
 }
 
-bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, int* osError) {
-  SetError(osError, 0);
+bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, Failure& failure) {
+  failure = {};
   if (!HeaderIsValid(header)) ReadDownloadHeader(fileName, header);
 
   UniqueFile file(std::fopen(fileName.c_str(), "r+b"));
   if (!file) {
-    SetError(osError, errno);
+    failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
   }
   // The size is taken from the open file, so it is the size of the very file rewritten below.
   const int64_t size = FileSizeOf(file.get());
   if (size < 0) {
-    SetError(osError, errno);
+    failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
   }
   PutLe24(BytesOf(header) + kTotalSizeAt, uint32_t(size) & kTotalSizeMask);
-  if (!HeaderIsValid(header)) return false;
+  if (!HeaderIsValid(header)) {
+    failure = FailureSaying(FailureKind::kDamaged, "holds no valid download header", fileName);
+    return false;
+  }
 
   SealHeader(header);
   if (!WriteFileAt(file.get(), 0, BytesOf(header), sizeof header)) {
-    SetError(osError, errno);
+    failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
   }
   // Closed here so that a write the system could not complete is seen.
   if (std::fclose(file.release()) != 0) {
-    SetError(osError, errno);
+    failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
   }
   return true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dld/blocks.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -21,8 +22,8 @@ bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& h
 // Stores the file's own size in iTotalSize (bytes 53..55) of `header`, recomputes its CRC and
 // rewrites the file's first 71 bytes. When `header` is not valid it is first read from the file;
 // a header still not valid is never written. False when the size cannot be taken, the file cannot
-// be opened for writing, or the header is not valid; `osError` then receives errno (0 if none).
-bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header,
-                    int* osError = nullptr);
+// be opened for writing (`failure` in the system's words, its errno as the systemCode), or the
+// header is not valid (kDamaged, no systemCode).
+bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, Failure& failure);
 
 }  // namespace vn

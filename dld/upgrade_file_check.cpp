@@ -16,32 +16,37 @@ std::string FileKindProblem(const std::string& path) {
   return NonFileProblem(path, "an upgrade file");
 }
 
-bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, std::string& problem) {
+bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Failure& failure) {
   // A file that is missing or cannot be looked at gets the reason the read gives below.
   if (const std::string kind = NonFileProblem(path, "an upgrade file"); !kind.empty()) {
-    problem = path + " " + kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind, path);
     return false;
   }
-  if (ReadWholeFile(path, image, &problem, kMaxUpgradeFileSize)) return true;
+  if (ReadWholeFile(path, image, failure, kMaxUpgradeFileSize)) return true;
   std::error_code error;
   const uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size > kMaxUpgradeFileSize) {
-    problem = path + " holds " + std::to_string(size) + " bytes, more than an upgrade file can (" +
-              std::to_string(kMaxUpgradeFileSize) + ")";
+    failure =
+        FailureSaying(FailureKind::kWrongKind,
+                      "holds " + std::to_string(size) + " bytes, more than an upgrade file can (" +
+                          std::to_string(kMaxUpgradeFileSize) + ")",
+                      path);
   }
   return false;
 }
 
-bool CheckUpgradeImage(std::span<const uint8_t> image, std::string& problem) {
+bool CheckUpgradeImage(std::span<const uint8_t> image, Failure& failure) {
   const InspectReport report = InspectUpgradeFile(image);
   if (report.Sound()) return true;
-  problem = report.faults.empty() ? "no download header" : DescribeFault(report.faults.front());
+  failure = FailureSaying(FailureKind::kDamaged, report.faults.empty()
+                                                     ? "no download header"
+                                                     : DescribeFault(report.faults.front()));
   return false;
 }
 
-bool CheckUpgradeFile(const std::string& path, std::string& problem) {
+bool CheckUpgradeFile(const std::string& path, Failure& failure) {
   std::vector<uint8_t> image;
-  return ReadUpgradeImage(path, image, problem) && CheckUpgradeImage(image, problem);
+  return ReadUpgradeImage(path, image, failure) && CheckUpgradeImage(image, failure);
 }
 
 }  // namespace vn

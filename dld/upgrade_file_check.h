@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 // iTotalSize, the file's size as its header states it, has 24 bits: no upgrade file is larger.
@@ -18,14 +20,16 @@ inline constexpr size_t kMaxUpgradeFileSize = (size_t(1) << 24) - 1;
 // upgrade file"); empty for a regular file. Opening a FIFO to read would wait for a writer.
 std::string FileKindProblem(const std::string& path);
 
-// Reads the whole file into `image`. False, with `problem` saying why, for what is no regular file
-// (never opened), a file that cannot be read, and one larger than kMaxUpgradeFileSize.
-bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, std::string& problem);
+// Reads the whole file into `image`. False, with `failure` saying why, for what is no regular file
+// (never opened, kWrongKind), a file that cannot be read, and one larger than
+// kMaxUpgradeFileSize (kWrongKind).
+bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Failure& failure);
 
-// True when the bytes are a sound upgrade file; otherwise `problem` says what is wrong and where.
-bool CheckUpgradeImage(std::span<const uint8_t> image, std::string& problem);
+// True when the bytes are a sound upgrade file; otherwise `failure` (kDamaged) says what is wrong
+// and where.
+bool CheckUpgradeImage(std::span<const uint8_t> image, Failure& failure);
 
 // ReadUpgradeImage, then CheckUpgradeImage.
-bool CheckUpgradeFile(const std::string& path, std::string& problem);
+bool CheckUpgradeFile(const std::string& path, Failure& failure);
 
 }  // namespace vn

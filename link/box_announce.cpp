@@ -42,9 +42,9 @@ std::string BoxAnnounceFolder() {
 bool AnnounceBox(const std::string& ptyPath, std::string* why) {
   const std::string folder = BoxAnnounceFolder();
   // Only this user's programs need to read it, and nobody else may have put anything there.
-  std::string problem;
-  if (!MakePrivateFolder(folder, &problem)) {
-    if (why) *why = folder + ": " + problem;
+  Failure problem;
+  if (!MakePrivateFolder(folder, problem)) {
+    if (why) *why = folder + ": " + FailureText(problem);
     return false;
   }
   const fs::path target = OwnAnnouncement();
@@ -76,7 +76,8 @@ void WithdrawBox() {
 std::vector<std::string> ListAnnouncedBoxes() {
   std::vector<std::string> paths;
   const std::string folder = BoxAnnounceFolder();
-  if (!IsPrivateFolder(folder)) return paths;
+  Failure notPrivate;
+  if (!IsPrivateFolder(folder, notPrivate)) return paths;
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) return paths;

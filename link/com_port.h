@@ -49,7 +49,10 @@ class ComPort {
   virtual void RequestStop() = 0;
 
   // Why the last OpenComPort failed; kNone after a successful one.
-  virtual PortOpenFailure LastOpenFailure() const { return {}; }
+  virtual Failure LastOpenFailure() const { return {}; }
+  // What the last OpenComPort asks to be shown to the user as a notice of its own, beside its
+  // failure ("CreateEvent Error!"); empty almost always. The Station passes it to its observer.
+  virtual std::string LastOpenNotice() const { return {}; }
 
   // Bytes waiting in the input queue; -1 when the port is not usable.
   virtual int32_t BytesWaiting() = 0;

@@ -27,7 +27,7 @@ bool Transmit(ComPort& port, const uint8_t* data, int32_t count) {
   // message, so all that can be waiting are answers to earlier ones, now stale.
   DropPendingInput(port);
   if (port.ComWrite(data, count) != count) return false;
-  port.Tally().Sent(count);
+  port.Tally().Sent(std::span(data, size_t(count)));
   return true;
 }
 

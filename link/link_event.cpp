@@ -46,6 +46,8 @@ const char* EventKindName(EventKind kind) {
       return "success";
     case EventKind::kWarning:
       return "warning";
+    case EventKind::kNotice:
+      return "notice";
   }
   return "status";
 }

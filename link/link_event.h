@@ -19,6 +19,8 @@ enum class EventKind {
   kFailure,  // the pass failed in `phase`; text is its status text, the system's words an OnDetail
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
+  kNotice,   // a notice of the port's own ("CreateEvent Error!"): the window shows it in a box
+             // captioned "Notice", the command line on standard error
 };
 
 // What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/message_trace.h"
+
 namespace vn {
 
 void LinkTally::StartBox() {
@@ -16,14 +18,19 @@ void LinkTally::ArmStall(std::chrono::milliseconds limit) {
   lastProgress_ = Clock::now();
 }
 
-void LinkTally::Sent(int32_t bytes) {
+void LinkTally::Sent(std::span<const uint8_t> message) {
+  if (observer_) observer_->OnMessage(TraceDirection::kSent, message);
+  const auto bytes = int32_t(message.size());
   counters_.bytesSent += bytes;
   lastSentAt_ = Clock::now();
   lastSentBytes_ = bytes;
 }
 
-void LinkTally::Received(int32_t bytes, bool accepted) {
-  counters_.bytesReceived += bytes;
+void LinkTally::Received(std::span<const uint8_t> message, bool accepted) {
+  if (observer_) {
+    observer_->OnMessage(accepted ? TraceDirection::kReceived : TraceDirection::kDropped, message);
+  }
+  counters_.bytesReceived += int64_t(message.size());
   if (accepted) lastProgress_ = Clock::now();
 }
 
@@ -38,6 +45,10 @@ void LinkTally::Answered(bool nak) {
   counters_.answerDelayMicros += int64_t(std::max(0.0, tookMicros - lineMicros));
   ++counters_.answers;
   lastSentBytes_ = 0;  // one answer per message
+}
+
+void LinkTally::Dropped(std::span<const uint8_t> bytes) {
+  if (observer_ && !bytes.empty()) observer_->OnMessage(TraceDirection::kDropped, bytes);
 }
 
 bool LinkTally::Stalled() const {

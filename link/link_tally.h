@@ -5,10 +5,13 @@
 // thread that runs the operation.
 #include <chrono>
 #include <cstdint>
+#include <span>
 
 #include "link/link_counters.h"
 
 namespace vn {
+
+class MessageObserver;  // link/message_trace.h
 
 class LinkTally {
  public:
@@ -19,9 +22,15 @@ class LinkTally {
   // From the box's first frame on, `limit` without an accepted message fails the box; 0 never.
   void ArmStall(std::chrono::milliseconds limit);
 
-  void Sent(int32_t bytes);
+  // Told of every message too, for a trace; kept across boxes. Null: none. Set before the
+  // operation starts; the observer outlives it.
+  void SetObserver(MessageObserver* observer) { observer_ = observer; }
+
+  void Sent(std::span<const uint8_t> message);
   // A whole message read; `accepted` when it was the one awaited (garbage is no progress).
-  void Received(int32_t bytes, bool accepted);
+  void Received(std::span<const uint8_t> message, bool accepted);
+  // Bytes read and dropped without being taken as a message (counted nowhere, only traced).
+  void Dropped(std::span<const uint8_t> bytes);
   // The box's ACK or NAK to the last message sent.
   void Answered(bool nak);
   void Resent() { ++counters_.framesResent; }
@@ -40,6 +49,7 @@ class LinkTally {
 
  private:
   LinkCounters counters_;
+  MessageObserver* observer_ = nullptr;
   Clock::time_point lastSentAt_{};
   int32_t lastSentBytes_ = 0;
   std::chrono::milliseconds stallLimit_{0};

@@ -44,6 +44,7 @@ void TimedSleep(LinkTally& tally, microseconds planned, Sleep sleep) {
 }  // namespace
 
 void DropPendingInput(ComPort& port) {
+  port.Tally().Dropped(port.PendingInput());
   port.PendingInput().clear();
 }
 
@@ -64,12 +65,13 @@ WaitOutcome AwaitMessage(ComPort& port, uint8_t* destination, int32_t size, Firs
     bool dropped = false;
     if (pending.size() > size_t(size) &&
         !(accept(pending[0]) && whole != nullptr && whole(pending.data()))) {
+      tally.Dropped(pending);
       pending.clear();  // not the awaited message, so what follows cannot be told apart either
     } else if (pending.size() >= size_t(size)) {
       std::copy_n(pending.begin(), size, destination);
       pending.erase(pending.begin(), pending.begin() + size);
       const bool arrived = accept(destination[0]);
-      tally.Received(size, arrived);
+      tally.Received(std::span(destination, size_t(size)), arrived);
       if (arrived) return WaitOutcome::kArrived;
       dropped = true;
     }

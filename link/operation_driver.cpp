@@ -17,10 +17,10 @@
 namespace vn {
 namespace {
 
-// The whole file, or no bytes at all with `problem` saying why.
-DownloadImage ReadImage(const std::string& file, std::string& problem) {
+// The whole file, or no bytes at all with `failure` saying why.
+DownloadImage ReadImage(const std::string& file, Failure& failure) {
   auto image = std::make_shared<std::vector<uint8_t>>();
-  if (!ReadUpgradeImage(file, *image, problem)) image->clear();
+  if (!ReadUpgradeImage(file, *image, failure)) image->clear();
   return image;
 }
 
@@ -35,10 +35,10 @@ void OperationDriver::ClearForOpen() {
   Progress(observer_).ProgressReset();
 }
 
-bool OperationDriver::ChooseDownloadFile(const std::string& file, std::string* problem) {
-  std::string why;
-  DownloadImage image = ReadImage(file, why);
-  if (problem) *problem = why;
+bool OperationDriver::ChooseDownloadFile(const std::string& file, Failure* failure) {
+  Failure unread;
+  DownloadImage image = ReadImage(file, unread);
+  if (failure) *failure = unread;
   return UseDownloadImage(std::move(image));
 }
 
@@ -63,14 +63,15 @@ StartCheck OperationDriver::CheckStart(int operation, const std::string& file) {
     }
     // What is sent is read now, in one piece. A file rewritten or replaced since it was chosen
     // may hold another header than the one shown since: the box would get a file nobody chose.
-    std::string problem;
-    DownloadImage image = ReadImage(file, problem);
+    Failure unread;
+    DownloadImage image = ReadImage(file, unread);
     FILE_DOWNLOAD_HEADER_T header{};
     ReadDownloadHeader(*image, header);
     if (std::memcmp(BytesOf(header), BytesOf(header_), kHeaderSize) != 0) {
       observer_.OnEvent(StatusEvent(kMissingDownloadFileText, EventKind::kFailure));
-      observer_.OnDetail(problem.empty() ? file + " has changed since it was opened; open it again"
-                                         : problem);
+      observer_.OnDetail(unread.Failed()
+                             ? FailureText(unread)
+                             : file + " has changed since it was opened; open it again");
       return StartCheck::kRefused;
     }
     UseDownloadImage(std::move(image));
@@ -126,8 +127,7 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     // that the pass's end, its count and the result tell the same.
     const bool stopAsked = !succeeded && stopRequested_;
     const bool portLost = !succeeded && !stopAsked && !port_.PortOpened();
-    result.stopped = stopAsked || portLost;
-    if (!succeeded && !result.stopped && tally.Stalled()) {
+    if (!succeeded && !stopAsked && !portLost && tally.Stalled()) {
       char text[96];
       std::snprintf(text, sizeof text, "the box made no progress for %g s (the stall limit)",
                     double(tally.StallLimit().count()) / 1000.0);
@@ -136,10 +136,21 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     LinkEvent idle = StatusEvent("", EventKind::kIdle);
     idle.cut = stopAsked ? PassCut::kStopRequest : portLost ? PassCut::kPortLost : PassCut::kNone;
     stamp.OnEvent(idle);
-    result.failed = !succeeded && !result.stopped;
+    result.end = stopAsked   ? LoopEnd::kStopped
+                 : portLost  ? LoopEnd::kPortLost
+                 : succeeded ? LoopEnd::kDone
+                             : LoopEnd::kFailed;
     // A box on a port that went away failed; one that a stop cut short did not.
-    if (!succeeded && !stopAsked) ++result.boxesFailed;
-    if (result.stopped) break;
+    if (!succeeded && !stopAsked) {
+      ++result.boxesFailed;
+      result.failure = stamp.BoxFailure();
+      if (portLost) {
+        result.failure.kind = FailureKind::kNotFound;
+        if (result.failure.systemMessage.empty())
+          result.failure.systemMessage = "the port went away";
+      }
+    }
+    if (stopAsked || portLost) break;
     if (succeeded) {
       stamp.OnEvent(BoxDoneEvent());
       ++result.boxesDone;
@@ -150,7 +161,7 @@ LoopResult OperationDriver::RunLoop(int operation, const std::string& file, int 
     const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
-      result.stopped = !repeat;
+      if (!repeat) result.end = stopRequested_ ? LoopEnd::kStopped : LoopEnd::kPortLost;
     }
   }
   return result;

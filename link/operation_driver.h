@@ -13,6 +13,7 @@
 #include "link/com_port.h"
 #include "link/link_observer.h"
 #include "link/status_texts.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -27,11 +28,22 @@ enum class StartCheck {
   kAskOverwrite,  // the upload file exists: ask kOverwriteQuestion, then RunLoop or stop
 };
 
+// What ended a run's loop.
+enum class LoopEnd {
+  kDone,      // the last box succeeded: all that was asked for is done
+  kFailed,    // the last box failed (with keepGoing, the last of those asked for)
+  kStopped,   // a stop was requested
+  kPortLost,  // the port went away (unplugged, or closed under the run) without a stop
+};
+
 struct LoopResult {
-  int boxesDone = 0;     // successful operations
-  int boxesFailed = 0;   // failed ones, a port that went away included; a stop fails none
-  bool failed = false;   // the last pass failed (its failure text is the last status shown)
-  bool stopped = false;  // the port was closed or a stop was requested
+  int boxesDone = 0;    // successful operations
+  int boxesFailed = 0;  // failed ones, a port that went away included; a stop fails none
+  LoopEnd end = LoopEnd::kDone;
+  // Why the last box that failed did: its status text as the words, and the first reason the
+  // run gave beside it (the system's words, a stall) as the detail. kNotFound for a port that
+  // went away. Empty when no box failed.
+  Failure failure;
 };
 
 // How a production line runs; the window's loop uses neither.
@@ -56,9 +68,9 @@ class OperationDriver {
   // Open button: clears the status, the current header, the image and the progress bar.
   void ClearForOpen();
   // Open button, download mode, after the dialog: reads the whole file as the image and takes its
-  // header. False when there is no header to take; `problem` then says why when the file could
-  // not be read at all.
-  bool ChooseDownloadFile(const std::string& file, std::string* problem = nullptr);
+  // header. False when there is no header to take; `failure`, when given, then says why when the
+  // file could not be read at all.
+  bool ChooseDownloadFile(const std::string& file, Failure* failure = nullptr);
   // The same for an image read by the caller, shared by every port of a production line.
   bool UseDownloadImage(DownloadImage image);
 

@@ -2,27 +2,33 @@
 
 namespace vn {
 
-std::string DescribePortFailure(const PortOpenFailure& failure) {
+std::string DescribePortFailure(const Failure& failure) {
   std::string text;
-  switch (failure.problem) {
-    case PortProblem::kNone:
+  switch (failure.kind) {
+    case FailureKind::kNone:
       return "";
-    case PortProblem::kNoSuchDevice:
+    case FailureKind::kNotFound:
       text = "no such device; check the name, or plug the adapter in";
       break;
-    case PortProblem::kPermissionDenied:
+    case FailureKind::kPermissionDenied:
       text = "permission denied" + PermissionAdvice();
       break;
-    case PortProblem::kBusy:
+    case FailureKind::kBusy:
       text = failure.detail.empty()
                  ? "busy; another program (or another copy of this one) is using it"
                  : "busy; " + failure.detail + " is using it";
       break;
-    case PortProblem::kNotASerialPort:
+    case FailureKind::kWrongKind:
       text = failure.detail.empty() ? "not a serial port" : failure.detail + ", not a serial port";
       break;
-    case PortProblem::kSetupFailed:
+    case FailureKind::kSetupFailed:
       text = "the line settings were refused";
+      break;
+    case FailureKind::kNoSpace:
+    case FailureKind::kDamaged:
+    case FailureKind::kStopped:
+    case FailureKind::kOther:
+      text = "it cannot be opened";
       break;
   }
   if (!failure.systemMessage.empty()) text += " (" + failure.systemMessage + ")";

@@ -5,7 +5,9 @@
 namespace vn {
 
 Station::Station(std::unique_ptr<ComPort> port, LinkObserver& observer, std::string programDir)
-    : port_(std::move(port)), driver_(*port_, observer, std::move(programDir)) {}
+    : port_(std::move(port)),
+      observer_(observer),
+      driver_(*port_, observer, std::move(programDir)) {}
 
 Station::~Station() {
   Close();
@@ -15,7 +17,11 @@ bool Station::Open(const std::string& portName) {
   Stop();
   // Opening purges the port's input; what the last run had read but not taken goes with it.
   DropPendingInput(*port_);
-  return port_->OpenComPort(portName);
+  const bool opened = port_->OpenComPort(portName);
+  if (const std::string notice = port_->LastOpenNotice(); !notice.empty()) {
+    observer_.OnEvent(StatusEvent(notice, EventKind::kNotice));
+  }
+  return opened;
 }
 
 void Station::Close() {

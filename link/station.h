@@ -44,7 +44,7 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   // Stops a run still going, then opens `portName`; false when it cannot be opened (the port's
-  // LastOpenFailure says why).
+  // LastOpenFailure says why). A notice the port gives goes to the observer as a kNotice.
   bool Open(const std::string& portName);
   // Stops a run still going and closes the port.
   void Close();
@@ -72,6 +72,7 @@ class Station {
 
  private:
   std::unique_ptr<ComPort> port_;
+  LinkObserver& observer_;
   OperationDriver driver_;
   std::thread worker_;
   // Guards the two stop calls against a RequestStop from another thread racing the start of a

@@ -34,7 +34,7 @@ bool StoredBlockIsSound(std::FILE* file, int64_t position,
 
 }  // namespace
 
-bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed) {
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, Failure& writeFailure) {
   FILE_DOWNLOAD_HEADER_T header{};
   if (!ReceiveHeaderBlock(context.port, BytesOf(header))) return false;
   header.partitionKind = uint8_t(PartitionKindOfCount(context.partitionCount));
@@ -42,7 +42,7 @@ bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed
   std::memset(header.totalSize, 0, sizeof header.totalSize);
   SealHeader(header);
   if (WriteFileAt(file, 0, BytesOf(header), kHeaderSize)) return true;
-  if (writeFailed) *writeFailed = true;
+  writeFailure = FailureOfErrno(errno);
   return false;
 }
 
@@ -106,7 +106,14 @@ void KeepPartialFile(TransferContext& context, const std::string& fileName, bool
 // The reason of a write that failed, read right after the failing call returned: nothing that
 // touches errno runs between the file write and the return of the framing calls.
 void ReportWriteError(TransferContext& context, const std::string& fileName, int osError) {
-  context.observer.OnDetail(FileErrorText("cannot write", PartialFileName(fileName), osError));
+  context.observer.OnDetail(
+      FileErrorText(FailureOfErrno(osError, "cannot write", PartialFileName(fileName))));
+}
+
+void ReportWriteError(TransferContext& context, const std::string& fileName, Failure failure) {
+  failure.action = "cannot write";
+  failure.subject = PartialFileName(fileName);
+  context.observer.OnDetail(FileErrorText(failure));
 }
 
 }  // namespace
@@ -117,15 +124,16 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
   // is replaced only once the backup is complete, and never when it could not be written itself
   // (a folder, a backup made read-only): the whole transfer would be for nothing.
-  std::string targetProblem;
-  if (!CanCreateUploadFile(fileName, &targetProblem)) {
-    context.observer.OnDetail(targetProblem);
+  Failure targetFailure;
+  if (!CanCreateUploadFile(fileName, targetFailure)) {
+    context.observer.OnDetail(FileErrorText(targetFailure));
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
   UniqueFile output = CreatePartialFile(fileName);
   if (!output) {
-    context.observer.OnDetail(FileErrorText("cannot create", PartialFileName(fileName), errno));
+    context.observer.OnDetail(
+        FileErrorText(FailureOfErrno(errno, "cannot create", PartialFileName(fileName))));
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
@@ -133,9 +141,10 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   SendCommand(context.port, kMsgStartUpload);
 
   ShowMessage(context, kMsgVerify);
-  bool writeFailed = false;
-  if (!StoreBoxHeader(context, file, &writeFailed)) {
-    if (writeFailed) ReportWriteError(context, fileName, errno);
+  Failure writeFailure;
+  if (!StoreBoxHeader(context, file, writeFailure)) {
+    const bool writeFailed = writeFailure.Failed();
+    if (writeFailed) ReportWriteError(context, fileName, writeFailure);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
     ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
@@ -164,16 +173,19 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, int op
   }
   const std::string partial = PartialFileName(fileName);
   ReadDownloadHeader(partial, context.header);
-  int osError = 0;
-  if (!WriteTotalSize(partial, context.header, &osError)) {
+  Failure sizeFailure;
+  if (!WriteTotalSize(partial, context.header, sizeFailure)) {
     // A file without its total size is no finished backup.
-    if (osError != 0) context.observer.OnErrorBox("I/O error " + std::to_string(osError));
+    if (sizeFailure.systemCode != 0) {
+      context.observer.OnErrorBox("I/O error " + std::to_string(sizeFailure.systemCode));
+    }
     ShowMessage(context, kMsgTransferFailed);
     KeepPartialFile(context, fileName, true);
     return false;
   }
   if (!CommitPartialFile(fileName)) {
-    context.observer.OnDetail(FileErrorText("cannot replace", FollowLinks(fileName), errno));
+    context.observer.OnDetail(
+        FileErrorText(FailureOfErrno(errno, "cannot replace", FollowLinks(fileName))));
     ShowMessage(context, kMsgTransferFailed);
     KeepPartialFile(context, fileName, true);
     return false;

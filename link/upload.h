@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/transfer_context.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -11,8 +12,9 @@ namespace vn {
 // (1..6) of the region set.
 bool UploadFromBox(TransferContext& context, const std::string& fileName, int operation);
 // Receives the box's header, sets kind code, N and a zero total size, and writes it at offset 0.
-// `writeFailed`, when given, tells a failed write apart from a missing or damaged header.
-bool StoreBoxHeader(TransferContext& context, std::FILE* file, bool* writeFailed = nullptr);
+// A header that came but could not be written leaves `writeFailure` in the system's words; a
+// missing or damaged header leaves it kNone.
+bool StoreBoxHeader(TransferContext& context, std::FILE* file, Failure& writeFailure);
 // Sends the read request and stores the N regions the box sends.
 bool ReceivePartitions(TransferContext& context, std::FILE* file, int operation);
 

@@ -1,7 +1,5 @@
 #include "link/upload_output.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "link/fresh_file.h"
@@ -30,10 +28,10 @@ bool CommitPartialFile(const std::string& target) {
   return SyncFileToDisk(partial) && RenameOver(partial, destination);
 }
 
-bool CanCreateUploadFile(const std::string& target, std::string* problem) {
+bool CanCreateUploadFile(const std::string& target, Failure& failure) {
   const std::string destination = FollowLinks(target);
   if (const std::string kind = NonFileProblem(destination); !kind.empty()) {
-    *problem = target + " " + kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind, target);
     return false;
   }
   // The partial file's name is the tool's own: a link or a file there is removed when the upload
@@ -44,24 +42,24 @@ bool CanCreateUploadFile(const std::string& target, std::string* problem) {
   if (partialType != std::filesystem::file_type::not_found &&
       partialType != std::filesystem::file_type::regular &&
       partialType != std::filesystem::file_type::symlink && !error) {
-    *problem = partial + " " + NonFileProblem(partial);
+    failure = FailureSaying(FailureKind::kWrongKind, NonFileProblem(partial), partial);
     return false;
   }
   // A backup made read-only is kept from being replaced, as writing it in place always did.
   if (const int osError = CannotWriteReason(destination); osError != 0) {
-    *problem = FileErrorText("cannot write", target, osError);
+    failure = FailureOfErrno(osError, "cannot write", target);
     return false;
   }
   return true;
 }
 
-std::string FileErrorText(const std::string& action, const std::string& path, int osError) {
-  std::string text = action + " " + path + ": " + std::strerror(osError);
-#ifdef EDQUOT
-  if (osError == EDQUOT) osError = ENOSPC;
-#endif
-  if (osError == ENOSPC) text += " (disk full: free some space and start again)";
-  if (osError == EACCES || osError == EROFS) text += " (choose a folder you may write to)";
+std::string FileErrorText(const Failure& failure) {
+  std::string text = FailureText(failure);
+  // Only the system's refusals get advice: a read-only file or disk, not a file of another kind.
+  if (failure.systemCode == 0) return text;
+  if (failure.kind == FailureKind::kNoSpace)
+    text += " (disk full: free some space and start again)";
+  if (failure.kind == FailureKind::kPermissionDenied) text += " (choose a folder you may write to)";
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dld/file_at.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -21,13 +22,14 @@ UniqueFile CreatePartialFile(const std::string& target);
 bool CommitPartialFile(const std::string& target);
 
 // Whether the upload could create its file beside the target, tried without creating or deleting
-// anything. False with `problem` ("cannot write FILE: Permission denied", "FILE is a FIFO, not a
+// anything. False with `failure` ("cannot write FILE: Permission denied", "FILE is a FIFO, not a
 // file") when the folder is missing or not writable, the target (links followed) is no regular
 // file or is read-only by its mode (whoever runs the tool, root too), or TARGET.partial is a
 // folder, FIFO or device.
-bool CanCreateUploadFile(const std::string& target, std::string* problem);
+bool CanCreateUploadFile(const std::string& target, Failure& failure);
 
+// The failure in words, with what to do about a full disk or a folder the user may not write to:
 // "cannot write FILE: No space left on device (disk full: free some space and start again)".
-std::string FileErrorText(const std::string& action, const std::string& path, int osError);
+std::string FileErrorText(const Failure& failure);
 
 }  // namespace vn

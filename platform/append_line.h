@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 // How long an append waits for another program's lock before it gives up on the line.
@@ -14,15 +16,16 @@ inline constexpr std::chrono::seconds kAppendLockWait{5};
 // threads and processes that append this way are never torn or interleaved with it. Nothing here
 // waits without end: only a regular file (or a link to one) is written, opened without waiting
 // on anything, and the lock is waited for up to kAppendLockWait, less when `stop` turns true.
-// False, with `why` holding the reason, when the file cannot be opened, locked or written, or
+// False, with `failure` saying why (kStopped when `stop` ended the wait, kBusy when the
+// lock was not had in time), when the file cannot be opened, locked or written, or
 // is read-only by its mode (root too); a write that failed halfway is cut back off, so the file
 // holds whole lines only.
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
                      const std::atomic<bool>* stop = nullptr);
 
 // Whether AppendWholeLine would succeed now, found out the same way (the file is created when
-// missing) without writing anything; false with `why`.
-bool CanAppendLines(const std::string& path, std::string& why,
+// missing) without writing anything; false with `failure`.
+bool CanAppendLines(const std::string& path, Failure& failure,
                     const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vn

@@ -34,23 +34,23 @@ bool WriteWhole(int fd, const std::string& bytes) {
 
 // The kind is looked at before the open, and the open itself never waits: a FIFO without a
 // reader fails at once instead of blocking, and a device or a FIFO is never written.
-int OpenForAppend(const std::string& path, std::string& why) {
+int OpenForAppend(const std::string& path, Failure& failure) {
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
-    why = kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind);
     return -1;
   }
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) {
-    why = std::strerror(errno);
+    failure = FailureOfErrno(errno);
     return -1;
   }
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    why = "is not a regular file";
+    failure = FailureSaying(FailureKind::kWrongKind, "is not a regular file");
   } else if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     // Root may write any file: a record made read-only is kept by its mode, as for everyone.
-    why = std::strerror(EACCES);
+    failure = FailureOfErrno(EACCES);
   } else {
     return fd;
   }
@@ -59,21 +59,23 @@ int OpenForAppend(const std::string& path, std::string& why) {
 }
 
 // Another program holding the lock for long (or for ever) costs the line, never the run.
-bool LockWithin(int fd, const std::atomic<bool>* stop, std::string& why) {
+bool LockWithin(int fd, const std::atomic<bool>* stop, Failure& failure) {
   const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
   for (;;) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) {
-      why = std::strerror(errno);
+      failure = FailureOfErrno(errno);
       return false;
     }
     if (stop && stop->load()) {
-      why = "stopped while another program held the lock on it";
+      failure =
+          FailureSaying(FailureKind::kStopped, "stopped while another program held the lock on it");
       return false;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      why = "another program held the lock on it for " + std::to_string(kAppendLockWait.count()) +
-            " s";
+      failure =
+          FailureSaying(FailureKind::kBusy, "another program held the lock on it for " +
+                                                std::to_string(kAppendLockWait.count()) + " s");
       return false;
     }
     std::this_thread::sleep_for(kLockPoll);
@@ -81,9 +83,9 @@ bool LockWithin(int fd, const std::atomic<bool>* stop, std::string& why) {
 }
 
 // Closing releases the lock; a failed close may mean the bytes never reached the file.
-bool CloseReporting(int fd, bool ok, std::string& why) {
+bool CloseReporting(int fd, bool ok, Failure& failure) {
   if (::close(fd) != 0 && ok) {
-    why = std::strerror(errno);
+    failure = FailureOfErrno(errno);
     return false;
   }
   return ok;
@@ -91,24 +93,25 @@ bool CloseReporting(int fd, bool ok, std::string& why) {
 
 }  // namespace
 
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
                      const std::atomic<bool>* stop) {
-  const int fd = OpenForAppend(path, why);
+  const int fd = OpenForAppend(path, failure);
   if (fd < 0) return false;
-  if (!LockWithin(fd, stop, why)) return CloseReporting(fd, false, why);
+  if (!LockWithin(fd, stop, failure)) return CloseReporting(fd, false, failure);
   struct stat before;
   const bool sized = ::fstat(fd, &before) == 0;
-  if (WriteWhole(fd, line + "\n")) return CloseReporting(fd, true, why);
-  why = std::strerror(errno);
+  if (WriteWhole(fd, line + "\n")) return CloseReporting(fd, true, failure);
+  failure = FailureOfErrno(errno);
   // Half a line would glue the next record onto it: the file goes back to its whole lines.
-  if (!sized || ::ftruncate(fd, before.st_size) != 0) why += "; part of the line stays in the file";
-  return CloseReporting(fd, false, why);
+  if (!sized || ::ftruncate(fd, before.st_size) != 0)
+    failure.systemMessage += "; part of the line stays in the file";
+  return CloseReporting(fd, false, failure);
 }
 
-bool CanAppendLines(const std::string& path, std::string& why, const std::atomic<bool>* stop) {
-  const int fd = OpenForAppend(path, why);
+bool CanAppendLines(const std::string& path, Failure& failure, const std::atomic<bool>* stop) {
+  const int fd = OpenForAppend(path, failure);
   if (fd < 0) return false;
-  return CloseReporting(fd, LockWithin(fd, stop, why), why);
+  return CloseReporting(fd, LockWithin(fd, stop, failure), failure);
 }
 
 }  // namespace vn

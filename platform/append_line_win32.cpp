@@ -31,9 +31,9 @@ bool WriteWhole(HANDLE file, const std::string& bytes) {
   return true;
 }
 
-HANDLE OpenForAppend(const std::string& path, std::string& why) {
+HANDLE OpenForAppend(const std::string& path, Failure& failure) {
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
-    why = kind;
+    failure = FailureSaying(FailureKind::kWrongKind, kind);
     return INVALID_HANDLE_VALUE;
   }
   // LockFileEx wants read or write access to the data besides the right to append; writing the
@@ -42,11 +42,11 @@ HANDLE OpenForAppend(const std::string& path, std::string& why) {
       path.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    why = SystemMessage(GetLastError());
+    failure = FailureOfSystemError(GetLastError());
     return file;
   }
   if (GetFileType(file) != FILE_TYPE_DISK) {
-    why = "is not a regular file";
+    failure = FailureSaying(FailureKind::kWrongKind, "is not a regular file");
     CloseHandle(file);
     return INVALID_HANDLE_VALUE;
   }
@@ -55,7 +55,7 @@ HANDLE OpenForAppend(const std::string& path, std::string& why) {
 
 // The whole possible range, so that every other appender waits, whatever the file's size; but
 // never for longer than kAppendLockWait, nor past a stop request.
-bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, std::string& why) {
+bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, Failure& failure) {
   const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
   for (;;) {
     whole = {};
@@ -65,16 +65,18 @@ bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, s
     }
     const DWORD code = GetLastError();
     if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
-      why = SystemMessage(code);
+      failure = FailureOfSystemError(code);
       return false;
     }
     if (stop && stop->load()) {
-      why = "stopped while another program held the lock on it";
+      failure =
+          FailureSaying(FailureKind::kStopped, "stopped while another program held the lock on it");
       return false;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      why = "another program held the lock on it for " + std::to_string(kAppendLockWait.count()) +
-            " s";
+      failure =
+          FailureSaying(FailureKind::kBusy, "another program held the lock on it for " +
+                                                std::to_string(kAppendLockWait.count()) + " s");
       return false;
     }
     std::this_thread::sleep_for(kLockPoll);
@@ -83,12 +85,12 @@ bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, s
 
 }  // namespace
 
-bool AppendWholeLine(const std::string& path, const std::string& line, std::string& why,
+bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
                      const std::atomic<bool>* stop) {
-  const HANDLE file = OpenForAppend(path, why);
+  const HANDLE file = OpenForAppend(path, failure);
   if (file == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED whole = {};
-  if (!LockWithin(file, whole, stop, why)) {
+  if (!LockWithin(file, whole, stop, failure)) {
     CloseHandle(file);
     return false;
   }
@@ -96,25 +98,25 @@ bool AppendWholeLine(const std::string& path, const std::string& line, std::stri
   const bool sized = GetFileSizeEx(file, &before);
   bool ok = WriteWhole(file, line + "\n");
   if (!ok) {
-    why = SystemMessage(GetLastError());
+    failure = FailureOfSystemError(GetLastError());
     // Half a line would glue the next record onto it: the file goes back to its whole lines.
     if (!sized || !SetFilePointerEx(file, before, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
-      why += "; part of the line stays in the file";
+      failure.systemMessage += "; part of the line stays in the file";
     }
   }
   UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   if (!CloseHandle(file) && ok) {
     ok = false;
-    why = SystemMessage(GetLastError());
+    failure = FailureOfSystemError(GetLastError());
   }
   return ok;
 }
 
-bool CanAppendLines(const std::string& path, std::string& why, const std::atomic<bool>* stop) {
-  const HANDLE file = OpenForAppend(path, why);
+bool CanAppendLines(const std::string& path, Failure& failure, const std::atomic<bool>* stop) {
+  const HANDLE file = OpenForAppend(path, failure);
   if (file == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED whole = {};
-  const bool locked = LockWithin(file, whole, stop, why);
+  const bool locked = LockWithin(file, whole, stop, failure);
   if (locked) UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   CloseHandle(file);
   return locked;

@@ -11,10 +11,6 @@
 namespace vn {
 namespace {
 
-void SetError(std::string* error, const std::string& what, int code) {
-  if (error) *error = what + ": " + std::strerror(code);
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -48,11 +44,11 @@ int CreateTemporary(const std::string& path, std::string& tempPath) {
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                           std::string* error) {
+                           Failure& failure) {
   std::string tempPath;
   const int fd = CreateTemporary(path, tempPath);
   if (fd < 0) {
-    SetError(error, "cannot write in folder " + FolderOf(path), errno);
+    failure = FailureOfErrno(errno, "cannot write in folder", FolderOf(path));
     return false;
   }
   // Keep the mode of a file being replaced.
@@ -71,7 +67,7 @@ bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> byt
   }
   if (!ok) {
     ::unlink(tempPath.c_str());
-    SetError(error, "cannot write " + path, code);
+    failure = FailureOfErrno(code, "cannot write", path);
   }
   return ok;
 }

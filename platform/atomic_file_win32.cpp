@@ -9,10 +9,6 @@
 namespace vn {
 namespace {
 
-void SetError(std::string* error, const std::string& what, DWORD code) {
-  if (error) *error = what + ": " + SystemMessage(code);
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0 ? 1 : 0));
@@ -44,11 +40,11 @@ bool WriteAll(HANDLE file, std::span<const uint8_t> bytes) {
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                           std::string* error) {
+                           Failure& failure) {
   std::string tempPath;
   const HANDLE file = CreateTemporary(path, tempPath);
   if (file == INVALID_HANDLE_VALUE) {
-    SetError(error, "cannot write in folder " + FolderOf(path), GetLastError());
+    failure = FailureOfSystemError(GetLastError(), "cannot write in folder", FolderOf(path));
     return false;
   }
   bool ok = WriteAll(file, bytes) && FlushFileBuffers(file);
@@ -69,7 +65,7 @@ bool ReplaceFileAtomically(const std::string& path, std::span<const uint8_t> byt
   }
   if (!ok) {
     DeleteFileA(tempPath.c_str());
-    SetError(error, "cannot write " + path, code);
+    failure = FailureOfSystemError(code, "cannot write", path);
   }
   return ok;
 }

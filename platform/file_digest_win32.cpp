@@ -32,34 +32,35 @@ class Sha256 {
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
 
-  bool Start(std::string& why) {
+  bool Start(Failure& failure) {
     NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
     if (!BCRYPT_SUCCESS(status)) {
       algorithm_ = nullptr;
-      why = StatusMessage("BCryptOpenAlgorithmProvider", status);
+      failure =
+          FailureSaying(FailureKind::kOther, StatusMessage("BCryptOpenAlgorithmProvider", status));
       return false;
     }
     status = BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0);
     if (!BCRYPT_SUCCESS(status)) {
       hash_ = nullptr;
-      why = StatusMessage("BCryptCreateHash", status);
+      failure = FailureSaying(FailureKind::kOther, StatusMessage("BCryptCreateHash", status));
       return false;
     }
     return true;
   }
 
-  bool Add(const UCHAR* bytes, ULONG count, std::string& why) {
+  bool Add(const UCHAR* bytes, ULONG count, Failure& failure) {
     const NTSTATUS status = BCryptHashData(hash_, const_cast<PUCHAR>(bytes), count, 0);
     if (BCRYPT_SUCCESS(status)) return true;
-    why = StatusMessage("BCryptHashData", status);
+    failure = FailureSaying(FailureKind::kOther, StatusMessage("BCryptHashData", status));
     return false;
   }
 
-  bool Finish(std::string& hexDigest, std::string& why) {
+  bool Finish(std::string& hexDigest, Failure& failure) {
     std::vector<UCHAR> digest(32);
     const NTSTATUS status = BCryptFinishHash(hash_, digest.data(), ULONG(digest.size()), 0);
     if (!BCRYPT_SUCCESS(status)) {
-      why = StatusMessage("BCryptFinishHash", status);
+      failure = FailureSaying(FailureKind::kOther, StatusMessage("BCryptFinishHash", status));
       return false;
     }
     hexDigest = HexBytes(digest);
@@ -71,48 +72,49 @@ class Sha256 {
   BCRYPT_HASH_HANDLE hash_ = nullptr;
 };
 
-bool DigestFile(HANDLE file, Sha256& sha, std::string& why) {
+bool DigestFile(HANDLE file, Sha256& sha, Failure& failure) {
   std::vector<UCHAR> chunk(kChunk);
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(file, chunk.data(), kChunk, &got, nullptr)) {
-      why = SystemMessage(GetLastError());
+      failure = FailureOfSystemError(GetLastError());
       return false;
     }
     if (got == 0) return true;
-    if (!sha.Add(chunk.data(), got, why)) return false;
+    if (!sha.Add(chunk.data(), got, failure)) return false;
   }
 }
 
 }  // namespace
 
-bool FileSha256(const std::string& path, std::string& hexDigest, std::string& why) {
+bool FileSha256(const std::string& path, std::string& hexDigest, Failure& failure) {
   hexDigest.clear();
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    why = SystemMessage(GetLastError());
+    failure = FailureOfSystemError(GetLastError());
     return false;
   }
   Sha256 sha;
   std::string digest;
-  const bool ok = sha.Start(why) && DigestFile(file, sha, why) && sha.Finish(digest, why);
+  const bool ok =
+      sha.Start(failure) && DigestFile(file, sha, failure) && sha.Finish(digest, failure);
   CloseHandle(file);
   if (ok) hexDigest = digest;
   return ok;
 }
 
-bool BufferSha256(std::span<const uint8_t> bytes, std::string& hexDigest, std::string& why) {
+bool BufferSha256(std::span<const uint8_t> bytes, std::string& hexDigest, Failure& failure) {
   hexDigest.clear();
   Sha256 sha;
-  if (!sha.Start(why)) return false;
+  if (!sha.Start(failure)) return false;
   // BCryptHashData takes a ULONG count: larger buffers go in pieces.
   for (size_t at = 0; at < bytes.size(); at += kChunk) {
     const size_t count = std::min<size_t>(kChunk, bytes.size() - at);
-    if (!sha.Add(bytes.data() + at, ULONG(count), why)) return false;
+    if (!sha.Add(bytes.data() + at, ULONG(count), failure)) return false;
   }
   std::string digest;
-  if (!sha.Finish(digest, why)) return false;
+  if (!sha.Finish(digest, failure)) return false;
   hexDigest = digest;
   return true;
 }

@@ -29,4 +29,15 @@ std::string FollowLinks(const std::string& path) {
   return current.string();
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path canonicalA = fs::weakly_canonical(fs::absolute(FollowLinks(a), errorA), errorA);
+  const fs::path canonicalB = fs::weakly_canonical(fs::absolute(FollowLinks(b), errorB), errorB);
+  if (!errorA && !errorB && canonicalA == canonicalB) return true;
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
 }  // namespace vn

@@ -17,4 +17,8 @@ std::string NonFileProblem(const std::string& path, const std::string& noun = "a
 // does not exist yet. A path that is no link comes back as it is.
 std::string FollowLinks(const std::string& path);
 
+// Whether two paths name one file: by name, links followed (the file may not exist yet), or as the
+// same file under another name.
+bool SameFile(const std::string& a, const std::string& b);
+
 }  // namespace vn

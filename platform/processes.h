@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 int64_t OwnProcessId();
@@ -17,12 +19,12 @@ bool ProcessAlive(int64_t pid);
 // vespanode in the user's temporary folder. Not created here.
 std::string PrivateRuntimeFolder();
 // Creates the folder (mode 0700) when it is missing. True only when it is then a real folder, not
-// a link, owned by this user and closed to everyone else (mode 0700 on POSIX); otherwise `why`
-// says what is there instead. Nothing that is there already is changed: in a shared /tmp it may
-// be another user's.
-bool MakePrivateFolder(const std::string& folder, std::string* why = nullptr);
+// a link, owned by this user and closed to everyone else (mode 0700 on POSIX); otherwise
+// `failure` says what is there instead. Nothing that is there already is changed: in a shared /tmp
+// it may be another user's.
+bool MakePrivateFolder(const std::string& folder, Failure& failure);
 // The same judgement of a folder that is there, without creating anything.
-bool IsPrivateFolder(const std::string& folder, std::string* why = nullptr);
+bool IsPrivateFolder(const std::string& folder, Failure& failure);
 // At most `limit` bytes from the start of a regular file. False, and nothing waited for, when the
 // name is a link, a FIFO, a device, a folder or anything else that is not a regular file.
 bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text);

@@ -44,31 +44,35 @@ std::string KindOf(mode_t mode) {
   return "no folder";
 }
 
-bool Refuse(std::string* why, const std::string& text) {
-  if (why) *why = text;
+bool Refuse(Failure& failure, Failure refusal) {
+  failure = std::move(refusal);
   return false;
 }
 
 }  // namespace
 
-bool IsPrivateFolder(const std::string& folder, std::string* why) {
+bool IsPrivateFolder(const std::string& folder, Failure& failure) {
   // lstat: a link planted by someone else, even to one of our own folders, is not the folder.
   struct stat info;
-  if (::lstat(folder.c_str(), &info) != 0) return Refuse(why, std::strerror(errno));
+  if (::lstat(folder.c_str(), &info) != 0) return Refuse(failure, FailureOfErrno(errno));
   if (!S_ISDIR(info.st_mode))
-    return Refuse(why, "it is " + KindOf(info.st_mode) + ", not a folder");
+    return Refuse(failure, FailureSaying(FailureKind::kWrongKind,
+                                         "it is " + KindOf(info.st_mode) + ", not a folder"));
   if (info.st_uid != ::getuid()) {
-    return Refuse(why, "it belongs to user " + std::to_string(info.st_uid) + ", not to us");
+    return Refuse(failure, FailureSaying(FailureKind::kPermissionDenied,
+                                         "it belongs to user " + std::to_string(info.st_uid) +
+                                             ", not to us"));
   }
   if ((info.st_mode & 07777) != 0700) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
-    return Refuse(why, std::string("its mode is ") + mode + ", not 0700");
+    return Refuse(failure, FailureSaying(FailureKind::kPermissionDenied,
+                                         std::string("its mode is ") + mode + ", not 0700"));
   }
   return true;
 }
 
-bool MakePrivateFolder(const std::string& folder, std::string* why) {
+bool MakePrivateFolder(const std::string& folder, Failure& failure) {
   // The folder's parent (the runtime folder, or /tmp) is the system's: a missing one is not made
   // here, so that nothing but the folder itself comes into being.
   // An umask as strict as 0777 may narrow the mode; a folder made just now is ours to widen.
@@ -79,9 +83,9 @@ bool MakePrivateFolder(const std::string& folder, std::string* why) {
       ::close(fd);
     }
   } else if (errno != EEXIST) {
-    return Refuse(why, std::strerror(errno));
+    return Refuse(failure, FailureOfErrno(errno));
   }
-  return IsPrivateFolder(folder, why);
+  return IsPrivateFolder(folder, failure);
 }
 
 bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text) {

@@ -36,18 +36,20 @@ std::string PrivateRuntimeFolder() {
 
 // The user's temporary folder is the user's own already: what is left to check is that the name
 // is a folder and no link (a junction or symbolic link) to somewhere else.
-bool IsPrivateFolder(const std::string& folder, std::string* why) {
+bool IsPrivateFolder(const std::string& folder, Failure& failure) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::symlink_status(folder, error);
   if (std::filesystem::is_directory(status)) return true;
-  if (why) *why = std::filesystem::exists(status) ? "it is not a folder" : "it does not exist";
+  failure = std::filesystem::exists(status)
+                ? FailureSaying(FailureKind::kWrongKind, "it is not a folder")
+                : FailureSaying(FailureKind::kNotFound, "it does not exist");
   return false;
 }
 
-bool MakePrivateFolder(const std::string& folder, std::string* why) {
+bool MakePrivateFolder(const std::string& folder, Failure& failure) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  return IsPrivateFolder(folder, why);
+  return IsPrivateFolder(folder, failure);
 }
 
 bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text) {

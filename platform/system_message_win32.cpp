@@ -15,3 +15,43 @@ std::string SystemMessage(DWORD code) {
 }
 
 }  // namespace vn
+
+namespace vn {
+namespace {
+
+FailureKind KindOfSystemError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return FailureKind::kNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FailureKind::kPermissionDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY:
+      return FailureKind::kBusy;
+    case ERROR_DIRECTORY:
+      return FailureKind::kWrongKind;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FailureKind::kNoSpace;
+    default:
+      return FailureKind::kOther;
+  }
+}
+
+}  // namespace
+
+Failure FailureOfSystemError(DWORD code, std::string action, std::string subject) {
+  return {KindOfSystemError(code),
+          std::move(action),
+          std::move(subject),
+          SystemMessage(code),
+          {},
+          int(code)};
+}
+
+}  // namespace vn

@@ -4,10 +4,14 @@
 
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 // FormatMessage's text without its closing full stop and line break, or "error N" when Windows
 // has none.
 std::string SystemMessage(DWORD code);
+// The failure a Windows error code stands for, in Windows' words.
+Failure FailureOfSystemError(DWORD code, std::string action = {}, std::string subject = {});
 
 }  // namespace vn

@@ -9,12 +9,14 @@
 
 namespace vn {
 
-// Two lowercase digits a byte, nothing between: digests, and names that are not UTF-8.
-inline std::string HexBytes(std::span<const uint8_t> bytes) {
+// Two lowercase digits a byte, `between` between them: digests and names that are not UTF-8
+// (nothing between), the bytes of a traced message (a space).
+inline std::string HexBytes(std::span<const uint8_t> bytes, std::string_view between = {}) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(bytes.size() * 2);
+  hex.reserve(bytes.size() * (2 + between.size()));
   for (const uint8_t byte : bytes) {
+    if (!hex.empty()) hex += between;
     hex += kDigits[byte >> 4];
     hex += kDigits[byte & 0x0F];
   }

@@ -65,6 +65,7 @@ Receipt BoxLink::Receive(size_t count, milliseconds timeout, std::vector<uint8_t
     }
   }
   message.assign(buffer_.begin(), buffer_.begin() + count);
+  Trace(TraceDirection::kReceived, message);
   buffer_.erase(buffer_.begin(), buffer_.begin() + count);
   // The bytes behind this message were still on the line while it arrived.
   const auto arrived = bufferSince_ + LineTime(count);
@@ -81,6 +82,8 @@ std::optional<uint8_t> BoxLink::WaitStartCommand(milliseconds period, bool& brok
       if (buffer_[i] == STX && (code == kCodeUpload || code == kCodeDownload) &&
           buffer_[i + 3] == ETX) {
         const size_t end = i + kCommandFrameSize;
+        Trace(TraceDirection::kDropped, std::span(buffer_.data(), i));
+        Trace(TraceDirection::kReceived, std::span(buffer_.data() + i, kCommandFrameSize));
         answerNotBefore_ = bufferSince_ + LineTime(end);
         bufferSince_ = answerNotBefore_;
         buffer_.erase(buffer_.begin(), buffer_.begin() + end);
@@ -89,6 +92,8 @@ std::optional<uint8_t> BoxLink::WaitStartCommand(milliseconds period, bool& brok
     }
     // Whatever cannot begin a command any more is stale: leftovers of an abandoned session.
     if (buffer_.size() >= kCommandFrameSize) {
+      Trace(TraceDirection::kDropped,
+            std::span(buffer_.data(), buffer_.size() - (kCommandFrameSize - 1)));
       buffer_.erase(buffer_.begin(), buffer_.end() - (kCommandFrameSize - 1));
     }
     if (stop_ || Clock::now() >= deadline) return std::nullopt;
@@ -100,13 +105,16 @@ std::optional<uint8_t> BoxLink::WaitStartCommand(milliseconds period, bool& brok
 }
 
 void BoxLink::DiscardInput() {
+  Trace(TraceDirection::kDropped, buffer_);
   buffer_.clear();
   uint8_t chunk[4096];
-  while (line_.ReadSome(chunk, sizeof chunk, milliseconds{0}) > 0) {
+  for (long got; (got = line_.ReadSome(chunk, sizeof chunk, milliseconds{0})) > 0;) {
+    Trace(TraceDirection::kDropped, std::span(chunk, size_t(got)));
   }
 }
 
 bool BoxLink::Write(std::span<const uint8_t> bytes) {
+  Trace(TraceDirection::kSent, bytes);
   const auto giveUp = [this] { return stop_.load(); };
   if (!pace_) return line_.WriteAll(bytes.data(), bytes.size(), giveUp);
   std::this_thread::sleep_until(std::max(answerNotBefore_, Clock::now()));
@@ -125,12 +133,14 @@ bool BoxLink::Resync() {
   const auto limit = Clock::now() + kResyncLimit;
   auto lastArrival = Clock::now();
   for (;;) {
+    Trace(TraceDirection::kDropped, buffer_);
     buffer_.clear();  // whatever came is the rest of what is being dropped
     if (stop_) return false;
     if (!Fill(kResyncQuiet)) return false;
     const auto now = Clock::now();
     if (!buffer_.empty()) lastArrival = now;
     if (now - lastArrival >= kResyncQuiet || now >= limit) {
+      Trace(TraceDirection::kDropped, buffer_);
       buffer_.clear();
       return true;
     }

@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "link/message_trace.h"
 #include "sim/pty_line.h"
 
 namespace vn {
@@ -56,10 +57,15 @@ class BoxLink {
   // Sleeps, waking early on a stop; false when stopped.
   bool Sleep(std::chrono::microseconds duration);
   bool Stopped() const { return stop_.load(); }
+  // Told of every message the box sends (as it begins to go out), takes or drops; null: none.
+  void SetObserver(MessageObserver* observer) { observer_ = observer; }
 
  private:
   // Reads what arrives within `limit` into the buffer; false when the line broke.
   bool Fill(std::chrono::milliseconds limit);
+  void Trace(TraceDirection direction, std::span<const uint8_t> bytes) {
+    if (observer_ && !bytes.empty()) observer_->OnMessage(direction, bytes);
+  }
   // Line time of `count` bytes at 115200 bit/s, 11 bits a byte.
   static std::chrono::microseconds LineTime(size_t count);
 
@@ -72,6 +78,7 @@ class BoxLink {
   // With pacing, a message is answered only after the time it took on the line.
   Clock::time_point answerNotBefore_{};
   std::chrono::milliseconds stall_{0};
+  MessageObserver* observer_ = nullptr;
 };
 
 }  // namespace vn

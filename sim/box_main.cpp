@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "cli/exit_codes.h"
@@ -13,6 +14,7 @@
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
+#include "link/message_trace.h"
 #include "platform/console.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
                "vespanode-box"};
   app.set_version_flag("--version", std::string("vespanode-box ") + vn::kBuildVersion);
   vn::BoxOptions options;
-  std::string flashFile, saveFlashFile, linkPath;
+  std::string flashFile, saveFlashFile, linkPath, traceFile;
   std::vector<std::string> faults;
   int eraseMs = int(options.eraseTime.count());
   int programMs = int(options.programTime.count());
@@ -110,6 +112,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
       ->type_name("FAULT");
+  app.add_option("--trace", traceFile,
+                 "append every message sent and received to FILE (- for standard error)")
+      ->type_name("FILE");
   app.add_flag("--quiet", quiet, "no line per session on standard error");
   app.footer("Faults (N counts from 1 within each session):\n" + vn::FaultOptionHelp());
   try {
@@ -130,9 +135,27 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitBadInput;
   }
-  if (!flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, &error, vn::kFlashSize)) {
-    Complain(error);
+  if (vn::Failure failure;
+      !flashFile.empty() && !vn::ReadWholeFile(flashFile, options.flash, failure, vn::kFlashSize)) {
+    Complain(vn::FailureText(failure));
     return kExitBadInput;
+  }
+  // The trace lives as long as the box that tells it of every message. One that cannot be
+  // written is said once; the box goes on serving.
+  std::unique_ptr<vn::LineLog> traceLog;
+  std::unique_ptr<vn::TraceToLog> trace;
+  if (!traceFile.empty()) {
+    if (const std::string problem =
+            vn::TraceFileProblem(traceFile, {flashFile, saveFlashFile, linkPath});
+        !problem.empty()) {
+      Complain(problem);
+      return kExitBadInput;
+    }
+    traceLog = std::make_unique<vn::LineLog>(traceFile, [traceFile](const std::string& why) {
+      Complain("the trace " + traceFile + " is incomplete: " + why);
+    });
+    trace = std::make_unique<vn::TraceToLog>(*traceLog, "");
+    options.trace = trace.get();
   }
   options.eraseTime = std::chrono::milliseconds(eraseMs);
   options.programTime = std::chrono::milliseconds(programMs);
@@ -145,8 +168,10 @@ int main(int argc, char** argv) {
     if (!quiet) std::fprintf(stderr, "session %d: %s\n", number, report.summary.c_str());
     if (report.completed && !report.upload && !saveFlashFile.empty()) {
       const std::vector<uint8_t> image = running->FlashCopy();
-      std::string why;
-      if (!vn::WriteFileAtomically(saveFlashFile, image, &why)) Complain(why);
+      vn::Failure failure;
+      if (!vn::WriteFileAtomically(saveFlashFile, image, failure)) {
+        Complain(vn::FailureText(failure));
+      }
     }
   };
 

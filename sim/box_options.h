@@ -9,6 +9,8 @@
 
 namespace vn {
 
+class MessageObserver;
+
 struct BoxIdentity {
   std::string manufactureIdent = "VESPANODE-LAB";
   std::string hardwareModule = "VN-HW1";
@@ -87,6 +89,8 @@ struct BoxOptions {
   bool pace = false;           // line-rate pacing: 115200 bit/s, 11 bits a byte, both directions
   int sessions = 0;            // serve that many successful operations then stop; 0 = until Stop()
   std::vector<uint8_t> flash;  // initial image at 0x40000000 (padded with 0xFF to 2 MiB)
+  // Told of every message on the line, for a trace; null: none. Outlives the box.
+  MessageObserver* trace = nullptr;
   // The box's own work, which spaces out what it sends on its own initiative. Erasing and
   // programming are per 64 KiB (smaller regions take a share, but never less than
   // kShortestFlashWork); a real box takes tens to hundreds of milliseconds for either.

@@ -83,6 +83,7 @@ std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSe
 
 void VirtualBox::State::Serve() {
   BoxLink link(line, stop, options.pace);
+  link.SetObserver(options.trace);
   link.SetStall(options.faults.stallRead);
   for (bool afterSession = false;; afterSession = true) {
     const auto code = AwaitStart(link, afterSession);

@@ -47,21 +47,21 @@ constexpr int kReadSettleMs = 5;
 constexpr std::chrono::milliseconds kDrainMargin{200};
 constexpr std::chrono::milliseconds kDrainPoll{2};
 
-PortProblem ProblemOfOpenError(int error) {
+FailureKind ProblemOfOpenError(int error) {
   switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
     case ENOTDIR:
-      return PortProblem::kNoSuchDevice;
+      return FailureKind::kNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-      return PortProblem::kPermissionDenied;
+      return FailureKind::kPermissionDenied;
     case EBUSY:
-      return PortProblem::kBusy;
+      return FailureKind::kBusy;
     default:
-      return PortProblem::kSetupFailed;
+      return FailureKind::kSetupFailed;
   }
 }
 
@@ -180,10 +180,10 @@ class PosixComPort final : public ComPort {
       if (error == EBUSY && S_ISCHR(info.st_mode)) failure_.detail = HolderOf(info.st_rdev);
       return false;
     }
-    if (::fstat(fd_, &info) != 0) return Fail(PortProblem::kSetupFailed);
+    if (::fstat(fd_, &info) != 0) return Fail(FailureKind::kSetupFailed);
     if (!NotAPortKind(info).empty()) return NotAPort(NotAPortKind(info));
     if (IsPtyMaster(fd_)) return NotAPort("a pseudo-terminal master");
-    if (!::isatty(fd_)) return Fail(PortProblem::kNotASerialPort, ENOTTY);
+    if (!::isatty(fd_)) return Fail(FailureKind::kWrongKind, ENOTTY);
     // Root opens a port that another program holds in exclusive mode (TIOCEXCL) all the same; it
     // is refused here, before this program sets the mode itself. The advisory lock keeps out
     // every other copy of this program, whether it got the exclusive mode or not.
@@ -193,12 +193,12 @@ class PosixComPort final : public ComPort {
 #endif
     int busyError = EBUSY;
     if (exclusive == 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK) return Fail(PortProblem::kSetupFailed);
+      if (errno != EWOULDBLOCK) return Fail(FailureKind::kSetupFailed);
       busyError = errno;
       exclusive = 1;
     }
     if (exclusive != 0) {
-      Fail(PortProblem::kBusy, busyError);
+      Fail(FailureKind::kBusy, busyError);
       failure_.detail = HolderOf(info.st_rdev);
       return false;
     }
@@ -212,7 +212,7 @@ class PosixComPort final : public ComPort {
     if (!PurgeComPort()) configured = false;
     if (!configured) {
       opened_ = false;
-      failure_ = {PortProblem::kSetupFailed, std::strerror(errno), {}};
+      failure_ = {.kind = FailureKind::kSetupFailed, .systemMessage = std::strerror(errno)};
     }
     return configured;
   }
@@ -226,7 +226,7 @@ class PosixComPort final : public ComPort {
     return true;
   }
 
-  PortOpenFailure LastOpenFailure() const override {
+  Failure LastOpenFailure() const override {
     return failure_;
   }
 
@@ -298,7 +298,9 @@ class PosixComPort final : public ComPort {
     }
   }
 
-  bool PortOpened() const override { return opened_; }
+  bool PortOpened() const override {
+    return opened_;
+  }
   void RequestStop() override {
     stopRequested_ = true;
     opened_ = false;
@@ -374,16 +376,16 @@ class PosixComPort final : public ComPort {
 #endif
   }
 
-  bool Fail(PortProblem problem, int error = errno) {
-    failure_ = {problem, std::strerror(error), {}};
+  bool Fail(FailureKind problem, int error = errno) {
+    failure_ = {.kind = problem, .systemMessage = std::strerror(error)};
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     return false;
   }
 
   bool NotAPort(const std::string& kind) {
-    Fail(PortProblem::kNotASerialPort);
-    failure_ = {PortProblem::kNotASerialPort, "", kind};
+    Fail(FailureKind::kWrongKind);
+    failure_ = {.kind = FailureKind::kWrongKind, .detail = kind};
     return false;
   }
 
@@ -424,7 +426,7 @@ class PosixComPort final : public ComPort {
   std::atomic<bool> stopRequested_{false};
   bool lowLatencySet_ = false;
   bool exclusiveSet_ = false;
-  PortOpenFailure failure_;
+  Failure failure_;
 };
 
 }  // namespace

@@ -43,34 +43,24 @@ std::chrono::milliseconds LineTimeOf(int64_t bytes) {
   return std::chrono::ceil<std::chrono::milliseconds>(LineTime(bytes));
 }
 
-PortProblem ProblemOfOpenError(DWORD error) {
+FailureKind ProblemOfOpenError(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_UNIT:
     case ERROR_DEV_NOT_EXIST:
-      return PortProblem::kNoSuchDevice;
+      return FailureKind::kNotFound;
     // Windows opens a serial port for one handle only: a port in use is refused as access denied.
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
-      return PortProblem::kBusy;
+      return FailureKind::kBusy;
     case ERROR_INVALID_FUNCTION:
     case ERROR_NOT_SUPPORTED:
-      return PortProblem::kNotASerialPort;
+      return FailureKind::kWrongKind;
     default:
-      return PortProblem::kSetupFailed;
-  }
-}
-
-// A console program has no window to own a message box, and a box nobody sees would hold a
-// script for ever: there the notice goes to standard error.
-void ShowNotice(const char* text) {
-  if (GetConsoleWindow() != nullptr) {
-    std::fprintf(stderr, "Notice: %s\n", text);
-  } else {
-    MessageBoxA(nullptr, text, "Notice", MB_OK);
+      return FailureKind::kSetupFailed;
   }
 }
 
@@ -89,9 +79,12 @@ class Win32ComPort final : public ComPort {
   bool OpenComPort(const std::string& name) override {
     CloseComPort();
     failure_ = {};
+    notice_.clear();
     if (!CreateEvents()) {
-      ShowNotice("CreateEvent Error!");
-      return Fail(PortProblem::kSetupFailed, GetLastError());
+      // Shown by whoever opened the port: the window in a box of its own, the command line on
+      // standard error.
+      notice_ = "CreateEvent Error!";
+      return Fail(FailureKind::kSetupFailed, GetLastError());
     }
     handle_ = CreateFileA(ComDeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -101,7 +94,7 @@ class Win32ComPort final : public ComPort {
     }
     DCB line{};
     line.DCBlength = sizeof line;
-    if (!GetCommState(handle_, &line)) return Fail(PortProblem::kNotASerialPort, GetLastError());
+    if (!GetCommState(handle_, &line)) return Fail(FailureKind::kWrongKind, GetLastError());
     SetupComm(handle_, kQueueSize, kQueueSize);
     ResetEvent(stopEvent_);
     stopRequested_ = false;
@@ -112,7 +105,8 @@ class Win32ComPort final : public ComPort {
     if (configured && !PurgeComPort()) configured = false;
     if (!configured) {
       opened_ = false;
-      failure_ = {PortProblem::kSetupFailed, SystemMessage(GetLastError()), {}};
+      failure_ = {.kind = FailureKind::kSetupFailed,
+                  .systemMessage = SystemMessage(GetLastError())};
       return false;
     }
     // Sleeps elsewhere in the wait (while a message is arriving) would otherwise last at least
@@ -138,7 +132,8 @@ class Win32ComPort final : public ComPort {
     return true;
   }
 
-  PortOpenFailure LastOpenFailure() const override { return failure_; }
+  Failure LastOpenFailure() const override { return failure_; }
+  std::string LastOpenNotice() const override { return notice_; }
 
   bool PurgeComPort() override {
     return handle_ != INVALID_HANDLE_VALUE && PurgeComm(handle_, kPurgeAll);
@@ -292,8 +287,8 @@ class Win32ComPort final : public ComPort {
            a.fAbortOnError == b.fAbortOnError;
   }
 
-  bool Fail(PortProblem problem, DWORD error) {
-    failure_ = {problem, SystemMessage(error), {}};
+  bool Fail(FailureKind problem, DWORD error) {
+    failure_ = {.kind = problem, .systemMessage = SystemMessage(error)};
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     CloseEvents();
@@ -394,7 +389,8 @@ class Win32ComPort final : public ComPort {
   bool timePeriodSet_ = false;
   std::atomic<bool> opened_{false};
   std::atomic<bool> stopRequested_{false};
-  PortOpenFailure failure_;
+  Failure failure_;
+  std::string notice_;
 };
 
 }  // namespace

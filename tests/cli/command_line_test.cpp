@@ -158,9 +158,10 @@ const std::map<std::string, std::string> kPlaceholders = {
     {"N", "2"},
     {"RECORD", "line.jsonl"},
     {"SECONDS", "60"},
+    {"TRACE", "line.trace"},
     {"IMAGE", "flash.bin"},
     {"TEXT", "V1"},
-    {"LINE_OPTIONS", "[--record RECORD] [--json] [--stall-timeout SECONDS]"},
+    {"LINE_OPTIONS", "[--record RECORD] [--json] [--stall-timeout SECONDS] [--trace TRACE]"},
     {"IDENTITY_OPTIONS",
      "[--manufacture-ident TEXT] [--hardware-module TEXT] [--hardware-version TEXT] "
      "[--software-module TEXT] [--software-version TEXT]"},

@@ -127,8 +127,10 @@ TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
   for (const bool inPlace : {true, false}) {
     SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
     ScratchFolder folder;
-    std::string firstSha256, why;
-    ASSERT_TRUE(FileSha256(folder.Write("first.dld", first), firstSha256, why)) << why;
+    std::string firstSha256;
+    Failure failure;
+    ASSERT_TRUE(FileSha256(folder.Write("first.dld", first), firstSha256, failure))
+        << FailureText(failure);
     const std::string file = folder.Write("line.dld", first);
     BoxOptions options;
     int sessionsEnded = 0;  // on the box's thread

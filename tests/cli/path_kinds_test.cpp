@@ -176,6 +176,18 @@ const Role kRoles[] = {
       {0, Effect::kKept, "cannot announce the box"},
       {0, Effect::kAny},
       {0, Effect::kKept, "cannot announce the box"}}},
+    // A trace that cannot be written costs its lines, said once, never the box.
+    {"download --trace",
+     {{0, Effect::kWritten},
+      {2, Effect::kKept, "Permission denied"},
+      {0, Effect::kWritten},
+      {0, Effect::kWritten},
+      {2, Effect::kKept, "is a FIFO, not a file"},
+      {2, Effect::kKept, "is a device, not a file"},
+      {2, Effect::kKept, "is a folder, not a file"},
+      {2, Effect::kKept, "No such file"},
+      {0, Effect::kAny, "is incomplete: No space left"},
+      {2, Effect::kKept, "held the lock"}}},
 };
 
 enum RoleIndex {
@@ -187,7 +199,8 @@ enum RoleIndex {
   kExtract,
   kInspect,
   kScratch,
-  kAnnounce
+  kAnnounce,
+  kTrace
 };
 
 std::vector<uint8_t> SoundKeyFile() {
@@ -199,7 +212,7 @@ std::vector<uint8_t> SoundKeyFile() {
 std::vector<uint8_t> OldContents(int role) {
   if (role == kDownload || role == kInspect) return SoundKeyFile();
   // Most of a page: an append to a full disk gets part of the way before the disk refuses.
-  if (role == kRecord) {
+  if (role == kRecord || role == kTrace) {
     const std::string line = std::string(4000, ' ') + "{}\n";
     return {line.begin(), line.end()};
   }
@@ -253,7 +266,7 @@ class Cell {
     path_ = folder + "/" + (role_ == kScratch ? name_ : name);
     runtimeFolder_ = folder;
     target_ = role_ == kPartial ? folder + "/key.dld" : path_;
-    if (role_ == kRecord || role_ == kExtract || role_ == kScratch) {
+    if (role_ == kRecord || role_ == kExtract || role_ == kScratch || role_ == kTrace) {
       keyFile_ = folder_.Write("key.dld", SoundKeyFile());
     }
     if (role_ == kPack) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
@@ -301,7 +314,7 @@ class Cell {
   ChildResult Run() {
     std::unique_ptr<VirtualBox> box;
     const bool needsBox = role_ == kDownload || role_ == kUpload || role_ == kPartial ||
-                          role_ == kRecord || role_ == kScratch;
+                          role_ == kRecord || role_ == kScratch || role_ == kTrace;
     if (needsBox) {
       BoxOptions options;
       options.flash = SampleFlashImage(63);
@@ -330,6 +343,8 @@ class Cell {
         return RunChild(cli_, {"download", "--port", port, keyFile_}, bound);
       case kAnnounce:
         return RunBoxAndPorts(bound);
+      case kTrace:
+        return RunChild(kCli, {"download", keyFile_, "--trace", path_, "--port", port}, bound);
     }
     return {};
   }
@@ -438,6 +453,14 @@ class Cell {
         EXPECT_EQ(lines, kind_ == Kind::kDanglingLink ? 1 : 2);
         break;
       }
+      case kTrace: {
+        // Whole lines after whatever was there, the box's header among them.
+        const std::string text(bytes.begin(), bytes.end());
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
+        EXPECT_NE(text.find(" sent header 71 11 "), std::string::npos) << text;
+        break;
+      }
       case kExtract:
         EXPECT_GT(bytes.size(), OldContents(kExtract).size()) << "no region written";
         break;
@@ -482,18 +505,25 @@ TEST_P(PathKinds, EveryKindOfThingEndsInItsDocumentedOutcome) {
   }
 }
 
-// A record under the name of the file a run reads or writes, or another name of it, would be
-// appended to that file: refused before the box is asked, and the file stays as it was.
+// A record or a trace under the name of the file a run reads or writes, or another name of it,
+// would be appended to that file: refused before the box is asked, and the file stays as it was.
 TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
   enum class Names { kTheFile, kALinkToIt, kAHardLinkToIt, ItsPartialFile };
   const struct {
     bool upload;
     Names record;
-  } rows[] = {{false, Names::kTheFile},       {false, Names::kALinkToIt},
-              {false, Names::kAHardLinkToIt}, {true, Names::kTheFile},
-              {true, Names::kAHardLinkToIt},  {true, Names::ItsPartialFile}};
+    const char* option = "--record";
+  } rows[] = {{false, Names::kTheFile},
+              {false, Names::kALinkToIt},
+              {false, Names::kAHardLinkToIt},
+              {true, Names::kTheFile},
+              {true, Names::kAHardLinkToIt},
+              {true, Names::ItsPartialFile},
+              {false, Names::kTheFile, "--trace"},
+              {false, Names::kALinkToIt, "--trace"},
+              {true, Names::ItsPartialFile, "--trace"}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.upload ? "upload" : "download") + " row " +
+    SCOPED_TRACE(std::string(row.upload ? "upload " : "download ") + row.option + " row " +
                  std::to_string(int(row.record)));
     VirtualBox box;
     ASSERT_TRUE(box.Start());
@@ -511,7 +541,7 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
       record = file + ".partial";
     }
     std::vector<std::string> args = {
-        row.upload ? "upload" : "download", file, "--record", record, "--port", box.PtyPath()};
+        row.upload ? "upload" : "download", file, row.option, record, "--port", box.PtyPath()};
     if (row.upload) args.insert(args.end(), {"--set", "key", "--force"});
 
     const ChildResult run = RunChild(kCli, args);
@@ -525,9 +555,9 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
 }
 
 std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
-  static const char* const names[] = {"DownloadFile", "UploadFile",    "UploadPartial",
-                                      "Record",       "PackOutput",    "ExtractFlash",
-                                      "InspectFile",  "ScratchHeader", "AnnouncementFolder"};
+  static const char* const names[] = {
+      "DownloadFile", "UploadFile",    "UploadPartial",      "Record", "PackOutput", "ExtractFlash",
+      "InspectFile",  "ScratchHeader", "AnnouncementFolder", "Trace"};
   return names[info.param];
 }
 

@@ -99,9 +99,9 @@ TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
   // The upload passes the header it has just read; a cleared one is read from the file.
   for (bool cleared : {false, true}) {
     FILE_DOWNLOAD_HEADER_T header = cleared ? FILE_DOWNLOAD_HEADER_T{} : Loaded(path);
-    int error = -1;
-    ASSERT_TRUE(WriteTotalSize(path, header, &error));
-    EXPECT_EQ(error, 0);
+    Failure failure{.systemCode = -1};
+    ASSERT_TRUE(WriteTotalSize(path, header, failure));
+    EXPECT_EQ(failure.systemCode, 0);
     const FILE_DOWNLOAD_HEADER_T written = Loaded(path);
     EXPECT_EQ(GetLe24(written.totalSize), file.size());
     EXPECT_TRUE(HeaderCrcMatches(written));
@@ -119,9 +119,10 @@ TEST_F(HeaderFile, InvalidHeaderIsNeverWritten) {
   file[0] = 0x12;
   testing::WriteBytes(path, file);
   FILE_DOWNLOAD_HEADER_T header{};
-  int error = -1;
-  EXPECT_FALSE(WriteTotalSize(path, header, &error));
-  EXPECT_EQ(error, 0);
+  Failure failure{.systemCode = -1};
+  EXPECT_FALSE(WriteTotalSize(path, header, failure));
+  EXPECT_EQ(failure.systemCode, 0);
+  EXPECT_EQ(failure.kind, FailureKind::kDamaged);
   EXPECT_EQ(testing::ReadBytes(path), file);
 }
 
@@ -129,9 +130,10 @@ TEST_F(HeaderFile, MissingFileReportsErrno) {
   FILE_DOWNLOAD_HEADER_T header{};
   header.tag = kHeaderTag;
   header.length[0] = kHeaderLength;
-  int error = 0;
-  EXPECT_FALSE(WriteTotalSize(folder_.File("missing.dld"), header, &error));
-  EXPECT_EQ(error, ENOENT);
+  Failure failure;
+  EXPECT_FALSE(WriteTotalSize(folder_.File("missing.dld"), header, failure));
+  EXPECT_EQ(failure.systemCode, ENOENT);
+  EXPECT_EQ(failure.kind, FailureKind::kNotFound);
 }
 
 }  // namespace

@@ -152,10 +152,12 @@ TEST(PackExtract, UnwritableFolderIsAClearError) {
   const auto key = *PackUpgradeFile(kOperationUploadKey, testing::SampleFlashImage(1), {});
   const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
-  EXPECT_NE(result.message.find("no-such-folder"), std::string::npos) << result.message;
+  const std::string said = FailureText(result.failure);
+  EXPECT_NE(said.find("no-such-folder"), std::string::npos) << said;
 
-  std::string error;
-  EXPECT_FALSE(WriteFileAtomically(folder.File("missing/x.dld"), key, &error));
+  Failure failure;
+  EXPECT_FALSE(WriteFileAtomically(folder.File("missing/x.dld"), key, failure));
+  const std::string error = FailureText(failure);
   EXPECT_NE(error.find("missing"), std::string::npos) << error;
 }
 

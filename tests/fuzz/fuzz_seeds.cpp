@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder + "/" + kind, ignored);
   }
   for (const auto& [name, bytes] : seeds) {
-    std::string error;
-    if (!vn::WriteFileAtomically(folder + "/" + name, bytes, &error)) {
-      std::fprintf(stderr, "fuzz_seeds: %s\n", error.c_str());
+    vn::Failure failure;
+    if (!vn::WriteFileAtomically(folder + "/" + name, bytes, failure)) {
+      std::fprintf(stderr, "fuzz_seeds: %s\n", vn::FailureText(failure).c_str());
       return 1;
     }
   }

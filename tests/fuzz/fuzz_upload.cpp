@@ -27,7 +27,8 @@ std::string TargetPath() {
 
 void ExpectSoundBackup(const std::string& target, int operation) {
   std::vector<uint8_t> bytes;
-  if (!vn::ReadWholeFile(target, bytes, nullptr)) __builtin_trap();
+  vn::Failure failure;
+  if (!vn::ReadWholeFile(target, bytes, failure)) __builtin_trap();
   const vn::InspectReport report = vn::InspectUpgradeFile(bytes);
   if (!report.Sound()) __builtin_trap();
   if (report.regions.size() != vn::UploadRegionList(operation).size()) __builtin_trap();

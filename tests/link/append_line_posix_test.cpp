@@ -38,9 +38,9 @@ std::string Line(int process, int thread, int n) {
   std::atomic<bool> failed = false;
   for (int thread = 0; thread < kThreads; ++thread) {
     threads.emplace_back([&, thread] {
-      std::string why;
+      Failure failure;
       for (int n = 0; n < kLinesEach; ++n) {
-        if (!AppendWholeLine(path, Line(process, thread, n), why)) failed = true;
+        if (!AppendWholeLine(path, Line(process, thread, n), failure)) failed = true;
       }
     });
   }
@@ -94,13 +94,14 @@ TEST(AppendLine, AnotherProgramsLockIsWaitedForWithinBounds) {
     });
     const std::atomic<bool> stop = stopped;
     const auto start = std::chrono::steady_clock::now();
-    std::string why;
+    Failure failure;
 
-    const bool added = AppendWholeLine(path, "{\"box\":1}", why, &stop);
+    const bool added = AppendWholeLine(path, "{\"box\":1}", failure, &stop);
 
     release.join();
     if (stopped) ::close(holder);
-    EXPECT_EQ(added, !stopped) << why;
+    EXPECT_EQ(added, !stopped) << FailureText(failure);
+    EXPECT_EQ(failure.kind, stopped ? FailureKind::kStopped : FailureKind::kNone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     const std::vector<uint8_t> bytes = ReadBytes(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), stopped ? "{}\n" : "{}\n{\"box\":1}\n");

@@ -10,7 +10,8 @@ namespace {
 
 TEST(FileDigest, MatchesKnownDigestsAndNamesAMissingFile) {
   ScratchFolder folder;
-  std::string digest, why;
+  std::string digest;
+  Failure failure;
   // A million 'a's span many reads: every piece must go into the digest once, in order.
   const std::pair<std::vector<uint8_t>, const char*> known[] = {
       {{}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
@@ -18,15 +19,16 @@ TEST(FileDigest, MatchesKnownDigestsAndNamesAMissingFile) {
       {std::vector<uint8_t>(1'000'000, 'a'),
        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
   for (const auto& [bytes, expected] : known) {
-    ASSERT_TRUE(FileSha256(folder.Write("bytes", bytes), digest, why)) << why;
+    ASSERT_TRUE(FileSha256(folder.Write("bytes", bytes), digest, failure)) << FailureText(failure);
     EXPECT_EQ(digest, expected);
-    ASSERT_TRUE(BufferSha256(bytes, digest, why)) << why;
+    ASSERT_TRUE(BufferSha256(bytes, digest, failure)) << FailureText(failure);
     EXPECT_EQ(digest, expected);
   }
 
-  EXPECT_FALSE(FileSha256(folder.File("missing"), digest, why));
+  EXPECT_FALSE(FileSha256(folder.File("missing"), digest, failure));
   EXPECT_EQ(digest, "");
-  EXPECT_FALSE(why.empty());
+  EXPECT_EQ(failure.kind, FailureKind::kNotFound);
+  EXPECT_FALSE(FailureText(failure).empty());
 }
 
 }  // namespace

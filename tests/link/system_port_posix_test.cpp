@@ -35,25 +35,25 @@ TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
   ASSERT_EQ(::symlink(scratch.Path().c_str(), link.c_str()), 0);
   struct Row {
     std::string path;
-    PortProblem problem;
+    FailureKind problem;
     std::string text;
   };
   const Row rows[] = {
-      {"/dev/vespanode-no-such-port", PortProblem::kNoSuchDevice, "No such file"},
-      {"/dev/null", PortProblem::kNotASerialPort, "not a serial port"},
-      {scratch.Path(), PortProblem::kNotASerialPort, "a folder, not a serial port"},
-      {link, PortProblem::kNotASerialPort, "a folder, not a serial port"},
-      {file, PortProblem::kNotASerialPort, "a regular file, not a serial port"},
-      {fifo, PortProblem::kNotASerialPort, "a FIFO, not a serial port"},
+      {"/dev/vespanode-no-such-port", FailureKind::kNotFound, "No such file"},
+      {"/dev/null", FailureKind::kWrongKind, "not a serial port"},
+      {scratch.Path(), FailureKind::kWrongKind, "a folder, not a serial port"},
+      {link, FailureKind::kWrongKind, "a folder, not a serial port"},
+      {file, FailureKind::kWrongKind, "a regular file, not a serial port"},
+      {fifo, FailureKind::kWrongKind, "a FIFO, not a serial port"},
       // Opening it makes a new pseudo-terminal that no box answers on.
-      {"/dev/ptmx", PortProblem::kNotASerialPort, "multiplexer, not a serial port"},
+      {"/dev/ptmx", FailureKind::kWrongKind, "multiplexer, not a serial port"},
   };
   auto port = MakeSystemComPort();
   for (const Row& row : rows) {
     EXPECT_FALSE(port->OpenComPort(row.path)) << row.path;
     EXPECT_FALSE(port->PortOpened());
     EXPECT_FALSE(port->PurgeComPort());
-    EXPECT_EQ(port->LastOpenFailure().problem, row.problem) << row.path;
+    EXPECT_EQ(port->LastOpenFailure().kind, row.problem) << row.path;
     const std::string said = DescribePortFailure(port->LastOpenFailure());
     EXPECT_NE(said.find(row.text), std::string::npos) << row.path << ": " << said;
   }
@@ -62,18 +62,18 @@ TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
   EXPECT_FALSE(port->OpenComPort("/proc/self/fd/" + std::to_string(master)));
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNotASerialPort);
+  EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kWrongKind);
   ::close(master);
 
   // A port in use is busy for a second opener, root included (root ignores TIOCEXCL).
   Rig rig = MakeRig("pty");
   ASSERT_TRUE(rig.port->PortOpened());
   EXPECT_FALSE(port->OpenComPort(rig.slavePath));
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kBusy);
+  EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kBusy);
   EXPECT_TRUE(rig.port->PortOpened());
   rig.port->CloseComPort();
   EXPECT_TRUE(port->OpenComPort(rig.slavePath));
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNone);
+  EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kNone);
 }
 
 // Whether a port is in exclusive mode, as far as a look from here can tell: a refused open says so
@@ -111,7 +111,7 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
 
   auto port = MakeSystemComPort();
   EXPECT_FALSE(port->OpenComPort(rig.slavePath));
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kBusy);
+  EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kBusy);
   const std::string said = DescribePortFailure(port->LastOpenFailure());
   EXPECT_NE(said.find("pid " + std::to_string(holder)), std::string::npos) << said;
   port->CloseComPort();

@@ -21,7 +21,7 @@ TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
   EXPECT_FALSE(port->OpenComPort("\\\\.\\COM199"));
   EXPECT_FALSE(port->PortOpened());
   EXPECT_FALSE(port->PurgeComPort());
-  EXPECT_EQ(port->LastOpenFailure().problem, PortProblem::kNoSuchDevice);
+  EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kNotFound);
 
   // Windows keeps a second opener of a port out with ERROR_ACCESS_DENIED, reported as busy. Wine
   // lets it in, so that case is not tested here.

@@ -282,9 +282,15 @@ TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
       << result.err;
 }
 
-TEST(BoxTool, RefusesAnUnknownFaultOrAnIdentityTooLong) {
+TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
   EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--fault", "nak-everything"}).exitCode, 2);
   EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--hardware-module", "TOO-LONG-1"}).exitCode, 2);
+  ScratchFolder folder;
+  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--trace", folder.Path()}).exitCode, 2);
+  const std::string image = folder.File("flash.img");
+  EXPECT_EQ(
+      RunChild(OurProgram("vespanode-box"), {"--save-flash", image, "--trace", image}).exitCode, 2);
+  EXPECT_FALSE(fs::exists(image));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   const LoopResult result = session.Run(kOperationDownload, file);
 
   EXPECT_EQ(result.boxesDone, 1);
-  EXPECT_FALSE(result.failed || result.stopped);
+  EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
   const auto flash = session.box.FlashCopy();
@@ -83,7 +83,7 @@ TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
 
   const LoopResult result = session.Run(kOperationDownload, file);
 
-  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(result.end, LoopEnd::kFailed);
   const auto texts = session.Statuses();
   ASSERT_GE(texts.size(), 3u);
   EXPECT_EQ(texts[texts.size() - 3], "Transfer Success!");
@@ -97,7 +97,7 @@ TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
     FileIdentity stranger = BoxMatchingIdentity();
     stranger.hardwareModule = "OTHER";
     const std::string file = PackedSet(session, kOperationUploadKey, 4, stranger);
-    EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
+    EXPECT_EQ(session.Run(kOperationDownload, file).end, LoopEnd::kFailed);
     EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
   }
   {
@@ -119,7 +119,7 @@ TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
                                                 SampleFlashImage(5), BoxMatchingIdentity());
   bytes.resize(kHeaderSize + kDescriptorSize);
   const std::string file = session.scratch.Write("cut.dld", bytes);
-  EXPECT_TRUE(session.Run(kOperationDownload, file).failed);
+  EXPECT_EQ(session.Run(kOperationDownload, file).end, LoopEnd::kFailed);
   EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
 }
 
@@ -145,7 +145,7 @@ TEST(Download, ServesTwoBoxesInARowWithThePauseBetween) {
   const LoopResult result = session.Run(kOperationDownload, file, 2);
 
   EXPECT_EQ(result.boxesDone, 2);
-  EXPECT_FALSE(result.failed);
+  EXPECT_NE(result.end, LoopEnd::kFailed);
   const auto texts = session.Statuses();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 2);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connectting..."), 2);
@@ -170,7 +170,10 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.boxesFailed, 1);
-  EXPECT_FALSE(result.failed) << "the last box succeeded";
+  EXPECT_NE(result.end, LoopEnd::kFailed) << "the last box succeeded";
+  // The stalled box's cause outlives the success that followed it.
+  EXPECT_EQ(result.failure.systemMessage, "Erase flash failed!");
+  EXPECT_NE(result.failure.detail.find("stall limit"), std::string::npos) << result.failure.detail;
   const auto texts = session.Statuses();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Erase flash failed!"), 1);
   ASSERT_FALSE(session.observer.Details().empty());
@@ -245,7 +248,7 @@ TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
   const LoopResult result = session.Run(kOperationDownload, file, 0);
 
   EXPECT_EQ(result.boxesDone, 1);
-  EXPECT_TRUE(result.stopped) << "the stop ends the line after that box";
+  EXPECT_EQ(result.end, LoopEnd::kStopped) << "the stop ends the line after that box";
   EXPECT_EQ(session.Statuses().back(), "Update Success!");
 }
 
@@ -259,7 +262,7 @@ TEST(Download, AStopDuringProgrammingIsNoSuccess) {
 
   const LoopResult result = session.Run(kOperationDownload, file, 0);
 
-  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.end, LoopEnd::kStopped);
   EXPECT_EQ(result.boxesDone, 0);
   const auto texts = session.Statuses();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);

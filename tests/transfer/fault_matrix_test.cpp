@@ -82,10 +82,9 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
   const auto texts = session.Statuses();
   EXPECT_FALSE(texts.empty());
   if (texts.empty()) return false;
-  // A vanished port ends the loop as stopped rather than failed; the command line tells the two
-  // apart by the port.
+  // A vanished port ends the loop as kPortLost rather than kFailed.
   const bool failedWithItsText =
-      (result.failed || result.stopped) &&
+      result.end != LoopEnd::kDone &&
       std::count(row.failureTexts.begin(), row.failureTexts.end(), texts.back());
   // Front ends read the failure from the events' fields, never from the text.
   const auto events = session.observer.Events();
@@ -95,6 +94,14 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
   if (failure != events.rend() && failedWithItsText) {
     EXPECT_EQ(failure->text, texts.back());
     EXPECT_NE(failure->phase, Phase::kNone);
+    // A box that failed (a stop fails none) leaves its cause: its first failure text.
+    const auto first = std::find_if(events.begin(), events.end(), [](const LinkEvent& event) {
+      return event.kind == EventKind::kFailure;
+    });
+    if (result.end == LoopEnd::kFailed || result.end == LoopEnd::kPortLost) {
+      EXPECT_EQ(result.failure.systemMessage, first->text);
+      EXPECT_NE(result.failure.kind, FailureKind::kNone);
+    }
   }
   switch (row.ending) {
     case Ending::kSucceeds:
@@ -112,7 +119,8 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
       EXPECT_FALSE(session.hung);
       break;
     case Ending::kWaitsForStop:
-      EXPECT_TRUE((session.hung && result.stopped) || failedWithItsText) << texts.back();
+      EXPECT_TRUE((session.hung && result.end == LoopEnd::kStopped) || failedWithItsText)
+          << texts.back();
       break;
   }
   EXPECT_EQ(result.boxesDone, 0);
@@ -366,7 +374,7 @@ TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
     const LoopResult result = session.Run(kOperationDownload, file);
     const auto texts = session.Statuses();
     ASSERT_FALSE(texts.empty());
-    if (result.failed) {
+    if (result.end == LoopEnd::kFailed) {
       EXPECT_EQ(texts, (std::vector<std::string>{"Connectting...", "Connect failed!"}));
       connectFailed = true;
     } else {
@@ -422,7 +430,7 @@ TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
   const std::string fifo = session.scratch.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const LoopResult result = session.Run(kOperationDownload, fifo);
-  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
 }

@@ -50,8 +50,8 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
 
   EXPECT_TRUE(station.Stop());
   EXPECT_FALSE(station.Running());
-  EXPECT_TRUE(station.Result().stopped);
-  EXPECT_FALSE(station.Result().failed);
+  EXPECT_EQ(station.Result().end, LoopEnd::kStopped);
+  EXPECT_FALSE(station.Result().failure.Failed());
   EXPECT_EQ(station.Result().boxesDone, 0);
   EXPECT_FALSE(station.Stop());  // nothing left to stop
   // A stopped port takes no new run until it is opened again.
@@ -68,10 +68,37 @@ TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
   ASSERT_TRUE(session.station.WaitFor(std::chrono::seconds(60)));
   EXPECT_FALSE(session.station.Running());
   EXPECT_EQ(session.station.Result().boxesDone, 1);
-  EXPECT_FALSE(session.station.Result().failed);
-  EXPECT_FALSE(session.station.Result().stopped);
+  EXPECT_EQ(session.station.Result().end, LoopEnd::kDone);
   EXPECT_TRUE(session.station.Port().PortOpened());
   EXPECT_EQ(session.Statuses().back(), "Update Success!");
+}
+
+// A port whose open fails with a notice of its own, as the Windows port's does when the system
+// cannot make its events.
+class NoticingPort final : public ComPort {
+ public:
+  bool OpenComPort(const std::string&) override { return false; }
+  bool CloseComPort() override { return true; }
+  bool PurgeComPort() override { return false; }
+  int32_t ComWrite(const uint8_t*, int32_t) override { return -1; }
+  int32_t ComReadExact(uint8_t*, int32_t) override { return -1; }
+  int32_t ComReadSome(uint8_t*, int32_t) override { return -1; }
+  bool PortOpened() const override { return false; }
+  void RequestStop() override {}
+  Failure LastOpenFailure() const override { return {.kind = FailureKind::kSetupFailed}; }
+  std::string LastOpenNotice() const override { return "CreateEvent Error!"; }
+  int32_t BytesWaiting() override { return -1; }
+  void WaitForInput(std::chrono::microseconds) override {}
+};
+
+TEST(Station, APortsNoticeReachesTheObserverAsAnEvent) {
+  RecordingObserver observer;
+  Station station(std::make_unique<NoticingPort>(), observer, ".");
+  EXPECT_FALSE(station.Open("COM1"));
+  const auto events = observer.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, EventKind::kNotice);
+  EXPECT_EQ(events[0].text, "CreateEvent Error!");
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
   const LoopResult result = session.Run(kOperationUploadDefault, file, 0);
 
   EXPECT_EQ(result.boxesDone, 1);
-  EXPECT_FALSE(result.failed || result.stopped);
+  EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(),
             (std::vector<std::string>{"Connectting...", "Connect Success!", "Verify...",
                                       "Ident check Success!", "Transfer...",
@@ -83,7 +83,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
   ASSERT_TRUE(session.opened);
   const LoopResult result =
       session.Run(kOperationUploadKey, session.scratch.File("missing/folder/key.dld"));
-  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
   EXPECT_EQ(session.box.Stats().sessionsStarted, 0);
 }
@@ -97,7 +97,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
     if (text == "Transfering Data:  50%") session.station.RequestStop();
   });
   const LoopResult result = session.Run(kOperationUploadDefault, file);
-  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.end, LoopEnd::kStopped);
   const auto texts = session.Statuses();
   EXPECT_EQ(texts.back(), "Transfer failed!");
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
@@ -116,7 +116,7 @@ TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
     if (text == "Transfer Success!") std::filesystem::remove(file + ".partial");
   });
   const LoopResult result = session.Run(kOperationUploadKey, file);
-  EXPECT_TRUE(result.failed);
+  EXPECT_EQ(result.end, LoopEnd::kFailed);
   EXPECT_EQ(session.observer.ErrorBoxes(), std::vector<std::string>{"I/O error 2"});
   const auto texts = session.Statuses();
   EXPECT_EQ(texts.back(), "Transfer failed!");

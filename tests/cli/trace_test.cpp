@@ -1,0 +1,132 @@
+// --trace on both programs: the two sides of one run, laid next to each other, tell the same story.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <sstream>
+
+#include "dld/pack.h"
+#include "dld/region_sets.h"
+#include "sim/virtual_box.h"
+#include "support/child_process.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+const std::string kCli = OurProgram("vespanode-cli");
+
+// Time to the microsecond, the port when there are several, direction, kind, size, first bytes.
+const std::regex kTraceLine(
+    R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z( \S+)? (sent|received|dropped) [a-z0-9-]+ \d+)"
+    R"(( [0-9a-f]{2}){1,16}( \.\.\.)?)");
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string FileText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+// "sent header", ... from the start command on, as the box sees it: the PC's directions turned
+// round. The box's announcements before it and what either side dropped are left out.
+std::vector<std::string> Exchange(const std::vector<std::string>& lines, bool turnRound) {
+  std::vector<std::string> exchange;
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(std::regex_match(line, kTraceLine)) << line;
+    std::istringstream words(line);
+    std::string when, direction, kind;
+    words >> when >> direction >> kind;
+    if (direction == "dropped") continue;
+    if (exchange.empty() && !kind.starts_with("start-")) continue;
+    if (turnRound) direction = direction == "sent" ? "received" : "sent";
+    exchange.push_back(direction + " " + kind);
+  }
+  return exchange;
+}
+
+TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
+  const struct {
+    const char* name;
+    std::vector<std::string> command;  // before --port; FILE is added
+    bool pcTraceOnStderr;
+    std::vector<std::string> kinds;  // each must be in the exchange
+  } rows[] = {
+      {"download",
+       {"download"},
+       false,
+       {"start-download", "header", "ack", "verdict-ok", "descriptor", "data-frame", "erase-ok",
+        "program-ok"}},
+      {"upload",
+       {"upload", "--set", "key", "--force"},
+       true,
+       {"start-upload", "header", "ack", "verdict-ok", "read-request", "descriptor", "data-frame"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScratchFolder folder;
+    const std::string file =
+        folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
+                                                 SampleFlashImage(23), BoxMatchingIdentity()));
+    const std::string boxTrace = folder.File("box.trace");
+    const std::string pcTrace = row.pcTraceOnStderr ? "-" : folder.File("pc.trace");
+    ChildResult pc;
+    ChildOptions options;
+    options.timeout = std::chrono::seconds(30);
+    options.onLine = [&](const std::string& line, int) {
+      if (!line.starts_with("pty: ")) return;
+      std::vector<std::string> args = row.command;
+      args.insert(args.end(), {"--port", line.substr(5), file, "--trace", pcTrace});
+      pc = RunChild(kCli, args);
+    };
+    const ChildResult box = RunChild(
+        OurProgram("vespanode-box"),
+        {"--sessions", "1", "--erase-ms", "0", "--program-ms", "0", "--trace", boxTrace}, options);
+    ASSERT_EQ(pc.exitCode, 0) << pc.err;
+    ASSERT_EQ(box.exitCode, 0) << box.err;
+
+    // On standard error the trace stands among the tool's other words, which are not its lines.
+    std::vector<std::string> pcLines = Lines(row.pcTraceOnStderr ? pc.err : FileText(pcTrace));
+    if (row.pcTraceOnStderr) std::erase_if(pcLines, [](auto& l) { return !l.starts_with("20"); });
+    const std::vector<std::string> pcSide = Exchange(pcLines, true);
+    const std::vector<std::string> boxSide = Exchange(Lines(FileText(boxTrace)), false);
+    EXPECT_EQ(pcSide, boxSide);
+    for (const std::string& kind : row.kinds) {
+      EXPECT_TRUE(std::ranges::any_of(boxSide, [&](auto& m) { return m.ends_with(" " + kind); }))
+          << kind;
+    }
+  }
+}
+
+// Lines from stations on several threads stay whole, and each names its port.
+TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
+  VirtualBox first, second;
+  ASSERT_TRUE(first.Start());
+  ASSERT_TRUE(second.Start());
+  ScratchFolder folder;
+  const std::string file =
+      folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(kOperationUploadKey),
+                                               SampleFlashImage(24), BoxMatchingIdentity()));
+  const std::string trace = folder.File("pc.trace");
+  const ChildResult run = RunChild(kCli, {"download", "--port", first.PtyPath(), "--port",
+                                          second.PtyPath(), file, "--trace", trace});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int headers[2] = {0, 0};
+  for (const std::string& line : Lines(FileText(trace))) {
+    EXPECT_TRUE(std::regex_match(line, kTraceLine)) << line;
+    const bool onFirst = line.find(" " + first.PtyPath() + " ") != std::string::npos;
+    const bool onSecond = line.find(" " + second.PtyPath() + " ") != std::string::npos;
+    EXPECT_TRUE(onFirst != onSecond) << line;
+    if (line.find(" sent header ") != std::string::npos) ++headers[onFirst ? 0 : 1];
+  }
+  EXPECT_EQ(headers[0], 1);
+  EXPECT_EQ(headers[1], 1);
+}
+
+}  // namespace
+}  // namespace vn::testing
