@@ -34,7 +34,6 @@
 #include <vector>
 
 #include "bench_files.h"
-#include "bench_image.h"
 #include "cable_count.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -168,7 +167,7 @@ class Lane {
   BoxOptions BoxSetup() {
     BoxOptions options;
     options.pace = true;
-    options.flash = BenchFlashImage();
+    options.flash = SampleFlashImage(1);
     // A real box has a processor of its own: the PC's load must not slow its answers.
     options.beforeSession = [this](int, BoxFaults&, std::vector<uint8_t>&) {
       if (raiseBox_) raiseBox_ = !RaiseThisThread();
@@ -382,11 +381,11 @@ int Main(int argc, char** argv) {
         argv[0], SetNameChoices().c_str());
     return 2;
   }
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string why;
   const auto packed = scratch.Path().empty()
                           ? std::nullopt
-                          : PackUpgradeFile(RegionSetOf(options->upload), BenchFlashImage(),
+                          : PackUpgradeFile(RegionSetOf(options->upload), SampleFlashImage(1),
                                             LabBoxIdentity(), &why);
   const std::string download = scratch.File("firmware.dld");
   const auto downCount = packed ? CountCable(*packed, true) : std::nullopt;

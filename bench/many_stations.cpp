@@ -5,7 +5,7 @@
 //
 //   bench_many_stations [--stations N] [--set SET] [--quick]
 //
-// The default file is the "data" set (8 regions, 228 frames): about 22 s on the line for each
+// The default file is the "data" set (8 regions, about 250 frames): about 24 s on the line for each
 // box. --quick sends the one-region key set instead (about 4 s); --set picks any set.
 //
 // Efficiency is the line time of every byte the transfer phase moved (descriptors, data frames
@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "bench_files.h"
-#include "bench_image.h"
 #include "cable_count.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -44,10 +43,10 @@ constexpr double kCpuTargetPercent = 1.0;  // of one core, per station
 // A hang guard only: a paced download of the data set takes under half a minute.
 constexpr std::chrono::minutes kRunGuard{10};
 
-// The bench image with its erased pages written full of noise, as in a box whose data area is
-// in use: it packs the data set into a file of about 22 s on the line.
+// The sample image with its erased pages written full of noise, as in a box whose data area is
+// in use: it packs the data set into a file of about 24 s on the line.
 std::vector<uint8_t> FullerImage() {
-  std::vector<uint8_t> image = BenchFlashImage();
+  std::vector<uint8_t> image = SampleFlashImage(1);
   uint32_t noise = 0x13579BDFu;
   for (size_t page = 0; page < image.size(); page += 4096) {
     const auto begin = image.begin() + std::ptrdiff_t(page);
@@ -213,7 +212,7 @@ int Main(int argc, char** argv) {
                 SetNameChoices().c_str());
     return 2;
   }
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string why;
   const auto packed =
       scratch.Path().empty()

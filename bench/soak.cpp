@@ -28,6 +28,7 @@
 #include "link/link_observer.h"
 #include "link/station.h"
 #include "link/system_port.h"
+#include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 
 namespace vn {
@@ -40,87 +41,73 @@ constexpr Operation kRegionSet = Operation::kUploadDefault;
 // Longer than any wait of a recovering run without a status (ten lost answers at 5 s each).
 constexpr std::chrono::seconds kQuietLimit{60};
 
-// A flash image of runs of noise, erased flash and repeated bytes, different for every seed.
-std::vector<uint8_t> RandomImage(std::mt19937& random) {
-  std::vector<uint8_t> image(kFlashSize);
-  for (size_t at = 0; at < image.size();) {
-    const size_t run = std::min<size_t>(image.size() - at, 256 + random() % 8192);
-    const unsigned kind = random() % 3;
-    const uint8_t fill = kind == 1 ? 0xFF : uint8_t(random());
-    for (size_t i = 0; i < run; ++i) image[at + i] = kind == 0 ? uint8_t(random()) : fill;
-    at += run;
-  }
-  return image;
-}
-
 int Between(std::mt19937& random, int low, int high) {
   return std::uniform_int_distribution<int>(low, high)(random);
 }
 
-// One fault a download should recover from, and its name for the log.
-std::string PickDownloadFault(std::mt19937& random, BoxFaults& faults) {
+std::string Number(std::mt19937& random, int low, int high) {
+  return std::to_string(Between(random, low, high));
+}
+
+// Sets the faults written as on vespanode-box's command line; the first one's name, for the log.
+std::string Inject(const std::vector<std::string>& options, BoxFaults& faults) {
   faults = {};
+  std::string error;
+  for (const std::string& option : options) {
+    if (!ApplyFaultOption(option, faults, error)) std::fprintf(stderr, "soak: %s\n", error.c_str());
+  }
+  return options.empty() ? "" : options.front().substr(0, options.front().find('='));
+}
+
+// One fault a download should recover from.
+std::string PickDownloadFault(std::mt19937& random, BoxFaults& faults) {
+  static const char* const kKinds[] = {"header", "descriptor", "frame"};
   switch (Between(random, 0, 8)) {
     case 0:
-      faults.nakFrame = Between(random, 1, 3);
-      faults.nakFrameTimes = Between(random, 1, 9);
-      return "nak-frame";
+      return Inject(
+          {"nak-frame=" + Number(random, 1, 3), "nak-frame-times=" + Number(random, 1, 9)}, faults);
     case 1:
-      faults.nakAck = Between(random, 1, 4);
-      faults.nakAckTimes = Between(random, 1, 9);
-      return "nak-ack";
+      return Inject({"nak-ack=" + Number(random, 1, 4), "nak-ack-times=" + Number(random, 1, 9)},
+                    faults);
     case 2:
-      faults.dropAck = Between(random, 1, 4);
-      return "drop-ack";
-    case 3: {
-      constexpr FaultStep kKinds[] = {FaultStep::kHeader, FaultStep::kDescriptor,
-                                      FaultStep::kFrame};
-      faults.damageReceived = kKinds[Between(random, 0, 2)];
-      faults.damageReceivedNth = Between(random, 1, 2);
-      return "damage-received";
-    }
+      return Inject({"drop-ack=" + Number(random, 1, 4)}, faults);
+    case 3:
+      return Inject({"damage-received=" + std::string(kKinds[Between(random, 0, 2)]),
+                     "damage-received-nth=" + Number(random, 1, 2)},
+                    faults);
     case 4:
-      faults.garbageBeforeReady = true;
-      return "garbage-before-ready";
+      return Inject({"garbage-before-ready"}, faults);
     case 5:
-      faults.eraseFailAt = Between(random, 1, 2);
-      return "erase-fail-at";
+      return Inject({"erase-fail-at=" + Number(random, 1, 2)}, faults);
     case 6:
-      faults.programFailAt = Between(random, 1, 2);
-      return "program-fail-at";
+      return Inject({"program-fail-at=" + Number(random, 1, 2)}, faults);
     case 7:
-      faults.backToBack = FaultStep::kVerdict;
-      return "back-to-back";
+      return Inject({"back-to-back=verdict"}, faults);
     default:
-      return "";  // a box without a fault now and then
+      return Inject({}, faults);  // a box without a fault now and then
   }
 }
 
 std::string PickUploadFault(std::mt19937& random, BoxFaults& faults) {
-  faults = {};
   switch (Between(random, 0, 6)) {
     case 0:
-      faults.corruptFrame = Between(random, 1, 4);
-      faults.corruptFrameTimes = Between(random, 1, 9);
-      return "corrupt-frame";
+      return Inject(
+          {"corrupt-frame=" + Number(random, 1, 4), "corrupt-frame-times=" + Number(random, 1, 9)},
+          faults);
     case 1:
-      faults.badComplementFrame = Between(random, 1, 4);
-      return "bad-complement-frame";
+      return Inject({"bad-complement-frame=" + Number(random, 1, 4)}, faults);
     case 2:
-      faults.badDescriptorCrc = Between(random, 1, 2);
-      faults.badDescriptorCrcTimes = Between(random, 1, 9);
-      return "bad-descriptor-crc";
+      return Inject({"bad-descriptor-crc=" + Number(random, 1, 2),
+                     "bad-descriptor-crc-times=" + Number(random, 1, 9)},
+                    faults);
     case 3:
-      faults.dropAck = 1;
-      return "drop-ack";
+      return Inject({"drop-ack=1"}, faults);
     case 4:
-      faults.damageReceived = FaultStep::kRequest;
-      return "damage-received";
+      return Inject({"damage-received=request"}, faults);
     case 5:
-      faults.garbageBeforeReady = true;
-      return "garbage-before-ready";
+      return Inject({"garbage-before-ready"}, faults);
     default:
-      return "";
+      return Inject({}, faults);
   }
 }
 
@@ -285,7 +272,7 @@ class Rig {
   int Hangs() const { return guard_.Hangs(); }
 
   SessionLog log;
-  ScratchDir scratch;
+  ScratchFolder scratch;
 
  private:
   std::unique_ptr<VirtualBox> box_;
@@ -318,10 +305,10 @@ void Reckon(SessionLog& log, int pcSuccesses, Tally& tally) {
 Tally SoakDownloads(int boxes, uint32_t seed) {
   Tally tally;
   std::mt19937 random(seed);
-  const std::vector<uint8_t> truth = RandomImage(random);
+  const std::vector<uint8_t> truth = SampleFlashImage(random());
   Rig rig(
       [&](BoxFaults& faults, std::vector<uint8_t>& flash) {
-        flash = RandomImage(random);  // the old firmware of the box plugged in
+        flash = SampleFlashImage(random());  // the old firmware of the box plugged in
         return PickDownloadFault(random, faults);
       },
       [&](const std::vector<uint8_t>& flash) { return RegionsMatch(flash, truth); });
@@ -352,7 +339,7 @@ Tally SoakUploads(int uploads, uint32_t seed) {
   std::mt19937 random(seed ^ 0x5EED5EEDu);
   Rig rig(
       [&](BoxFaults& faults, std::vector<uint8_t>& flash) {
-        flash = RandomImage(random);
+        flash = SampleFlashImage(random());
         return PickUploadFault(random, faults);
       },
       [](const std::vector<uint8_t>&) { return true; });

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "bench_files.h"
-#include "bench_image.h"
 #include "cable_count.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -121,7 +120,7 @@ void PrintRow(const RegionSet& set, bool download, const CableCount& count, cons
 // Download of the set's file made from the image, then upload of the same set from a box that
 // holds the image. False when either transfer failed.
 bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
-              const ScratchDir& scratch) {
+              const ScratchFolder& scratch) {
   std::string why;
   const auto packed = PackUpgradeFile(set, image, identity, &why);
   const std::string name(set.cliName);
@@ -166,7 +165,7 @@ struct MemoryRound {
   long peakAfterKiB = 0;
 };
 
-MemoryRound BenchMemory(const std::vector<uint8_t>& image, const ScratchDir& scratch) {
+MemoryRound BenchMemory(const std::vector<uint8_t>& image, const ScratchFolder& scratch) {
   MemoryRound round;
   round.peakBeforeKiB = PeakRssKiB();
   const std::string file = scratch.File("all.dld");
@@ -211,12 +210,12 @@ int Main(int argc, char** argv) {
       return arg == "--help" || arg == "-h" ? 0 : 2;
     }
   }
-  ScratchDir scratch;
+  ScratchFolder scratch;
   if (scratch.Path().empty()) {
     std::printf("cannot make a scratch folder\n");
     return 1;
   }
-  const std::vector<uint8_t> image = BenchFlashImage();
+  const std::vector<uint8_t> image = SampleFlashImage(1);
   const FileIdentity identity = LabBoxIdentity();
 
   std::printf(

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_fields.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
@@ -14,12 +15,6 @@ using json = nlohmann::ordered_json;
 
 // The object's layout, raised whenever a field is added, renamed or dropped.
 constexpr int kInspectSchemaVersion = 1;
-
-std::string AddressHex(uint32_t address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
-  return text;
-}
 
 // Header texts come from the file as they are; control and non-ASCII bytes are shown as \xNN so
 // that they cannot disturb the terminal.
@@ -96,7 +91,7 @@ void PrintInspectJson(std::FILE* out, const std::string& fileName, const Inspect
     result["regions"].push_back({{"region", row.region},
                                  {"offset", row.descriptorOffset},
                                  {"address", row.address},
-                                 {"addressHex", AddressHex(row.address)},
+                                 {"addressHex", HexNumber(row.address, 8)},
                                  {"size", row.size},
                                  {"compressedLength", row.compressedLength},
                                  {"flag", row.flag},

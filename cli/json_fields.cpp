@@ -1,6 +1,6 @@
 #include "cli/json_fields.h"
 
-#include <cstdio>
+#include "platform/text_format.h"
 
 namespace vn {
 
@@ -39,13 +39,7 @@ bool IsUtf8(const std::string& text) {
 void AddExactBytes(nlohmann::ordered_json& object, const std::string& key,
                    const std::string& name) {
   if (IsUtf8(name)) return;
-  std::string hex;
-  for (const char c : name) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", unsigned(static_cast<unsigned char>(c)));
-    hex += pair;
-  }
-  object[key + "Bytes"] = hex;
+  object[key + "Bytes"] = HexBytes(name);
 }
 
 }  // namespace vn

@@ -1,11 +1,11 @@
 #include "dld/block_walker.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
@@ -28,12 +28,6 @@ BlockShape ShapeOf(BlockKind kind) {
       return {kDataTag, 3, 0};
   }
   return {0, 1, 0};
-}
-
-std::string Hex(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-  return text;
 }
 
 }  // namespace
@@ -77,7 +71,7 @@ std::optional<BlockView> BlockWalker::Next() {
                           " bytes, inside the block's tag and length");
   }
   if (at[0] != shape.tag) {
-    return Stop(kind, "tag is " + Hex(at[0], 2) + ", expected " + Hex(shape.tag, 2));
+    return Stop(kind, "tag is " + HexNumber(at[0], 2) + ", expected " + HexNumber(shape.tag, 2));
   }
   uint32_t length = at[1];
   // The header's length is known by its low byte alone (byte 2 is not looked at), as everywhere

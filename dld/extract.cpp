@@ -13,8 +13,6 @@
 namespace vn {
 namespace {
 
-constexpr uint8_t kErasedByte = 0xFF;
-
 std::string Hex32(uint32_t value) {
   char text[12];
   std::snprintf(text, sizeof text, "0x%08X", value);

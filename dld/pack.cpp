@@ -11,8 +11,6 @@
 namespace vn {
 namespace {
 
-constexpr uint8_t kErasedByte = 0xFF;
-
 uint32_t CrcOf(std::span<const uint8_t> bytes) {
   return CalcCrc32(bytes.data(), int32_t(bytes.size()));
 }

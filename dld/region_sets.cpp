@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/text_format.h"
+
 namespace vn {
 namespace {
 
@@ -125,13 +127,7 @@ std::vector<std::string> SetNames() {
 }
 
 std::string SetNameChoices() {
-  const std::vector<std::string> names = SetNames();
-  std::string text;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
-    text += names[i];
-  }
-  return text;
+  return ChoiceList(SetNames());
 }
 
 }  // namespace vn

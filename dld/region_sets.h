@@ -25,6 +25,7 @@ inline constexpr int kOperationCount = 7;
 
 inline constexpr uint32_t kFlashBase = 0x40000000u;
 inline constexpr uint32_t kFlashSize = 0x200000u;  // 2 MiB covers every region of every set
+inline constexpr uint8_t kErasedByte = 0xFF;       // what erased flash reads as
 
 struct UploadRegion {
   uint8_t flag;      // request flag sent to the box

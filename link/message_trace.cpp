@@ -1,11 +1,13 @@
 #include "link/message_trace.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dld/blocks.h"
 #include "link/wire_format.h"
 #include "platform/append_line.h"
 #include "platform/file_kind.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
@@ -39,9 +41,7 @@ std::string CommandKind(uint8_t code, uint8_t sub) {
     case kCodeDownload:
       return "start-download";
   }
-  char text[16];
-  std::snprintf(text, sizeof text, "command-%02x", unsigned(code));
-  return text;
+  return "command-" + HexBytes({&code, 1});
 }
 
 }  // namespace
@@ -84,11 +84,8 @@ std::string TraceLine(std::chrono::system_clock::time_point when, const std::str
   line += " ";
   line += DirectionName(direction);
   line += " " + MessageKind(bytes) + " " + std::to_string(bytes.size());
-  char hex[4];
-  for (size_t i = 0; i < bytes.size() && i < kTraceShownBytes; ++i) {
-    std::snprintf(hex, sizeof hex, " %02x", unsigned(bytes[i]));
-    line += hex;
-  }
+  if (!bytes.empty())
+    line += " " + HexBytes(bytes.first(std::min(bytes.size(), kTraceShownBytes)), " ");
   if (bytes.size() > kTraceShownBytes) line += " ...";
   return line;
 }

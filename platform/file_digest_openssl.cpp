@@ -8,21 +8,12 @@
 #include <vector>
 
 #include "platform/file_digest.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
 
 constexpr size_t kChunk = 64 * 1024;
-
-std::string Hex(const unsigned char* bytes, unsigned length) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned i = 0; i < length; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 0x0F];
-  }
-  return hex;
-}
 
 // One SHA-256 computation, fed piece by piece, freed however the digest ends.
 class Sha256 {
@@ -46,7 +37,7 @@ class Sha256 {
       failure = FailureSaying(FailureKind::kOther, "the SHA-256 digest failed");
       return false;
     }
-    hexDigest = Hex(digest, length);
+    hexDigest = HexBytes(std::span<const uint8_t>(digest, length));
     return true;
   }
 

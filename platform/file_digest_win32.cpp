@@ -8,21 +8,12 @@
 
 #include "platform/file_digest.h"
 #include "platform/system_message_win32.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
 
 constexpr DWORD kChunk = 64 * 1024;
-
-std::string Hex(const std::vector<UCHAR>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const UCHAR byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
-}
 
 std::string StatusMessage(const char* step, NTSTATUS status) {
   char text[64];
@@ -72,7 +63,7 @@ class Sha256 {
       failure = FailureSaying(FailureKind::kOther, StatusMessage("BCryptFinishHash", status));
       return false;
     }
-    hexDigest = Hex(digest);
+    hexDigest = HexBytes(digest);
     return true;
   }
 

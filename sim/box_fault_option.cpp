@@ -7,6 +7,9 @@
 #include <optional>
 #include <span>
 #include <variant>
+#include <vector>
+
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
@@ -31,14 +34,11 @@ constexpr std::array<FaultStep, 5> kJoinedSteps = {kVerdict, kDescriptor, kFirst
 constexpr std::array<FaultStep, 7> kReceivedKinds = {kStart,   kHeader,  kDescriptor, kFrame,
                                                      kRequest, kVerdict, kAnswer};
 
-// "a, b or c": a list of values as the help and the errors say it.
+// The steps' names as the help and the errors list them.
 std::string Choices(std::span<const FaultStep> steps, std::string_view last = " or ") {
-  std::string said;
-  for (size_t i = 0; i < steps.size(); ++i) {
-    if (i > 0) said += i + 1 == steps.size() ? last : ", ";
-    said += FaultStepName(steps[i]);
-  }
-  return said;
+  std::vector<std::string_view> names;
+  for (const FaultStep step : steps) names.push_back(FaultStepName(step));
+  return ChoiceList(names, last);
 }
 
 // The values a fault naming a step or a message kind takes.

@@ -1,6 +1,5 @@
 // vespanode-box: the virtual box on a pseudo-terminal, for trying the window and the command
 // line without a box on the desk, and for scripts.
-#include <signal.h>
 #include <CLI/CLI.hpp>
 
 #include <atomic>
@@ -10,12 +9,14 @@
 #include <memory>
 #include <thread>
 
+#include "cli/exit_codes.h"
 #include "dld/blocks.h"
 #include "dld/file_identity.h"
 #include "dld/file_io.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
 #include "link/message_trace.h"
+#include "platform/console.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 #include "vespanode/version.h"
@@ -23,15 +24,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitBadInput = 2;
-
-volatile sig_atomic_t stopRequested = 0;
-void RequestStop(int) {
-  stopRequested = 1;
-}
+using vn::kExitBadInput;
+using vn::kExitFailed;
+using vn::kExitOk;
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
@@ -166,10 +161,12 @@ int main(int argc, char** argv) {
     }
   };
 
+  // Before the box's threads start, so that a stop request reaches none of them. A stopped box
+  // has done what it was asked: it ends with kExitOk, not the command line's kExitInterrupted.
+  std::atomic<bool> stopRequested{false};
+  const vn::StopRequests stops([&stopRequested] { stopRequested = true; });
   vn::VirtualBox box(std::move(options));
   running = &box;
-  signal(SIGINT, RequestStop);
-  signal(SIGTERM, RequestStop);
   if (!box.Start()) {
     Complain(box.Stats().lastError);
     return kExitFailed;
@@ -190,7 +187,7 @@ int main(int argc, char** argv) {
   while (!stopRequested && box.Running()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  const bool interrupted = stopRequested != 0;
+  const bool interrupted = stopRequested;
   box.Stop();
   vn::WithdrawBox();
   const vn::BoxStats stats = box.Stats();

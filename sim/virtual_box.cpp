@@ -124,7 +124,7 @@ VirtualBox::VirtualBox(BoxOptions options) : state_(std::make_unique<State>()) {
   state_->options = std::move(options);
   std::vector<uint8_t>& flash = state_->shared.flash;
   flash = state_->options.flash;
-  flash.resize(kFlashSize, 0xFF);
+  flash.resize(kFlashSize, kErasedByte);
   state_->options.flash.clear();
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/status_tone.h"
 #include "dld/extract.h"
+#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/box_announce.h"
 #include "link/system_port.h"
@@ -23,8 +24,7 @@ constexpr vn::Operation kKeySet =
 constexpr int kRunWaitMs = 60000;  // hang guard only
 
 std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& image, const vn::UploadRegion& region) {
-  const auto begin = image.begin() + (region.address - vn::kFlashBase);
-  return {begin, begin + region.size};
+  return vn::RegionOfImage(image, region.address, region.size);
 }
 
 }  // namespace
@@ -117,7 +117,7 @@ class BoxRunsTest : public QObject {
 
     std::vector<uint8_t> restored(vn::kFlashSize, 0xFF);
     std::string why;
-    QVERIFY2(vn::ExtractIntoImage(vn::testing::ReadFileBytes(form_->uploadAnswer.toStdString()),
+    QVERIFY2(vn::ExtractIntoImage(vn::testing::ReadBytes(form_->uploadAnswer.toStdString()),
                                   restored, &why),
              why.c_str());
     const auto region = vn::UploadRegionList(kKeySet)[0];
@@ -140,7 +140,7 @@ class BoxRunsTest : public QObject {
     QCOMPARE(form_->overwriteQuestions, 1);
     QTRY_VERIFY_WITH_TIMEOUT(!form_->OperationRunning(), kRunWaitMs);
     QCOMPARE(form_->Status(), QStringLiteral("Transfer failed!"));
-    QVERIFY(vn::testing::ReadFileBytes(form_->uploadAnswer.toStdString()) == old);
+    QVERIFY(vn::testing::ReadBytes(form_->uploadAnswer.toStdString()) == old);
     QVERIFY(form_->Field("E_Start")->toolTip().endsWith(form_->uploadAnswer + ".partial"));
   }
 

@@ -48,7 +48,7 @@ TEST_F(CliFiles, PackInspectExtractRoundTrip) {
   const std::string restored = folder_.File("restored.bin");
   run = RunChild(kCli, {"extract", file, "--flash", restored});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<uint8_t> bytes = ReadFileBytes(restored);
+  const std::vector<uint8_t> bytes = ReadBytes(restored);
   ASSERT_EQ(bytes.size(), kFlashSize);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 0x10000, image_.begin()));
   EXPECT_TRUE(
@@ -56,7 +56,7 @@ TEST_F(CliFiles, PackInspectExtractRoundTrip) {
 }
 
 TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
-  std::vector<uint8_t> file = ReadFileBytes(PackLoader());
+  std::vector<uint8_t> file = ReadBytes(PackLoader());
   const std::string path = folder_.File("damaged.dld");
   // The second descriptor follows the header, the first descriptor and its data block.
   const size_t r1 = file[71 + 14] | file[71 + 15] << 8 | file[71 + 16] << 16;
@@ -147,7 +147,7 @@ TEST_F(CliFiles, PackRefusesBadArguments) {
       kCli, {"pack", "--set", "key", "--flash", imagePath_, "-o", out, "--manufacture-ident",
              "FIFTEEN-CHARS-X", "--hardware-module", "EIGHT-CH", "--nocheck"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<uint8_t> file = ReadFileBytes(out);
+  const std::vector<uint8_t> file = ReadBytes(out);
   ASSERT_GT(file.size(), 71u);
   EXPECT_EQ(file[3], 1);
   EXPECT_EQ(file[52], 1);

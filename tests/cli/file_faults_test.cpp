@@ -41,9 +41,9 @@ TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartI
 
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
-  EXPECT_EQ(ReadFileBytes(file), old);
+  EXPECT_EQ(ReadBytes(file), old);
   EXPECT_TRUE(Contains(run.err, file + ".partial")) << run.err;
-  EXPECT_GE(ReadFileBytes(file + ".partial").size(), size_t(kHeaderSize));
+  EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
 }
 
 TEST(CliUploadFiles, TheWritabilityCheckCreatesAndDeletesNothing) {
@@ -113,7 +113,7 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefusedAndAReadOnlyOneFlashes) {
   ::chmod(readOnly.c_str(), 0444);
   const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), readOnly});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ReadFileBytes(readOnly), sound);
+  EXPECT_EQ(ReadBytes(readOnly), sound);
 }
 
 // The file rewritten in place, or another renamed over it, between the two boxes of a run: the
@@ -149,7 +149,7 @@ TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
         kCli, {"download", "--port", box.PtyPath(), "--boxes", "2", "--record", record, file});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ASSERT_TRUE(box.WaitSessions(2, std::chrono::seconds(10)));
-    EXPECT_EQ(ReadFileBytes(file), second);
+    EXPECT_EQ(ReadBytes(file), second);
     EXPECT_EQ(RegionOfImage(box.FlashCopy(), regions[0].address, regions[0].size),
               RegionOfImage(image, regions[0].address, regions[0].size));
     std::ifstream lines(record);

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -232,7 +231,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     std::string what = std::to_string(info.st_mode) + ":" + std::to_string(info.st_rdev);
     if (S_ISLNK(info.st_mode)) what += fs::read_symlink(path, error).string();
     if (S_ISREG(info.st_mode)) {
-      const std::vector<uint8_t> bytes = ReadFileBytes(path);
+      const std::vector<uint8_t> bytes = ReadBytes(path);
       what += std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
     }
     entries[path] = what;
@@ -276,10 +275,10 @@ class Cell {
       case Kind::kRegular:
       case Kind::kFullDisk:
       case Kind::kLocked:
-        Write(path_, old);
+        WriteBytes(path_, old);
         break;
       case Kind::kReadOnly:
-        Write(path_, old);
+        WriteBytes(path_, old);
         ::chmod(path_.c_str(), 0444);
         break;
       case Kind::kLink:
@@ -415,7 +414,7 @@ class Cell {
           EXPECT_EQ(after.at(path_), before_.at(path_)) << "the link itself was replaced";
         }
         EXPECT_TRUE(fs::is_regular_file(written));
-        CheckWritten(ReadFileBytes(written));
+        CheckWritten(ReadBytes(written));
         break;
       case Effect::kAny:
       case Effect::kNone:
@@ -424,11 +423,6 @@ class Cell {
   }
 
  private:
-  static void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
-
   // Fills the disk to its last byte.
   static void FillDisk(const std::string& folder) {
     const int fd = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -554,7 +548,7 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
 
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_NE(run.err.find("would be written into"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadFileBytes(file), old);
+    EXPECT_EQ(ReadBytes(file), old);
     EXPECT_FALSE(fs::exists(file + ".partial") && row.record != Names::ItsPartialFile);
     EXPECT_EQ(box.Stats().sessionsStarted, 0);
   }

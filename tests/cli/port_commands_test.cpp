@@ -4,12 +4,12 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "link/box_announce.h"
 #include "platform/processes.h"
+#include "platform/text_format.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -48,12 +48,7 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   const std::string odd = runtime.Path() + "/pts-\xFF\xFE";
   std::ofstream(odd) << "";
   std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
-  std::string oddHex;
-  for (const char c : odd) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", unsigned(static_cast<unsigned char>(c)));
-    oddHex += pair;
-  }
+  const std::string oddHex = HexBytes(odd);
 
   const ChildResult json = RunChild(OurProgram("vespanode-cli"), {"ports", "--json"});
   const ChildResult text = RunChild(OurProgram("vespanode-cli"), {"ports"});

@@ -109,7 +109,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   EXPECT_EQ(first["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(first["naksReceived"], 1);
   EXPECT_EQ(first["framesResent"], 1);
-  EXPECT_GT(first["bytesSent"].get<int64_t>(), int64_t(ReadFileBytes(file).size()));
+  EXPECT_GT(first["bytesSent"].get<int64_t>(), int64_t(ReadBytes(file).size()));
   EXPECT_EQ(byPort[good.PtyPath()][1]["naksReceived"], 0) << "each box's tallies are its own";
   EXPECT_EQ(byPort[picky.PtyPath()][0]["failure"], "Ident check failed!");
   EXPECT_EQ(byPort[picky.PtyPath()][0]["phase"], "verify");

@@ -107,13 +107,13 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
     EXPECT_EQ(summary["stopped"], true) << run.out;
     EXPECT_EQ(summary["portLost"], false) << run.out;
   }
-  EXPECT_EQ(ReadFileBytes(file), before);
+  EXPECT_EQ(ReadBytes(file), before);
   const std::string partial = file + ".partial";
   if (row.upload && row.signal != SIGKILL) {
     EXPECT_TRUE(std::filesystem::exists(partial)) << "where the data received so far went";
   }
   if (std::filesystem::exists(partial)) {
-    const auto bytes = ReadFileBytes(partial);
+    const auto bytes = ReadBytes(partial);
     EXPECT_FALSE(InspectUpgradeFile(bytes).Sound());
     if (bytes.size() >= size_t(kHeaderSize)) {
       EXPECT_EQ(GetLe24(&bytes[53]), 0u);

@@ -29,7 +29,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string FileText(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<uint8_t> bytes = ReadBytes(path);
   return {bytes.begin(), bytes.end()};
 }
 

@@ -75,7 +75,7 @@ TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  std::vector<uint8_t> corrupt = ReadFileBytes(PackedKeyFile(folder, LabBoxIdentity()));
+  std::vector<uint8_t> corrupt = ReadBytes(PackedKeyFile(folder, LabBoxIdentity()));
   corrupt[corrupt.size() - 1] ^= 0xFF;  // the data block's CRC
   const std::string corruptFile = folder.Write("corrupt.dld", corrupt);
 
@@ -109,12 +109,12 @@ TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
 
   ChildResult run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file});
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ReadBytes(file), (std::vector<uint8_t>{1, 2, 3}));
 
   run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.OutLines().back(), "Update Success!");
-  EXPECT_GT(ReadFileBytes(file).size(), size_t(kHeaderSize));
+  EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
 
   run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "bogus", folder.File("x.dld")});
   EXPECT_EQ(run.exitCode, 2);
@@ -187,7 +187,7 @@ TEST(CliSignals, InterruptDuringAnUploadLeavesNoCompletedFile) {
   EXPECT_FALSE(run.timedOut);
   EXPECT_NE(run.exitCode, 0);
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
-  const auto bytes = ReadFileBytes(file);
+  const auto bytes = ReadBytes(file);
   if (bytes.size() >= size_t(kHeaderSize)) {
     EXPECT_EQ(bytes[53] | bytes[54] | bytes[55], 0) << "total size written for a partial file";
   }

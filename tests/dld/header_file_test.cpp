@@ -13,7 +13,7 @@
 #include "dld/byte_order.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
-#include "tests/dld/test_support.h"
+#include "support/sample_files.h"
 
 namespace vn {
 namespace {
@@ -22,7 +22,7 @@ class HeaderFile : public ::testing::Test {
  protected:
   // A "Upload Key" file as an upload leaves it: total size still zero, header CRC stale.
   std::vector<uint8_t> FreshUpload() {
-    auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(),
+    auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1),
                                 {0, "MAKER", "HWM", "1.0", "SWM", "2.0"});
     EXPECT_TRUE(file.has_value());
     PutLe24(file->data() + 53, 0);
@@ -35,7 +35,7 @@ class HeaderFile : public ::testing::Test {
     return header;
   }
 
-  test::ScratchFolder folder_;
+  testing::ScratchFolder folder_;
 };
 
 // Windows has no users to switch to in a child process.
@@ -43,7 +43,7 @@ class HeaderFile : public ::testing::Test {
 TEST_F(HeaderFile, ReadOnlyFileIsRead) {
   const std::string path = folder_.File("read-only.dld");
   const std::vector<uint8_t> file = FreshUpload();
-  test::WriteBytes(path, file);
+  testing::WriteBytes(path, file);
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
   // Root writes to anything, so the read runs as an unprivileged user in a child process.
@@ -67,7 +67,7 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
   const std::string path = folder_.File("short.dld");
   std::vector<uint8_t> file = FreshUpload();
   file.resize(70);
-  test::WriteBytes(path, file);
+  testing::WriteBytes(path, file);
   FILE_DOWNLOAD_HEADER_T header{};
   header.tag = 0x5A;
   EXPECT_FALSE(ReadDownloadHeader(path, header));
@@ -84,8 +84,8 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
 
 TEST_F(HeaderFile, PartitionCountOfAllFile) {
   const std::string path = folder_.File("all.dld");
-  test::WriteBytes(
-      path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), test::MakeFlashImage(), {}));
+  testing::WriteBytes(
+      path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), testing::SampleFlashImage(1), {}));
   FILE_DOWNLOAD_HEADER_T header{};
   ASSERT_TRUE(ReadDownloadHeader(path, header));
   EXPECT_EQ(header.partitionCount, 34);
@@ -94,7 +94,7 @@ TEST_F(HeaderFile, PartitionCountOfAllFile) {
 TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
   const std::string path = folder_.File("key.dld");
   const std::vector<uint8_t> file = FreshUpload();
-  test::WriteBytes(path, file);
+  testing::WriteBytes(path, file);
 
   // The upload passes the header it has just read; a cleared one is read from the file.
   for (bool cleared : {false, true}) {
@@ -107,7 +107,7 @@ TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
     EXPECT_TRUE(HeaderCrcMatches(written));
     EXPECT_EQ(std::memcmp(&written, &header, kHeaderSize), 0);
     // Nothing but the header changes.
-    const std::vector<uint8_t> after = test::ReadBytes(path);
+    const std::vector<uint8_t> after = testing::ReadBytes(path);
     ASSERT_EQ(after.size(), file.size());
     EXPECT_TRUE(std::equal(after.begin() + kHeaderSize, after.end(), file.begin() + kHeaderSize));
   }
@@ -117,13 +117,13 @@ TEST_F(HeaderFile, InvalidHeaderIsNeverWritten) {
   const std::string path = folder_.File("bad.dld");
   std::vector<uint8_t> file = FreshUpload();
   file[0] = 0x12;
-  test::WriteBytes(path, file);
+  testing::WriteBytes(path, file);
   FILE_DOWNLOAD_HEADER_T header{};
   Failure failure{.systemCode = -1};
   EXPECT_FALSE(WriteTotalSize(path, header, failure));
   EXPECT_EQ(failure.systemCode, 0);
   EXPECT_EQ(failure.kind, FailureKind::kDamaged);
-  EXPECT_EQ(test::ReadBytes(path), file);
+  EXPECT_EQ(testing::ReadBytes(path), file);
 }
 
 TEST_F(HeaderFile, MissingFileReportsErrno) {

@@ -8,7 +8,7 @@
 #include "dld/byte_order.h"
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
-#include "tests/dld/test_support.h"
+#include "support/sample_files.h"
 
 namespace vn {
 namespace {
@@ -46,7 +46,7 @@ void ResealDescriptor(std::vector<uint8_t>& file, size_t offset) {
 class InspectCorruption : public ::testing::Test {
  protected:
   void SetUp() override {
-    sound_ = *PackUpgradeFile(RegionSetOf(kLoader), test::MakeFlashImage(7), {});
+    sound_ = *PackUpgradeFile(RegionSetOf(kLoader), testing::SampleFlashImage(7), {});
     const InspectReport report = InspectUpgradeFile(sound_);
     ASSERT_TRUE(report.Sound()) << Faults(report);
     ASSERT_EQ(report.regions.size(), 4u);
@@ -209,21 +209,21 @@ TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
 }
 
 TEST(Inspect, CompressedBytesThatDoNotExpandToTheRegion) {
-  const std::vector<uint8_t> contents = test::MakeFlashImage(3, 0x10000);
+  const std::vector<uint8_t> contents = testing::SampleFlashImage(3, 0x10000);
   const std::span<const uint8_t> all(contents);
 
   const std::vector<uint8_t> shorter = LzoCompress(all.first(all.size() - 1));
-  InspectReport report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, shorter));
+  InspectReport report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, shorter));
   ASSERT_EQ(report.faults.size(), 1u) << Faults(report);
   EXPECT_EQ(report.faults[0].block, "data block 1");
   EXPECT_EQ(report.faults[0].offset, size_t(kHeaderSize + kDescriptorSize));
 
   std::vector<uint8_t> garbage = LzoCompress(all);
   garbage.resize(garbage.size() / 2);
-  report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, garbage));
+  report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, garbage));
   EXPECT_TRUE(Names(report, "data block 1", kHeaderSize + kDescriptorSize)) << Faults(report);
 
-  report = InspectUpgradeFile(test::OneRegionFile(0x40180000, contents, LzoCompress(all)));
+  report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, LzoCompress(all)));
   EXPECT_TRUE(report.Sound()) << Faults(report);
 }
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "dld/byte_order.h"
 #include "dld/extract.h"
@@ -9,7 +10,7 @@
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
-#include "tests/dld/test_support.h"
+#include "support/sample_files.h"
 
 namespace vn {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 const FileIdentity kIdentity{1, "MANUFACTURER-15", "HWMODULE", "HW-1.2", "SWMOD", "SW-9.99"};
 
 TEST(PackExtract, EverySetRoundTrips) {
-  const std::vector<uint8_t> image = test::MakeFlashImage(11);
+  const std::vector<uint8_t> image = testing::SampleFlashImage(11);
   for (const RegionSet& set : UploadSets()) {
     const Operation op = set.operation;
     SCOPED_TRACE(std::string(set.windowName));
@@ -60,7 +61,7 @@ TEST(PackExtract, EverySetRoundTrips) {
 }
 
 TEST(PackExtract, HeaderLayout) {
-  const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(),
+  const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1),
                                     {0, "AB", "", "", "", "12345678"});
   ASSERT_TRUE(file.has_value());
   const uint8_t* h = file->data();
@@ -93,7 +94,7 @@ TEST(PackExtract, RefusesWhatDoesNotFit) {
 }
 
 TEST(PackExtract, ShortImageCountsAsErased) {
-  const std::vector<uint8_t> image = test::MakeFlashImage(5, 0x1000);
+  const std::vector<uint8_t> image = testing::SampleFlashImage(5, 0x1000);
   const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {});
   std::vector<uint8_t> restored;
   ASSERT_TRUE(ExtractIntoImage(*file, restored));
@@ -104,7 +105,7 @@ TEST(PackExtract, ShortImageCountsAsErased) {
 }
 
 TEST(PackExtract, UnsoundFileWritesNothing) {
-  auto file = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(), {});
+  auto file = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
   file.back() ^= 1;
   std::vector<uint8_t> image(16, 0x00);
   std::string why;
@@ -112,7 +113,7 @@ TEST(PackExtract, UnsoundFileWritesNothing) {
   EXPECT_EQ(image, std::vector<uint8_t>(16, 0x00));
   EXPECT_NE(why.find("data block 1"), std::string::npos) << why;
 
-  test::ScratchFolder folder;
+  testing::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
   const ExtractResult result = ExtractToImageFile(file, path);
   EXPECT_EQ(result.outcome, ExtractOutcome::Unsound);
@@ -120,13 +121,13 @@ TEST(PackExtract, UnsoundFileWritesNothing) {
 }
 
 TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
-  test::ScratchFolder folder;
+  testing::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
-  const std::vector<uint8_t> image = test::MakeFlashImage(9);
+  const std::vector<uint8_t> image = testing::SampleFlashImage(9);
   const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), image, {});
 
   ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
-  std::vector<uint8_t> written = test::ReadBytes(path);
+  std::vector<uint8_t> written = testing::ReadBytes(path);
   ASSERT_EQ(written.size(), kFlashSize);
   const size_t keyAt = 0x180000;
   EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,
@@ -138,7 +139,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
       ExtractToImageFile(*PackUpgradeFile(RegionSetOf(Operation::kUploadLoader), image, {}), path)
           .outcome,
       ExtractOutcome::Written);
-  written = test::ReadBytes(path);
+  written = testing::ReadBytes(path);
   EXPECT_TRUE(std::equal(written.begin(), written.begin() + 0x10000, image.begin()));
   EXPECT_TRUE(std::equal(written.begin() + keyAt, written.begin() + keyAt + 0x10000,
                          image.begin() + keyAt));
@@ -149,8 +150,8 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
 }
 
 TEST(PackExtract, UnwritableFolderIsAClearError) {
-  test::ScratchFolder folder;
-  const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), test::MakeFlashImage(), {});
+  testing::ScratchFolder folder;
+  const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
   const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
   const std::string said = FailureText(result.failure);
@@ -165,7 +166,7 @@ TEST(PackExtract, UnwritableFolderIsAClearError) {
 TEST(PackExtract, RegionOutsideFlashIsRefused) {
   const std::vector<uint8_t> contents(0x100, 0x5A);
   const std::vector<uint8_t> file =
-      test::OneRegionFile(0x401FFF80, contents, LzoCompress(contents));
+      testing::OneRegionFile(0x401FFF80, contents, LzoCompress(contents));
   ASSERT_TRUE(InspectUpgradeFile(file).Sound());
   std::vector<uint8_t> image;
   std::string why;

@@ -15,32 +15,12 @@
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/wire_format.h"
+#include "support/sample_files.h"
 
 namespace {
 
-std::vector<uint8_t> SeedImage() {
-  std::vector<uint8_t> image(vn::kFlashSize, 0xFF);
-  uint32_t state = 12345;
-  for (size_t i = 0; i < image.size(); ++i) {
-    if ((i / 512) % 8 == 0) {
-      state = state * 1664525u + 1013904223u;
-      image[i] = uint8_t(state >> 24);  // noise
-    } else if ((i / 512) % 8 < 4) {
-      image[i] = uint8_t(i >> 3);  // ramps
-    }
-  }
-  return image;
-}
-
 std::vector<uint8_t> TinyRegionFile(uint32_t address, const std::vector<uint8_t>& contents) {
-  const std::vector<uint8_t> compressed = vn::LzoCompress(contents);
-  const auto header = vn::MakeHeader({0, "SEED", "HW", "1", "SW", "2"}, vn::kNoKindCode, 1);
-  std::vector<uint8_t> file(vn::BytesOf(*header), vn::BytesOf(*header) + vn::kHeaderSize);
-  const auto descriptor = vn::MakeDescriptor(1, address, contents, compressed);
-  file.insert(file.end(), vn::BytesOf(descriptor), vn::BytesOf(descriptor) + vn::kDescriptorSize);
-  vn::AppendDataBlock(file, compressed);
-  vn::StampTotalSize(file);
-  return file;
+  return vn::testing::OneRegionFile(address, contents, vn::LzoCompress(contents));
 }
 
 // The region set's number, then the box's side of a whole upload in the order the PC reads it:
@@ -88,7 +68,7 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
-  const std::vector<uint8_t> image = SeedImage();
+  const std::vector<uint8_t> image = vn::testing::SampleFlashImage(1);
   // default, key, loader: the smaller sets
   for (const vn::Operation operation :
        {vn::Operation::kUploadDefault, vn::Operation::kUploadKey, vn::Operation::kUploadLoader}) {

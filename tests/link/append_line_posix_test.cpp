@@ -103,7 +103,7 @@ TEST(AppendLine, AnotherProgramsLockIsWaitedForWithinBounds) {
     EXPECT_EQ(added, !stopped) << FailureText(failure);
     EXPECT_EQ(failure.kind, stopped ? FailureKind::kStopped : FailureKind::kNone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::vector<uint8_t> bytes = ReadBytes(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), stopped ? "{}\n" : "{}\n{\"box\":1}\n");
   }
 }

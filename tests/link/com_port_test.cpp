@@ -6,7 +6,7 @@
 #include "far_end.h"
 #include "link/memory_port.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 class ComPortTest : public RigTest {
@@ -159,4 +159,4 @@ TEST(MemoryPort, WriteFailureHookFlushesAndDeliversNothing) {
 }
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

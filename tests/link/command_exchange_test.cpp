@@ -8,7 +8,7 @@
 #include "link/framing.h"
 #include "link/link_event.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 Bytes Command(uint8_t code, uint8_t sub, uint8_t last = ETX) {
@@ -262,4 +262,4 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
 VN_INSTANTIATE_OVER_RIGS(CommandExchangeTest);
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

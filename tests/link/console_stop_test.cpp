@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 bool SendStopRequest() {
@@ -46,4 +46,4 @@ TEST(ConsoleStop, EachRequestCallsBackOnAnotherThread) {
 }
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

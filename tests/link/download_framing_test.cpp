@@ -9,7 +9,7 @@
 #include "link/framing.h"
 #include "link/memory_port.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 Bytes Descriptor(uint8_t flag) {
@@ -263,4 +263,4 @@ TEST(DownloadFraming, OnlyTenFailedWritesInARowEndTheHeader) {
 }
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

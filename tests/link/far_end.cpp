@@ -4,7 +4,7 @@
 
 #include "link/memory_port.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -58,4 +58,4 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-}  // namespace vn::test
+}  // namespace vn::testing

@@ -14,7 +14,7 @@
 
 #include "link/com_port.h"
 
-namespace vn::test {
+namespace vn::testing {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
@@ -120,4 +120,4 @@ class RigTest : public ::testing::TestWithParam<std::string> {
 #define VN_INSTANTIATE_OVER_RIGS(suite) \
   INSTANTIATE_TEST_SUITE_P(Rigs, suite, ::testing::Values(kSystemRig, "memory"))
 
-}  // namespace vn::test
+}  // namespace vn::testing

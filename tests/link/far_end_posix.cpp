@@ -8,7 +8,7 @@
 #include "far_end.h"
 #include "link/system_port.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -76,4 +76,4 @@ Rig MakeSystemRig() {
   return rig;
 }
 
-}  // namespace vn::test
+}  // namespace vn::testing

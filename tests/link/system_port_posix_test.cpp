@@ -20,7 +20,7 @@
 #include "link/wire_format.h"
 #include "support/sample_files.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 // Every kind of thing a port name can be, each refused at once with what it is. The test ends
@@ -215,4 +215,4 @@ TEST(SystemPort, ListedNamesMapToSerialDevices) {
 }
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

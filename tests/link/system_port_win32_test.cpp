@@ -6,7 +6,7 @@
 #include "link/system_port.h"
 #include "link/wire_format.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 TEST(SystemPort, ListedNamesMapToComDevicesTenIncluded) {
@@ -59,4 +59,4 @@ TEST(SystemPort, CloseDeliversTheLastAnswer) {
 }
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -11,9 +10,9 @@
 #include "dld/crc32.h"
 #include "far_end.h"
 #include "link/framing.h"
-#include "support/fresh_folder.h"
+#include "support/scratch_folder.h"
 
-namespace vn::test {
+namespace vn::testing {
 namespace {
 
 Bytes Header(bool rightCrc) {
@@ -257,9 +256,9 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
-  const std::filesystem::path folder = CreateFreshFolder("vespanode-link-");
-  ASSERT_FALSE(folder.empty());
-  const std::string path = (folder / "read-only.dld").string();
+  const ScratchFolder folder;
+  ASSERT_FALSE(folder.Path().empty());
+  const std::string path = folder.File("read-only.dld");
   std::FILE* created = std::fopen(path.c_str(), "wb");
   ASSERT_NE(created, nullptr);
   std::fclose(created);
@@ -274,11 +273,9 @@ TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged)
   EXPECT_FALSE(ReceiveSection(port(), readOnly, position, 10, failures));
   boxThread.join();
   std::fclose(readOnly);
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 VN_INSTANTIATE_OVER_RIGS(UploadFramingTest);
 
 }  // namespace
-}  // namespace vn::test
+}  // namespace vn::testing

@@ -105,8 +105,8 @@ TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
 TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
   BoxAndPc run;
   ASSERT_TRUE(run.started);
-  const std::vector<PackedPartition> partitions = {Pack(0x40180000, SampleRegion(0x10000, 1)),
-                                                   Pack(0x40004000, SampleRegion(0x2000, 2))};
+  const std::vector<PackedPartition> partitions = {Pack(0x40180000, SampleFlashImage(1, 0x10000)),
+                                                   Pack(0x40004000, SampleFlashImage(2, 0x2000))};
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), partitions));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
@@ -116,9 +116,9 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
   const auto flash = run.box.FlashCopy();
   ASSERT_EQ(flash.size(), kFlashSize);
   for (const auto& p : partitions) {
-    EXPECT_EQ(RegionOf(flash, p.address, p.contents.size()), p.contents);
+    EXPECT_EQ(RegionOfImage(flash, p.address, p.contents.size()), p.contents);
   }
-  EXPECT_EQ(RegionOf(flash, 0x40000000, 0x4000), std::vector<uint8_t>(0x4000, 0xFF));
+  EXPECT_EQ(RegionOfImage(flash, 0x40000000, 0x4000), std::vector<uint8_t>(0x4000, 0xFF));
   const BoxStats stats = run.box.Stats();
   EXPECT_EQ(stats.downloadsDone, 1);
   EXPECT_EQ(stats.programmedAddresses, (std::vector<uint32_t>{0x40180000, 0x40004000}));
@@ -145,13 +145,13 @@ TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
 
   // Back to idle: the same stranger with "Ident for nocheck" is taken.
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  const PackedPartition partition = Pack(0x40190000, SampleRegion(0x800, 3));
+  const PackedPartition partition = Pack(0x40190000, SampleFlashImage(3, 0x800));
   stranger.identForNocheck = 1;
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40190000, 0x800), partition.contents);
+  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40190000, 0x800), partition.contents);
 }
 
 TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice) {
@@ -174,13 +174,13 @@ TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice
 TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
   BoxAndPc run;
   ASSERT_TRUE(run.started);
-  PackedPartition bad = Pack(0x401B0000, SampleRegion(0x1000, 4));
+  PackedPartition bad = Pack(0x401B0000, SampleFlashImage(4, 0x1000));
   // Frames and the block's own CRC stay right; only the descriptor's CRC no longer matches.
   bad.block[6] ^= 0x40;
   const uint32_t r = uint32_t(bad.block.size() - 8);
   const uint32_t crc = CalcCrc32(bad.block.data() + 4, int32_t(r));
   for (int i = 0; i < 4; ++i) bad.block[4 + r + i] = uint8_t(crc >> (8 * i));
-  const PackedPartition good = Pack(0x401C0000, SampleRegion(0x1000, 5));
+  const PackedPartition good = Pack(0x401C0000, SampleFlashImage(5, 0x1000));
 
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), {bad, good}));
@@ -188,8 +188,8 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{0, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
   const auto flash = run.box.FlashCopy();
-  EXPECT_EQ(RegionOf(flash, 0x401B0000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
-  EXPECT_EQ(RegionOf(flash, 0x401C0000, 0x1000), good.contents);
+  EXPECT_EQ(RegionOfImage(flash, 0x401B0000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
+  EXPECT_EQ(RegionOfImage(flash, 0x401C0000, 0x1000), good.contents);
 }
 
 TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
@@ -199,7 +199,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   options.faults.eraseFailAt = 1;
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
-  const PackedPartition partition = Pack(0x40020000, SampleRegion(0x10000, 6));
+  const PackedPartition partition = Pack(0x40020000, SampleFlashImage(6, 0x10000));
   ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
 
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
@@ -224,7 +224,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1), (std::vector<int>{1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
 
-  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40020000, 0x10000), partition.contents);
+  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40020000, 0x10000), partition.contents);
   const BoxStats stats = run.box.Stats();
   ASSERT_GE(stats.frameNumbers.size(), 5u);
   EXPECT_EQ(std::vector<int>(stats.frameNumbers.begin(), stats.frameNumbers.begin() + 5),
@@ -238,7 +238,7 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
   options.faults.dropAck = 2;  // the first descriptor's
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
-  const PackedPartition partition = Pack(0x40030000, SampleRegion(0x400, 7));
+  const PackedPartition partition = Pack(0x40030000, SampleFlashImage(7, 0x400));
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
   run.pc->Write(partition.descriptor);
@@ -250,7 +250,7 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOf(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
+  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
 }
 
 TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
@@ -273,7 +273,7 @@ TEST(BoxDownload, VanishingMidTransferClosesThePort) {
   options.faults.vanishAt = FaultStep::kFrame;
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
-  const PackedPartition partition = Pack(0x40040000, SampleRegion(0x4000, 8));
+  const PackedPartition partition = Pack(0x40040000, SampleFlashImage(8, 0x4000));
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
   run.pc->Write(partition.descriptor);
@@ -292,7 +292,7 @@ TEST(BoxDownload, PacedLineStillCompletes) {
   options.pace = true;
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
-  const PackedPartition partition = Pack(0x40050000, SampleRegion(0x600, 9));
+  const PackedPartition partition = Pack(0x40050000, SampleFlashImage(9, 0x600));
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {partition}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);

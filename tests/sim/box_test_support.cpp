@@ -1,23 +1,11 @@
 #include "box_test_support.h"
 
-#include <random>
-
 #include "dld/blocks.h"
 #include "dld/file_identity.h"
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 
 namespace vn::testing {
-
-std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed) {
-  std::vector<uint8_t> region(size);
-  const char text[] = "vespanode flash region ";
-  std::mt19937 random(seed);
-  for (size_t i = 0; i < size; ++i) {
-    region[i] = i < size / 2 ? uint8_t(text[i % (sizeof text - 1)] + seed) : uint8_t(random());
-  }
-  return region;
-}
 
 std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count) {
   const auto header = MakeHeader(identity, kNoKindCode, count);
@@ -74,11 +62,6 @@ bool SendPartitions(MiniPc& pc, const std::vector<uint8_t>& header,
 bool IsCommand(const std::vector<uint8_t>& frame, uint8_t code, uint8_t sub) {
   return frame.size() == size_t(kCommandFrameSize) && frame[0] == STX && frame[1] == code &&
          frame[2] == sub && frame[3] == ETX;
-}
-
-std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& flash, uint32_t address, size_t size) {
-  const auto from = flash.begin() + (address - kFlashBase);
-  return {from, from + size};
 }
 
 }  // namespace vn::testing

@@ -3,13 +3,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "dld/pack.h"
 #include "mini_pc.h"
 #include "sim/virtual_box.h"
+#include "support/sample_files.h"
 
 namespace vn::testing {
-
-// Half a repeating text (compresses well), half pseudo-random bytes (does not).
-std::vector<uint8_t> SampleRegion(size_t size, uint32_t seed);
 
 // A sealed 71-byte download header carrying `identity` and `count` partitions.
 std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
@@ -33,8 +32,5 @@ bool SendPartitions(MiniPc& pc, const std::vector<uint8_t>& header,
                     const std::vector<PackedPartition>& partitions);
 
 bool IsCommand(const std::vector<uint8_t>& frame, uint8_t code, uint8_t sub);
-
-// The image bytes of a region.
-std::vector<uint8_t> RegionOf(const std::vector<uint8_t>& flash, uint32_t address, size_t size);
 
 }  // namespace vn::testing

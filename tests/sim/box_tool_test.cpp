@@ -204,39 +204,42 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   }
 }
 
-TEST(BoxTool, AnnouncesItselfAndCleansUpOnTerm) {
-  ScratchFolder scratch;
-  AnnounceFolderAt runtime(scratch.Path());
-  const std::string link = scratch.File("port");
-  bool announced = false, linked = false;
-  ChildOptions options;
-  options.timeout = std::chrono::seconds(30);
-  options.onLine = [&](const std::string& line, int pid) {
-    if (!line.starts_with("pty: ")) return;
-    const std::string pty = line.substr(5);
-    const auto boxes = ListAnnouncedBoxes();
-    announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
-    std::error_code error;
-    linked = fs::read_symlink(link, error) == pty;
-    MiniPc pc(link);
-    EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
-    kill(pid, SIGTERM);
-  };
-  const ChildResult result = RunChild(OurProgram("vespanode-box"), {"--link", link}, options);
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  ASSERT_FALSE(result.OutLines().empty());
-  EXPECT_TRUE(result.OutLines()[0].starts_with("pty: /dev/pts/"));
-  EXPECT_TRUE(announced);
-  EXPECT_TRUE(linked);
-  EXPECT_FALSE(fs::is_symlink(link));
-  EXPECT_TRUE(ListAnnouncedBoxes().empty());
+TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    ScratchFolder scratch;
+    AnnounceFolderAt runtime(scratch.Path());
+    const std::string link = scratch.File("port");
+    bool announced = false, linked = false;
+    ChildOptions options;
+    options.timeout = std::chrono::seconds(30);
+    options.onLine = [&, signal](const std::string& line, int pid) {
+      if (!line.starts_with("pty: ")) return;
+      const std::string pty = line.substr(5);
+      const auto boxes = ListAnnouncedBoxes();
+      announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
+      std::error_code error;
+      linked = fs::read_symlink(link, error) == pty;
+      MiniPc pc(link);
+      EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
+      kill(pid, signal);
+    };
+    const ChildResult result = RunChild(OurProgram("vespanode-box"), {"--link", link}, options);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_FALSE(result.OutLines().empty());
+    EXPECT_TRUE(result.OutLines()[0].starts_with("pty: /dev/pts/"));
+    EXPECT_TRUE(announced);
+    EXPECT_TRUE(linked);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_TRUE(ListAnnouncedBoxes().empty());
+  }
 }
 
 TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   ScratchFolder scratch;
   AnnounceFolderAt runtime(scratch.Path());
   const std::string saved = scratch.File("saved.img");
-  const PackedPartition partition = Pack(0x40180000, SampleRegion(0x3000, 21));
+  const PackedPartition partition = Pack(0x40180000, SampleFlashImage(21, 0x3000));
   bool served = false;
   ChildOptions options;
   options.timeout = std::chrono::seconds(30);
@@ -253,10 +256,10 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   EXPECT_TRUE(served);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("session 1: download"), std::string::npos) << result.err;
-  const std::vector<uint8_t> image = ReadFileBytes(saved);
+  const std::vector<uint8_t> image = ReadBytes(saved);
   ASSERT_EQ(image.size(), kFlashSize);
-  EXPECT_EQ(RegionOf(image, 0x40180000, 0x3000), partition.contents);
-  EXPECT_EQ(RegionOf(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
+  EXPECT_EQ(RegionOfImage(image, 0x40180000, 0x3000), partition.contents);
+  EXPECT_EQ(RegionOfImage(image, 0x40000000, 0x100), std::vector<uint8_t>(0x100, 0xFF));
 }
 
 // The box insists on the answers the PC owes it: a header left unanswered fails the session in

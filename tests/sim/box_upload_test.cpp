@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 std::vector<uint8_t> ImageWithKey() {
   std::vector<uint8_t> image(kFlashSize, 0xFF);
-  const auto key = SampleRegion(0x10000, 11);
+  const auto key = SampleFlashImage(11, 0x10000);
   std::copy(key.begin(), key.end(), image.begin() + (0x40180000 - kFlashBase));
   return image;
 }
@@ -89,7 +89,7 @@ void ExpectTheKeyRegion(const Uploaded& got) {
   ASSERT_EQ(got.block.size(), r + kDataBlockOverhead);
   const auto expanded = LzoDecompress(std::span(got.block).subspan(4, r), 0x10000);
   ASSERT_TRUE(expanded.has_value());
-  EXPECT_EQ(*expanded, RegionOf(ImageWithKey(), 0x40180000, 0x10000));
+  EXPECT_EQ(*expanded, RegionOfImage(ImageWithKey(), 0x40180000, 0x10000));
   EXPECT_EQ(GetLe32(&got.descriptor[10]), CalcCrc32(expanded->data(), 0x10000));
 }
 

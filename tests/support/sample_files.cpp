@@ -1,22 +1,19 @@
 #include "support/sample_files.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
-#include "support/fresh_folder.h"
 
 namespace vn::testing {
 
-std::vector<uint8_t> SampleFlashImage(uint32_t seed) {
-  std::vector<uint8_t> image(kFlashSize);
+std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size) {
+  std::vector<uint8_t> image(size);
+  const size_t stretchSize = std::clamp<size_t>(size / 4, 1, 4096);
   uint32_t state = seed * 2654435761u + 12345u;
   for (size_t i = 0; i < image.size(); ++i) {
-    const size_t stretch = (i / 4096 + seed) % 4;
-    if (stretch == 0) {
+    const size_t stretch = (i / stretchSize + seed) % 4;
+    if (stretch == 0 || stretch == 3) {
       state = state * 1664525u + 1013904223u;  // noise: does not compress
       image[i] = uint8_t(state >> 24);
     } else if (stretch == 1) {
@@ -50,23 +47,15 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
   return file;
 }
 
-ScratchFolder::ScratchFolder() : path_(test::CreateFreshFolder("vespanode-test-").string()) {}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code error;
-  if (!path_.empty()) std::filesystem::remove_all(path_, error);
-}
-
-std::string ScratchFolder::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  const std::string path = File(name);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return path;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
+                                   std::span<const uint8_t> compressed) {
+  const auto header = MakeHeader({}, kNoKindCode, 1);
+  std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  const auto descriptor = MakeDescriptor(0, address, contents, compressed);
+  file.insert(file.end(), BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
+  AppendDataBlock(file, compressed);
+  StampTotalSize(file);
+  return file;
 }
 
 }  // namespace vn::testing

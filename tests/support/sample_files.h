@@ -1,5 +1,5 @@
 #pragma once
-// Flash images and upgrade files made by our own code, and scratch folders, for the tests.
+// Flash images and upgrade files made by our own code, for the tests and the benchmarks.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -7,11 +7,15 @@
 
 #include "dld/file_identity.h"
 #include "dld/region_sets.h"
+#include "support/scratch_folder.h"
 
 namespace vn::testing {
 
-// A 2 MiB image at kFlashBase with compressible and incompressible stretches; `seed` varies it.
-std::vector<uint8_t> SampleFlashImage(uint32_t seed);
+// An image at kFlashBase, `size` bytes of what real flash holds, in stretches of 4 KiB (shorter
+// in a small image, so that each holds all kinds): half noise that does not compress, erased 0xFF
+// and ramps that compress well, so that it packs to about half, as firmware does. The same seed
+// always gives the same bytes; each seed others.
+std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size = kFlashSize);
 
 // The identity the virtual box has by default; a file carrying it is accepted.
 FileIdentity LabBoxIdentity();
@@ -21,22 +25,8 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity);
 
-// A fresh folder under the system's temporary folder, removed with its contents on destruction.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
-
- private:
-  std::string path_;
-};
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// One region built by hand, so that its descriptor can say what its data block does not.
+std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
+                                   std::span<const uint8_t> compressed);
 
 }  // namespace vn::testing

@@ -185,7 +185,7 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   // The second box's tallies start from nothing: it sent the file once.
   EXPECT_EQ(events.back().link.framesResent, 0);
   EXPECT_EQ(events.back().link.timeouts, 0);
-  EXPECT_GT(events.back().link.bytesSent, int64_t(ReadFileBytes(file).size()) - kHeaderSize);
+  EXPECT_GT(events.back().link.bytesSent, int64_t(ReadBytes(file).size()) - kHeaderSize);
 }
 
 // An adapter that holds received bytes back makes every answer late; the run says so once, and

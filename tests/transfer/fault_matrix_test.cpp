@@ -290,13 +290,13 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   const LoopResult result = session.Run(row.set, file, 1, guard);
 
   if (ExpectRowEnding(row, session, result)) {
-    ExpectSoundUpload(ReadFileBytes(file), row.set, session.box.FlashCopy());
+    ExpectSoundUpload(ReadBytes(file), row.set, session.box.FlashCopy());
     return;
   }
-  EXPECT_EQ(ReadFileBytes(file), oldBackup);
+  EXPECT_EQ(ReadBytes(file), oldBackup);
   const std::string partial = file + ".partial";
   if (std::filesystem::exists(partial)) {
-    const auto bytes = ReadFileBytes(partial);
+    const auto bytes = ReadBytes(partial);
     EXPECT_FALSE(InspectUpgradeFile(bytes).Sound()) << "a partial file passes for a backup";
     if (bytes.size() >= size_t(kHeaderSize)) {
       EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);

@@ -38,8 +38,8 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
 
     EXPECT_FALSE(result.boxesDone);
     EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
-    EXPECT_EQ(ReadFileBytes(file), OldBackup());
-    const auto partial = ReadFileBytes(file + ".partial");
+    EXPECT_EQ(ReadBytes(file), OldBackup());
+    const auto partial = ReadBytes(file + ".partial");
     ASSERT_GE(partial.size(), size_t(kHeaderSize));
     EXPECT_EQ(GetLe24(&partial[53]), 0u) << "a partial file must not look complete";
     EXPECT_FALSE(InspectUpgradeFile(partial).Sound());
@@ -74,7 +74,7 @@ TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
   const std::string file = session.scratch.Write("key.dld", OldBackup());
   session.Run(kKeySet, file);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
-  EXPECT_EQ(ReadFileBytes(file), OldBackup());
+  EXPECT_EQ(ReadBytes(file), OldBackup());
   EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
 }
 
@@ -90,7 +90,7 @@ TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
   ASSERT_EQ(session.Run(kKeySet, link).boxesDone, 1);
 
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  const auto bytes = ReadFileBytes(real);
+  const auto bytes = ReadBytes(real);
   EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
   EXPECT_EQ(GetLe24(&bytes[53]), bytes.size());
   struct stat info;
@@ -120,7 +120,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
 
     EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
-    EXPECT_EQ(ReadFileBytes(victim), precious);
+    EXPECT_EQ(ReadBytes(victim), precious);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(planted)));
   }
 }

@@ -32,7 +32,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
                                       "Ident check Success!", "Transfer...",
                                       "Transfering Data:  50%", "Transfering Data:  100%",
                                       "Transfer Success!", "Update Success!"}));
-  ExpectSoundUpload(ReadFileBytes(file), Operation::kUploadDefault, session.box.FlashCopy());
+  ExpectSoundUpload(ReadBytes(file), Operation::kUploadDefault, session.box.FlashCopy());
 }
 
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
@@ -43,7 +43,7 @@ TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
     SCOPED_TRACE(std::string(set.cliName));
     const std::string file = session.scratch.File(std::string(set.cliName) + ".dld");
     EXPECT_EQ(session.Run(operation, file).boxesDone, 1);
-    ExpectSoundUpload(ReadFileBytes(file), operation, session.box.FlashCopy());
+    ExpectSoundUpload(ReadBytes(file), operation, session.box.FlashCopy());
   }
 }
 
@@ -52,7 +52,7 @@ TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
   ASSERT_EQ(session.Run(Operation::kUploadKey, file).boxesDone, 1);
-  const auto bytes = ReadFileBytes(file);
+  const auto bytes = ReadBytes(file);
   ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
   const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
   EXPECT_EQ(bytes.size(), size_t(kHeaderSize + kDescriptorSize + r + kDataBlockOverhead));
@@ -104,7 +104,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
   EXPECT_EQ(texts.back(), "Transfer failed!");
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
   EXPECT_FALSE(std::filesystem::exists(file));
-  const auto bytes = ReadFileBytes(file + ".partial");
+  const auto bytes = ReadBytes(file + ".partial");
   ASSERT_GE(bytes.size(), size_t(kHeaderSize));
   EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);
 }

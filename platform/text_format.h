@@ -1,0 +1,50 @@
+#pragma once
+// Hex and lists of choices, written the same way on every floor; text only, no system call.
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vn {
+
+// Two lowercase digits a byte, `between` between them: digests and names that are not UTF-8
+// (nothing between), the bytes of a traced message (a space).
+inline std::string HexBytes(std::span<const uint8_t> bytes, std::string_view between = {}) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(bytes.size() * (2 + between.size()));
+  for (const uint8_t byte : bytes) {
+    if (!hex.empty()) hex += between;
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+inline std::string HexBytes(std::string_view text) {
+  return HexBytes({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+}
+
+// "0x" and at least `digits` uppercase digits: addresses and tags as people read them.
+inline std::string HexNumber(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, unsigned(value));
+  return text;
+}
+
+// "a, b or c": a list of values as help texts and errors say it; `last` goes before the last one.
+template <typename Names>
+std::string ChoiceList(const Names& names, std::string_view last = " or ") {
+  std::string said;
+  size_t i = 0;
+  for (const auto& name : names) {
+    if (i > 0) said += i + 1 == std::size(names) ? last : std::string_view(", ");
+    said += name;
+    ++i;
+  }
+  return said;
+}
+
+}  // namespace vn
