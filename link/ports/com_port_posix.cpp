@@ -47,22 +47,12 @@ constexpr int kReadSettleMs = 5;
 constexpr std::chrono::milliseconds kDrainMargin{200};
 constexpr std::chrono::milliseconds kDrainPoll{2};
 
+// The platform's reading of errno, with what it means for a port: a path through a non-folder
+// names no device, and anything else the system refused is a set-up the user cannot act on.
 FailureKind ProblemOfOpenError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTDIR:
-      return FailureKind::kNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return FailureKind::kPermissionDenied;
-    case EBUSY:
-      return FailureKind::kBusy;
-    default:
-      return FailureKind::kSetupFailed;
-  }
+  if (error == ENOTDIR) return FailureKind::kNotFound;
+  const FailureKind kind = FailureOfErrno(error).kind;
+  return kind == FailureKind::kOther ? FailureKind::kSetupFailed : kind;
 }
 
 // What a name is when it cannot be a serial port, in words for the message; empty for a
