@@ -1,31 +1,16 @@
 #include "cli/box_record.h"
 
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "cli/json_fields.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
 
 // Ordered, so that a person reading the file sees who, what and when before the figures.
 using json = nlohmann::ordered_json;
-
-// "2026-12-07T13:52:58.123Z": sorts as text, and every tool reading the file takes it.
-std::string IsoUtc(std::chrono::system_clock::time_point when) {
-  using namespace std::chrono;
-  const auto millis = floor<milliseconds>(when);
-  const auto day = floor<days>(millis);
-  const year_month_day date{day};
-  const hh_mm_ss time{millis - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(date.year()),
-                unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
-                int(time.minutes().count()), int(time.seconds().count()),
-                int(time.subseconds().count()));
-  return text;
-}
 
 // Figures to the digits that mean something, so that the lines stay short and readable. Dividing
 // by a whole number gives the double nearest to the decimal, so 0.3 is written "0.3".

@@ -1,22 +1,16 @@
 #include "dld/inspect.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
 #include "dld/lzo_codec.h"
 #include "dld/region_sets.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
-
-std::string Hex32(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
 
 void AddFault(InspectReport& report, const BlockView& block, std::string what) {
   report.faults.push_back({BlockName(block.kind, block.region), block.offset, std::move(what)});
@@ -25,8 +19,8 @@ void AddFault(InspectReport& report, const BlockView& block, std::string what) {
 void CheckBlockCrc(InspectReport& report, const BlockView& block) {
   if (block.crcMatches) return;
   AddFault(report, block,
-           "stored CRC " + Hex32(block.storedCrc) + " differs from the CRC of its bytes " +
-               Hex32(CalcCrc32(block.payload.data(), int32_t(block.payload.size()))));
+           "stored CRC " + HexNumber(block.storedCrc, 8) + " differs from the CRC of its bytes " +
+               HexNumber(CalcCrc32(block.payload.data(), int32_t(block.payload.size())), 8));
 }
 
 void InspectHeader(InspectReport& report, const BlockView& block) {
@@ -78,10 +72,10 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
   const uint32_t declaredCrc = GetLe32(descriptor.compressedCrc);
   if (agreement.crcSound && !agreement.crcAnnounced) {
     AddFault(report, blocks.descriptor,
-             "CRC of the compressed bytes " + Hex32(declaredCrc) +
+             "CRC of the compressed bytes " + HexNumber(declaredCrc, 8) +
                  " differs from its data "
                  "block's CRC " +
-                 Hex32(data.storedCrc));
+                 HexNumber(data.storedCrc, 8));
   }
   CheckBlockCrc(report, data);
   // Known-corrupt bytes are not expanded, nor trusted sizes taken from a corrupt descriptor:
@@ -101,8 +95,8 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
       const uint32_t expected = GetLe32(descriptor.regionCrc);
       if (actual != expected) {
         AddFault(report, data,
-                 "the expanded region's CRC " + Hex32(actual) + " differs from its descriptor's " +
-                     Hex32(expected));
+                 "the expanded region's CRC " + HexNumber(actual, 8) +
+                     " differs from its descriptor's " + HexNumber(expected, 8));
       }
     }
   }

@@ -1,7 +1,6 @@
 #include "link/message_trace.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "dld/blocks.h"
 #include "link/wire_format.h"
@@ -63,23 +62,9 @@ std::string MessageKind(std::span<const uint8_t> bytes) {
   return "unknown";
 }
 
-std::string IsoUtcMicros(std::chrono::system_clock::time_point when) {
-  using namespace std::chrono;
-  const auto micros = floor<microseconds>(when);
-  const auto day = floor<days>(micros);
-  const year_month_day date{day};
-  const hh_mm_ss time{micros - day};
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%06dZ", int(date.year()),
-                unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
-                int(time.minutes().count()), int(time.seconds().count()),
-                int(time.subseconds().count()));
-  return text;
-}
-
 std::string TraceLine(std::chrono::system_clock::time_point when, const std::string& port,
                       TraceDirection direction, std::span<const uint8_t> bytes) {
-  std::string line = IsoUtcMicros(when);
+  std::string line = IsoUtc(when, 6);
   if (!port.empty()) line += " " + port;
   line += " ";
   line += DirectionName(direction);

@@ -33,13 +33,9 @@ inline constexpr size_t kTraceShownBytes = 16;
 // "header", "descriptor", "data-frame", "read-request", ..., or "unknown".
 std::string MessageKind(std::span<const uint8_t> bytes);
 
-// "2026-12-07T21:47:02.123456Z": wall-clock UTC to the microsecond, the same on both ends of a
-// line, so that two traces can be laid side by side.
-std::string IsoUtcMicros(std::chrono::system_clock::time_point when);
-
-// One line, without its newline: time, the port when `port` is not empty, direction, kind, size
-// and the first bytes in hex, e.g.
-// "2026-12-07T21:47:02.123456Z COM1 sent header 71 11 44 00 ...".
+// One line, without its newline: the time to the microsecond (IsoUtc), the port when `port` is not
+// empty, direction, kind, size and the first bytes in hex, e.g. "2026-12-07T21:47:02.123456Z COM1
+// sent header 71 11 44 00 ...".
 std::string TraceLine(std::chrono::system_clock::time_point when, const std::string& port,
                       TraceDirection direction, std::span<const uint8_t> bytes);
 

@@ -1,5 +1,6 @@
 #pragma once
-// Hex and lists of choices, written the same way on every floor; text only, no system call.
+// Hex, times and lists of choices, written the same way on every floor; text only, no system call.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -31,6 +32,24 @@ inline std::string HexBytes(std::string_view text) {
 inline std::string HexNumber(uint32_t value, int digits) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%0*X", digits, unsigned(value));
+  return text;
+}
+
+// "2026-12-07T13:52:58.123Z": UTC with `fractionDigits` (up to 6) after the seconds, cut off, not
+// rounded; sorts as text, and every tool reading it takes it. Records keep milliseconds; a trace
+// keeps microseconds, so that the traces of both ends of a line can be laid side by side.
+inline std::string IsoUtc(std::chrono::system_clock::time_point when, int fractionDigits = 3) {
+  using namespace std::chrono;
+  const auto micros = floor<microseconds>(when);
+  const auto day = floor<days>(micros);
+  const year_month_day date{day};
+  const hh_mm_ss time{micros - day};
+  int fraction = int(time.subseconds().count());
+  for (int digits = 6; digits > fractionDigits; --digits) fraction /= 10;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%0*dZ", int(date.year()),
+                unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                int(time.minutes().count()), int(time.seconds().count()), fractionDigits, fraction);
   return text;
 }
 
