@@ -5,15 +5,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "platform/append_line.h"
 #include "platform/file_kind.h"
+#include "platform/lock_wait.h"
 
 namespace vn {
 namespace {
-
-constexpr std::chrono::milliseconds kLockPoll{20};
 
 // O_APPEND alone makes each write() land at the end, but a large line may be written in more
 // than one piece, and another writer's piece could fall in between: the lock keeps them apart.
@@ -60,26 +58,13 @@ int OpenForAppend(const std::string& path, Failure& failure) {
 
 // Another program holding the lock for long (or for ever) costs the line, never the run.
 bool LockWithin(int fd, const std::atomic<bool>* stop, Failure& failure) {
-  const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) {
-      failure = FailureOfErrno(errno);
-      return false;
-    }
-    if (stop && stop->load()) {
-      failure =
-          FailureSaying(FailureKind::kStopped, "stopped while another program held the lock on it");
-      return false;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      failure =
-          FailureSaying(FailureKind::kBusy, "another program held the lock on it for " +
-                                                std::to_string(kAppendLockWait.count()) + " s");
-      return false;
-    }
-    std::this_thread::sleep_for(kLockPoll);
-  }
+  const auto tryLock = [fd](Failure& refused) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return LockTry::kHeld;
+    if (errno == EWOULDBLOCK || errno == EINTR) return LockTry::kBusy;
+    refused = FailureOfErrno(errno);
+    return LockTry::kFailed;
+  };
+  return WaitForLock(tryLock, kAppendLockWait, stop, failure);
 }
 
 // Closing releases the lock; a failed close may mean the bytes never reached the file.

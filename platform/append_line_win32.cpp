@@ -1,16 +1,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "platform/append_line.h"
 #include "platform/file_kind.h"
+#include "platform/lock_wait.h"
 #include "platform/system_message_win32.h"
 
 namespace vn {
 namespace {
-
-constexpr std::chrono::milliseconds kLockPoll{20};
 
 // Every write goes to the end of the file as it is at that moment, as O_APPEND does.
 bool WriteWhole(HANDLE file, const std::string& bytes) {
@@ -53,34 +51,20 @@ HANDLE OpenForAppend(const std::string& path, Failure& failure) {
   return file;
 }
 
-// The whole possible range, so that every other appender waits, whatever the file's size; but
-// never for longer than kAppendLockWait, nor past a stop request.
+// The whole possible range, so that every other appender waits, whatever the file's size.
 bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, Failure& failure) {
-  const auto deadline = std::chrono::steady_clock::now() + kAppendLockWait;
-  for (;;) {
+  const auto tryLock = [file, &whole](Failure& refused) {
     whole = {};
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
                    &whole)) {
-      return true;
+      return LockTry::kHeld;
     }
     const DWORD code = GetLastError();
-    if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
-      failure = FailureOfSystemError(code);
-      return false;
-    }
-    if (stop && stop->load()) {
-      failure =
-          FailureSaying(FailureKind::kStopped, "stopped while another program held the lock on it");
-      return false;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      failure =
-          FailureSaying(FailureKind::kBusy, "another program held the lock on it for " +
-                                                std::to_string(kAppendLockWait.count()) + " s");
-      return false;
-    }
-    std::this_thread::sleep_for(kLockPoll);
-  }
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return LockTry::kBusy;
+    refused = FailureOfSystemError(code);
+    return LockTry::kFailed;
+  };
+  return WaitForLock(tryLock, kAppendLockWait, stop, failure);
 }
 
 }  // namespace

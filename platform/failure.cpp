@@ -6,6 +6,7 @@
 namespace vn {
 namespace {
 
+// errno sorted into the kinds; system_message_win32.cpp sorts Windows' codes the same way.
 FailureKind KindOfErrno(int code) {
   switch (code) {
     case 0:

@@ -19,6 +19,7 @@ std::string SystemMessage(DWORD code) {
 namespace vn {
 namespace {
 
+// Windows' codes, sorted into the kinds as failure.cpp sorts errno: one table for each system.
 FailureKind KindOfSystemError(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:

@@ -43,25 +43,23 @@ std::chrono::milliseconds LineTimeOf(int64_t bytes) {
   return std::chrono::ceil<std::chrono::milliseconds>(LineTime(bytes));
 }
 
+// The platform's reading of a Windows error, with what it means for a port: Windows opens a
+// port for one handle only, so a port in use is refused as access denied; a name that is no
+// device is refused as a function the driver lacks; anything else is a set-up the user cannot
+// act on.
 FailureKind ProblemOfOpenError(DWORD error) {
   switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
     case ERROR_BAD_UNIT:
     case ERROR_DEV_NOT_EXIST:
       return FailureKind::kNotFound;
-    // Windows opens a serial port for one handle only: a port in use is refused as access denied.
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
       return FailureKind::kBusy;
     case ERROR_INVALID_FUNCTION:
     case ERROR_NOT_SUPPORTED:
       return FailureKind::kWrongKind;
-    default:
-      return FailureKind::kSetupFailed;
   }
+  const FailureKind kind = FailureOfSystemError(error).kind;
+  return kind == FailureKind::kOther ? FailureKind::kSetupFailed : kind;
 }
 
 DWORD MillisecondsOf(std::chrono::microseconds limit) {
