@@ -121,12 +121,13 @@ void PrintRow(const RegionSet& set, bool download, const CableCount& count, cons
 // holds the image. False when either transfer failed.
 bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
               const ScratchFolder& scratch) {
-  std::string why;
-  const auto packed = PackUpgradeFile(set, image, identity, &why);
+  Failure failure;
+  const auto packed = PackUpgradeFile(set, image, identity, &failure);
   const std::string name(set.cliName);
   const std::string sendFile = scratch.File(name + "-send.dld");
   if (!packed || !WriteBytes(sendFile, *packed)) {
-    std::printf("%-8s cannot make the upgrade file: %s\n", name.c_str(), why.c_str());
+    std::printf("%-8s cannot make the upgrade file: %s\n", name.c_str(),
+                FailureText(failure).c_str());
     return false;
   }
   bool allOk = true;

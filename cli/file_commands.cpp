@@ -59,20 +59,19 @@ struct PackRequest {
 int RunPack(PackRequest request) {
   const Operation operation = OperationOfSetName(request.setName).value_or(Operation::kDownload);
   request.identity.identForNocheck = request.nocheck ? 1 : 0;
-  std::string why;
-  if (!IdentityFitsHeader(request.identity, &why)) {
-    Complain(why);
+  Failure failure;
+  if (!IdentityFitsHeader(request.identity, &failure)) {
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   std::vector<uint8_t> image;
-  Failure failure;
   if (!ReadWholeFile(request.flashImage, image, failure)) {
     Complain(FailureText(failure));
     return kExitBadInput;
   }
-  const auto file = PackUpgradeFile(RegionSetOf(operation), image, request.identity, &why);
+  const auto file = PackUpgradeFile(RegionSetOf(operation), image, request.identity, &failure);
   if (!file) {
-    Complain(why);
+    Complain(FailureText(failure));
     return kExitBadInput;
   }
   if (!WriteFileAtomically(request.output, *file, failure)) {
@@ -112,6 +111,15 @@ int RunExtract(const ExtractRequest& request) {
   return kExitBadInput;
 }
 
+// Once the whole line is parsed, the command runs with what it gathered, unless the line is
+// only being read.
+template <typename Request, typename Runner>
+void RunsAs(CLI::App& command, CommandRun& run, std::shared_ptr<Request> request, Runner runner) {
+  command.callback([request, runner, &run] {
+    if (!run.parseOnly) run.exitCode = runner(*request);
+  });
+}
+
 void AddInspect(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<InspectRequest>();
   auto* command = app.add_subcommand("inspect", "Check an upgrade file block by block");
@@ -119,10 +127,7 @@ void AddInspect(CLI::App& app, CommandRun& run) {
       ->required()
       ->check(NonEmptyName());
   command->add_flag("--json", request->json, "Print one JSON object");
-  command->callback([request, &run] {
-    if (run.parseOnly) return;
-    run.exitCode = RunInspect(*request);
-  });
+  RunsAs(*command, run, request, RunInspect);
 }
 
 void AddPack(CLI::App& app, CommandRun& run) {
@@ -146,10 +151,7 @@ void AddPack(CLI::App& app, CommandRun& run) {
   command->add_option("--software-module", id.softwareModule, "Up to 8 characters");
   command->add_option("--software-version", id.softwareVersion, "Up to 8 characters");
   command->add_flag("--nocheck", request->nocheck, "Let any box take the file (ident for nocheck)");
-  command->callback([request, &run] {
-    if (run.parseOnly) return;
-    run.exitCode = RunPack(*request);
-  });
+  RunsAs(*command, run, request, RunPack);
 }
 
 void AddExtract(CLI::App& app, CommandRun& run) {
@@ -163,10 +165,7 @@ void AddExtract(CLI::App& app, CommandRun& run) {
   command->add_option("--flash", request->flashImage, "Flash image starting at 0x40000000")
       ->required()
       ->check(NonEmptyName());
-  command->callback([request, &run] {
-    if (run.parseOnly) return;
-    run.exitCode = RunExtract(*request);
-  });
+  RunsAs(*command, run, request, RunExtract);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "dld/extract.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 #include "dld/block_walker.h"
@@ -9,15 +8,10 @@
 #include "dld/file_io.h"
 #include "dld/lzo_codec.h"
 #include "dld/region_sets.h"
+#include "platform/text_format.h"
 
 namespace vn {
 namespace {
-
-std::string Hex32(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
 
 bool InsideFlash(uint32_t address, uint32_t size) {
   return address >= kFlashBase && uint64_t(address - kFlashBase) + size <= kFlashSize;
@@ -31,19 +25,17 @@ std::string FirstFault(const InspectReport& report) {
 }  // namespace
 
 bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image,
-                      std::string* why) {
-  const InspectReport report = InspectUpgradeFile(file);
-  if (!report.Sound()) {
-    if (why) *why = FirstFault(report);
+                      Failure* failure) {
+  const auto fail = [failure](std::string words) {
+    if (failure) *failure = FailureSaying(FailureKind::kDamaged, std::move(words));
     return false;
-  }
+  };
+  const InspectReport report = InspectUpgradeFile(file);
+  if (!report.Sound()) return fail(FirstFault(report));
   for (const RegionRow& row : report.regions) {
     if (!InsideFlash(row.address, row.size)) {
-      if (why) {
-        *why = "region " + std::to_string(row.region) + " at " + Hex32(row.address) +
-               " lies outside the 2 MiB flash image";
-      }
-      return false;
+      return fail("region " + std::to_string(row.region) + " at " + HexNumber(row.address, 8) +
+                  " lies outside the 2 MiB flash image");
     }
   }
   // Sound: every data block is present and expands to its region.
@@ -52,10 +44,7 @@ bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image
   for (size_t i = 0; i < walked.regions.size(); ++i) {
     const RegionRow& row = report.regions[i];
     const auto contents = LzoDecompress(walked.regions[i].data->payload, row.size);
-    if (!contents) {
-      if (why) *why = "region " + std::to_string(row.region) + " does not expand";
-      return false;
-    }
+    if (!contents) return fail("region " + std::to_string(row.region) + " does not expand");
     const size_t start = row.address - kFlashBase;
     if (updated.size() < start + contents->size()) {
       updated.resize(start + contents->size(), kErasedByte);
@@ -75,9 +64,8 @@ ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::strin
   } else if (!ReadWholeFile(imagePath, image, result.failure)) {
     return result;
   }
-  if (std::string why; !ExtractIntoImage(file, image, &why)) {
+  if (!ExtractIntoImage(file, image, &result.failure)) {
     result.outcome = ExtractOutcome::Unsound;
-    result.failure = FailureSaying(FailureKind::kDamaged, why);
     return result;
   }
   if (!WriteFileAtomically(imagePath, image, result.failure)) return result;

@@ -12,9 +12,10 @@ namespace vn {
 
 // Expands every region into `image` at its address, growing the image with 0xFF where a region
 // reaches past its end. Only a file that inspects sound is applied, and only when all its regions
-// lie within the 2 MiB flash; otherwise false with `why`, and the image is unchanged.
+// lie within the 2 MiB flash; otherwise false with `failure` (kDamaged), and the image is
+// unchanged.
 bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image,
-                      std::string* why = nullptr);
+                      Failure* failure = nullptr);
 
 enum class ExtractOutcome { Written, Unsound, IoError };
 

@@ -34,12 +34,13 @@ FileIdentity LabBoxIdentity() {
   return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
 }
 
-bool IdentityFitsHeader(const FileIdentity& identity, std::string* why) {
+bool IdentityFitsHeader(const FileIdentity& identity, Failure* failure) {
   for (const TextField& field : kTextFields) {
     if ((identity.*field.text).size() > field.width) {
-      if (why) {
-        *why = std::string(field.label) + " \"" + identity.*field.text + "\" is longer than " +
-               std::to_string(field.width) + " bytes";
+      if (failure) {
+        *failure = FailureSaying(FailureKind::kOther,
+                                 std::string(field.label) + " \"" + identity.*field.text +
+                                     "\" is longer than " + std::to_string(field.width) + " bytes");
       }
       return false;
     }
@@ -58,8 +59,8 @@ FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header) {
   return identity;
 }
 
-bool PutIdentity(FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity, std::string* why) {
-  if (!IdentityFitsHeader(identity, why)) return false;
+bool PutIdentity(FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity, Failure* failure) {
+  if (!IdentityFitsHeader(identity, failure)) return false;
   header.identForNocheck = identity.identForNocheck;
   uint8_t* bytes = BytesOf(header);
   for (const TextField& field : kTextFields) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dld/blocks.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -22,15 +23,15 @@ struct FileIdentity {
 // the files the tests and benchmarks make carry it without depending on the box.
 FileIdentity LabBoxIdentity();
 
-// True when every text fits its header field; otherwise false, with `why` naming the field.
-bool IdentityFitsHeader(const FileIdentity& identity, std::string* why = nullptr);
+// True when every text fits its header field; otherwise false, with `failure` naming the field.
+bool IdentityFitsHeader(const FileIdentity& identity, Failure* failure = nullptr);
 
 // The header's identity, each text cut at its first NUL (a full-width text has none).
 FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header);
 
-// Writes the identity into the header, texts NUL-padded. False, with `why` naming the field,
+// Writes the identity into the header, texts NUL-padded. False, with `failure` naming the field,
 // when a text is longer than its field; the header is then unchanged.
 bool PutIdentity(FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity,
-                 std::string* why = nullptr);
+                 Failure* failure = nullptr);
 
 }  // namespace vn

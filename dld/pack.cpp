@@ -32,9 +32,9 @@ std::span<const uint8_t, sizeof(Block)> WholeBlock(const Block& block) {
 }  // namespace
 
 std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, uint8_t kindCode,
-                                                 int regionCount, std::string* why) {
+                                                 int regionCount, Failure* failure) {
   FILE_DOWNLOAD_HEADER_T header{};
-  if (!PutIdentity(header, identity, why)) return std::nullopt;
+  if (!PutIdentity(header, identity, failure)) return std::nullopt;
   header.tag = kHeaderTag;
   PutLe16(header.length, kHeaderLength);
   header.partitionKind = kindCode;
@@ -93,13 +93,16 @@ std::vector<uint8_t> RegionOfImage(std::span<const uint8_t> image, uint32_t addr
 std::optional<std::vector<uint8_t>> PackUpgradeFile(const RegionSet& set,
                                                     std::span<const uint8_t> flashImage,
                                                     const FileIdentity& identity,
-                                                    std::string* why) {
+                                                    Failure* failure) {
   const std::span<const UploadRegion> regions = set.regions;
   if (regions.empty()) {
-    if (why) *why = std::string(set.windowName) + " reads no regions";
+    if (failure) {
+      *failure =
+          FailureSaying(FailureKind::kOther, std::string(set.windowName) + " reads no regions");
+    }
     return std::nullopt;
   }
-  const auto header = MakeHeader(identity, set.kindCode, int(regions.size()), why);
+  const auto header = MakeHeader(identity, set.kindCode, int(regions.size()), failure);
   if (!header) return std::nullopt;
 
   std::vector<uint8_t> file;
@@ -108,7 +111,7 @@ std::optional<std::vector<uint8_t>> PackUpgradeFile(const RegionSet& set,
     const std::vector<uint8_t> contents = RegionOfImage(flashImage, region.address, region.size);
     const std::vector<uint8_t> compressed = LzoCompress(contents);
     if (compressed.empty()) {
-      if (why) *why = "the compressor failed";
+      if (failure) *failure = FailureSaying(FailureKind::kOther, "the compressor failed");
       return std::nullopt;
     }
     const FILE_PARTITION_HEADER_T descriptor =

@@ -13,9 +13,9 @@
 namespace vn {
 
 // A header for N regions: tag, length 68, the identity, the kind code, N, iTotalSize 0, reserved
-// bytes zero, sealed. nullopt, with `why`, when a text does not fit its field.
+// bytes zero, sealed. nullopt, with `failure`, when a text does not fit its field.
 std::optional<FILE_DOWNLOAD_HEADER_T> MakeHeader(const FileIdentity& identity, uint8_t kindCode,
-                                                 int regionCount, std::string* why = nullptr);
+                                                 int regionCount, Failure* failure = nullptr);
 
 // A sealed descriptor for a region whose `contents` are stored as the `compressed` bytes.
 FILE_PARTITION_HEADER_T MakeDescriptor(uint8_t flag, uint32_t address,
@@ -34,11 +34,11 @@ std::vector<uint8_t> RegionOfImage(std::span<const uint8_t> image, uint32_t addr
 
 // The upgrade file of a region set made from a flash image: the header with the set's kind code,
 // then for each region of the set its descriptor (with the set's request flag) and its LZO1X-999
-// data block. nullopt, with `why`, for a set of no regions or an identity text too long for its
+// data block. nullopt, with `failure`, for a set of no regions or an identity text too long for its
 // field.
 std::optional<std::vector<uint8_t>> PackUpgradeFile(const RegionSet& set,
                                                     std::span<const uint8_t> flashImage,
                                                     const FileIdentity& identity,
-                                                    std::string* why = nullptr);
+                                                    Failure* failure = nullptr);
 
 }  // namespace vn

@@ -1,6 +1,7 @@
 #include "link/box_announce.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -35,12 +36,15 @@ int64_t PidOfName(const std::string& name) {
 
 }  // namespace
 
-bool AnnounceBox(const std::string& ptyPath, std::string* why) {
+bool AnnounceBox(const std::string& ptyPath, Failure* failure) {
   const std::string folder = PrivateRuntimeFolder();
   // Only this user's programs need to read it, and nobody else may have put anything there.
   Failure problem;
   if (!MakePrivateFolder(folder, problem)) {
-    if (why) *why = folder + ": " + FailureText(problem);
+    if (failure) {
+      *failure = problem;
+      failure->systemMessage = folder + ": " + FailureText(problem);
+    }
     return false;
   }
   const fs::path target = OwnAnnouncement();
@@ -48,6 +52,7 @@ bool AnnounceBox(const std::string& ptyPath, std::string* why) {
   // never through a link.
   const std::string staging = target.string() + ".new";
   std::FILE* out = CreateExclusiveFile(staging, 0600);
+  const FailureKind openKind = out ? FailureKind::kOther : FailureOfErrno(errno).kind;
   bool written = out != nullptr;
   if (out) {
     const std::string line = ptyPath + "\n";
@@ -58,7 +63,7 @@ bool AnnounceBox(const std::string& ptyPath, std::string* why) {
   if (written) fs::rename(staging, target, error);
   if (!written || error) {
     fs::remove(staging, error);
-    if (why) *why = staging + ": cannot be written";
+    if (failure) *failure = FailureSaying(openKind, staging + ": cannot be written");
     return false;
   }
   return true;

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace vn {
 
-// Announces this process's box; false, with the reason in `why`, when the folder is not this
-// user's private folder (a link, another user's, open to others) or the file cannot be written.
-bool AnnounceBox(const std::string& ptyPath, std::string* why = nullptr);
+// Announces this process's box; false, with `failure`, when the folder is not this user's
+// private folder (a link, another user's, open to others) or the file cannot be written.
+bool AnnounceBox(const std::string& ptyPath, Failure* failure = nullptr);
 
 // Removes this process's announcement, if any.
 void WithdrawBox();

@@ -35,12 +35,13 @@ void Complain(const std::string& text) {
 // The symbolic link --link asks for, removed again when the box goes.
 class PtyLink {
  public:
-  bool Create(const std::string& path, const std::string& target, std::string& error) {
+  bool Create(const std::string& path, const std::string& target, vn::Failure& failure) {
     std::error_code code;
     if (fs::is_symlink(path, code)) fs::remove(path, code);
     fs::create_symlink(target, path, code);
     if (code) {
-      error = "cannot link " + path + ": " + code.message();
+      failure = vn::FailureOfErrno(code.value(), "cannot link", path);
+      failure.systemMessage = code.message();
       return false;
     }
     path_ = path;
@@ -117,8 +118,8 @@ int main(int argc, char** argv) {
     }
   }
   // A text longer than its header field could never be matched by a file.
-  if (!vn::IdentityFitsHeader(options.identity, &error)) {
-    Complain(error);
+  if (vn::Failure failure; !vn::IdentityFitsHeader(options.identity, &failure)) {
+    Complain(vn::FailureText(failure));
     return kExitBadInput;
   }
   if (vn::Failure failure;
@@ -172,13 +173,13 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   PtyLink link;
-  if (!linkPath.empty() && !link.Create(linkPath, box.PtyPath(), error)) {
-    Complain(error);
+  vn::Failure failure;
+  if (!linkPath.empty() && !link.Create(linkPath, box.PtyPath(), failure)) {
+    Complain(vn::FailureText(failure));
     return kExitFailed;
   }
-  std::string announceProblem;
-  if (!vn::AnnounceBox(box.PtyPath(), &announceProblem))
-    Complain("cannot announce the box: " + announceProblem);
+  if (!vn::AnnounceBox(box.PtyPath(), &failure))
+    Complain("cannot announce the box: " + vn::FailureText(failure));
 
   // Printed last: a script that sees this line finds the link and the announcement in place.
   std::printf("pty: %s\n", box.PtyPath().c_str());

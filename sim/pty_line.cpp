@@ -14,34 +14,30 @@ namespace {
 
 constexpr int kFullLineWaitMs = 20;
 
-std::string ErrnoText(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
 PtyLine::~PtyLine() {
   Close();
 }
 
-bool PtyLine::Open(std::string& error) {
+bool PtyLine::Open(Failure& failure) {
   Close();
   // Close-on-exec: a child process holding a copy of the master would keep the line alive.
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) {
-    error = ErrnoText("posix_openpt");
+    failure = FailureOfErrno(errno, "posix_openpt");
     return false;
   }
   char name[128] = {};
   if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name)) {
-    error = ErrnoText("pseudo-terminal set-up");
+    failure = FailureOfErrno(errno, "pseudo-terminal set-up");
     Close();
     return false;
   }
   slavePath_ = name;
   slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave_ < 0 || fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
-    error = ErrnoText("pseudo-terminal slave");
+    failure = FailureOfErrno(errno, "pseudo-terminal slave");
     Close();
     return false;
   }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 class PtyLine {
@@ -19,9 +21,9 @@ class PtyLine {
   PtyLine(const PtyLine&) = delete;
   PtyLine& operator=(const PtyLine&) = delete;
 
-  // Creates the pair, leaving the line's settings as the system made them; false with `error`
-  // filled on failure.
-  bool Open(std::string& error);
+  // Creates the pair, leaving the line's settings as the system made them; false with `failure`
+  // filled, in the system's words, when the system refuses.
+  bool Open(Failure& failure);
   // Closes both ends; the PC then sees the port vanish. Idempotent.
   void Close();
   bool IsOpen() const { return master_ >= 0; }

@@ -136,9 +136,9 @@ bool VirtualBox::Start() {
   State& s = *state_;
   if (s.running) return true;
   if (s.thread.joinable()) s.thread.join();
-  std::string error;
-  if (!s.line.Open(error)) {
-    s.shared.Update([&](BoxStats& stats, auto&) { stats.lastError = error; });
+  Failure failure;
+  if (!s.line.Open(failure)) {
+    s.shared.Update([&](BoxStats& stats, auto&) { stats.lastError = FailureText(failure); });
     return false;
   }
   ptyPath_ = s.line.SlavePath();

@@ -116,10 +116,10 @@ class BoxRunsTest : public QObject {
     QVERIFY(form_->ChoiceControlsEnabled());
 
     std::vector<uint8_t> restored(vn::kFlashSize, 0xFF);
-    std::string why;
+    vn::Failure why;
     QVERIFY2(vn::ExtractIntoImage(vn::testing::ReadBytes(form_->uploadAnswer.toStdString()),
                                   restored, &why),
-             why.c_str());
+             vn::FailureText(why).c_str());
     const auto region = vn::UploadRegionList(kKeySet)[0];
     QVERIFY(RegionOf(restored, region) == RegionOf(image_, region));
   }

@@ -61,8 +61,9 @@ TEST(PackExtract, EverySetRoundTrips) {
 }
 
 TEST(PackExtract, HeaderLayout) {
-  const auto file = PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1),
-                                    {0, "AB", "", "", "", "12345678"});
+  const auto file =
+      PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1),
+                      {0, "AB", "", "", "", "12345678"});
   ASSERT_TRUE(file.has_value());
   const uint8_t* h = file->data();
   EXPECT_EQ(h[0], 0x11);
@@ -82,11 +83,11 @@ TEST(PackExtract, HeaderLayout) {
 }
 
 TEST(PackExtract, RefusesWhatDoesNotFit) {
-  std::string why;
+  Failure why;
   FileIdentity tooLong = kIdentity;
   tooLong.hardwareModule = "123456789";
   EXPECT_FALSE(PackUpgradeFile(RegionSetOf(Operation::kUploadData), {}, tooLong, &why).has_value());
-  EXPECT_NE(why.find("hardware module"), std::string::npos) << why;
+  EXPECT_NE(FailureText(why).find("hardware module"), std::string::npos) << FailureText(why);
   tooLong = kIdentity;
   tooLong.manufactureIdent = std::string(16, 'M');
   EXPECT_FALSE(PackUpgradeFile(RegionSetOf(Operation::kUploadData), {}, tooLong).has_value());
@@ -105,13 +106,14 @@ TEST(PackExtract, ShortImageCountsAsErased) {
 }
 
 TEST(PackExtract, UnsoundFileWritesNothing) {
-  auto file = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
+  auto file =
+      *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
   file.back() ^= 1;
   std::vector<uint8_t> image(16, 0x00);
-  std::string why;
+  Failure why;
   EXPECT_FALSE(ExtractIntoImage(file, image, &why));
   EXPECT_EQ(image, std::vector<uint8_t>(16, 0x00));
-  EXPECT_NE(why.find("data block 1"), std::string::npos) << why;
+  EXPECT_NE(FailureText(why).find("data block 1"), std::string::npos) << FailureText(why);
 
   testing::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
@@ -151,7 +153,8 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
 
 TEST(PackExtract, UnwritableFolderIsAClearError) {
   testing::ScratchFolder folder;
-  const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
+  const auto key =
+      *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), testing::SampleFlashImage(1), {});
   const ExtractResult result = ExtractToImageFile(key, folder.File("no-such-folder/flash.bin"));
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
   const std::string said = FailureText(result.failure);
@@ -169,10 +172,10 @@ TEST(PackExtract, RegionOutsideFlashIsRefused) {
       testing::OneRegionFile(0x401FFF80, contents, LzoCompress(contents));
   ASSERT_TRUE(InspectUpgradeFile(file).Sound());
   std::vector<uint8_t> image;
-  std::string why;
+  Failure why;
   EXPECT_FALSE(ExtractIntoImage(file, image, &why));
   EXPECT_TRUE(image.empty());
-  EXPECT_NE(why.find("outside"), std::string::npos) << why;
+  EXPECT_NE(FailureText(why).find("outside"), std::string::npos) << FailureText(why);
 }
 
 }  // namespace

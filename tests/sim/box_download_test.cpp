@@ -46,8 +46,8 @@ std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
 // pseudo-terminal for a moment (under load, many milliseconds) and must count as unread.
 TEST(BoxLine, CountsBytesStillOnTheirWayAsUnread) {
   PtyLine line;
-  std::string error;
-  ASSERT_TRUE(line.Open(error)) << error;
+  Failure error;
+  ASSERT_TRUE(line.Open(error)) << FailureText(error);
   const int pc = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(pc, 0);
   termios raw{};

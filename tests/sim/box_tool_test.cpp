@@ -171,9 +171,9 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
     }
     EXPECT_TRUE(listing.get().empty());
 
-    std::string why;
-    EXPECT_EQ(AnnounceBox("/dev/null", &why), row.announces) << why;
-    EXPECT_EQ(row.announces, why.empty()) << why;
+    Failure why;
+    EXPECT_EQ(AnnounceBox("/dev/null", &why), row.announces) << FailureText(why);
+    EXPECT_EQ(row.announces, !why.Failed()) << FailureText(why);
     EXPECT_EQ(Snapshot(victim), before);
     WithdrawBox();
   }
