@@ -35,7 +35,6 @@
 
 #include "bench_files.h"
 #include "cable_count.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/station.h"
 #include "link/system_port.h"
@@ -382,18 +381,9 @@ int Main(int argc, char** argv) {
     return 2;
   }
   ScratchFolder scratch;
-  std::string why;
-  const auto packed = scratch.Path().empty()
-                          ? std::nullopt
-                          : PackUpgradeFile(RegionSetOf(options->upload), SampleFlashImage(1),
-                                            LabBoxIdentity(), &why);
-  const std::string download = scratch.File("firmware.dld");
-  const auto downCount = packed ? CountCable(*packed, true) : std::nullopt;
-  const auto upCount = packed ? CountCable(*packed, false) : std::nullopt;
-  if (!downCount || !upCount || !WriteBytes(download, *packed)) {
-    std::printf("cannot make the upgrade file: %s\n", why.c_str());
-    return 1;
-  }
+  const std::optional<BenchFile> file =
+      MakeBenchFile(scratch, options->upload, SampleFlashImage(1));
+  if (!file) return 1;
   std::printf(
       "%d stations x %d boxes (downloads and uploads in turn) of the %s set, paced\n"
       "virtual boxes at 115200 bit/s; %u cores; %d busy threads in the loaded round.\n"
@@ -405,22 +395,22 @@ int Main(int argc, char** argv) {
   std::fflush(stdout);
   std::optional<Round> quiet;
   if (options->quietRound) {
-    quiet = RunRound(*options, 0, false, scratch.File("quiet"), download, *downCount, *upCount);
+    quiet = RunRound(*options, 0, false, scratch.File("quiet"), file->path, file->down, file->up);
     if (!quiet) return 1;
     PrintRound("quiet", *quiet);
     std::printf("\n");
     std::fflush(stdout);
   }
-  const auto loaded = RunRound(*options, options->busy, false, scratch.File("loaded"), download,
-                               *downCount, *upCount);
+  const auto loaded = RunRound(*options, options->busy, false, scratch.File("loaded"), file->path,
+                               file->down, file->up);
   if (!loaded) return 1;
   PrintRound("loaded", *loaded);
   std::fflush(stdout);
   std::optional<Round> raised;
   if (options->raisedWorkers) {
     std::printf("\n");
-    raised = RunRound(*options, options->busy, true, scratch.File("raised"), download, *downCount,
-                      *upCount);
+    raised = RunRound(*options, options->busy, true, scratch.File("raised"), file->path, file->down,
+                      file->up);
     if (!raised) return 1;
     PrintRound("loaded, workers in the real-time class", *raised);
   }

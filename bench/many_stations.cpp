@@ -25,7 +25,6 @@
 
 #include "bench_files.h"
 #include "cable_count.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/station.h"
 #include "link/system_port.h"
@@ -213,17 +212,9 @@ int Main(int argc, char** argv) {
     return 2;
   }
   ScratchFolder scratch;
-  std::string why;
-  const auto packed =
-      scratch.Path().empty()
-          ? std::nullopt
-          : PackUpgradeFile(RegionSetOf(options->operation), FullerImage(), LabBoxIdentity(), &why);
-  const std::string file = scratch.File("firmware.dld");
-  const auto count = packed ? CountCable(*packed, true) : std::nullopt;
-  if (!count || !WriteBytes(file, *packed)) {
-    std::printf("cannot make the upgrade file: %s\n", why.c_str());
-    return 1;
-  }
+  const std::optional<BenchFile> file = MakeBenchFile(scratch, options->operation, FullerImage());
+  if (!file) return 1;
+  const CableCount& count = file->down;
   std::vector<std::unique_ptr<Lane>> lanes;
   for (int i = 1; i <= options->stations; ++i) {
     // A folder of its own for each station's scratch header.
@@ -238,12 +229,12 @@ int Main(int argc, char** argv) {
       "efficiency = line time of every byte of the transfer phase both ways / its wall time\n"
       "(1.0 is the line's limit). frame ms = median time from one data frame to the next,\n"
       "against its line time (frame + ACK). PC cpu = the station's worker over the phase.\n\n",
-      options->stations, std::string(SetName(options->operation)).c_str(), count->regions,
-      (long long)count->dataBytes, count->frames);
+      options->stations, std::string(SetName(options->operation)).c_str(), count.regions,
+      (long long)count.dataBytes, count.frames);
   std::fflush(stdout);
   Totals totals;
-  if (!RunLanes(lanes, file, totals)) return 1;
-  const std::vector<double> efficiencies = PrintLanes(lanes, *count);
+  if (!RunLanes(lanes, file->path, totals)) return 1;
+  const std::vector<double> efficiencies = PrintLanes(lanes, count);
   PrintSummary(efficiencies, options->stations, totals);
   return int(efficiencies.size()) == options->stations ? 0 : 1;
 }
