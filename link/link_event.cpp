@@ -1,5 +1,7 @@
 #include "link/link_event.h"
 
+#include <iterator>
+
 #include "link/link_message.h"
 
 namespace vn {
@@ -9,21 +11,40 @@ bool IsStepSuccess(const LinkEvent& event) {
   return event.kind == EventKind::kStatus && IsSuccessMessage(event.message);
 }
 
-const char* PhaseName(Phase phase) {
-  switch (phase) {
-    case Phase::kConnect:
-      return "connect";
-    case Phase::kVerify:
-      return "verify";
-    case Phase::kTransfer:
-      return "transfer";
-    case Phase::kErase:
-      return "erase";
-    case Phase::kProgram:
-      return "program";
-    default:
-      return "none";
+namespace {
+
+// What each phase is called: its name for other programs, and the words a percentage of it
+// follows in the status line. Rows in Phase's order.
+struct PhaseRow {
+  Phase phase;
+  const char* name;
+  const char* percentPrefix;
+};
+constexpr PhaseRow kPhaseRows[] = {
+    {Phase::kNone, "none", "Transfering Data:  "},
+    {Phase::kConnect, "connect", "Transfering Data:  "},
+    {Phase::kVerify, "verify", "Transfering Data:  "},
+    {Phase::kTransfer, "transfer", "Transfering Data:  "},
+    {Phase::kErase, "erase", "Erase flash...  "},
+    {Phase::kProgram, "program", "Program flash...  "},
+};
+constexpr bool RowsInPhaseOrder() {
+  for (size_t at = 0; at < std::size(kPhaseRows); ++at) {
+    if (size_t(kPhaseRows[at].phase) != at) return false;
   }
+  return std::size(kPhaseRows) == size_t(Phase::kProgram) + 1;
+}
+static_assert(RowsInPhaseOrder());
+
+const PhaseRow& RowOf(Phase phase) {
+  const size_t at = size_t(phase);
+  return at < std::size(kPhaseRows) ? kPhaseRows[at] : kPhaseRows[0];
+}
+
+}  // namespace
+
+const char* PhaseName(Phase phase) {
+  return RowOf(phase).name;
 }
 
 const char* EventKindName(EventKind kind) {
@@ -53,14 +74,7 @@ const char* EventKindName(EventKind kind) {
 }
 
 const char* PercentPrefix(Phase phase) {
-  switch (phase) {
-    case Phase::kErase:
-      return "Erase flash...  ";
-    case Phase::kProgram:
-      return "Program flash...  ";
-    default:
-      return "Transfering Data:  ";
-  }
+  return RowOf(phase).percentPrefix;
 }
 
 LinkEvent MessageEvent(int index) {
