@@ -24,7 +24,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -33,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_args.h"
 #include "bench_files.h"
 #include "cable_count.h"
 #include "dld/region_sets.h"
@@ -342,29 +342,18 @@ int FalseFailures(const Round& round) {
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    const int number = value ? std::atoi(value) : -1;
-    if (arg == "--raised-workers") {
+  BenchArgs args(argc, argv);
+  while (args.Next()) {
+    if (args.Is("--raised-workers")) {
       options.raisedWorkers = true;
-    } else if (arg == "--plain-boxes") {
+    } else if (args.Is("--plain-boxes")) {
       options.plainBoxes = true;
-    } else if (arg == "--loaded-only") {
+    } else if (args.Is("--loaded-only")) {
       options.quietRound = false;
-    } else if (arg == "--set" && value && OperationOfSetName(value)) {
-      options.upload = *OperationOfSetName(value);
-      ++i;
-    } else if (arg == "--stations" && number >= 1 && number <= 32) {
-      options.stations = number;
-      ++i;
-    } else if (arg == "--boxes" && number >= 1 && number <= 1000) {
-      options.boxes = number;
-      ++i;
-    } else if (arg == "--busy" && number >= 0 && number <= 64) {
-      options.busy = number;
-      ++i;
-    } else {
+    } else if (!args.Set("--set", options.upload) &&
+               !args.Number("--stations", 1, 32, options.stations) &&
+               !args.Number("--boxes", 1, 1000, options.boxes) &&
+               !args.Number("--busy", 0, 64, options.busy)) {
       return std::nullopt;
     }
   }

@@ -16,13 +16,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_args.h"
 #include "bench_files.h"
 #include "cable_count.h"
 #include "dld/region_sets.h"
@@ -186,18 +186,12 @@ struct Options {
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (arg == "--quick") {
+  BenchArgs args(argc, argv);
+  while (args.Next()) {
+    if (args.Is("--quick")) {
       options.operation = Operation::kUploadKey;
-    } else if (arg == "--set" && value && OperationOfSetName(value)) {
-      options.operation = *OperationOfSetName(value);
-      ++i;
-    } else if (arg == "--stations" && value && std::atoi(value) >= 1 && std::atoi(value) <= 64) {
-      options.stations = std::atoi(value);
-      ++i;
-    } else {
+    } else if (!args.Set("--set", options.operation) &&
+               !args.Number("--stations", 1, 64, options.stations)) {
       return std::nullopt;
     }
   }

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_args.h"
 #include "bench_files.h"
 #include "dld/extract.h"
 #include "dld/pack.h"
@@ -372,23 +373,11 @@ Tally SoakUploads(int uploads, uint32_t seed) {
   return tally;
 }
 
-bool ReadCount(int argc, char** argv, int& i, int& value) {
-  if (i + 1 >= argc) return false;
-  char* end = nullptr;
-  const long number = std::strtol(argv[++i], &end, 10);
-  if (*end != '\0' || number < 0 || number > 100000) return false;
-  value = int(number);
-  return true;
-}
-
 int Main(int argc, char** argv) {
   int boxes = 200, uploads = 50, seed = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    const bool ok = (option == "--boxes" && ReadCount(argc, argv, i, boxes)) ||
-                    (option == "--uploads" && ReadCount(argc, argv, i, uploads)) ||
-                    (option == "--seed" && ReadCount(argc, argv, i, seed));
-    if (!ok) {
+  for (BenchArgs args(argc, argv); args.Next();) {
+    if (!args.Number("--boxes", 0, 100000, boxes) &&
+        !args.Number("--uploads", 0, 100000, uploads) && !args.Number("--seed", 0, 100000, seed)) {
       std::fprintf(stderr, "usage: bench_soak [--boxes N] [--uploads N] [--seed S]\n");
       return 2;
     }
