@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,19 +26,24 @@ void Complain(const std::string& message) {
   std::fprintf(stderr, "vespanode-cli: %s\n", message.c_str());
 }
 
+// The whole file, or nullopt once the user has been told why it cannot be read.
+std::optional<std::vector<uint8_t>> ReadInput(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  Failure failure;
+  if (ReadWholeFile(path, bytes, failure)) return bytes;
+  Complain(FailureText(failure));
+  return std::nullopt;
+}
+
 struct InspectRequest {
   std::string file;
   bool json = false;
 };
 
 int RunInspect(const InspectRequest& request) {
-  std::vector<uint8_t> bytes;
-  Failure failure;
-  if (!ReadWholeFile(request.file, bytes, failure)) {
-    Complain(FailureText(failure));
-    return kExitBadInput;
-  }
-  const InspectReport report = InspectUpgradeFile(bytes);
+  const auto bytes = ReadInput(request.file);
+  if (!bytes) return kExitBadInput;
+  const InspectReport report = InspectUpgradeFile(*bytes);
   if (request.json) {
     PrintInspectJson(stdout, request.file, report);
   } else {
@@ -64,12 +70,9 @@ int RunPack(PackRequest request) {
     Complain(FailureText(failure));
     return kExitBadInput;
   }
-  std::vector<uint8_t> image;
-  if (!ReadWholeFile(request.flashImage, image, failure)) {
-    Complain(FailureText(failure));
-    return kExitBadInput;
-  }
-  const auto file = PackUpgradeFile(RegionSetOf(operation), image, request.identity, &failure);
+  const auto image = ReadInput(request.flashImage);
+  if (!image) return kExitBadInput;
+  const auto file = PackUpgradeFile(RegionSetOf(operation), *image, request.identity, &failure);
   if (!file) {
     Complain(FailureText(failure));
     return kExitBadInput;
@@ -90,13 +93,9 @@ struct ExtractRequest {
 };
 
 int RunExtract(const ExtractRequest& request) {
-  std::vector<uint8_t> bytes;
-  Failure failure;
-  if (!ReadWholeFile(request.file, bytes, failure)) {
-    Complain(FailureText(failure));
-    return kExitBadInput;
-  }
-  const ExtractResult result = ExtractToImageFile(bytes, request.flashImage);
+  const auto bytes = ReadInput(request.file);
+  if (!bytes) return kExitBadInput;
+  const ExtractResult result = ExtractToImageFile(*bytes, request.flashImage);
   switch (result.outcome) {
     case ExtractOutcome::Written:
       std::printf("%s: regions of %s written\n", request.flashImage.c_str(), request.file.c_str());
