@@ -106,10 +106,10 @@ int RunLine(const LineRequest& request) {
   std::vector<std::unique_ptr<TraceToLog>> traces;
   if (!request.traceFile.empty()) {
     const std::string file = FollowLinks(request.file);
-    if (const std::string problem =
-            TraceFileProblem(request.traceFile, {file, file + ".partial", request.recordFile});
-        !problem.empty()) {
-      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+    if (const Failure failure =
+            TraceFileFailure(request.traceFile, {file, file + ".partial", request.recordFile});
+        failure.Failed()) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }
     // A trace that cannot be written is said once; the boxes are served all the same.

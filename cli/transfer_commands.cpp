@@ -64,8 +64,9 @@ void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
   download->callback([request, noVerify, &run] {
     if (run.parseOnly) return;
     request->operation = Operation::kDownload;
-    if (const std::string problem = FileKindProblem(request->file); !problem.empty()) {
-      std::fprintf(stderr, "vespanode-cli: %s: %s\n", request->file.c_str(), problem.c_str());
+    if (const Failure failure = FileKindFailure(request->file); failure.Failed()) {
+      std::fprintf(stderr, "vespanode-cli: %s: %s\n", request->file.c_str(),
+                   FailureText(failure).c_str());
       run.exitCode = kExitBadInput;
       return;
     }

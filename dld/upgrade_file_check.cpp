@@ -9,11 +9,17 @@
 
 namespace vn {
 
-std::string FileKindProblem(const std::string& path) {
+Failure FileKindFailure(const std::string& path) {
   std::error_code error;
   (void)std::filesystem::status(path, error);
-  if (error) return error.message();
-  return NonFileProblem(path, "an upgrade file");
+  if (error) {
+    Failure failure = FailureOfErrno(error.default_error_condition().value());
+    failure.systemMessage = error.message();
+    return failure;
+  }
+  if (const std::string kind = NonFileProblem(path, "an upgrade file"); !kind.empty())
+    return FailureSaying(FailureKind::kWrongKind, kind);
+  return {};
 }
 
 bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Failure& failure) {

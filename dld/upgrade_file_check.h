@@ -16,9 +16,10 @@ namespace vn {
 inline constexpr size_t kMaxUpgradeFileSize = (size_t(1) << 24) - 1;
 
 // Why `path` cannot be sent as an upgrade file before anything is read from it: the system's reason
-// when it cannot be looked at, or what it is when it is no regular file ("is a FIFO, not an
-// upgrade file"); empty for a regular file. Opening a FIFO to read would wait for a writer.
-std::string FileKindProblem(const std::string& path);
+// when it cannot be looked at, or what it is when it is no regular file (kWrongKind, "is a FIFO,
+// not an upgrade file"); kNone for a regular file. The path is left for the caller to name.
+// Opening a FIFO to read would wait for a writer.
+Failure FileKindFailure(const std::string& path);
 
 // Reads the whole file into `image`. False, with `failure` saying why, for what is no regular file
 // (never opened, kWrongKind), a file that cannot be read, and one larger than

@@ -79,18 +79,19 @@ void TraceToLog::OnMessage(TraceDirection direction, std::span<const uint8_t> by
   log_.Add(TraceLine(std::chrono::system_clock::now(), port_, direction, bytes));
 }
 
-std::string TraceFileProblem(const std::string& path, const std::vector<std::string>& others) {
+Failure TraceFileFailure(const std::string& path, const std::vector<std::string>& others) {
   if (path == "-") return {};
   for (const std::string& other : others) {
     if (!other.empty() && SameFile(path, other)) {
-      return "the trace " + path + " would be written into " + other;
+      return FailureSaying(FailureKind::kOther,
+                           "the trace " + path + " would be written into " + other);
     }
   }
   Failure failure;
   if (CanAppendLines(path, failure)) return {};
   failure.action = "cannot write the trace";
   failure.subject = path;
-  return FailureText(failure);
+  return failure;
 }
 
 }  // namespace vn

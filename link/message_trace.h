@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/line_log.h"
 
 namespace vn {
@@ -50,8 +51,8 @@ class TraceToLog : public MessageObserver {
   const std::string port_;
 };
 
-// Why `path` cannot take a trace, or empty: "-" (standard error) always can; a file must be one
+// Why `path` cannot take a trace, or kNone: "-" (standard error) always can; a file must be one
 // that lines can be appended to, and none of `others`, the files the run reads or writes.
-std::string TraceFileProblem(const std::string& path, const std::vector<std::string>& others);
+Failure TraceFileFailure(const std::string& path, const std::vector<std::string>& others);
 
 }  // namespace vn

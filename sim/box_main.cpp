@@ -132,10 +132,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<vn::LineLog> traceLog;
   std::unique_ptr<vn::TraceToLog> trace;
   if (!traceFile.empty()) {
-    if (const std::string problem =
-            vn::TraceFileProblem(traceFile, {flashFile, saveFlashFile, linkPath});
-        !problem.empty()) {
-      Complain(problem);
+    if (const vn::Failure failure =
+            vn::TraceFileFailure(traceFile, {flashFile, saveFlashFile, linkPath});
+        failure.Failed()) {
+      Complain(vn::FailureText(failure));
       return kExitBadInput;
     }
     traceLog = std::make_unique<vn::LineLog>(traceFile, [traceFile](const std::string& why) {
