@@ -114,9 +114,9 @@ int RunLine(const LineRequest& request) {
     }
     // A trace that cannot be written is said once; the boxes are served all the same.
     traceLog = std::make_unique<LineLog>(
-        request.traceFile, [trace = request.traceFile](const std::string& why) {
+        request.traceFile, [trace = request.traceFile](const Failure& failure) {
           std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
-                       why.c_str());
+                       FailureText(failure).c_str());
         });
   }
   const OutputMode mode = ChooseMode(request.json);

@@ -6,7 +6,7 @@
 
 namespace vn {
 
-LineLog::LineLog(std::string path, std::function<void(const std::string&)> onFailure)
+LineLog::LineLog(std::string path, std::function<void(const Failure&)> onFailure)
     : path_(std::move(path)), onFailure_(std::move(onFailure)), thread_([this] { Run(); }) {}
 
 LineLog::~LineLog() {
@@ -17,7 +17,8 @@ LineLog::~LineLog() {
   wake_.notify_one();
   thread_.join();
   if (lost_ > 0 && !reported_ && onFailure_) {
-    onFailure_(std::to_string(lost_) + " line(s) lost: the output did not keep up");
+    onFailure_(FailureSaying(FailureKind::kOther,
+                             std::to_string(lost_) + " line(s) lost: the output did not keep up"));
   }
 }
 
@@ -33,7 +34,7 @@ void LineLog::Add(std::string line) {
   wake_.notify_one();
 }
 
-void LineLog::Fail(const std::string& why) {
+void LineLog::Fail(const Failure& failure) {
   bool report = false;
   {
     const std::lock_guard lock(mutex_);
@@ -41,22 +42,17 @@ void LineLog::Fail(const std::string& why) {
     reported_ = true;
   }
   failed_ = true;
-  if (report && onFailure_) onFailure_(why);
+  if (report && onFailure_) onFailure_(failure);
 }
 
-bool LineLog::WriteOut(const std::deque<std::string>& lines, std::string& why) {
+bool LineLog::WriteOut(const std::deque<std::string>& lines, Failure& failure) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
   text.pop_back();  // the last newline comes with the append
-  if (path_ != "-") {
-    Failure failure;
-    if (AppendWholeLine(path_, text, failure)) return true;
-    why = failure.systemMessage.empty() ? FailureText(failure) : failure.systemMessage;
-    return false;
-  }
+  if (path_ != "-") return AppendWholeLine(path_, text, failure);
   text += "\n";
   if (std::fwrite(text.data(), 1, text.size(), stderr) != text.size() || std::fflush(stderr) != 0) {
-    why = "standard error cannot be written";
+    failure = FailureSaying(FailureKind::kOther, "standard error cannot be written");
     return false;
   }
   return true;
@@ -70,8 +66,8 @@ void LineLog::Run() {
     std::deque<std::string> lines;
     lines.swap(queue_);
     lock.unlock();
-    std::string why;
-    if (!failed_ && !WriteOut(lines, why)) Fail(why);
+    Failure failure;
+    if (!failed_ && !WriteOut(lines, failure)) Fail(failure);
     lock.lock();
   }
 }

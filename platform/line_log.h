@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 class LineLog {
@@ -21,7 +23,7 @@ class LineLog {
   // `path` "-" is standard error. `onFailure` is called once, on the log's thread, with why lines
   // were lost (the first failed write, or the queue overflowing); after a failed write every
   // later line is dropped.
-  LineLog(std::string path, std::function<void(const std::string& why)> onFailure);
+  LineLog(std::string path, std::function<void(const Failure& failure)> onFailure);
   // Writes out what is queued (waiting for the file's lock at most as AppendWholeLine does), then
   // ends the log's thread.
   ~LineLog();
@@ -33,12 +35,12 @@ class LineLog {
 
  private:
   void Run();
-  // Writes the lines, one after another; false with `why` when they could not all be written.
-  bool WriteOut(const std::deque<std::string>& lines, std::string& why);
-  void Fail(const std::string& why);
+  // Writes the lines, one after another; false with `failure` when they could not all be written.
+  bool WriteOut(const std::deque<std::string>& lines, Failure& failure);
+  void Fail(const Failure& failure);
 
   const std::string path_;
-  const std::function<void(const std::string&)> onFailure_;
+  const std::function<void(const Failure&)> onFailure_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::string> queue_;

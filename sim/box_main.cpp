@@ -138,8 +138,8 @@ int main(int argc, char** argv) {
       Complain(vn::FailureText(failure));
       return kExitBadInput;
     }
-    traceLog = std::make_unique<vn::LineLog>(traceFile, [traceFile](const std::string& why) {
-      Complain("the trace " + traceFile + " is incomplete: " + why);
+    traceLog = std::make_unique<vn::LineLog>(traceFile, [traceFile](const vn::Failure& failure) {
+      Complain("the trace " + traceFile + " is incomplete: " + vn::FailureText(failure));
     });
     trace = std::make_unique<vn::TraceToLog>(*traceLog, "");
     options.trace = trace.get();
