@@ -42,8 +42,9 @@ bool AnnounceBox(const std::string& ptyPath, Failure* failure) {
   Failure problem;
   if (!MakePrivateFolder(folder, problem)) {
     if (failure) {
-      *failure = problem;
-      failure->systemMessage = folder + ": " + FailureText(problem);
+      *failure = {.kind = problem.kind,
+                  .systemMessage = folder + ": " + FailureText(problem),
+                  .systemCode = problem.systemCode};
     }
     return false;
   }
