@@ -18,7 +18,7 @@
 #include "app/com_state_lamp.h"
 #include "app/form_about.h"
 #include "app/port_list.h"
-#include "app/program_identity.h"
+#include "form/program_identity.h"
 #include "app/status_tone.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"

@@ -6,7 +6,7 @@
 #include <QLockFile>
 #include <QRegularExpression>
 
-#include "app/program_identity.h"
+#include "form/program_identity.h"
 #include "platform/processes.h"
 
 namespace vn {

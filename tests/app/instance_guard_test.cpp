@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "app/instance_guard.h"
-#include "app/program_identity.h"
+#include "form/program_identity.h"
 #include "test_registry.h"
 
 namespace {
