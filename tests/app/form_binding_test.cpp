@@ -6,11 +6,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <fstream>
 
 #include "app/com_state_lamp.h"
 #include "app/form_about.h"
@@ -22,27 +22,20 @@
 
 namespace {
 
-// The window with its dialogs answered by the test, on one end of an in-memory port pair whose
-// far end stays silent: a started download waits for a box that never comes.
+// The window with its dialogs answered by the test.
 class ScriptedForm : public vn::TFormMain {
  public:
-  explicit ScriptedForm(std::unique_ptr<vn::ComPort> port, const QString& programDir)
-      : TFormMain(std::move(port), programDir) {}
-
+  using TFormMain::TFormMain;
   std::optional<std::string> downloadAnswer;
   int processEnds = 0;
 
-  template <typename T>
-  T* Control(const char* name) const {
-    return findChild<T*>(QLatin1String(name));
-  }
-  QComboBox* Combo(const char* name) const { return Control<QComboBox>(name); }
-  QToolButton* Button(const char* name) const { return Control<QToolButton>(name); }
-  QLineEdit* Field(const char* name) const { return Control<QLineEdit>(name); }
+  QComboBox* Combo(const char* name) const { return findChild<QComboBox*>(name); }
+  QToolButton* Button(const char* name) const { return findChild<QToolButton*>(name); }
+  QString Text(const char* field) const { return findChild<QLineEdit*>(field)->text(); }
   QColor StatusColour() const {
-    return Field("E_Start")->palette().color(QPalette::Active, QPalette::Text);
+    return findChild<QLineEdit*>("E_Start")->palette().color(QPalette::Active, QPalette::Text);
   }
-  QColor LampColour() const { return Control<vn::ComStateLamp>("Shape_ComState")->Colour(); }
+  QColor Lamp() const { return findChild<vn::ComStateLamp*>("Shape_ComState")->Colour(); }
 
  protected:
   std::optional<std::string> ChooseDownloadFile() override { return downloadAnswer; }
@@ -51,14 +44,9 @@ class ScriptedForm : public vn::TFormMain {
   void EndProcess() override { ++processEnds; }
 };
 
-QStringList Items(const QComboBox* combo) {
-  QStringList items;
-  for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-  return items;
-}
-
-QColor Colour(vn::Rgb rgb) {
-  return QColor(rgb.red, rgb.green, rgb.blue);
+QColor ToneColour(vn::StatusTone tone) {
+  return QColor(vn::ColourOfTone(tone).red, vn::ColourOfTone(tone).green,
+                vn::ColourOfTone(tone).blue);
 }
 
 }  // namespace
@@ -67,7 +55,7 @@ class FormBindingTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir folder_;
-  std::unique_ptr<vn::MemoryPort> boxEnd_;
+  std::unique_ptr<vn::MemoryPort> boxEnd_;  // stays silent: a download waits for a box
   std::unique_ptr<ScriptedForm> form_;
 
  private slots:
@@ -83,34 +71,26 @@ class FormBindingTest : public QObject {
     boxEnd_.reset();
   }
 
-  void startUpStateIsShown() {
+  void startUpStateIsShownAndHandOverRestores() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Vespanode 3.1.05"));
     QCOMPARE(form_->minimumSize(), form_->maximumSize());
     QCOMPARE(form_->width(), 447);
-    QCOMPARE(Items(form_->Combo("CB_Com")).mid(0, 3), (QStringList{"COM.01", "COM.02", "COM.03"}));
     QCOMPARE(form_->Combo("CB_Com")->currentText(), QStringLiteral("COM.01"));
-    QCOMPARE(Items(form_->Combo("CB_Upg")),
-             (QStringList{"Download", "Upload Data", "Upload Default", "Upload Key",
-                          "Upload Loader", "Upload App", "Upload ALL"}));
+    QCOMPARE(form_->Combo("CB_Com")->count(), vn::kFixedPortCount);
+    QCOMPARE(form_->Combo("CB_Upg")->itemText(6), QStringLiteral("Upload ALL"));
     QCOMPARE(form_->Combo("CB_Upg")->currentText(), QStringLiteral("Download"));
-    QCOMPARE(form_->LampColour(), QColor(0xFF, 0, 0));
+    QCOMPARE(form_->Lamp(), QColor(0xFF, 0, 0));
     QStringList captions;
     for (const char* button : {"SB_Open", "SB_Sta", "SB_Reset", "SB_Close1"}) {
       captions << form_->Button(button)->text();
     }
     QCOMPARE(captions, (QStringList{"Open", "Start", "Reset", "Close"}));
-    QCOMPARE(form_->Field("E_Bau")->text(), QStringLiteral("115200[bps]"));
-    for (const char* field : {"E_Bau", "E_FileName", "E_Start"}) {
-      QVERIFY(form_->Field(field)->isReadOnly());
-    }
-    QVERIFY(form_->Field("E_FileName")->text().isEmpty());
-    QVERIFY(form_->Field("E_Start")->text().isEmpty());
-    QCOMPARE(form_->Control<QProgressBar>("ProgressBarMain")->value(), 0);
-    auto* banner = form_->Control<QLabel>("Image_Banner");
+    QCOMPARE(form_->Text("E_Bau"), QStringLiteral("115200[bps]"));
+    for (const QLineEdit* field : form_->findChildren<QLineEdit*>()) QVERIFY(field->isReadOnly());
+    auto* banner = form_->findChild<QLabel*>("Image_Banner");
     QVERIFY(banner && !banner->pixmap().isNull());
 
-    auto* menu = form_->Control<QMenu>("PopupMenu");
-    QVERIFY(menu);
+    auto* menu = form_->findChild<QMenu*>("PopupMenu");
     QStringList entries;
     for (const QAction* action : menu->actions()) {
       entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
@@ -118,6 +98,12 @@ class FormBindingTest : public QObject {
     QCOMPARE(entries, (QStringList{"About...", "-", "Exit"}));
     menu->actions().last()->trigger();
     QCOMPARE(form_->processEnds, 1);
+
+    // Another copy was started: a minimised window is restored.
+    form_->showMinimized();
+    QTRY_VERIFY(form_->isMinimized());
+    form_->BringToFront();
+    QTRY_VERIFY(!form_->isMinimized());
   }
 
   void aboutWindowShowsTheFixedTexts() {
@@ -130,83 +116,63 @@ class FormBindingTest : public QObject {
                              "Windows NT / 2000 / XP", "Memory make use of :  12 M"}) {
       QVERIFY2(labels.contains(QLatin1String(text)), text);
     }
-    auto* list = about.findChild<QListWidget*>(QStringLiteral("ListBox_Modif"));
-    QVERIFY(list);
+    auto* list = about.findChild<QListWidget*>("ListBox_Modif");
     QCOMPARE(size_t(list->count()), vn::ModificationLines().size());
     QCOMPARE(list->item(2)->text(), QStringLiteral(" 2005.10.18 :   Win API."));
-    auto* banner = about.findChild<QLabel*>(QStringLiteral("Image_Banner"));
-    QVERIFY(banner && !banner->pixmap().isNull());
+    QVERIFY(!about.findChild<QLabel*>("Image_Banner")->pixmap().isNull());
   }
 
-  // Clicks and choices reach the model, its state reaches the widgets, and the worker's reports
-  // arrive through the window's event queue.
+  // Clicks and choices reach the model, its state the widgets, and the worker's reports arrive
+  // through the window's event queue.
   void clicksReachTheModelAndReportsTheWidgets() {
     QSignalSpy portChoices(form_->Combo("CB_Com"), &QComboBox::activated);
     form_->Model().RefreshPorts();  // listing the ports again is no choice
     QCOMPARE(portChoices.count(), 0);
 
     QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
-    QCOMPARE(form_->Field("E_Start")->text(), QLatin1String(vn::kNoDownloadFileText));
-    QCOMPARE(form_->StatusColour(), Colour(vn::ColourOfTone(vn::StatusTone::kFailure)));
-    QCOMPARE(form_->LampColour(), QColor(0, 0xFF, 0));  // Start opened the port
+    QCOMPARE(form_->Text("E_Start"), QLatin1String(vn::kNoDownloadFileText));
+    QCOMPARE(form_->StatusColour(), ToneColour(vn::StatusTone::kFailure));
+    QCOMPARE(form_->Lamp(), QColor(0, 0xFF, 0));  // Start opened the port
 
     emit form_->Combo("CB_Upg")->activated(1);
     QCOMPARE(form_->Button("SB_Open")->text(), QStringLiteral("Save"));
-    QVERIFY(form_->Field("E_Start")->text().isEmpty());
+    QVERIFY(form_->Text("E_Start").isEmpty());
     emit form_->Combo("CB_Upg")->activated(0);
     QCOMPARE(form_->Button("SB_Open")->text(), QStringLiteral("Open"));
 
     const QString file = folder_.filePath(QStringLiteral("some.dld"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(QByteArray(200, '\x01'));
-    out.close();
+    std::ofstream(file.toStdString()) << std::string(200, '\x01');
     form_->downloadAnswer = file.toStdString();
     QTest::mouseClick(form_->Button("SB_Open"), Qt::LeftButton);
-    QCOMPARE(form_->Field("E_FileName")->text(), file);
+    QCOMPARE(form_->Text("E_FileName"), file);
     QTest::mouseClick(form_->Button("SB_Sta"), Qt::LeftButton);
-    QVERIFY(form_->OperationRunning());
-    QTRY_COMPARE_WITH_TIMEOUT(form_->Field("E_Start")->text(), QStringLiteral("Connectting..."),
-                              5000);
-    QCOMPARE(form_->StatusColour(), Colour(vn::ColourOfTone(vn::StatusTone::kNeutral)));
+    QTRY_COMPARE_WITH_TIMEOUT(form_->Text("E_Start"), QStringLiteral("Connectting..."), 5000);
+    QCOMPARE(form_->StatusColour(), ToneColour(vn::StatusTone::kNeutral));
 
     emit form_->Combo("CB_Com")->activated(4);
     QCOMPARE(form_->Combo("CB_Com")->currentText(), QStringLiteral("COM.05"));
     QVERIFY(!form_->OperationRunning());
     QTest::mouseClick(form_->Button("SB_Reset"), Qt::LeftButton);
     QCOMPARE(form_->Combo("CB_Com")->currentText(), QStringLiteral("COM.01"));
-    QCOMPARE(form_->LampColour(), QColor(0xFF, 0, 0));
-    QVERIFY(form_->Field("E_FileName")->text().isEmpty());
+    QCOMPARE(form_->Lamp(), QColor(0xFF, 0, 0));
+    QVERIFY(form_->Text("E_FileName").isEmpty());
     QTest::mouseClick(form_->Button("SB_Close1"), Qt::LeftButton);
     QCOMPARE(form_->processEnds, 1);
   }
 
+  // The enabled look has fixed colours; the disabled look must still differ from it.
   void disabledControlsLookDisabled() {
-    const std::pair<QWidget*, QPalette::ColorRole> controls[] = {
-        {form_->Combo("CB_Com"), QPalette::ButtonText},
-        {form_->Combo("CB_Upg"), QPalette::ButtonText},
-        {form_->Button("SB_Open"), QPalette::ButtonText},
-        {form_->Button("SB_Sta"), QPalette::ButtonText},
-        {form_->Control<QLabel>("Label_Com"), QPalette::WindowText},
-        {form_->Control<QLabel>("Label_Upg"), QPalette::WindowText}};
-    for (const auto& [control, role] : controls) {
-      QVERIFY(control);
-      const QPalette palette = control->palette();
-      QVERIFY2(palette.color(QPalette::Disabled, role) != palette.color(QPalette::Active, role),
-               qPrintable(control->objectName()));
+    for (const char* name : {"CB_Com", "CB_Upg", "SB_Open", "SB_Sta", "Label_Com", "Label_Upg"}) {
+      auto* control = form_->findChild<QWidget*>(name);
+      const auto role =
+          qobject_cast<QLabel*>(control) ? QPalette::WindowText : QPalette::ButtonText;
+      QVERIFY2(control->palette().color(QPalette::Disabled, role) !=
+                   control->palette().color(QPalette::Active, role),
+               name);
     }
-    // And what is drawn differs too.
     const QImage enabled = form_->Combo("CB_Com")->grab().toImage();
     form_->Combo("CB_Com")->setEnabled(false);
     QVERIFY(form_->Combo("CB_Com")->grab().toImage() != enabled);
-  }
-
-  void handOverRestoresAMinimisedWindow() {
-    form_->showMinimized();
-    QTRY_VERIFY(form_->isMinimized());
-    form_->BringToFront();
-    QTRY_VERIFY(!form_->isMinimized());
-    QVERIFY(form_->isVisible());
   }
 };
 

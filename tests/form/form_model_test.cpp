@@ -6,21 +6,23 @@
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "form/form_texts.h"
-#include "form/program_identity.h"
 #include "form_rig.h"
 #include "link/link_message.h"
+#include "link/memory_port.h"
 #include "link/status_texts.h"
 #include "support/scratch_folder.h"
 
 namespace vn {
 namespace {
 
-using testing::FormRig;
-using testing::FormWithSilentBox;
-
+// The form on one end of an in-memory port pair whose far end stays silent: a started operation
+// waits for a box that never comes.
 class FormModelTest : public ::testing::Test {
  protected:
-  FormModelTest() : silent_(folder_.Path()), rig_(*silent_.rig), view_(rig_.view) {}
+  FormModelTest()
+      : ends_(MemoryPort::MakePair()), rig_(std::move(ends_.first), folder_.Path(), [this] {
+          return ComposePortEntries({}, boxes_);
+        }) {}
 
   std::string DownloadFile(const std::string& name = "some.dld") {
     return folder_.Write(name, std::vector<uint8_t>(200, 0x01));
@@ -49,34 +51,46 @@ class FormModelTest : public ::testing::Test {
   }
 
   testing::ScratchFolder folder_;
-  FormWithSilentBox silent_;
-  FormRig& rig_;
-  testing::ScriptedView& view_;
+  std::vector<std::string> boxes_;  // the virtual boxes the port list finds
+  std::pair<std::unique_ptr<MemoryPort>, std::unique_ptr<MemoryPort>> ends_;
+  testing::FormRig rig_;  // goes before the far end
+  testing::ScriptedView& view_ = rig_.view;
 };
 
-TEST_F(FormModelTest, StartsWithTheFixedChoicesAndTexts) {
+TEST_F(FormModelTest, StartsWithTheFixedChoicesThenSwitchesOpenAndSave) {
   const FormState& state = rig_.State();
-  std::vector<std::string> ports;
-  for (const PortEntry& entry : state.ports) ports.push_back(entry.text);
-  EXPECT_EQ(ports, (std::vector<std::string>{"COM.01", "COM.02", "COM.03", "COM.04", "COM.05",
-                                             "COM.06", "COM.07", "COM.08", "COM.09", "COM.10"}));
+  ASSERT_EQ(state.ports.size(), size_t(kFixedPortCount));
+  EXPECT_EQ(state.ports.front().text, "COM.01");
+  EXPECT_EQ(state.ports.back().text, "COM.10");
   EXPECT_EQ(state.portIndex, 0);
   EXPECT_EQ(OperationNames(),
             (std::vector<std::string>{"Download", "Upload Data", "Upload Default", "Upload Key",
                                       "Upload Loader", "Upload App", "Upload ALL"}));
   EXPECT_EQ(state.operationIndex, 0);
-  EXPECT_EQ(state.openCaption, "Open");
-  EXPECT_FALSE(state.openSaves);
   EXPECT_FALSE(state.portOpen);
   EXPECT_EQ(LampColour(state.portOpen), (Rgb{0xFF, 0, 0}));
   EXPECT_EQ(LampColour(true), (Rgb{0, 0xFF, 0}));
-  EXPECT_TRUE(state.fileName.empty());
-  EXPECT_TRUE(state.status.empty());
-  EXPECT_EQ(state.progress, 0);
   EXPECT_TRUE(state.choicesEnabled);
-  EXPECT_STREQ(kWindowCaption, "Vespanode 3.1.05");
-  EXPECT_STREQ(kApplicationTitle, "[Vespanode 3.1.05]");
-  EXPECT_EQ(kHandOverMessage, 0x1400u);
+
+  // An operation choice clears the file, the status with its tooltip, and the progress.
+  view_.downloadAnswer = DownloadFile();
+  rig_.model->Open();
+  ASSERT_FALSE(state.status.empty());  // not an upgrade file
+  EXPECT_EQ(state.openCaption, "Open");
+  const struct {
+    int index;
+    const char* caption;
+  } rows[] = {{1, "Save"}, {6, "Save"}, {0, "Open"}};
+  for (const auto& row : rows) {
+    rig_.model->ChooseOperation(row.index);
+    EXPECT_EQ(state.openCaption, row.caption) << row.index;
+    EXPECT_EQ(state.openSaves, row.index != 0);
+    EXPECT_TRUE(state.fileName.empty());
+    EXPECT_TRUE(state.status.empty());
+    EXPECT_TRUE(state.statusToolTip.empty());
+    EXPECT_EQ(state.progress, 0);
+    rig_.ExpectShownUpToDate();
+  }
 
   // The About window's change list, exactly as it has always read.
   EXPECT_EQ(ModificationLines(),
@@ -99,90 +113,69 @@ TEST_F(FormModelTest, StartsWithTheFixedChoicesAndTexts) {
             }));
 }
 
-TEST_F(FormModelTest, OperationChoiceSwitchesOpenAndSaveAndClears) {
-  view_.downloadAnswer = KeyFile("damaged.dld", kHeaderSize + 4);
-  rig_.model->Open();
-  ASSERT_FALSE(rig_.State().status.empty());
-  const struct {
-    int index;
-    const char* caption;
-  } rows[] = {{1, "Save"}, {6, "Save"}, {0, "Open"}};
-  for (const auto& row : rows) {
-    rig_.model->ChooseOperation(row.index);
-    EXPECT_EQ(rig_.State().openCaption, row.caption) << row.index;
-    EXPECT_EQ(rig_.State().openSaves, row.index != 0);
-    EXPECT_TRUE(rig_.State().fileName.empty());
-    EXPECT_TRUE(rig_.State().status.empty());
-    EXPECT_TRUE(rig_.State().statusToolTip.empty());
-    EXPECT_EQ(rig_.State().progress, 0);
-    rig_.ExpectShownUpToDate();
-  }
-}
-
-// Start without a file: the refusal reads as a failure, the port was opened, nothing runs.
-TEST_F(FormModelTest, StartWithoutAFileIsRefused) {
+// Start's checks, after it opened the port. What is on disk at Start is what would be sent: a
+// download file that no longer holds the header shown since Open is refused, with the reason
+// beside the status. An existing upload file is covered only when the user says so: Cancel
+// forgets the name and touches nothing.
+TEST_F(FormModelTest, StartChecksTheChosenFile) {
+  const char* changed = "has changed since it was opened";
   const struct {
     int operation;
-    const char* status;
-  } rows[] = {{0, kNoDownloadFileText}, {3, kNoUploadFileText}};
-  for (const auto& row : rows) {
-    rig_.model->ChooseOperation(row.operation);
-    rig_.model->Start();
-    EXPECT_EQ(rig_.State().status, row.status);
-    EXPECT_EQ(rig_.State().tone, StatusTone::kFailure);
-    EXPECT_TRUE(rig_.State().portOpen);
-    EXPECT_FALSE(rig_.model->Running());
-    rig_.ExpectShownUpToDate();
-  }
-}
-
-// What is on disk at Start is what would be sent: a file that no longer holds the header shown
-// since Open is refused, with the reason beside the status, and nothing is sent.
-TEST_F(FormModelTest, StartWithAChangedDownloadFile) {
-  const struct {
     const char* change;
-    bool starts;
+    const char* status;  // nullptr: starts
     const char* reason;
+    const char* again;  // the status of a second Start
   } rows[] = {
-      {"remove", false, ""},
-      {"rewrite", false, "has changed since it was opened"},
-      {"rename", false, "has changed since it was opened"},
-      // One file, whole: the box judges its partitions.
-      {"tail", true, ""},
+      {0, "no file", kNoDownloadFileText, "", kNoDownloadFileText},
+      {3, "no file", kNoUploadFileText, "", kNoUploadFileText},
+      {0, "remove", kMissingDownloadFileText, "", kMissingDownloadFileText},
+      {0, "rewrite", kMissingDownloadFileText, changed, kMissingDownloadFileText},
+      {0, "rename", kMissingDownloadFileText, changed, kMissingDownloadFileText},
+      {0, "tail", nullptr, "", ""},  // one file, whole: the box judges its partitions
+      {1, "cover: cancel", "", "", kNoUploadFileText},
+      {3, "cover: yes", nullptr, "", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.change);
-    rig_.model->Reset();
+    rig_.model->ChooseOperation(row.operation);
     const std::string file = DownloadFile();
-    view_.downloadAnswer = file;
-    rig_.model->Open();
-    EXPECT_EQ(rig_.State().fileName, file);
-    std::vector<uint8_t> other(200, 0x02);
     const std::string change = row.change;
+    std::vector<uint8_t> other(200, 0x02);
+    view_.downloadAnswer = view_.uploadAnswer = file;
+    view_.overwriteAnswer = change == "cover: yes";
+    view_.overwriteQuestions = 0;
+    if (change != "no file") rig_.model->Open();
+    EXPECT_EQ(rig_.State().fileName, change == "no file" ? "" : file);
     if (change == "remove") {
       std::filesystem::remove(file);
-    } else if (change == "rewrite") {
-      testing::WriteBytes(file, other);
     } else if (change == "rename") {
       std::filesystem::rename(folder_.Write("other.dld", other), file);
-    } else {
-      std::fill_n(other.begin(), kHeaderSize, 0x01);
+    } else if (change == "rewrite" || change == "tail") {
+      if (change == "tail") std::fill_n(other.begin(), kHeaderSize, 0x01);
       testing::WriteBytes(file, other);
     }
     rig_.model->Start();
-    EXPECT_EQ(rig_.model->Running(), row.starts);
-    if (row.starts) {
+    const FormState& state = rig_.State();
+    EXPECT_EQ(rig_.model->Running(), row.status == nullptr);
+    EXPECT_TRUE(state.portOpen);
+    EXPECT_EQ(view_.overwriteQuestions, change.starts_with("cover") ? 1 : 0);
+    if (!row.status) {
       EXPECT_TRUE(ShowsConnecting());
       continue;
     }
-    EXPECT_EQ(rig_.State().status, kMissingDownloadFileText);
-    const std::string reason = row.reason;
-    EXPECT_TRUE(reason.empty() ||
-                rig_.State().statusToolTip.find(file + " " + reason) != std::string::npos)
-        << rig_.State().statusToolTip;
-    // Start again: still the file changed, never the new one sent instead.
+    EXPECT_EQ(state.status, row.status);
+    EXPECT_EQ(state.tone, *row.status ? StatusTone::kFailure : StatusTone::kNeutral);
+    if (*row.reason) {
+      EXPECT_NE(state.statusToolTip.find(file + " " + row.reason), std::string::npos)
+          << state.statusToolTip;
+    }
+    // Start again: still refused, never a new file sent instead, never a question twice.
     rig_.model->Start();
     EXPECT_FALSE(rig_.model->Running());
+    EXPECT_EQ(state.status, row.again);
+    EXPECT_LE(view_.overwriteQuestions, 1);
+    EXPECT_TRUE(change == "remove" || std::filesystem::file_size(file) == 200u);
+    rig_.ExpectShownUpToDate();
   }
 }
 
@@ -212,34 +205,6 @@ TEST_F(FormModelTest, ChosenFileIsCheckedButNotRefused) {
   EXPECT_TRUE(rig_.State().fileName.empty());
   EXPECT_TRUE(rig_.State().status.empty());
   rig_.ExpectShownUpToDate();
-}
-
-// Start asks before covering an existing upload file: Cancel forgets the name and touches
-// nothing, Yes starts.
-TEST_F(FormModelTest, ExistingUploadFileIsCoveredOnlyWhenConfirmed) {
-  for (const bool yes : {false, true}) {
-    SCOPED_TRACE(yes);
-    rig_.model->ChooseOperation(yes ? 3 : 1);
-    view_.uploadAnswer = DownloadFile(yes ? "yes.dld" : "cancel.dld");
-    view_.overwriteAnswer = yes;
-    view_.overwriteQuestions = 0;
-    rig_.model->Open();
-    EXPECT_EQ(rig_.State().fileName, *view_.uploadAnswer);
-    const std::string before = rig_.State().status;
-    rig_.model->Start();
-    EXPECT_EQ(view_.overwriteQuestions, 1);
-    EXPECT_EQ(rig_.model->Running(), yes);
-    if (yes) {
-      EXPECT_TRUE(ShowsConnecting());
-      continue;
-    }
-    EXPECT_TRUE(rig_.State().fileName.empty());
-    EXPECT_EQ(rig_.State().status, before);
-    rig_.model->Start();
-    EXPECT_EQ(rig_.State().status, kNoUploadFileText);
-    EXPECT_EQ(view_.overwriteQuestions, 1);
-    EXPECT_EQ(std::filesystem::file_size(*view_.uploadAnswer), 200u);
-  }
 }
 
 // Every command that stops a wait for a box: afterwards nothing of the stopped run shows up.
@@ -301,7 +266,6 @@ TEST(StatusTone, SuccessAndFailureDifferInColour) {
   };
   for (const auto& row : rows) EXPECT_EQ(ToneOfEvent(row.event), row.tone) << row.event.text;
   EXPECT_NE(ColourOfTone(StatusTone::kSuccess), ColourOfTone(StatusTone::kFailure));
-  EXPECT_NE(ColourOfTone(StatusTone::kNeutral), ColourOfTone(StatusTone::kFailure));
 }
 
 PortInfo UsbAdapter() {
@@ -332,24 +296,21 @@ TEST(PortEntries, FixedEntriesThenOtherPortsThenBoxes) {
 }
 
 // Listing the ports again keeps the choice, even when its device went away meanwhile.
-TEST(PortEntries, RefreshKeepsTheChoice) {
-  std::vector<std::string> boxes{"/dev/pts/3", "/dev/pts/4"};
-  testing::ScratchFolder folder;
-  auto [formEnd, far] = MemoryPort::MakePair();
-  FormRig rig(std::move(formEnd), folder.Path(),
-              [&boxes] { return ComposePortEntries({}, boxes); });
-  auto selected = [&rig] { return rig.State().ports.at(size_t(rig.State().portIndex)).name; };
+TEST_F(FormModelTest, PortListRefreshKeepsTheChoice) {
+  auto selected = [this] { return rig_.State().ports.at(size_t(rig_.State().portIndex)).name; };
+  boxes_ = {"/dev/pts/3", "/dev/pts/4"};
+  rig_.model->RefreshPorts();
   EXPECT_EQ(selected(), "COM.01");
-  rig.model->ChoosePort(rig.model->EnsurePort("/dev/pts/4"));
-  boxes = {"/dev/pts/4", "/dev/pts/9"};
-  rig.model->RefreshPorts();
+  rig_.model->ChoosePort(kFixedPortCount + 1);
+  boxes_ = {"/dev/pts/4", "/dev/pts/9"};
+  rig_.model->RefreshPorts();
   EXPECT_EQ(selected(), "/dev/pts/4");
-  EXPECT_EQ(rig.State().ports.size(), size_t(kFixedPortCount + 2));
-  boxes.clear();
-  rig.model->RefreshPorts();
+  EXPECT_EQ(rig_.State().ports.size(), size_t(kFixedPortCount + 2));
+  boxes_.clear();
+  rig_.model->RefreshPorts();
   EXPECT_EQ(selected(), "/dev/pts/4");
-  EXPECT_EQ(rig.State().ports.size(), size_t(kFixedPortCount + 1));
-  rig.ExpectShownUpToDate();
+  EXPECT_EQ(rig_.State().ports.size(), size_t(kFixedPortCount + 1));
+  rig_.ExpectShownUpToDate();
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "form/form_model.h"
-#include "link/memory_port.h"
 
 namespace vn::testing {
 
@@ -19,8 +18,7 @@ class ScriptedView : public FormView {
   std::optional<std::string> uploadAnswer;    // the save dialog's file; nullopt = Cancel
   bool overwriteAnswer = false;
   int overwriteQuestions = 0;
-  std::vector<std::string> errorBoxes;
-  std::vector<std::string> notices;
+  std::vector<std::string> boxes;  // error boxes and notices
   int processEnds = 0;
   std::vector<FormState> shown;  // every state, in order
 
@@ -35,16 +33,19 @@ class ScriptedView : public FormView {
 
   // Runs what was posted so far.
   void Pump() {
-    while (auto task = Next(std::chrono::milliseconds(0))) (*task)();
+    PumpUntil([] { return false; }, std::chrono::milliseconds(0));
   }
-  // Runs what is posted until `done` holds; false if it does not within `limit`.
+  // Runs what is posted until `done` holds; false if it does not within `limit` (a hang guard).
   bool PumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
-      const auto left = end - std::chrono::steady_clock::now();
-      if (left <= left.zero()) return false;
-      if (auto task = Next(std::chrono::duration_cast<std::chrono::milliseconds>(left))) (*task)();
+      std::unique_lock lock(mutex_);
+      if (!arrived_.wait_until(lock, end, [this] { return !posted_.empty(); })) return false;
+      const auto task = std::move(posted_.front());
+      posted_.pop_front();
+      lock.unlock();
+      task();
     }
     return true;
   }
@@ -56,8 +57,8 @@ class ScriptedView : public FormView {
     ++overwriteQuestions;
     return overwriteAnswer;
   }
-  void ShowErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
-  void ShowNotice(const std::string& text) override { notices.push_back(text); }
+  void ShowErrorBox(const std::string& text) override { boxes.push_back(text); }
+  void ShowNotice(const std::string& text) override { boxes.push_back(text); }
   void EndProcess() override { ++processEnds; }
   void PostToUiThread(std::function<void()> task) override {
     const std::lock_guard lock(mutex_);
@@ -66,34 +67,18 @@ class ScriptedView : public FormView {
   }
 
  private:
-  std::optional<std::function<void()>> Next(std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, wait, [this] { return !posted_.empty(); });
-    if (posted_.empty()) return std::nullopt;
-    auto task = std::move(posted_.front());
-    posted_.pop_front();
-    return task;
-  }
-
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<std::function<void()>> posted_;
 };
 
-// The ten fixed entries only, whatever this machine has plugged in.
-inline std::vector<PortEntry> FixedPortsOnly() {
-  return ComposePortEntries({}, {});
-}
-
-// The form on `port`, shown once as a view shows it when built. The model goes first, so that it
-// stops before the port's far end does.
+// The form on `port`, shown once as a view shows it when built.
 struct FormRig {
   explicit FormRig(std::unique_ptr<ComPort> port, const std::string& programDir,
-                   PortEntrySource ports = FixedPortsOnly)
+                   PortEntrySource ports)
       : model(std::make_unique<FormModel>(view, std::move(port), programDir, std::move(ports))) {
     view.Show(model->State());
   }
-  ~FormRig() { model.reset(); }
 
   const FormState& State() const { return model->State(); }
   // The view was shown what the model holds.
@@ -101,20 +86,6 @@ struct FormRig {
 
   ScriptedView view;
   std::unique_ptr<FormModel> model;
-};
-
-// The form on one end of an in-memory port pair whose far end stays silent: a started operation
-// waits for a box that never comes.
-struct FormWithSilentBox {
-  explicit FormWithSilentBox(const std::string& programDir) {
-    auto [formEnd, far] = MemoryPort::MakePair();
-    boxEnd = std::move(far);
-    rig = std::make_unique<FormRig>(std::move(formEnd), programDir);
-  }
-  ~FormWithSilentBox() { rig.reset(); }
-
-  std::unique_ptr<MemoryPort> boxEnd;
-  std::unique_ptr<FormRig> rig;
 };
 
 }  // namespace vn::testing
