@@ -6,6 +6,8 @@
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "form/form_texts.h"
+#include "form/instance_rule.h"
+#include "form/program_identity.h"
 #include "form_rig.h"
 #include "link/link_message.h"
 #include "link/memory_port.h"
@@ -266,6 +268,31 @@ TEST(StatusTone, SuccessAndFailureDifferInColour) {
   };
   for (const auto& row : rows) EXPECT_EQ(ToneOfEvent(row.event), row.tone) << row.event.text;
   EXPECT_NE(ColourOfTone(StatusTone::kSuccess), ColourOfTone(StatusTone::kFailure));
+}
+
+// One copy per user and desktop: hand over if a first copy answers, else listen; a failed listen
+// may have lost a race, so hand over once more before running unguarded.
+TEST(SingleInstance, DecidesTheRoleAndTheName) {
+  const struct {
+    std::vector<bool> handOvers;
+    bool listens;
+    InstanceRole role;
+  } rows[] = {{{true}, true, InstanceRole::kHandedOver},
+              {{false}, true, InstanceRole::kFirst},
+              {{false, true}, false, InstanceRole::kHandedOver},
+              {{false, false}, false, InstanceRole::kAlone}};
+  for (const auto& row : rows) {
+    size_t tries = 0;
+    EXPECT_EQ(
+        DecideInstanceRole([&] { return row.handOvers.at(tries++); }, [&] { return row.listens; }),
+        row.role);
+    EXPECT_EQ(tries, row.handOvers.size());
+  }
+  const std::string name = InstanceName(kApplicationTitle, "1000", ":3");
+  EXPECT_EQ(name, "_Vespanode_3.1.05_-1000-_3");
+  EXPECT_EQ(InstanceName(kApplicationTitle, "1000", ":3.0"), name);  // screen 0 of display 3
+  EXPECT_NE(InstanceName(kApplicationTitle, "1000", ":4"), name);
+  EXPECT_NE(InstanceName(kApplicationTitle, "1001", ":3"), name);
 }
 
 PortInfo UsbAdapter() {
