@@ -1,7 +1,6 @@
 // vespanode-cli on a line that others share or whose reader goes away.
 #include <gtest/gtest.h>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/system_port.h"
 #include "sim/virtual_box.h"
@@ -14,8 +13,7 @@ namespace {
 const std::string kCli = OurProgram("vespanode-cli");
 
 std::string KeyFile(const ScratchFolder& folder) {
-  const auto regions = UploadRegionList(Operation::kUploadKey);
-  return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(31), LabBoxIdentity()));
+  return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 31));
 }
 
 // `vespanode-cli download ... | head -2`: the box is flashed to its end all the same, and the

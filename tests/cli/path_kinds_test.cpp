@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -66,128 +65,76 @@ struct Expect {
   const char* says = "";  // part of standard error
 };
 
-// The tool's every path. For each, what each kind of thing there leads to, in the order of Kind.
+// A cell that ends with `exit` and says `says`; the path under test stays as it was unless told.
+constexpr Expect Says(int exit, const char* says, Effect effect = Effect::kKept) {
+  return {exit, effect, says};
+}
+// Outcomes that many cells share.
+constexpr Expect kSkipped{};
+constexpr Expect kAnyOutcome{0, Effect::kAny};
+constexpr Expect kKeeps{0, Effect::kKept};
+constexpr Expect kWrites{0, Effect::kWritten};
+constexpr Expect kRemoves{0, Effect::kRemoved};
+constexpr Expect kDenied = Says(2, "Permission denied");
+constexpr Expect kNoSuchFile = Says(2, "No such file");
+constexpr Expect kFifo = Says(2, "is a FIFO, not a file");
+constexpr Expect kDevice = Says(2, "is a device, not a file");
+constexpr Expect kFolder = Says(2, "is a folder, not a file");
+constexpr Expect kNoSpace = Says(2, "No space left");
+constexpr Expect kLockHeld = Says(2, "held the lock");
+constexpr Expect kUnannounced = Says(0, "cannot announce the box");
+
+// The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
+// regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked.
 struct Role {
   const char* name;
+  const char* testName;
   Expect cells[kKinds];
 };
 
 const Role kRoles[] = {
     {"download FILE",
-     {{0, Effect::kKept},
-      {0, Effect::kKept},
-      {0, Effect::kKept},
-      {2, Effect::kKept, "No such file"},
-      {2, Effect::kKept, "is a FIFO"},
-      {2, Effect::kKept, "is a device"},
-      {2, Effect::kKept, "is a folder"},
-      {2, Effect::kKept, "No such file"},
-      {0, Effect::kKept},
-      {0, Effect::kKept}}},
+     "DownloadFile",
+     {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
+      Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps}},
     {"upload --force FILE",
-     {{0, Effect::kWritten},
-      {2, Effect::kKept, "Permission denied"},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {1, Effect::kKept, "disk full"},
-      {0, Effect::kWritten}}},
+     "UploadFile",
+     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+      Says(1, "disk full"), kWrites}},
     {"upload FILE.partial",
-     {{0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {1, Effect::kAny, "disk full"},
-      {0, Effect::kRemoved}}},
+     "UploadPartial",
+     {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
+      Says(1, "disk full", Effect::kAny), kRemoves}},
     {"download --record",
-     {{0, Effect::kWritten},
-      {2, Effect::kKept, "Permission denied"},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {1, Effect::kKept, "No space left"},
-      {2, Effect::kKept, "held the lock"}}},
+     "Record",
+     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+      Says(1, "No space left"), kLockHeld}},
     {"pack -o",
-     {{0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {2, Effect::kKept, "No space left"},
-      {0, Effect::kWritten}}},
+     "PackOutput",
+     {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace, kWrites}},
     {"extract --flash",
-     {{0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {2, Effect::kKept, "No space left"},
-      {0, Effect::kWritten}}},
+     "ExtractFlash",
+     {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace, kWrites}},
     {"inspect FILE",
-     {{0, Effect::kKept},
-      {0, Effect::kKept},
-      {0, Effect::kKept},
-      {2, Effect::kKept, "No such file"},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {0, Effect::kKept},
-      {0, Effect::kKept}}},
+     "InspectFile",
+     {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps, kKeeps}},
     // The name is the tool's own, in its own folder: whatever stands there is removed, never
     // written through, and the header is sent from memory when the name cannot be used.
     {"scratch header",
-     {{0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kRemoved},
-      {0, Effect::kKept},
-      {0, Effect::kNone},
-      {0, Effect::kNone},
-      {0, Effect::kRemoved}}},
+     "ScratchHeader",
+     {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
+      kRemoves}},
     // The virtual box's announcement folder in the runtime folder: the box uses only a private
     // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
     {"announcement folder",
-     {{0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kKept, "not 0700"},
-      {0, Effect::kKept, "cannot announce the box"},
-      {0, Effect::kAny},
-      {0, Effect::kKept, "cannot announce the box"}}},
+     "AnnouncementFolder",
+     {kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced,
+      Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced}},
     // A trace that cannot be written costs its lines, said once, never the box.
     {"download --trace",
-     {{0, Effect::kWritten},
-      {2, Effect::kKept, "Permission denied"},
-      {0, Effect::kWritten},
-      {0, Effect::kWritten},
-      {2, Effect::kKept, "is a FIFO, not a file"},
-      {2, Effect::kKept, "is a device, not a file"},
-      {2, Effect::kKept, "is a folder, not a file"},
-      {2, Effect::kKept, "No such file"},
-      {0, Effect::kAny, "is incomplete: No space left"},
-      {2, Effect::kKept, "held the lock"}}},
+     "Trace",
+     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+      Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}},
 };
 
 enum RoleIndex {
@@ -204,8 +151,7 @@ enum RoleIndex {
 };
 
 std::vector<uint8_t> SoundKeyFile() {
-  return BuildUpgradeFile(UploadRegionList(Operation::kUploadKey), SampleFlashImage(61),
-                          LabBoxIdentity());
+  return SampleUpgradeFile(Operation::kUploadKey, 61);
 }
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.
@@ -357,9 +303,7 @@ class Cell {
   // A box started in the runtime folder under test and `ports` run while it is up: `ports`'s exit
   // code, and what both said on standard error.
   ChildResult RunBoxAndPorts(ChildOptions bound) {
-    const char* given = std::getenv("XDG_RUNTIME_DIR");
-    const std::string before = given ? given : "";
-    ::setenv("XDG_RUNTIME_DIR", runtimeFolder_.c_str(), 1);
+    const RuntimeFolderAt runtime(runtimeFolder_);
     ChildResult ports;
     bool listed = false;
     bound.onLine = [&](const std::string& line, int pid) {
@@ -371,11 +315,6 @@ class Cell {
       ::kill(pid, SIGTERM);
     };
     const ChildResult box = RunChild(OurProgram("vespanode-box"), {}, bound);
-    if (given) {
-      ::setenv("XDG_RUNTIME_DIR", before.c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
     EXPECT_TRUE(listed) << "the box never said its pty: " << box.err;
     ports.timedOut = ports.timedOut || box.timedOut;
     ports.err = box.err + ports.err;
@@ -560,10 +499,7 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
 }
 
 std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
-  static const char* const names[] = {
-      "DownloadFile", "UploadFile",    "UploadPartial",      "Record", "PackOutput", "ExtractFlash",
-      "InspectFile",  "ScratchHeader", "AnnouncementFolder", "Trace"};
-  return names[info.param];
+  return kRoles[info.param].testName;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, PathKinds, ::testing::Range(0, int(std::size(kRoles))),

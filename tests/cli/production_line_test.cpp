@@ -2,10 +2,8 @@
 // their own, whatever happens on the others.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -22,8 +20,7 @@ const std::string kCli = OurProgram("vespanode-cli");
 
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> objects;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : Lines(text)) {
     objects.push_back(Json::parse(line, nullptr, false));
     EXPECT_FALSE(objects.back().is_discarded()) << line;
   }
@@ -95,11 +92,8 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   EXPECT_EQ(summaries[gone.PtyPath()]["portLost"], true);
 
   // The record: one whole line per box served, against what the boxes saw.
-  std::ifstream stream(record);
-  const std::string text((std::istreambuf_iterator<char>(stream)),
-                         std::istreambuf_iterator<char>());
   std::map<std::string, std::vector<Json>> byPort;
-  for (const Json& line : JsonLines(text)) byPort[line["port"]].push_back(line);
+  for (const Json& line : JsonLines(ReadText(record))) byPort[line["port"]].push_back(line);
   ASSERT_EQ(byPort[good.PtyPath()].size(), 2u);
   ASSERT_EQ(byPort[picky.PtyPath()].size(), 2u);
   ASSERT_EQ(byPort[gone.PtyPath()].size(), 1u);

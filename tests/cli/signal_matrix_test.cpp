@@ -7,9 +7,7 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
@@ -88,17 +86,14 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
   if (row.signal != SIGKILL) {
-    std::ifstream stream(record);
-    std::string line;
-    ASSERT_TRUE(std::getline(stream, line)) << "the stopped box has its record";
-    const auto boxRecord = nlohmann::json::parse(line);
-    EXPECT_EQ(boxRecord["result"], "stopped") << line;
-    EXPECT_TRUE(boxRecord["failure"].is_null()) << line;
-    EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << line;
-    EXPECT_FALSE(std::getline(stream, line)) << line;
-    std::istringstream events(run.out);
+    const std::vector<std::string> records = Lines(ReadText(record));
+    ASSERT_EQ(records.size(), 1u) << "the stopped box has its record, and only it";
+    const auto boxRecord = nlohmann::json::parse(records[0]);
+    EXPECT_EQ(boxRecord["result"], "stopped") << records[0];
+    EXPECT_TRUE(boxRecord["failure"].is_null()) << records[0];
+    EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << records[0];
     nlohmann::json summary;
-    for (std::string event; std::getline(events, event);) {
+    for (const std::string& event : Lines(run.out)) {
       const auto object = nlohmann::json::parse(event, nullptr, false);
       if (object.value("type", "") == "summary") summary = object;
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -18,16 +19,15 @@ namespace {
 
 const std::string kCli = OurProgram("vespanode-cli");
 
-std::string PackedKeyFile(const ScratchFolder& folder, const FileIdentity& identity) {
-  const auto regions = UploadRegionList(Operation::kUploadKey);
-  return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(21), identity));
+std::string KeyFile(const ScratchFolder& folder) {
+  return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 21));
 }
 
 TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const std::string file = PackedKeyFile(folder, LabBoxIdentity());
+  const std::string file = KeyFile(folder);
 
   // As the synopsis writes it: options after FILE too.
   const ChildResult run =
@@ -49,8 +49,7 @@ ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
   VirtualBox box(options);
   if (!box.Start()) return {};
   ScratchFolder folder;
-  return RunChild(kCli,
-                  {"download", "--port", box.PtyPath(), PackedKeyFile(folder, LabBoxIdentity())});
+  return RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder)});
 }
 
 TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
@@ -71,31 +70,64 @@ TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
   EXPECT_NE(run.err.find("went away"), std::string::npos) << run.err;
 }
 
-TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
+std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+    names.push_back(entry.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Bad input and files that cannot be read or written exit 2 in a line or two that name the trouble,
+// before a box is asked anything and before a file is made.
+TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  std::vector<uint8_t> corrupt = ReadBytes(PackedKeyFile(folder, LabBoxIdentity()));
+  const std::string port = box.PtyPath();
+  const std::string key = KeyFile(folder);
+  std::vector<uint8_t> corrupt = ReadBytes(key);
   corrupt[corrupt.size() - 1] ^= 0xFF;  // the data block's CRC
   const std::string corruptFile = folder.Write("corrupt.dld", corrupt);
-
-  ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), corruptFile});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("data block 1"), std::string::npos) << run.err;
-
-  run = RunChild(kCli, {"download", "--port", box.PtyPath(), folder.File("absent.dld")});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_FALSE(run.err.empty());
-
-  run = RunChild(kCli, {"download", "--port", folder.File("no-such-port"),
-                        PackedKeyFile(folder, LabBoxIdentity())});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("cannot open port"), std::string::npos) << run.err;
-
-  run = RunChild(kCli, {"download", "--port", box.PtyPath()});
-  EXPECT_EQ(run.exitCode, 2) << "usage error";
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", ""});
-  EXPECT_EQ(run.exitCode, 2) << "an empty FILE names nothing";
+  const std::string image = folder.Write("flash.bin", SampleFlashImage(31));
+  const std::string missing = folder.File("missing.dld");
+  const std::string noFolder = folder.File("no-folder/out");
+  const std::string out = folder.File("out.dld");
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } rows[] = {
+      {{"download", "--port", port, corruptFile}, "data block 1"},
+      {{"download", "--port", port, missing}, "missing.dld"},
+      {{"download", "--port", folder.File("no-such-port"), key}, "cannot open port"},
+      {{"download", "--port", port}, "FILE is required"},
+      {{"download", "--port", port, "--boxes", "-1", key}, "--boxes"},
+      {{"upload", "--port", port, "--set", "key", ""}, "must not be empty"},
+      {{"upload", "--port", port, "--set", "bogus", out}, "bogus"},
+      {{"upload", "--port", port, "--set", "key", folder.Path(), "--force"}, "is a folder"},
+      {{"inspect", missing}, "missing.dld"},
+      {{"extract", missing, "--flash", image}, "missing.dld"},
+      {{"extract", key, "--flash", noFolder}, "no-folder"},
+      {{"pack", "--set", "key", "--flash", folder.File("missing.bin"), "-o", out}, "missing.bin"},
+      {{"pack", "--set", "key", "--flash", image, "-o", noFolder}, "no-folder"},
+      {{"pack", "--set", "everything", "--flash", image, "-o", out}, "everything"},
+      {{"pack", "--set", "key", "--manufacture-ident", "SIXTEEN-CHARS-XX", "--flash", image, "-o",
+        out},
+       "SIXTEEN-CHARS-XX"},
+      {{"pack", "--set", "key", "--software-version", "123456789", "--flash", image, "-o", out},
+       "123456789"},
+  };
+  const std::vector<std::string> before = FolderEntries(folder);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " ... " + row.says);
+    const ChildResult run = RunChild(kCli, row.args);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_LE(Lines(run.err).size(), 2u) << run.err;
+    EXPECT_EQ(FolderEntries(folder), before);
+  }
+  EXPECT_EQ(ReadBytes(image), SampleFlashImage(31));
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 }
 
@@ -115,13 +147,6 @@ TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.OutLines().back(), "Update Success!");
   EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
-
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "bogus", folder.File("x.dld")});
-  EXPECT_EQ(run.exitCode, 2);
-  // A folder in place of the file is bad input, found before the box is asked for anything.
-  run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", folder.Path(), "--force"});
-  EXPECT_EQ(run.exitCode, 2);
 }
 
 // A port with nobody on the other end: the tool waits for a box until it is told to stop.
@@ -160,10 +185,8 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     options.onLine = [signal](const std::string& text, int pid) {
       if (text == "Connectting...") kill(pid, signal);
     };
-    const ChildResult run = RunChild(kCli,
-                                     {"download", "--port", line.Path(), "--boxes", "0",
-                                      PackedKeyFile(folder, LabBoxIdentity())},
-                                     options);
+    const ChildResult run = RunChild(
+        kCli, {"download", "--port", line.Path(), "--boxes", "0", KeyFile(folder)}, options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
