@@ -11,11 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "dld/inspect.h"
 #include "dld/region_sets.h"
@@ -86,55 +88,56 @@ constexpr Expect kUnannounced = Says(0, "cannot announce the box");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
 // regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked.
+// In a role's command, PATH is the path under test (an entry of the row's name), PORT the virtual
+// box's, KEY a sound key file, FLASH a flash image, and TARGET the FILE whose FILE.partial is PATH.
 struct Role {
-  const char* name;
   const char* testName;
-  Expect cells[kKinds];
+  const char* entry;
+  const char* command;  // its words, as the program gets them
+  std::array<Expect, kKinds> cells;
 };
+constexpr Role Row(const char* testName, const char* entry, const char* command,
+                   std::array<Expect, kKinds> cells) {
+  return {testName, entry, command, cells};
+}
 
 const Role kRoles[] = {
-    {"download FILE",
-     "DownloadFile",
-     {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
-      Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps}},
-    {"upload --force FILE",
-     "UploadFile",
-     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-      Says(1, "disk full"), kWrites}},
-    {"upload FILE.partial",
-     "UploadPartial",
-     {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
-      Says(1, "disk full", Effect::kAny), kRemoves}},
-    {"download --record",
-     "Record",
-     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-      Says(1, "No space left"), kLockHeld}},
-    {"pack -o",
-     "PackOutput",
-     {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace, kWrites}},
-    {"extract --flash",
-     "ExtractFlash",
-     {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace, kWrites}},
-    {"inspect FILE",
-     "InspectFile",
-     {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps, kKeeps}},
+    Row("DownloadFile", "target", "download --port PORT PATH",
+        {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
+         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps}),
+    Row("UploadFile", "target", "upload --port PORT --set key PATH --force",
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+         Says(1, "disk full"), kWrites}),
+    Row("UploadPartial", "key.dld.partial", "upload --port PORT --set key TARGET",
+        {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
+         Says(1, "disk full", Effect::kAny), kRemoves}),
+    Row("Record", "target", "download KEY --record PATH --port PORT",
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+         Says(1, "No space left"), kLockHeld}),
+    Row("PackOutput", "target", "pack --set key --flash FLASH -o PATH",
+        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites}),
+    Row("ExtractFlash", "target", "extract KEY --flash PATH",
+        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites}),
+    Row("InspectFile", "target", "inspect PATH",
+        {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps,
+         kKeeps}),
     // The name is the tool's own, in its own folder: whatever stands there is removed, never
     // written through, and the header is sent from memory when the name cannot be used.
-    {"scratch header",
-     "ScratchHeader",
-     {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
-      kRemoves}},
+    Row("ScratchHeader", kScratchHeaderName, "download --port PORT KEY",
+        {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
+         kRemoves}),
     // The virtual box's announcement folder in the runtime folder: the box uses only a private
     // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
-    {"announcement folder",
-     "AnnouncementFolder",
-     {kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced,
-      Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced}},
+    // (Its command lines are RunBoxAndPorts'.)
+    Row("AnnouncementFolder", "vespanode", "",
+        {kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced,
+         Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced}),
     // A trace that cannot be written costs its lines, said once, never the box.
-    {"download --trace",
-     "Trace",
-     {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-      Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}},
+    Row("Trace", "target", "download KEY --trace PATH --port PORT",
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}),
 };
 
 enum RoleIndex {
@@ -197,15 +200,12 @@ class Cell {
 
   // False when the cell cannot be made here (a device or a disk without root).
   bool Make() {
-    std::string name = role_ == kPartial ? "key.dld.partial" : "target";
-    if (role_ == kAnnounce) name = "vespanode";
     std::string folder = folder_.Path();
     if (role_ == kScratch) {
       folder = folder_.File("bin");
       fs::create_directory(folder);
       cli_ = folder + "/vespanode-cli";
       fs::copy_file(kCli, cli_);
-      name_ = kScratchHeaderName;
     }
     if (kind_ == Kind::kMissingParent) folder += "/absent";
     if (kind_ == Kind::kFullDisk) {
@@ -214,13 +214,11 @@ class Cell {
       disk_ = std::make_unique<SmallDisk>(folder, 64);
       if (!disk_->Mounted()) return false;
     }
-    path_ = folder + "/" + (role_ == kScratch ? name_ : name);
+    path_ = folder + "/" + kRoles[role_].entry;
     runtimeFolder_ = folder;
     target_ = role_ == kPartial ? folder + "/key.dld" : path_;
-    if (role_ == kRecord || role_ == kExtract || role_ == kScratch || role_ == kTrace) {
-      keyFile_ = folder_.Write("key.dld", SoundKeyFile());
-    }
-    if (role_ == kPack) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
+    if (Uses("KEY")) keyFile_ = folder_.Write("key.dld", SoundKeyFile());
+    if (Uses("FLASH")) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
     const std::vector<uint8_t> old = OldContents(role_);
     switch (kind_) {
       case Kind::kRegular:
@@ -263,41 +261,27 @@ class Cell {
   }
 
   ChildResult Run() {
+    ChildOptions bound;
+    bound.timeout = std::chrono::seconds(40);
+    if (role_ == kAnnounce) return RunBoxAndPorts(bound);
     std::unique_ptr<VirtualBox> box;
-    const bool needsBox = role_ == kDownload || role_ == kUpload || role_ == kPartial ||
-                          role_ == kRecord || role_ == kScratch || role_ == kTrace;
-    if (needsBox) {
+    if (Uses("PORT")) {
       BoxOptions options;
       options.flash = SampleFlashImage(63);
       box = std::make_unique<VirtualBox>(options);
       if (!box->Start()) return {};
     }
-    const std::string port = box ? box->PtyPath() : std::string();
-    ChildOptions bound;
-    bound.timeout = std::chrono::seconds(40);
-    switch (role_) {
-      case kDownload:
-        return RunChild(kCli, {"download", "--port", port, path_}, bound);
-      case kUpload:
-        return RunChild(kCli, {"upload", "--port", port, "--set", "key", path_, "--force"}, bound);
-      case kPartial:
-        return RunChild(kCli, {"upload", "--port", port, "--set", "key", target_}, bound);
-      case kRecord:
-        return RunChild(kCli, {"download", keyFile_, "--record", path_, "--port", port}, bound);
-      case kPack:
-        return RunChild(kCli, {"pack", "--set", "key", "--flash", flashImage_, "-o", path_}, bound);
-      case kExtract:
-        return RunChild(kCli, {"extract", keyFile_, "--flash", path_}, bound);
-      case kInspect:
-        return RunChild(kCli, {"inspect", path_}, bound);
-      case kScratch:
-        return RunChild(cli_, {"download", "--port", port, keyFile_}, bound);
-      case kAnnounce:
-        return RunBoxAndPorts(bound);
-      case kTrace:
-        return RunChild(kCli, {"download", keyFile_, "--trace", path_, "--port", port}, bound);
+    const std::map<std::string, std::string> values = {{"PORT", box ? box->PtyPath() : ""},
+                                                       {"PATH", path_},
+                                                       {"TARGET", target_},
+                                                       {"KEY", keyFile_},
+                                                       {"FLASH", flashImage_}};
+    std::vector<std::string> args;
+    std::istringstream words(kRoles[role_].command);
+    for (std::string word; words >> word;) {
+      args.push_back(values.contains(word) ? values.at(word) : word);
     }
-    return {};
+    return RunChild(role_ == kScratch ? cli_ : kCli, args, bound);
   }
 
   // A box started in the runtime folder under test and `ports` run while it is up: `ports`'s exit
@@ -325,21 +309,20 @@ class Cell {
     if (lockFd_ >= 0) ::close(lockFd_);
     const auto after = Snapshot(folder_.Path());
     const std::string written = FollowLinks(path_);
-    // Only the path itself, where its link leads, and the upload's own two names may change.
+    // Only the path itself, where its link leads, the upload's own two names (its part left behind
+    // only by a failure) and the box's own announcement inside a folder it made may change.
+    const auto mayChange = [&](const std::string& entry, bool partialToo) {
+      return entry == path_ || entry == written || entry == target_ ||
+             (partialToo && entry == target_ + ".partial") ||
+             (role_ == kAnnounce && entry.starts_with(path_ + "/"));
+    };
     for (const auto& [entry, what] : before_) {
-      if (entry == path_ || entry == written || entry == target_ || entry == target_ + ".partial") {
-        continue;
-      }
-      // The box's own announcement inside a folder it made.
-      if (role_ == kAnnounce && entry.starts_with(path_ + "/")) continue;
-      EXPECT_TRUE(after.count(entry) && after.at(entry) == what) << "changed: " << entry;
+      EXPECT_TRUE(mayChange(entry, true) || (after.count(entry) && after.at(entry) == what))
+          << "changed: " << entry;
     }
     for (const auto& [entry, what] : after) {
-      const bool expected = before_.count(entry) || entry == path_ || entry == written ||
-                            entry == target_ ||
-                            (entry == target_ + ".partial" && expect.exit != 0) ||
-                            (role_ == kAnnounce && entry.starts_with(path_ + "/"));
-      EXPECT_TRUE(expected) << "left behind: " << entry;
+      EXPECT_TRUE(before_.count(entry) || mayChange(entry, expect.exit != 0))
+          << "left behind: " << entry;
     }
     const auto keptOld = before_.find(path_);
     switch (expect.effect) {
@@ -367,6 +350,11 @@ class Cell {
   }
 
  private:
+  bool Uses(const std::string& placeholder) const {
+    const std::string command = std::string(" ") + kRoles[role_].command + " ";
+    return command.find(" " + placeholder + " ") != std::string::npos;
+  }
+
   // Fills the disk to its last byte.
   static void FillDisk(const std::string& folder) {
     const int fd = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -384,25 +372,20 @@ class Cell {
       case kPack:
         EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
         break;
-      case kRecord: {
-        // Whole JSON lines only, the box's one after whatever was there.
-        std::string text(bytes.begin(), bytes.end());
-        ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.back(), '\n');
-        int lines = 0;
-        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-             start = end + 1, ++lines) {
-          EXPECT_TRUE(nlohmann::json::accept(text.substr(start, end - start))) << text;
-        }
-        EXPECT_EQ(lines, kind_ == Kind::kDanglingLink ? 1 : 2);
-        break;
-      }
+      case kRecord:
       case kTrace: {
-        // Whole lines after whatever was there, the box's header among them.
+        // Whole lines after whatever was there: the box's one JSON line in a record, its header
+        // among the lines of a trace.
         const std::string text(bytes.begin(), bytes.end());
         ASSERT_FALSE(text.empty());
         EXPECT_EQ(text.back(), '\n');
-        EXPECT_NE(text.find(" sent header 71 11 "), std::string::npos) << text;
+        if (role_ == kTrace) {
+          EXPECT_NE(text.find(" sent header 71 11 "), std::string::npos) << text;
+          break;
+        }
+        const std::vector<std::string> lines = Lines(text);
+        for (const std::string& line : lines) EXPECT_TRUE(nlohmann::json::accept(line)) << text;
+        EXPECT_EQ(lines.size(), kind_ == Kind::kDanglingLink ? 1u : 2u);
         break;
       }
       case kExtract:
@@ -417,7 +400,6 @@ class Cell {
   Kind kind_;
   ScratchFolder folder_;
   std::unique_ptr<SmallDisk> disk_;  // unmounted before the folder goes
-  std::string name_;
   std::string path_;
   std::string target_;
   std::string keyFile_;
@@ -435,10 +417,10 @@ TEST_P(PathKinds, EveryKindOfThingEndsInItsDocumentedOutcome) {
   for (int kind = 0; kind < kKinds; ++kind) {
     const Expect& expect = role.cells[kind];
     if (expect.effect == Effect::kNone) continue;
-    SCOPED_TRACE(std::string(role.name) + " on a " + kKindNames[kind]);
+    SCOPED_TRACE(std::string(role.testName) + " on a " + kKindNames[kind]);
     Cell cell(GetParam(), Kind(kind));
     if (!cell.Make()) {
-      std::printf("[ SKIPPED  ] %s on a %s: needs root\n", role.name, kKindNames[kind]);
+      std::printf("[ SKIPPED  ] %s on a %s: needs root\n", role.testName, kKindNames[kind]);
       continue;
     }
     const ChildResult run = cell.Run();
