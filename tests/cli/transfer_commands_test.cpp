@@ -23,51 +23,42 @@ std::string KeyFile(const ScratchFolder& folder) {
   return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 21));
 }
 
-TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
-  VirtualBox box;
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = KeyFile(folder);
-
-  // As the synopsis writes it: options after FILE too.
-  const ChildResult run =
-      RunChild(kCli, {"download", "--port", box.PtyPath(), file, "--boxes", "1"});
-
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.OutLines(),
-            (std::vector<std::string>{
-                "Connectting...", "Connect Success!", "Verify...", "Ident check Success!",
-                "Transfer...", "Transfering Data:  100%", "Transfer Success!", "Erase flash...",
-                "Erase flash...  100%", "Erase flash Success!", "Program flash...",
-                "Program flash...  100%", "Program flash Success!", "Update Success!"}));
-}
-
-// One download of a sound file against a box with `faults`.
-ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
-  BoxOptions options;
-  options.faults = faults;
-  VirtualBox box(options);
-  if (!box.Start()) return {};
-  ScratchFolder folder;
-  return RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder)});
-}
-
-TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
-  BoxFaults refusing;
+// A sound box's run prints the status texts one a line and exits 0; a failed box's exits 1 with its
+// failure text last, and a pulled cable is a failed box, not an interrupt.
+TEST(CliDownload, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
+  const std::vector<std::string> allDone = {
+      "Connectting...",         "Connect Success!", "Verify...",
+      "Ident check Success!",   "Transfer...",      "Transfering Data:  100%",
+      "Transfer Success!",      "Erase flash...",   "Erase flash...  100%",
+      "Erase flash Success!",   "Program flash...", "Program flash...  100%",
+      "Program flash Success!", "Update Success!"};
+  BoxFaults refusing, vanishing;
   refusing.refuseIdentity = true;
-  ChildResult run = DownloadAgainstFaultyBox(refusing);
-  EXPECT_EQ(run.exitCode, 1);
-  ASSERT_FALSE(run.OutLines().empty());
-  EXPECT_EQ(run.OutLines().back(), "Ident check failed!");
-
-  // A pulled cable is a failed box, not an interrupt.
-  BoxFaults vanishing;
   vanishing.vanishAt = FaultStep::kFrame;
-  run = DownloadAgainstFaultyBox(vanishing);
-  EXPECT_EQ(run.exitCode, 1);
-  ASSERT_FALSE(run.OutLines().empty());
-  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
-  EXPECT_NE(run.err.find("went away"), std::string::npos) << run.err;
+  const struct {
+    BoxFaults faults;
+    int exit;
+    std::vector<std::string> lines;  // all of them after a success, else the last
+    const char* says;
+  } rows[] = {{{}, 0, allDone, ""},
+              {refusing, 1, {"Ident check failed!"}, ""},
+              {vanishing, 1, {"Transfer failed!"}, "went away"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.lines.back());
+    BoxOptions options;
+    options.faults = row.faults;
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    // As the synopsis writes it: options after FILE too.
+    const ChildResult run =
+        RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder), "--boxes", "1"});
+    EXPECT_EQ(run.exitCode, row.exit) << run.err;
+    const std::vector<std::string> lines = run.OutLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(row.exit == 0 ? lines : std::vector{lines.back()}, row.lines);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+  }
 }
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
@@ -190,29 +181,6 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
-  }
-}
-
-TEST(CliSignals, InterruptDuringAnUploadLeavesNoCompletedFile) {
-  BoxOptions boxOptions;
-  boxOptions.flash = SampleFlashImage(23);
-  boxOptions.pace = true;
-  VirtualBox box(boxOptions);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = folder.File("data.dld");
-  ChildOptions options;
-  options.onLine = [](const std::string& text, int pid) {
-    if (text == "Transfer...") kill(pid, SIGINT);
-  };
-  const ChildResult run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "data", file}, options);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
-  const auto bytes = ReadBytes(file);
-  if (bytes.size() >= size_t(kHeaderSize)) {
-    EXPECT_EQ(bytes[53] | bytes[54] | bytes[55], 0) << "total size written for a partial file";
   }
 }
 
