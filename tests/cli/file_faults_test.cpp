@@ -19,8 +19,6 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -36,7 +34,7 @@ TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartI
   const std::string file = folder.Write("key.dld", old);
 
   const ChildResult run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
+      RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
 
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
@@ -53,7 +51,7 @@ TEST(CliUploadFiles, TheWritabilityCheckCreatesAndDeletesNothing) {
 
   // The port cannot be opened, so the run ends right after the check.
   const ChildResult run =
-      RunChild(kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", link});
+      RunCli({"upload", "--port", folder.File("no-port"), "--set", "key", link});
 
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -72,8 +70,8 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
     ::chmod(locked.c_str(), 0555);
   }
 
-  const ChildResult run = RunChild(
-      kCli, {"upload", "--port", folder.File("no-port"), "--set", "key", locked + "/key.dld"});
+  const ChildResult run =
+      RunCli({"upload", "--port", folder.File("no-port"), "--set", "key", locked + "/key.dld"});
 
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Contains(run.err, readOnly.Mounted() ? "Read-only file system" : "Permission denied"))
@@ -101,10 +99,10 @@ TEST(CliDownloadFiles, UnsoundFilesAreRefused) {
   for (const auto& bytes :
        {std::vector<uint8_t>{}, truncated, corruptHeader, oversized, headerOnly}) {
     const std::string file = folder.Write("unsound.dld", bytes);
-    const ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), file});
+    const ChildResult run = RunCli({"download", "--port", box.PtyPath(), file});
     EXPECT_EQ(run.exitCode, 2) << bytes.size();
     EXPECT_TRUE(Contains(run.err, "is not a sound upgrade file")) << run.err;
-    EXPECT_EQ(RunChild(kCli, {"inspect", file}).exitCode, 1) << bytes.size();
+    EXPECT_EQ(RunCli({"inspect", file}).exitCode, 1) << bytes.size();
   }
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 }
@@ -138,8 +136,8 @@ TEST(CliDownloadFiles, AFileReplacedBetweenTwoBoxesNeverReachesTheSecond) {
     VirtualBox box(options);
     ASSERT_TRUE(box.Start());
     const std::string record = folder.File("records.jsonl");
-    const ChildResult run = RunChild(
-        kCli, {"download", "--port", box.PtyPath(), "--boxes", "2", "--record", record, file});
+    const ChildResult run =
+        RunCli({"download", "--port", box.PtyPath(), "--boxes", "2", "--record", record, file});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ASSERT_TRUE(box.WaitSessions(2, std::chrono::seconds(10)));
     EXPECT_EQ(ReadBytes(file), second);

@@ -33,8 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 enum class Kind {
   kRegular,
   kReadOnly,
@@ -205,7 +203,7 @@ class Cell {
       folder = folder_.File("bin");
       fs::create_directory(folder);
       cli_ = folder + "/vespanode-cli";
-      fs::copy_file(kCli, cli_);
+      fs::copy_file(OurProgram("vespanode-cli"), cli_);
     }
     if (kind_ == Kind::kMissingParent) folder += "/absent";
     if (kind_ == Kind::kFullDisk) {
@@ -281,7 +279,7 @@ class Cell {
     for (std::string word; words >> word;) {
       args.push_back(values.contains(word) ? values.at(word) : word);
     }
-    return RunChild(role_ == kScratch ? cli_ : kCli, args, bound);
+    return role_ == kScratch ? RunChild(cli_, args, bound) : RunCli(args, bound);
   }
 
   // A box started in the runtime folder under test and `ports` run while it is up: `ports`'s exit
@@ -295,7 +293,7 @@ class Cell {
       listed = true;
       ChildOptions portsBound;
       portsBound.timeout = std::chrono::seconds(20);
-      ports = RunChild(kCli, {"ports"}, portsBound);
+      ports = RunCli({"ports"}, portsBound);
       ::kill(pid, SIGTERM);
     };
     const ChildResult box = RunChild(OurProgram("vespanode-box"), {}, bound);
@@ -470,7 +468,7 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
         row.upload ? "upload" : "download", file, row.option, record, "--port", box.PtyPath()};
     if (row.upload) args.insert(args.end(), {"--set", "key", "--force"});
 
-    const ChildResult run = RunChild(kCli, args);
+    const ChildResult run = RunCli(args);
 
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_NE(run.err.find("would be written into"), std::string::npos) << run.err;

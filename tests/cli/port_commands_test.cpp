@@ -27,8 +27,8 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
   const std::string oddHex = HexBytes(odd);
 
-  const ChildResult json = RunChild(OurProgram("vespanode-cli"), {"ports", "--json"});
-  const ChildResult text = RunChild(OurProgram("vespanode-cli"), {"ports"});
+  const ChildResult json = RunCli({"ports", "--json"});
+  const ChildResult text = RunCli({"ports"});
   WithdrawBox();
 
   ASSERT_EQ(json.exitCode, 0) << json.err;

@@ -16,8 +16,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> objects;
   for (const std::string& line : Lines(text)) {
@@ -51,9 +49,9 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   const std::string file =
       folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
   const std::string record = folder.File("line.jsonl");
-  const ChildResult run = RunChild(
-      kCli, {"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
-             gone.PtyPath(), "--boxes", "2", "--keep-going", "--record", record, "--json", file});
+  const ChildResult run =
+      RunCli({"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
+              gone.PtyPath(), "--boxes", "2", "--keep-going", "--record", record, "--json", file});
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 1) << run.err;
 

@@ -20,8 +20,6 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 struct SignalRow {
   int signal;
   bool upload;
@@ -80,7 +78,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
 
-  const ChildResult run = RunChild(kCli, args, options);
+  const ChildResult run = RunCli(args, options);
 
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;

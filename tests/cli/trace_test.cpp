@@ -13,8 +13,6 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 // Time to the microsecond, the port when there are several, direction, kind, size, first bytes.
 const std::regex kTraceLine(
     R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z( \S+)? (sent|received|dropped) [a-z0-9-]+ \d+)"
@@ -67,7 +65,7 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
       if (!line.starts_with("pty: ")) return;
       std::vector<std::string> args = row.command;
       args.insert(args.end(), {"--port", line.substr(5), file, "--trace", pcTrace});
-      pc = RunChild(kCli, args);
+      pc = RunCli(args);
     };
     const ChildResult box = RunChild(
         OurProgram("vespanode-box"),
@@ -96,8 +94,8 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
   ScratchFolder folder;
   const std::string file = folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 24));
   const std::string trace = folder.File("pc.trace");
-  const ChildResult run = RunChild(kCli, {"download", "--port", first.PtyPath(), "--port",
-                                          second.PtyPath(), file, "--trace", trace});
+  const ChildResult run = RunCli(
+      {"download", "--port", first.PtyPath(), "--port", second.PtyPath(), file, "--trace", trace});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   int headers[2] = {0, 0};
   for (const std::string& line : Lines(ReadText(trace))) {

@@ -17,8 +17,6 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 std::string KeyFile(const ScratchFolder& folder) {
   return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 21));
 }
@@ -52,7 +50,7 @@ TEST(CliDownload, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
     ScratchFolder folder;
     // As the synopsis writes it: options after FILE too.
     const ChildResult run =
-        RunChild(kCli, {"download", "--port", box.PtyPath(), KeyFile(folder), "--boxes", "1"});
+        RunCli({"download", "--port", box.PtyPath(), KeyFile(folder), "--boxes", "1"});
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
     const std::vector<std::string> lines = run.OutLines();
     ASSERT_FALSE(lines.empty());
@@ -112,7 +110,7 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   const std::vector<std::string> before = FolderEntries(folder);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " ... " + row.says);
-    const ChildResult run = RunChild(kCli, row.args);
+    const ChildResult run = RunCli(row.args);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
     EXPECT_LE(Lines(run.err).size(), 2u) << run.err;
@@ -130,11 +128,11 @@ TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
   ScratchFolder folder;
   const std::string file = folder.Write("mine.dld", {1, 2, 3});
 
-  ChildResult run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file});
+  ChildResult run = RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(ReadBytes(file), (std::vector<uint8_t>{1, 2, 3}));
 
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
+  run = RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.OutLines().back(), "Update Success!");
   EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
@@ -176,8 +174,8 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     options.onLine = [signal](const std::string& text, int pid) {
       if (text == "Connectting...") kill(pid, signal);
     };
-    const ChildResult run = RunChild(
-        kCli, {"download", "--port", line.Path(), "--boxes", "0", KeyFile(folder)}, options);
+    const ChildResult run =
+        RunCli({"download", "--port", line.Path(), "--boxes", "0", KeyFile(folder)}, options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);

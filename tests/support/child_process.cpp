@@ -29,6 +29,10 @@ void DeliverLines(std::string& pending, const ChildOptions& options, int pid) {
 
 }  // namespace
 
+ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options) {
+  return RunChild(OurProgram("vespanode-cli"), args, options);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

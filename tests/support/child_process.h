@@ -31,6 +31,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 // build/bin/<name>
 std::string OurProgram(const std::string& name);
 
+// RunChild of our command-line tool, vespanode-cli.
+ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options = {});
+
 // `text` cut at its newlines, without them.
 std::vector<std::string> Lines(const std::string& text);
 
