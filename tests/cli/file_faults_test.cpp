@@ -43,22 +43,6 @@ TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartI
   EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
 }
 
-TEST(CliUploadFiles, TheWritabilityCheckCreatesAndDeletesNothing) {
-  ScratchFolder folder;
-  const std::string link = folder.File("backup.dld");
-  const std::string target = folder.File("absent-target.dld");
-  std::filesystem::create_symlink(target, link);
-
-  // The port cannot be opened, so the run ends right after the check.
-  const ChildResult run =
-      RunCli({"upload", "--port", folder.File("no-port"), "--set", "key", link});
-
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_FALSE(std::filesystem::exists(target));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
-}
-
 TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   ScratchFolder folder;
   const std::string locked = folder.File("locked");

@@ -63,6 +63,7 @@ std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
     names.push_back(entry.path().filename());
+    if (entry.is_symlink()) names.back() += " -> " + read_symlink(entry.path()).string();
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -83,6 +84,8 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   const std::string missing = folder.File("missing.dld");
   const std::string noFolder = folder.File("no-folder/out");
   const std::string out = folder.File("out.dld");
+  const std::string link = folder.File("backup.dld");  // dangling
+  std::filesystem::create_symlink(folder.File("absent-target.dld"), link);
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -93,6 +96,9 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
       {{"download", "--port", port}, "FILE is required"},
       {{"download", "--port", port, "--boxes", "-1", key}, "--boxes"},
       {{"upload", "--port", port, "--set", "key", ""}, "must not be empty"},
+      {{"upload", "--port", port, "--set", "key", key}, "already exists; use --force"},
+      // The check that FILE can be written runs first, and creates and deletes nothing.
+      {{"upload", "--port", folder.File("no-such-port"), "--set", "key", link}, "cannot open port"},
       {{"upload", "--port", port, "--set", "bogus", out}, "bogus"},
       {{"upload", "--port", port, "--set", "key", folder.Path(), "--force"}, "is a folder"},
       {{"inspect", missing}, "missing.dld"},
@@ -117,22 +123,20 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
     EXPECT_EQ(FolderEntries(folder), before);
   }
   EXPECT_EQ(ReadBytes(image), SampleFlashImage(31));
+  EXPECT_EQ(ReadBytes(key), SampleUpgradeFile(Operation::kUploadKey, 21));
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 }
 
-TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
+// Without --force the file is kept (a row of the refusals above).
+TEST(CliUpload, ReplacesAnExistingFileWhenForced) {
   BoxOptions options;
   options.flash = SampleFlashImage(22);
   VirtualBox box(options);
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
   const std::string file = folder.Write("mine.dld", {1, 2, 3});
-
-  ChildResult run = RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(ReadBytes(file), (std::vector<uint8_t>{1, 2, 3}));
-
-  run = RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
+  const ChildResult run =
+      RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.OutLines().back(), "Update Success!");
   EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
