@@ -151,13 +151,9 @@ enum RoleIndex {
   kTrace
 };
 
-std::vector<uint8_t> SoundKeyFile() {
-  return SampleUpgradeFile(Operation::kUploadKey, 61);
-}
-
 // What a file the tool reads or replaces held before the cell: sound where it is read.
 std::vector<uint8_t> OldContents(int role) {
-  if (role == kDownload || role == kInspect) return SoundKeyFile();
+  if (role == kDownload || role == kInspect) return SampleUpgradeFile(Operation::kUploadKey, 61);
   // Most of a page: an append to a full disk gets part of the way before the disk refuses.
   if (role == kRecord || role == kTrace) {
     const std::string line = std::string(4000, ' ') + "{}\n";
@@ -215,7 +211,8 @@ class Cell {
     path_ = folder + "/" + kRoles[role_].entry;
     runtimeFolder_ = folder;
     target_ = role_ == kPartial ? folder + "/key.dld" : path_;
-    if (Uses("KEY")) keyFile_ = folder_.Write("key.dld", SoundKeyFile());
+    if (Uses("KEY"))
+      keyFile_ = folder_.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 61));
     if (Uses("FLASH")) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
     const std::vector<uint8_t> old = OldContents(role_);
     switch (kind_) {
@@ -452,7 +449,7 @@ TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
     VirtualBox box;
     ASSERT_TRUE(box.Start());
     ScratchFolder folder;
-    const std::vector<uint8_t> old = SoundKeyFile();
+    const std::vector<uint8_t> old = SampleUpgradeFile(Operation::kUploadKey, 61);
     const std::string file = folder.Write("key.dld", old);
     std::string record = file;
     if (row.record == Names::kALinkToIt) {
