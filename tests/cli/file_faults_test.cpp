@@ -23,26 +23,6 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-TEST(CliUploadFiles, AForcedUploadThatFailsKeepsTheOldBackupAndSaysWhereThePartIs) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(41);
-  options.faults.vanishAt = FaultStep::kFrame;
-  VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::vector<uint8_t> old = {0x11, 0x44, 0, 1, 2, 3};
-  const std::string file = folder.Write("key.dld", old);
-
-  const ChildResult run =
-      RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
-
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
-  EXPECT_EQ(ReadBytes(file), old);
-  EXPECT_TRUE(Contains(run.err, file + ".partial")) << run.err;
-  EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
-}
-
 TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   ScratchFolder folder;
   const std::string locked = folder.File("locked");

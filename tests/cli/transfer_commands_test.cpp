@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/virtual_box.h"
@@ -21,9 +22,10 @@ std::string KeyFile(const ScratchFolder& folder) {
   return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 21));
 }
 
-// A sound box's run prints the status texts one a line and exits 0; a failed box's exits 1 with its
-// failure text last, and a pulled cable is a failed box, not an interrupt.
-TEST(CliDownload, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
+// A run prints the status texts one a line and exits 0 after a sound box; after a failed box it
+// exits 1 with the failure text last, and a pulled cable is a failed box, not an interrupt. An
+// upload replaces FILE only when it succeeds, and says where the part received before a failure is.
+TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
   const std::vector<std::string> allDone = {
       "Connectting...",         "Connect Success!", "Verify...",
       "Ident check Success!",   "Transfer...",      "Transfering Data:  100%",
@@ -34,28 +36,46 @@ TEST(CliDownload, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
   refusing.refuseIdentity = true;
   vanishing.vanishAt = FaultStep::kFrame;
   const struct {
+    bool upload;
     BoxFaults faults;
     int exit;
-    std::vector<std::string> lines;  // all of them after a success, else the last
+    std::vector<std::string> lines;  // all of them, or the last alone
     const char* says;
-  } rows[] = {{{}, 0, allDone, ""},
-              {refusing, 1, {"Ident check failed!"}, ""},
-              {vanishing, 1, {"Transfer failed!"}, "went away"}};
+  } rows[] = {{false, {}, 0, allDone, ""},
+              {false, refusing, 1, {"Ident check failed!"}, ""},
+              {false, vanishing, 1, {"Transfer failed!"}, "went away"},
+              {true, {}, 0, {"Update Success!"}, ""},
+              {true, vanishing, 1, {"Transfer failed!"}, "/key.dld.partial"}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.lines.back());
+    SCOPED_TRACE(std::string(row.upload ? "upload: " : "download: ") + row.lines.back());
     BoxOptions options;
+    options.flash = SampleFlashImage(22);
     options.faults = row.faults;
     VirtualBox box(options);
     ASSERT_TRUE(box.Start());
     ScratchFolder folder;
-    // As the synopsis writes it: options after FILE too.
+    const std::string file = KeyFile(folder);
+    const std::vector<uint8_t> old = ReadBytes(file);
+    // As the synopses write them: options after FILE too.
     const ChildResult run =
-        RunCli({"download", "--port", box.PtyPath(), KeyFile(folder), "--boxes", "1"});
+        RunCli(row.upload ? std::vector<std::string>{"upload", "--port", box.PtyPath(), "--set",
+                                                     "key", file, "--force"}
+                          : std::vector<std::string>{"download", "--port", box.PtyPath(), file,
+                                                     "--boxes", "1"});
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
     const std::vector<std::string> lines = run.OutLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(row.exit == 0 ? lines : std::vector{lines.back()}, row.lines);
+    EXPECT_EQ(row.lines.size() > 1 ? lines : std::vector{lines.back()}, row.lines);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    if (!row.upload || row.exit != 0) {
+      EXPECT_EQ(ReadBytes(file), old);
+    } else {
+      EXPECT_NE(ReadBytes(file), old);
+      EXPECT_TRUE(InspectUpgradeFile(ReadBytes(file)).Sound());
+    }
+    if (row.upload && row.exit != 0) {
+      EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
+    }
   }
 }
 
@@ -125,21 +145,6 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   EXPECT_EQ(ReadBytes(image), SampleFlashImage(31));
   EXPECT_EQ(ReadBytes(key), SampleUpgradeFile(Operation::kUploadKey, 21));
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
-}
-
-// Without --force the file is kept (a row of the refusals above).
-TEST(CliUpload, ReplacesAnExistingFileWhenForced) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(22);
-  VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = folder.Write("mine.dld", {1, 2, 3});
-  const ChildResult run =
-      RunCli({"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.OutLines().back(), "Update Success!");
-  EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
 }
 
 // A port with nobody on the other end: the tool waits for a box until it is told to stop.
