@@ -426,55 +426,6 @@ TEST_P(PathKinds, EveryKindOfThingEndsInItsDocumentedOutcome) {
   }
 }
 
-// A record or a trace under the name of the file a run reads or writes, or another name of it,
-// would be appended to that file: refused before the box is asked, and the file stays as it was.
-TEST(RecordPath, NamingTheFileSentOrWrittenIsRefusedBeforeTheBox) {
-  enum class Names { kTheFile, kALinkToIt, kAHardLinkToIt, ItsPartialFile };
-  const struct {
-    bool upload;
-    Names record;
-    const char* option = "--record";
-  } rows[] = {{false, Names::kTheFile},
-              {false, Names::kALinkToIt},
-              {false, Names::kAHardLinkToIt},
-              {true, Names::kTheFile},
-              {true, Names::kAHardLinkToIt},
-              {true, Names::ItsPartialFile},
-              {false, Names::kTheFile, "--trace"},
-              {false, Names::kALinkToIt, "--trace"},
-              {true, Names::ItsPartialFile, "--trace"}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.upload ? "upload " : "download ") + row.option + " row " +
-                 std::to_string(int(row.record)));
-    VirtualBox box;
-    ASSERT_TRUE(box.Start());
-    ScratchFolder folder;
-    const std::vector<uint8_t> old = SampleUpgradeFile(Operation::kUploadKey, 61);
-    const std::string file = folder.Write("key.dld", old);
-    std::string record = file;
-    if (row.record == Names::kALinkToIt) {
-      record = folder.File("record.jsonl");
-      fs::create_symlink(file, record);
-    } else if (row.record == Names::kAHardLinkToIt) {
-      record = folder.File("record.jsonl");
-      fs::create_hard_link(file, record);
-    } else if (row.record == Names::ItsPartialFile) {
-      record = file + ".partial";
-    }
-    std::vector<std::string> args = {
-        row.upload ? "upload" : "download", file, row.option, record, "--port", box.PtyPath()};
-    if (row.upload) args.insert(args.end(), {"--set", "key", "--force"});
-
-    const ChildResult run = RunCli(args);
-
-    EXPECT_EQ(run.exitCode, 2) << run.err;
-    EXPECT_NE(run.err.find("would be written into"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadBytes(file), old);
-    EXPECT_FALSE(fs::exists(file + ".partial") && row.record != Names::ItsPartialFile);
-    EXPECT_EQ(box.Stats().sessionsStarted, 0);
-  }
-}
-
 std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
   return kRoles[info.param].testName;
 }

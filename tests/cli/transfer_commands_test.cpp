@@ -1,4 +1,5 @@
-// vespanode-cli download and upload against the virtual box: what they print and how they exit.
+// vespanode-cli download and upload against the virtual box, what they print and how they exit;
+// and the bad input that every command refuses before it touches a box or a file.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 
 #include "dld/inspect.h"
 #include "dld/pack.h"
@@ -79,6 +81,12 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
   }
 }
 
+std::vector<std::string> Words(std::vector<std::string> words,
+                               const std::vector<std::string>& more) {
+  words.insert(words.end(), more.begin(), more.end());
+  return words;
+}
+
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
@@ -106,6 +114,12 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   const std::string out = folder.File("out.dld");
   const std::string link = folder.File("backup.dld");  // dangling
   std::filesystem::create_symlink(folder.File("absent-target.dld"), link);
+  const std::string keyLink = folder.File("key-link.jsonl");
+  const std::string keyHardLink = folder.File("key-hard-link.jsonl");
+  std::filesystem::create_symlink(key, keyLink);
+  std::filesystem::create_hard_link(key, keyHardLink);
+  const std::string into = "would be written into";
+  const std::vector<std::string> forced = {"--port", port, "--set", "key", "--force"};
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -121,6 +135,17 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
       {{"upload", "--port", folder.File("no-such-port"), "--set", "key", link}, "cannot open port"},
       {{"upload", "--port", port, "--set", "bogus", out}, "bogus"},
       {{"upload", "--port", port, "--set", "key", folder.Path(), "--force"}, "is a folder"},
+      // A record or a trace under the name of the file a run reads or writes, or another name of
+      // it, would be appended to that file.
+      {{"download", key, "--record", key, "--port", port}, into},
+      {{"download", key, "--record", keyLink, "--port", port}, into},
+      {{"download", key, "--record", keyHardLink, "--port", port}, into},
+      {{"download", key, "--trace", key, "--port", port}, into},
+      {{"download", key, "--trace", keyLink, "--port", port}, into},
+      {Words({"upload", key, "--record", key}, forced), into},
+      {Words({"upload", key, "--record", keyHardLink}, forced), into},
+      {Words({"upload", key, "--record", key + ".partial"}, forced), into},
+      {Words({"upload", key, "--trace", key + ".partial"}, forced), into},
       {{"inspect", missing}, "missing.dld"},
       {{"extract", missing, "--flash", image}, "missing.dld"},
       {{"extract", key, "--flash", noFolder}, "no-folder"},
@@ -135,7 +160,9 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   };
   const std::vector<std::string> before = FolderEntries(folder);
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.args[0] + " ... " + row.says);
+    SCOPED_TRACE(
+        std::accumulate(row.args.begin(), row.args.end(), std::string(),
+                        [](const std::string& line, auto& word) { return line + " " + word; }));
     const ChildResult run = RunCli(row.args);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
