@@ -217,13 +217,11 @@ class Cell {
     const std::vector<uint8_t> old = OldContents(role_);
     switch (kind_) {
       case Kind::kRegular:
+      case Kind::kReadOnly:
       case Kind::kFullDisk:
       case Kind::kLocked:
         WriteBytes(path_, old);
-        break;
-      case Kind::kReadOnly:
-        WriteBytes(path_, old);
-        ::chmod(path_.c_str(), 0444);
+        if (kind_ == Kind::kReadOnly) ::chmod(path_.c_str(), 0444);
         break;
       case Kind::kLink:
         fs::create_symlink(folder_.Write("real", old), path_);

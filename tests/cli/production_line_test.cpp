@@ -5,7 +5,6 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
@@ -44,10 +43,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
   ScratchFolder folder;
-  const auto regions = UploadRegionList(Operation::kUploadData);
-  const FileIdentity identity = LabBoxIdentity();
-  const std::string file =
-      folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
+  const std::string file = folder.Write("data.dld", SampleUpgradeFile(Operation::kUploadData, 31));
   const std::string record = folder.File("line.jsonl");
   const ChildResult run =
       RunCli({"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
@@ -97,7 +93,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_EQ(byPort[gone.PtyPath()].size(), 1u);
   const Json& first = byPort[good.PtyPath()][0];
   EXPECT_EQ(first["result"], "success");
-  EXPECT_EQ(first["header"]["softwareVersion"], identity.softwareVersion);
+  EXPECT_EQ(first["header"]["softwareVersion"], LabBoxIdentity().softwareVersion);
   EXPECT_EQ(first["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(first["naksReceived"], 1);
   EXPECT_EQ(first["framesResent"], 1);

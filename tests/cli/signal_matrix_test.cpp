@@ -59,10 +59,9 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   VirtualBox box(SlowBox(row));
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const auto regions = UploadRegionList(Operation::kUploadDefault);
-  const std::vector<uint8_t> before =
-      row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
-                 : BuildUpgradeFile(regions, SampleFlashImage(72), LabBoxIdentity());
+  const std::vector<uint8_t> before = row.upload
+                                          ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
+                                          : SampleUpgradeFile(Operation::kUploadDefault, 72);
   const std::string file = folder.Write("default.dld", before);
   ChildOptions options;
   options.onLine = [&row](const std::string& line, int pid) {

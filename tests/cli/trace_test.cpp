@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <regex>
 #include <sstream>
 
@@ -97,7 +98,7 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
   const ChildResult run = RunCli(
       {"download", "--port", first.PtyPath(), "--port", second.PtyPath(), file, "--trace", trace});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  int headers[2] = {0, 0};
+  std::array<int, 2> headers{};
   for (const std::string& line : Lines(ReadText(trace))) {
     EXPECT_TRUE(std::regex_match(line, kTraceLine)) << line;
     const bool onFirst = line.find(" " + first.PtyPath() + " ") != std::string::npos;
@@ -105,8 +106,7 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
     EXPECT_TRUE(onFirst != onSecond) << line;
     if (line.find(" sent header ") != std::string::npos) ++headers[onFirst ? 0 : 1];
   }
-  EXPECT_EQ(headers[0], 1);
-  EXPECT_EQ(headers[1], 1);
+  EXPECT_EQ(headers, (std::array{1, 1}));  // one box on each port
 }
 
 }  // namespace
