@@ -176,40 +176,29 @@ Bytes Join(Bytes first, const Bytes& second) {
   return first;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, TogetherTest,
-    ::testing::Values(Together{"TwoReportsAreTakenInTurn",
-                               Join(Command(kCodeErase, 0x01), Command(kCodeErase, 0x00)),
-                               {},
-                               "cc",
-                               {kMsgEraseSuccess, kMsgEraseFailed}},
-                      Together{"AnAckAndTheVerdictBehindIt",
-                               Join({ACK}, Command(kCodeIdent, 0x01)),
-                               {},
-                               "rc",
-                               {ACK, kMsgIdentSuccess}},
-                      Together{"AnAckAndTheStartOfTheNextFrame",
-                               {ACK, STX, kCodeIdent},
-                               {0x00, ETX},
-                               "rc",
-                               {ACK, kMsgIdentFailed}},
-                      Together{"AFrameWithoutItsEtxGoesWithWhatFollows",
-                               Join({STX, kCodeErase, 0x01, 0x00}, Command(kCodeErase, 0x01)),
-                               Command(kCodeProgram, 0x01),
-                               "c",
-                               {kMsgProgramSuccess}},
-                      Together{"AFrameWhereAnAnswerIsAwaitedGoesWithWhatFollows",
-                               Join(Command(kCodeIdent, 0x01), {ACK}),
-                               {NAK},
-                               "r",
-                               {NAK}},
-                      Together{"ALoneStxWhereAnAnswerIsAwaitedIsAnAnswer", {STX}, {}, "r", {STX}},
-                      Together{"GarbageInFrontGoesWithWhatFollows",
-                               Join({0x55}, Command(kCodeErase, 0x01)),
-                               Command(kCodeIdent, 0x00),
-                               "c",
-                               {kMsgIdentFailed}}),
-    [](const auto& info) { return info.param.name; });
+Together Row(std::string name, Bytes joined, Bytes later, std::string waits,
+             std::vector<int> taken) {
+  return {std::move(name), std::move(joined), std::move(later), std::move(waits), std::move(taken)};
+}
+
+const Together kTogether[] = {
+    Row("TwoReportsAreTakenInTurn", Join(Command(kCodeErase, 0x01), Command(kCodeErase, 0x00)), {},
+        "cc", {kMsgEraseSuccess, kMsgEraseFailed}),
+    Row("AnAckAndTheVerdictBehindIt", Join({ACK}, Command(kCodeIdent, 0x01)), {}, "rc",
+        {ACK, kMsgIdentSuccess}),
+    Row("AnAckAndTheStartOfTheNextFrame", {ACK, STX, kCodeIdent}, {0x00, ETX}, "rc",
+        {ACK, kMsgIdentFailed}),
+    Row("AFrameWithoutItsEtxGoesWithWhatFollows",
+        Join({STX, kCodeErase, 0x01, 0x00}, Command(kCodeErase, 0x01)), Command(kCodeProgram, 0x01),
+        "c", {kMsgProgramSuccess}),
+    Row("AFrameWhereAnAnswerIsAwaitedGoesWithWhatFollows", Join(Command(kCodeIdent, 0x01), {ACK}),
+        {NAK}, "r", {NAK}),
+    Row("ALoneStxWhereAnAnswerIsAwaitedIsAnAnswer", {STX}, {}, "r", {STX}),
+    Row("GarbageInFrontGoesWithWhatFollows", Join({0x55}, Command(kCodeErase, 0x01)),
+        Command(kCodeIdent, 0x00), "c", {kMsgIdentFailed}),
+};
+INSTANTIATE_TEST_SUITE_P(Rows, TogetherTest, ::testing::ValuesIn(kTogether),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_P(CommandExchangeTest, FrameArrivingInPiecesIsTakenWhenComplete) {
   std::future<int> result = ReceiveCommandLater();

@@ -20,16 +20,6 @@ using namespace std::chrono_literals;
 
 const FileIdentity kBox = LabBoxIdentity();
 
-struct BoxAndPc {
-  explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
-    started = box.Start();
-    if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
-  }
-  VirtualBox box;
-  std::unique_ptr<MiniPc> pc;
-  bool started = false;
-};
-
 // Reads `count` reports of `code`; their sub bytes in order.
 std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
   std::vector<int> subs;
@@ -40,6 +30,33 @@ std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
   }
   return subs;
 }
+
+struct BoxAndPc {
+  explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
+    started = box.Start();
+    if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
+  }
+  // Connects and sends a header announcing `count` partitions, which the box accepts, then the
+  // `partitions` given.
+  bool SendDownload(int count, const std::vector<PackedPartition>& partitions = {}) {
+    return pc->Connect(kCodeDownload) && SendPartitions(*pc, HeaderFor(kBox, count), partitions);
+  }
+  bool SendDescriptor(const PackedPartition& partition) {
+    pc->Write(partition.descriptor);
+    return pc->Read(1) == std::vector<uint8_t>{ACK};
+  }
+  // The one partition's erase and program reports, then its contents in the flash.
+  void ExpectProgrammed(const PackedPartition& partition) {
+    EXPECT_EQ(ReadReports(*pc, kCodeErase, 1), std::vector<int>{1});
+    EXPECT_EQ(ReadReports(*pc, kCodeProgram, 1), std::vector<int>{1});
+    ASSERT_TRUE(box.WaitSessions(1, 10s));
+    EXPECT_EQ(RegionOfImage(box.FlashCopy(), partition.address, partition.contents.size()),
+              partition.contents);
+  }
+  VirtualBox box;
+  std::unique_ptr<MiniPc> pc;
+  bool started = false;
+};
 
 // A box that ends after its last report closes its line only once the PC has read what it sent:
 // the hang-up would empty the PC's input. Bytes just written are on their way through the
@@ -107,8 +124,7 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
   ASSERT_TRUE(run.started);
   const std::vector<PackedPartition> partitions = {Pack(0x40180000, SampleFlashImage(1, 0x10000)),
                                                    Pack(0x40004000, SampleFlashImage(2, 0x2000))};
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), partitions));
+  ASSERT_TRUE(run.SendDownload(2, partitions));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{1, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
@@ -148,10 +164,7 @@ TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   const PackedPartition partition = Pack(0x40190000, SampleFlashImage(3, 0x800));
   stranger.identForNocheck = 1;
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40190000, 0x800), partition.contents);
+  run.ExpectProgrammed(partition);
 }
 
 TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice) {
@@ -182,8 +195,7 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
   for (int i = 0; i < 4; ++i) bad.block[4 + r + i] = uint8_t(crc >> (8 * i));
   const PackedPartition good = Pack(0x401C0000, SampleFlashImage(5, 0x1000));
 
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), {bad, good}));
+  ASSERT_TRUE(run.SendDownload(2, {bad, good}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{0, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
@@ -202,11 +214,8 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   const PackedPartition partition = Pack(0x40020000, SampleFlashImage(6, 0x10000));
   ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
 
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
-  uint8_t number = 1;
+  ASSERT_TRUE(run.SendDownload(1));
+  ASSERT_TRUE(run.SendDescriptor(partition));
   // The first frame twice, as a PC does that missed the ACK: acknowledged, taken once.
   const std::vector<uint8_t> head(partition.block.begin(),
                                   partition.block.begin() + kFramePayloadMax);
@@ -215,7 +224,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
     run.pc->Write(first);
     ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
   }
-  number = 2;
+  uint8_t number = 2;
   const std::vector<uint8_t> rest(partition.block.begin() + kFramePayloadMax,
                                   partition.block.end());
   ASSERT_TRUE(SendBlock(*run.pc, rest, number));
@@ -239,18 +248,13 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40030000, SampleFlashImage(7, 0x400));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
+  ASSERT_TRUE(run.SendDownload(1));
   run.pc->Write(partition.descriptor);
   EXPECT_TRUE(run.pc->Read(1, 500ms).empty());
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  ASSERT_TRUE(run.SendDescriptor(partition));
   uint8_t number = 1;
   ASSERT_TRUE(SendBlock(*run.pc, partition.block, number));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
+  run.ExpectProgrammed(partition);
 }
 
 TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
@@ -274,10 +278,8 @@ TEST(BoxDownload, VanishingMidTransferClosesThePort) {
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40040000, SampleFlashImage(8, 0x4000));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  ASSERT_TRUE(run.SendDownload(1));
+  ASSERT_TRUE(run.SendDescriptor(partition));
   uint8_t number = 1;
   EXPECT_FALSE(SendBlock(*run.pc, partition.block, number));
   std::vector<uint8_t> nothing;
@@ -293,11 +295,8 @@ TEST(BoxDownload, PacedLineStillCompletes) {
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40050000, SampleFlashImage(9, 0x600));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {partition}));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  EXPECT_TRUE(run.box.WaitSessions(1, 10s));
+  ASSERT_TRUE(run.SendDownload(1, {partition}));
+  run.ExpectProgrammed(partition);
 }
 
 }  // namespace
