@@ -31,10 +31,6 @@ TEST(Crc32, BytesPastCountAreIgnored) {
 
 // Every entry, derived from the polynomial bit by bit, so a mistyped constant shows up.
 TEST(Crc32, TableMatchesPolynomial) {
-  EXPECT_EQ(CRC32_TABLE[1], 0x04C11DB7u);
-  EXPECT_EQ(CRC32_TABLE[2], 0x09823B6Eu);
-  EXPECT_EQ(CRC32_TABLE[3], 0x0D4326D9u);
-  EXPECT_EQ(CRC32_TABLE[255], 0xB1F740B4u);
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t reg = i << 24;
     for (int step = 0; step < 8; ++step)

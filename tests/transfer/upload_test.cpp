@@ -47,19 +47,6 @@ TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
   }
 }
 
-TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
-  DriverSession session(WithFlash(13));
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.File("key.dld");
-  ASSERT_EQ(session.Run(Operation::kUploadKey, file).boxesDone, 1);
-  const auto bytes = ReadBytes(file);
-  ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
-  const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
-  EXPECT_EQ(bytes.size(), size_t(kHeaderSize + kDescriptorSize + r + kDataBlockOverhead));
-  EXPECT_EQ(bytes[kHeaderSize + 21], PieceCountOf(r));
-  // The current download header is now the new file's.
-}
-
 TEST(Upload, ReadRequestBytesForTheKeySet) {
   const auto request = BuildReadRequest(UploadRegionList(Operation::kUploadKey));
   const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
@@ -91,8 +78,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
 }
 
 TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
-  BoxOptions options = WithFlash(18);
-  DriverSession session(options);
+  DriverSession session(WithFlash(18));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   session.observer.SetStatusHook([&](const std::string& text) {
@@ -131,9 +117,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   ScratchFolder folder;
   const std::string file = folder.File("all.dld");
   {
-    BoxOptions options;
-    options.flash = image;
-    DriverSession source(options);
+    DriverSession source(WithFlash(19));
     ASSERT_TRUE(source.opened);
     ASSERT_EQ(source.Run(Operation::kUploadAll, file).boxesDone, 1);
   }
