@@ -67,7 +67,13 @@ class UploadFramingTest : public RigTest {
   void TearDown() override {
     if (file_) std::fclose(file_);
   }
+  // Receives a block of `size` bytes into `file` (the scratch file when null) from `position_` on.
+  bool Section(int32_t size, std::FILE* file = nullptr) {
+    return ReceiveSection(port(), file ? file : file_, position_, size, failures_);
+  }
   std::FILE* file_ = nullptr;
+  int64_t position_ = 0;
+  int failures_ = 0;
 };
 
 TEST_P(UploadFramingTest, HeaderIsAcknowledgedAndItsCrcChecked) {
@@ -177,16 +183,16 @@ TEST_P(UploadFramingTest, BlockArrivesAsFullFramesAndARest) {
     EXPECT_FALSE(box().Receive(1, 100ms));
   });
   const int64_t start = 97;
-  int64_t position = start;
-  int failures = 3;
+  position_ = start;
+  failures_ = 3;
   std::vector<int32_t> payloads;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 2041, failures,
+  EXPECT_TRUE(ReceiveSection(port(), file_, position_, 2041, failures_,
                              [&](int32_t payload) { payloads.push_back(payload); }));
   boxThread.join();
   EXPECT_EQ(answers, (std::vector<Bytes>{{ACK}, {ACK}, {ACK}}));
   EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 1}));
-  EXPECT_EQ(position, start + 2041);
-  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(position_, start + 2041);
+  EXPECT_EQ(failures_, 0);
   const Bytes stored = FileBytes(file_);
   ASSERT_EQ(stored.size(), size_t(start + 2041));
   EXPECT_EQ(Bytes(stored.begin() + start, stored.end()), block);
@@ -198,9 +204,7 @@ TEST_P(UploadFramingTest, BlockOfOneFullPayloadIsASingleFrame) {
     box().Send(Frame(1, block));
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 1020, failures));
+  EXPECT_TRUE(Section(1020));
   boxThread.join();
   EXPECT_EQ(FileBytes(file_), block);
 }
@@ -216,9 +220,7 @@ TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRight
     box().Send(Frame(5, payload));
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 500, failures));
+  EXPECT_TRUE(Section(500));
   boxThread.join();
   EXPECT_EQ(FileBytes(file_), payload);
 }
@@ -233,13 +235,11 @@ TEST_P(UploadFramingTest, TenBadFramesInARowEndTheBlock) {
       if (box().Receive(1) == Bytes{NAK}) ++naks;
     }
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), file_, position, 100, failures));
+  EXPECT_FALSE(Section(100));
   boxThread.join();
   EXPECT_EQ(naks, 10);
-  EXPECT_EQ(failures, 10);
-  EXPECT_EQ(position, 0);
+  EXPECT_EQ(failures_, 10);
+  EXPECT_EQ(position_, 0);
 }
 
 TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
@@ -248,29 +248,22 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
     port().RequestStop();
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), file_, position, 3000, failures));
+  EXPECT_FALSE(Section(3000));
   boxThread.join();
-  EXPECT_EQ(position, kFramePayloadMax);
+  EXPECT_EQ(position_, kFramePayloadMax);
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
   const ScratchFolder folder;
   ASSERT_FALSE(folder.Path().empty());
-  const std::string path = folder.File("read-only.dld");
-  std::FILE* created = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(created, nullptr);
-  std::fclose(created);
+  const std::string path = folder.Write("read-only.dld", {});
   std::FILE* readOnly = std::fopen(path.c_str(), "rb");
   ASSERT_NE(readOnly, nullptr);
   std::thread boxThread([&] {
     box().Send(Frame(1, Pattern(10, 4)));
     EXPECT_FALSE(box().Receive(1, 200ms));
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), readOnly, position, 10, failures));
+  EXPECT_FALSE(Section(10, readOnly));
   boxThread.join();
   std::fclose(readOnly);
 }
