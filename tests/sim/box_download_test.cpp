@@ -1,11 +1,5 @@
 // The virtual box receiving downloads, driven by a bare PC end over its pseudo-terminal.
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <thread>
 
 #include "box_test_support.h"
 #include "dld/blocks.h"
@@ -65,28 +59,16 @@ TEST(BoxLine, CountsBytesStillOnTheirWayAsUnread) {
   PtyLine line;
   std::string error;
   ASSERT_TRUE(line.Open(error)) << error;
-  const int pc = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(pc, 0);
-  termios raw{};
-  ASSERT_EQ(::tcgetattr(pc, &raw), 0);
-  ::cfmakeraw(&raw);
-  ASSERT_EQ(::tcsetattr(pc, TCSANOW, &raw), 0);
+  MiniPc pc(line.SlavePath());
+  ASSERT_TRUE(pc.IsOpen());
   const CommandFrame report = MakeCommandFrame(kCodeProgram, 1);
   int early = 0;
   for (int round = 0; round < 200; ++round) {
     ASSERT_TRUE(line.WriteAll(report.data(), report.size(), [] { return true; }));
     if (line.Unread() != int(report.size())) ++early;
-    uint8_t taken[kCommandFrameSize];
-    size_t got = 0;
-    for (int tries = 0; got < sizeof taken && tries < 1000; ++tries) {
-      const ssize_t n = ::read(pc, taken + got, sizeof taken - got);
-      if (n > 0) got += size_t(n);
-      if (got < sizeof taken) std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_EQ(got, sizeof taken);
+    ASSERT_EQ(pc.Read(kCommandFrameSize, 1000ms).size(), report.size());
     ASSERT_EQ(line.Unread(), 0);
   }
-  ::close(pc);
   EXPECT_EQ(early, 0) << "rounds in which the last bytes did not count yet";
 }
 

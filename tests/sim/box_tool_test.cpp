@@ -182,13 +182,11 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
 TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   BoxFaults faults;
   std::string error;
-  EXPECT_TRUE(ApplyFaultOption("nak-frame=3", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("bad-header-crc", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("garbage-before-ready", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("vanish-at=erase", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("back-to-back=program", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("stall-read=150", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("damage-received=answer", faults, error));
+  for (const char* right :
+       {"nak-frame=3", "bad-header-crc", "garbage-before-ready", "vanish-at=erase",
+        "back-to-back=program", "stall-read=150", "damage-received=answer"}) {
+    EXPECT_TRUE(ApplyFaultOption(right, faults, error)) << right << ": " << error;
+  }
   EXPECT_EQ(faults.backToBack, FaultStep::kProgram);
   EXPECT_EQ(faults.stallRead, std::chrono::milliseconds(150));
   EXPECT_EQ(faults.nakFrame, 3);
