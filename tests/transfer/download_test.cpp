@@ -39,12 +39,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
-  ASSERT_TRUE(session.BoxFinished(1));
-  const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(Operation::kUploadDefault)) {
-    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
-              RegionOfImage(image, region.address, region.size));
-  }
+  session.ExpectFlashHolds(image, UploadRegionList(Operation::kUploadDefault));
   EXPECT_TRUE(session.observer.ControlsEnabled());
   // The progress bar fills once per phase: 1, 2, then over again.
   std::vector<int> positions;

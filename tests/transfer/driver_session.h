@@ -7,7 +7,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
 
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "link/station.h"
 #include "link/system_port.h"
 #include "sim/virtual_box.h"
@@ -52,6 +55,17 @@ class DriverSession {
   // The box finishes its own bookkeeping (programming its image, counting) just after the PC has
   // its last answer: wait for that before looking at the box.
   bool BoxFinished(int sessions) { return box.WaitSessions(sessions, std::chrono::seconds(10)); }
+  // Once the box has finished `sessions`, its flash holds the `regions` of `image`.
+  void ExpectFlashHolds(const std::vector<uint8_t>& image, std::span<const UploadRegion> regions,
+                        int sessions = 1) {
+    ASSERT_TRUE(BoxFinished(sessions));
+    const auto flash = box.FlashCopy();
+    for (const UploadRegion& region : regions) {
+      EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
+                RegionOfImage(image, region.address, region.size))
+          << std::hex << region.address;
+    }
+  }
 
   VirtualBox box;
   RecordingObserver observer;

@@ -170,12 +170,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
   if (!ExpectRowEnding(row, session, result)) return;
-  ASSERT_TRUE(session.BoxFinished(1));
-  const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(row.set)) {
-    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
-              RegionOfImage(image, region.address, region.size));
-  }
+  session.ExpectFlashHolds(image, UploadRegionList(row.set));
 }
 
 class UploadFault : public ::testing::TestWithParam<FaultRow> {};
@@ -356,9 +351,7 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
     session.afterChoose = [&] { replace(refused); };
     const LoopResult result = session.Run(Operation::kDownload, file, 2);
     EXPECT_EQ(result.boxesDone, 2);
-    ASSERT_TRUE(session.BoxFinished(2));
-    EXPECT_EQ(RegionOfImage(session.box.FlashCopy(), regions[0].address, regions[0].size),
-              RegionOfImage(chosen, regions[0].address, regions[0].size));
+    session.ExpectFlashHolds(chosen, regions, 2);
   }
 }
 
