@@ -5,6 +5,8 @@
 
 #include "dld/blocks.h"
 #include "dld/byte_order.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
 #include "link/memory_port.h"
@@ -13,13 +15,8 @@ namespace vn::testing {
 namespace {
 
 Bytes DescriptorBytes(uint8_t flag) {
-  FILE_PARTITION_HEADER_T descriptor{};
-  descriptor.tag = kDescriptorTag;
-  descriptor.length = kDescriptorLength;
-  descriptor.flag = flag;
-  SealDescriptor(descriptor);
-  const uint8_t* bytes = BytesOf(descriptor);
-  return Bytes(bytes, bytes + kDescriptorSize);
+  const FILE_PARTITION_HEADER_T descriptor = MakeDescriptor(flag, 0, {}, {});
+  return Bytes(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
 }
 
 // A data block of `size` bytes in all: tag, 24-bit count, and a pattern.
@@ -191,13 +188,8 @@ TEST_P(DownloadFramingTest, RefusedDescriptorLeavesThePositionAlone) {
 }
 
 Bytes Header() {
-  FILE_DOWNLOAD_HEADER_T header{};
-  header.tag = kHeaderTag;
-  header.length[0] = kHeaderLength;
-  header.partitionCount = 2;
-  SealHeader(header);
-  const uint8_t* bytes = BytesOf(header);
-  return Bytes(bytes, bytes + kHeaderSize);
+  const auto header = MakeHeader({}, kNoKindCode, 2);
+  return Bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
 }
 
 TEST_P(DownloadFramingTest, HeaderIsResentUntilAcknowledgedThenTheVerdictCounts) {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "dld/blocks.h"
-#include "dld/byte_order.h"
-#include "dld/crc32.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
 #include "support/scratch_folder.h"
@@ -16,25 +16,17 @@ namespace vn::testing {
 namespace {
 
 Bytes Header(bool rightCrc) {
-  FILE_DOWNLOAD_HEADER_T header{};
-  header.tag = kHeaderTag;
-  header.length[0] = kHeaderLength;
-  header.manufactureIdent[0] = 'V';
-  SealHeader(header);
-  if (!rightCrc) header.crc[0] ^= 0x01;
-  const uint8_t* bytes = BytesOf(header);
-  return Bytes(bytes, bytes + kHeaderSize);
+  const auto header = MakeHeader({}, kNoKindCode, 1);
+  Bytes bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  if (!rightCrc) bytes[kHeaderCrcAt] ^= 0x01;
+  return bytes;
 }
 
 Bytes Descriptor(bool rightCrc) {
-  FILE_PARTITION_HEADER_T descriptor{};
-  descriptor.tag = kDescriptorTag;
-  descriptor.length = kDescriptorLength;
-  PutLe24(descriptor.compressedLength, 2033);
-  SealDescriptor(descriptor);
-  if (!rightCrc) descriptor.crc[3] ^= 0x80;
-  const uint8_t* bytes = BytesOf(descriptor);
-  return Bytes(bytes, bytes + kDescriptorSize);
+  const FILE_PARTITION_HEADER_T descriptor = MakeDescriptor(0, 0, {}, {});
+  Bytes bytes(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
+  if (!rightCrc) bytes[kDescriptorCrcAt + 3] ^= 0x80;
+  return bytes;
 }
 
 Bytes Pattern(size_t count, uint8_t seed) {
