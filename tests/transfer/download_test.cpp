@@ -105,10 +105,7 @@ TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
 }
 
 TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
-  BoxOptions options;
-  options.faults.nakFrame = 2;
-  options.faults.nakFrameTimes = 9;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.nakFrame = 2, .nakFrameTimes = 9});
   ASSERT_TRUE(session.opened);
   const std::string file = PackedSet(session, Operation::kUploadDefault, 6);
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);

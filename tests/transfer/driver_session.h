@@ -28,6 +28,8 @@ class DriverSession {
     started = box.Start();
     opened = started && station.Open(box.PtyPath());
   }
+  // A box with these faults and otherwise as it comes.
+  explicit DriverSession(const BoxFaults& faults) : DriverSession(WithFaults(faults)) {}
   ~DriverSession() {
     station.Close();
     box.Stop();
@@ -77,6 +79,13 @@ class DriverSession {
   bool opened = false;
   std::atomic<bool> hung{false};
   FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header
+
+ private:
+  static BoxOptions WithFaults(const BoxFaults& faults) {
+    BoxOptions options;
+    options.faults = faults;
+    return options;
+  }
 };
 
 }  // namespace vn::testing

@@ -158,9 +158,7 @@ class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const FaultRow& row = GetParam();
-  BoxOptions options;
-  options.faults = row.faults;
-  DriverSession session(options);
+  DriverSession session(row.faults);
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
@@ -204,8 +202,6 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
 }
 
 // Each row names only its own faults; the others keep their defaults (off).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 const std::vector<FaultRow> kDownloadRows = {
     Ok("FrameNakedOnce", {.nakFrame = 1}),
     Ok("FrameNakedNineTimes", {.nakFrame = 3, .nakFrameTimes = 9}),
@@ -263,7 +259,6 @@ const std::vector<FaultRow> kUploadRows = {
     // The third answer is the first data frame's ACK: the box sends the frame again.
     Fails("FrameAckDamaged", {.damageReceived = kAnswer, .damageReceivedNth = 3}, kTransferFailed),
 };
-#pragma GCC diagnostic pop
 
 // Where a box falls silent or vanishes, and what a failure there may end with.
 const std::vector<StepEnding> kDownloadSilent = {
@@ -295,9 +290,7 @@ INSTANTIATE_TEST_SUITE_P(Matrix, UploadFault,
 // The box's wrong first frame and its ready frame take turns, so which one a connect meets
 // depends on timing: every connect must either go on to a success or end in "Connect failed!".
 TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
-  BoxOptions options;
-  options.faults.nonReadyFirst = true;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.nonReadyFirst = true});
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld",

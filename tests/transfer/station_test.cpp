@@ -33,10 +33,8 @@ bool Shows(const RecordingObserver& observer, int message) {
 }
 
 TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
-  BoxOptions options;
-  options.faults.silentAt =
-      FaultStep::kErase;  // the PC waits for the erase reports without a time limit
-  DriverSession session(options);
+  // The PC waits for the erase reports without a time limit.
+  DriverSession session(BoxFaults{.silentAt = FaultStep::kErase});
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
   const std::string file = KeyFile(session);
