@@ -30,6 +30,12 @@ struct BoxAndPc {
     started = box.Start();
     if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
   }
+  explicit BoxAndPc(const BoxFaults& faults) : BoxAndPc(WithFaults(faults)) {}
+  static BoxOptions WithFaults(const BoxFaults& faults) {
+    BoxOptions options;
+    options.faults = faults;
+    return options;
+  }
   // Connects and sends a header announcing `count` partitions, which the box accepts, then the
   // `partitions` given.
   bool SendDownload(int count, const std::vector<PackedPartition>& partitions = {}) {
@@ -84,9 +90,7 @@ TEST(BoxIdle, AnnouncesItselfAgainUntilAskedAndSurvivesAReopenedPort) {
 }
 
 TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
-  BoxOptions options;
-  options.faults.nonReadyFirst = true;
-  BoxAndPc wrong(options);
+  BoxAndPc wrong(BoxFaults{.nonReadyFirst = true});
   ASSERT_TRUE(wrong.started);
   // Wrong and ready frames take turns, so that a PC opening late still meets a wrong one.
   bool sawWrong = false;
@@ -94,9 +98,7 @@ TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
   EXPECT_TRUE(sawWrong);
   EXPECT_TRUE(IsCommand(wrong.pc->Read(4), kCodeReady, 0));
 
-  options = {};
-  options.faults.garbageBeforeReady = true;
-  BoxAndPc noisy(options);
+  BoxAndPc noisy(BoxFaults{.garbageBeforeReady = true});
   ASSERT_TRUE(noisy.started);
   EXPECT_TRUE(noisy.pc->Connect(kCodeDownload));
 }
@@ -187,11 +189,8 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
 }
 
 TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
-  BoxOptions options;
-  options.faults.nakFrame = 3;  // the first send of frame 2: frame 1 comes twice
-  options.faults.nakFrameTimes = 2;
-  options.faults.eraseFailAt = 1;
-  BoxAndPc run(options);
+  // The first send of frame 2 (frame 1 comes twice) is refused twice.
+  BoxAndPc run(BoxFaults{.nakFrame = 3, .nakFrameTimes = 2, .eraseFailAt = 1});
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40020000, SampleFlashImage(6, 0x10000));
   ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
@@ -199,9 +198,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   ASSERT_TRUE(run.SendDownload(1));
   ASSERT_TRUE(run.SendDescriptor(partition));
   // The first frame twice, as a PC does that missed the ACK: acknowledged, taken once.
-  const std::vector<uint8_t> head(partition.block.begin(),
-                                  partition.block.begin() + kFramePayloadMax);
-  const DataFrame first = BuildDataFrame(1, head);
+  const DataFrame first = BuildDataFrame(1, std::span(partition.block).first(kFramePayloadMax));
   for (int i = 0; i < 2; ++i) {
     run.pc->Write(first);
     ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
@@ -225,9 +222,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
 }
 
 TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
-  BoxOptions options;
-  options.faults.dropAck = 2;  // the first descriptor's
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.dropAck = 2});  // the first descriptor's
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40030000, SampleFlashImage(7, 0x400));
   ASSERT_TRUE(run.SendDownload(1));
@@ -240,9 +235,7 @@ TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
 }
 
 TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
-  BoxOptions options;
-  options.faults.silentAt = FaultStep::kVerdict;
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.silentAt = FaultStep::kVerdict});
   ASSERT_TRUE(run.started);
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   run.pc->Write(HeaderFor(kBox, 1));
@@ -255,9 +248,7 @@ TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
 }
 
 TEST(BoxDownload, VanishingMidTransferClosesThePort) {
-  BoxOptions options;
-  options.faults.vanishAt = FaultStep::kFrame;
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.vanishAt = FaultStep::kFrame});
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40040000, SampleFlashImage(8, 0x4000));
   ASSERT_TRUE(run.SendDownload(1));
