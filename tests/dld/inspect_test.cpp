@@ -223,12 +223,6 @@ TEST_F(InspectCorruption, NoSingleByteChangeOrPrefixPasses) {
   }
 }
 
-}  // namespace
-}  // namespace vn
-
-namespace vn {
-namespace {
-
 // A region larger than the flash is reported, not expanded: a crafted file of many such regions
 // would otherwise keep inspect (and the check before a download) busy for minutes.
 TEST_F(InspectCorruption, RegionLargerThanTheFlashIsNotExpanded) {

@@ -146,9 +146,8 @@ TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
 }
 
 TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
-  Bytes truncated = DataBlock(3000, 5);
-  truncated.resize(1500);
-  const Bytes file(truncated);
+  Bytes file = DataBlock(3000, 5);
+  file.resize(1500);
   int received = 0;
   std::thread boxThread([&] {
     while (box().Receive(kDataFrameSize, 300ms)) {

@@ -180,8 +180,7 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   options.faults = row.faults;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::vector<uint8_t> oldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
-  const std::string file = session.scratch.Write("backup.dld", oldBackup);
+  const std::string file = session.scratch.Write("backup.dld", kOldBackup);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(row.set, file, 1, guard);
@@ -190,7 +189,7 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
     ExpectSoundUpload(ReadBytes(file), row.set, session.box.FlashCopy());
     return;
   }
-  EXPECT_EQ(ReadBytes(file), oldBackup);
+  EXPECT_EQ(ReadBytes(file), kOldBackup);
   const std::string partial = file + ".partial";
   if (std::filesystem::exists(partial)) {
     const auto bytes = ReadBytes(partial);

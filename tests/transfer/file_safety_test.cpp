@@ -10,6 +10,7 @@
 #include "dld/region_sets.h"
 #include "sim/box_fault_option.h"
 #include "tests_common.h"
+#include "upload_checks.h"
 
 namespace vn::testing {
 namespace {
@@ -23,22 +24,18 @@ BoxOptions FlashedBox(uint32_t seed, FaultStep vanishAt = FaultStep::kNone) {
   return options;
 }
 
-std::vector<uint8_t> OldBackup() {
-  return {0x11, 0x44, 0x00, 'o', 'l', 'd'};
-}
-
 TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
   for (const FaultStep step : {FaultStep::kDescriptor, FaultStep::kFrame}) {
     SCOPED_TRACE(FaultStepName(step));
     DriverSession session(FlashedBox(31, step));
     ASSERT_TRUE(session.opened);
-    const std::string file = session.scratch.Write("key.dld", OldBackup());
+    const std::string file = session.scratch.Write("key.dld", kOldBackup);
 
     const LoopResult result = session.Run(kKeySet, file);
 
     EXPECT_FALSE(result.boxesDone);
     EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
-    EXPECT_EQ(ReadBytes(file), OldBackup());
+    EXPECT_EQ(ReadBytes(file), kOldBackup);
     const auto partial = ReadBytes(file + ".partial");
     ASSERT_GE(partial.size(), size_t(kHeaderSize));
     EXPECT_EQ(GetLe24(&partial[53]), 0u) << "a partial file must not look complete";
@@ -71,17 +68,17 @@ TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
   options.faults.badHeaderCrc = 1;
   DriverSession session(options);
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write("key.dld", OldBackup());
+  const std::string file = session.scratch.Write("key.dld", kOldBackup);
   session.Run(kKeySet, file);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
-  EXPECT_EQ(ReadBytes(file), OldBackup());
+  EXPECT_EQ(ReadBytes(file), kOldBackup);
   EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
 }
 
 TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
   DriverSession session(FlashedBox(33));
   ASSERT_TRUE(session.opened);
-  const std::string real = session.scratch.Write("real.dld", OldBackup());
+  const std::string real = session.scratch.Write("real.dld", kOldBackup);
   ::chmod(real.c_str(), 0640);
   const std::string stale = session.scratch.Write("real.dld.partial", {1, 2, 3});
   const std::string link = session.scratch.File("link.dld");

@@ -55,14 +55,12 @@ TEST(Upload, ReadRequestBytesForTheKeySet) {
   EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
   EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
   for (const RegionSet& set : UploadSets()) {
-    const Operation operation = set.operation;
-    const auto all = BuildReadRequest(UploadRegionList(operation));
-    const auto parsed = ParseReadRequest(all.data());
+    const auto parsed = ParseReadRequest(BuildReadRequest(set.regions).data());
     ASSERT_TRUE(parsed.has_value());
-    ASSERT_EQ(parsed->size(), UploadRegionList(operation).size());
+    ASSERT_EQ(parsed->size(), set.regions.size());
     for (size_t i = 0; i < parsed->size(); ++i) {
-      EXPECT_EQ((*parsed)[i].address, UploadRegionList(operation)[i].address);
-      EXPECT_EQ((*parsed)[i].flag, UploadRegionList(operation)[i].flag);
+      EXPECT_EQ((*parsed)[i].address, set.regions[i].address);
+      EXPECT_EQ((*parsed)[i].flag, set.regions[i].flag);
     }
   }
 }
