@@ -28,8 +28,9 @@ class DriverSession {
     started = box.Start();
     opened = started && station.Open(box.PtyPath());
   }
-  // A box with these faults and otherwise as it comes.
-  explicit DriverSession(const BoxFaults& faults) : DriverSession(WithFaults(faults)) {}
+  // A box with these faults, holding `flash` (erased when empty), and otherwise as it comes.
+  explicit DriverSession(const BoxFaults& faults, std::vector<uint8_t> flash = {})
+      : DriverSession(BoxWith(faults, std::move(flash))) {}
   ~DriverSession() {
     station.Close();
     box.Stop();
@@ -81,9 +82,10 @@ class DriverSession {
   FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header
 
  private:
-  static BoxOptions WithFaults(const BoxFaults& faults) {
+  static BoxOptions BoxWith(const BoxFaults& faults, std::vector<uint8_t> flash) {
     BoxOptions options;
     options.faults = faults;
+    options.flash = std::move(flash);
     return options;
   }
 };

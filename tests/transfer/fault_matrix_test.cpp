@@ -175,10 +175,7 @@ class UploadFault : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   const FaultRow& row = GetParam();
-  BoxOptions options;
-  options.flash = SampleFlashImage(61);
-  options.faults = row.faults;
-  DriverSession session(options);
+  DriverSession session(row.faults, SampleFlashImage(61));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write("backup.dld", kOldBackup);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;

@@ -17,17 +17,10 @@ namespace {
 
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
-BoxOptions FlashedBox(uint32_t seed, FaultStep vanishAt = FaultStep::kNone) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(seed);
-  options.faults.vanishAt = vanishAt;
-  return options;
-}
-
 TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
   for (const FaultStep step : {FaultStep::kDescriptor, FaultStep::kFrame}) {
     SCOPED_TRACE(FaultStepName(step));
-    DriverSession session(FlashedBox(31, step));
+    DriverSession session(BoxFaults{.vanishAt = step}, SampleFlashImage(31));
     ASSERT_TRUE(session.opened);
     const std::string file = session.scratch.Write("key.dld", kOldBackup);
 
@@ -50,7 +43,7 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
 // The window has no check of its own before Start: the upload refuses a target it could never
 // replace before asking the box for anything.
 TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
-  DriverSession session(FlashedBox(33));
+  DriverSession session(BoxFaults{}, SampleFlashImage(33));
   ASSERT_TRUE(session.opened);
   const std::string folder = session.scratch.File("backup.dld");
   std::filesystem::create_directory(folder);
@@ -64,9 +57,7 @@ TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
 }
 
 TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
-  BoxOptions options = FlashedBox(32);
-  options.faults.badHeaderCrc = 1;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.badHeaderCrc = 1}, SampleFlashImage(32));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write("key.dld", kOldBackup);
   session.Run(kKeySet, file);
@@ -76,7 +67,7 @@ TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
 }
 
 TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
-  DriverSession session(FlashedBox(33));
+  DriverSession session(BoxFaults{}, SampleFlashImage(33));
   ASSERT_TRUE(session.opened);
   const std::string real = session.scratch.Write("real.dld", kOldBackup);
   ::chmod(real.c_str(), 0640);

@@ -12,14 +12,8 @@
 namespace vn::testing {
 namespace {
 
-BoxOptions WithFlash(uint32_t seed) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(seed);
-  return options;
-}
-
 TEST(Upload, DefaultSetShowsItsTextsAndStops) {
-  DriverSession session(WithFlash(11));
+  DriverSession session(BoxFaults{}, SampleFlashImage(11));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
 
@@ -36,7 +30,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
 }
 
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
-  DriverSession session(WithFlash(12));
+  DriverSession session(BoxFaults{}, SampleFlashImage(12));
   ASSERT_TRUE(session.opened);
   for (const RegionSet& set : UploadSets()) {
     const Operation operation = set.operation;
@@ -66,7 +60,7 @@ TEST(Upload, ReadRequestBytesForTheKeySet) {
 }
 
 TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
-  DriverSession session(WithFlash(17));
+  DriverSession session(BoxFaults{}, SampleFlashImage(17));
   ASSERT_TRUE(session.opened);
   const LoopResult result =
       session.Run(Operation::kUploadKey, session.scratch.File("missing/folder/key.dld"));
@@ -76,7 +70,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
 }
 
 TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
-  DriverSession session(WithFlash(18));
+  DriverSession session(BoxFaults{}, SampleFlashImage(18));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   session.observer.SetStatusHook([&](const std::string& text) {
@@ -94,7 +88,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
 }
 
 TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
-  DriverSession session(WithFlash(20));
+  DriverSession session(BoxFaults{}, SampleFlashImage(20));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
   // The file vanishes between the last region and the total size (another program took it).
@@ -115,7 +109,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   ScratchFolder folder;
   const std::string file = folder.File("all.dld");
   {
-    DriverSession source(WithFlash(19));
+    DriverSession source(BoxFaults{}, SampleFlashImage(19));
     ASSERT_TRUE(source.opened);
     ASSERT_EQ(source.Run(Operation::kUploadAll, file).boxesDone, 1);
   }
