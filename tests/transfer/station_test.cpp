@@ -15,8 +15,7 @@ namespace {
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 std::string KeyFile(DriverSession& session) {
-  const auto list = UploadRegionList(kKeySet);
-  return session.scratch.Write("key.dld", BuildUpgradeFile({list.begin(), list.end()},
+  return session.scratch.Write("key.dld", BuildUpgradeFile(UploadRegionList(kKeySet),
                                                            SampleFlashImage(71), LabBoxIdentity()));
 }
 
