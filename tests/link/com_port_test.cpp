@@ -9,12 +9,7 @@
 namespace vn::testing {
 namespace {
 
-class ComPortTest : public RigTest {
- protected:
-  bool WaitForWaiting(int32_t count) {
-    return WaitUntil([&] { return port().BytesWaiting() == count; });
-  }
-};
+using ComPortTest = RigTest;
 
 TEST_P(ComPortTest, ExactReadNeedsTheCountWaitingAndReadSomeTakesPart) {
   uint8_t buffer[kMaxTransfer] = {};

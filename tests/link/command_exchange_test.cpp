@@ -104,9 +104,6 @@ class CommandExchangeTest : public RigTest {
   std::future<int> ReceiveCommandLater() {
     return std::async(std::launch::async, [this] { return ReceiveCommand(port()); });
   }
-  bool WaitForWaiting(int32_t count) {
-    return WaitUntil([&] { return port().BytesWaiting() == count; });
-  }
   // Lets the wait find `stray` waiting, and once the wait has taken it, sends `frame`: the
   // result of the wait.
   int ReceiveCommandAfter(const Bytes& stray, const Bytes& frame) {
