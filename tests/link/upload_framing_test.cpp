@@ -40,20 +40,11 @@ Bytes Frame(uint8_t number, const Bytes& payload) {
   return Bytes(frame.begin(), frame.end());
 }
 
-Bytes FileBytes(std::FILE* file) {
-  std::fflush(file);
-  std::fseek(file, 0, SEEK_END);
-  Bytes bytes(size_t(std::ftell(file)));
-  std::fseek(file, 0, SEEK_SET);
-  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
-  return bytes;
-}
-
 class UploadFramingTest : public RigTest {
  protected:
   void SetUp() override {
     RigTest::SetUp();
-    file_ = std::tmpfile();
+    file_ = std::fopen(path_.c_str(), "w+b");
     ASSERT_NE(file_, nullptr);
   }
   void TearDown() override {
@@ -63,6 +54,13 @@ class UploadFramingTest : public RigTest {
   bool Section(int32_t size, std::FILE* file = nullptr) {
     return ReceiveSection(port(), file ? file : file_, position_, size, failures_);
   }
+  // What the file holds so far.
+  Bytes Stored() {
+    std::fflush(file_);
+    return ReadBytes(path_);
+  }
+  ScratchFolder folder_;
+  const std::string path_ = folder_.File("upload.dld");
   std::FILE* file_ = nullptr;
   int64_t position_ = 0;
   int failures_ = 0;
@@ -185,7 +183,7 @@ TEST_P(UploadFramingTest, BlockArrivesAsFullFramesAndARest) {
   EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 1}));
   EXPECT_EQ(position_, start + 2041);
   EXPECT_EQ(failures_, 0);
-  const Bytes stored = FileBytes(file_);
+  const Bytes stored = Stored();
   ASSERT_EQ(stored.size(), size_t(start + 2041));
   EXPECT_EQ(Bytes(stored.begin() + start, stored.end()), block);
 }
@@ -198,7 +196,7 @@ TEST_P(UploadFramingTest, BlockOfOneFullPayloadIsASingleFrame) {
   });
   EXPECT_TRUE(Section(1020));
   boxThread.join();
-  EXPECT_EQ(FileBytes(file_), block);
+  EXPECT_EQ(Stored(), block);
 }
 
 TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRightSum) {
@@ -214,7 +212,7 @@ TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRight
   });
   EXPECT_TRUE(Section(500));
   boxThread.join();
-  EXPECT_EQ(FileBytes(file_), payload);
+  EXPECT_EQ(Stored(), payload);
 }
 
 TEST_P(UploadFramingTest, TenBadFramesInARowEndTheBlock) {
