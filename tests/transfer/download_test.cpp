@@ -1,7 +1,6 @@
 // Downloads against the virtual box over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/event_stamp.h"
 #include "tests_common.h"

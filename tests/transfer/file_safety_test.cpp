@@ -6,7 +6,6 @@
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/box_fault_option.h"
 #include "tests_common.h"

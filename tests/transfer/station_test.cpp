@@ -4,7 +4,6 @@
 
 #include <thread>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/link_message.h"
 #include "tests_common.h"

@@ -3,7 +3,6 @@
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/wire_format.h"
 #include "tests_common.h"
