@@ -30,22 +30,8 @@ namespace fs = std::filesystem;
 
 // A scratch folder that holds the announcement folder for the test, for this process and the
 // programs it starts.
-class ScratchRuntime : public ScratchFolder {
- public:
-  ScratchRuntime() {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
-    setenv("XDG_RUNTIME_DIR", Path().c_str(), 1);
-  }
-  ~ScratchRuntime() {
-    if (old_) {
-      setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-
- private:
-  std::optional<std::string> old_;
+struct ScratchRuntime : ScratchFolder {
+  const RuntimeFolderAt announcedHere{Path()};
 };
 
 pid_t DeadPid() {
