@@ -77,6 +77,7 @@ LRESULT CALLBACK AboutProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
       // The change list lies on the panel's colour.
       SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CTLCOLORBTN:  // the group box's frame and caption
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOWTEXT));

@@ -49,8 +49,9 @@ void DrawPicture(HDC dc, ButtonPicture picture, COLORREF ink) {
     case ButtonPicture::kReset: {
       HPEN arrowPen = CreatePen(PS_SOLID, Scaled(2), colour(RGB(0x20, 0x60, 0xC0)));
       SelectObject(dc, arrowPen);
-      Arc(dc, Scaled(2), Scaled(2), Scaled(14), Scaled(14), Scaled(14), Scaled(4), Scaled(8),
-          Scaled(2));
+      // Counter-clockwise from the top round to the upper right, where the head points on.
+      Arc(dc, Scaled(2), Scaled(2), Scaled(14), Scaled(14), Scaled(8), Scaled(2), Scaled(14),
+          Scaled(5));
       fill(RGB(0x20, 0x60, 0xC0));
       const POINT head[] = {scaled(10, 1), scaled(15, 1), scaled(15, 6)};
       Polygon(dc, head, 3);

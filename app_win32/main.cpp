@@ -1,7 +1,8 @@
 // The window program's entry: one copy per desktop, then the main window until Close or Exit.
+#include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include "app_win32/main_window.h"
 #include "app_win32/wide_text.h"

@@ -130,6 +130,7 @@ MainWindow::MainWindow() : banner_(VN_RESOURCE_MAIN_BANNER) {
   PlaceCentred(window_, kClientWidth, kClientHeight);
   BuildControls();
   model_ = std::make_unique<FormModel>(*this, MakeSystemComPort(), ProgramDir());
+  Show(model_->State());
 }
 
 MainWindow::~MainWindow() {
