@@ -2,8 +2,8 @@
 
 #include "app_win32/banner_picture.h"
 #include "app_win32/control_ids.h"
-#include "app_win32/wide_text.h"
 #include "app_win32/window_look.h"
+#include "platform/wide_text_win32.h"
 
 namespace vn {
 namespace {
@@ -121,9 +121,9 @@ void ShowAboutWindow(HWND owner, const AboutContent& content) {
   RegisterOnce();
   AboutState state;
   // A caption without title-bar buttons: OK is the one way out.
-  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, L"About Upgrade",
-                                WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN, 0, 0, 0, 0, owner, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, L"About Upgrade", WS_POPUP | WS_CAPTION, 0,
+                      0, 0, 0, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) return;
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
   PlaceCentred(window, kClientWidth, kClientHeight);

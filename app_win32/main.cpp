@@ -5,9 +5,9 @@
 #include <objbase.h>
 
 #include "app_win32/main_window.h"
-#include "app_win32/wide_text.h"
 #include "form/instance_rule.h"
 #include "form/program_identity.h"
+#include "platform/wide_text_win32.h"
 
 namespace {
 

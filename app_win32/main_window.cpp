@@ -9,13 +9,13 @@
 #include "app_win32/about_window.h"
 #include "app_win32/button_pictures.h"
 #include "app_win32/control_ids.h"
-#include "app_win32/wide_text.h"
 #include "app_win32/window_look.h"
 #include "form/form_texts.h"
 #include "form/program_identity.h"
 #include "link/status_texts.h"
 #include "link/system_port.h"
 #include "platform/program_dir.h"
+#include "platform/wide_text_win32.h"
 
 namespace vn {
 namespace {

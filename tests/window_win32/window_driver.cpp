@@ -7,9 +7,9 @@
 //   window_driver choose-port TEXT | choose-operation TEXT
 //   window_driver choose-file DIALOG-TITLE PATH SECONDS
 //   window_driver click open|start|reset|close
-//   window_driver watch-status SECONDS PATTERN... [-- choose-operation TEXT]
-//                 ("!" first: must be seen; "*" last: a prefix; the choice is made the moment the
-//                 last pattern shows)
+//   window_driver watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]
+//                 ("!" first: must be seen; "*" last: a prefix; the button is pressed just before
+//                 watching, the choice is made the moment the last pattern shows)
 //   window_driver wait-status TEXT SECONDS         ("*" last: a prefix)
 //   window_driver wait-idle SECONDS
 //   window_driver about SECONDS | about-close SECONDS
@@ -19,6 +19,7 @@
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -333,7 +334,9 @@ void WatchStatus(double seconds, const std::vector<std::string>& arguments) {
       if (started && next > at && patterns[next].required) break;
       if (!started && patterns[next].required) break;
     }
-    if (!started) return false;  // what the line showed before the watched run
+    // What the line showed before the watched run, or its clearing; anything else (a refusal)
+    // ends the watch at once.
+    if (!started && (seen.size() == 1 || text.empty())) return false;
     Fail("status text out of order:" + report());
   });
   if (!done)
@@ -468,15 +471,25 @@ void Geometry(const std::string& which) {
               rect.top);
 }
 
-double Seconds(const char* text) {
-  return std::atof(text);
+double Seconds(const std::string& text) {
+  return std::atof(text.c_str());
+}
+
+// The arguments in UTF-8, whatever the system's code page: file names may be any Unicode.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; wide && i < count; ++i) args.push_back(Narrow(wide[i]));
+  LocalFree(wide);
+  return args;
 }
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main() {
   setvbuf(stdout, nullptr, _IONBF, 0);
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Arguments();
   auto need = [&](size_t count) {
     if (args.size() < count + 1) Fail("too few arguments for " + args[0]);
   };
@@ -484,43 +497,51 @@ int main(int argc, char* argv[]) {
   const std::string& step = args[0];
   if (step == "check-layout") {
     need(1);
-    CheckLayout(Seconds(argv[2]));
+    CheckLayout(Seconds(args[1]));
   } else if (step == "choose-port" || step == "choose-operation") {
     need(1);
     ChooseEntry(step == "choose-port" ? VN_ID_CB_COM : VN_ID_CB_UPG, args[1]);
   } else if (step == "choose-file") {
     need(3);
-    ChooseFile(args[1], args[2], Seconds(argv[4]));
+    ChooseFile(args[1], args[2], Seconds(args[3]));
   } else if (step == "click") {
     need(1);
     Click(ButtonId(args[1]));
   } else if (step == "watch-status") {
     need(2);
-    const auto then = std::find(args.begin() + 2, args.end(), "--");
-    WatchStatus(Seconds(argv[2]), std::vector<std::string>(args.begin() + 2, then));
+    auto first = args.begin() + 2;
+    // Pressed here rather than by a step before: the first texts come faster than a new process.
+    if (*first == "--press") {
+      need(4);
+      Click(ButtonId(first[1]));
+      first += 2;
+    }
+    const auto then = std::find(first, args.end(), "--");
+    WatchStatus(Seconds(args[1]), std::vector<std::string>(first, then));
     if (then != args.end()) {
-      if (args.end() - then != 3 || then[1] != "choose-operation")
+      if (args.end() - then != 3 || then[1] != "choose-operation") {
         Fail("after --: choose-operation TEXT");
+      }
       ChooseEntry(VN_ID_CB_UPG, then[2]);
     }
   } else if (step == "wait-status") {
     need(2);
-    WaitStatus(args[1], Seconds(argv[3]));
+    WaitStatus(args[1], Seconds(args[2]));
   } else if (step == "wait-idle") {
     need(1);
-    WaitIdle(Seconds(argv[2]));
+    WaitIdle(Seconds(args[1]));
   } else if (step == "about") {
     need(1);
-    About(Seconds(argv[2]));
+    About(Seconds(args[1]));
   } else if (step == "about-close") {
     need(1);
-    AboutClose(Seconds(argv[2]));
+    AboutClose(Seconds(args[1]));
   } else if (step == "second-start") {
     need(2);
-    SecondStart(args[1], Seconds(argv[3]));
+    SecondStart(args[1], Seconds(args[2]));
   } else if (step == "close") {
     need(1);
-    Close(Seconds(argv[2]));
+    Close(Seconds(args[1]));
   } else if (step == "geometry") {
     need(1);
     Geometry(args[1]);

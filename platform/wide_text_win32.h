@@ -1,5 +1,6 @@
 #pragma once
-// The window speaks UTF-16 to Windows and UTF-8 to everything else: the conversions, at the edge.
+// Windows speaks UTF-16; the program's text, file names included, is UTF-8: the conversions, at
+// the edge.
 #include <string>
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "app_win32/wide_text.h"
+#include "platform/wide_text_win32.h"
 
 #include <windows.h>
 
