@@ -21,7 +21,8 @@ FormModel::FormModel(FormView& view, std::unique_ptr<ComPort> port, std::string 
 
 FormModel::~FormModel() {
   *alive_ = false;
-  Shutdown();
+  StopOperation();
+  station_.Close();
 }
 
 void FormModel::Publish() {
@@ -253,6 +254,8 @@ void FormModel::Close() {
 void FormModel::Shutdown() {
   StopOperation();
   station_.Close();
+  state_.portOpen = false;
+  Publish();
 }
 
 void FormModel::RefreshPorts() {

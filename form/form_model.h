@@ -24,8 +24,10 @@ namespace vn {
 
 class FormModel : private LinkObserver {
  public:
-  // `programDir` is where the download's scratch file goes; `ports` lists the port entries each
-  // time the list is opened. Shows the start-up state: COM.01, Download, the port closed.
+  // Made on the view's thread. `programDir` is where the download's scratch file goes; `ports`
+  // lists the port entries each time the list is opened. The start-up state (COM.01, Download, the
+  // port closed) is State(): the view draws it once built, and every change after that reaches it
+  // through Show.
   FormModel(FormView& view, std::unique_ptr<ComPort> port, std::string programDir,
             PortEntrySource ports = CurrentPortEntries);
   // Stops a running operation and closes the port.

@@ -118,22 +118,6 @@ class InstanceGuardTest : public QObject {
     QVERIFY(!handedOver.wait(300));
   }
 
-  void nameDependsOnUserAndDisplayOnly() {
-    const QByteArray saved = qgetenv("DISPLAY");
-    qputenv("DISPLAY", ":3");
-    const QString plain = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", ":3.0");
-    const QString screen = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", ":4");
-    const QString other = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", saved);
-    QCOMPARE(plain, screen);
-    QVERIFY(plain != other);
-    QVERIFY(plain.contains(QString::number(getuid())));
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]+$"));
-    QVERIFY2(safe.match(plain).hasMatch(), qPrintable(plain));
-  }
-
   void programStartedTwiceEndsTheSecondCopy() {
     const ProgramCopies copies(QStringLiteral("seq"));
     if (!copies.Built()) QSKIP("vespanode is not built");
