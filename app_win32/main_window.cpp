@@ -110,6 +110,13 @@ std::optional<std::string> FileDialog(HWND owner, bool save, const char* title,
   return Utf8FromWide(path.data());
 }
 
+// An entry chosen in a list, the one already chosen included (choosing a port again opens it
+// again): the list closed on a choice, or moved by the keys while closed.
+bool Chosen(HWND list, int notification) {
+  if (notification == CBN_SELENDOK) return true;
+  return notification == CBN_SELCHANGE && !SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0);
+}
+
 }  // namespace
 
 MainWindow::MainWindow() : banner_(VN_RESOURCE_MAIN_BANNER) {
@@ -395,12 +402,12 @@ void MainWindow::Command(int id, int notification) {
   switch (id) {
     case VN_ID_CB_COM:
       if (notification == CBN_DROPDOWN) model_->RefreshPorts();
-      if (notification == CBN_SELCHANGE) {
+      if (Chosen(CB_Com, notification)) {
         model_->ChoosePort(static_cast<int>(SendMessageW(CB_Com, CB_GETCURSEL, 0, 0)));
       }
       break;
     case VN_ID_CB_UPG:
-      if (notification == CBN_SELCHANGE) {
+      if (Chosen(CB_Upg, notification)) {
         model_->ChooseOperation(static_cast<int>(SendMessageW(CB_Upg, CB_GETCURSEL, 0, 0)));
       }
       break;
