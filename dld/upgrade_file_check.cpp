@@ -6,12 +6,13 @@
 #include "dld/file_io.h"
 #include "dld/inspect.h"
 #include "platform/file_kind.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 
 std::string FileKindProblem(const std::string& path) {
   std::error_code error;
-  (void)std::filesystem::status(path, error);
+  (void)std::filesystem::status(Utf8Path(path), error);
   if (error) return error.message();
   return NonFileProblem(path, "an upgrade file");
 }
@@ -24,7 +25,7 @@ bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Fail
   }
   if (ReadWholeFile(path, image, failure, kMaxUpgradeFileSize)) return true;
   std::error_code error;
-  const uintmax_t size = std::filesystem::file_size(path, error);
+  const uintmax_t size = std::filesystem::file_size(Utf8Path(path), error);
   if (!error && size > kMaxUpgradeFileSize) {
     failure =
         FailureSaying(FailureKind::kWrongKind,
