@@ -63,7 +63,14 @@ silent_install() {
   settle
 }
 menu_entries() { find "$WINEPREFIX/drive_c" -iname 'Vespanode*.lnk' | sort; }
-has_uninstall_key() { timeout "$step_limit" "$wine" reg query "$uninstall_key" >/dev/null 2>&1; }
+# Whether the uninstall key is there: reg says 1 when it is not; anything else is a failure.
+has_uninstall_key() {
+  local status=0
+  timeout "$step_limit" "$wine" reg query "$uninstall_key" >/dev/null 2>>"$work/wine.err" ||
+    status=$?
+  ((status <= 1)) || fail "reg query: exit status $status"
+  return $status
+}
 listing() { (cd "$1" && find . -mindepth 1 | sort); }
 # The prefix's drive C. NSIS's uninstaller runs from a copy of itself in the temp folder, which
 # Windows deletes at the next restart but for the copy's empty folder: that folder is not counted.
