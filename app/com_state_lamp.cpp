@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "form/status_tone.h"
+
 namespace vn {
 
 ComStateLamp::ComStateLamp(QWidget* parent) : QWidget(parent) {}
@@ -13,7 +15,8 @@ void ComStateLamp::SetPortOpen(bool open) {
 }
 
 QColor ComStateLamp::Colour() const {
-  return open_ ? QColor(0x00, 0xFF, 0x00) : QColor(0xFF, 0, 0);
+  const Rgb colour = LampColour(open_);
+  return QColor(colour.red, colour.green, colour.blue);
 }
 
 void ComStateLamp::paintEvent(QPaintEvent*) {

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/banners.h"
-#include "vespanode/version.h"
+#include "form/form_texts.h"
 
 namespace vn {
 namespace {
@@ -40,33 +40,16 @@ void MakeSeparator(QWidget* panel, QRect geometry) {
   line->setGeometry(geometry);
 }
 
-}  // namespace
-
-QStringList TFormAbout::ModificationLines() {
-  return {
-      QStringLiteral("     Data                                Modification "),
-      QString(),
-      QStringLiteral(" 2005.10.18 :   Win API."),
-      QStringLiteral(" 2005.11.02 :   Upgrade data partition number 7 to 8."),
-      QStringLiteral(" 2005.12.20 :   Add function of upgrade SatcoDX."),
-      QStringLiteral(" 2006.03.06 :   Download Header(iTotalSize) is *.dld size."),
-      QStringLiteral(" 2006.03.07 :   Size of loader(128K) to loader(64K)."),
-      QStringLiteral(" 2006.03.10 :   Modified upgrade property."),
-      QStringLiteral(" 2006.08.08 :   Modified \"Ident for nocheck\" Bug."),
-      QStringLiteral(" 2006.11.20 :   Modified version number to 3.1.00."),
-      QStringLiteral(" 2006.11.21 :   Modified ident check in 3.1.01."),
-      QStringLiteral(" 2006.11.27 :   Modified download header error control in 3.1.02."),
-      QStringLiteral(
-          " 2006.12.26 :   Modified ident check, not write it to file. In version 3.1.03"),
-      QStringLiteral(" 2006.12.26 :   Modified com set. In version 3.1.04"),
-      QStringLiteral(" 2006.12.26 :   Modified syspath setting. In version 3.1.05"),
-  };
+QString Text(const char* text) {
+  return QString::fromUtf8(text);
 }
+
+}  // namespace
 
 TFormAbout::TFormAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName(QStringLiteral("FormAbout"));
-  setWindowTitle(QStringLiteral("About Upgrade"));
+  setWindowTitle(Text(kAboutTitle));
   setModal(true);
   setFixedSize(kClientWidth, kClientHeight);
 
@@ -79,7 +62,7 @@ TFormAbout::TFormAbout(QWidget* parent)
   banner->setObjectName(QStringLiteral("Image_Banner"));
   banner->setGeometry(8, 8, 480, 80);
 
-  QLabel* name = MakeLabel(panel, QStringLiteral("Vespanode"), QPoint(11, 92));
+  QLabel* name = MakeLabel(panel, Text(kAboutName), QPoint(11, 92));
   name->setObjectName(QStringLiteral("Label_Name"));
   QFont display;
   display.setStyleHint(QFont::Serif);
@@ -90,20 +73,19 @@ TFormAbout::TFormAbout(QWidget* parent)
   name->setFont(display);
   name->adjustSize();
 
-  MakeLabel(panel, QStringLiteral("Version :   3.1.05     (Build 3.0.09)"), QPoint(59, 165))
+  MakeLabel(panel, Text(kAboutVersion), QPoint(59, 165))
       ->setObjectName(QStringLiteral("Label_Version"));
   MakeSeparator(panel, QRect(9, 190, 260, 2));
-  MakeLabel(panel, QStringLiteral("Windows NT / 2000 / XP"), QPoint(59, 213))
+  MakeLabel(panel, Text(kAboutSystem), QPoint(59, 213))
       ->setObjectName(QStringLiteral("Label_System"));
-  MakeLabel(panel, QStringLiteral("Memory make use of :  12 M"), QPoint(59, 251))
+  MakeLabel(panel, Text(kAboutMemory), QPoint(59, 251))
       ->setObjectName(QStringLiteral("Label_Memory"));
   // Below the fixed texts: which build this is, the number a bug report needs.
-  QLabel* build = MakeLabel(panel, QStringLiteral("vespanode %1").arg(QLatin1String(kBuildVersion)),
-                            QPoint(59, 289));
+  QLabel* build = MakeLabel(panel, QString::fromStdString(AboutBuildLine()), QPoint(59, 289));
   build->setObjectName(QStringLiteral("Label_Build"));
   build->setForegroundRole(QPalette::PlaceholderText);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), panel);
+  auto* ok = new QPushButton(Text(kAboutOk), panel);
   ok->setObjectName(QStringLiteral("Button_OK"));
   ok->setGeometry(405, 316, 75, 25);
   ok->setDefault(true);
@@ -111,7 +93,7 @@ TFormAbout::TFormAbout(QWidget* parent)
 
   MakeSeparator(panel, QRect(8, 349, 480, 2));
 
-  auto* group = new QGroupBox(QStringLiteral(" Modification "), panel);
+  auto* group = new QGroupBox(Text(kAboutGroupCaption), panel);
   group->setGeometry(8, 360, 481, 105);
   auto* list = new QListWidget(group);
   list->setObjectName(QStringLiteral("ListBox_Modif"));
@@ -122,8 +104,8 @@ TFormAbout::TFormAbout(QWidget* parent)
   QPalette palette = list->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Button));
   list->setPalette(palette);
-  for (const QString& line : ModificationLines()) {
-    auto* item = new QListWidgetItem(line, list);
+  for (const std::string& line : ModificationLines()) {
+    auto* item = new QListWidgetItem(QString::fromStdString(line), list);
     item->setSizeHint(QSize(0, kModificationItemHeight));
   }
   auto* layout = new QVBoxLayout(group);

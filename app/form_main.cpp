@@ -17,11 +17,10 @@
 #include "app/banners.h"
 #include "app/com_state_lamp.h"
 #include "app/form_about.h"
-#include "app/port_list.h"
-#include "app/program_identity.h"
-#include "app/status_tone.h"
-#include "dld/region_sets.h"
-#include "dld/upgrade_file_check.h"
+#include "app/port_combo_box.h"
+#include "form/form_texts.h"
+#include "form/program_identity.h"
+#include "link/status_texts.h"
 
 namespace vn {
 namespace {
@@ -106,33 +105,36 @@ QToolButton* MakeButton(QWidget* panel, const char* name, const QString& caption
   return button;
 }
 
-QString OpenCaption(Operation operation) {
-  return operation == Operation::kDownload ? QStringLiteral("Open") : QStringLiteral("Save");
+QColor ColourOf(Rgb colour) {
+  return QColor(colour.red, colour.green, colour.blue);
 }
 
-QStyle::StandardPixmap OpenPicture(Operation operation) {
-  return operation == Operation::kDownload ? QStyle::SP_DialogOpenButton
-                                           : QStyle::SP_DialogSaveButton;
+QString Text(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
 }
 
 }  // namespace
 
 TFormMain::TFormMain(std::unique_ptr<ComPort> port, QString programDir, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      station_(std::move(port), bridge_, programDir.toStdString()) {
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName(QStringLiteral("FormMain"));
   setWindowTitle(QLatin1String(kWindowCaption));
   setFixedSize(kClientWidth, kClientHeight);
   BuildControls();
-  ConnectBridge();
+  FormView& view = *this;
+  model_ = std::make_unique<FormModel>(view, std::move(port), programDir.toStdString());
+  Show(model_->State());
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
 }
 
 TFormMain::~TFormMain() {
-  StopOperation();
-  station_.Close();
+  model_.reset();  // stops and joins a running operation while the widgets are still there
 }
 
 void TFormMain::BuildControls() {
@@ -141,7 +143,7 @@ void TFormMain::BuildControls() {
   banner_->setGeometry(0, 0, kClientWidth, 100);
 
   mainPanel_ = MakePanel(this, "P_Main", QRect(0, 100, kClientWidth, 170));
-  comLabel_ = MakeLabel(mainPanel_, QStringLiteral("COM:"), QPoint(16, 14));
+  comLabel_ = MakeLabel(mainPanel_, Text(kComCaption), QPoint(16, 14));
   comLabel_->setObjectName(QStringLiteral("Label_Com"));
   Shape_ComState = new ComStateLamp(mainPanel_);
   Shape_ComState->setObjectName(QStringLiteral("Shape_ComState"));
@@ -151,25 +153,22 @@ void TFormMain::BuildControls() {
   CB_Com->setObjectName(QStringLiteral("CB_Com"));
   CB_Com->setGeometry(90, 10, 150, 24);
   UseNavyText(CB_Com);
-  MakeLabel(mainPanel_, QStringLiteral("Baudrates:"), QPoint(250, 14));
+  MakeLabel(mainPanel_, Text(kRateCaption), QPoint(250, 14));
   E_Bau = MakeField(mainPanel_, "E_Bau", QRect(340, 10, 100, 22));
-  E_Bau->setText(QStringLiteral("115200[bps]"));
+  E_Bau->setText(Text(kRateText));
 
-  upgLabel_ = MakeLabel(mainPanel_, QStringLiteral("Upgrade:"), QPoint(16, 48));
+  upgLabel_ = MakeLabel(mainPanel_, Text(kOperationCaption), QPoint(16, 48));
   upgLabel_->setObjectName(QStringLiteral("Label_Upg"));
   CB_Upg = new QComboBox(mainPanel_);
   CB_Upg->setObjectName(QStringLiteral("CB_Upg"));
   CB_Upg->setGeometry(90, 44, 151, 24);
   UseNavyText(CB_Upg);
-  for (const RegionSet& row : RegionSets()) {
-    const std::string_view name = row.windowName;
-    CB_Upg->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-  }
+  for (const std::string& name : OperationNames()) CB_Upg->addItem(Text(name));
 
-  SB_Open = MakeButton(mainPanel_, "SB_Open", OpenCaption(Operation::kDownload),
-                       OpenPicture(Operation::kDownload), QRect(12, 78, 70, 23), true);
+  SB_Open = MakeButton(mainPanel_, "SB_Open", Text(kOpenCaption), QStyle::SP_DialogOpenButton,
+                       QRect(12, 78, 70, 23), true);
   E_FileName = MakeField(mainPanel_, "E_FileName", QRect(90, 79, 342, 22));
-  SB_Sta = MakeButton(mainPanel_, "SB_Sta", QStringLiteral("Start"), QStyle::SP_MediaPlay,
+  SB_Sta = MakeButton(mainPanel_, "SB_Sta", Text(kStartCaption), QStyle::SP_MediaPlay,
                       QRect(12, 112, 70, 23), true);
   E_Start = MakeField(mainPanel_, "E_Start", QRect(90, 113, 342, 22));
   ProgressBarMain = new QProgressBar(mainPanel_);
@@ -180,17 +179,17 @@ void TFormMain::BuildControls() {
   ProgressBarMain->setValue(0);
 
   buttonBar_ = MakePanel(this, "P_Button", QRect(0, 270, kClientWidth, 30));
-  SB_Reset = MakeButton(buttonBar_, "SB_Reset", QStringLiteral("Reset"), QStyle::SP_BrowserReload,
+  SB_Reset = MakeButton(buttonBar_, "SB_Reset", Text(kResetCaption), QStyle::SP_BrowserReload,
                         QRect(285, 4, 70, 22), false);
-  SB_Close1 = MakeButton(buttonBar_, "SB_Close1", QStringLiteral("Close"),
-                         QStyle::SP_DialogCloseButton, QRect(362, 4, 70, 22), false);
+  SB_Close1 = MakeButton(buttonBar_, "SB_Close1", Text(kCloseCaption), QStyle::SP_DialogCloseButton,
+                         QRect(362, 4, 70, 22), false);
 
   contextMenu_ = new QMenu(this);
   contextMenu_->setObjectName(QStringLiteral("PopupMenu"));
-  connect(contextMenu_->addAction(QStringLiteral("About...")), &QAction::triggered, this,
+  connect(contextMenu_->addAction(Text(kAboutMenuEntry)), &QAction::triggered, this,
           &TFormMain::ShowAbout);
   contextMenu_->addSeparator();
-  connect(contextMenu_->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
+  connect(contextMenu_->addAction(Text(kExitMenuEntry)), &QAction::triggered, this,
           &TFormMain::SB_Close1Click);
 
   // Only a user's choice acts; the start-up selection and Reset set the lists quietly.
@@ -200,192 +199,64 @@ void TFormMain::BuildControls() {
   connect(SB_Sta, &QToolButton::clicked, this, &TFormMain::SB_StaClick);
   connect(SB_Reset, &QToolButton::clicked, this, &TFormMain::SB_ResetClick);
   connect(SB_Close1, &QToolButton::clicked, this, &TFormMain::SB_Close1Click);
-
-  CB_Com->setCurrentIndex(0);
-  CB_Upg->setCurrentIndex(PositionOf(Operation::kDownload));
+  CB_Com->onOpening = [this] { model_->RefreshPorts(); };
 }
 
-void TFormMain::ConnectBridge() {
-  // Reports of a run the window already stopped are dropped.
-  connect(&bridge_, &ObserverBridge::Status, this,
-          [this](int run, const QString& text, StatusTone tone) {
-            if (run == run_) ShowStatus(text, tone);
-          });
-  connect(&bridge_, &ObserverBridge::Progress, this, [this](int run, int position, int maximum) {
-    if (run != run_) return;
-    ProgressBarMain->setRange(0, std::max(maximum, 1));
-    ProgressBarMain->setValue(position);
-  });
-  connect(&bridge_, &ObserverBridge::ControlsEnabled, this, [this](int run, bool enabled) {
-    if (run == run_) SetChoiceControlsEnabled(enabled);
-  });
-  connect(&bridge_, &ObserverBridge::ErrorBox, this, [this](int run, const QString& text) {
-    if (run == run_) ShowErrorBox(text);
-  });
-  connect(&bridge_, &ObserverBridge::Notice, this, [this](int run, const QString& text) {
-    if (run == run_) ShowNotice(text);
-  });
-  // The status line keeps the system's own texts; the reason and what was kept go beside it.
-  connect(&bridge_, &ObserverBridge::Detail, this, [this](int run, const QString& text) {
-    if (run != run_) return;
-    details_.append(text);
-    E_Start->setToolTip(StatusToolTip());
-  });
-  connect(&bridge_, &ObserverBridge::Finished, this, &TFormMain::WorkerFinished);
-}
-
-void TFormMain::SetChoiceControlsEnabled(bool enabled) {
+void TFormMain::Show(const FormState& state) {
   // The captions of the two lists go grey with them.
-  comLabel_->setEnabled(enabled);
-  upgLabel_->setEnabled(enabled);
-  CB_Com->setEnabled(enabled);
-  CB_Upg->setEnabled(enabled);
-  SB_Open->setEnabled(enabled);
-  SB_Sta->setEnabled(enabled);
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{comLabel_, upgLabel_, CB_Com, CB_Upg, SB_Open, SB_Sta}) {
+    control->setEnabled(state.choicesEnabled);
+  }
+  CB_Com->SetEntries(state.ports, state.portIndex);
+  {
+    const QSignalBlocker quiet(CB_Upg);
+    CB_Upg->setCurrentIndex(state.operationIndex);
+  }
+  SB_Open->setText(Text(state.openCaption));
+  SB_Open->setIcon(style()->standardIcon(state.openSaves ? QStyle::SP_DialogSaveButton
+                                                         : QStyle::SP_DialogOpenButton));
+  E_FileName->setText(Text(state.fileName));
+  SetEnabledTextColour(E_Start, {QPalette::Text}, ColourOf(ColourOfTone(state.tone)));
+  if (E_Start->text() != Text(state.status)) {
+    E_Start->setText(Text(state.status));
+    // A text longer than the field shows its start, which names what happened; the tooltip has
+    // all.
+    E_Start->setCursorPosition(0);
+  }
+  E_Start->setToolTip(Text(state.statusToolTip));
+  Shape_ComState->SetPortOpen(state.portOpen);
+  Shape_ComState->setToolTip(Text(state.lampToolTip));
+  ProgressBarMain->setRange(0, state.progressMaximum);
+  ProgressBarMain->setValue(state.progress);
 }
 
-void TFormMain::ShowStatus(const QString& text, StatusTone tone) {
-  SetEnabledTextColour(E_Start, {QPalette::Text}, ColourOfTone(tone));
-  E_Start->setText(text);
-  // A text longer than the field shows its start, which names what happened; the tooltip has all.
-  E_Start->setCursorPosition(0);
-  E_Start->setToolTip(StatusToolTip());
-}
-
-// An empty status line that no longer carries the last run's tooltip.
-void TFormMain::ClearStatus() {
-  details_.clear();
-  ShowStatus({}, StatusTone::kNeutral);
-}
-
-// The whole status text, then the run's details, which later status texts must not push out.
-QString TFormMain::StatusToolTip() const {
-  QStringList lines = details_;
-  if (!E_Start->text().isEmpty()) lines.prepend(E_Start->text());
-  return lines.join(QLatin1Char('\n'));
-}
-
-Operation TFormMain::SelectedOperation() const {
-  return OperationAt(CB_Upg->currentIndex()).value_or(Operation::kDownload);
-}
-
-void TFormMain::ShowOpenCaption(Operation operation) {
-  SB_Open->setText(OpenCaption(operation));
-  SB_Open->setIcon(style()->standardIcon(OpenPicture(operation)));
-}
-
-bool TFormMain::StopOperation() {
-  if (!station_.Stop()) return false;
-  bridge_.SetRun(++run_);
-  return true;
-}
-
-void TFormMain::StopOperationKeepingPort() {
-  if (StopOperation()) OpenSelectedPort();
-}
-
-bool TFormMain::OpenSelectedPort() {
-  const bool opened = station_.Open(CB_Com->SelectedPortName().toStdString());
-  Shape_ComState->SetPortOpen(opened);
-  // The lamp turning red says that the port failed; its tooltip says why.
-  Shape_ComState->setToolTip(
-      opened ? QString()
-             : QString::fromStdString(DescribePortFailure(station_.Port().LastOpenFailure())));
-  return opened;
-}
-
-void TFormMain::StartWorker(Operation operation, const std::string& file) {
-  const int run = run_;
-  details_.clear();
-  E_Start->setToolTip({});
-  station_.Start({operation, file, 0, [this, run] { emit bridge_.Finished(run); }});
-}
-
-void TFormMain::WorkerFinished(int run) {
-  if (run != run_ || !station_.Wait()) return;  // already stopped and joined
-  // A pulled cable ends the operation with the port gone.
-  const bool portLost = station_.Result().end == LoopEnd::kPortLost;
-  Shape_ComState->SetPortOpen(!portLost && station_.Port().PortOpened());
+void TFormMain::PostToUiThread(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void TFormMain::CB_ComSelect(int index) {
-  StopOperation();
-  CB_Com->setCurrentIndex(index);
-  OpenSelectedPort();
+  model_->ChoosePort(index);
 }
 
 void TFormMain::CB_UpgSelect(int index) {
-  // A wait for a box with the previous choice would go on unseen behind the cleared fields.
-  StopOperationKeepingPort();
-  CB_Upg->setCurrentIndex(index);
-  ShowOpenCaption(SelectedOperation());
-  ClearStatus();
-  E_FileName->clear();
-  ProgressBarMain->setValue(0);
+  model_->ChooseOperation(index);
 }
 
 void TFormMain::SB_OpenClick() {
-  StopOperationKeepingPort();
-  E_FileName->clear();
-  station_.Driver().ClearForOpen();
-  if (SelectedOperation() == Operation::kDownload) {
-    const QString file = ChooseDownloadFileName();
-    if (file.isEmpty()) return;
-    E_FileName->setText(file);
-    // Told before Start, but not refused: the box judges the file in the end.
-    Failure failure;
-    station_.Driver().ChooseDownloadFile(file.toStdString(), &failure);
-    if (failure.Failed() || !CheckUpgradeImage(*station_.Driver().Image(), failure)) {
-      ShowStatus(
-          QStringLiteral("Unsound file: %1").arg(QString::fromStdString(FailureText(failure))),
-          StatusTone::kFailure);
-    }
-  } else {
-    const QString file = ChooseUploadFileName();
-    if (!file.isEmpty()) E_FileName->setText(file);
-  }
+  model_->Open();
 }
 
 void TFormMain::SB_StaClick() {
-  StopOperation();  // two operations never run at once
-  if (!OpenSelectedPort()) return;
-  // A refusal's reason goes beside it, without the last run's.
-  details_.clear();
-  const Operation operation = SelectedOperation();
-  const std::string file = E_FileName->text().toStdString();
-  switch (station_.Driver().CheckStart(operation, file)) {
-    case StartCheck::kRefused:
-      return;
-    case StartCheck::kAskOverwrite:
-      if (!ConfirmOverwrite()) {
-        E_FileName->clear();
-        return;
-      }
-      break;
-    case StartCheck::kReady:
-      break;
-  }
-  StartWorker(operation, file);
+  model_->Start();
 }
 
 void TFormMain::SB_ResetClick() {
-  StopOperation();
-  ProgressBarMain->setValue(0);
-  station_.Close();
-  Shape_ComState->SetPortOpen(false);
-  Shape_ComState->setToolTip({});
-  ClearStatus();
-  E_FileName->clear();
-  SetChoiceControlsEnabled(true);
-  CB_Com->setCurrentIndex(0);
-  CB_Upg->setCurrentIndex(PositionOf(Operation::kDownload));
-  ShowOpenCaption(Operation::kDownload);
+  model_->Reset();
 }
 
 void TFormMain::SB_Close1Click() {
-  StopOperation();
-  station_.Close();
-  EndProcess();
+  model_->Close();
 }
 
 void TFormMain::ShowAbout() {
@@ -404,46 +275,46 @@ void TFormMain::BringToFront() {
   activateWindow();
 }
 
-QString TFormMain::ChooseDownloadFileName() {
-  QFileDialog dialog(this, QStringLiteral("Open Download File"));
+std::optional<std::string> TFormMain::ChooseDownloadFile() {
+  QFileDialog dialog(this, Text(kOpenDialogTitle));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("Settings Files(*.dld)"));
-  dialog.setDefaultSuffix(QStringLiteral("dld"));
-  if (dialog.exec() != QDialog::Accepted) return {};
-  return dialog.selectedFiles().value(0);
+  dialog.setNameFilter(Text(kUpgradeFileFilter.name));
+  dialog.setDefaultSuffix(Text(kDefaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
 }
 
-QString TFormMain::ChooseUploadFileName() {
-  QFileDialog dialog(this, QStringLiteral("Save Upload File"));
+std::optional<std::string> TFormMain::ChooseUploadFile() {
+  QFileDialog dialog(this, Text(kSaveDialogTitle));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   // Start asks before covering an existing file.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters({QStringLiteral("Settings Files(*.dld)"), QStringLiteral("All File(*.*)")});
-  dialog.setDefaultSuffix(QStringLiteral("dld"));
-  if (dialog.exec() != QDialog::Accepted) return {};
-  return dialog.selectedFiles().value(0);
+  dialog.setNameFilters({Text(kUpgradeFileFilter.name), Text(kAllFilesFilter.name)});
+  dialog.setDefaultSuffix(Text(kDefaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
 }
 
 bool TFormMain::ConfirmOverwrite() {
-  return QMessageBox::question(this, QStringLiteral("Confirm"), QLatin1String(kOverwriteQuestion),
+  return QMessageBox::question(this, Text(kConfirmCaption), Text(kOverwriteQuestion),
                                QMessageBox::Yes | QMessageBox::Cancel,
                                QMessageBox::Cancel) == QMessageBox::Yes;
 }
 
-void TFormMain::ShowErrorBox(const QString& text) {
+void TFormMain::ShowErrorBox(const std::string& text) {
   // Not exec(): the box must not hold up the reports queued behind it.
-  auto* box =
-      new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, this);
+  auto* box = new QMessageBox(QMessageBox::Critical, Text(kErrorCaption), Text(text),
+                              QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
 
-void TFormMain::ShowNotice(const QString& text) {
-  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Notice"), text,
+void TFormMain::ShowNotice(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, Text(kNoticeCaption), Text(text),
                               QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
@@ -458,8 +329,7 @@ void TFormMain::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-  StopOperation();
-  station_.Close();
+  model_->Shutdown();
   event->accept();
 }
 

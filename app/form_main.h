@@ -1,20 +1,13 @@
 #pragma once
-// The main window: port, operation and file choice, Start, the status line and the progress bar.
-//
-// Threads: the window's thread owns every widget and does Start's checks, opening the port before
-// anything runs. The station's worker thread then runs the operation loop and owns the port until
-// it ends; what it reports arrives here through the observer bridge's queued signals. Reset,
-// Close, a port or operation change, Open and a second Start stop a running operation first: the
-// station's stop ends every wait of the worker within a fraction of a second, and the worker is
-// joined before the port is touched again.
-#include <QStringList>
+// The main window: the Qt view of the form. The form model decides what every control shows and
+// does; this class builds the widgets, draws the model's state and answers its modal questions.
+// What the running operation reports arrives on the station's worker thread and is queued to the
+// window's thread.
 #include <QWidget>
 #include <memory>
 
-#include "app/observer_bridge.h"
-#include "app/status_tone.h"
-#include "link/com_port.h"
-#include "link/station.h"
+#include "form/form_model.h"
+#include "form/form_view.h"
 
 class QComboBox;
 class QFrame;
@@ -29,14 +22,15 @@ namespace vn {
 class ComStateLamp;
 class PortComboBox;
 
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, protected FormView {
   Q_OBJECT
  public:
   TFormMain(std::unique_ptr<ComPort> port, QString programDir, QWidget* parent = nullptr);
   ~TFormMain() override;
 
+  FormModel& Model() { return *model_; }
   // True while the worker runs an operation (waiting for a box included).
-  bool OperationRunning() const { return station_.Running(); }
+  bool OperationRunning() const { return model_->Running(); }
 
  public slots:
   void CB_ComSelect(int index);
@@ -50,40 +44,21 @@ class TFormMain : public QWidget {
   void BringToFront();
 
  protected:
-  // The modal dialogs and the end of the process, replaced by tests.
-  virtual QString ChooseDownloadFileName();  // empty when cancelled
-  virtual QString ChooseUploadFileName();    // empty when cancelled
-  virtual bool ConfirmOverwrite();
-  virtual void ShowErrorBox(const QString& text);
-  virtual void ShowNotice(const QString& text);
-  virtual void EndProcess();
+  // The form's view; the modal dialogs and the end of the process are replaced by tests.
+  void Show(const FormState& state) override;
+  std::optional<std::string> ChooseDownloadFile() override;
+  std::optional<std::string> ChooseUploadFile() override;
+  bool ConfirmOverwrite() override;
+  void ShowErrorBox(const std::string& text) override;
+  void ShowNotice(const std::string& text) override;
+  void EndProcess() override;
+  void PostToUiThread(std::function<void()> task) override;
 
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
-  void ConnectBridge();
-  void SetChoiceControlsEnabled(bool enabled);
-  // The status line's text, coloured by whether it tells of a success or a failure.
-  void ShowStatus(const QString& text, StatusTone tone);
-  QString StatusToolTip() const;
-  void ClearStatus();
-  // "Open" with its picture for a download, "Save" for an upload.
-  Operation SelectedOperation() const;
-  void ShowOpenCaption(Operation operation);
-  // Stops and joins a running operation; true if one ran. The port is left not usable.
-  bool StopOperation();
-  // For Open and an operation change, which keep the chosen port: reopen it if a stop spent it.
-  void StopOperationKeepingPort();
-  bool OpenSelectedPort();
-  void StartWorker(Operation operation, const std::string& file);
-  void WorkerFinished(int run);
-
-  ObserverBridge bridge_;
-  Station station_;
-  int run_ = 0;          // reports of other runs are stale
-  QStringList details_;  // the running operation's details, for the status line's tooltip
 
   QLabel* banner_ = nullptr;
   QFrame* mainPanel_ = nullptr;
@@ -102,6 +77,8 @@ class TFormMain : public QWidget {
   QToolButton* SB_Reset = nullptr;
   QToolButton* SB_Close1 = nullptr;
   QMenu* contextMenu_ = nullptr;
+  // Last: built once the widgets are, and gone before them.
+  std::unique_ptr<FormModel> model_;
 };
 
 }  // namespace vn

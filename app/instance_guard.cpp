@@ -4,9 +4,9 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QRegularExpression>
 
-#include "app/program_identity.h"
+#include "form/instance_rule.h"
+#include "form/program_identity.h"
 #include "platform/processes.h"
 
 namespace vn {
@@ -16,19 +16,6 @@ constexpr int kConnectWaitMs = 1000;
 constexpr int kWriteWaitMs = 1000;
 constexpr int kClaimLockWaitMs = 5000;
 constexpr qsizetype kMessageSize = 4;
-
-QString UserId() {
-  return QString::fromStdString(UserIdentity());
-}
-
-// ":0" and ":0.0" are the same desktop.
-QString DisplayId() {
-  QString display = qEnvironmentVariable("DISPLAY");
-  if (display.isEmpty()) display = qEnvironmentVariable("WAYLAND_DISPLAY");
-  static const QRegularExpression screenSuffix(QStringLiteral("(:\\d+)\\.\\d+$"));
-  display.replace(screenSuffix, QStringLiteral("\\1"));
-  return display;
-}
 
 QByteArray HandOverBytes() {
   QByteArray bytes;
@@ -54,10 +41,10 @@ InstanceGuard::InstanceGuard(QString serverName, QObject* parent)
 }
 
 QString InstanceGuard::ServerNameFor(const QString& title) {
-  QString name = title + QLatin1Char('-') + UserId() + QLatin1Char('-') + DisplayId();
-  static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-  name.replace(unsafe, QStringLiteral("_"));
-  return name;
+  QString display = qEnvironmentVariable("DISPLAY");
+  if (display.isEmpty()) display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  return QString::fromStdString(
+      InstanceName(title.toStdString(), UserIdentity(), display.toStdString()));
 }
 
 InstanceGuard::Role InstanceGuard::Claim() {
@@ -68,14 +55,7 @@ InstanceGuard::Role InstanceGuard::Claim() {
   // one step; a copy that died holding it leaves a stale lock that QLockFile recognises.
   QLockFile lock(serverName_ + QStringLiteral(".lock"));
   const bool locked = lock.tryLock(kClaimLockWaitMs);
-  if (HandOver()) {
-    role_ = Role::kHandedOver;
-  } else if (Listen()) {
-    role_ = Role::kFirst;
-  } else {
-    // Without the lock another copy may have won the race between our two steps.
-    role_ = HandOver() ? Role::kHandedOver : Role::kAlone;
-  }
+  role_ = DecideInstanceRole([this] { return HandOver(); }, [this] { return Listen(); });
   if (locked) lock.unlock();
   return role_;
 }

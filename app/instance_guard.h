@@ -5,16 +5,14 @@
 #include <QObject>
 #include <QString>
 
+#include "form/instance_rule.h"
+
 namespace vn {
 
 class InstanceGuard : public QObject {
   Q_OBJECT
  public:
-  enum class Role {
-    kFirst,       // this copy runs the window; HandOverReceived fires when another one starts
-    kHandedOver,  // another copy runs and was told to come forward: end without showing anything
-    kAlone,       // neither listening nor handing over worked: run unguarded rather than not at all
-  };
+  using Role = InstanceRole;
 
   explicit InstanceGuard(QString serverName, QObject* parent = nullptr);
 

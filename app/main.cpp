@@ -5,7 +5,7 @@
 #include "app/command_line.h"
 #include "app/form_main.h"
 #include "app/instance_guard.h"
-#include "app/program_identity.h"
+#include "form/program_identity.h"
 #include "link/system_port.h"
 
 namespace {

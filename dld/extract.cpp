@@ -9,6 +9,7 @@
 #include "dld/lzo_codec.h"
 #include "dld/region_sets.h"
 #include "platform/text_format.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 namespace {
@@ -59,7 +60,8 @@ ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::strin
   ExtractResult result;
   std::vector<uint8_t> image;
   std::error_code error;
-  if (std::filesystem::status(imagePath, error).type() == std::filesystem::file_type::not_found) {
+  if (std::filesystem::status(Utf8Path(imagePath), error).type() ==
+      std::filesystem::file_type::not_found) {
     image.assign(kFlashSize, kErasedByte);
   } else if (!ReadWholeFile(imagePath, image, result.failure)) {
     return result;

@@ -3,12 +3,13 @@
 #include <filesystem>
 
 #include "platform/file_offset.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 
 UniqueFile OpenRegularFile(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+  if (!std::filesystem::is_regular_file(Utf8Path(path), error)) return nullptr;
   return UniqueFile(std::fopen(path.c_str(), "rb"));
 }
 

@@ -6,12 +6,13 @@
 #include "dld/file_io.h"
 #include "dld/inspect.h"
 #include "platform/file_kind.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 
 Failure FileKindFailure(const std::string& path) {
   std::error_code error;
-  (void)std::filesystem::status(path, error);
+  (void)std::filesystem::status(Utf8Path(path), error);
   if (error) {
     Failure failure = FailureOfErrno(error.default_error_condition().value());
     failure.systemMessage = error.message();
@@ -30,7 +31,7 @@ bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Fail
   }
   if (ReadWholeFile(path, image, failure, kMaxUpgradeFileSize)) return true;
   std::error_code error;
-  const uintmax_t size = std::filesystem::file_size(path, error);
+  const uintmax_t size = std::filesystem::file_size(Utf8Path(path), error);
   if (!error && size > kMaxUpgradeFileSize) {
     failure =
         FailureSaying(FailureKind::kWrongKind,

@@ -7,6 +7,7 @@
 #include "dld/file_at.h"
 #include "link/framing.h"
 #include "platform/file_system.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 namespace {
@@ -20,8 +21,7 @@ constexpr int kScratchFileMode = 0600;
 void PassThroughScratchFile(const TransferContext& context, uint8_t* out) {
   const uint8_t* header = BytesOf(context.header);
   std::memcpy(out, header, kHeaderSize);
-  const std::string scratch =
-      (std::filesystem::path(context.programDir) / kScratchHeaderName).string();
+  const std::string scratch = Utf8OfPath(Utf8Path(context.programDir) / kScratchHeaderName);
   // Whatever stands under the name (a link planted by anyone who may write in that folder) is
   // removed, never written through; only the tool's own user may read the new file.
   UniqueFile file(CreateExclusiveFile(scratch, kScratchFileMode));

@@ -13,6 +13,7 @@
 #include "link/framing.h"
 #include "link/progress.h"
 #include "link/upload.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 namespace {
@@ -51,7 +52,7 @@ bool OperationDriver::UseDownloadImage(DownloadImage image) {
 
 StartCheck OperationDriver::CheckStart(Operation operation, const std::string& file) {
   std::error_code error;
-  const bool exists = !file.empty() && std::filesystem::exists(file, error);
+  const bool exists = !file.empty() && std::filesystem::exists(Utf8Path(file), error);
   if (operation == Operation::kDownload) {
     if (file.empty()) {
       observer_.OnEvent(StatusEvent(kNoDownloadFileText, EventKind::kFailure));

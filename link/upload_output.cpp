@@ -4,6 +4,7 @@
 
 #include "platform/file_kind.h"
 #include "platform/file_system.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 namespace {
@@ -37,7 +38,7 @@ bool CanCreateUploadFile(const std::string& target, Failure& failure) {
   // begins, but anything else (a folder, a FIFO, a device) is somebody's and stays.
   const std::string partial = destination + ".partial";
   std::error_code error;
-  const auto partialType = std::filesystem::symlink_status(partial, error).type();
+  const auto partialType = std::filesystem::symlink_status(Utf8Path(partial), error).type();
   if (partialType != std::filesystem::file_type::not_found &&
       partialType != std::filesystem::file_type::regular &&
       partialType != std::filesystem::file_type::symlink && !error) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
+#include "platform/utf8_path.h"
 
 namespace vn {
 namespace {
@@ -93,8 +94,8 @@ int CannotWriteReason(const std::string& path) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
     if (attributes & FILE_ATTRIBUTE_READONLY) return EACCES;
   }
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  const std::string folder = parent.empty() ? std::string(".") : parent.string();
+  const std::filesystem::path parent = Utf8Path(path).parent_path();
+  const std::string folder = parent.empty() ? std::string(".") : Utf8OfPath(parent);
   const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
   if (folderAttributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "app/instance_guard.h"
-#include "app/program_identity.h"
+#include "form/program_identity.h"
 #include "test_registry.h"
 
 namespace {
@@ -116,22 +116,6 @@ class InstanceGuardTest : public QObject {
     socket.write("\x00\x15\x00\x00", 4);  // 0x1500, not the hand-over
     QVERIFY(socket.waitForBytesWritten(2000));
     QVERIFY(!handedOver.wait(300));
-  }
-
-  void nameDependsOnUserAndDisplayOnly() {
-    const QByteArray saved = qgetenv("DISPLAY");
-    qputenv("DISPLAY", ":3");
-    const QString plain = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", ":3.0");
-    const QString screen = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", ":4");
-    const QString other = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", saved);
-    QCOMPARE(plain, screen);
-    QVERIFY(plain != other);
-    QVERIFY(plain.contains(QString::number(getuid())));
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._-]+$"));
-    QVERIFY2(safe.match(plain).hasMatch(), qPrintable(plain));
   }
 
   void programStartedTwiceEndsTheSecondCopy() {

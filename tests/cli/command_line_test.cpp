@@ -44,21 +44,21 @@ std::string Joined(const std::vector<std::string>& words) {
 
 // A value for each option that takes one, by its name as --help prints it. An option that a
 // command gains without a row here fails the test below, so that its order is tried too.
-const std::map<std::string, std::vector<std::string>> kSampleValues = {
-    {"FILE", {"firmware.dld"}},
-    {"--port", {"COM1"}},
-    {"--boxes", {"3"}},
-    {"--record", {"line.jsonl"}},
-    {"--stall-timeout", {"60"}},
-    {"--trace", {"trace.log"}},
-    {"--set", {"app"}},
-    {"--flash", {"flash.bin"}},
-    {"--output", {"out.dld"}},
-    {"--manufacture-ident", {"MAKER"}},
-    {"--hardware-module", {"HWM"}},
-    {"--hardware-version", {"1.0"}},
-    {"--software-module", {"SWM"}},
-    {"--software-version", {"2.1"}},
+const std::map<std::string, std::string> kSampleValues = {
+    {"FILE", "firmware.dld"},
+    {"--port", "COM1"},
+    {"--boxes", "3"},
+    {"--record", "line.jsonl"},
+    {"--stall-timeout", "60"},
+    {"--trace", "trace.log"},
+    {"--set", "app"},
+    {"--flash", "flash.bin"},
+    {"--output", "out.dld"},
+    {"--manufacture-ident", "MAKER"},
+    {"--hardware-module", "HWM"},
+    {"--hardware-version", "1.0"},
+    {"--software-module", "SWM"},
+    {"--software-version", "2.1"},
 };
 
 // Each command's options, each given once with its sample value (--port twice where it may
@@ -82,7 +82,7 @@ TEST(CommandLine, EveryCommandTakesItsOptionsInEveryOrder) {
       }
       const auto sample = kSampleValues.find(optionName);
       ASSERT_NE(sample, kSampleValues.end()) << name << " " << optionName << ": no sample value";
-      std::vector<std::string> values = sample->second;
+      std::vector<std::string> values = {sample->second};
       if (optionName == "--port" && option->get_expected_max() > 1) values.push_back("/dev/ttyS4");
       expected[optionName] = values;
       for (const std::string& value : values) {
@@ -165,8 +165,7 @@ const std::map<std::string, std::string> kPlaceholders = {
     {"LINE_OPTIONS", "[--record RECORD] [--json] [--stall-timeout SECONDS] [--trace TRACE]"},
     {"IDENTITY_OPTIONS",
      "[--manufacture-ident TEXT] [--hardware-module TEXT] [--hardware-version TEXT] "
-     "[--software-module TEXT] [--software-version TEXT]"},
-};
+     "[--software-module TEXT] [--software-version TEXT]"}};
 
 std::vector<std::string> Tokens(std::string text) {
   text = std::regex_replace(text, std::regex("\\*"), "");  // the man pages' bold and italics

@@ -1,7 +1,5 @@
 // vespanode-cli ports: the COM names, and a running virtual box, in text and in JSON.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <unistd.h>
 
 #include <fstream>
@@ -17,30 +15,9 @@
 namespace vn::testing {
 namespace {
 
-// Boxes announce themselves under $XDG_RUNTIME_DIR: a private one keeps other boxes of this user
-// out of the listing.
-class ScratchRuntimeFolder {
- public:
-  ScratchRuntimeFolder() {
-    if (const char* old = getenv("XDG_RUNTIME_DIR")) old_ = old;
-    setenv("XDG_RUNTIME_DIR", folder_.Path().c_str(), 1);
-  }
-  const std::string& Path() const { return folder_.Path(); }
-  ~ScratchRuntimeFolder() {
-    if (old_.empty()) {
-      unsetenv("XDG_RUNTIME_DIR");
-    } else {
-      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-    }
-  }
-
- private:
-  ScratchFolder folder_;
-  std::string old_;
-};
-
 TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
-  ScratchRuntimeFolder runtime;
+  ScratchFolder runtime;
+  const RuntimeFolderAt announcedThere(runtime.Path());
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ASSERT_TRUE(AnnounceBox(box.PtyPath()));
@@ -50,8 +27,8 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
   const std::string oddHex = HexBytes(odd);
 
-  const ChildResult json = RunChild(OurProgram("vespanode-cli"), {"ports", "--json"});
-  const ChildResult text = RunChild(OurProgram("vespanode-cli"), {"ports"});
+  const ChildResult json = RunCli({"ports", "--json"});
+  const ChildResult text = RunCli({"ports"});
   WithdrawBox();
 
   ASSERT_EQ(json.exitCode, 0) << json.err;

@@ -2,12 +2,9 @@
 // their own, whatever happens on the others.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
@@ -18,12 +15,9 @@ namespace {
 
 using Json = nlohmann::json;
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> objects;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : Lines(text)) {
     objects.push_back(Json::parse(line, nullptr, false));
     EXPECT_FALSE(objects.back().is_discarded()) << line;
   }
@@ -49,14 +43,11 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
 
   ScratchFolder folder;
-  const auto regions = UploadRegionList(Operation::kUploadData);
-  const FileIdentity identity = LabBoxIdentity();
-  const std::string file =
-      folder.Write("data.dld", BuildUpgradeFile(regions, SampleFlashImage(31), identity));
+  const std::string file = folder.Write("data.dld", SampleUpgradeFile(Operation::kUploadData, 31));
   const std::string record = folder.File("line.jsonl");
-  const ChildResult run = RunChild(
-      kCli, {"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
-             gone.PtyPath(), "--boxes", "2", "--keep-going", "--record", record, "--json", file});
+  const ChildResult run =
+      RunCli({"download", "--port", good.PtyPath(), "--port", picky.PtyPath(), "--port",
+              gone.PtyPath(), "--boxes", "2", "--keep-going", "--record", record, "--json", file});
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 1) << run.err;
 
@@ -95,17 +86,14 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   EXPECT_EQ(summaries[gone.PtyPath()]["portLost"], true);
 
   // The record: one whole line per box served, against what the boxes saw.
-  std::ifstream stream(record);
-  const std::string text((std::istreambuf_iterator<char>(stream)),
-                         std::istreambuf_iterator<char>());
   std::map<std::string, std::vector<Json>> byPort;
-  for (const Json& line : JsonLines(text)) byPort[line["port"]].push_back(line);
+  for (const Json& line : JsonLines(ReadText(record))) byPort[line["port"]].push_back(line);
   ASSERT_EQ(byPort[good.PtyPath()].size(), 2u);
   ASSERT_EQ(byPort[picky.PtyPath()].size(), 2u);
   ASSERT_EQ(byPort[gone.PtyPath()].size(), 1u);
   const Json& first = byPort[good.PtyPath()][0];
   EXPECT_EQ(first["result"], "success");
-  EXPECT_EQ(first["header"]["softwareVersion"], identity.softwareVersion);
+  EXPECT_EQ(first["header"]["softwareVersion"], LabBoxIdentity().softwareVersion);
   EXPECT_EQ(first["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(first["naksReceived"], 1);
   EXPECT_EQ(first["framesResent"], 1);

@@ -7,9 +7,7 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
@@ -21,8 +19,6 @@
 
 namespace vn::testing {
 namespace {
-
-const std::string kCli = OurProgram("vespanode-cli");
 
 struct SignalRow {
   int signal;
@@ -63,10 +59,9 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   VirtualBox box(SlowBox(row));
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  const auto regions = UploadRegionList(Operation::kUploadDefault);
-  const std::vector<uint8_t> before =
-      row.upload ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
-                 : BuildUpgradeFile(regions, SampleFlashImage(72), LabBoxIdentity());
+  const std::vector<uint8_t> before = row.upload
+                                          ? std::vector<uint8_t>{0x11, 0x44, 0, 'o', 'l', 'd'}
+                                          : SampleUpgradeFile(Operation::kUploadDefault, 72);
   const std::string file = folder.Write("default.dld", before);
   ChildOptions options;
   options.onLine = [&row](const std::string& line, int pid) {
@@ -82,30 +77,23 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
 
-  const ChildResult run = RunChild(kCli, args, options);
+  const ChildResult run = RunCli(args, options);
 
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
   if (row.signal != SIGKILL) {
-    std::ifstream stream(record);
-    std::string line;
-    ASSERT_TRUE(std::getline(stream, line)) << "the stopped box has its record";
-    const auto boxRecord = nlohmann::json::parse(line);
-    EXPECT_EQ(boxRecord["result"], "stopped") << line;
-    EXPECT_TRUE(boxRecord["failure"].is_null()) << line;
-    EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << line;
-    EXPECT_FALSE(std::getline(stream, line)) << line;
-    std::istringstream events(run.out);
-    nlohmann::json summary;
-    for (std::string event; std::getline(events, event);) {
-      const auto object = nlohmann::json::parse(event, nullptr, false);
-      if (object.value("type", "") == "summary") summary = object;
-    }
-    EXPECT_EQ(summary["boxesFailed"], 0) << run.out;
-    EXPECT_EQ(summary["boxesDone"], 0) << run.out;
-    EXPECT_EQ(summary["stopped"], true) << run.out;
-    EXPECT_EQ(summary["portLost"], false) << run.out;
+    const std::vector<std::string> records = Lines(ReadText(record));
+    ASSERT_EQ(records.size(), 1u) << "the stopped box has its record, and only it";
+    const auto boxRecord = nlohmann::json::parse(records[0]);
+    EXPECT_EQ(boxRecord["result"], "stopped") << records[0];
+    EXPECT_TRUE(boxRecord["failure"].is_null()) << records[0];
+    EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << records[0];
+    ASSERT_FALSE(run.out.empty());
+    const auto summary = nlohmann::json::parse(Lines(run.out).back(), nullptr, false);
+    const auto stopped = nlohmann::json::parse(
+        R"({"type":"summary","boxesDone":0,"boxesFailed":0,"stopped":true,"portLost":false})");
+    for (const auto& [field, value] : stopped.items()) EXPECT_EQ(summary[field], value) << run.out;
   }
   EXPECT_EQ(ReadBytes(file), before);
   const std::string partial = file + ".partial";

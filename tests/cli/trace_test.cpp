@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <regex>
 #include <sstream>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
@@ -14,24 +14,10 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
 // Time to the microsecond, the port when there are several, direction, kind, size, first bytes.
 const std::regex kTraceLine(
     R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z( \S+)? (sent|received|dropped) [a-z0-9-]+ \d+)"
     R"(( [0-9a-f]{2}){1,16}( \.\.\.)?)");
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string FileText(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
 
 // "sent header", ... from the start command on, as the box sees it: the PC's directions turned
 // round. The box's announcements before it and what either side dropped are left out.
@@ -70,9 +56,7 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchFolder folder;
-    const std::string file =
-        folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
-                                                 SampleFlashImage(23), LabBoxIdentity()));
+    const std::string file = folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 23));
     const std::string boxTrace = folder.File("box.trace");
     const std::string pcTrace = row.pcTraceOnStderr ? "-" : folder.File("pc.trace");
     ChildResult pc;
@@ -82,7 +66,7 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
       if (!line.starts_with("pty: ")) return;
       std::vector<std::string> args = row.command;
       args.insert(args.end(), {"--port", line.substr(5), file, "--trace", pcTrace});
-      pc = RunChild(kCli, args);
+      pc = RunCli(args);
     };
     const ChildResult box = RunChild(
         OurProgram("vespanode-box"),
@@ -91,10 +75,10 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
     ASSERT_EQ(box.exitCode, 0) << box.err;
 
     // On standard error the trace stands among the tool's other words, which are not its lines.
-    std::vector<std::string> pcLines = Lines(row.pcTraceOnStderr ? pc.err : FileText(pcTrace));
+    std::vector<std::string> pcLines = Lines(row.pcTraceOnStderr ? pc.err : ReadText(pcTrace));
     if (row.pcTraceOnStderr) std::erase_if(pcLines, [](auto& l) { return !l.starts_with("20"); });
     const std::vector<std::string> pcSide = Exchange(pcLines, true);
-    const std::vector<std::string> boxSide = Exchange(Lines(FileText(boxTrace)), false);
+    const std::vector<std::string> boxSide = Exchange(Lines(ReadText(boxTrace)), false);
     EXPECT_EQ(pcSide, boxSide);
     for (const std::string& kind : row.kinds) {
       EXPECT_TRUE(std::ranges::any_of(boxSide, [&](auto& m) { return m.ends_with(" " + kind); }))
@@ -109,23 +93,20 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
   ASSERT_TRUE(first.Start());
   ASSERT_TRUE(second.Start());
   ScratchFolder folder;
-  const std::string file =
-      folder.Write("key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
-                                               SampleFlashImage(24), LabBoxIdentity()));
+  const std::string file = folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 24));
   const std::string trace = folder.File("pc.trace");
-  const ChildResult run = RunChild(kCli, {"download", "--port", first.PtyPath(), "--port",
-                                          second.PtyPath(), file, "--trace", trace});
+  const ChildResult run = RunCli(
+      {"download", "--port", first.PtyPath(), "--port", second.PtyPath(), file, "--trace", trace});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  int headers[2] = {0, 0};
-  for (const std::string& line : Lines(FileText(trace))) {
+  std::array<int, 2> headers{};
+  for (const std::string& line : Lines(ReadText(trace))) {
     EXPECT_TRUE(std::regex_match(line, kTraceLine)) << line;
     const bool onFirst = line.find(" " + first.PtyPath() + " ") != std::string::npos;
     const bool onSecond = line.find(" " + second.PtyPath() + " ") != std::string::npos;
     EXPECT_TRUE(onFirst != onSecond) << line;
     if (line.find(" sent header ") != std::string::npos) ++headers[onFirst ? 0 : 1];
   }
-  EXPECT_EQ(headers[0], 1);
-  EXPECT_EQ(headers[1], 1);
+  EXPECT_EQ(headers, (std::array{1, 1}));  // one box on each port
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// vespanode-cli download and upload against the virtual box: what they print and how they exit.
+// vespanode-cli download and upload against the virtual box, what they print and how they exit;
+// and the bad input that every command refuses before it touches a box or a file.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
@@ -6,7 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <numeric>
 
+#include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/virtual_box.h"
@@ -16,112 +20,158 @@
 namespace vn::testing {
 namespace {
 
-const std::string kCli = OurProgram("vespanode-cli");
-
-std::string PackedKeyFile(const ScratchFolder& folder, const FileIdentity& identity) {
-  const auto regions = UploadRegionList(Operation::kUploadKey);
-  return folder.Write("key.dld", BuildUpgradeFile(regions, SampleFlashImage(21), identity));
+std::string KeyFile(const ScratchFolder& folder) {
+  return folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 21));
 }
 
-TEST(CliDownload, PrintsTheStatusTextsOneALineAndExitsZero) {
-  VirtualBox box;
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = PackedKeyFile(folder, LabBoxIdentity());
-
-  // As the synopsis writes it: options after FILE too.
-  const ChildResult run =
-      RunChild(kCli, {"download", "--port", box.PtyPath(), file, "--boxes", "1"});
-
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.OutLines(),
-            (std::vector<std::string>{
-                "Connectting...", "Connect Success!", "Verify...", "Ident check Success!",
-                "Transfer...", "Transfering Data:  100%", "Transfer Success!", "Erase flash...",
-                "Erase flash...  100%", "Erase flash Success!", "Program flash...",
-                "Program flash...  100%", "Program flash Success!", "Update Success!"}));
-}
-
-// One download of a sound file against a box with `faults`.
-ChildResult DownloadAgainstFaultyBox(const BoxFaults& faults) {
-  BoxOptions options;
-  options.faults = faults;
-  VirtualBox box(options);
-  if (!box.Start()) return {};
-  ScratchFolder folder;
-  return RunChild(kCli,
-                  {"download", "--port", box.PtyPath(), PackedKeyFile(folder, LabBoxIdentity())});
-}
-
-TEST(CliDownload, AFailedBoxExitsOneWithItsFailureTextLast) {
-  BoxFaults refusing;
+// A run prints the status texts one a line and exits 0 after a sound box; after a failed box it
+// exits 1 with the failure text last, and a pulled cable is a failed box, not an interrupt. An
+// upload replaces FILE only when it succeeds, and says where the part received before a failure is.
+TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
+  const std::vector<std::string> allDone = {
+      "Connectting...",         "Connect Success!", "Verify...",
+      "Ident check Success!",   "Transfer...",      "Transfering Data:  100%",
+      "Transfer Success!",      "Erase flash...",   "Erase flash...  100%",
+      "Erase flash Success!",   "Program flash...", "Program flash...  100%",
+      "Program flash Success!", "Update Success!"};
+  BoxFaults refusing, vanishing;
   refusing.refuseIdentity = true;
-  ChildResult run = DownloadAgainstFaultyBox(refusing);
-  EXPECT_EQ(run.exitCode, 1);
-  ASSERT_FALSE(run.OutLines().empty());
-  EXPECT_EQ(run.OutLines().back(), "Ident check failed!");
-
-  // A pulled cable is a failed box, not an interrupt.
-  BoxFaults vanishing;
   vanishing.vanishAt = FaultStep::kFrame;
-  run = DownloadAgainstFaultyBox(vanishing);
-  EXPECT_EQ(run.exitCode, 1);
-  ASSERT_FALSE(run.OutLines().empty());
-  EXPECT_EQ(run.OutLines().back(), "Transfer failed!");
-  EXPECT_NE(run.err.find("went away"), std::string::npos) << run.err;
+  const struct {
+    bool upload;
+    BoxFaults faults;
+    int exit;
+    std::vector<std::string> lines;  // all of them, or the last alone
+    const char* says;
+  } rows[] = {{false, {}, 0, allDone, ""},
+              {false, refusing, 1, {"Ident check failed!"}, ""},
+              {false, vanishing, 1, {"Transfer failed!"}, "went away"},
+              {true, {}, 0, {"Update Success!"}, ""},
+              {true, vanishing, 1, {"Transfer failed!"}, "/key.dld.partial"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.upload ? "upload: " : "download: ") + row.lines.back());
+    BoxOptions options;
+    options.flash = SampleFlashImage(22);
+    options.faults = row.faults;
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    const std::string file = KeyFile(folder);
+    const std::vector<uint8_t> old = ReadBytes(file);
+    // As the synopses write them: options after FILE too.
+    const ChildResult run =
+        RunCli(row.upload ? std::vector<std::string>{"upload", "--port", box.PtyPath(), "--set",
+                                                     "key", file, "--force"}
+                          : std::vector<std::string>{"download", "--port", box.PtyPath(), file,
+                                                     "--boxes", "1"});
+    EXPECT_EQ(run.exitCode, row.exit) << run.err;
+    const std::vector<std::string> lines = run.OutLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(row.lines.size() > 1 ? lines : std::vector{lines.back()}, row.lines);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    if (!row.upload || row.exit != 0) {
+      EXPECT_EQ(ReadBytes(file), old);
+    } else {
+      EXPECT_NE(ReadBytes(file), old);
+      EXPECT_TRUE(InspectUpgradeFile(ReadBytes(file)).Sound());
+    }
+    if (row.upload && row.exit != 0) {
+      EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
+    }
+  }
 }
 
-TEST(CliDownload, BadInputExitsTwoBeforeTouchingABox) {
+std::vector<std::string> Words(std::vector<std::string> words,
+                               const std::vector<std::string>& more) {
+  words.insert(words.end(), more.begin(), more.end());
+  return words;
+}
+
+std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+    names.push_back(entry.path().filename());
+    if (entry.is_symlink()) names.back() += " -> " + read_symlink(entry.path()).string();
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Bad input and files that cannot be read or written exit 2 in a line or two that name the trouble,
+// before a box is asked anything and before a file is made.
+TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   VirtualBox box;
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
-  std::vector<uint8_t> corrupt = ReadBytes(PackedKeyFile(folder, LabBoxIdentity()));
+  const std::string port = box.PtyPath();
+  const std::string key = KeyFile(folder);
+  std::vector<uint8_t> corrupt = ReadBytes(key);
   corrupt[corrupt.size() - 1] ^= 0xFF;  // the data block's CRC
   const std::string corruptFile = folder.Write("corrupt.dld", corrupt);
-
-  ChildResult run = RunChild(kCli, {"download", "--port", box.PtyPath(), corruptFile});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("data block 1"), std::string::npos) << run.err;
-
-  run = RunChild(kCli, {"download", "--port", box.PtyPath(), folder.File("absent.dld")});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_FALSE(run.err.empty());
-
-  run = RunChild(kCli, {"download", "--port", folder.File("no-such-port"),
-                        PackedKeyFile(folder, LabBoxIdentity())});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("cannot open port"), std::string::npos) << run.err;
-
-  run = RunChild(kCli, {"download", "--port", box.PtyPath()});
-  EXPECT_EQ(run.exitCode, 2) << "usage error";
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", ""});
-  EXPECT_EQ(run.exitCode, 2) << "an empty FILE names nothing";
+  const std::string image = folder.Write("flash.bin", SampleFlashImage(31));
+  const std::string missing = folder.File("missing.dld");
+  const std::string noFolder = folder.File("no-folder/out");
+  const std::string out = folder.File("out.dld");
+  const std::string link = folder.File("backup.dld");  // dangling
+  std::filesystem::create_symlink(folder.File("absent-target.dld"), link);
+  const std::string keyLink = folder.File("key-link.jsonl");
+  const std::string keyHardLink = folder.File("key-hard-link.jsonl");
+  std::filesystem::create_symlink(key, keyLink);
+  std::filesystem::create_hard_link(key, keyHardLink);
+  const std::string into = "would be written into";
+  const std::vector<std::string> forced = {"--port", port, "--set", "key", "--force"};
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } rows[] = {
+      {{"download", "--port", port, corruptFile}, "data block 1"},
+      {{"download", "--port", port, missing}, "missing.dld"},
+      {{"download", "--port", folder.File("no-such-port"), key}, "cannot open port"},
+      {{"download", "--port", port}, "FILE is required"},
+      {{"download", "--port", port, "--boxes", "-1", key}, "--boxes"},
+      {{"upload", "--port", port, "--set", "key", ""}, "must not be empty"},
+      {{"upload", "--port", port, "--set", "key", key}, "already exists; use --force"},
+      // The check that FILE can be written runs first, and creates and deletes nothing.
+      {{"upload", "--port", folder.File("no-such-port"), "--set", "key", link}, "cannot open port"},
+      {{"upload", "--port", port, "--set", "bogus", out}, "bogus"},
+      {{"upload", "--port", port, "--set", "key", folder.Path(), "--force"}, "is a folder"},
+      // A record or a trace under the name of the file a run reads or writes, or another name of
+      // it, would be appended to that file.
+      {{"download", key, "--record", key, "--port", port}, into},
+      {{"download", key, "--record", keyLink, "--port", port}, into},
+      {{"download", key, "--record", keyHardLink, "--port", port}, into},
+      {{"download", key, "--trace", key, "--port", port}, into},
+      {{"download", key, "--trace", keyLink, "--port", port}, into},
+      {Words({"upload", key, "--record", key}, forced), into},
+      {Words({"upload", key, "--record", keyHardLink}, forced), into},
+      {Words({"upload", key, "--record", key + ".partial"}, forced), into},
+      {Words({"upload", key, "--trace", key + ".partial"}, forced), into},
+      {{"inspect", missing}, "missing.dld"},
+      {{"extract", missing, "--flash", image}, "missing.dld"},
+      {{"extract", key, "--flash", noFolder}, "no-folder"},
+      {{"pack", "--set", "key", "--flash", folder.File("missing.bin"), "-o", out}, "missing.bin"},
+      {{"pack", "--set", "key", "--flash", image, "-o", noFolder}, "no-folder"},
+      {{"pack", "--set", "everything", "--flash", image, "-o", out}, "everything"},
+      {{"pack", "--set", "key", "--manufacture-ident", "SIXTEEN-CHARS-XX", "--flash", image, "-o",
+        out},
+       "SIXTEEN-CHARS-XX"},
+      {{"pack", "--set", "key", "--software-version", "123456789", "--flash", image, "-o", out},
+       "123456789"},
+  };
+  const std::vector<std::string> before = FolderEntries(folder);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(
+        std::accumulate(row.args.begin(), row.args.end(), std::string(),
+                        [](const std::string& line, auto& word) { return line + " " + word; }));
+    const ChildResult run = RunCli(row.args);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_LE(Lines(run.err).size(), 2u) << run.err;
+    EXPECT_EQ(FolderEntries(folder), before);
+  }
+  EXPECT_EQ(ReadBytes(image), SampleFlashImage(31));
+  EXPECT_EQ(ReadBytes(key), SampleUpgradeFile(Operation::kUploadKey, 21));
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
-}
-
-TEST(CliUpload, KeepsAnExistingFileUnlessForced) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(22);
-  VirtualBox box(options);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = folder.Write("mine.dld", {1, 2, 3});
-
-  ChildResult run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(ReadBytes(file), (std::vector<uint8_t>{1, 2, 3}));
-
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", file, "--force"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.OutLines().back(), "Update Success!");
-  EXPECT_GT(ReadBytes(file).size(), size_t(kHeaderSize));
-
-  run = RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "bogus", folder.File("x.dld")});
-  EXPECT_EQ(run.exitCode, 2);
-  // A folder in place of the file is bad input, found before the box is asked for anything.
-  run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "key", folder.Path(), "--force"});
-  EXPECT_EQ(run.exitCode, 2);
 }
 
 // A port with nobody on the other end: the tool waits for a box until it is told to stop.
@@ -160,36 +210,11 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
     options.onLine = [signal](const std::string& text, int pid) {
       if (text == "Connectting...") kill(pid, signal);
     };
-    const ChildResult run = RunChild(kCli,
-                                     {"download", "--port", line.Path(), "--boxes", "0",
-                                      PackedKeyFile(folder, LabBoxIdentity())},
-                                     options);
+    const ChildResult run =
+        RunCli({"download", "--port", line.Path(), "--boxes", "0", KeyFile(folder)}, options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
-  }
-}
-
-TEST(CliSignals, InterruptDuringAnUploadLeavesNoCompletedFile) {
-  BoxOptions boxOptions;
-  boxOptions.flash = SampleFlashImage(23);
-  boxOptions.pace = true;
-  VirtualBox box(boxOptions);
-  ASSERT_TRUE(box.Start());
-  ScratchFolder folder;
-  const std::string file = folder.File("data.dld");
-  ChildOptions options;
-  options.onLine = [](const std::string& text, int pid) {
-    if (text == "Transfer...") kill(pid, SIGINT);
-  };
-  const ChildResult run =
-      RunChild(kCli, {"upload", "--port", box.PtyPath(), "--set", "data", file}, options);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
-  const auto bytes = ReadBytes(file);
-  if (bytes.size() >= size_t(kHeaderSize)) {
-    EXPECT_EQ(bytes[53] | bytes[54] | bytes[55], 0) << "total size written for a partial file";
   }
 }
 

@@ -41,9 +41,8 @@ class HeaderFile : public ::testing::Test {
 // Windows has no users to switch to in a child process.
 #ifndef _WIN32
 TEST_F(HeaderFile, ReadOnlyFileIsRead) {
-  const std::string path = folder_.File("read-only.dld");
   const std::vector<uint8_t> file = FreshUpload();
-  testing::WriteBytes(path, file);
+  const std::string path = folder_.Write("read-only.dld", file);
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
   // Root writes to anything, so the read runs as an unprivileged user in a child process.
@@ -64,10 +63,9 @@ TEST_F(HeaderFile, ReadOnlyFileIsRead) {
 #endif
 
 TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
-  const std::string path = folder_.File("short.dld");
   std::vector<uint8_t> file = FreshUpload();
   file.resize(70);
-  testing::WriteBytes(path, file);
+  const std::string path = folder_.Write("short.dld", file);
   FILE_DOWNLOAD_HEADER_T header{};
   header.tag = 0x5A;
   EXPECT_FALSE(ReadDownloadHeader(path, header));
@@ -83,18 +81,15 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
 }
 
 TEST_F(HeaderFile, PartitionCountOfAllFile) {
-  const std::string path = folder_.File("all.dld");
-  testing::WriteBytes(
-      path, *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), testing::SampleFlashImage(1), {}));
-  FILE_DOWNLOAD_HEADER_T header{};
-  ASSERT_TRUE(ReadDownloadHeader(path, header));
-  EXPECT_EQ(header.partitionCount, 34);
+  const std::string path = folder_.Write(
+      "all.dld",
+      *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), testing::SampleFlashImage(1), {}));
+  EXPECT_EQ(Loaded(path).partitionCount, 34);
 }
 
 TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
-  const std::string path = folder_.File("key.dld");
   const std::vector<uint8_t> file = FreshUpload();
-  testing::WriteBytes(path, file);
+  const std::string path = folder_.Write("key.dld", file);
 
   // The upload passes the header it has just read; a cleared one is read from the file.
   for (bool cleared : {false, true}) {
@@ -114,10 +109,9 @@ TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {
 }
 
 TEST_F(HeaderFile, InvalidHeaderIsNeverWritten) {
-  const std::string path = folder_.File("bad.dld");
   std::vector<uint8_t> file = FreshUpload();
   file[0] = 0x12;
-  testing::WriteBytes(path, file);
+  const std::string path = folder_.Write("bad.dld", file);
   FILE_DOWNLOAD_HEADER_T header{};
   Failure failure{.systemCode = -1};
   EXPECT_FALSE(WriteTotalSize(path, header, failure));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "dld/byte_order.h"
 #include "dld/lzo_codec.h"
@@ -68,78 +69,52 @@ class InspectCorruption : public ::testing::Test {
     EXPECT_TRUE(Names(report, block, offset)) << "want " << block << " @" << offset << "\n"
                                               << Faults(report);
   }
+  // The sound file with one `change`: caught, and named as `block` at `offset`.
+  void ExpectCaught(const std::function<void()>& change, const std::string& block, size_t offset) {
+    file_ = sound_;
+    change();
+    ExpectCaught(block, offset);
+  }
 
   std::vector<uint8_t> sound_, file_;
   std::vector<size_t> descriptorAt_, dataAt_;
 };
 
 TEST_F(InspectCorruption, FlippedCrcNamesItsBlock) {
-  file_[kHeaderCrcAt] ^= 0x01;
-  ExpectCaught("header", 0);
-
-  file_ = sound_;
-  file_[Descriptor(3) + kDescriptorCrcAt + 2] ^= 0x80;
-  ExpectCaught("descriptor 3", Descriptor(3));
-
-  file_ = sound_;
-  file_[DataEnd(3) - 1] ^= 0x10;
-  ExpectCaught("data block 3", Data(3));
+  ExpectCaught([&] { file_[kHeaderCrcAt] ^= 0x01; }, "header", 0);
+  ExpectCaught([&] { file_[Descriptor(3) + kDescriptorCrcAt + 2] ^= 0x80; }, "descriptor 3",
+               Descriptor(3));
+  ExpectCaught([&] { file_[DataEnd(3) - 1] ^= 0x10; }, "data block 3", Data(3));
   EXPECT_EQ(InspectUpgradeFile(file_).faults.size(), 1u) << "one flip, one fault";
-
-  file_ = sound_;
-  file_[Data(2) + 10] ^= 0x04;  // a compressed byte
-  ExpectCaught("data block 2", Data(2));
+  // A compressed byte.
+  ExpectCaught([&] { file_[Data(2) + 10] ^= 0x04; }, "data block 2", Data(2));
   EXPECT_FALSE(InspectUpgradeFile(file_).regions[1].ok);
   EXPECT_TRUE(InspectUpgradeFile(file_).regions[0].ok);
 }
 
 TEST_F(InspectCorruption, WrongTagsAndLengths) {
-  file_[Descriptor(3)] = kDataTag;
-  ExpectCaught("descriptor 3", Descriptor(3));
-
-  file_ = sound_;
-  file_[Data(4)] = kDescriptorTag;
-  ExpectCaught("data block 4", Data(4));
-
-  file_ = sound_;
-  file_[0] = 0x00;
-  ExpectCaught("header", 0);
-
-  file_ = sound_;
-  file_[1] = 0x45;  // the header's length
-  ExpectCaught("header", 0);
-
+  ExpectCaught([&] { file_[Descriptor(3)] = kDataTag; }, "descriptor 3", Descriptor(3));
+  ExpectCaught([&] { file_[Data(4)] = kDescriptorTag; }, "data block 4", Data(4));
+  ExpectCaught([&] { file_[0] = 0x00; }, "header", 0);
+  ExpectCaught([&] { file_[1] = 0x45; }, "header", 0);  // the header's length
   // A header is known by its tag and the low byte of its length; a box may send anything in
   // byte 2, and the file it gives must still pass.
   file_ = sound_;
   file_[2] = 0x01;
   EXPECT_TRUE(InspectUpgradeFile(file_).Sound()) << Faults(InspectUpgradeFile(file_));
 
-  file_ = sound_;
-  file_[Descriptor(1) + 1] = 25;
-  ExpectCaught("descriptor 1", Descriptor(1));
-
-  file_ = sound_;
-  PutLe24(file_.data() + Data(2) + 1, 3);  // shorter than its own CRC
-  ExpectCaught("data block 2", Data(2));
-
-  file_ = sound_;
-  PutLe24(file_.data() + Data(2) + 1, 0xFFFFFF);  // runs far past the end
-  ExpectCaught("data block 2", Data(2));
+  ExpectCaught([&] { file_[Descriptor(1) + 1] = 25; }, "descriptor 1", Descriptor(1));
+  // Shorter than its own CRC, and running far past the end.
+  ExpectCaught([&] { PutLe24(file_.data() + Data(2) + 1, 3); }, "data block 2", Data(2));
+  ExpectCaught([&] { PutLe24(file_.data() + Data(2) + 1, 0xFFFFFF); }, "data block 2", Data(2));
 }
 
 TEST_F(InspectCorruption, Truncation) {
   file_.resize(sound_.size() - 10);
   ExpectCaught("data block 4", Data(4));
   ExpectCaught("header", 0);  // its total size no longer holds
-
-  file_ = sound_;
-  file_.resize(Descriptor(3) + 10);
-  ExpectCaught("descriptor 3", Descriptor(3));
-
-  file_ = sound_;
-  file_.resize(Data(3));
-  ExpectCaught("data block 3", Data(3));
+  ExpectCaught([&] { file_.resize(Descriptor(3) + 10); }, "descriptor 3", Descriptor(3));
+  ExpectCaught([&] { file_.resize(Data(3)); }, "data block 3", Data(3));
 
   // Cut between regions: the walk is clean, the header's N and total size are not.
   file_ = sound_;
@@ -150,26 +125,22 @@ TEST_F(InspectCorruption, Truncation) {
   EXPECT_TRUE(Names(report, "header", 0));
 
   for (size_t size : {size_t(0), size_t(1), size_t(3), size_t(70)}) {
-    file_.assign(sound_.begin(), sound_.begin() + ptrdiff_t(size));
-    ExpectCaught("header", 0);
+    ExpectCaught([&] { file_.resize(size); }, "header", 0);
   }
 }
 
+// Headers sealed again, so only the counts can see what changed.
 TEST_F(InspectCorruption, HeaderCountsDisagreeWithFile) {
-  file_[52] = 3;
-  ResealHeader(file_);
-  ExpectCaught("header", 0);
-
-  file_ = sound_;
-  file_[52] = 5;
-  ResealHeader(file_);
-  ExpectCaught("header", 0);
-
-  file_ = sound_;
-  PutLe24(file_.data() + 53, uint32_t(sound_.size() + 1));
-  ResealHeader(file_);
-  ExpectCaught("header", 0);
-
+  const auto resealed = [&](const std::function<void()>& change) {
+    return [&, change] {
+      change();
+      ResealHeader(file_);
+    };
+  };
+  ExpectCaught(resealed([&] { file_[52] = 3; }), "header", 0);
+  ExpectCaught(resealed([&] { file_[52] = 5; }), "header", 0);
+  ExpectCaught(resealed([&] { PutLe24(file_.data() + 53, uint32_t(sound_.size() + 1)); }), "header",
+               0);
   // A header alone, stating no regions: it agrees with itself, but no download of it can succeed.
   file_.resize(kHeaderSize);
   file_[52] = 0;
@@ -184,28 +155,24 @@ TEST_F(InspectCorruption, TrailingBytes) {
   EXPECT_EQ(InspectUpgradeFile(file_).faults.size(), 1u);
 }
 
+// Descriptors sealed again, so only the cross-checks can see what changed.
 TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
-  // Sealed again, so only the cross-checks can see it.
-  file_[Descriptor(2) + 21] += 1;
-  ResealDescriptor(file_, Descriptor(2));
-  ExpectCaught("descriptor 2", Descriptor(2));
-
-  file_ = sound_;
-  file_[Descriptor(2) + 17] ^= 0xFF;  // CRC of the compressed bytes
-  ResealDescriptor(file_, Descriptor(2));
-  ExpectCaught("descriptor 2", Descriptor(2));
-
-  file_ = sound_;
-  const uint32_t r = GetLe24(file_.data() + Descriptor(2) + 14);
-  PutLe24(file_.data() + Descriptor(2) + 14, r + 1);
-  file_[Descriptor(2) + 21] = PieceCountOf(r + 1);
-  ResealDescriptor(file_, Descriptor(2));
-  ExpectCaught("descriptor 2", Descriptor(2));
-
-  file_ = sound_;
-  file_[Descriptor(4) + 10] ^= 0x01;  // CRC of the uncompressed region
-  ResealDescriptor(file_, Descriptor(4));
-  ExpectCaught("data block 4", Data(4));
+  const auto resealed = [&](int region, const std::function<void(uint8_t*)>& change) {
+    return [&, region, change] {
+      change(file_.data() + Descriptor(region));
+      ResealDescriptor(file_, Descriptor(region));
+    };
+  };
+  ExpectCaught(resealed(2, [](uint8_t* d) { d[21] += 1; }), "descriptor 2", Descriptor(2));
+  // The CRC of the compressed bytes.
+  ExpectCaught(resealed(2, [](uint8_t* d) { d[17] ^= 0xFF; }), "descriptor 2", Descriptor(2));
+  const auto longer = [](uint8_t* d) {
+    PutLe24(d + 14, GetLe24(d + 14) + 1);
+    d[21] = PieceCountOf(GetLe24(d + 14));
+  };
+  ExpectCaught(resealed(2, longer), "descriptor 2", Descriptor(2));
+  // The CRC of the uncompressed region.
+  ExpectCaught(resealed(4, [](uint8_t* d) { d[10] ^= 0x01; }), "data block 4", Data(4));
 }
 
 TEST(Inspect, CompressedBytesThatDoNotExpandToTheRegion) {
@@ -255,12 +222,6 @@ TEST_F(InspectCorruption, NoSingleByteChangeOrPrefixPasses) {
     EXPECT_FALSE(InspectUpgradeFile(std::span(sound_).first(size)).Sound()) << size;
   }
 }
-
-}  // namespace
-}  // namespace vn
-
-namespace vn {
-namespace {
 
 // A region larger than the flash is reported, not expanded: a crafted file of many such regions
 // would otherwise keep inspect (and the check before a download) busy for minutes.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: CPack builds it from this build, it is unpacked into a
-# scratch root, and the programs run from there: inspect, and a download into a virtual box
-# started from the same root. As root this runs once as root and once as the user "nobody", for
-# whom the program folder is read-only, as it is after a real installation; the window is
-# started there too.
+# The Debian package as a user gets it: CPack builds it from this build, lintian finds neither
+# error nor warning in it, it is unpacked into a scratch root, and the programs run from there:
+# inspect, and a download into a virtual box started from the same root. As root this runs once
+# as root and once as the user "nobody", for whom the program folder is read-only, as it is after
+# a real installation; the window is started there too.
 #   package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd) version=$2
@@ -36,6 +36,11 @@ for path in usr/bin/vespanode usr/bin/vespanode-cli usr/bin/vespanode-box \
 done
 depends=$(dpkg-deb --field "$deb" Depends)
 grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt: $depends"
+# Debian's own checker, warnings included; its notes (the "I:" lines) are advice.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log"; fail "lintian"; }
+fi
 
 root="$work/root"
 dpkg -x "$deb" "$root"

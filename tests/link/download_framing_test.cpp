@@ -5,6 +5,8 @@
 
 #include "dld/blocks.h"
 #include "dld/byte_order.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
 #include "link/memory_port.h"
@@ -12,14 +14,9 @@
 namespace vn::testing {
 namespace {
 
-Bytes Descriptor(uint8_t flag) {
-  FILE_PARTITION_HEADER_T descriptor{};
-  descriptor.tag = kDescriptorTag;
-  descriptor.length = kDescriptorLength;
-  descriptor.flag = flag;
-  SealDescriptor(descriptor);
-  const uint8_t* bytes = BytesOf(descriptor);
-  return Bytes(bytes, bytes + kDescriptorSize);
+Bytes DescriptorBytes(uint8_t flag) {
+  const FILE_PARTITION_HEADER_T descriptor = MakeDescriptor(flag, 0, {}, {});
+  return Bytes(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
 }
 
 // A data block of `size` bytes in all: tag, 24-bit count, and a pattern.
@@ -41,11 +38,20 @@ Bytes PayloadOf(const Bytes& frame, int32_t count) {
   return Bytes(frame.begin() + kFramePayloadAt, frame.begin() + kFramePayloadAt + count);
 }
 
-using DownloadFramingTest = RigTest;
+// Sends from `position_` on, numbering frames from `frameNumber_`.
+class DownloadFramingTest : public RigTest {
+ protected:
+  bool Section(const Bytes& file, const FrameDone& onFrame = {}) {
+    return SendSection(port(), file, position_, frameNumber_, onFrame);
+  }
+  bool Descriptor(const Bytes& file) { return SendDescriptor(port(), file, position_); }
+  int64_t position_ = 0;
+  int frameNumber_ = 1;
+};
 
 TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
   const Bytes firstBlock = DataBlock(2040, 1), secondBlock = DataBlock(900, 2);
-  const Bytes file(Joined({Descriptor(1), firstBlock, Descriptor(2), secondBlock}));
+  const Bytes file(Joined({DescriptorBytes(1), firstBlock, DescriptorBytes(2), secondBlock}));
 
   std::vector<Bytes> frames;
   std::vector<Bytes> descriptors;
@@ -64,22 +70,20 @@ TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
     }
   });
 
-  int64_t position = 0;
-  int frameNumber = 1;
   std::vector<int32_t> payloads;
   const FrameDone onFrame = [&](int32_t payload) { payloads.push_back(payload); };
-  EXPECT_TRUE(SendDescriptor(port(), file, position));
-  EXPECT_EQ(position, kDescriptorSize);
-  EXPECT_TRUE(SendSection(port(), file, position, frameNumber, onFrame));
-  EXPECT_TRUE(SendDescriptor(port(), file, position));
-  EXPECT_TRUE(SendSection(port(), file, position, frameNumber, onFrame));
+  EXPECT_TRUE(Descriptor(file));
+  EXPECT_EQ(position_, kDescriptorSize);
+  EXPECT_TRUE(Section(file, onFrame));
+  EXPECT_TRUE(Descriptor(file));
+  EXPECT_TRUE(Section(file, onFrame));
   boxThread.join();
 
-  EXPECT_EQ(position, 2 * kDescriptorSize + 2040 + 900);
-  EXPECT_EQ(frameNumber, 5);
+  EXPECT_EQ(position_, 2 * kDescriptorSize + 2040 + 900);
+  EXPECT_EQ(frameNumber_, 5);
   EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 0, 900}));
   ASSERT_EQ(descriptors.size(), 2u);
-  EXPECT_EQ(descriptors[1], Descriptor(2));
+  EXPECT_EQ(descriptors[1], DescriptorBytes(2));
   ASSERT_EQ(frames.size(), 4u);
   for (size_t i = 0; i < frames.size(); ++i) {
     EXPECT_TRUE(DataFramePasses(frames[i].data())) << i;
@@ -108,9 +112,8 @@ TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
       box().Send({answer});
     }
   });
-  int64_t position = 0;
-  int frameNumber = 7;
-  EXPECT_TRUE(SendSection(port(), file, position, frameNumber));
+  frameNumber_ = 7;
+  EXPECT_TRUE(Section(file));
   boxThread.join();
 
   ASSERT_EQ(frames.size(), 4u);
@@ -118,8 +121,8 @@ TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
   EXPECT_EQ(frames[0], frames[2]);
   EXPECT_EQ(frames[2][1], 7);
   EXPECT_EQ(frames[3][1], 8);
-  EXPECT_EQ(frameNumber, 9);
-  EXPECT_EQ(position, 1500);
+  EXPECT_EQ(frameNumber_, 9);
+  EXPECT_EQ(position_, 1500);
 }
 
 TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
@@ -135,19 +138,16 @@ TEST_P(DownloadFramingTest, TenRefusedFramesInARowEndTheBlock) {
     }
     if (box().Receive(1, 200ms)) ++received;
   });
-  int64_t position = 0;
-  int frameNumber = 1;
-  EXPECT_FALSE(SendSection(port(), file, position, frameNumber));
+  EXPECT_FALSE(Section(file));
   boxThread.join();
   EXPECT_EQ(received, 11);
-  EXPECT_EQ(position, 1020);
-  EXPECT_EQ(frameNumber, 2);
+  EXPECT_EQ(position_, 1020);
+  EXPECT_EQ(frameNumber_, 2);
 }
 
 TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
-  Bytes truncated = DataBlock(3000, 5);
-  truncated.resize(1500);
-  const Bytes file(truncated);
+  Bytes file = DataBlock(3000, 5);
+  file.resize(1500);
   int received = 0;
   std::thread boxThread([&] {
     while (box().Receive(kDataFrameSize, 300ms)) {
@@ -155,51 +155,40 @@ TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
       box().Send({ACK});
     }
   });
-  int64_t position = 0;
-  int frameNumber = 1;
-  EXPECT_FALSE(SendSection(port(), file, position, frameNumber));
+  EXPECT_FALSE(Section(file));
   boxThread.join();
   EXPECT_EQ(received, 1);
 
-  Bytes shortDescriptor = Descriptor(1);
+  Bytes shortDescriptor = DescriptorBytes(1);
   shortDescriptor.resize(10);
-  const Bytes descriptorFile(shortDescriptor);
-  position = 0;
-  EXPECT_FALSE(SendDescriptor(port(), descriptorFile, position));
+  position_ = 0;
+  EXPECT_FALSE(Descriptor(shortDescriptor));
   EXPECT_FALSE(box().Receive(1, 100ms));
 }
 
 TEST_P(DownloadFramingTest, OnlyTaggedBlocksAreSent) {
-  const Bytes file(Joined({Descriptor(1), DataBlock(100, 6)}));
-  int64_t position = 0;
-  int frameNumber = 1;
+  const Bytes file(Joined({DescriptorBytes(1), DataBlock(100, 6)}));
   // No data block at a descriptor: nothing to send, and that is fine.
-  EXPECT_TRUE(SendSection(port(), file, position, frameNumber));
-  position = kDescriptorSize;
-  EXPECT_FALSE(SendDescriptor(port(), file, position));
-  EXPECT_EQ(position, kDescriptorSize);
+  EXPECT_TRUE(Section(file));
+  position_ = kDescriptorSize;
+  EXPECT_FALSE(Descriptor(file));
+  EXPECT_EQ(position_, kDescriptorSize);
   EXPECT_FALSE(box().Receive(1, 100ms));
 }
 
 TEST_P(DownloadFramingTest, RefusedDescriptorLeavesThePositionAlone) {
-  const Bytes file(Descriptor(1));
+  const Bytes file(DescriptorBytes(1));
   std::thread boxThread([&] {
     if (box().Receive(kDescriptorSize)) box().Send({NAK});
   });
-  int64_t position = 0;
-  EXPECT_FALSE(SendDescriptor(port(), file, position));
+  EXPECT_FALSE(Descriptor(file));
   boxThread.join();
-  EXPECT_EQ(position, 0);
+  EXPECT_EQ(position_, 0);
 }
 
 Bytes Header() {
-  FILE_DOWNLOAD_HEADER_T header{};
-  header.tag = kHeaderTag;
-  header.length[0] = kHeaderLength;
-  header.partitionCount = 2;
-  SealHeader(header);
-  const uint8_t* bytes = BytesOf(header);
-  return Bytes(bytes, bytes + kHeaderSize);
+  const auto header = MakeHeader({}, kNoKindCode, 2);
+  return Bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
 }
 
 TEST_P(DownloadFramingTest, HeaderIsResentUntilAcknowledgedThenTheVerdictCounts) {

@@ -16,17 +16,10 @@ class MemoryFarEnd final : public FarEnd {
   void Send(const Bytes& bytes) override { end_->WriteRaw(bytes.data(), int32_t(bytes.size())); }
 
   std::optional<Bytes> Receive(size_t count, std::chrono::milliseconds guard) override {
-    Bytes bytes(count);
-    size_t got = 0;
-    const auto deadline = Clock::now() + guard;
-    while (got < count && Clock::now() < deadline) {
-      const int32_t n = end_->ComReadSome(bytes.data() + got, int32_t(count - got));
-      if (n < 0) break;
-      got += size_t(n);
-      if (got < count) end_->WaitForInput(10ms);
-    }
-    if (got < count) return std::nullopt;
-    return bytes;
+    return ReceiveWithin(
+        count, guard,
+        [&](uint8_t* into, size_t most) { return end_->ComReadSome(into, int32_t(most)); },
+        [&] { end_->WaitForInput(10ms); });
   }
 
   void Vanish() override { end_->CloseComPort(); }
@@ -47,6 +40,22 @@ Rig MakeMemoryRig() {
 
 Rig MakeRig(const std::string& kind) {
   return kind == "memory" ? MakeMemoryRig() : MakeSystemRig();
+}
+
+std::optional<Bytes> ReceiveWithin(size_t count, std::chrono::milliseconds guard,
+                                   const std::function<int64_t(uint8_t*, size_t)>& readSome,
+                                   const std::function<void()>& wait) {
+  Bytes bytes(count);
+  size_t got = 0;
+  const auto deadline = Clock::now() + guard;
+  while (got < count && Clock::now() < deadline) {
+    const int64_t n = readSome(bytes.data() + got, count - got);
+    if (n < 0) break;
+    got += size_t(n);
+    if (got < count) wait();
+  }
+  if (got < count) return std::nullopt;
+  return bytes;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds guard) {

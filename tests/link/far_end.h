@@ -91,6 +91,12 @@ inline constexpr const char* kSystemRig = "com";
 inline constexpr const char* kSystemRig = "pty";
 #endif
 
+// Exactly `count` bytes within `guard`, or nullopt: `readSome` takes what waits, up to its limit
+// (0 when nothing does, negative when the line failed), and `wait` waits a moment for more.
+std::optional<Bytes> ReceiveWithin(size_t count, std::chrono::milliseconds guard,
+                                   const std::function<int64_t(uint8_t*, size_t)>& readSome,
+                                   const std::function<void()>& wait);
+
 // True once `condition` holds; false when the guard ran out first.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds guard = kHangGuard);
@@ -107,6 +113,9 @@ class RigTest : public ::testing::TestWithParam<std::string> {
   }
   ComPort& port() { return *rig_.port; }
   FarEnd& box() { return *rig_.far; }
+  bool WaitForWaiting(int32_t count) {
+    return WaitUntil([&] { return port().BytesWaiting() == count; });
+  }
   // Sends `bytes` and returns once the PC has read them (or a hang guard ran out).
   void SendAndAwaitRead(const Bytes& bytes) {
     const int64_t until = rig_.port->BytesRead() + int64_t(bytes.size());

@@ -11,8 +11,6 @@
 namespace vn::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 class ComFarEnd final : public FarEnd {
  public:
   explicit ComFarEnd(std::unique_ptr<ComPort> end) : end_(std::move(end)) {}
@@ -25,23 +23,15 @@ class ComFarEnd final : public FarEnd {
     }
   }
 
-  // Takes whatever is waiting, since the port reads only an exact count.
+  // Takes whatever is waiting, since the port reads only an exact count; more than the test
+  // expects is a failure.
   std::optional<Bytes> Receive(size_t count, std::chrono::milliseconds guard) override {
-    Bytes bytes(count);
-    size_t got = 0;
-    const auto deadline = Clock::now() + guard;
-    while (got < count && Clock::now() < deadline) {
+    const auto readWaiting = [&](uint8_t* into, size_t most) -> int64_t {
       const int32_t waiting = end_->BytesWaiting();
-      if (waiting < 0) break;
-      if (waiting == 0) {
-        end_->WaitForInput(std::chrono::milliseconds(10));
-        continue;
-      }
-      if (size_t(waiting) > count - got) break;  // more than the test expects: a failure
-      if (end_->ComReadExact(bytes.data() + got, waiting) == waiting) got += size_t(waiting);
-    }
-    if (got < count) return std::nullopt;
-    return bytes;
+      if (waiting < 0 || size_t(waiting) > most) return -1;
+      return waiting > 0 && end_->ComReadExact(into, waiting) == waiting ? waiting : 0;
+    };
+    return ReceiveWithin(count, guard, readWaiting, [&] { end_->WaitForInput(10ms); });
   }
 
   // Closing the far port leaves the line to the port under test in place.

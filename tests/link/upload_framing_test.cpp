@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "dld/blocks.h"
-#include "dld/byte_order.h"
-#include "dld/crc32.h"
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
 #include "support/scratch_folder.h"
@@ -16,25 +16,17 @@ namespace vn::testing {
 namespace {
 
 Bytes Header(bool rightCrc) {
-  FILE_DOWNLOAD_HEADER_T header{};
-  header.tag = kHeaderTag;
-  header.length[0] = kHeaderLength;
-  header.manufactureIdent[0] = 'V';
-  SealHeader(header);
-  if (!rightCrc) header.crc[0] ^= 0x01;
-  const uint8_t* bytes = BytesOf(header);
-  return Bytes(bytes, bytes + kHeaderSize);
+  const auto header = MakeHeader({}, kNoKindCode, 1);
+  Bytes bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  if (!rightCrc) bytes[kHeaderCrcAt] ^= 0x01;
+  return bytes;
 }
 
 Bytes Descriptor(bool rightCrc) {
-  FILE_PARTITION_HEADER_T descriptor{};
-  descriptor.tag = kDescriptorTag;
-  descriptor.length = kDescriptorLength;
-  PutLe24(descriptor.compressedLength, 2033);
-  SealDescriptor(descriptor);
-  if (!rightCrc) descriptor.crc[3] ^= 0x80;
-  const uint8_t* bytes = BytesOf(descriptor);
-  return Bytes(bytes, bytes + kDescriptorSize);
+  const FILE_PARTITION_HEADER_T descriptor = MakeDescriptor(0, 0, {}, {});
+  Bytes bytes(BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
+  if (!rightCrc) bytes[kDescriptorCrcAt + 3] ^= 0x80;
+  return bytes;
 }
 
 Bytes Pattern(size_t count, uint8_t seed) {
@@ -48,26 +40,30 @@ Bytes Frame(uint8_t number, const Bytes& payload) {
   return Bytes(frame.begin(), frame.end());
 }
 
-Bytes FileBytes(std::FILE* file) {
-  std::fflush(file);
-  std::fseek(file, 0, SEEK_END);
-  Bytes bytes(size_t(std::ftell(file)));
-  std::fseek(file, 0, SEEK_SET);
-  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
-  return bytes;
-}
-
 class UploadFramingTest : public RigTest {
  protected:
   void SetUp() override {
     RigTest::SetUp();
-    file_ = std::tmpfile();
+    file_ = std::fopen(path_.c_str(), "w+b");
     ASSERT_NE(file_, nullptr);
   }
   void TearDown() override {
     if (file_) std::fclose(file_);
   }
+  // Receives a block of `size` bytes into `file` (the scratch file when null) from `position_` on.
+  bool Section(int32_t size, std::FILE* file = nullptr) {
+    return ReceiveSection(port(), file ? file : file_, position_, size, failures_);
+  }
+  // What the file holds so far.
+  Bytes Stored() {
+    std::fflush(file_);
+    return ReadBytes(path_);
+  }
+  ScratchFolder folder_;
+  const std::string path_ = folder_.File("upload.dld");
   std::FILE* file_ = nullptr;
+  int64_t position_ = 0;
+  int failures_ = 0;
 };
 
 TEST_P(UploadFramingTest, HeaderIsAcknowledgedAndItsCrcChecked) {
@@ -177,17 +173,17 @@ TEST_P(UploadFramingTest, BlockArrivesAsFullFramesAndARest) {
     EXPECT_FALSE(box().Receive(1, 100ms));
   });
   const int64_t start = 97;
-  int64_t position = start;
-  int failures = 3;
+  position_ = start;
+  failures_ = 3;
   std::vector<int32_t> payloads;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 2041, failures,
+  EXPECT_TRUE(ReceiveSection(port(), file_, position_, 2041, failures_,
                              [&](int32_t payload) { payloads.push_back(payload); }));
   boxThread.join();
   EXPECT_EQ(answers, (std::vector<Bytes>{{ACK}, {ACK}, {ACK}}));
   EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 1}));
-  EXPECT_EQ(position, start + 2041);
-  EXPECT_EQ(failures, 0);
-  const Bytes stored = FileBytes(file_);
+  EXPECT_EQ(position_, start + 2041);
+  EXPECT_EQ(failures_, 0);
+  const Bytes stored = Stored();
   ASSERT_EQ(stored.size(), size_t(start + 2041));
   EXPECT_EQ(Bytes(stored.begin() + start, stored.end()), block);
 }
@@ -198,11 +194,9 @@ TEST_P(UploadFramingTest, BlockOfOneFullPayloadIsASingleFrame) {
     box().Send(Frame(1, block));
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 1020, failures));
+  EXPECT_TRUE(Section(1020));
   boxThread.join();
-  EXPECT_EQ(FileBytes(file_), block);
+  EXPECT_EQ(Stored(), block);
 }
 
 TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRightSum) {
@@ -216,11 +210,9 @@ TEST_P(UploadFramingTest, FrameWithAnUncomplementedNumberGetsNakEvenWithTheRight
     box().Send(Frame(5, payload));
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_TRUE(ReceiveSection(port(), file_, position, 500, failures));
+  EXPECT_TRUE(Section(500));
   boxThread.join();
-  EXPECT_EQ(FileBytes(file_), payload);
+  EXPECT_EQ(Stored(), payload);
 }
 
 TEST_P(UploadFramingTest, TenBadFramesInARowEndTheBlock) {
@@ -233,13 +225,11 @@ TEST_P(UploadFramingTest, TenBadFramesInARowEndTheBlock) {
       if (box().Receive(1) == Bytes{NAK}) ++naks;
     }
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), file_, position, 100, failures));
+  EXPECT_FALSE(Section(100));
   boxThread.join();
   EXPECT_EQ(naks, 10);
-  EXPECT_EQ(failures, 10);
-  EXPECT_EQ(position, 0);
+  EXPECT_EQ(failures_, 10);
+  EXPECT_EQ(position_, 0);
 }
 
 TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
@@ -248,29 +238,22 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
     EXPECT_EQ(box().Receive(1), Bytes{ACK});
     port().RequestStop();
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), file_, position, 3000, failures));
+  EXPECT_FALSE(Section(3000));
   boxThread.join();
-  EXPECT_EQ(position, kFramePayloadMax);
+  EXPECT_EQ(position_, kFramePayloadMax);
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
   const ScratchFolder folder;
   ASSERT_FALSE(folder.Path().empty());
-  const std::string path = folder.File("read-only.dld");
-  std::FILE* created = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(created, nullptr);
-  std::fclose(created);
+  const std::string path = folder.Write("read-only.dld", {});
   std::FILE* readOnly = std::fopen(path.c_str(), "rb");
   ASSERT_NE(readOnly, nullptr);
   std::thread boxThread([&] {
     box().Send(Frame(1, Pattern(10, 4)));
     EXPECT_FALSE(box().Receive(1, 200ms));
   });
-  int64_t position = 0;
-  int failures = 0;
-  EXPECT_FALSE(ReceiveSection(port(), readOnly, position, 10, failures));
+  EXPECT_FALSE(Section(10, readOnly));
   boxThread.join();
   std::fclose(readOnly);
 }

@@ -1,11 +1,5 @@
 // The virtual box receiving downloads, driven by a bare PC end over its pseudo-terminal.
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <thread>
 
 #include "box_test_support.h"
 #include "dld/blocks.h"
@@ -20,16 +14,6 @@ using namespace std::chrono_literals;
 
 const FileIdentity kBox = LabBoxIdentity();
 
-struct BoxAndPc {
-  explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
-    started = box.Start();
-    if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
-  }
-  VirtualBox box;
-  std::unique_ptr<MiniPc> pc;
-  bool started = false;
-};
-
 // Reads `count` reports of `code`; their sub bytes in order.
 std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
   std::vector<int> subs;
@@ -41,6 +25,39 @@ std::vector<int> ReadReports(MiniPc& pc, uint8_t code, int count) {
   return subs;
 }
 
+struct BoxAndPc {
+  explicit BoxAndPc(BoxOptions options = {}) : box(std::move(options)) {
+    started = box.Start();
+    if (started) pc = std::make_unique<MiniPc>(box.PtyPath());
+  }
+  explicit BoxAndPc(const BoxFaults& faults) : BoxAndPc(WithFaults(faults)) {}
+  static BoxOptions WithFaults(const BoxFaults& faults) {
+    BoxOptions options;
+    options.faults = faults;
+    return options;
+  }
+  // Connects and sends a header announcing `count` partitions, which the box accepts, then the
+  // `partitions` given.
+  bool SendDownload(int count, const std::vector<PackedPartition>& partitions = {}) {
+    return pc->Connect(kCodeDownload) && SendPartitions(*pc, HeaderFor(kBox, count), partitions);
+  }
+  bool SendDescriptor(const PackedPartition& partition) {
+    pc->Write(partition.descriptor);
+    return pc->Read(1) == std::vector<uint8_t>{ACK};
+  }
+  // The one partition's erase and program reports, then its contents in the flash.
+  void ExpectProgrammed(const PackedPartition& partition) {
+    EXPECT_EQ(ReadReports(*pc, kCodeErase, 1), std::vector<int>{1});
+    EXPECT_EQ(ReadReports(*pc, kCodeProgram, 1), std::vector<int>{1});
+    ASSERT_TRUE(box.WaitSessions(1, 10s));
+    EXPECT_EQ(RegionOfImage(box.FlashCopy(), partition.address, partition.contents.size()),
+              partition.contents);
+  }
+  VirtualBox box;
+  std::unique_ptr<MiniPc> pc;
+  bool started = false;
+};
+
 // A box that ends after its last report closes its line only once the PC has read what it sent:
 // the hang-up would empty the PC's input. Bytes just written are on their way through the
 // pseudo-terminal for a moment (under load, many milliseconds) and must count as unread.
@@ -48,28 +65,16 @@ TEST(BoxLine, CountsBytesStillOnTheirWayAsUnread) {
   PtyLine line;
   Failure error;
   ASSERT_TRUE(line.Open(error)) << FailureText(error);
-  const int pc = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(pc, 0);
-  termios raw{};
-  ASSERT_EQ(::tcgetattr(pc, &raw), 0);
-  ::cfmakeraw(&raw);
-  ASSERT_EQ(::tcsetattr(pc, TCSANOW, &raw), 0);
+  MiniPc pc(line.SlavePath());
+  ASSERT_TRUE(pc.IsOpen());
   const CommandFrame report = MakeCommandFrame(kCodeProgram, 1);
   int early = 0;
   for (int round = 0; round < 200; ++round) {
     ASSERT_TRUE(line.WriteAll(report.data(), report.size(), [] { return true; }));
     if (line.Unread() != int(report.size())) ++early;
-    uint8_t taken[kCommandFrameSize];
-    size_t got = 0;
-    for (int tries = 0; got < sizeof taken && tries < 1000; ++tries) {
-      const ssize_t n = ::read(pc, taken + got, sizeof taken - got);
-      if (n > 0) got += size_t(n);
-      if (got < sizeof taken) std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_EQ(got, sizeof taken);
+    ASSERT_EQ(pc.Read(kCommandFrameSize, 1000ms).size(), report.size());
     ASSERT_EQ(line.Unread(), 0);
   }
-  ::close(pc);
   EXPECT_EQ(early, 0) << "rounds in which the last bytes did not count yet";
 }
 
@@ -85,9 +90,7 @@ TEST(BoxIdle, AnnouncesItselfAgainUntilAskedAndSurvivesAReopenedPort) {
 }
 
 TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
-  BoxOptions options;
-  options.faults.nonReadyFirst = true;
-  BoxAndPc wrong(options);
+  BoxAndPc wrong(BoxFaults{.nonReadyFirst = true});
   ASSERT_TRUE(wrong.started);
   // Wrong and ready frames take turns, so that a PC opening late still meets a wrong one.
   bool sawWrong = false;
@@ -95,9 +98,7 @@ TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
   EXPECT_TRUE(sawWrong);
   EXPECT_TRUE(IsCommand(wrong.pc->Read(4), kCodeReady, 0));
 
-  options = {};
-  options.faults.garbageBeforeReady = true;
-  BoxAndPc noisy(options);
+  BoxAndPc noisy(BoxFaults{.garbageBeforeReady = true});
   ASSERT_TRUE(noisy.started);
   EXPECT_TRUE(noisy.pc->Connect(kCodeDownload));
 }
@@ -107,8 +108,7 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
   ASSERT_TRUE(run.started);
   const std::vector<PackedPartition> partitions = {Pack(0x40180000, SampleFlashImage(1, 0x10000)),
                                                    Pack(0x40004000, SampleFlashImage(2, 0x2000))};
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), partitions));
+  ASSERT_TRUE(run.SendDownload(2, partitions));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{1, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
@@ -148,10 +148,7 @@ TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
   const PackedPartition partition = Pack(0x40190000, SampleFlashImage(3, 0x800));
   stranger.identForNocheck = 1;
   ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40190000, 0x800), partition.contents);
+  run.ExpectProgrammed(partition);
 }
 
 TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice) {
@@ -182,8 +179,7 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
   for (int i = 0; i < 4; ++i) bad.block[4 + r + i] = uint8_t(crc >> (8 * i));
   const PackedPartition good = Pack(0x401C0000, SampleFlashImage(5, 0x1000));
 
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 2), {bad, good}));
+  ASSERT_TRUE(run.SendDownload(2, {bad, good}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{0, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
@@ -193,29 +189,21 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
 }
 
 TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
-  BoxOptions options;
-  options.faults.nakFrame = 3;  // the first send of frame 2: frame 1 comes twice
-  options.faults.nakFrameTimes = 2;
-  options.faults.eraseFailAt = 1;
-  BoxAndPc run(options);
+  // The first send of frame 2 (frame 1 comes twice) is refused twice.
+  BoxAndPc run(BoxFaults{.nakFrame = 3, .nakFrameTimes = 2, .eraseFailAt = 1});
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40020000, SampleFlashImage(6, 0x10000));
   ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
 
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
-  uint8_t number = 1;
+  ASSERT_TRUE(run.SendDownload(1));
+  ASSERT_TRUE(run.SendDescriptor(partition));
   // The first frame twice, as a PC does that missed the ACK: acknowledged, taken once.
-  const std::vector<uint8_t> head(partition.block.begin(),
-                                  partition.block.begin() + kFramePayloadMax);
-  const DataFrame first = BuildDataFrame(1, head);
+  const DataFrame first = BuildDataFrame(1, std::span(partition.block).first(kFramePayloadMax));
   for (int i = 0; i < 2; ++i) {
     run.pc->Write(first);
     ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
   }
-  number = 2;
+  uint8_t number = 2;
   const std::vector<uint8_t> rest(partition.block.begin() + kFramePayloadMax,
                                   partition.block.end());
   ASSERT_TRUE(SendBlock(*run.pc, rest, number));
@@ -234,29 +222,20 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
 }
 
 TEST(BoxDownload, ADroppedAckLeavesTheMessageToBeSentAgain) {
-  BoxOptions options;
-  options.faults.dropAck = 2;  // the first descriptor's
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.dropAck = 2});  // the first descriptor's
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40030000, SampleFlashImage(7, 0x400));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
+  ASSERT_TRUE(run.SendDownload(1));
   run.pc->Write(partition.descriptor);
   EXPECT_TRUE(run.pc->Read(1, 500ms).empty());
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  ASSERT_TRUE(run.SendDescriptor(partition));
   uint8_t number = 1;
   ASSERT_TRUE(SendBlock(*run.pc, partition.block, number));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  ASSERT_TRUE(run.box.WaitSessions(1, 10s));
-  EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40030000, 0x400), partition.contents);
+  run.ExpectProgrammed(partition);
 }
 
 TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
-  BoxOptions options;
-  options.faults.silentAt = FaultStep::kVerdict;
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.silentAt = FaultStep::kVerdict});
   ASSERT_TRUE(run.started);
   ASSERT_TRUE(run.pc->Connect(kCodeDownload));
   run.pc->Write(HeaderFor(kBox, 1));
@@ -269,15 +248,11 @@ TEST(BoxDownload, ASilentStepLeavesThePcWithoutAnAnswer) {
 }
 
 TEST(BoxDownload, VanishingMidTransferClosesThePort) {
-  BoxOptions options;
-  options.faults.vanishAt = FaultStep::kFrame;
-  BoxAndPc run(options);
+  BoxAndPc run(BoxFaults{.vanishAt = FaultStep::kFrame});
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40040000, SampleFlashImage(8, 0x4000));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {}));
-  run.pc->Write(partition.descriptor);
-  ASSERT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  ASSERT_TRUE(run.SendDownload(1));
+  ASSERT_TRUE(run.SendDescriptor(partition));
   uint8_t number = 1;
   EXPECT_FALSE(SendBlock(*run.pc, partition.block, number));
   std::vector<uint8_t> nothing;
@@ -293,11 +268,8 @@ TEST(BoxDownload, PacedLineStillCompletes) {
   BoxAndPc run(options);
   ASSERT_TRUE(run.started);
   const PackedPartition partition = Pack(0x40050000, SampleFlashImage(9, 0x600));
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(kBox, 1), {partition}));
-  EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 1).size(), 1u);
-  EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1).size(), 1u);
-  EXPECT_TRUE(run.box.WaitSessions(1, 10s));
+  ASSERT_TRUE(run.SendDownload(1, {partition}));
+  run.ExpectProgrammed(partition);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "box_test_support.h"
@@ -27,27 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Points the announcement folder into a scratch folder for the test, for this process and the
+// A scratch folder that holds the announcement folder for the test, for this process and the
 // programs it starts.
-class AnnounceFolderAt {
- public:
-  explicit AnnounceFolderAt(const std::string& runtime) {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old) old_ = old;
-    hadOld_ = old != nullptr;
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  }
-  ~AnnounceFolderAt() {
-    if (hadOld_) {
-      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-
- private:
-  std::string old_;
-  bool hadOld_ = false;
+struct ScratchRuntime : ScratchFolder {
+  const RuntimeFolderAt announcedHere{Path()};
 };
 
 pid_t DeadPid() {
@@ -62,8 +46,7 @@ void WriteAnnouncement(pid_t pid, const std::string& path) {
 }
 
 TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
-  ScratchFolder scratch;
-  AnnounceFolderAt runtime(scratch.Path());
+  ScratchRuntime scratch;
   EXPECT_EQ(PrivateRuntimeFolder(), scratch.Path() + "/vespanode");
   EXPECT_TRUE(ListAnnouncedBoxes().empty());  // no folder yet
 
@@ -154,8 +137,7 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     if (row.rootOnly && getuid() != 0) continue;
-    ScratchFolder scratch;
-    AnnounceFolderAt runtime(scratch.Path());
+    ScratchRuntime scratch;
     const std::string victim = scratch.File("others");
     ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
     std::ofstream(victim + "/keep") << "keep\n";
@@ -182,13 +164,11 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
 TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   BoxFaults faults;
   std::string error;
-  EXPECT_TRUE(ApplyFaultOption("nak-frame=3", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("bad-header-crc", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("garbage-before-ready", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("vanish-at=erase", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("back-to-back=program", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("stall-read=150", faults, error));
-  EXPECT_TRUE(ApplyFaultOption("damage-received=answer", faults, error));
+  for (const char* right :
+       {"nak-frame=3", "bad-header-crc", "garbage-before-ready", "vanish-at=erase",
+        "back-to-back=program", "stall-read=150", "damage-received=answer"}) {
+    EXPECT_TRUE(ApplyFaultOption(right, faults, error)) << right << ": " << error;
+  }
   EXPECT_EQ(faults.backToBack, FaultStep::kProgram);
   EXPECT_EQ(faults.stallRead, std::chrono::milliseconds(150));
   EXPECT_EQ(faults.nakFrame, 3);
@@ -207,8 +187,7 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
 TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
   for (const int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
-    ScratchFolder scratch;
-    AnnounceFolderAt runtime(scratch.Path());
+    ScratchRuntime scratch;
     const std::string link = scratch.File("port");
     bool announced = false, linked = false;
     ChildOptions options;
@@ -236,8 +215,7 @@ TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
 }
 
 TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
-  ScratchFolder scratch;
-  AnnounceFolderAt runtime(scratch.Path());
+  ScratchRuntime scratch;
   const std::string saved = scratch.File("saved.img");
   const PackedPartition partition = Pack(0x40180000, SampleFlashImage(21, 0x3000));
   bool served = false;

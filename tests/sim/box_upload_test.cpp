@@ -125,11 +125,8 @@ TEST(BoxUpload, SendsItsHeaderAndTheRegionAsAnUpgradeFileWouldHoldIt) {
 }
 
 TEST(BoxUpload, DamagedFramesAndDescriptorsAreSentAgainAfterNak) {
-  BoxFaults faults;
-  faults.corruptFrame = 1;
-  faults.badComplementFrame = 3;
-  faults.badDescriptorCrc = 1;
-  const UploadRun run = UploadKey(faults);
+  const UploadRun run =
+      UploadKey({.corruptFrame = 1, .badComplementFrame = 3, .badDescriptorCrc = 1});
   ASSERT_TRUE(run.completed);
   EXPECT_EQ(run.got.naks, 3);
   ExpectTheKeyRegion(run.got);

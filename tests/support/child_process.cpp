@@ -29,11 +29,32 @@ void DeliverLines(std::string& pending, const ChildOptions& options, int pid) {
 
 }  // namespace
 
-std::vector<std::string> ChildResult::OutLines() const {
+ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options) {
+  return RunChild(OurProgram("vespanode-cli"), args, options);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(out);
+  std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::vector<std::string> ChildResult::OutLines() const {
+  return Lines(out);
+}
+
+RuntimeFolderAt::RuntimeFolderAt(const std::string& folder) {
+  if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
+  ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
+
+RuntimeFolderAt::~RuntimeFolderAt() {
+  if (old_) {
+    ::setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
+  } else {
+    ::unsetenv("XDG_RUNTIME_DIR");
+  }
 }
 
 std::string OurProgram(const std::string& name) {

@@ -2,6 +2,7 @@
 // Runs one of our programs as a child process and collects what it prints and how it ended.
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,24 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 
 // build/bin/<name>
 std::string OurProgram(const std::string& name);
+
+// RunChild of our command-line tool, vespanode-cli.
+ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options = {});
+
+// `text` cut at its newlines, without them.
+std::vector<std::string> Lines(const std::string& text);
+
+// Points $XDG_RUNTIME_DIR, where boxes announce themselves, at `folder` for this process and the
+// programs it starts, for as long as it lives: other boxes of this user stay out of a listing.
+class RuntimeFolderAt {
+ public:
+  explicit RuntimeFolderAt(const std::string& folder);
+  ~RuntimeFolderAt();
+  RuntimeFolderAt(const RuntimeFolderAt&) = delete;
+  RuntimeFolderAt& operator=(const RuntimeFolderAt&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
 
 }  // namespace vn::testing

@@ -52,9 +52,9 @@ std::string JsonSchemaProblems(const std::string& text) {
   // Debian's python3-jsonschema belongs to the system's Python, which may not be the first
   // python3 on the PATH.
   const bool systemPython = fs::exists("/usr/bin/python3");
-  const ChildResult run =
-      systemPython ? RunChild("/usr/bin/python3", {checker, schemas, file})
-                   : RunChild("/usr/bin/env", {"python3", checker, schemas, file});
+  const ChildResult run = systemPython
+                              ? RunChild("/usr/bin/python3", {checker, schemas, file})
+                              : RunChild("/usr/bin/env", {"python3", checker, schemas, file});
   if (run.exitCode == 0) return {};
   return "the schema check ended with " + std::to_string(run.exitCode) + ":\n" + run.out + run.err;
 }

@@ -49,32 +49,20 @@ class RecordingObserver : public LinkObserver {
     events_.clear();
   }
 
-  std::vector<std::string> Statuses() const {
-    std::lock_guard lock(mutex_);
-    return statuses_;
-  }
-  std::vector<LinkEvent> Events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  std::vector<std::pair<int, int>> Progress() const {
-    std::lock_guard lock(mutex_);
-    return progress_;
-  }
-  std::vector<std::string> ErrorBoxes() const {
-    std::lock_guard lock(mutex_);
-    return errorBoxes_;
-  }
-  std::vector<std::string> Details() const {
-    std::lock_guard lock(mutex_);
-    return details_;
-  }
-  bool ControlsEnabled() const {
-    std::lock_guard lock(mutex_);
-    return controlsEnabled_;
-  }
+  std::vector<std::string> Statuses() const { return Copy(statuses_); }
+  std::vector<LinkEvent> Events() const { return Copy(events_); }
+  std::vector<std::pair<int, int>> Progress() const { return Copy(progress_); }
+  std::vector<std::string> ErrorBoxes() const { return Copy(errorBoxes_); }
+  std::vector<std::string> Details() const { return Copy(details_); }
+  bool ControlsEnabled() const { return Copy(controlsEnabled_); }
 
  private:
+  template <typename T>
+  T Copy(const T& member) const {
+    std::lock_guard lock(mutex_);
+    return member;
+  }
+
   mutable std::mutex mutex_;
   std::vector<std::string> details_;
   std::vector<std::string> statuses_;

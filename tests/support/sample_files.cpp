@@ -47,6 +47,10 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
   return file;
 }
 
+std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed) {
+  return BuildUpgradeFile(UploadRegionList(set), SampleFlashImage(seed), LabBoxIdentity());
+}
+
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
                                    std::span<const uint8_t> compressed) {
   const auto header = MakeHeader({}, kNoKindCode, 1);

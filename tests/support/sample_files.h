@@ -25,6 +25,9 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity);
 
+// A sound upgrade file of region set `set` for the lab box, contents from SampleFlashImage(seed).
+std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed);
+
 // One region built by hand, so that its descriptor can say what its data block does not.
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
                                    std::span<const uint8_t> compressed);

@@ -44,6 +44,11 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

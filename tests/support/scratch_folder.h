@@ -26,6 +26,8 @@ class ScratchFolder {
 
 // The file's bytes; none when it cannot be read.
 std::vector<uint8_t> ReadBytes(const std::string& path);
+// The same as text.
+std::string ReadText(const std::string& path);
 // Replaces the file's contents; false when they could not all be written.
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 

@@ -1,7 +1,6 @@
 // Downloads against the virtual box over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/event_stamp.h"
 #include "tests_common.h"
@@ -22,32 +21,24 @@ std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
 }
 
 // The upgrade file of one region set, made from sample image `seed`, in the session's folder.
-std::string PackedSet(DriverSession& session, Operation operation, uint32_t seed,
-                      const FileIdentity& identity = LabBoxIdentity()) {
+std::string PackedSet(DriverSession& session, Operation operation, uint32_t seed) {
   return session.scratch.Write(
       std::string(OperationWord(operation)) + ".dld",
-      BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), identity));
+      BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), LabBoxIdentity()));
 }
 
 TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   DriverSession session;
   ASSERT_TRUE(session.opened);
+  const std::string file = PackedSet(session, Operation::kUploadDefault, 1);
   const auto image = SampleFlashImage(1);
-  const std::string file = session.scratch.Write(
-      "default.dld",
-      BuildUpgradeFile(UploadRegionList(Operation::kUploadDefault), image, LabBoxIdentity()));
 
   const LoopResult result = session.Run(Operation::kDownload, file);
 
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
-  ASSERT_TRUE(session.BoxFinished(1));
-  const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(Operation::kUploadDefault)) {
-    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
-              RegionOfImage(image, region.address, region.size));
-  }
+  session.ExpectFlashHolds(image, UploadRegionList(Operation::kUploadDefault));
   EXPECT_TRUE(session.observer.ControlsEnabled());
   // The progress bar fills once per phase: 1, 2, then over again.
   std::vector<int> positions;
@@ -75,59 +66,45 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
   for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], int((i + 1) & 0xFF)) << i;
 }
 
-TEST(Download, ZeroPartitionsEndAtTheErasePhase) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  const std::string file =
-      session.scratch.Write("empty.dld", BuildUpgradeFile({}, {}, LabBoxIdentity()));
-
-  const LoopResult result = session.Run(Operation::kDownload, file);
-
-  EXPECT_EQ(result.end, LoopEnd::kFailed);
-  const auto texts = session.Statuses();
-  ASSERT_GE(texts.size(), 3u);
-  EXPECT_EQ(texts[texts.size() - 3], "Transfer Success!");
-  EXPECT_EQ(texts.back(), "Erase flash failed!");
-}
-
-TEST(Download, AStrangerIsRefusedUnlessItsFileSaysNocheck) {
-  {
+// A file the box cannot take fails at its step: one of no partitions after the transfer, one cut
+// after its last descriptor in the transfer, a stranger's at the identity check, unless it says
+// "Ident for nocheck".
+TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
+  const auto key = UploadRegionList(Operation::kUploadKey);
+  std::vector<uint8_t> cut = BuildUpgradeFile(key, SampleFlashImage(5), LabBoxIdentity());
+  cut.resize(kHeaderSize + kDescriptorSize);
+  FileIdentity stranger = LabBoxIdentity();
+  stranger.hardwareModule = "OTHER";
+  FileIdentity nocheck = stranger;
+  nocheck.identForNocheck = 1;
+  const struct {
+    std::vector<uint8_t> file;
+    std::vector<std::string> lastTexts;
+  } rows[] = {
+      {BuildUpgradeFile({}, {}, LabBoxIdentity()),
+       {"Transfer Success!", "Erase flash...", "Erase flash failed!"}},
+      {cut, {"Transfer failed!"}},
+      {BuildUpgradeFile(key, SampleFlashImage(4), stranger), {"Ident check failed!"}},
+      {BuildUpgradeFile(key, SampleFlashImage(4), nocheck), {"Update Success!"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.lastTexts.back());
     DriverSession session;
     ASSERT_TRUE(session.opened);
-    FileIdentity stranger = LabBoxIdentity();
-    stranger.hardwareModule = "OTHER";
-    const std::string file = PackedSet(session, Operation::kUploadKey, 4, stranger);
-    EXPECT_EQ(session.Run(Operation::kDownload, file).end, LoopEnd::kFailed);
-    EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
+    const bool takes = row.lastTexts.back() == "Update Success!";
+    const LoopResult result =
+        session.Run(Operation::kDownload, session.scratch.Write("file.dld", row.file));
+    EXPECT_EQ(result.end, takes ? LoopEnd::kDone : LoopEnd::kFailed);
+    EXPECT_EQ(result.boxesDone, takes ? 1 : 0);
+    const auto texts = session.Statuses();
+    ASSERT_GE(texts.size(), row.lastTexts.size());
+    EXPECT_EQ(std::vector(texts.end() - ptrdiff_t(row.lastTexts.size()), texts.end()),
+              row.lastTexts);
   }
-  {
-    // "Ident for nocheck" lets the same stranger through.
-    DriverSession session;
-    ASSERT_TRUE(session.opened);
-    FileIdentity stranger = LabBoxIdentity();
-    stranger.hardwareModule = "OTHER";
-    stranger.identForNocheck = 1;
-    const std::string file = PackedSet(session, Operation::kUploadKey, 4, stranger);
-    EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
-  }
-}
-
-TEST(Download, AFileCutAfterItsLastDescriptorFailsTheTransfer) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  std::vector<uint8_t> bytes = BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
-                                                SampleFlashImage(5), LabBoxIdentity());
-  bytes.resize(kHeaderSize + kDescriptorSize);
-  const std::string file = session.scratch.Write("cut.dld", bytes);
-  EXPECT_EQ(session.Run(Operation::kDownload, file).end, LoopEnd::kFailed);
-  EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
 }
 
 TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
-  BoxOptions options;
-  options.faults.nakFrame = 2;
-  options.faults.nakFrameTimes = 9;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.nakFrame = 2, .nakFrameTimes = 9});
   ASSERT_TRUE(session.opened);
   const std::string file = PackedSet(session, Operation::kUploadDefault, 6);
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
@@ -237,38 +214,37 @@ TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
   }
 }
 
-TEST(Download, AStopAsTheBoxFinishesStillCountsTheBox) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, Operation::kUploadKey, 12);
-  session.observer.SetStatusHook([&](const std::string& text) {
-    if (text == "Program flash Success!") session.station.RequestStop();
-  });
+// A stop as the box finishes still counts the box, and ends the line after it; a stop during
+// programming is no success.
+TEST(Download, AStopCountsOnlyABoxThatFinished) {
+  struct Row {
+    Operation set;
+    const char* stopAt;
+    int boxesDone;
+    const char* lastText;
+  };
+  const Row rows[] = {
+      {Operation::kUploadKey, "Program flash Success!", 1, "Update Success!"},
+      {Operation::kUploadData, "Program flash...  25%", 0, "Program flash failed!"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stopAt);
+    DriverSession session;
+    ASSERT_TRUE(session.opened);
+    const std::string file = PackedSet(session, row.set, 12);
+    session.observer.SetStatusHook([&](const std::string& text) {
+      if (text == row.stopAt) session.station.RequestStop();
+    });
 
-  const LoopResult result = session.Run(Operation::kDownload, file, 0);
+    const LoopResult result = session.Run(Operation::kDownload, file, 0);
 
-  EXPECT_EQ(result.boxesDone, 1);
-  EXPECT_EQ(result.end, LoopEnd::kStopped) << "the stop ends the line after that box";
-  EXPECT_EQ(session.Statuses().back(), "Update Success!");
-}
-
-TEST(Download, AStopDuringProgrammingIsNoSuccess) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  const std::string file = PackedSet(session, Operation::kUploadData, 8);
-  session.observer.SetStatusHook([&](const std::string& text) {
-    if (text == "Program flash...  25%") session.station.RequestStop();
-  });
-
-  const LoopResult result = session.Run(Operation::kDownload, file, 0);
-
-  EXPECT_EQ(result.end, LoopEnd::kStopped);
-  EXPECT_EQ(result.boxesDone, 0);
-  const auto texts = session.Statuses();
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Program flash Success!"), 0);
-  EXPECT_EQ(texts.back(), "Program flash failed!");
-  EXPECT_TRUE(session.observer.ControlsEnabled());
+    EXPECT_EQ(result.end, LoopEnd::kStopped);
+    EXPECT_EQ(result.boxesDone, row.boxesDone);
+    const auto texts = session.Statuses();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), row.boxesDone);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Program flash Success!"), row.boxesDone);
+    EXPECT_EQ(texts.back(), row.lastText);
+    EXPECT_TRUE(session.observer.ControlsEnabled());
+  }
 }
 
 TEST(Download, AnUnwritableProgramFolderStillSendsTheRealHeader) {

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
 
+#include "dld/pack.h"
+#include "dld/region_sets.h"
 #include "link/station.h"
 #include "link/system_port.h"
 #include "sim/virtual_box.h"
@@ -25,6 +28,9 @@ class DriverSession {
     started = box.Start();
     opened = started && station.Open(box.PtyPath());
   }
+  // A box with these faults, holding `flash` (erased when empty), and otherwise as it comes.
+  explicit DriverSession(const BoxFaults& faults, std::vector<uint8_t> flash = {})
+      : DriverSession(BoxWith(faults, std::move(flash))) {}
   ~DriverSession() {
     station.Close();
     box.Stop();
@@ -52,6 +58,17 @@ class DriverSession {
   // The box finishes its own bookkeeping (programming its image, counting) just after the PC has
   // its last answer: wait for that before looking at the box.
   bool BoxFinished(int sessions) { return box.WaitSessions(sessions, std::chrono::seconds(10)); }
+  // Once the box has finished `sessions`, its flash holds the `regions` of `image`.
+  void ExpectFlashHolds(const std::vector<uint8_t>& image, std::span<const UploadRegion> regions,
+                        int sessions = 1) {
+    ASSERT_TRUE(BoxFinished(sessions));
+    const auto flash = box.FlashCopy();
+    for (const UploadRegion& region : regions) {
+      EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
+                RegionOfImage(image, region.address, region.size))
+          << std::hex << region.address;
+    }
+  }
 
   VirtualBox box;
   RecordingObserver observer;
@@ -63,6 +80,14 @@ class DriverSession {
   bool opened = false;
   std::atomic<bool> hung{false};
   FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header
+
+ private:
+  static BoxOptions BoxWith(const BoxFaults& faults, std::vector<uint8_t> flash) {
+    BoxOptions options;
+    options.faults = faults;
+    options.flash = std::move(flash);
+    return options;
+  }
 };
 
 }  // namespace vn::testing

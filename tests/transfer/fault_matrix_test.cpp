@@ -11,7 +11,6 @@
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/box_fault_option.h"
 #include "tests_common.h"
@@ -42,6 +41,21 @@ struct FaultRow {
   bool inStep = false;  // a success without a time-out or a resend: nothing was lost
 };
 
+FaultRow Ok(std::string name, BoxFaults faults, Operation set = kDefaultSet) {
+  return {std::move(name), set, faults, Ending::kSucceeds, {}};
+}
+FaultRow Fails(std::string name, BoxFaults faults, std::vector<std::string> texts,
+               Operation set = kDefaultSet) {
+  return {std::move(name), set, faults, Ending::kFails, std::move(texts)};
+}
+FaultRow Waits(std::string name, BoxFaults faults, std::vector<std::string> texts) {
+  return {std::move(name), kDefaultSet, faults, Ending::kWaitsForStop, std::move(texts)};
+}
+// A success without a time-out or a resend.
+FaultRow NothingLost(std::string name, BoxFaults faults) {
+  return {std::move(name), kDefaultSet, faults, Ending::kSucceeds, {}, true};
+}
+
 struct StepEnding {
   FaultStep step;                         // a step of the virtual box's session
   std::vector<std::string> failureTexts;  // what a failure there may end with
@@ -56,14 +70,15 @@ std::vector<FaultRow> StepRows(bool vanish, const std::vector<StepEnding>& steps
     const std::string step(FaultStepName(at.step));
     std::string name = (vanish ? "VanishesAt" : "SilentAt") + step;
     name[name.size() - step.size()] = char(std::toupper(step[0]));
-    rows.push_back({name, kDefaultSet, faults, vanish ? Ending::kFails : Ending::kWaitsForStop,
-                    at.failureTexts});
+    rows.push_back(vanish ? Fails(name, faults, at.failureTexts)
+                          : Waits(name, faults, at.failureTexts));
   }
   return rows;
 }
 
-std::vector<FaultRow> Join(std::vector<FaultRow> rows, const std::vector<FaultRow>& more) {
-  rows.insert(rows.end(), more.begin(), more.end());
+std::vector<FaultRow> Join(std::initializer_list<std::vector<FaultRow>> parts) {
+  std::vector<FaultRow> rows;
+  for (const auto& part : parts) rows.insert(rows.end(), part.begin(), part.end());
   return rows;
 }
 
@@ -142,9 +157,7 @@ class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const FaultRow& row = GetParam();
-  BoxOptions options;
-  options.faults = row.faults;
-  DriverSession session(options);
+  DriverSession session(row.faults);
   ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
@@ -154,137 +167,16 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
   if (!ExpectRowEnding(row, session, result)) return;
-  ASSERT_TRUE(session.BoxFinished(1));
-  const auto flash = session.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(row.set)) {
-    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
-              RegionOfImage(image, region.address, region.size));
-  }
+  session.ExpectFlashHolds(image, UploadRegionList(row.set));
 }
-
-// Each row names only its own faults; the others keep their defaults (off).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-const std::vector<FaultRow> kDownloadRows = {
-    {"FrameNakedOnce", kDefaultSet, {.nakFrame = 1}, Ending::kSucceeds, {}},
-    {"FrameNakedNineTimes",
-     kDefaultSet,
-     {.nakFrame = 3, .nakFrameTimes = 9},
-     Ending::kSucceeds,
-     {}},
-    {"FrameNakedTenTimes",
-     kDefaultSet,
-     {.nakFrame = 3, .nakFrameTimes = 10},
-     Ending::kFails,
-     kTransferFailed},
-    // The ACKs a download is answered with: 1 the header's, 2 the first descriptor's.
-    {"HeaderNakedOnce", kDefaultSet, {.nakAck = 1}, Ending::kSucceeds, {}},
-    {"HeaderNakedNineTimes", kDefaultSet, {.nakAck = 1, .nakAckTimes = 9}, Ending::kSucceeds, {}},
-    // The PC sends its header for as long as it takes: the box may not be listening yet.
-    {"HeaderNakedTenTimes", kDefaultSet, {.nakAck = 1, .nakAckTimes = 10}, Ending::kSucceeds, {}},
-    {"HeaderAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
-    {"HeaderAckLostTenTimes",
-     kDefaultSet,
-     {.dropAck = 1, .dropAckTimes = 10},
-     Ending::kSucceeds,
-     {}},
-    {"DescriptorNakedOnce", kDefaultSet, {.nakAck = 2}, Ending::kSucceeds, {}},
-    {"DescriptorNakedNineTimes",
-     kDefaultSet,
-     {.nakAck = 2, .nakAckTimes = 9},
-     Ending::kSucceeds,
-     {}},
-    {"DescriptorNakedTenTimes",
-     kDefaultSet,
-     {.nakAck = 2, .nakAckTimes = 10},
-     Ending::kFails,
-     kTransferFailed},
-    {"DescriptorAckLost", kDefaultSet, {.dropAck = 2}, Ending::kSucceeds, {}},
-    {"DescriptorAckLostNineTimes",
-     kDefaultSet,
-     {.dropAck = 2, .dropAckTimes = 9},
-     Ending::kSucceeds,
-     {}},
-    {"DescriptorAckLostTenTimes",
-     kDefaultSet,
-     {.dropAck = 2, .dropAckTimes = 10},
-     Ending::kFails,
-     kTransferFailed},
-    {"FrameAckLost", kDefaultSet, {.dropAck = 3}, Ending::kSucceeds, {}},
-    {"HeaderAlwaysNaked", kDefaultSet, {.nakHeaderAlways = 1}, Ending::kWaitsForStop, kIdentFailed},
-    {"GarbageBeforeReady", kDefaultSet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
-    {"IdentityRefused", kDefaultSet, {.refuseIdentity = true}, Ending::kFails, kIdentFailed},
-    // A byte damaged on the way to the box, in each kind of message the PC sends.
-    {"StartCommandDamaged",
-     kDefaultSet,
-     {.damageReceived = kStart},
-     Ending::kWaitsForStop,
-     kIdentFailed},
-    {"HeaderDamaged", kDefaultSet, {.damageReceived = kHeader}, Ending::kSucceeds, {}},
-    {"DescriptorDamaged", kDefaultSet, {.damageReceived = kDescriptor}, Ending::kSucceeds, {}},
-    {"FrameDamaged",
-     kDefaultSet,
-     {.damageReceived = kFrame, .damageReceivedNth = 2},
-     Ending::kSucceeds,
-     {}},
-    {"OneOfTwoErasesFails", kDefaultSet, {.eraseFailAt = 1}, Ending::kSucceeds, {}},
-    {"TheOnlyEraseFails", kKeySet, {.eraseFailAt = 1}, Ending::kFails, kEraseFailed},
-    {"OneOfTwoProgramsFails", kDefaultSet, {.programFailAt = 2}, Ending::kSucceeds, {}},
-    {"TheOnlyProgramFails", kKeySet, {.programFailAt = 1}, Ending::kFails, kProgramFailed},
-    // Two messages the box sent close together, found waiting together by a PC kept from
-    // looking between them: both count.
-    {"TwoEraseReportsInOneWrite", kDefaultSet, {.backToBack = kErase}, Ending::kSucceeds, {}, true},
-    {"TwoProgramReportsInOneWrite",
-     kDefaultSet,
-     {.backToBack = kProgram},
-     Ending::kSucceeds,
-     {},
-     true},
-    {"LastFrameAckAndEraseReportInOneWrite",
-     kDefaultSet,
-     {.backToBack = kFirstErase},
-     Ending::kSucceeds,
-     {},
-     true},
-    {"VerdictBehindTheHeaderAck",
-     kDefaultSet,
-     {.backToBack = kVerdict},
-     Ending::kSucceeds,
-     {},
-     true},
-};
-
-#pragma GCC diagnostic pop
-
-INSTANTIATE_TEST_SUITE_P(
-    Matrix, DownloadFault,
-    ::testing::ValuesIn(Join(Join(kDownloadRows, StepRows(false, {{kStart, kIdentFailed},
-                                                                  {kHeader, kIdentFailed},
-                                                                  {kVerdict, kIdentFailed},
-                                                                  {kDescriptor, kTransferFailed},
-                                                                  {kFrame, kTransferFailed},
-                                                                  {kErase, kEraseFailed},
-                                                                  {kProgram, kProgramFailed}})),
-                             StepRows(true, {{kStart, kIdentFailed},
-                                             {kHeader, kIdentFailed},
-                                             {kVerdict, kIdentFailed},
-                                             {kDescriptor, kTransferFailed},
-                                             {kFrame, kTransferFailed},
-                                             {kErase, kTransferOrEraseFailed},
-                                             {kProgram, kEraseOrProgramFailed}}))),
-    RowName);
 
 class UploadFault : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   const FaultRow& row = GetParam();
-  BoxOptions options;
-  options.flash = SampleFlashImage(61);
-  options.faults = row.faults;
-  DriverSession session(options);
+  DriverSession session(row.faults, SampleFlashImage(61));
   ASSERT_TRUE(session.opened);
-  const std::vector<uint8_t> oldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
-  const std::string file = session.scratch.Write("backup.dld", oldBackup);
+  const std::string file = session.scratch.Write("backup.dld", kOldBackup);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(row.set, file, 1, guard);
@@ -293,7 +185,7 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
     ExpectSoundUpload(ReadBytes(file), row.set, session.box.FlashCopy());
     return;
   }
-  EXPECT_EQ(ReadBytes(file), oldBackup);
+  EXPECT_EQ(ReadBytes(file), kOldBackup);
   const std::string partial = file + ".partial";
   if (std::filesystem::exists(partial)) {
     const auto bytes = ReadBytes(partial);
@@ -304,67 +196,96 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   }
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-const std::vector<FaultRow> kUploadRows = {
-    {"FrameCorrupted", kDefaultSet, {.corruptFrame = 2}, Ending::kSucceeds, {}},
-    {"FrameComplementWrong", kDefaultSet, {.badComplementFrame = 3}, Ending::kSucceeds, {}},
-    {"DescriptorCrcWrong", kDefaultSet, {.badDescriptorCrc = 2}, Ending::kSucceeds, {}},
-    {"DescriptorCrcWrongNineTimes",
-     kDefaultSet,
-     {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 9},
-     Ending::kSucceeds,
-     {}},
-    {"DescriptorCrcWrongTenTimes",
-     kDefaultSet,
-     {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 10},
-     Ending::kFails,
-     kTransferFailed},
-    {"HeaderCrcWrong", kDefaultSet, {.badHeaderCrc = 1}, Ending::kFails, kIdentFailed},
-    {"AckedFrameResent", kDefaultSet, {.resendAckedFrame = 2}, Ending::kFails, kTransferFailed},
-    {"RequestAckLost", kDefaultSet, {.dropAck = 1}, Ending::kSucceeds, {}},
-    {"DescriptorBehindTheRequestAck",
-     kDefaultSet,
-     {.backToBack = kDescriptor},
-     Ending::kSucceeds,
-     {},
-     true},
-    {"GarbageBeforeReady", kKeySet, {.garbageBeforeReady = true}, Ending::kSucceeds, {}},
+// Each row names only its own faults; the others keep their defaults (off).
+const std::vector<FaultRow> kDownloadRows = {
+    Ok("FrameNakedOnce", {.nakFrame = 1}),
+    Ok("FrameNakedNineTimes", {.nakFrame = 3, .nakFrameTimes = 9}),
+    Fails("FrameNakedTenTimes", {.nakFrame = 3, .nakFrameTimes = 10}, kTransferFailed),
+    // The ACKs a download is answered with: 1 the header's, 2 the first descriptor's.
+    Ok("HeaderNakedOnce", {.nakAck = 1}),
+    Ok("HeaderNakedNineTimes", {.nakAck = 1, .nakAckTimes = 9}),
+    // The PC sends its header for as long as it takes: the box may not be listening yet.
+    Ok("HeaderNakedTenTimes", {.nakAck = 1, .nakAckTimes = 10}),
+    Ok("HeaderAckLost", {.dropAck = 1}),
+    Ok("HeaderAckLostTenTimes", {.dropAck = 1, .dropAckTimes = 10}),
+    Ok("DescriptorNakedOnce", {.nakAck = 2}),
+    Ok("DescriptorNakedNineTimes", {.nakAck = 2, .nakAckTimes = 9}),
+    Fails("DescriptorNakedTenTimes", {.nakAck = 2, .nakAckTimes = 10}, kTransferFailed),
+    Ok("DescriptorAckLost", {.dropAck = 2}),
+    Ok("DescriptorAckLostNineTimes", {.dropAck = 2, .dropAckTimes = 9}),
+    Fails("DescriptorAckLostTenTimes", {.dropAck = 2, .dropAckTimes = 10}, kTransferFailed),
+    Ok("FrameAckLost", {.dropAck = 3}),
+    Waits("HeaderAlwaysNaked", {.nakHeaderAlways = 1}, kIdentFailed),
+    Ok("GarbageBeforeReady", {.garbageBeforeReady = true}),
+    Fails("IdentityRefused", {.refuseIdentity = true}, kIdentFailed),
     // A byte damaged on the way to the box, in each kind of message the PC sends.
-    {"StartCommandDamaged", kDefaultSet, {.damageReceived = kStart}, Ending::kFails, kIdentFailed},
-    {"VerdictDamaged", kDefaultSet, {.damageReceived = kVerdict}, Ending::kFails, kTransferFailed},
-    {"RequestDamaged", kDefaultSet, {.damageReceived = kRequest}, Ending::kSucceeds, {}},
-    // The third answer is the first data frame's ACK: the box sends the frame again.
-    {"FrameAckDamaged",
-     kDefaultSet,
-     {.damageReceived = kAnswer, .damageReceivedNth = 3},
-     Ending::kFails,
-     kTransferFailed},
+    Waits("StartCommandDamaged", {.damageReceived = kStart}, kIdentFailed),
+    Ok("HeaderDamaged", {.damageReceived = kHeader}),
+    Ok("DescriptorDamaged", {.damageReceived = kDescriptor}),
+    Ok("FrameDamaged", {.damageReceived = kFrame, .damageReceivedNth = 2}),
+    Ok("OneOfTwoErasesFails", {.eraseFailAt = 1}),
+    Fails("TheOnlyEraseFails", {.eraseFailAt = 1}, kEraseFailed, kKeySet),
+    Ok("OneOfTwoProgramsFails", {.programFailAt = 2}),
+    Fails("TheOnlyProgramFails", {.programFailAt = 1}, kProgramFailed, kKeySet),
+    // Two messages the box sent close together, found waiting together by a PC kept from
+    // looking between them: both count.
+    NothingLost("TwoEraseReportsInOneWrite", {.backToBack = kErase}),
+    NothingLost("TwoProgramReportsInOneWrite", {.backToBack = kProgram}),
+    NothingLost("LastFrameAckAndEraseReportInOneWrite", {.backToBack = kFirstErase}),
+    NothingLost("VerdictBehindTheHeaderAck", {.backToBack = kVerdict}),
 };
 
-#pragma GCC diagnostic pop
+const std::vector<FaultRow> kUploadRows = {
+    Ok("FrameCorrupted", {.corruptFrame = 2}),
+    Ok("FrameComplementWrong", {.badComplementFrame = 3}),
+    Ok("DescriptorCrcWrong", {.badDescriptorCrc = 2}),
+    Ok("DescriptorCrcWrongNineTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 9}),
+    Fails("DescriptorCrcWrongTenTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 10},
+          kTransferFailed),
+    Fails("HeaderCrcWrong", {.badHeaderCrc = 1}, kIdentFailed),
+    Fails("AckedFrameResent", {.resendAckedFrame = 2}, kTransferFailed),
+    Ok("RequestAckLost", {.dropAck = 1}),
+    NothingLost("DescriptorBehindTheRequestAck", {.backToBack = kDescriptor}),
+    Ok("GarbageBeforeReady", {.garbageBeforeReady = true}, kKeySet),
+    // A byte damaged on the way to the box, in each kind of message the PC sends.
+    Fails("StartCommandDamaged", {.damageReceived = kStart}, kIdentFailed),
+    Fails("VerdictDamaged", {.damageReceived = kVerdict}, kTransferFailed),
+    Ok("RequestDamaged", {.damageReceived = kRequest}),
+    // The third answer is the first data frame's ACK: the box sends the frame again.
+    Fails("FrameAckDamaged", {.damageReceived = kAnswer, .damageReceivedNth = 3}, kTransferFailed),
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Matrix, UploadFault,
-    ::testing::ValuesIn(Join(Join(kUploadRows, StepRows(false, {{kStart, kIdentFailed},
-                                                                {kHeader, kIdentFailed},
-                                                                {kRequest, kTransferFailed},
-                                                                {kDescriptor, kTransferFailed},
-                                                                {kFrame, kTransferFailed}})),
-                             StepRows(true, {{kStart, kIdentFailed},
-                                             {kHeader, kIdentFailed},
-                                             {kVerdict, kTransferFailed},
-                                             {kRequest, kTransferFailed},
-                                             {kDescriptor, kTransferFailed},
-                                             {kFrame, kTransferFailed}}))),
-    RowName);
+// Where a box falls silent or vanishes, and what a failure there may end with.
+const std::vector<StepEnding> kDownloadSilent = {
+    {kStart, kIdentFailed},         {kHeader, kIdentFailed},   {kVerdict, kIdentFailed},
+    {kDescriptor, kTransferFailed}, {kFrame, kTransferFailed}, {kErase, kEraseFailed},
+    {kProgram, kProgramFailed}};
+const std::vector<StepEnding> kDownloadVanished = {
+    {kStart, kIdentFailed},           {kHeader, kIdentFailed},   {kVerdict, kIdentFailed},
+    {kDescriptor, kTransferFailed},   {kFrame, kTransferFailed}, {kErase, kTransferOrEraseFailed},
+    {kProgram, kEraseOrProgramFailed}};
+const std::vector<StepEnding> kUploadSilent = {{kStart, kIdentFailed},
+                                               {kHeader, kIdentFailed},
+                                               {kRequest, kTransferFailed},
+                                               {kDescriptor, kTransferFailed},
+                                               {kFrame, kTransferFailed}};
+const std::vector<StepEnding> kUploadVanished = {
+    {kStart, kIdentFailed},      {kHeader, kIdentFailed},        {kVerdict, kTransferFailed},
+    {kRequest, kTransferFailed}, {kDescriptor, kTransferFailed}, {kFrame, kTransferFailed}};
+
+INSTANTIATE_TEST_SUITE_P(Matrix, DownloadFault,
+                         ::testing::ValuesIn(Join({kDownloadRows, StepRows(false, kDownloadSilent),
+                                                   StepRows(true, kDownloadVanished)})),
+                         RowName);
+INSTANTIATE_TEST_SUITE_P(Matrix, UploadFault,
+                         ::testing::ValuesIn(Join({kUploadRows, StepRows(false, kUploadSilent),
+                                                   StepRows(true, kUploadVanished)})),
+                         RowName);
 
 // The box's wrong first frame and its ready frame take turns, so which one a connect meets
 // depends on timing: every connect must either go on to a success or end in "Connect failed!".
 TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
-  BoxOptions options;
-  options.faults.nonReadyFirst = true;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.nonReadyFirst = true});
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld",
@@ -418,9 +339,7 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
     session.afterChoose = [&] { replace(refused); };
     const LoopResult result = session.Run(Operation::kDownload, file, 2);
     EXPECT_EQ(result.boxesDone, 2);
-    ASSERT_TRUE(session.BoxFinished(2));
-    EXPECT_EQ(RegionOfImage(session.box.FlashCopy(), regions[0].address, regions[0].size),
-              RegionOfImage(chosen, regions[0].address, regions[0].size));
+    session.ExpectFlashHolds(chosen, regions, 2);
   }
 }
 

@@ -6,39 +6,28 @@
 
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "sim/box_fault_option.h"
 #include "tests_common.h"
+#include "upload_checks.h"
 
 namespace vn::testing {
 namespace {
 
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
-BoxOptions FlashedBox(uint32_t seed, FaultStep vanishAt = FaultStep::kNone) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(seed);
-  options.faults.vanishAt = vanishAt;
-  return options;
-}
-
-std::vector<uint8_t> OldBackup() {
-  return {0x11, 0x44, 0x00, 'o', 'l', 'd'};
-}
-
 TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
   for (const FaultStep step : {FaultStep::kDescriptor, FaultStep::kFrame}) {
     SCOPED_TRACE(FaultStepName(step));
-    DriverSession session(FlashedBox(31, step));
+    DriverSession session(BoxFaults{.vanishAt = step}, SampleFlashImage(31));
     ASSERT_TRUE(session.opened);
-    const std::string file = session.scratch.Write("key.dld", OldBackup());
+    const std::string file = session.scratch.Write("key.dld", kOldBackup);
 
     const LoopResult result = session.Run(kKeySet, file);
 
     EXPECT_FALSE(result.boxesDone);
     EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
-    EXPECT_EQ(ReadBytes(file), OldBackup());
+    EXPECT_EQ(ReadBytes(file), kOldBackup);
     const auto partial = ReadBytes(file + ".partial");
     ASSERT_GE(partial.size(), size_t(kHeaderSize));
     EXPECT_EQ(GetLe24(&partial[53]), 0u) << "a partial file must not look complete";
@@ -53,7 +42,7 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
 // The window has no check of its own before Start: the upload refuses a target it could never
 // replace before asking the box for anything.
 TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
-  DriverSession session(FlashedBox(33));
+  DriverSession session(BoxFaults{}, SampleFlashImage(33));
   ASSERT_TRUE(session.opened);
   const std::string folder = session.scratch.File("backup.dld");
   std::filesystem::create_directory(folder);
@@ -67,21 +56,19 @@ TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
 }
 
 TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
-  BoxOptions options = FlashedBox(32);
-  options.faults.badHeaderCrc = 1;
-  DriverSession session(options);
+  DriverSession session(BoxFaults{.badHeaderCrc = 1}, SampleFlashImage(32));
   ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write("key.dld", OldBackup());
+  const std::string file = session.scratch.Write("key.dld", kOldBackup);
   session.Run(kKeySet, file);
   EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
-  EXPECT_EQ(ReadBytes(file), OldBackup());
+  EXPECT_EQ(ReadBytes(file), kOldBackup);
   EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
 }
 
 TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
-  DriverSession session(FlashedBox(33));
+  DriverSession session(BoxFaults{}, SampleFlashImage(33));
   ASSERT_TRUE(session.opened);
-  const std::string real = session.scratch.Write("real.dld", OldBackup());
+  const std::string real = session.scratch.Write("real.dld", kOldBackup);
   ::chmod(real.c_str(), 0640);
   const std::string stale = session.scratch.Write("real.dld.partial", {1, 2, 3});
   const std::string link = session.scratch.File("link.dld");

@@ -4,7 +4,6 @@
 
 #include <thread>
 
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/link_message.h"
 #include "tests_common.h"
@@ -15,8 +14,7 @@ namespace {
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
 std::string KeyFile(DriverSession& session) {
-  const auto list = UploadRegionList(kKeySet);
-  return session.scratch.Write("key.dld", BuildUpgradeFile({list.begin(), list.end()},
+  return session.scratch.Write("key.dld", BuildUpgradeFile(UploadRegionList(kKeySet),
                                                            SampleFlashImage(71), LabBoxIdentity()));
 }
 
@@ -33,10 +31,8 @@ bool Shows(const RecordingObserver& observer, int message) {
 }
 
 TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
-  BoxOptions options;
-  options.faults.silentAt =
-      FaultStep::kErase;  // the PC waits for the erase reports without a time limit
-  DriverSession session(options);
+  // The PC waits for the erase reports without a time limit.
+  DriverSession session(BoxFaults{.silentAt = FaultStep::kErase});
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
   const std::string file = KeyFile(session);

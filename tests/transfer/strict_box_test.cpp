@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 struct OwedAnswer {
   const char* name;
-  void (*fault)(BoxFaults&);
+  BoxFaults faults;
   const char* lastText;    // what the PC shows at the end
   const char* boxSummary;  // how the box's log sums the session up (its beginning)
 };
@@ -25,8 +25,8 @@ class PcOwesTheBox : public ::testing::TestWithParam<OwedAnswer> {};
 TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
   const OwedAnswer& owed = GetParam();
   BoxOptions options;
+  options.faults = owed.faults;
   options.faults.stallRead = 150ms;
-  owed.fault(options.faults);
   auto ended = std::make_shared<std::promise<std::string>>();
   auto once = std::make_shared<std::once_flag>();
   options.onSessionEnd = [ended, once](const BoxSessionReport& report) {
@@ -46,19 +46,16 @@ TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
   EXPECT_EQ(session.box.Stats().answersMissing, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, PcOwesTheBox,
-    ::testing::Values(
-        OwedAnswer{"LastAck", [](BoxFaults&) {}, "Update Success!", "upload: regions sent 1"},
-        OwedAnswer{"TenthNak",
-                   [](BoxFaults& f) {
-                     f.corruptFrame = 1;
-                     f.corruptFrameTimes = 10;
-                   },
-                   "Transfer failed!", "abandoned: ten NAKs in a row for the data frame"},
-        OwedAnswer{"VerdictOnABadHeader", [](BoxFaults& f) { f.badHeaderCrc = 1; },
-                   "Ident check failed!", "upload refused by the PC"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const OwedAnswer kOwed[] = {
+    {"LastAck", {}, "Update Success!", "upload: regions sent 1"},
+    {"TenthNak",
+     {.corruptFrame = 1, .corruptFrameTimes = 10},
+     "Transfer failed!",
+     "abandoned: ten NAKs in a row for the data frame"},
+    {"VerdictOnABadHeader", {.badHeaderCrc = 1}, "Ident check failed!", "upload refused by the PC"},
+};
+INSTANTIATE_TEST_SUITE_P(Answers, PcOwesTheBox, ::testing::ValuesIn(kOwed),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vn::testing

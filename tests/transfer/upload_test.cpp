@@ -3,7 +3,6 @@
 
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
-#include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/wire_format.h"
 #include "tests_common.h"
@@ -12,14 +11,8 @@
 namespace vn::testing {
 namespace {
 
-BoxOptions WithFlash(uint32_t seed) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(seed);
-  return options;
-}
-
 TEST(Upload, DefaultSetShowsItsTextsAndStops) {
-  DriverSession session(WithFlash(11));
+  DriverSession session(BoxFaults{}, SampleFlashImage(11));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
 
@@ -36,7 +29,7 @@ TEST(Upload, DefaultSetShowsItsTextsAndStops) {
 }
 
 TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
-  DriverSession session(WithFlash(12));
+  DriverSession session(BoxFaults{}, SampleFlashImage(12));
   ASSERT_TRUE(session.opened);
   for (const RegionSet& set : UploadSets()) {
     const Operation operation = set.operation;
@@ -47,19 +40,6 @@ TEST(Upload, EverySetGivesASoundFileOfExactlyItsRegions) {
   }
 }
 
-TEST(Upload, KeyFileIsHeaderDescriptorAndOneBlockLong) {
-  DriverSession session(WithFlash(13));
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.File("key.dld");
-  ASSERT_EQ(session.Run(Operation::kUploadKey, file).boxesDone, 1);
-  const auto bytes = ReadBytes(file);
-  ASSERT_GT(bytes.size(), size_t(kHeaderSize + kDescriptorSize));
-  const uint32_t r = GetLe24(&bytes[kHeaderSize + 14]);
-  EXPECT_EQ(bytes.size(), size_t(kHeaderSize + kDescriptorSize + r + kDataBlockOverhead));
-  EXPECT_EQ(bytes[kHeaderSize + 21], PieceCountOf(r));
-  // The current download header is now the new file's.
-}
-
 TEST(Upload, ReadRequestBytesForTheKeySet) {
   const auto request = BuildReadRequest(UploadRegionList(Operation::kUploadKey));
   const std::vector<uint8_t> head(request.begin(), request.begin() + 12);
@@ -68,20 +48,18 @@ TEST(Upload, ReadRequestBytesForTheKeySet) {
   EXPECT_EQ(GetLe32(&request[12]), CalcCrc32(request.data(), 12));
   EXPECT_TRUE(std::all_of(request.begin() + 16, request.end(), [](uint8_t b) { return b == 0; }));
   for (const RegionSet& set : UploadSets()) {
-    const Operation operation = set.operation;
-    const auto all = BuildReadRequest(UploadRegionList(operation));
-    const auto parsed = ParseReadRequest(all.data());
+    const auto parsed = ParseReadRequest(BuildReadRequest(set.regions).data());
     ASSERT_TRUE(parsed.has_value());
-    ASSERT_EQ(parsed->size(), UploadRegionList(operation).size());
+    ASSERT_EQ(parsed->size(), set.regions.size());
     for (size_t i = 0; i < parsed->size(); ++i) {
-      EXPECT_EQ((*parsed)[i].address, UploadRegionList(operation)[i].address);
-      EXPECT_EQ((*parsed)[i].flag, UploadRegionList(operation)[i].flag);
+      EXPECT_EQ((*parsed)[i].address, set.regions[i].address);
+      EXPECT_EQ((*parsed)[i].flag, set.regions[i].flag);
     }
   }
 }
 
 TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
-  DriverSession session(WithFlash(17));
+  DriverSession session(BoxFaults{}, SampleFlashImage(17));
   ASSERT_TRUE(session.opened);
   const LoopResult result =
       session.Run(Operation::kUploadKey, session.scratch.File("missing/folder/key.dld"));
@@ -91,8 +69,7 @@ TEST(Upload, AnUncreatableFileStopsBeforeAskingTheBox) {
 }
 
 TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
-  BoxOptions options = WithFlash(18);
-  DriverSession session(options);
+  DriverSession session(BoxFaults{}, SampleFlashImage(18));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("default.dld");
   session.observer.SetStatusHook([&](const std::string& text) {
@@ -110,7 +87,7 @@ TEST(Upload, AStopMidwayLeavesNoCompletedFile) {
 }
 
 TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
-  DriverSession session(WithFlash(20));
+  DriverSession session(BoxFaults{}, SampleFlashImage(20));
   ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.File("key.dld");
   // The file vanishes between the last region and the total size (another program took it).
@@ -131,9 +108,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   ScratchFolder folder;
   const std::string file = folder.File("all.dld");
   {
-    BoxOptions options;
-    options.flash = image;
-    DriverSession source(options);
+    DriverSession source(BoxFaults{}, SampleFlashImage(19));
     ASSERT_TRUE(source.opened);
     ASSERT_EQ(source.Run(Operation::kUploadAll, file).boxesDone, 1);
   }
@@ -141,13 +116,7 @@ TEST(Upload, AllRegionsRoundTripIntoABlankBox) {
   ASSERT_TRUE(blank.opened);
   ASSERT_EQ(blank.Run(Operation::kDownload, file).boxesDone, 1)
       << ::testing::PrintToString(blank.Statuses());
-  ASSERT_TRUE(blank.BoxFinished(1));
-  const auto flash = blank.box.FlashCopy();
-  for (const UploadRegion& region : UploadRegionList(Operation::kUploadAll)) {
-    EXPECT_EQ(RegionOfImage(flash, region.address, region.size),
-              RegionOfImage(image, region.address, region.size))
-        << std::hex << region.address;
-  }
+  blank.ExpectFlashHolds(image, UploadRegionList(Operation::kUploadAll));
 }
 
 }  // namespace

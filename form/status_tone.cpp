@@ -1,4 +1,4 @@
-#include "app/status_tone.h"
+#include "form/status_tone.h"
 
 namespace vn {
 
@@ -7,16 +7,20 @@ StatusTone ToneOfEvent(const LinkEvent& event) {
   return IsStepSuccess(event) ? StatusTone::kSuccess : StatusTone::kNeutral;
 }
 
-QColor ColourOfTone(StatusTone tone) {
+Rgb ColourOfTone(StatusTone tone) {
   switch (tone) {
     case StatusTone::kSuccess:
-      return QColor(0x00, 0x80, 0x00);
+      return {0x00, 0x80, 0x00};
     case StatusTone::kFailure:
-      return QColor(0xC0, 0x00, 0x00);
+      return {0xC0, 0x00, 0x00};
     case StatusTone::kNeutral:
       break;
   }
-  return QColor(Qt::darkBlue);  // the panels' navy
+  return {0x00, 0x00, 0x80};  // the panels' navy
+}
+
+Rgb LampColour(bool portOpen) {
+  return portOpen ? Rgb{0x00, 0xFF, 0x00} : Rgb{0xFF, 0x00, 0x00};
 }
 
 }  // namespace vn
