@@ -2,20 +2,8 @@
 // it finds the window by its class, the controls by their numbers, chooses with the lists,
 // presses buttons, answers the file dialogs and reads what the window shows. Each step has a time
 // limit; a step that fails says what it saw and exits 1.
-//
-//   window_driver check-layout SECONDS
-//   window_driver choose-port TEXT | choose-operation TEXT
-//   window_driver choose-file DIALOG-TITLE PATH SECONDS
-//   window_driver click open|start|reset|close
-//   window_driver watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]
-//                 ("!" first: must be seen; "*" last: a prefix; the button is pressed just before
-//                 watching, the choice is made the moment the last pattern shows)
-//   window_driver wait-status TEXT SECONDS         ("*" last: a prefix)
-//   window_driver wait-idle SECONDS
-//   window_driver about SECONDS | about-close SECONDS
-//   window_driver second-start EXE SECONDS
-//   window_driver close SECONDS
-//   window_driver geometry main|about             (WxH+X+Y, for cropping a screenshot)
+// The steps and their arguments are listed in main. A status pattern starting with "!" must be
+// seen; one ending in "*" is a prefix.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
@@ -25,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -120,49 +109,75 @@ std::string Joined(const std::vector<std::string>& lines) {
   return all;
 }
 
+// Fails with `failure` unless `done` holds within `seconds`.
+void Await(double seconds, const std::string& failure, const std::function<bool()>& done) {
+  if (!WaitFor(seconds, done)) Fail(failure + " (waited " + std::to_string(seconds) + " s)");
+}
+
 RECT RectOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
   return rect;
 }
 
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+std::vector<HWND> TopLevels() {
+  std::vector<HWND> windows;
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
 // The window's texts and the order of its controls from top to bottom.
 void CheckLayout(double seconds) {
   HWND main = nullptr;
-  if (!WaitFor(seconds, [&] {
-        main = MainWindow();
-        return main && IsWindowVisible(main) &&
-               SendMessageW(GetDlgItem(main, VN_ID_CB_COM), CB_GETCOUNT, 0, 0) >= 10;
-      })) {
-    Fail("the window did not appear with its port list within " + std::to_string(seconds) + " s");
-  }
+  Await(seconds, "the window did not appear with its port list", [&] {
+    main = MainWindow();
+    return main && IsWindowVisible(main) &&
+           SendMessageW(GetDlgItem(main, VN_ID_CB_COM), CB_GETCOUNT, 0, 0) >= 10;
+  });
   std::vector<std::string> problems;
-  auto expect = [&](const std::string& what, const std::string& seen, const std::string& wanted) {
-    if (seen != wanted)
-      problems.push_back(what + ": \"" + seen + "\", expected \"" + wanted + "\"");
+  const struct {
+    const char* what;
+    int id;  // 0: the window's caption
+    std::string text;
+  } rows[] = {
+      {"caption", 0, vn::kWindowCaption},
+      {"COM label", VN_ID_LABEL_COM, vn::kComCaption},
+      {"rate label", VN_ID_LABEL_BAU, vn::kRateCaption},
+      {"E_Bau", VN_ID_E_BAU, vn::kRateText},
+      {"operation label", VN_ID_LABEL_UPG, vn::kOperationCaption},
+      {"SB_Open", VN_ID_SB_OPEN, vn::kOpenCaption},
+      {"SB_Sta", VN_ID_SB_STA, vn::kStartCaption},
+      {"SB_Reset", VN_ID_SB_RESET, vn::kResetCaption},
+      {"SB_Close1", VN_ID_SB_CLOSE1, vn::kCloseCaption},
+      {"E_FileName", VN_ID_E_FILENAME, ""},
+      {"E_Start", VN_ID_E_START, ""},
+      {"chosen port", VN_ID_CB_COM, "COM.01"},
+      {"chosen operation", VN_ID_CB_UPG, "Download"},
   };
-  expect("caption", TextOf(main), vn::kWindowCaption);
-  expect("COM label", TextOf(GetDlgItem(main, VN_ID_LABEL_COM)), vn::kComCaption);
-  expect("rate label", TextOf(GetDlgItem(main, VN_ID_LABEL_BAU)), vn::kRateCaption);
-  expect("E_Bau", TextOf(GetDlgItem(main, VN_ID_E_BAU)), vn::kRateText);
-  expect("operation label", TextOf(GetDlgItem(main, VN_ID_LABEL_UPG)), vn::kOperationCaption);
-  expect("SB_Open", TextOf(GetDlgItem(main, VN_ID_SB_OPEN)), vn::kOpenCaption);
-  expect("SB_Sta", TextOf(GetDlgItem(main, VN_ID_SB_STA)), vn::kStartCaption);
-  expect("SB_Reset", TextOf(GetDlgItem(main, VN_ID_SB_RESET)), vn::kResetCaption);
-  expect("SB_Close1", TextOf(GetDlgItem(main, VN_ID_SB_CLOSE1)), vn::kCloseCaption);
-  expect("E_FileName", TextOf(GetDlgItem(main, VN_ID_E_FILENAME)), "");
-  expect("E_Start", TextOf(GetDlgItem(main, VN_ID_E_START)), "");
-  const std::vector<std::string> ports = ListEntries(GetDlgItem(main, VN_ID_CB_COM), true);
-  for (int number = 1; number <= 10; ++number) {
-    char name[16];
-    std::snprintf(name, sizeof name, "COM.%02d", number);
-    expect("port entry " + std::to_string(number),
-           number <= static_cast<int>(ports.size()) ? ports[number - 1] : "(none)", name);
+  for (const auto& row : rows) {
+    const std::string seen = TextOf(row.id ? GetDlgItem(main, row.id) : main);
+    if (seen != row.text)
+      problems.push_back(std::string(row.what) + ": \"" + seen + "\", expected \"" + row.text +
+                         "\"");
   }
+  const std::vector<std::string> ports = ListEntries(GetDlgItem(main, VN_ID_CB_COM), true);
+  const std::vector<std::string> fixed{"COM.01", "COM.02", "COM.03", "COM.04", "COM.05",
+                                       "COM.06", "COM.07", "COM.08", "COM.09", "COM.10"};
+  if (ports.size() < fixed.size() || !std::equal(fixed.begin(), fixed.end(), ports.begin()))
+    problems.push_back("port entries:" + Joined(ports));
   const std::vector<std::string> operations = ListEntries(GetDlgItem(main, VN_ID_CB_UPG), true);
   if (operations != vn::OperationNames()) problems.push_back("operations:" + Joined(operations));
-  expect("chosen port", TextOf(GetDlgItem(main, VN_ID_CB_COM)), "COM.01");
-  expect("chosen operation", TextOf(GetDlgItem(main, VN_ID_CB_UPG)), "Download");
   // Top to bottom: the port row, the operation row, Open, Start, the progress bar, the buttons.
   const int order[] = {VN_ID_CB_COM, VN_ID_CB_UPG,   VN_ID_SB_OPEN,
                        VN_ID_SB_STA, VN_ID_PROGRESS, VN_ID_SB_RESET};
@@ -184,23 +199,22 @@ void CheckLayout(double seconds) {
 void ChooseEntry(int id, const std::string& text) {
   HWND list = Control(id);
   const std::vector<std::string> entries = ListEntries(list, true);
-  for (size_t index = 0; index < entries.size(); ++index) {
-    if (entries[index] != text) continue;
-    SendMessageW(list, CB_SETCURSEL, index, 0);
-    SendMessageW(RequireMain(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(list));
-    std::printf("chose \"%s\"\n", text.c_str());
-    return;
-  }
-  Fail("no entry \"" + text + "\" in the list; it holds:" + Joined(entries));
+  const auto entry = std::find(entries.begin(), entries.end(), text);
+  if (entry == entries.end())
+    Fail("no entry \"" + text + "\" in the list; it holds:" + Joined(entries));
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(entry - entries.begin()), 0);
+  SendMessageW(RequireMain(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list));
+  std::printf("chose \"%s\"\n", text.c_str());
 }
 
 int ButtonId(const std::string& name) {
-  if (name == "open") return VN_ID_SB_OPEN;
-  if (name == "start") return VN_ID_SB_STA;
-  if (name == "reset") return VN_ID_SB_RESET;
-  if (name == "close") return VN_ID_SB_CLOSE1;
-  Fail("no button " + name);
+  const std::map<std::string, int> ids{{"open", VN_ID_SB_OPEN},
+                                       {"start", VN_ID_SB_STA},
+                                       {"reset", VN_ID_SB_RESET},
+                                       {"close", VN_ID_SB_CLOSE1}};
+  if (!ids.contains(name)) Fail("no button " + name);
+  return ids.at(name);
 }
 
 // Pressed as a click is: the window may open a modal dialog before it answers.
@@ -210,61 +224,35 @@ void Click(int id) {
   PostMessageW(button, BM_CLICK, 0, 0);
 }
 
-struct Found {
-  DWORD process;
-  std::wstring windowClass;
-  std::wstring title;
-  HWND window = nullptr;
-};
-
 // A visible top-level window of the program's process with this class (and title, when given).
-HWND FindTopLevel(const std::wstring& windowClass, const std::wstring& title) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(RequireMain(), &process);
-  Found found{process, windowClass, title};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto* found = reinterpret_cast<Found*>(context);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        wchar_t name[256] = {};
-        GetClassNameW(window, name, 256);
-        wchar_t title[256] = {};
-        GetWindowTextW(window, title, 256);
-        if (process == found->process && IsWindowVisible(window) && found->windowClass == name &&
-            (found->title.empty() || found->title == title)) {
-          found->window = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found.window;
+HWND FindTopLevel(const std::wstring& windowClass, const std::string& title = "") {
+  DWORD program = 0;
+  GetWindowThreadProcessId(RequireMain(), &program);
+  for (HWND window : TopLevels()) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == program && IsWindowVisible(window) && ClassOf(window) == windowClass &&
+        (title.empty() || TextOf(window) == title)) {
+      return window;
+    }
+  }
+  return nullptr;
 }
 
 std::string TopLevelTitles() {
   std::string all;
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        if (!IsWindowVisible(window)) return TRUE;
-        wchar_t name[256] = {};
-        GetClassNameW(window, name, 256);
-        *reinterpret_cast<std::string*>(context) +=
-            "\n    " + Narrow(name) + " \"" + TextOf(window) + "\"";
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  for (HWND window : TopLevels()) {
+    if (IsWindowVisible(window))
+      all += "\n    " + Narrow(ClassOf(window)) + " \"" + TextOf(window) + "\"";
+  }
   return all;
 }
 
 void ChooseFile(const std::string& title, const std::string& path, double seconds) {
   Click(VN_ID_SB_OPEN);
   HWND dialog = nullptr;
-  if (!WaitFor(seconds,
-               [&] { return (dialog = FindTopLevel(L"#32770", Wide(title))) != nullptr; })) {
-    Fail("no dialog \"" + title + "\" within " + std::to_string(seconds) +
-         " s; windows:" + TopLevelTitles());
-  }
+  if (!WaitFor(seconds, [&] { return (dialog = FindTopLevel(L"#32770", title)) != nullptr; }))
+    Fail("no dialog \"" + title + "\"; windows:" + TopLevelTitles());
   // The file name box: a combo box in the explorer style, an edit box in the old one.
   HWND name = GetDlgItem(dialog, 0x47C);
   if (!name) name = GetDlgItem(dialog, 0x480);
@@ -279,12 +267,18 @@ void ChooseFile(const std::string& title, const std::string& path, double second
   std::printf("chose \"%s\" in \"%s\"\n", path.c_str(), title.c_str());
 }
 
+// "!" first: must be seen; "*" last: a prefix.
 struct Pattern {
   std::string text;
-  bool required;
-  bool prefix;
+  bool required = false;
+  bool prefix = false;
+  explicit Pattern(std::string argument) {
+    required = argument.starts_with('!');
+    prefix = argument.ends_with('*');
+    text = argument.substr(required ? 1 : 0, argument.size() - required - prefix);
+  }
   bool Matches(const std::string& seen) const {
-    return prefix ? seen.rfind(text, 0) == 0 : seen == text;
+    return prefix ? seen.starts_with(text) : seen == text;
   }
 };
 
@@ -292,78 +286,58 @@ struct Pattern {
 // or a later one, skipping none that is required; done when the last pattern is seen. Texts that
 // stand only for a moment may be missed by sampling, so only the required ones must be seen.
 void WatchStatus(double seconds, const std::vector<std::string>& arguments) {
-  std::vector<Pattern> patterns;
-  for (std::string argument : arguments) {
-    Pattern pattern{};
-    if (!argument.empty() && argument[0] == '!') {
-      pattern.required = true;
-      argument.erase(0, 1);
-    }
-    if (!argument.empty() && argument.back() == '*') {
-      pattern.prefix = true;
-      argument.pop_back();
-    }
-    pattern.text = argument;
-    patterns.push_back(pattern);
-  }
+  const std::vector<Pattern> patterns(arguments.begin(), arguments.end());
   HWND status = Control(VN_ID_E_START);
-  std::vector<std::string> seen;
+  std::string seen;
+  size_t lines = 0;
   size_t at = 0;  // the pattern last matched, or 0 before any
   bool started = false;
   std::string last = "\x01";
   const auto begin = Clock::now();
-  auto report = [&] {
-    std::string all;
-    for (const std::string& line : seen) all += "\n    " + line;
-    return all;
-  };
   const bool done = WaitFor(seconds, [&] {
     const std::string text = TextOf(status);
     if (text == last) return false;
     last = text;
-    const double at_seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%7.3f s  ", at_seconds);
-    seen.push_back(stamp + (text.empty() ? std::string("(empty)") : "\"" + text + "\""));
+    std::snprintf(stamp, sizeof stamp, "\n    %7.3f s  ",
+                  std::chrono::duration<double>(Clock::now() - begin).count());
+    seen += stamp + (text.empty() ? std::string("(empty)") : "\"" + text + "\"");
+    ++lines;
     for (size_t next = started ? at : 0; next < patterns.size(); ++next) {
       if (patterns[next].Matches(text)) {
         at = next;
         started = true;
         return at + 1 == patterns.size();
       }
-      if (started && next > at && patterns[next].required) break;
-      if (!started && patterns[next].required) break;
+      if (patterns[next].required && (!started || next > at)) break;
     }
     // What the line showed before the watched run, or its clearing; anything else (a refusal)
     // ends the watch at once.
-    if (!started && (seen.size() == 1 || text.empty())) return false;
-    Fail("status text out of order:" + report());
+    if (!started && (lines == 1 || text.empty())) return false;
+    Fail("status text out of order:" + seen);
   });
   if (!done)
     Fail("the status texts did not end as expected within " + std::to_string(seconds) +
-         " s; seen:" + report());
-  std::printf("status texts in order:%s\n", report().c_str());
+         " s; seen:" + seen);
+  std::printf("status texts in order:%s\n", seen.c_str());
 }
 
-void WaitStatus(std::string text, double seconds) {
-  const bool prefix = !text.empty() && text.back() == '*';
-  if (prefix) text.pop_back();
+void WaitStatus(const std::string& text, double seconds) {
+  const Pattern pattern(text);
   HWND status = Control(VN_ID_E_START);
-  if (!WaitFor(seconds, [&] {
-        const std::string seen = TextOf(status);
-        return prefix ? seen.rfind(text, 0) == 0 : seen == text;
-      })) {
-    Fail("the status line did not show \"" + text + "\" within " + std::to_string(seconds) +
-         " s; it shows \"" + TextOf(status) + "\"");
-  }
+  if (!WaitFor(seconds, [&] { return pattern.Matches(TextOf(status)); }))
+    Fail("the status line did not show \"" + text + "\"; it shows \"" + TextOf(status) + "\"");
   std::printf("the status line shows \"%s\"\n", TextOf(status).c_str());
 }
 
 void WaitIdle(double seconds) {
   HWND start = Control(VN_ID_SB_STA);
-  if (!WaitFor(seconds, [&] { return IsWindowEnabled(start) != FALSE; })) {
+  if (!WaitFor(seconds, [&] { return IsWindowEnabled(start) != FALSE; }))
     Fail("Start stayed disabled; the status line shows \"" + TextOf(Control(VN_ID_E_START)) + "\"");
-  }
+}
+
+HWND AboutWindow() {
+  return FindTopLevel(L"TFormAbout", vn::kAboutTitle);
 }
 
 // The context menu's "About...", and the About window with its change list.
@@ -374,19 +348,15 @@ void About(double seconds) {
                MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2));
   HWND menu = nullptr;
   if (!WaitFor(seconds,
-               [&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); })) {
-    Fail("no context menu within " + std::to_string(seconds) + " s; windows:" + TopLevelTitles());
-  }
+               [&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }))
+    Fail("no context menu; windows:" + TopLevelTitles());
   // Another process cannot read the menu's entries under Wine: choosing the first one from the
   // keyboard must open the About window.
   PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
   PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
   HWND about = nullptr;
-  if (!WaitFor(seconds, [&] {
-        return (about = FindTopLevel(L"TFormAbout", Wide(vn::kAboutTitle))) != nullptr;
-      })) {
-    Fail("no About window within " + std::to_string(seconds) + " s; windows:" + TopLevelTitles());
-  }
+  if (!WaitFor(seconds, [&] { return (about = AboutWindow()) != nullptr; }))
+    Fail("no About window; windows:" + TopLevelTitles());
   const std::vector<std::string> lines = ListEntries(GetDlgItem(about, VN_ID_ABOUT_LIST), false);
   if (lines != vn::ModificationLines()) Fail("the change list holds:" + Joined(lines));
   if (IsWindowEnabled(main)) Fail("the main window takes input while About is open");
@@ -394,26 +364,22 @@ void About(double seconds) {
 }
 
 void AboutClose(double seconds) {
-  HWND about = FindTopLevel(L"TFormAbout", Wide(vn::kAboutTitle));
+  HWND about = AboutWindow();
   if (!about) Fail("no About window to close");
   PostMessageW(GetDlgItem(about, VN_ID_ABOUT_OK), BM_CLICK, 0, 0);
-  if (!WaitFor(seconds, [&] { return !IsWindow(about) && IsWindowEnabled(RequireMain()); })) {
-    Fail("OK did not close the About window and give the main window back");
-  }
+  Await(seconds, "OK did not close the About window and give the main window back",
+        [&] { return !IsWindow(about) && IsWindowEnabled(RequireMain()); });
   std::printf("About closed by OK\n");
 }
 
-int CountMainWindows() {
-  int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        wchar_t name[256] = {};
-        GetClassNameW(window, name, 256);
-        if (Wide(vn::kApplicationTitle) == name) ++*reinterpret_cast<int*>(context);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
-  return count;
+// Waits for the process to end and closes its handle; its exit code.
+DWORD AwaitEnd(HANDLE process, double seconds, const std::string& what) {
+  const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process, &exitCode);
+  CloseHandle(process);
+  if (waited != WAIT_OBJECT_0) Fail(what + " did not end within " + std::to_string(seconds) + " s");
+  return exitCode;
 }
 
 // A second copy, started while the first is minimised: it ends at once, showing nothing, and the
@@ -421,8 +387,7 @@ int CountMainWindows() {
 void SecondStart(const std::string& program, double seconds) {
   HWND main = RequireMain();
   ShowWindowAsync(main, SW_MINIMIZE);
-  if (!WaitFor(seconds, [&] { return IsIconic(main) != FALSE; }))
-    Fail("the window did not minimise");
+  Await(seconds, "the window did not minimise", [&] { return IsIconic(main) != FALSE; });
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -431,48 +396,35 @@ void SecondStart(const std::string& program, double seconds) {
                       &startup, &process)) {
     Fail("cannot start " + program);
   }
-  const DWORD waited = WaitForSingleObject(process.hProcess, static_cast<DWORD>(seconds * 1000));
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  if (waited != WAIT_OBJECT_0)
-    Fail("the second copy did not end within " + std::to_string(seconds) + " s");
+  const DWORD exitCode = AwaitEnd(process.hProcess, seconds, "the second copy");
   if (exitCode != 0) Fail("the second copy ended with " + std::to_string(exitCode));
-  if (!WaitFor(seconds, [&] { return !IsIconic(main) && IsWindowVisible(main); })) {
-    Fail("the first window was not restored");
-  }
-  if (CountMainWindows() != 1) Fail(std::to_string(CountMainWindows()) + " main windows");
+  Await(seconds, "the first window was not restored",
+        [&] { return !IsIconic(main) && IsWindowVisible(main); });
+  const std::vector<HWND> windows = TopLevels();
+  const auto mains = std::count_if(windows.begin(), windows.end(), [](HWND window) {
+    return ClassOf(window) == Wide(vn::kApplicationTitle);
+  });
+  if (mains != 1) Fail(std::to_string(mains) + " main windows");
   std::printf("the second copy handed over and ended; the first window came back\n");
 }
 
 void Close(double seconds) {
-  HWND main = RequireMain();
   DWORD id = 0;
-  GetWindowThreadProcessId(main, &id);
+  GetWindowThreadProcessId(RequireMain(), &id);
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
   Click(VN_ID_SB_CLOSE1);
-  if (process) {
-    const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
-    CloseHandle(process);
-    if (waited != WAIT_OBJECT_0)
-      Fail("the program did not end within " + std::to_string(seconds) + " s");
-  }
-  if (!WaitFor(seconds, [] { return MainWindow() == nullptr; })) Fail("the window stayed");
+  if (process) AwaitEnd(process, seconds, "the program");
+  Await(seconds, "the window stayed", [] { return MainWindow() == nullptr; });
   std::printf("Close ended the program\n");
 }
 
 void Geometry(const std::string& which) {
-  HWND window =
-      which == "about" ? FindTopLevel(L"TFormAbout", Wide(vn::kAboutTitle)) : RequireMain();
+  HWND window = which == "about" ? AboutWindow() : RequireMain();
   if (!window) Fail("no window " + which);
   const RECT rect = RectOf(window);
   std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
               rect.top);
-}
-
-double Seconds(const std::string& text) {
-  return std::atof(text.c_str());
 }
 
 // The arguments in UTF-8, whatever the system's code page: file names may be any Unicode.
@@ -485,68 +437,60 @@ std::vector<std::string> Arguments() {
   return args;
 }
 
+// watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]. The button is
+// pressed here rather than by a step before: the first texts come faster than a new process.
+void WatchStep(const std::vector<std::string>& args) {
+  auto first = args.begin() + 2;
+  if (*first == "--press") {
+    if (args.size() < 5) Fail("too few arguments for watch-status --press");
+    Click(ButtonId(first[1]));
+    first += 2;
+  }
+  const auto then = std::find(first, args.end(), "--");
+  WatchStatus(std::atof(args[1].c_str()), std::vector<std::string>(first, then));
+  if (then == args.end()) return;
+  if (args.end() - then != 3 || then[1] != "choose-operation")
+    Fail("after --: choose-operation TEXT");
+  ChooseEntry(VN_ID_CB_UPG, then[2]);
+}
+
 }  // namespace
 
 int main() {
   setvbuf(stdout, nullptr, _IONBF, 0);
   const std::vector<std::string> args = Arguments();
-  auto need = [&](size_t count) {
-    if (args.size() < count + 1) Fail("too few arguments for " + args[0]);
-  };
   if (args.empty()) Fail("no step given");
-  const std::string& step = args[0];
-  if (step == "check-layout") {
-    need(1);
-    CheckLayout(Seconds(args[1]));
-  } else if (step == "choose-port" || step == "choose-operation") {
-    need(1);
-    ChooseEntry(step == "choose-port" ? VN_ID_CB_COM : VN_ID_CB_UPG, args[1]);
-  } else if (step == "choose-file") {
-    need(3);
-    ChooseFile(args[1], args[2], Seconds(args[3]));
-  } else if (step == "click") {
-    need(1);
-    Click(ButtonId(args[1]));
-  } else if (step == "watch-status") {
-    need(2);
-    auto first = args.begin() + 2;
-    // Pressed here rather than by a step before: the first texts come faster than a new process.
-    if (*first == "--press") {
-      need(4);
-      Click(ButtonId(first[1]));
-      first += 2;
-    }
-    const auto then = std::find(first, args.end(), "--");
-    WatchStatus(Seconds(args[1]), std::vector<std::string>(first, then));
-    if (then != args.end()) {
-      if (args.end() - then != 3 || then[1] != "choose-operation") {
-        Fail("after --: choose-operation TEXT");
-      }
-      ChooseEntry(VN_ID_CB_UPG, then[2]);
-    }
-  } else if (step == "wait-status") {
-    need(2);
-    WaitStatus(args[1], Seconds(args[2]));
-  } else if (step == "wait-idle") {
-    need(1);
-    WaitIdle(Seconds(args[1]));
-  } else if (step == "about") {
-    need(1);
-    About(Seconds(args[1]));
-  } else if (step == "about-close") {
-    need(1);
-    AboutClose(Seconds(args[1]));
-  } else if (step == "second-start") {
-    need(2);
-    SecondStart(args[1], Seconds(args[2]));
-  } else if (step == "close") {
-    need(1);
-    Close(Seconds(args[1]));
-  } else if (step == "geometry") {
-    need(1);
-    Geometry(args[1]);
-  } else {
-    Fail("unknown step " + step);
+  auto seconds = [&](size_t at) { return std::atof(args[at].c_str()); };
+  const struct {
+    const char* usage;  // the step and its arguments
+    size_t arguments;   // at least
+    std::function<void()> run;
+  } steps[] = {
+      {"check-layout SECONDS", 1, [&] { CheckLayout(seconds(1)); }},
+      {"choose-port TEXT", 1, [&] { ChooseEntry(VN_ID_CB_COM, args[1]); }},
+      {"choose-operation TEXT", 1, [&] { ChooseEntry(VN_ID_CB_UPG, args[1]); }},
+      {"choose-file DIALOG-TITLE PATH SECONDS", 3,
+       [&] { ChooseFile(args[1], args[2], seconds(3)); }},
+      {"click open|start|reset|close", 1, [&] { Click(ButtonId(args[1])); }},
+      // The button is pressed just before watching, the choice made the moment the last pattern
+      // shows.
+      {"watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]", 2,
+       [&] { WatchStep(args); }},
+      {"wait-status PATTERN SECONDS", 2, [&] { WaitStatus(args[1], seconds(2)); }},
+      {"wait-idle SECONDS", 1, [&] { WaitIdle(seconds(1)); }},
+      {"about SECONDS", 1, [&] { About(seconds(1)); }},
+      {"about-close SECONDS", 1, [&] { AboutClose(seconds(1)); }},
+      {"second-start EXE SECONDS", 2, [&] { SecondStart(args[1], seconds(2)); }},
+      {"close SECONDS", 1, [&] { Close(seconds(1)); }},
+      // WxH+X+Y, for cropping a screenshot.
+      {"geometry main|about", 1, [&] { Geometry(args[1]); }},
+  };
+  for (const auto& step : steps) {
+    const std::string usage = step.usage;
+    if (usage.substr(0, usage.find(' ')) != args[0]) continue;
+    if (args.size() < step.arguments + 1) Fail("usage: window_driver " + usage);
+    step.run();
+    return 0;
   }
-  return 0;
+  Fail("unknown step " + args[0]);
 }
