@@ -21,27 +21,11 @@
 #include "app_win32/control_ids.h"
 #include "form/form_texts.h"
 #include "form/program_identity.h"
+#include "platform/wide_text_win32.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size() * 2 + 1, L'\0');
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         wide.data(), static_cast<int>(wide.size()));
-  wide.resize(static_cast<size_t>(length));
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow(text.size() * 4 + 1, '\0');
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
-                          static_cast<int>(narrow.size()), nullptr, nullptr);
-  narrow.resize(static_cast<size_t>(length));
-  return narrow;
-}
 
 [[noreturn]] void Fail(const std::string& what) {
   std::printf("FAILED: %s\n", what.c_str());
@@ -67,11 +51,11 @@ std::string TextOf(HWND window) {
                            SMTO_ABORTIFHUNG, 2000, &length)) {
     return "(no answer)";
   }
-  return Narrow(std::wstring(buffer, length));
+  return vn::Utf8FromWide(std::wstring(buffer, length));
 }
 
 HWND MainWindow() {
-  return FindWindowW(Wide(vn::kApplicationTitle).c_str(), nullptr);
+  return FindWindowW(vn::WideFromUtf8(vn::kApplicationTitle).c_str(), nullptr);
 }
 
 HWND RequireMain() {
@@ -98,7 +82,7 @@ std::vector<std::string> ListEntries(HWND list, bool combo) {
     SendMessageW(list, textMessage, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-    entries.push_back(Narrow(text));
+    entries.push_back(vn::Utf8FromWide(text));
   }
   return entries;
 }
@@ -243,7 +227,7 @@ std::string TopLevelTitles() {
   std::string all;
   for (HWND window : TopLevels()) {
     if (IsWindowVisible(window))
-      all += "\n    " + Narrow(ClassOf(window)) + " \"" + TextOf(window) + "\"";
+      all += "\n    " + vn::Utf8FromWide(ClassOf(window)) + " \"" + TextOf(window) + "\"";
   }
   return all;
 }
@@ -257,7 +241,7 @@ void ChooseFile(const std::string& title, const std::string& path, double second
   HWND name = GetDlgItem(dialog, 0x47C);
   if (!name) name = GetDlgItem(dialog, 0x480);
   if (!name) Fail("the dialog has no file name box");
-  SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(path).c_str()));
+  SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(vn::WideFromUtf8(path).c_str()));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   HWND fileName = Control(VN_ID_E_FILENAME);
   if (!WaitFor(seconds, [&] { return !IsWindow(dialog) && TextOf(fileName) == path; })) {
@@ -391,7 +375,7 @@ void SecondStart(const std::string& program, double seconds) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::wstring command = L"\"" + Wide(program) + L"\"";
+  std::wstring command = L"\"" + vn::WideFromUtf8(program) + L"\"";
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     Fail("cannot start " + program);
@@ -403,7 +387,7 @@ void SecondStart(const std::string& program, double seconds) {
         [&] { return !IsIconic(main) && IsWindowVisible(main); });
   const std::vector<HWND> windows = TopLevels();
   const auto mains = std::count_if(windows.begin(), windows.end(), [](HWND window) {
-    return ClassOf(window) == Wide(vn::kApplicationTitle);
+    return ClassOf(window) == vn::WideFromUtf8(vn::kApplicationTitle);
   });
   if (mains != 1) Fail(std::to_string(mains) + " main windows");
   std::printf("the second copy handed over and ended; the first window came back\n");
@@ -432,7 +416,7 @@ std::vector<std::string> Arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; wide && i < count; ++i) args.push_back(Narrow(wide[i]));
+  for (int i = 1; wide && i < count; ++i) args.push_back(vn::Utf8FromWide(wide[i]));
   LocalFree(wide);
   return args;
 }
