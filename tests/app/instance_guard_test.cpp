@@ -26,10 +26,6 @@ QString UniqueName(const char* what) {
       .arg(++counter);
 }
 
-QString SocketPath(const QString& name) {
-  return vn::InstanceGuard::SocketPathFor(name);
-}
-
 // What a crashed first copy leaves: a socket file nobody listens on.
 bool LeaveStaleSocket(const QString& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -55,10 +51,10 @@ class ProgramCopies {
     name_ = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
     qputenv("DISPLAY", saved);
   }
-  ~ProgramCopies() { QLocalServer::removeServer(vn::InstanceGuard::SocketPathFor(name_)); }
+  ~ProgramCopies() { QLocalServer::removeServer(SocketPath()); }
 
   bool Built() const { return QFileInfo(Program()).isExecutable(); }
-  QString SocketPath() const { return ::SocketPath(name_); }
+  QString SocketPath() const { return vn::InstanceGuard::SocketPathFor(name_); }
   void Start(QProcess& process) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
@@ -78,69 +74,37 @@ class ProgramCopies {
 class InstanceGuardTest : public QObject {
   Q_OBJECT
  private slots:
-  void secondCopyHandsOverToTheFirst() {
-    const QString name = UniqueName("pair");
-    vn::InstanceGuard first(name);
-    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
-    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
-    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);  // decided once
-
-    vn::InstanceGuard second(name);
-    QCOMPARE(second.Claim(), vn::InstanceGuard::Role::kHandedOver);
-    QVERIFY(handedOver.wait(5000));
-
-    vn::InstanceGuard third(name);
-    QCOMPARE(third.Claim(), vn::InstanceGuard::Role::kHandedOver);
-    QTRY_COMPARE_WITH_TIMEOUT(handedOver.count(), 2, 5000);
+  // Also when a crashed first copy left its socket behind; a connection without the hand-over
+  // message is none.
+  void laterCopiesHandOverToTheFirst() {
+    for (const bool stale : {false, true}) {
+      const QString name = UniqueName(stale ? "stale" : "pair");
+      const QString socketPath = vn::InstanceGuard::SocketPathFor(name);
+      if (stale) QVERIFY(LeaveStaleSocket(socketPath));
+      vn::InstanceGuard first(name);
+      QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
+      QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
+      QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);  // decided once
+      for (int later = 1; later <= 2; ++later) {
+        vn::InstanceGuard copy(name);
+        QCOMPARE(copy.Claim(), vn::InstanceGuard::Role::kHandedOver);
+        QTRY_COMPARE_WITH_TIMEOUT(handedOver.count(), later, 5000);
+      }
+      QLocalSocket socket;
+      socket.connectToServer(socketPath);
+      QVERIFY(socket.waitForConnected(2000));
+      socket.write("\x00\x15\x00\x00", 4);  // 0x1500, not the hand-over
+      QVERIFY(socket.waitForBytesWritten(2000));
+      QTest::qWait(300);
+      QCOMPARE(handedOver.count(), 2);
+    }
   }
 
-  void staleSocketOfACrashedCopyIsTakenOver() {
-    const QString name = UniqueName("stale");
-    QVERIFY(LeaveStaleSocket(SocketPath(name)));
-    vn::InstanceGuard first(name);
-    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
-    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
-    vn::InstanceGuard second(name);
-    QCOMPARE(second.Claim(), vn::InstanceGuard::Role::kHandedOver);
-    QVERIFY(handedOver.wait(5000));
-  }
-
-  void aConnectionWithoutTheMessageIsNoHandOver() {
-    const QString name = UniqueName("noise");
-    vn::InstanceGuard first(name);
-    QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);
-    QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
-    QLocalSocket socket;
-    socket.connectToServer(SocketPath(name));
-    QVERIFY(socket.waitForConnected(2000));
-    socket.write("\x00\x15\x00\x00", 4);  // 0x1500, not the hand-over
-    QVERIFY(socket.waitForBytesWritten(2000));
-    QVERIFY(!handedOver.wait(300));
-  }
-
-  void programStartedTwiceEndsTheSecondCopy() {
-    const ProgramCopies copies(QStringLiteral("seq"));
-    if (!copies.Built()) QSKIP("vespanode is not built");
-    QProcess first;
-    copies.Start(first);
-    QVERIFY(first.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copies.SocketPath()), 20000);
-
-    QProcess second;
-    copies.Start(second);
-    QVERIFY(second.waitForFinished(20000));
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(first.state(), QProcess::Running);
-
-    first.kill();
-    first.waitForFinished(10000);
-  }
-
-  void twoCopiesStartedAtOnceLeaveOne() {
+  // Started at once, one of two copies ends; the survivor is the first for a copy started later.
+  void programStartedTwiceLeavesOne() {
     const ProgramCopies copies(QStringLiteral("race"));
     if (!copies.Built()) QSKIP("vespanode is not built");
-    QProcess copy[2];
+    QProcess copy[3];
     copies.Start(copy[0]);
     copies.Start(copy[1]);
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -150,7 +114,15 @@ class InstanceGuardTest : public QObject {
         (copy[0].state() == QProcess::NotRunning) + (copy[1].state() == QProcess::NotRunning);
     QCOMPARE(ended, 1);
     QProcess& gone = copy[0].state() == QProcess::NotRunning ? copy[0] : copy[1];
+    QProcess& survivor = &gone == &copy[0] ? copy[1] : copy[0];
     QCOMPARE(gone.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copies.SocketPath()), 20000);
+
+    copies.Start(copy[2]);
+    QVERIFY(copy[2].waitForFinished(20000));
+    QCOMPARE(copy[2].exitStatus(), QProcess::NormalExit);
+    QCOMPARE(copy[2].exitCode(), 0);
+    QCOMPARE(survivor.state(), QProcess::Running);
     for (QProcess& process : copy) {
       process.kill();
       process.waitForFinished(10000);

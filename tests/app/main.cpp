@@ -1,7 +1,6 @@
 // Runs every registered QtTest class; arguments that name classes pick those, the others are
 // passed to QtTest (-v2, -o ...).
 #include <QApplication>
-#include <QStringList>
 #include <QTest>
 
 #include "test_registry.h"
@@ -15,12 +14,10 @@ int main(int argc, char* argv[]) {
     (argument.endsWith(QLatin1String("Test")) ? chosen : testArguments).append(argument);
   }
   int failures = 0;
-  for (const auto& factory : vn::testing::RegisteredTests()) {
-    std::unique_ptr<QObject> test = factory();
-    if (!chosen.isEmpty() && !chosen.contains(QLatin1String(test->metaObject()->className()))) {
-      continue;
-    }
-    failures += QTest::qExec(test.get(), testArguments);
+  for (const auto& factory : vn::testing::registeredTests) {
+    const std::unique_ptr<QObject> test = factory();
+    if (chosen.isEmpty() || chosen.contains(QLatin1String(test->metaObject()->className())))
+      failures += QTest::qExec(test.get(), testArguments);
   }
   return failures == 0 ? 0 : 1;
 }

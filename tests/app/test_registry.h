@@ -7,21 +7,10 @@
 #include <vector>
 
 namespace vn::testing {
-
-using TestFactory = std::function<std::unique_ptr<QObject>()>;
-
-inline std::vector<TestFactory>& RegisteredTests() {
-  static std::vector<TestFactory> tests;
-  return tests;
-}
-
-inline bool RegisterTest(TestFactory factory) {
-  RegisteredTests().push_back(std::move(factory));
-  return true;
-}
-
+inline std::vector<std::function<std::unique_ptr<QObject>()>> registeredTests;
 }  // namespace vn::testing
 
-#define VN_REGISTER_TEST(Class)                          \
-  [[maybe_unused]] static const bool registered##Class = \
-      vn::testing::RegisterTest([] { return std::unique_ptr<QObject>(new Class); });
+#define VN_REGISTER_TEST(Class)                                                                    \
+  [[maybe_unused]] static const bool registered##Class =                                           \
+      (vn::testing::registeredTests.push_back([] { return std::unique_ptr<QObject>(new Class); }), \
+       true);

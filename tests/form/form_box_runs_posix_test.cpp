@@ -49,9 +49,16 @@ class FormBoxRunsTest : public ::testing::Test {
     ASSERT_TRUE(rig_.State().portOpen);
   }
 
-  std::string KeyDownloadFile() {
-    return folder_.Write("key.dld", testing::BuildUpgradeFile(UploadRegionList(kKeySet), image_,
-                                                              testing::LabBoxIdentity()));
+  // Downloads the key regions of `image_` into a box, paced at the line's rate or not.
+  void StartDownload(bool paced = false) {
+    BoxOptions options;
+    options.pace = paced;
+    StartBox(std::move(options));
+    view_.downloadAnswer = folder_.Write(
+        "key.dld",
+        testing::BuildUpgradeFile(UploadRegionList(kKeySet), image_, testing::LabBoxIdentity()));
+    rig_.model->Open();
+    rig_.model->Start();
   }
 
   testing::ScratchFolder folder_;
@@ -62,10 +69,7 @@ class FormBoxRunsTest : public ::testing::Test {
 };
 
 TEST_F(FormBoxRunsTest, DownloadSucceedsAndWaitsForTheNextBox) {
-  StartBox({});
-  view_.downloadAnswer = KeyDownloadFile();
-  rig_.model->Open();
-  rig_.model->Start();
+  StartDownload();
   // Without a click, the form waits for the next box with the same file.
   ASSERT_TRUE(view_.PumpUntil([this] {
     const auto texts = view_.Statuses();
@@ -147,12 +151,7 @@ TEST_F(FormBoxRunsTest, UploadsEndWithTheirOwnStatus) {
 }
 
 TEST_F(FormBoxRunsTest, ResetDuringTransferStopsIt) {
-  BoxOptions options;
-  options.pace = true;  // the line's real speed: the transfer lasts long enough to interrupt
-  StartBox(options);
-  view_.downloadAnswer = KeyDownloadFile();
-  rig_.model->Open();
-  rig_.model->Start();
+  StartDownload(true);  // at the line's real speed: the transfer lasts long enough to stop
   ASSERT_TRUE(
       view_.PumpUntil([this] { return rig_.State().status.rfind("Transfering Data", 0) == 0; }));
   EXPECT_FALSE(rig_.State().choicesEnabled);
