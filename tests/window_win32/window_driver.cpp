@@ -93,11 +93,6 @@ std::string Joined(const std::vector<std::string>& lines) {
   return all;
 }
 
-// Fails with `failure` unless `done` holds within `seconds`.
-void Await(double seconds, const std::string& failure, const std::function<bool()>& done) {
-  if (!WaitFor(seconds, done)) Fail(failure + " (waited " + std::to_string(seconds) + " s)");
-}
-
 RECT RectOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -121,6 +116,36 @@ std::vector<HWND> TopLevels() {
   return windows;
 }
 
+// A visible top-level window of the program's process with this class (and title, when given).
+HWND FindTopLevel(const std::wstring& windowClass, const std::string& title = "") {
+  DWORD program = 0;
+  GetWindowThreadProcessId(RequireMain(), &program);
+  for (HWND window : TopLevels()) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == program && IsWindowVisible(window) && ClassOf(window) == windowClass &&
+        (title.empty() || TextOf(window) == title)) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+std::string TopLevelTitles() {
+  std::string all;
+  for (HWND window : TopLevels()) {
+    if (IsWindowVisible(window))
+      all += "\n    " + vn::Utf8FromWide(ClassOf(window)) + " \"" + TextOf(window) + "\"";
+  }
+  return all;
+}
+
+// Fails with `failure` and the windows on the screen unless `done` holds within `seconds`.
+void Await(double seconds, const std::string& failure, const std::function<bool()>& done) {
+  if (!WaitFor(seconds, done))
+    Fail(failure + " within " + std::to_string(seconds) + " s; windows:" + TopLevelTitles());
+}
+
 // The window's texts and the order of its controls from top to bottom.
 void CheckLayout(double seconds) {
   HWND main = nullptr;
@@ -134,21 +159,19 @@ void CheckLayout(double seconds) {
     const char* what;
     int id;  // 0: the window's caption
     std::string text;
-  } rows[] = {
-      {"caption", 0, vn::kWindowCaption},
-      {"COM label", VN_ID_LABEL_COM, vn::kComCaption},
-      {"rate label", VN_ID_LABEL_BAU, vn::kRateCaption},
-      {"E_Bau", VN_ID_E_BAU, vn::kRateText},
-      {"operation label", VN_ID_LABEL_UPG, vn::kOperationCaption},
-      {"SB_Open", VN_ID_SB_OPEN, vn::kOpenCaption},
-      {"SB_Sta", VN_ID_SB_STA, vn::kStartCaption},
-      {"SB_Reset", VN_ID_SB_RESET, vn::kResetCaption},
-      {"SB_Close1", VN_ID_SB_CLOSE1, vn::kCloseCaption},
-      {"E_FileName", VN_ID_E_FILENAME, ""},
-      {"E_Start", VN_ID_E_START, ""},
-      {"chosen port", VN_ID_CB_COM, "COM.01"},
-      {"chosen operation", VN_ID_CB_UPG, "Download"},
-  };
+  } rows[] = {{"caption", 0, vn::kWindowCaption},
+              {"COM label", VN_ID_LABEL_COM, vn::kComCaption},
+              {"rate label", VN_ID_LABEL_BAU, vn::kRateCaption},
+              {"E_Bau", VN_ID_E_BAU, vn::kRateText},
+              {"operation label", VN_ID_LABEL_UPG, vn::kOperationCaption},
+              {"SB_Open", VN_ID_SB_OPEN, vn::kOpenCaption},
+              {"SB_Sta", VN_ID_SB_STA, vn::kStartCaption},
+              {"SB_Reset", VN_ID_SB_RESET, vn::kResetCaption},
+              {"SB_Close1", VN_ID_SB_CLOSE1, vn::kCloseCaption},
+              {"E_FileName", VN_ID_E_FILENAME, ""},
+              {"E_Start", VN_ID_E_START, ""},
+              {"chosen port", VN_ID_CB_COM, "COM.01"},
+              {"chosen operation", VN_ID_CB_UPG, "Download"}};
   for (const auto& row : rows) {
     const std::string seen = TextOf(row.id ? GetDlgItem(main, row.id) : main);
     if (seen != row.text)
@@ -176,8 +199,6 @@ void CheckLayout(double seconds) {
     problems.push_back("the window has title-bar buttons or a sizing border");
   }
   if (!problems.empty()) Fail("the window's layout:" + Joined(problems));
-  std::printf("window ready: %zu ports, %zu operations, texts and order as expected\n",
-              ports.size(), operations.size());
 }
 
 void ChooseEntry(int id, const std::string& text) {
@@ -189,7 +210,6 @@ void ChooseEntry(int id, const std::string& text) {
   SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(entry - entries.begin()), 0);
   SendMessageW(RequireMain(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(list));
-  std::printf("chose \"%s\"\n", text.c_str());
 }
 
 int ButtonId(const std::string& name) {
@@ -208,35 +228,11 @@ void Click(int id) {
   PostMessageW(button, BM_CLICK, 0, 0);
 }
 
-// A visible top-level window of the program's process with this class (and title, when given).
-HWND FindTopLevel(const std::wstring& windowClass, const std::string& title = "") {
-  DWORD program = 0;
-  GetWindowThreadProcessId(RequireMain(), &program);
-  for (HWND window : TopLevels()) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == program && IsWindowVisible(window) && ClassOf(window) == windowClass &&
-        (title.empty() || TextOf(window) == title)) {
-      return window;
-    }
-  }
-  return nullptr;
-}
-
-std::string TopLevelTitles() {
-  std::string all;
-  for (HWND window : TopLevels()) {
-    if (IsWindowVisible(window))
-      all += "\n    " + vn::Utf8FromWide(ClassOf(window)) + " \"" + TextOf(window) + "\"";
-  }
-  return all;
-}
-
 void ChooseFile(const std::string& title, const std::string& path, double seconds) {
   Click(VN_ID_SB_OPEN);
   HWND dialog = nullptr;
-  if (!WaitFor(seconds, [&] { return (dialog = FindTopLevel(L"#32770", title)) != nullptr; }))
-    Fail("no dialog \"" + title + "\"; windows:" + TopLevelTitles());
+  Await(seconds, "no dialog \"" + title + "\"",
+        [&] { return (dialog = FindTopLevel(L"#32770", title)) != nullptr; });
   // The file name box: a combo box in the explorer style, an edit box in the old one.
   HWND name = GetDlgItem(dialog, 0x47C);
   if (!name) name = GetDlgItem(dialog, 0x480);
@@ -248,7 +244,6 @@ void ChooseFile(const std::string& title, const std::string& path, double second
     Fail("after the dialog, the file name field shows \"" + TextOf(fileName) + "\", expected \"" +
          path + "\"; the dialog " + (IsWindow(dialog) ? "is still open" : "closed"));
   }
-  std::printf("chose \"%s\" in \"%s\"\n", path.c_str(), title.c_str());
 }
 
 // "!" first: must be seen; "*" last: a prefix.
@@ -311,7 +306,6 @@ void WaitStatus(const std::string& text, double seconds) {
   HWND status = Control(VN_ID_E_START);
   if (!WaitFor(seconds, [&] { return pattern.Matches(TextOf(status)); }))
     Fail("the status line did not show \"" + text + "\"; it shows \"" + TextOf(status) + "\"");
-  std::printf("the status line shows \"%s\"\n", TextOf(status).c_str());
 }
 
 void WaitIdle(double seconds) {
@@ -331,20 +325,17 @@ void About(double seconds) {
   PostMessageW(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(main),
                MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2));
   HWND menu = nullptr;
-  if (!WaitFor(seconds,
-               [&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }))
-    Fail("no context menu; windows:" + TopLevelTitles());
+  Await(seconds, "no context menu",
+        [&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); });
   // Another process cannot read the menu's entries under Wine: choosing the first one from the
   // keyboard must open the About window.
   PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
   PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
   HWND about = nullptr;
-  if (!WaitFor(seconds, [&] { return (about = AboutWindow()) != nullptr; }))
-    Fail("no About window; windows:" + TopLevelTitles());
+  Await(seconds, "no About window", [&] { return (about = AboutWindow()) != nullptr; });
   const std::vector<std::string> lines = ListEntries(GetDlgItem(about, VN_ID_ABOUT_LIST), false);
   if (lines != vn::ModificationLines()) Fail("the change list holds:" + Joined(lines));
   if (IsWindowEnabled(main)) Fail("the main window takes input while About is open");
-  std::printf("About window open with %zu lines; the main window waits\n", lines.size());
 }
 
 void AboutClose(double seconds) {
@@ -353,7 +344,6 @@ void AboutClose(double seconds) {
   PostMessageW(GetDlgItem(about, VN_ID_ABOUT_OK), BM_CLICK, 0, 0);
   Await(seconds, "OK did not close the About window and give the main window back",
         [&] { return !IsWindow(about) && IsWindowEnabled(RequireMain()); });
-  std::printf("About closed by OK\n");
 }
 
 // Waits for the process to end and closes its handle; its exit code.
@@ -390,7 +380,6 @@ void SecondStart(const std::string& program, double seconds) {
     return ClassOf(window) == vn::WideFromUtf8(vn::kApplicationTitle);
   });
   if (mains != 1) Fail(std::to_string(mains) + " main windows");
-  std::printf("the second copy handed over and ended; the first window came back\n");
 }
 
 void Close(double seconds) {
@@ -400,7 +389,6 @@ void Close(double seconds) {
   Click(VN_ID_SB_CLOSE1);
   if (process) AwaitEnd(process, seconds, "the program");
   Await(seconds, "the window stayed", [] { return MainWindow() == nullptr; });
-  std::printf("Close ended the program\n");
 }
 
 void Geometry(const std::string& which) {
@@ -474,6 +462,7 @@ int main() {
     if (usage.substr(0, usage.find(' ')) != args[0]) continue;
     if (args.size() < step.arguments + 1) Fail("usage: window_driver " + usage);
     step.run();
+    if (args[0] != "geometry") std::printf("%s: done\n", args[0].c_str());
     return 0;
   }
   Fail("unknown step " + args[0]);
