@@ -8,8 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "app/instance_guard.h"
@@ -26,18 +24,12 @@ QString UniqueName(const char* what) {
       .arg(++counter);
 }
 
-// What a crashed first copy leaves: a socket file nobody listens on.
+// What a crashed first copy leaves: a socket file nobody listens on, here a second name of one
+// whose server has gone.
 bool LeaveStaleSocket(const QString& path) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const QByteArray encoded = QFile::encodeName(path);
-  if (encoded.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) return false;
-  std::copy(encoded.begin(), encoded.end(), address.sun_path);
-  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return bound && QFileInfo::exists(path);
+  QLocalServer server;
+  return server.listen(path + QStringLiteral(".live")) &&
+         link(QFile::encodeName(server.fullServerName()), QFile::encodeName(path)) == 0;
 }
 
 // Copies of the real program on a display of their own, so that a copy the developer runs is not

@@ -54,9 +54,7 @@ class FormBoxRunsTest : public ::testing::Test {
     BoxOptions options;
     options.pace = paced;
     StartBox(std::move(options));
-    view_.downloadAnswer = folder_.Write(
-        "key.dld",
-        testing::BuildUpgradeFile(UploadRegionList(kKeySet), image_, testing::LabBoxIdentity()));
+    view_.downloadAnswer = folder_.Write("key.dld", testing::SampleUpgradeFile(kKeySet, 7));
     rig_.model->Open();
     rig_.model->Start();
   }
@@ -65,7 +63,7 @@ class FormBoxRunsTest : public ::testing::Test {
   testing::FormRig rig_;
   testing::ScriptedView& view_ = rig_.view;
   std::unique_ptr<VirtualBox> box_;
-  std::vector<uint8_t> image_ = testing::SampleFlashImage(7);
+  std::vector<uint8_t> image_ = testing::SampleFlashImage(7);  // what SampleUpgradeFile(_, 7) holds
 };
 
 TEST_F(FormBoxRunsTest, DownloadSucceedsAndWaitsForTheNextBox) {
