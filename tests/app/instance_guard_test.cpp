@@ -1,10 +1,10 @@
 // One copy per desktop: a second copy hands over to the first, including after a crash left the
 // first one's socket behind, and the real program does it end to end.
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -31,35 +31,6 @@ bool LeaveStaleSocket(const QString& path) {
   return server.listen(path + QStringLiteral(".live")) &&
          link(QFile::encodeName(server.fullServerName()), QFile::encodeName(path)) == 0;
 }
-
-// Copies of the real program on a display of their own, so that a copy the developer runs is not
-// disturbed; the offscreen platform ignores the display but the instance name does not.
-class ProgramCopies {
- public:
-  explicit ProgramCopies(const QString& tag)
-      : display_(QStringLiteral(":vn%1%2").arg(tag).arg(QCoreApplication::applicationPid())) {
-    const QByteArray saved = qgetenv("DISPLAY");
-    qputenv("DISPLAY", display_.toLocal8Bit());
-    name_ = vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle));
-    qputenv("DISPLAY", saved);
-  }
-  ~ProgramCopies() { QLocalServer::removeServer(SocketPath()); }
-
-  bool Built() const { return QFileInfo(Program()).isExecutable(); }
-  QString SocketPath() const { return vn::InstanceGuard::SocketPathFor(name_); }
-  void Start(QProcess& process) const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display_);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(Program(), {});
-  }
-
- private:
-  static QString Program() { return QStringLiteral(VESPANODE_BIN_DIR "/vespanode"); }
-  QString display_;
-  QString name_;
-};
 
 }  // namespace
 
@@ -92,13 +63,26 @@ class InstanceGuardTest : public QObject {
     }
   }
 
+  // Copies of the real program, on a display of their own so that a copy the developer runs is
+  // not disturbed (the offscreen platform ignores the display, the instance name does not).
   // Started at once, one of two copies ends; the survivor is the first for a copy started later.
   void programStartedTwiceLeavesOne() {
-    const ProgramCopies copies(QStringLiteral("race"));
-    if (!copies.Built()) QSKIP("vespanode is not built");
+    const QString program = QStringLiteral(VESPANODE_BIN_DIR "/vespanode");
+    if (!QFileInfo(program).isExecutable()) QSKIP("vespanode is not built");
+    const QString display = QStringLiteral(":vnrace%1").arg(QCoreApplication::applicationPid());
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display.toLocal8Bit());
+    const QString socketPath = vn::InstanceGuard::SocketPathFor(
+        vn::InstanceGuard::ServerNameFor(QLatin1String(vn::kApplicationTitle)));
+    qputenv("DISPLAY", saved);
+    const auto removeSocket = qScopeGuard([&] { QLocalServer::removeServer(socketPath); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess copy[3];
-    copies.Start(copy[0]);
-    copies.Start(copy[1]);
+    for (QProcess& process : copy) process.setProcessEnvironment(environment);
+    copy[0].start(program, {});
+    copy[1].start(program, {});
     QTRY_VERIFY_WITH_TIMEOUT(
         copy[0].state() == QProcess::NotRunning || copy[1].state() == QProcess::NotRunning, 20000);
     QTest::qWait(500);  // a wrongly second survivor would still be running now
@@ -108,9 +92,9 @@ class InstanceGuardTest : public QObject {
     QProcess& gone = copy[0].state() == QProcess::NotRunning ? copy[0] : copy[1];
     QProcess& survivor = &gone == &copy[0] ? copy[1] : copy[0];
     QCOMPARE(gone.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copies.SocketPath()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socketPath), 20000);
 
-    copies.Start(copy[2]);
+    copy[2].start(program, {});
     QVERIFY(copy[2].waitForFinished(20000));
     QCOMPARE(copy[2].exitStatus(), QProcess::NormalExit);
     QCOMPARE(copy[2].exitCode(), 0);
