@@ -1,5 +1,4 @@
-// Runs every registered QtTest class; arguments that name classes pick those, the others are
-// passed to QtTest (-v2, -o ...).
+// Runs every registered QtTest class; the arguments go to each (-v2, -o ...).
 #include <QApplication>
 #include <QTest>
 
@@ -7,17 +6,9 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  QStringList chosen;
-  QStringList testArguments{QString::fromLocal8Bit(argv[0])};
-  for (int i = 1; i < argc; ++i) {
-    const QString argument = QString::fromLocal8Bit(argv[i]);
-    (argument.endsWith(QLatin1String("Test")) ? chosen : testArguments).append(argument);
-  }
   int failures = 0;
   for (const auto& factory : vn::testing::registeredTests) {
-    const std::unique_ptr<QObject> test = factory();
-    if (chosen.isEmpty() || chosen.contains(QLatin1String(test->metaObject()->className())))
-      failures += QTest::qExec(test.get(), testArguments);
+    failures += QTest::qExec(factory().get(), argc, argv);
   }
   return failures == 0 ? 0 : 1;
 }

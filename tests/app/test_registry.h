@@ -1,6 +1,5 @@
 #pragma once
-// Each test file registers its QtTest class here; main runs them all, or the ones named on the
-// command line (test_app JpegImageTest).
+// Each test file registers its QtTest class here, and main runs them all.
 #include <QObject>
 #include <functional>
 #include <memory>

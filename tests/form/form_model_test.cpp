@@ -41,15 +41,6 @@ class FormModelTest : public ::testing::Test {
     return view_.PumpUntil([this] { return rig_.State().status == "Connectting..."; });
   }
 
-  // Start a download that waits for a box that never comes.
-  void StartWaiting() {
-    view_.downloadAnswer = DownloadFile();
-    rig_.model->Open();
-    rig_.model->Start();
-    ASSERT_TRUE(rig_.model->Running());
-    ASSERT_TRUE(ShowsConnecting());
-  }
-
   testing::ScratchFolder folder_;
   std::vector<std::string> boxes_;  // the virtual boxes the port list finds
   std::pair<std::unique_ptr<MemoryPort>, std::unique_ptr<MemoryPort>> ends_;
@@ -208,7 +199,10 @@ TEST_F(FormModelTest, CommandsWhileWaitingStopTheWait) {
     rig_.model->ChoosePort(4);
     EXPECT_TRUE(rig_.State().portOpen);
     view_.processEnds = 0;
-    StartWaiting();
+    view_.downloadAnswer = DownloadFile();
+    rig_.model->Open();
+    rig_.model->Start();
+    ASSERT_TRUE(rig_.model->Running() && ShowsConnecting());
     view_.downloadAnswer.reset();  // Open is cancelled
     row.act(*rig_.model);
     EXPECT_EQ(rig_.model->Running(), row.runs);
@@ -224,11 +218,7 @@ TEST_F(FormModelTest, CommandsWhileWaitingStopTheWait) {
   // Reset also brings back the start-up choice.
   rig_.model->ChooseOperation(3);
   rig_.model->Reset();
-  EXPECT_EQ(rig_.State().portIndex, 0);
-  EXPECT_EQ(rig_.State().operationIndex, 0);
-  EXPECT_EQ(rig_.State().openCaption, "Open");
-  EXPECT_TRUE(rig_.State().choicesEnabled);
-  EXPECT_TRUE(rig_.State().fileName.empty());
+  rig_.ExpectAsStarted();
 }
 
 TEST(StatusTone, SuccessAndFailureDifferInColour) {

@@ -76,16 +76,27 @@ class ScriptedView : public FormView {
 struct FormRig {
   explicit FormRig(std::unique_ptr<ComPort> port, const std::string& programDir,
                    PortEntrySource ports)
-      : model(std::make_unique<FormModel>(view, std::move(port), programDir, std::move(ports))) {
+      : model(std::make_unique<FormModel>(view, std::move(port), programDir, std::move(ports))),
+        startUp(model->State()) {
     view.Show(model->State());
   }
 
   const FormState& State() const { return model->State(); }
   // The view was shown what the model holds.
   void ExpectShownUpToDate() const { EXPECT_EQ(view.shown.back(), model->State()); }
+  // As after start-up, and shown so; but for the port list, which follows the system, and the
+  // bar's maximum, which means nothing on an empty bar.
+  void ExpectAsStarted() const {
+    FormState expected = startUp;
+    expected.ports = State().ports;
+    expected.progressMaximum = State().progressMaximum;
+    EXPECT_EQ(State(), expected);
+    ExpectShownUpToDate();
+  }
 
   ScriptedView view;
   std::unique_ptr<FormModel> model;
+  const FormState startUp;
 };
 
 }  // namespace vn::testing

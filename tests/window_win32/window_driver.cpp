@@ -70,19 +70,16 @@ HWND Control(int id) {
   return control;
 }
 
+// The entries of a combo box or a list box.
 std::vector<std::string> ListEntries(HWND list, bool combo) {
   std::vector<std::string> entries;
-  const UINT countMessage = combo ? CB_GETCOUNT : LB_GETCOUNT;
-  const UINT lengthMessage = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
-  const UINT textMessage = combo ? CB_GETLBTEXT : LB_GETTEXT;
-  const LRESULT count = SendMessageW(list, countMessage, 0, 0);
-  for (LRESULT index = 0; index < count; ++index) {
-    const LRESULT length = SendMessageW(list, lengthMessage, static_cast<WPARAM>(index), 0);
+  const LRESULT count = SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (WPARAM index = 0; static_cast<LRESULT>(index) < count; ++index) {
+    const LRESULT length = SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
     std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
-    SendMessageW(list, textMessage, static_cast<WPARAM>(index),
+    SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index,
                  reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-    entries.push_back(vn::Utf8FromWide(text));
+    entries.push_back(vn::Utf8FromWide(text.c_str()));
   }
   return entries;
 }
