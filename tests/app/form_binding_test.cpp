@@ -80,11 +80,10 @@ class FormBindingTest : public QObject {
     QCOMPARE(form_->Combo("CB_Upg")->itemText(6), QStringLiteral("Upload ALL"));
     QCOMPARE(form_->Combo("CB_Upg")->currentText(), QStringLiteral("Download"));
     QCOMPARE(form_->Lamp(), QColor(0xFF, 0, 0));
-    QStringList captions;
-    for (const char* button : {"SB_Open", "SB_Sta", "SB_Reset", "SB_Close1"}) {
-      captions << form_->Button(button)->text();
-    }
-    QCOMPARE(captions, (QStringList{"Open", "Start", "Reset", "Close"}));
+    QCOMPARE(form_->Button("SB_Open")->text(), QStringLiteral("Open"));
+    QCOMPARE(form_->Button("SB_Sta")->text(), QStringLiteral("Start"));
+    QCOMPARE(form_->Button("SB_Reset")->text(), QStringLiteral("Reset"));
+    QCOMPARE(form_->Button("SB_Close1")->text(), QStringLiteral("Close"));
     QCOMPARE(form_->Text("E_Bau"), QStringLiteral("115200[bps]"));
     for (const QLineEdit* field : form_->findChildren<QLineEdit*>()) QVERIFY(field->isReadOnly());
     auto* banner = form_->findChild<QLabel*>("Image_Banner");

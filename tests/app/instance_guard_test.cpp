@@ -14,26 +14,6 @@
 #include "form/program_identity.h"
 #include "test_registry.h"
 
-namespace {
-
-QString UniqueName(const char* what) {
-  static int counter = 0;
-  return QStringLiteral("vn-test-%1-%2-%3")
-      .arg(QLatin1String(what))
-      .arg(QCoreApplication::applicationPid())
-      .arg(++counter);
-}
-
-// What a crashed first copy leaves: a socket file nobody listens on, here a second name of one
-// whose server has gone.
-bool LeaveStaleSocket(const QString& path) {
-  QLocalServer server;
-  return server.listen(path + QStringLiteral(".live")) &&
-         link(QFile::encodeName(server.fullServerName()), QFile::encodeName(path)) == 0;
-}
-
-}  // namespace
-
 class InstanceGuardTest : public QObject {
   Q_OBJECT
  private slots:
@@ -41,9 +21,17 @@ class InstanceGuardTest : public QObject {
   // message is none.
   void laterCopiesHandOverToTheFirst() {
     for (const bool stale : {false, true}) {
-      const QString name = UniqueName(stale ? "stale" : "pair");
+      const QString name =
+          QStringLiteral("vn-test-%1-%2").arg(stale).arg(QCoreApplication::applicationPid());
       const QString socketPath = vn::InstanceGuard::SocketPathFor(name);
-      if (stale) QVERIFY(LeaveStaleSocket(socketPath));
+      // What a crashed first copy leaves: a socket file nobody listens on, made here as a second
+      // name of a socket whose server has gone.
+      if (stale) {
+        QLocalServer server;
+        QVERIFY(server.listen(socketPath + QStringLiteral(".live")));
+        QCOMPARE(link(QFile::encodeName(server.fullServerName()), QFile::encodeName(socketPath)),
+                 0);
+      }
       vn::InstanceGuard first(name);
       QSignalSpy handedOver(&first, &vn::InstanceGuard::HandOverReceived);
       QCOMPARE(first.Claim(), vn::InstanceGuard::Role::kFirst);

@@ -60,8 +60,7 @@ class JpegImageTest : public QObject {
         {"empty", QByteArray()},
         {"garbage", QByteArray(1000, '\x5A')},
         {"a PNG", EncodeWithQt(QImage(8, 8, QImage::Format_RGB32), "PNG")},
-        {"damaged", damaged},
-    };
+        {"damaged", damaged}};
     for (const auto& [what, bytes] : rows) QVERIFY2(vn::DecodeJpeg(bytes).isNull(), what);
     QVERIFY(vn::LoadJpeg(QStringLiteral(":/no/such.jpg")).isNull());
   }

@@ -225,13 +225,11 @@ TEST(StatusTone, SuccessAndFailureDifferInColour) {
   const struct {
     LinkEvent event;
     StatusTone tone;
-  } rows[] = {
-      {BoxDoneEvent(), StatusTone::kSuccess},
-      {MessageEvent(kMsgEraseSuccess), StatusTone::kSuccess},
-      {MessageEvent(kMsgIdentFailed), StatusTone::kFailure},
-      {MessageEvent(kMsgConnecting), StatusTone::kNeutral},
-      {PercentEvent(Phase::kTransfer, 5, 12), StatusTone::kNeutral},
-  };
+  } rows[] = {{BoxDoneEvent(), StatusTone::kSuccess},
+              {MessageEvent(kMsgEraseSuccess), StatusTone::kSuccess},
+              {MessageEvent(kMsgIdentFailed), StatusTone::kFailure},
+              {MessageEvent(kMsgConnecting), StatusTone::kNeutral},
+              {PercentEvent(Phase::kTransfer, 5, 12), StatusTone::kNeutral}};
   for (const auto& row : rows) EXPECT_EQ(ToneOfEvent(row.event), row.tone) << row.event.text;
   EXPECT_NE(ColourOfTone(StatusTone::kSuccess), ColourOfTone(StatusTone::kFailure));
 }

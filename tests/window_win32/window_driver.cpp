@@ -1,9 +1,7 @@
 // Drives vespanode.exe under Wine as a user would, one step per call, for scripts/test-windows:
 // it finds the window by its class, the controls by their numbers, chooses with the lists,
 // presses buttons, answers the file dialogs and reads what the window shows. Each step has a time
-// limit; a step that fails says what it saw and exits 1.
-// The steps and their arguments are listed in main. A status pattern starting with "!" must be
-// seen; one ending in "*" is a prefix.
+// limit; a step that fails says what it saw and exits 1. The steps are listed in main.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
