@@ -98,7 +98,7 @@ TEST_F(FormModelTest, StartChecksTheChosenFile) {
   const char* changed = "has changed since it was opened";
   const struct {
     int operation;
-    const char* change;
+    std::string change;
     const char* status;  // nullptr: starts
     const char* reason;
     const char* again;  // the status of a second Start
@@ -115,9 +115,9 @@ TEST_F(FormModelTest, StartChecksTheChosenFile) {
       {0, "damaged key", nullptr, "", ""},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.change);
+    const std::string& change = row.change;
+    SCOPED_TRACE(change);
     rig_.model->ChooseOperation(row.operation);
-    const std::string change = row.change;
     // A damaged key file's first descriptor holds a flash address its CRC no longer matches.
     const std::string file = !change.ends_with("key") ? DownloadFile()
                              : change == "sound key"  ? KeyFile("sound.dld")

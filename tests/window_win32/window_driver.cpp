@@ -259,8 +259,20 @@ struct Pattern {
 // The status texts in the order they show: every text seen must match the pattern reached so far
 // or a later one, skipping none that is required; done when the last pattern is seen. Texts that
 // stand only for a moment may be missed by sampling, so only the required ones must be seen.
-void WatchStatus(double seconds, const std::vector<std::string>& arguments) {
-  const std::vector<Pattern> patterns(arguments.begin(), arguments.end());
+// The button is pressed here rather than by a step before: the first texts come faster than a
+// new process; the choice after "--" is made the moment the last pattern shows.
+void WatchStatus(const std::vector<std::string>& args) {
+  auto first = args.begin() + 2;
+  if (*first == "--press") {
+    if (args.size() < 5) Fail("too few arguments for watch-status --press");
+    Click(ButtonId(first[1]));
+    first += 2;
+  }
+  const auto then = std::find(first, args.end(), "--");
+  if (then != args.end() && (args.end() - then != 3 || then[1] != "choose-operation"))
+    Fail("after --: choose-operation TEXT");
+  const std::vector<Pattern> patterns(first, then);
+  const double seconds = std::atof(args[1].c_str());
   HWND status = Control(VN_ID_E_START);
   std::string seen;
   size_t lines = 0;
@@ -294,6 +306,7 @@ void WatchStatus(double seconds, const std::vector<std::string>& arguments) {
     Fail("the status texts did not end as expected within " + std::to_string(seconds) +
          " s; seen:" + seen);
   std::printf("status texts in order:%s\n", seen.c_str());
+  if (then != args.end()) ChooseEntry(VN_ID_CB_UPG, then[2]);
 }
 
 void WaitStatus(const std::string& text, double seconds) {
@@ -394,38 +407,16 @@ void Geometry(const std::string& which) {
               rect.top);
 }
 
-// The arguments in UTF-8, whatever the system's code page: file names may be any Unicode.
-std::vector<std::string> Arguments() {
+}  // namespace
+
+int main() {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  // The arguments in UTF-8, whatever the system's code page: file names may be any Unicode.
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
   for (int i = 1; wide && i < count; ++i) args.push_back(vn::Utf8FromWide(wide[i]));
   LocalFree(wide);
-  return args;
-}
-
-// watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]. The button is
-// pressed here rather than by a step before: the first texts come faster than a new process.
-void WatchStep(const std::vector<std::string>& args) {
-  auto first = args.begin() + 2;
-  if (*first == "--press") {
-    if (args.size() < 5) Fail("too few arguments for watch-status --press");
-    Click(ButtonId(first[1]));
-    first += 2;
-  }
-  const auto then = std::find(first, args.end(), "--");
-  WatchStatus(std::atof(args[1].c_str()), std::vector<std::string>(first, then));
-  if (then == args.end()) return;
-  if (args.end() - then != 3 || then[1] != "choose-operation")
-    Fail("after --: choose-operation TEXT");
-  ChooseEntry(VN_ID_CB_UPG, then[2]);
-}
-
-}  // namespace
-
-int main() {
-  setvbuf(stdout, nullptr, _IONBF, 0);
-  const std::vector<std::string> args = Arguments();
   if (args.empty()) Fail("no step given");
   auto seconds = [&](size_t at) { return std::atof(args[at].c_str()); };
   const struct {
@@ -439,10 +430,8 @@ int main() {
       {"choose-file DIALOG-TITLE PATH SECONDS", 3,
        [&] { ChooseFile(args[1], args[2], seconds(3)); }},
       {"click open|start|reset|close", 1, [&] { Click(ButtonId(args[1])); }},
-      // The button is pressed just before watching, the choice made the moment the last pattern
-      // shows.
       {"watch-status SECONDS [--press BUTTON] PATTERN... [-- choose-operation TEXT]", 2,
-       [&] { WatchStep(args); }},
+       [&] { WatchStatus(args); }},
       {"wait-status PATTERN SECONDS", 2, [&] { WaitStatus(args[1], seconds(2)); }},
       {"wait-idle SECONDS", 1, [&] { WaitIdle(seconds(1)); }},
       {"about SECONDS", 1, [&] { About(seconds(1)); }},
