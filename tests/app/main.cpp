@@ -7,8 +7,7 @@
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   int failures = 0;
-  for (const auto& factory : vn::testing::registeredTests) {
+  for (const auto& factory : vn::testing::registeredTests)
     failures += QTest::qExec(factory().get(), argc, argv);
-  }
   return failures == 0 ? 0 : 1;
 }

@@ -26,9 +26,8 @@ class FormModelTest : public ::testing::Test {
           return ComposePortEntries({}, boxes_);
         }) {}
 
-  std::string DownloadFile(const std::string& name = "some.dld") {
-    return folder_.Write(name, std::vector<uint8_t>(200, 0x01));
-  }
+  // Not an upgrade file.
+  std::string DownloadFile() { return folder_.Write("some.dld", std::vector<uint8_t>(200, 1)); }
 
   // A sound "Upload Key" file; `damage` flips one byte at that offset first (negative: none).
   std::string KeyFile(const std::string& name, int damage = -1) {

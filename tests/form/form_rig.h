@@ -33,7 +33,7 @@ class ScriptedView : public FormView {
 
   // Runs what was posted so far.
   void Pump() {
-    PumpUntil([] { return false; }, std::chrono::milliseconds(0));
+    PumpUntil([] { return false; }, {});
   }
   // Runs what is posted until `done` holds; false if it does not within `limit` (a hang guard).
   bool PumpUntil(const std::function<bool()>& done,

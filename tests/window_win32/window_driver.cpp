@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,19 +125,15 @@ HWND FindTopLevel(const std::wstring& windowClass, const std::string& title = ""
   return nullptr;
 }
 
-std::string TopLevelTitles() {
-  std::string all;
-  for (HWND window : TopLevels()) {
-    if (IsWindowVisible(window))
-      all += "\n    " + vn::Utf8FromWide(ClassOf(window)) + " \"" + TextOf(window) + "\"";
-  }
-  return all;
-}
-
 // Fails with `failure` and the windows on the screen unless `done` holds within `seconds`.
 void Await(double seconds, const std::string& failure, const std::function<bool()>& done) {
-  if (!WaitFor(seconds, done))
-    Fail(failure + " within " + std::to_string(seconds) + " s; windows:" + TopLevelTitles());
+  if (WaitFor(seconds, done)) return;
+  std::string windows;
+  for (HWND window : TopLevels()) {
+    if (IsWindowVisible(window))
+      windows += "\n    " + vn::Utf8FromWide(ClassOf(window)) + " \"" + TextOf(window) + "\"";
+  }
+  Fail(failure + " within " + std::to_string(seconds) + " s; windows:" + windows);
 }
 
 // The window's texts and the order of its controls from top to bottom.
@@ -190,9 +185,8 @@ void CheckLayout(double seconds) {
     }
   }
   const LONG_PTR style = GetWindowLongPtrW(main, GWL_STYLE);
-  if (style & (WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) {
+  if (style & (WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
     problems.push_back("the window has title-bar buttons or a sizing border");
-  }
   if (!problems.empty()) Fail("the window's layout:" + Joined(problems));
 }
 
@@ -208,12 +202,12 @@ void ChooseEntry(int id, const std::string& text) {
 }
 
 int ButtonId(const std::string& name) {
-  const std::map<std::string, int> ids{{"open", VN_ID_SB_OPEN},
-                                       {"start", VN_ID_SB_STA},
-                                       {"reset", VN_ID_SB_RESET},
-                                       {"close", VN_ID_SB_CLOSE1}};
-  if (!ids.contains(name)) Fail("no button " + name);
-  return ids.at(name);
+  const std::string names[] = {"open", "start", "reset", "close"};
+  const int ids[] = {VN_ID_SB_OPEN, VN_ID_SB_STA, VN_ID_SB_RESET, VN_ID_SB_CLOSE1};
+  for (size_t i = 0; i < std::size(ids); ++i) {
+    if (name == names[i]) return ids[i];
+  }
+  Fail("no button " + name);
 }
 
 // Pressed as a click is: the window may open a modal dialog before it answers.
@@ -317,8 +311,7 @@ void WaitStatus(const std::string& text, double seconds) {
 }
 
 void WaitIdle(double seconds) {
-  HWND start = Control(VN_ID_SB_STA);
-  if (!WaitFor(seconds, [&] { return IsWindowEnabled(start) != FALSE; }))
+  if (!WaitFor(seconds, [] { return IsWindowEnabled(Control(VN_ID_SB_STA)) != FALSE; }))
     Fail("Start stayed disabled; the status line shows \"" + TextOf(Control(VN_ID_E_START)) + "\"");
 }
 
@@ -383,8 +376,7 @@ void SecondStart(const std::string& program, double seconds) {
   if (exitCode != 0) Fail("the second copy ended with " + std::to_string(exitCode));
   Await(seconds, "the first window was not restored",
         [&] { return !IsIconic(main) && IsWindowVisible(main); });
-  const std::vector<HWND> windows = TopLevels();
-  const auto mains = std::count_if(windows.begin(), windows.end(), [](HWND window) {
+  const auto mains = std::ranges::count_if(TopLevels(), [](HWND window) {
     return ClassOf(window) == vn::WideFromUtf8(vn::kApplicationTitle);
   });
   if (mains != 1) Fail(std::to_string(mains) + " main windows");
@@ -397,14 +389,6 @@ void Close(double seconds) {
   Click(VN_ID_SB_CLOSE1);
   if (process) AwaitEnd(process, seconds, "the program");
   Await(seconds, "the window stayed", [] { return MainWindow() == nullptr; });
-}
-
-void Geometry(const std::string& which) {
-  HWND window = which == "about" ? AboutWindow() : RequireMain();
-  if (!window) Fail("no window " + which);
-  const RECT rect = RectOf(window);
-  std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
-              rect.top);
 }
 
 }  // namespace
@@ -439,7 +423,14 @@ int main() {
       {"second-start EXE SECONDS", 2, [&] { SecondStart(args[1], seconds(2)); }},
       {"close SECONDS", 1, [&] { Close(seconds(1)); }},
       // WxH+X+Y, for cropping a screenshot.
-      {"geometry main|about", 1, [&] { Geometry(args[1]); }},
+      {"geometry main|about", 1,
+       [&] {
+         HWND window = args[1] == "about" ? AboutWindow() : RequireMain();
+         if (!window) Fail("no window " + args[1]);
+         const RECT rect = RectOf(window);
+         std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
+                     rect.top);
+       }},
   };
   for (const auto& step : steps) {
     const std::string usage = step.usage;
