@@ -3,12 +3,15 @@
 // operation driver run against it under a hang guard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
 
+#include "dld/blocks.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
 #include "link/station.h"
@@ -19,14 +22,27 @@
 
 namespace vn::testing {
 
+// A file an upload must replace whole or leave alone.
+inline const std::vector<uint8_t> kOldBackup = {0x11, 0x44, 0x00, 'o', 'l', 'd'};
+
+inline const FILE_DOWNLOAD_HEADER_T& HeaderOf(const std::vector<uint8_t>& file) {
+  return *reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(file.data());
+}
+
+// The box's header with kind code, N and total size set, then per region a descriptor with the
+// piece count and CRC recomputed and the data block as the box sent it, expanding to exactly the
+// bytes of `flash` (upload_checks.cpp).
+void ExpectSoundUpload(const std::vector<uint8_t>& file, Operation operation,
+                       const std::vector<uint8_t>& flash);
+
 class DriverSession {
  public:
   // `programDir` is the driver's program folder; the scratch folder when empty.
   explicit DriverSession(BoxOptions options = {}, const std::string& programDir = {})
       : box(std::move(options)),
         station(MakeSystemComPort(), observer, programDir.empty() ? scratch.Path() : programDir) {
-    started = box.Start();
-    opened = started && station.Open(box.PtyPath());
+    opened = box.Start() && station.Open(box.PtyPath());
+    EXPECT_TRUE(opened) << "no box on a pseudo-terminal to run against";
   }
   // A box with these faults, holding `flash` (erased when empty), and otherwise as it comes.
   explicit DriverSession(const BoxFaults& faults, std::vector<uint8_t> flash = {})
@@ -40,6 +56,7 @@ class DriverSession {
   // reported as hung.
   LoopResult Run(Operation operation, const std::string& file, int boxes = 1,
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
+    if (!opened) return {};
     if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
     if (afterChoose) afterChoose();
     StationJob job(operation, file, boxes);
@@ -76,7 +93,6 @@ class DriverSession {
   Station station;
   std::function<void()> afterChoose;  // runs between choosing the file and Start
   LoopOptions options;                // a production line's, for the next Run
-  bool started = false;
   bool opened = false;
   std::atomic<bool> hung{false};
   FILE_DOWNLOAD_HEADER_T headerAfterRun{};  // the driver's current download header

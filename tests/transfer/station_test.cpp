@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "dld/region_sets.h"
+#include "driver_session.h"
 #include "link/link_message.h"
-#include "tests_common.h"
 
 namespace vn::testing {
 namespace {

@@ -1,12 +1,10 @@
-#include "upload_checks.h"
-
-#include <gtest/gtest.h>
-
+// What every uploaded file must be, shared by the upload tests and the fault matrix.
 #include "dld/byte_order.h"
 #include "dld/inspect.h"
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "driver_session.h"
 
 namespace vn::testing {
 
