@@ -1,7 +1,6 @@
 // Downloads against the virtual box over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "dld/region_sets.h"
 #include "driver_session.h"
 #include "link/event_stamp.h"
 
@@ -37,6 +36,8 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
+  EXPECT_FALSE(session.station.Running());
+  EXPECT_TRUE(session.station.Port().PortOpened());
   session.ExpectFlashHolds(image, UploadRegionList(Operation::kUploadDefault));
   EXPECT_TRUE(session.observer.ControlsEnabled());
   // The progress bar fills once per phase: 1, 2, then over again.

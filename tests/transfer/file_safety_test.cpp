@@ -4,9 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "dld/byte_order.h"
-#include "dld/inspect.h"
-#include "dld/region_sets.h"
 #include "driver_session.h"
 #include "sim/box_fault_option.h"
 

@@ -1,9 +1,7 @@
 // Uploads against the virtual box over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "dld/byte_order.h"
 #include "dld/crc32.h"
-#include "dld/region_sets.h"
 #include "driver_session.h"
 #include "link/wire_format.h"
 
