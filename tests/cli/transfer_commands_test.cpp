@@ -65,7 +65,7 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
                           : std::vector<std::string>{"download", "--port", box.PtyPath(), file,
                                                      "--boxes", "1"});
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
-    const std::vector<std::string> lines = run.OutLines();
+    const std::vector<std::string> lines = Lines(run.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(row.lines.size() > 1 ? lines : std::vector{lines.back()}, row.lines);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
@@ -79,12 +79,6 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
       EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
     }
   }
-}
-
-std::vector<std::string> Words(std::vector<std::string> words,
-                               const std::vector<std::string>& more) {
-  words.insert(words.end(), more.begin(), more.end());
-  return words;
 }
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
@@ -119,7 +113,6 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   std::filesystem::create_symlink(key, keyLink);
   std::filesystem::create_hard_link(key, keyHardLink);
   const std::string into = "would be written into";
-  const std::vector<std::string> forced = {"--port", port, "--set", "key", "--force"};
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -142,10 +135,12 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
       {{"download", key, "--record", keyHardLink, "--port", port}, into},
       {{"download", key, "--trace", key, "--port", port}, into},
       {{"download", key, "--trace", keyLink, "--port", port}, into},
-      {Words({"upload", key, "--record", key}, forced), into},
-      {Words({"upload", key, "--record", keyHardLink}, forced), into},
-      {Words({"upload", key, "--record", key + ".partial"}, forced), into},
-      {Words({"upload", key, "--trace", key + ".partial"}, forced), into},
+      {{"upload", key, "--record", key, "--port", port, "--set", "key", "--force"}, into},
+      {{"upload", key, "--record", keyHardLink, "--port", port, "--set", "key", "--force"}, into},
+      {{"upload", key, "--record", key + ".partial", "--port", port, "--set", "key", "--force"},
+       into},
+      {{"upload", key, "--trace", key + ".partial", "--port", port, "--set", "key", "--force"},
+       into},
       {{"inspect", missing}, "missing.dld"},
       {{"extract", missing, "--flash", image}, "missing.dld"},
       {{"extract", key, "--flash", noFolder}, "no-folder"},

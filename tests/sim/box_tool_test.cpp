@@ -201,8 +201,8 @@ TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
           kill(pid, signal);
         });
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    ASSERT_FALSE(result.OutLines().empty());
-    EXPECT_TRUE(result.OutLines()[0].starts_with("pty: /dev/pts/"));
+    ASSERT_FALSE(Lines(result.out).empty());
+    EXPECT_TRUE(Lines(result.out)[0].starts_with("pty: /dev/pts/"));
     EXPECT_TRUE(announced);
     EXPECT_TRUE(linked);
     EXPECT_FALSE(fs::is_symlink(link));

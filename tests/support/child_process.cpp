@@ -52,10 +52,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> ChildResult::OutLines() const {
-  return Lines(out);
-}
-
 RuntimeFolderAt::RuntimeFolderAt(const std::string& folder) {
   if (const char* old = std::getenv("XDG_RUNTIME_DIR")) old_ = old;
   ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);

@@ -17,7 +17,6 @@ struct ChildResult {
   std::string out;    // standard output
   std::string err;    // standard error
   bool timedOut = false;
-  std::vector<std::string> OutLines() const;
 };
 
 struct ChildOptions {
