@@ -45,14 +45,6 @@ struct BoxAndPc {
     pc->Write(partition.descriptor);
     return pc->Read(1) == std::vector<uint8_t>{ACK};
   }
-  // The one partition's erase and program reports, then its contents in the flash.
-  void ExpectProgrammed(const PackedPartition& partition) {
-    EXPECT_EQ(ReadReports(*pc, kCodeErase, 1), std::vector<int>{1});
-    EXPECT_EQ(ReadReports(*pc, kCodeProgram, 1), std::vector<int>{1});
-    ASSERT_TRUE(box.WaitSessions(1, 10s));
-    EXPECT_EQ(RegionOfImage(box.FlashCopy(), partition.address, partition.contents.size()),
-              partition.contents);
-  }
   VirtualBox box;
   std::unique_ptr<MiniPc> pc;
 };
@@ -124,25 +116,6 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
 
   // And the next box is announced.
   EXPECT_TRUE(run.pc->Connect(kCodeDownload));
-}
-
-TEST(BoxDownload, JudgesTheIdentityUnlessTheFileAsksForNoCheck) {
-  BoxAndPc run;
-  FileIdentity stranger = kBox;
-  stranger.softwareVersion = "3.1.0";  // a prefix of the box's is still another version
-
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  run.pc->Write(HeaderFor(stranger, 1));
-  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
-  EXPECT_TRUE(IsCommand(run.pc->Read(4), kCodeIdent, 0));
-  EXPECT_EQ(run.box.Stats().identityRefusals, 1);
-
-  // Back to idle: the same stranger with "Ident for nocheck" is taken.
-  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
-  const PackedPartition partition = Pack(0x40190000, SampleFlashImage(3, 0x800));
-  stranger.identForNocheck = 1;
-  ASSERT_TRUE(SendPartitions(*run.pc, HeaderFor(stranger, 1), {partition}));
-  run.ExpectProgrammed(partition);
 }
 
 TEST(BoxDownload, ADamagedHeaderIsAskedForAgainButRefusedWhenItComesTheSameTwice) {

@@ -76,6 +76,8 @@ TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
   stranger.hardwareModule = "OTHER";
   FileIdentity nocheck = stranger;
   nocheck.identForNocheck = 1;
+  FileIdentity prefix = LabBoxIdentity();
+  prefix.softwareVersion = "3.1.0";  // a prefix of the box's is still another version
   const struct {
     std::vector<uint8_t> file;
     std::vector<std::string> lastTexts;
@@ -84,6 +86,7 @@ TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
        {"Transfer Success!", "Erase flash...", "Erase flash failed!"}},
       {cut, {"Transfer failed!"}},
       {BuildUpgradeFile(key, SampleFlashImage(4), stranger), {"Ident check failed!"}},
+      {BuildUpgradeFile(key, SampleFlashImage(4), prefix), {"Ident check failed!"}},
       {BuildUpgradeFile(key, SampleFlashImage(4), nocheck), {"Update Success!"}},
   };
   for (const auto& row : rows) {
