@@ -5,7 +5,7 @@
 
 #include "cli/box_record.h"
 #include "cli/event_json.h"
-#include "support/json_contract.h"
+#include "support/child_process.h"
 
 namespace vn {
 namespace {

@@ -283,15 +283,16 @@ class Cell {
     const RuntimeFolderAt runtime(runtimeFolder_);
     ChildResult ports;
     bool listed = false;
-    bound.onLine = [&](const std::string& line, int pid) {
-      if (!line.starts_with("pty: ") || listed) return;
-      listed = true;
-      ChildOptions portsBound;
-      portsBound.timeout = std::chrono::seconds(20);
-      ports = RunCli({"ports"}, portsBound);
-      ::kill(pid, SIGTERM);
-    };
-    const ChildResult box = RunChild(OurProgram("vespanode-box"), {}, bound);
+    const ChildResult box = RunBox(
+        {},
+        [&](const std::string&, int pid) {
+          listed = true;
+          ChildOptions portsBound;
+          portsBound.timeout = std::chrono::seconds(20);
+          ports = RunCli({"ports"}, portsBound);
+          ::kill(pid, SIGTERM);
+        },
+        bound.timeout);
     EXPECT_TRUE(listed) << "the box never said its pty: " << box.err;
     ports.timedOut = ports.timedOut || box.timedOut;
     ports.err = box.err + ports.err;

@@ -60,17 +60,13 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
     const std::string boxTrace = folder.File("box.trace");
     const std::string pcTrace = row.pcTraceOnStderr ? "-" : folder.File("pc.trace");
     ChildResult pc;
-    ChildOptions options;
-    options.timeout = std::chrono::seconds(30);
-    options.onLine = [&](const std::string& line, int) {
-      if (!line.starts_with("pty: ")) return;
-      std::vector<std::string> args = row.command;
-      args.insert(args.end(), {"--port", line.substr(5), file, "--trace", pcTrace});
-      pc = RunCli(args);
-    };
-    const ChildResult box = RunChild(
-        OurProgram("vespanode-box"),
-        {"--sessions", "1", "--erase-ms", "0", "--program-ms", "0", "--trace", boxTrace}, options);
+    const ChildResult box =
+        RunBox({"--sessions", "1", "--erase-ms", "0", "--program-ms", "0", "--trace", boxTrace},
+               [&](const std::string& pty, int) {
+                 std::vector<std::string> args = row.command;
+                 args.insert(args.end(), {"--port", pty, file, "--trace", pcTrace});
+                 pc = RunCli(args);
+               });
     ASSERT_EQ(pc.exitCode, 0) << pc.err;
     ASSERT_EQ(box.exitCode, 0) << box.err;
 

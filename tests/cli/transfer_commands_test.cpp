@@ -1,10 +1,8 @@
-// vespanode-cli download and upload against the virtual box, what they print and how they exit;
-// and the bad input that every command refuses before it touches a box or a file.
+// vespanode-cli download and upload against the virtual box, what they print and how they exit,
+// also on a line that others share or whose reader goes away; and the bad input that every
+// command refuses before it touches a box or a file.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +11,8 @@
 #include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "link/system_port.h"
+#include "sim/pty_line.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -65,7 +65,7 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
                           : std::vector<std::string>{"download", "--port", box.PtyPath(), file,
                                                      "--boxes", "1"});
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
-    const std::vector<std::string> lines = run.OutLines();
+    const std::vector<std::string> lines = Lines(run.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(row.lines.size() > 1 ? lines : std::vector{lines.back()}, row.lines);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
@@ -79,12 +79,6 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
       EXPECT_GE(ReadBytes(file + ".partial").size(), size_t(kHeaderSize));
     }
   }
-}
-
-std::vector<std::string> Words(std::vector<std::string> words,
-                               const std::vector<std::string>& more) {
-  words.insert(words.end(), more.begin(), more.end());
-  return words;
 }
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
@@ -119,7 +113,6 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   std::filesystem::create_symlink(key, keyLink);
   std::filesystem::create_hard_link(key, keyHardLink);
   const std::string into = "would be written into";
-  const std::vector<std::string> forced = {"--port", port, "--set", "key", "--force"};
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -142,10 +135,12 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
       {{"download", key, "--record", keyHardLink, "--port", port}, into},
       {{"download", key, "--trace", key, "--port", port}, into},
       {{"download", key, "--trace", keyLink, "--port", port}, into},
-      {Words({"upload", key, "--record", key}, forced), into},
-      {Words({"upload", key, "--record", keyHardLink}, forced), into},
-      {Words({"upload", key, "--record", key + ".partial"}, forced), into},
-      {Words({"upload", key, "--trace", key + ".partial"}, forced), into},
+      {{"upload", key, "--record", key, "--port", port, "--set", "key", "--force"}, into},
+      {{"upload", key, "--record", keyHardLink, "--port", port, "--set", "key", "--force"}, into},
+      {{"upload", key, "--record", key + ".partial", "--port", port, "--set", "key", "--force"},
+       into},
+      {{"upload", key, "--trace", key + ".partial", "--port", port, "--set", "key", "--force"},
+       into},
       {{"inspect", missing}, "missing.dld"},
       {{"extract", missing, "--flash", image}, "missing.dld"},
       {{"extract", key, "--flash", noFolder}, "no-folder"},
@@ -174,36 +169,66 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   EXPECT_EQ(box.Stats().sessionsStarted, 0);
 }
 
-// A port with nobody on the other end: the tool waits for a box until it is told to stop.
-class SilentLine {
- public:
-  SilentLine() {
-    char name[128] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) {
-      termios raw{};
-      tcgetattr(slave_, &raw);
-      cfmakeraw(&raw);
-      tcsetattr(slave_, TCSANOW, &raw);
-      path_ = name;
-    }
-  }
-  ~SilentLine() {
-    if (master_ >= 0) close(master_);
-    if (slave_ >= 0) close(slave_);
-  }
-  const std::string& Path() const { return path_; }
+// `vespanode-cli download ... | head -2`: the box is flashed to its end all the same, and the
+// exit code still tells the result.
+TEST(CliLine, AClosedStandardOutputDoesNotStopTheFlash) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  ChildOptions options;
+  options.closeOutAfterLines = 2;
+  const ChildResult run = RunCli({"download", "--port", box.PtyPath(), KeyFile(folder)}, options);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(box.WaitSessions(1, std::chrono::seconds(10)));
+  EXPECT_EQ(box.Stats().downloadsDone, 1);
+}
 
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
+// Standard output that takes nothing (a full disk): the box is served to its end, and the
+// program says on standard error that its lines are lost and ends with 1, not 0.
+TEST(CliLine, AFullStandardOutputIsSaidAndIsNoSuccess) {
+  ScratchFolder folder;
+  const std::string file = KeyFile(folder);
+  const std::vector<std::vector<std::string>> commands = {
+      {"download", file}, {"download", file, "--json"}, {"inspect", file}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[0] + " " + command.back());
+    VirtualBox box;
+    ASSERT_TRUE(box.Start());
+    const bool download = command[0] == "download";
+    std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" >/dev/full",
+                                     OurProgram("vespanode-cli")};
+    args.insert(args.end(), command.begin(), command.end());
+    if (download) args.insert(args.end(), {"--port", box.PtyPath()});
+    const ChildResult run = RunChild("/bin/sh", args);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot write to standard output: No space left"), std::string::npos)
+        << run.err;
+    if (!download) continue;
+    EXPECT_TRUE(box.WaitSessions(1, std::chrono::seconds(10)));
+    EXPECT_EQ(box.Stats().downloadsDone, 1);
+  }
+}
+
+// A second copy, root's too, finds the port busy and says so, leaving the first one's run alone.
+TEST(CliLine, ABusyPortIsRefusedWithItsReason) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  auto holder = MakeSystemComPort();
+  ASSERT_TRUE(holder->OpenComPort(box.PtyPath()));
+  ScratchFolder folder;
+  const ChildResult run = RunCli({"download", "--port", box.PtyPath(), KeyFile(folder)});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
+  EXPECT_TRUE(holder->PortOpened());
+}
 
 TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
-    SilentLine line;
-    ASSERT_FALSE(line.Path().empty());
+    PtyLine line;  // a port with nobody on the other end: the tool waits until told to stop
+    Failure failure;
+    ASSERT_TRUE(line.Open(failure)) << FailureText(failure);
     ScratchFolder folder;
     ChildOptions options;
     options.timeout = std::chrono::seconds(20);
@@ -211,7 +236,7 @@ TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
       if (text == "Connectting...") kill(pid, signal);
     };
     const ChildResult run =
-        RunCli({"download", "--port", line.Path(), "--boxes", "0", KeyFile(folder)}, options);
+        RunCli({"download", "--port", line.SlavePath(), "--boxes", "0", KeyFile(folder)}, options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);

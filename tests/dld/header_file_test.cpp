@@ -1,11 +1,6 @@
 #include "dld/header_file.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -38,30 +33,6 @@ class HeaderFile : public ::testing::Test {
   testing::ScratchFolder folder_;
 };
 
-// Windows has no users to switch to in a child process.
-#ifndef _WIN32
-TEST_F(HeaderFile, ReadOnlyFileIsRead) {
-  const std::vector<uint8_t> file = FreshUpload();
-  const std::string path = folder_.Write("read-only.dld", file);
-  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
-  // Root writes to anything, so the read runs as an unprivileged user in a child process.
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-    FILE_DOWNLOAD_HEADER_T header{};
-    const bool read = ReadDownloadHeader(path, header);
-    const bool same = std::memcmp(BytesOf(header), file.data(), kHeaderSize) == 0;
-    ::_exit(read && same && header.partitionCount == 1 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-#endif
-
 TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
   std::vector<uint8_t> file = FreshUpload();
   file.resize(70);
@@ -78,13 +49,6 @@ TEST_F(HeaderFile, ShortOrMissingFileLeavesHeaderUnchanged) {
   file = FreshUpload();
   EXPECT_TRUE(ReadDownloadHeader(std::span<const uint8_t>(file), header));
   EXPECT_EQ(std::memcmp(BytesOf(header), file.data(), kHeaderSize), 0);
-}
-
-TEST_F(HeaderFile, PartitionCountOfAllFile) {
-  const std::string path = folder_.Write(
-      "all.dld",
-      *PackUpgradeFile(RegionSetOf(Operation::kUploadAll), testing::SampleFlashImage(1), {}));
-  EXPECT_EQ(Loaded(path).partitionCount, 34);
 }
 
 TEST_F(HeaderFile, TotalSizeCompletesFreshUpload) {

@@ -14,8 +14,8 @@
 namespace vn {
 namespace {
 
-constexpr Operation kLoader =
-    Operation::kUploadLoader;  // four small regions: quick to pack, enough to name "descriptor 3"
+// Four small regions: quick to pack, enough to name "descriptor 3".
+constexpr Operation kLoader = Operation::kUploadLoader;
 
 bool Names(const InspectReport& report, const std::string& block, size_t offset) {
   return std::any_of(report.faults.begin(), report.faults.end(),

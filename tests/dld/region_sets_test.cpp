@@ -5,7 +5,8 @@
 namespace vn {
 namespace {
 
-TEST(RegionSets, CountsAndKindCodes) {
+// Counts, kind codes and names of the sets; their regions lie in the flash without overlap.
+TEST(RegionSets, CountsKindCodesNamesAndPlaces) {
   const int counts[kOperationCount] = {0, 8, 2, 1, 4, 27, 34};
   const int kinds[kOperationCount] = {7, 0, 1, 3, 4, 5, 6};
   for (const RegionSet& set : RegionSets()) {
@@ -19,11 +20,11 @@ TEST(RegionSets, CountsAndKindCodes) {
   }
   EXPECT_FALSE(OperationAt(kOperationCount).has_value());
   EXPECT_FALSE(OperationAt(-1).has_value());
+  EXPECT_FALSE(OperationOfSetName("download").has_value());
+  EXPECT_FALSE(OperationOfSetName("").has_value());
   EXPECT_EQ(UploadSets().size(), size_t(kOperationCount - 1));
-}
-
-TEST(RegionSets, RegionsLieInFlashWithoutOverlap) {
   for (const RegionSet& set : UploadSets()) {
+    EXPECT_EQ(OperationOfSetName(SetName(set.operation)), set.operation);
     uint32_t previousEnd = 0;
     for (const UploadRegion& region : set.regions) {
       EXPECT_GE(region.address, kFlashBase);
@@ -34,7 +35,7 @@ TEST(RegionSets, RegionsLieInFlashWithoutOverlap) {
   }
 }
 
-TEST(RegionSets, SizesOfDataAndLoader) {
+TEST(RegionSets, SizesFlagsAndPlacesOfTheLargerSets) {
   auto total = [](Operation op) {
     uint32_t sum = 0;
     for (const UploadRegion& region : UploadRegionList(op)) sum += region.size;
@@ -42,9 +43,6 @@ TEST(RegionSets, SizesOfDataAndLoader) {
   };
   EXPECT_EQ(total(Operation::kUploadData), 320u * 1024);
   EXPECT_EQ(total(Operation::kUploadLoader), 64u * 1024);
-}
-
-TEST(RegionSets, AppAndAllFlags) {
   const auto app = UploadRegionList(Operation::kUploadApp);
   for (size_t i = 0; i < app.size(); ++i) {
     EXPECT_EQ(app[i].flag, i < 23 ? 1 : 0) << i;
@@ -57,14 +55,6 @@ TEST(RegionSets, AppAndAllFlags) {
   EXPECT_EQ(all[30].size, 0x8000u);
   EXPECT_EQ(all[33].address, 0x401FC000u);
   EXPECT_EQ(all[33].size, 0x4000u);
-}
-
-TEST(RegionSets, SetNamesRoundTrip) {
-  for (const RegionSet& set : UploadSets()) {
-    EXPECT_EQ(OperationOfSetName(SetName(set.operation)), set.operation);
-  }
-  EXPECT_FALSE(OperationOfSetName("download").has_value());
-  EXPECT_FALSE(OperationOfSetName("").has_value());
 }
 
 }  // namespace

@@ -168,30 +168,25 @@ TEST_P(TogetherTest, TheAwaitedMessageIsTakenFromTheFrontAndTheRestKept) {
   }
 }
 
-Bytes Join(Bytes first, const Bytes& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
-
 Together Row(std::string name, Bytes joined, Bytes later, std::string waits,
              std::vector<int> taken) {
   return {std::move(name), std::move(joined), std::move(later), std::move(waits), std::move(taken)};
 }
 
 const Together kTogether[] = {
-    Row("TwoReportsAreTakenInTurn", Join(Command(kCodeErase, 0x01), Command(kCodeErase, 0x00)), {},
-        "cc", {kMsgEraseSuccess, kMsgEraseFailed}),
-    Row("AnAckAndTheVerdictBehindIt", Join({ACK}, Command(kCodeIdent, 0x01)), {}, "rc",
+    Row("TwoReportsAreTakenInTurn", Joined({Command(kCodeErase, 0x01), Command(kCodeErase, 0x00)}),
+        {}, "cc", {kMsgEraseSuccess, kMsgEraseFailed}),
+    Row("AnAckAndTheVerdictBehindIt", Joined({{ACK}, Command(kCodeIdent, 0x01)}), {}, "rc",
         {ACK, kMsgIdentSuccess}),
     Row("AnAckAndTheStartOfTheNextFrame", {ACK, STX, kCodeIdent}, {0x00, ETX}, "rc",
         {ACK, kMsgIdentFailed}),
     Row("AFrameWithoutItsEtxGoesWithWhatFollows",
-        Join({STX, kCodeErase, 0x01, 0x00}, Command(kCodeErase, 0x01)), Command(kCodeProgram, 0x01),
-        "c", {kMsgProgramSuccess}),
-    Row("AFrameWhereAnAnswerIsAwaitedGoesWithWhatFollows", Join(Command(kCodeIdent, 0x01), {ACK}),
-        {NAK}, "r", {NAK}),
+        Joined({{STX, kCodeErase, 0x01, 0x00}, Command(kCodeErase, 0x01)}),
+        Command(kCodeProgram, 0x01), "c", {kMsgProgramSuccess}),
+    Row("AFrameWhereAnAnswerIsAwaitedGoesWithWhatFollows",
+        Joined({Command(kCodeIdent, 0x01), {ACK}}), {NAK}, "r", {NAK}),
     Row("ALoneStxWhereAnAnswerIsAwaitedIsAnAnswer", {STX}, {}, "r", {STX}),
-    Row("GarbageInFrontGoesWithWhatFollows", Join({0x55}, Command(kCodeErase, 0x01)),
+    Row("GarbageInFrontGoesWithWhatFollows", Joined({{0x55}, Command(kCodeErase, 0x01)}),
         Command(kCodeIdent, 0x00), "c", {kMsgIdentFailed}),
 };
 INSTANTIATE_TEST_SUITE_P(Rows, TogetherTest, ::testing::ValuesIn(kTogether),

@@ -28,12 +28,6 @@ Bytes DataBlock(int32_t size, uint8_t seed) {
   return block;
 }
 
-Bytes Joined(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 Bytes PayloadOf(const Bytes& frame, int32_t count) {
   return Bytes(frame.begin() + kFramePayloadAt, frame.begin() + kFramePayloadAt + count);
 }

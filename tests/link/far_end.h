@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,13 @@ namespace vn::testing {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
+
+// The parts one after another.
+inline Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 // Generous: only a guard against hangs, never a measure of speed.
 inline constexpr std::chrono::milliseconds kHangGuard = 10s;

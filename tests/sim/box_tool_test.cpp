@@ -15,8 +15,8 @@
 #include <optional>
 #include <thread>
 
-#include "box_test_support.h"
 #include "link/box_announce.h"
+#include "mini_pc.h"
 #include "platform/processes.h"
 #include "sim/box_fault_option.h"
 #include "sim/box_session.h"
@@ -190,23 +190,19 @@ TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
     ScratchRuntime scratch;
     const std::string link = scratch.File("port");
     bool announced = false, linked = false;
-    ChildOptions options;
-    options.timeout = std::chrono::seconds(30);
-    options.onLine = [&, signal](const std::string& line, int pid) {
-      if (!line.starts_with("pty: ")) return;
-      const std::string pty = line.substr(5);
-      const auto boxes = ListAnnouncedBoxes();
-      announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
-      std::error_code error;
-      linked = fs::read_symlink(link, error) == pty;
-      MiniPc pc(link);
-      EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
-      kill(pid, signal);
-    };
-    const ChildResult result = RunChild(OurProgram("vespanode-box"), {"--link", link}, options);
+    const ChildResult result =
+        RunBox({"--link", link}, [&, signal](const std::string& pty, int pid) {
+          const auto boxes = ListAnnouncedBoxes();
+          announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
+          std::error_code error;
+          linked = fs::read_symlink(link, error) == pty;
+          MiniPc pc(link);
+          EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
+          kill(pid, signal);
+        });
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    ASSERT_FALSE(result.OutLines().empty());
-    EXPECT_TRUE(result.OutLines()[0].starts_with("pty: /dev/pts/"));
+    ASSERT_FALSE(Lines(result.out).empty());
+    EXPECT_TRUE(Lines(result.out)[0].starts_with("pty: /dev/pts/"));
     EXPECT_TRUE(announced);
     EXPECT_TRUE(linked);
     EXPECT_FALSE(fs::is_symlink(link));
@@ -219,18 +215,14 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
   const std::string saved = scratch.File("saved.img");
   const PackedPartition partition = Pack(0x40180000, SampleFlashImage(21, 0x3000));
   bool served = false;
-  ChildOptions options;
-  options.timeout = std::chrono::seconds(30);
-  options.onLine = [&](const std::string& line, int) {
-    if (!line.starts_with("pty: ")) return;
-    MiniPc pc(line.substr(5));
-    served = pc.Connect(kCodeDownload) &&
-             SendPartitions(pc, HeaderFor(LabBoxIdentity(), 1), {partition}) &&
-             IsCommand(pc.Read(kCommandFrameSize), kCodeErase, 1) &&
-             IsCommand(pc.Read(kCommandFrameSize), kCodeProgram, 1);
-  };
   const ChildResult result =
-      RunChild(OurProgram("vespanode-box"), {"--sessions", "1", "--save-flash", saved}, options);
+      RunBox({"--sessions", "1", "--save-flash", saved}, [&](auto& pty, int) {
+        MiniPc pc(pty);
+        served = pc.Connect(kCodeDownload) &&
+                 SendPartitions(pc, HeaderFor(LabBoxIdentity(), 1), {partition}) &&
+                 IsCommand(pc.Read(kCommandFrameSize), kCodeErase, 1) &&
+                 IsCommand(pc.Read(kCommandFrameSize), kCodeProgram, 1);
+      });
   EXPECT_TRUE(served);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("session 1: download"), std::string::npos) << result.err;
@@ -243,18 +235,14 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
 // The box insists on the answers the PC owes it: a header left unanswered fails the session in
 // the box's log and in its exit status.
 TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
-  ChildOptions options;
-  options.timeout = std::chrono::seconds(30);
-  options.onLine = [&](const std::string& line, int pid) {
-    if (!line.starts_with("pty: ")) return;
-    MiniPc pc(line.substr(5));
+  const ChildResult result = RunBox({}, [&](const std::string& pty, int pid) {
+    MiniPc pc(pty);
     EXPECT_TRUE(pc.Connect(kCodeUpload));
     EXPECT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
     // No ACK: the box gives up after the PC's longest silence.
     std::this_thread::sleep_for(kPcSilence + std::chrono::milliseconds(500));
     kill(pid, SIGTERM);
-  };
-  const ChildResult result = RunChild(OurProgram("vespanode-box"), {}, options);
+  });
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("session 1: abandoned: the PC never answered the header"),
             std::string::npos)
@@ -262,13 +250,15 @@ TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
 }
 
 TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
-  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--fault", "nak-everything"}).exitCode, 2);
-  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--hardware-module", "TOO-LONG-1"}).exitCode, 2);
   ScratchFolder folder;
-  EXPECT_EQ(RunChild(OurProgram("vespanode-box"), {"--trace", folder.Path()}).exitCode, 2);
   const std::string image = folder.File("flash.img");
-  EXPECT_EQ(
-      RunChild(OurProgram("vespanode-box"), {"--save-flash", image, "--trace", image}).exitCode, 2);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--fault", "nak-everything"},
+        {"--hardware-module", "TOO-LONG-1"},
+        {"--trace", folder.Path()},
+        {"--save-flash", image, "--trace", image}}) {
+    EXPECT_EQ(RunChild(OurProgram("vespanode-box"), args).exitCode, 2) << args[0];
+  }
   EXPECT_FALSE(fs::exists(image));
 }
 

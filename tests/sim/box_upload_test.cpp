@@ -1,12 +1,12 @@
 // The virtual box answering uploads from its image, driven by a bare PC end.
 #include <gtest/gtest.h>
 
-#include "box_test_support.h"
 #include "dld/blocks.h"
 #include "dld/byte_order.h"
 #include "dld/crc32.h"
 #include "dld/lzo_codec.h"
 #include "dld/region_sets.h"
+#include "mini_pc.h"
 
 namespace vn::testing {
 namespace {

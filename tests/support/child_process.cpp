@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "support/json_contract.h"
-
 extern char** environ;
 
 namespace vn::testing {
@@ -33,15 +31,25 @@ ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& opt
   return RunChild(OurProgram("vespanode-cli"), args, options);
 }
 
+ChildResult RunBox(const std::vector<std::string>& args,
+                   const std::function<void(const std::string& pty, int pid)>& onPty,
+                   std::chrono::seconds timeout) {
+  ChildOptions options;
+  options.timeout = timeout;
+  bool said = false;
+  options.onLine = [&](const std::string& line, int pid) {
+    if (said || !line.starts_with("pty: ")) return;
+    said = true;
+    onPty(line.substr(5), pid);
+  };
+  return RunChild(OurProgram("vespanode-box"), args, options);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::vector<std::string> ChildResult::OutLines() const {
-  return Lines(out);
 }
 
 RuntimeFolderAt::RuntimeFolderAt(const std::string& folder) {

@@ -1,6 +1,10 @@
 #pragma once
 // Runs one of our programs as a child process and collects what it prints and how it ended.
+// Every JSON object the tests see our programs write is checked against its schema in
+// docs/schema/ (json_contract.cpp), so that the published contract and the output cannot drift
+// apart unnoticed.
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,7 +17,6 @@ struct ChildResult {
   std::string out;    // standard output
   std::string err;    // standard error
   bool timedOut = false;
-  std::vector<std::string> OutLines() const;
 };
 
 struct ChildOptions {
@@ -34,6 +37,12 @@ std::string OurProgram(const std::string& name);
 // RunChild of our command-line tool, vespanode-cli.
 ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options = {});
 
+// RunChild of the virtual box, vespanode-box; `onPty` is called with the path of its
+// pseudo-terminal and its pid once it says it (and not again should it say it twice).
+ChildResult RunBox(const std::vector<std::string>& args,
+                   const std::function<void(const std::string& pty, int pid)>& onPty,
+                   std::chrono::seconds timeout = std::chrono::seconds(30));
+
 // `text` cut at its newlines, without them.
 std::vector<std::string> Lines(const std::string& text);
 
@@ -48,6 +57,25 @@ class RuntimeFolderAt {
 
  private:
   std::optional<std::string> old_;
+};
+
+// What the schema checker says about `text` (one JSON object, or one per line): empty when every
+// object matches its schema.
+std::string JsonSchemaProblems(const std::string& text);
+
+// Watches one run of vespanode-cli: its standard output with --json, and the lines the run adds
+// to its --record file. Other programs and runs without JSON are let be.
+class CliJsonWatch {
+ public:
+  CliJsonWatch(const std::string& program, const std::vector<std::string>& args);
+  // Fails the current test when an object does not match its schema.
+  void Check(const ChildResult& result) const;
+
+ private:
+  bool cli_ = false;
+  bool json_ = false;
+  std::string record_;
+  uintmax_t recordSizeBefore_ = 0;
 };
 
 }  // namespace vn::testing

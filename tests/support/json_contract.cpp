@@ -1,5 +1,4 @@
-#include "support/json_contract.h"
-
+// The check of what our programs print as JSON against the published schemas.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -2,22 +2,21 @@
 // against the operation driver over a pseudo-terminal. Each row must end recovered and
 // successful, or failed with its step's text, or (where the tool waits for the box without a time
 // limit) stopped by the user. Never in a success reported for a failure, a lost backup, or a file
-// whose bytes differ from the box's.
+// whose bytes differ from the box's. The virtual box is as strict as a real box besides: it
+// insists on every answer the PC owes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cctype>
+#include <future>
 
-#include "dld/byte_order.h"
-#include "dld/inspect.h"
-#include "dld/region_sets.h"
+#include "driver_session.h"
 #include "sim/box_fault_option.h"
-#include "tests_common.h"
-#include "upload_checks.h"
 
 namespace vn::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Two regions: a failure report for one of them is survivable.
 constexpr vn::Operation kDefaultSet = vn::Operation::kUploadDefault;
@@ -158,7 +157,6 @@ class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
 TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const FaultRow& row = GetParam();
   DriverSession session(row.faults);
-  ASSERT_TRUE(session.opened);
   const auto image = SampleFlashImage(60);
   const std::string file = session.scratch.Write(
       "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
@@ -175,7 +173,6 @@ class UploadFault : public ::testing::TestWithParam<FaultRow> {};
 TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   const FaultRow& row = GetParam();
   DriverSession session(row.faults, SampleFlashImage(61));
-  ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write("backup.dld", kOldBackup);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
@@ -282,11 +279,55 @@ INSTANTIATE_TEST_SUITE_P(Matrix, UploadFault,
                                                    StepRows(true, kUploadVanished)})),
                          RowName);
 
+struct OwedAnswer {
+  const char* name;
+  BoxFaults faults;
+  const char* lastText;    // what the PC shows at the end
+  const char* boxSummary;  // how the box's log sums the session up (its beginning)
+};
+
+class PcOwesTheBox : public ::testing::TestWithParam<OwedAnswer> {};
+
+// The PC closes its port right after its last answer, before the slow box reads it: the ACK of
+// the last frame, the tenth NAK of a frame that never passes, the verdict on a bad header.
+TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
+  const OwedAnswer& owed = GetParam();
+  BoxOptions options;
+  options.faults = owed.faults;
+  options.faults.stallRead = 150ms;
+  auto ended = std::make_shared<std::promise<std::string>>();
+  auto once = std::make_shared<std::once_flag>();
+  options.onSessionEnd = [ended, once](const BoxSessionReport& report) {
+    std::call_once(*once, [&] { ended->set_value(report.summary); });
+  };
+  DriverSession session(options);
+
+  session.Run(Operation::kUploadKey, session.scratch.File("key.dld"));
+  session.station.Close();  // at once, as the command line does when the run ends
+
+  ASSERT_FALSE(session.Statuses().empty());
+  EXPECT_EQ(session.Statuses().back(), owed.lastText);
+  auto summary = ended->get_future();
+  ASSERT_EQ(summary.wait_for(15s), std::future_status::ready);
+  EXPECT_EQ(summary.get().rfind(owed.boxSummary, 0), 0u);
+  EXPECT_EQ(session.box.Stats().answersMissing, 0);
+}
+
+const OwedAnswer kOwed[] = {
+    {"LastAck", {}, "Update Success!", "upload: regions sent 1"},
+    {"TenthNak",
+     {.corruptFrame = 1, .corruptFrameTimes = 10},
+     "Transfer failed!",
+     "abandoned: ten NAKs in a row for the data frame"},
+    {"VerdictOnABadHeader", {.badHeaderCrc = 1}, "Ident check failed!", "upload refused by the PC"},
+};
+INSTANTIATE_TEST_SUITE_P(Answers, PcOwesTheBox, ::testing::ValuesIn(kOwed),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The box's wrong first frame and its ready frame take turns, so which one a connect meets
 // depends on timing: every connect must either go on to a success or end in "Connect failed!".
 TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   DriverSession session(BoxFaults{.nonReadyFirst = true});
-  ASSERT_TRUE(session.opened);
   const std::string file = session.scratch.Write(
       "key.dld",
       BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), LabBoxIdentity()));
@@ -335,10 +376,13 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
       if (++sessionsEnded == 1) replace(taken);
     };
     DriverSession session(options);
-    ASSERT_TRUE(session.opened);
     session.afterChoose = [&] { replace(refused); };
     const LoopResult result = session.Run(Operation::kDownload, file, 2);
     EXPECT_EQ(result.boxesDone, 2);
+    EXPECT_NE(result.end, LoopEnd::kFailed);
+    const auto texts = session.Statuses();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 2);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connectting..."), 2);
     session.ExpectFlashHolds(chosen, regions, 2);
   }
 }
@@ -346,7 +390,6 @@ TEST(FileFault, AFileReplacedAfterItWasChosenNeverReachesABox) {
 // The window's file dialog lets a FIFO through; opening it to read must not wait for a writer.
 TEST(FileFault, AFifoChosenForDownloadFailsAtOnce) {
   DriverSession session;
-  ASSERT_TRUE(session.opened);
   const std::string fifo = session.scratch.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const LoopResult result = session.Run(Operation::kDownload, fifo);

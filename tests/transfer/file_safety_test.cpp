@@ -4,70 +4,87 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "dld/byte_order.h"
-#include "dld/inspect.h"
-#include "dld/region_sets.h"
+#include "driver_session.h"
 #include "sim/box_fault_option.h"
-#include "tests_common.h"
-#include "upload_checks.h"
 
 namespace vn::testing {
 namespace {
 
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
 
+// A failed or stopped upload leaves the old file as it was and keeps what arrived as a partial
+// file that cannot pass for a backup; a refused identity leaves nothing new at all.
 TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
-  for (const FaultStep step : {FaultStep::kDescriptor, FaultStep::kFrame}) {
-    SCOPED_TRACE(FaultStepName(step));
-    DriverSession session(BoxFaults{.vanishAt = step}, SampleFlashImage(31));
-    ASSERT_TRUE(session.opened);
+  const struct {
+    const char* name;
+    BoxFaults faults;
+    const char* stopAt;  // a status text at which the user stops the run
+    const char* lastText;
+    bool partial;
+  } rows[] = {
+      {"vanished at a descriptor",
+       {.vanishAt = FaultStep::kDescriptor},
+       "",
+       "Transfer failed!",
+       true},
+      {"vanished at a frame", {.vanishAt = FaultStep::kFrame}, "", "Transfer failed!", true},
+      {"stopped midway", {}, "Transfering Data:  50%", "Transfer failed!", true},
+      {"identity refused", {.badHeaderCrc = 1}, "", "Ident check failed!", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    DriverSession session(row.faults, SampleFlashImage(31));
     const std::string file = session.scratch.Write("key.dld", kOldBackup);
+    session.observer.SetStatusHook([&](const std::string& text) {
+      if (text == row.stopAt) session.station.RequestStop();
+    });
+    const Operation set = *row.stopAt ? Operation::kUploadDefault : kKeySet;
 
-    const LoopResult result = session.Run(kKeySet, file);
+    const LoopResult result = session.Run(set, file);
 
-    EXPECT_FALSE(result.boxesDone);
-    EXPECT_EQ(session.Statuses().back(), "Transfer failed!");
+    EXPECT_EQ(result.boxesDone, 0);
+    EXPECT_EQ(result.end == LoopEnd::kStopped, *row.stopAt != 0);
+    const auto texts = session.Statuses();
+    EXPECT_EQ(texts.back(), row.lastText);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Update Success!"), 0);
     EXPECT_EQ(ReadBytes(file), kOldBackup);
+    if (!row.partial) {
+      EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
+      continue;
+    }
     const auto partial = ReadBytes(file + ".partial");
     ASSERT_GE(partial.size(), size_t(kHeaderSize));
-    EXPECT_EQ(GetLe24(&partial[53]), 0u) << "a partial file must not look complete";
+    EXPECT_EQ(GetLe24(HeaderOf(partial).totalSize), 0u) << "a partial file must not look complete";
     EXPECT_FALSE(InspectUpgradeFile(partial).Sound());
     EXPECT_EQ(session.observer.Details(),
               std::vector<std::string>{"the data received so far is in " + file + ".partial"});
     // The header in memory is the partial file's, as after any failed upload.
-    EXPECT_EQ(session.headerAfterRun.partitionCount, 1);
+    EXPECT_EQ(session.headerAfterRun.partitionCount, PartitionCountOfOperation(set));
   }
 }
 
 // The window has no check of its own before Start: the upload refuses a target it could never
-// replace before asking the box for anything.
+// create or replace (in a missing folder, or a folder itself) before asking the box for anything.
 TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
-  DriverSession session(BoxFaults{}, SampleFlashImage(33));
-  ASSERT_TRUE(session.opened);
-  const std::string folder = session.scratch.File("backup.dld");
-  std::filesystem::create_directory(folder);
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "a folder" : "in a missing folder");
+    DriverSession session(BoxFaults{}, SampleFlashImage(33));
+    const std::string target = session.scratch.File(folder ? "backup.dld" : "missing/key.dld");
+    if (folder) std::filesystem::create_directory(target);
 
-  EXPECT_EQ(session.Run(kKeySet, folder).boxesDone, 0);
+    const LoopResult result = session.Run(kKeySet, target);
 
-  EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
-  EXPECT_EQ(session.box.Stats().readRequests, 0);
-  EXPECT_TRUE(std::filesystem::is_directory(folder));
-  EXPECT_FALSE(std::filesystem::exists(folder + ".partial"));
-}
-
-TEST(UploadReplace, AnIdentityFailureLeavesNothingNew) {
-  DriverSession session(BoxFaults{.badHeaderCrc = 1}, SampleFlashImage(32));
-  ASSERT_TRUE(session.opened);
-  const std::string file = session.scratch.Write("key.dld", kOldBackup);
-  session.Run(kKeySet, file);
-  EXPECT_EQ(session.Statuses().back(), "Ident check failed!");
-  EXPECT_EQ(ReadBytes(file), kOldBackup);
-  EXPECT_FALSE(std::filesystem::exists(file + ".partial"));
+    EXPECT_EQ(result.end, LoopEnd::kFailed);
+    EXPECT_EQ(result.boxesDone, 0);
+    EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
+    EXPECT_EQ(session.box.Stats().sessionsStarted, 0);
+    EXPECT_EQ(std::filesystem::is_directory(target), folder);
+    EXPECT_FALSE(std::filesystem::exists(target + ".partial"));
+  }
 }
 
 TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
   DriverSession session(BoxFaults{}, SampleFlashImage(33));
-  ASSERT_TRUE(session.opened);
   const std::string real = session.scratch.Write("real.dld", kOldBackup);
   ::chmod(real.c_str(), 0640);
   const std::string stale = session.scratch.Write("real.dld.partial", {1, 2, 3});
@@ -94,7 +111,6 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     const std::vector<uint8_t> precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
     const std::string victim = elsewhere.Write("victim", precious);
     DriverSession session;
-    ASSERT_TRUE(session.opened);
     const std::string planted = session.scratch.File("Test_DownloadHeader.bin");
     if (hard) {
       std::filesystem::create_hard_link(victim, planted);

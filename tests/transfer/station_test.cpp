@@ -1,22 +1,16 @@
-// The station: one run at a time on its port, a stop that ends any wait of a run, and the result
-// of a run that ended by itself.
+// The station: one run at a time on its port, and a stop that ends any wait of a run. (The result
+// of a run that ended by itself, and its port left open, are the download tests'.)
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "dld/region_sets.h"
+#include "driver_session.h"
 #include "link/link_message.h"
-#include "tests_common.h"
 
 namespace vn::testing {
 namespace {
 
 constexpr vn::Operation kKeySet = vn::Operation::kUploadKey;
-
-std::string KeyFile(DriverSession& session) {
-  return session.scratch.Write("key.dld", BuildUpgradeFile(UploadRegionList(kKeySet),
-                                                           SampleFlashImage(71), LabBoxIdentity()));
-}
 
 // Whether the run has shown `message` within a guard far beyond any machine's pace.
 bool Shows(const RecordingObserver& observer, int message) {
@@ -35,7 +29,9 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   DriverSession session(BoxFaults{.silentAt = FaultStep::kErase});
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
-  const std::string file = KeyFile(session);
+  const std::string file = session.scratch.Write(
+      "key.dld",
+      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(71), LabBoxIdentity()));
   ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
 
   ASSERT_TRUE(station.Start({Operation::kDownload, file, 1}));
@@ -51,21 +47,6 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   EXPECT_FALSE(station.Stop());  // nothing left to stop
   // A stopped port takes no new run until it is opened again.
   EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
-}
-
-TEST(Station, ARunThatEndsByItselfLeavesItsResultAndThePortOpen) {
-  DriverSession session;
-  ASSERT_TRUE(session.opened);
-  const std::string file = KeyFile(session);
-  ASSERT_TRUE(session.station.Driver().ChooseDownloadFile(file));
-
-  ASSERT_TRUE(session.station.Start({Operation::kDownload, file, 1}));
-  ASSERT_TRUE(session.station.WaitFor(std::chrono::seconds(60)));
-  EXPECT_FALSE(session.station.Running());
-  EXPECT_EQ(session.station.Result().boxesDone, 1);
-  EXPECT_EQ(session.station.Result().end, LoopEnd::kDone);
-  EXPECT_TRUE(session.station.Port().PortOpened());
-  EXPECT_EQ(session.Statuses().back(), "Update Success!");
 }
 
 // A port whose open fails with a notice of its own, as the Windows port's does when the system

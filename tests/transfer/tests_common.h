@@ -1,5 +1,0 @@
-#pragma once
-#include <algorithm>
-#include <filesystem>
-
-#include "driver_session.h"
