@@ -1,7 +1,6 @@
 // vespanode-cli inspect, pack and extract on files: exit codes and what the messages name; and
 // ports: the COM names, and a running virtual box, in text and in JSON.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>

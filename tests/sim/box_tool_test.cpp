@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <optional>
 #include <thread>
 
 #include "link/box_announce.h"

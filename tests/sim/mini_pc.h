@@ -5,7 +5,6 @@
 // surplus is flushed and lost, every write flushes unread input).
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>

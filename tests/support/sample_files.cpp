@@ -1,7 +1,5 @@
 #include "support/sample_files.h"
 
-#include <algorithm>
-
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 
