@@ -44,22 +44,20 @@ std::string Joined(const std::vector<std::string>& words) {
 
 // A value for each option that takes one, by its name as --help prints it. An option that a
 // command gains without a row here fails the test below, so that its order is tried too.
-const std::map<std::string, std::string> kSampleValues = {
-    {"FILE", "firmware.dld"},
-    {"--port", "COM1"},
-    {"--boxes", "3"},
-    {"--record", "line.jsonl"},
-    {"--stall-timeout", "60"},
-    {"--trace", "trace.log"},
-    {"--set", "app"},
-    {"--flash", "flash.bin"},
-    {"--output", "out.dld"},
-    {"--manufacture-ident", "MAKER"},
-    {"--hardware-module", "HWM"},
-    {"--hardware-version", "1.0"},
-    {"--software-module", "SWM"},
-    {"--software-version", "2.1"},
-};
+const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld"},
+                                                          {"--port", "COM1"},
+                                                          {"--boxes", "3"},
+                                                          {"--record", "line.jsonl"},
+                                                          {"--stall-timeout", "60"},
+                                                          {"--trace", "trace.log"},
+                                                          {"--set", "app"},
+                                                          {"--flash", "flash.bin"},
+                                                          {"--output", "out.dld"},
+                                                          {"--manufacture-ident", "MAKER"},
+                                                          {"--hardware-module", "HWM"},
+                                                          {"--hardware-version", "1.0"},
+                                                          {"--software-module", "SWM"},
+                                                          {"--software-version", "2.1"}};
 
 // Each command's options, each given once with its sample value (--port twice where it may
 // repeat), before, between and after its positional arguments, in both orders.
@@ -141,8 +139,7 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
       {"extract", "f.dld", "--flash", ""},
       {"pack", "--set", "app", "--flash", "flash.bin", "-o", ""},
       {"upload", "--port", "COM1", "--port", "COM2", "--set", "app", "f.dld"},
-      {"download", "--port", "COM1", "f.dld", "g.dld"},
-  };
+      {"download", "--port", "COM1", "f.dld", "g.dld"}};
   for (const auto& words : refused) {
     ParseOnly parser;
     EXPECT_NE(parser.Parse(words), "") << Joined(words);

@@ -134,8 +134,7 @@ const Role kRoles[] = {
     // A trace that cannot be written costs its lines, said once, never the box.
     Row("Trace", "target", "download KEY --trace PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}),
-};
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld})};
 
 enum RoleIndex {
   kDownload,
@@ -424,12 +423,8 @@ TEST_P(PathKinds, EveryKindOfThingEndsInItsDocumentedOutcome) {
   }
 }
 
-std::string RoleTestName(const ::testing::TestParamInfo<int>& info) {
-  return kRoles[info.param].testName;
-}
-
 INSTANTIATE_TEST_SUITE_P(EveryPath, PathKinds, ::testing::Range(0, int(std::size(kRoles))),
-                         RoleTestName);
+                         [](const auto& info) { return std::string(kRoles[info.param].testName); });
 
 }  // namespace
 }  // namespace vn::testing

@@ -16,15 +16,15 @@ namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-std::string Contents(std::FILE* file) {
-  std::string text(1 << 16, '\0');
-  std::rewind(file);
-  text.resize(std::fread(text.data(), 1, text.size(), file));
-  return text;
-}
-
-// One box's transfer failing in the erase phase, as the driver reports it.
-void FeedRun(PortReporter& reporter) {
+// What the reporter shows of one box's transfer failing in the erase phase, as the driver tells it.
+std::string Shown(OutputMode mode, bool several, int columns) {
+  FilePtr out(std::tmpfile(), &std::fclose);
+  FilePtr errors(std::tmpfile(), &std::fclose);
+  LineOutput output(out.get(), errors.get(), mode, 2, columns);
+  PortSetup setup;
+  setup.port = "COM7";
+  setup.several = several;
+  PortReporter reporter(output, setup);
   LinkCounters link;  // the box's tallies, as every event carries them
   auto send = [&reporter, &link](LinkEvent event) {
     event.box = 1;
@@ -33,34 +33,23 @@ void FeedRun(PortReporter& reporter) {
   };
   send(MessageEvent(kMsgTransfer));
   send(PercentEvent(Phase::kTransfer, 1, 3));
+  link.framesResent = 2;
   LinkEvent bytes;
   bytes.kind = EventKind::kBytes;
   bytes.phase = Phase::kTransfer;
   bytes.bytesDone = 40000;
   bytes.bytesTotal = 120000;
-  link.framesResent = 2;
   send(bytes);
   send(PercentEvent(Phase::kTransfer, 3, 3));
   send(MessageEvent(kMsgTransferSuccess));
   send(PercentEvent(Phase::kErase, 1, 2));
   send(MessageEvent(kMsgEraseFailed));
   send(StatusEvent("", EventKind::kIdle));
-}
-
-std::string Shown(OutputMode mode, bool several, int columns) {
-  FilePtr out(std::tmpfile(), &std::fclose);
-  FilePtr errors(std::tmpfile(), &std::fclose);
-  {
-    LineOutput output(out.get(), errors.get(), mode, 2, columns);
-    PortSetup setup;
-    setup.port = "COM7";
-    setup.several = several;
-    setup.operation = Operation::kDownload;
-    PortReporter reporter(output, setup);
-    FeedRun(reporter);
-    reporter.FinishRun();
-  }
-  return Contents(out.get());
+  reporter.FinishRun();
+  std::string text(1 << 16, '\0');
+  std::rewind(out.get());
+  text.resize(std::fread(text.data(), 1, text.size(), out.get()));
+  return text;
 }
 
 TEST(PortReporter, PlainLinesAreTheStatusTextsNamedByPortWhenThereAreSeveral) {

@@ -39,24 +39,17 @@ void PrintTo(const SignalRow& row, std::ostream* out) {
   *out << row.phaseLine;
 }
 
-// The phase must still run when the signal lands, however slow the machine: a transfer on a line
-// paced at its real rate, or erase and program reports a second apart.
-BoxOptions SlowBox(const SignalRow& row) {
-  BoxOptions options;
-  options.flash = SampleFlashImage(71);
-  if (std::string(row.phaseLine) == "Transfer...") {
-    options.pace = true;
-  } else {
-    options.eraseTime = options.programTime = std::chrono::milliseconds(1000);
-  }
-  return options;
-}
-
 class SignalInPhase : public ::testing::TestWithParam<SignalRow> {};
 
 TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   const SignalRow& row = GetParam();
-  VirtualBox box(SlowBox(row));
+  // The phase must still run when the signal lands, however slow the machine: a transfer on a
+  // line paced at its real rate, or erase and program reports a second apart.
+  BoxOptions slow;
+  slow.flash = SampleFlashImage(71);
+  slow.pace = row.phaseLine == std::string("Transfer...");
+  if (!slow.pace) slow.eraseTime = slow.programTime = std::chrono::milliseconds(1000);
+  VirtualBox box(slow);
   ASSERT_TRUE(box.Start());
   ScratchFolder folder;
   const std::vector<uint8_t> before = row.upload
@@ -76,9 +69,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
                                             "default", file,     "--force"}
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
-
   const ChildResult run = RunCli(args, options);
-
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);

@@ -42,17 +42,16 @@ TEST(CliTrace, BothSidesTraceEveryMessageInTheSameOrder) {
     std::vector<std::string> command;  // before --port; FILE is added
     bool pcTraceOnStderr;
     std::vector<std::string> kinds;  // each must be in the exchange
-  } rows[] = {
-      {"download",
-       {"download"},
-       false,
-       {"start-download", "header", "ack", "verdict-ok", "descriptor", "data-frame", "erase-ok",
-        "program-ok"}},
-      {"upload",
-       {"upload", "--set", "key", "--force"},
-       true,
-       {"start-upload", "header", "ack", "verdict-ok", "read-request", "descriptor", "data-frame"}},
-  };
+  } rows[] = {{"download",
+               {"download"},
+               false,
+               {"start-download", "header", "ack", "verdict-ok", "descriptor", "data-frame",
+                "erase-ok", "program-ok"}},
+              {"upload",
+               {"upload", "--set", "key", "--force"},
+               true,
+               {"start-upload", "header", "ack", "verdict-ok", "read-request", "descriptor",
+                "data-frame"}}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchFolder folder;

@@ -151,8 +151,7 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
         out},
        "SIXTEEN-CHARS-XX"},
       {{"pack", "--set", "key", "--software-version", "123456789", "--flash", image, "-o", out},
-       "123456789"},
-  };
+       "123456789"}};
   const std::vector<std::string> before = FolderEntries(folder);
   for (const auto& row : rows) {
     SCOPED_TRACE(

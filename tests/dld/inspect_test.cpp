@@ -30,18 +30,13 @@ std::string Faults(const InspectReport& report) {
   return text;
 }
 
-void ResealHeader(std::vector<uint8_t>& file) {
-  FILE_DOWNLOAD_HEADER_T header;
-  std::memcpy(&header, file.data(), sizeof header);
-  SealHeader(header);
-  std::memcpy(file.data(), &header, sizeof header);
-}
-
-void ResealDescriptor(std::vector<uint8_t>& file, size_t offset) {
-  FILE_PARTITION_HEADER_T descriptor;
-  std::memcpy(&descriptor, file.data() + offset, sizeof descriptor);
-  SealDescriptor(descriptor);
-  std::memcpy(file.data() + offset, &descriptor, sizeof descriptor);
+// Seals a header or a descriptor of `file` again, over whatever was changed in it.
+template <typename Block>
+void Reseal(std::vector<uint8_t>& file, size_t offset, void (*seal)(Block&)) {
+  Block block;
+  std::memcpy(&block, file.data() + offset, sizeof block);
+  seal(block);
+  std::memcpy(file.data() + offset, &block, sizeof block);
 }
 
 class InspectCorruption : public ::testing::Test {
@@ -102,7 +97,6 @@ TEST_F(InspectCorruption, WrongTagsAndLengths) {
   file_ = sound_;
   file_[2] = 0x01;
   EXPECT_TRUE(InspectUpgradeFile(file_).Sound()) << Faults(InspectUpgradeFile(file_));
-
   ExpectCaught([&] { file_[Descriptor(1) + 1] = 25; }, "descriptor 1", Descriptor(1));
   // Shorter than its own CRC, and running far past the end.
   ExpectCaught([&] { PutLe24(file_.data() + Data(2) + 1, 3); }, "data block 2", Data(2));
@@ -123,7 +117,6 @@ TEST_F(InspectCorruption, Truncation) {
   EXPECT_EQ(report.regions.size(), 2u);
   EXPECT_EQ(report.faults.size(), 2u) << Faults(report);
   EXPECT_TRUE(Names(report, "header", 0));
-
   for (size_t size : {size_t(0), size_t(1), size_t(3), size_t(70)}) {
     ExpectCaught([&] { file_.resize(size); }, "header", 0);
   }
@@ -134,7 +127,7 @@ TEST_F(InspectCorruption, HeaderCountsDisagreeWithFile) {
   const auto resealed = [&](const std::function<void()>& change) {
     return [&, change] {
       change();
-      ResealHeader(file_);
+      Reseal(file_, 0, SealHeader);
     };
   };
   ExpectCaught(resealed([&] { file_[52] = 3; }), "header", 0);
@@ -160,7 +153,7 @@ TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
   const auto resealed = [&](int region, const std::function<void(uint8_t*)>& change) {
     return [&, region, change] {
       change(file_.data() + Descriptor(region));
-      ResealDescriptor(file_, Descriptor(region));
+      Reseal(file_, Descriptor(region), SealDescriptor);
     };
   };
   ExpectCaught(resealed(2, [](uint8_t* d) { d[21] += 1; }), "descriptor 2", Descriptor(2));
@@ -178,18 +171,15 @@ TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
 TEST(Inspect, CompressedBytesThatDoNotExpandToTheRegion) {
   const std::vector<uint8_t> contents = testing::SampleFlashImage(3, 0x10000);
   const std::span<const uint8_t> all(contents);
-
   const std::vector<uint8_t> shorter = LzoCompress(all.first(all.size() - 1));
   InspectReport report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, shorter));
   ASSERT_EQ(report.faults.size(), 1u) << Faults(report);
   EXPECT_EQ(report.faults[0].block, "data block 1");
   EXPECT_EQ(report.faults[0].offset, size_t(kHeaderSize + kDescriptorSize));
-
   std::vector<uint8_t> garbage = LzoCompress(all);
   garbage.resize(garbage.size() / 2);
   report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, garbage));
   EXPECT_TRUE(Names(report, "data block 1", kHeaderSize + kDescriptorSize)) << Faults(report);
-
   report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, LzoCompress(all)));
   EXPECT_TRUE(report.Sound()) << Faults(report);
 }

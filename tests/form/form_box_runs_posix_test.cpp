@@ -95,11 +95,9 @@ TEST_F(FormBoxRunsTest, UploadsEndWithTheirOwnStatus) {
     int questions;
     const char* status;
     std::string tipEnd;  // of the status line's tooltip, after the status text
-  } rows[] = {
-      {"backup.dld", 0, "Update Success!", ""},
-      {"covered.dld", 1, "Transfer failed!", ".partial"},
-      {"folder.dld", 1, "Can not open Upload file!", "is a folder, not a file"},
-  };
+  } rows[] = {{"backup.dld", 0, "Update Success!", ""},
+              {"covered.dld", 1, "Transfer failed!", ".partial"},
+              {"folder.dld", 1, "Can not open Upload file!", "is a folder, not a file"}};
   for (const auto& row : rows) {
     const std::string& file = row.file;
     SCOPED_TRACE(file);
@@ -172,7 +170,6 @@ TEST_F(FormBoxRunsTest, WhatTheSystemRefuses) {
   rig_.model->Start();
   EXPECT_TRUE(rig_.State().status.empty());
   EXPECT_FALSE(rig_.model->Running());
-
   const std::string fifo = folder_.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   view_.downloadAnswer = fifo;

@@ -101,18 +101,16 @@ TEST_F(FormModelTest, StartChecksTheChosenFile) {
     const char* status;  // nullptr: starts
     const char* reason;
     const char* again;  // the status of a second Start
-  } rows[] = {
-      {0, "no file", kNoDownloadFileText, "", kNoDownloadFileText},
-      {3, "no file", kNoUploadFileText, "", kNoUploadFileText},
-      {0, "remove", kMissingDownloadFileText, "", kMissingDownloadFileText},
-      {0, "rewrite", kMissingDownloadFileText, changed, kMissingDownloadFileText},
-      {0, "rename", kMissingDownloadFileText, changed, kMissingDownloadFileText},
-      {0, "tail", nullptr, "", ""},  // one file, whole: the box judges its partitions
-      {1, "cover: cancel", "", "", kNoUploadFileText},
-      {3, "cover: yes", nullptr, "", ""},
-      {0, "sound key", nullptr, "", ""},
-      {0, "damaged key", nullptr, "", ""},
-  };
+  } rows[] = {{0, "no file", kNoDownloadFileText, "", kNoDownloadFileText},
+              {3, "no file", kNoUploadFileText, "", kNoUploadFileText},
+              {0, "remove", kMissingDownloadFileText, "", kMissingDownloadFileText},
+              {0, "rewrite", kMissingDownloadFileText, changed, kMissingDownloadFileText},
+              {0, "rename", kMissingDownloadFileText, changed, kMissingDownloadFileText},
+              {0, "tail", nullptr, "", ""},  // one file, whole: the box judges its partitions
+              {1, "cover: cancel", "", "", kNoUploadFileText},
+              {3, "cover: yes", nullptr, "", ""},
+              {0, "sound key", nullptr, "", ""},
+              {0, "damaged key", nullptr, "", ""}};
   for (const auto& row : rows) {
     const std::string& change = row.change;
     SCOPED_TRACE(change);
@@ -190,8 +188,7 @@ TEST_F(FormModelTest, CommandsWhileWaitingStopTheWait) {
       {"Open", [](FormModel& form) { form.Open(); }, false, true, 0, ""},
       {"second Start", [](FormModel& form) { form.Start(); }, true, true, 0, "Connectting..."},
       {"operation", [](FormModel& form) { form.ChooseOperation(2); }, false, true, 0, ""},
-      {"port", [](FormModel& form) { form.ChoosePort(4); }, false, true, 0, "Connectting..."},
-  };
+      {"port", [](FormModel& form) { form.ChoosePort(4); }, false, true, 0, "Connectting..."}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     rig_.model->Reset();

@@ -21,11 +21,9 @@ TEST(LinkMessage, DecodingLooksAtCodeAndForSomeCodesAtTheSubByte) {
     int index;
   };
   // Sub bytes and codes beyond those of the table, whose own frames are walked below.
-  const Case cases[] = {
-      {0x01, 0x05, 0},  {0x02, 0x09, 3},  {0x03, 0x7F, 6},  {0x05, 0x02, 12},
-      {0x06, 0xFF, 15}, {0x0C, 0x01, 20}, {0x00, 0x00, -1}, {0x07, 0x00, -1},
-      {0x08, 0x05, -1}, {0x0D, 0x00, -1}, {0xFF, 0x01, -1},
-  };
+  const Case cases[] = {{0x01, 0x05, 0},  {0x02, 0x09, 3},  {0x03, 0x7F, 6},  {0x05, 0x02, 12},
+                        {0x06, 0xFF, 15}, {0x0C, 0x01, 20}, {0x00, 0x00, -1}, {0x07, 0x00, -1},
+                        {0x08, 0x05, -1}, {0x0D, 0x00, -1}, {0xFF, 0x01, -1}};
   for (const Case& c : cases) {
     const Bytes frame = Command(c.code, c.sub, 0xAA);  // the fourth byte is ignored
     EXPECT_EQ(DecodeCommand(frame.data()), c.index) << int(c.code) << "/" << int(c.sub);
@@ -45,37 +43,35 @@ TEST(LinkMessage, EveryIndexHasItsTextFrameAndEvent) {
     Says says;
   };
   using enum Phase;
-  const Row rows[] = {
-      {0, "Connectting...", 0x01, 0x00, true, kConnect, kPlain},
-      {1, "Connect failed!", -1, 0, false, kConnect, kBad},
-      {2, "Connect Success!", -1, 0, false, kConnect, kGood},
-      {3, nullptr, 0x02, 0x00, true, kNone, kPlain},
-      {4, "Verify...", -1, 0, false, kVerify, kPlain},
-      {5, "Ident check failed!", 0x03, 0x00, true, kVerify, kBad},
-      {6, "Ident check Success!", 0x03, 0x01, true, kVerify, kGood},
-      {7, "Transfer...", 0x04, 0x00, true, kTransfer, kPlain},
-      {8, "Transfer failed!", -1, 0, false, kTransfer, kBad},
-      {9, "Transfer Success!", -1, 0, false, kTransfer, kGood},
-      {10, "Erase flash...", -1, 0, false, kErase, kPlain},
-      {11, "Erase flash failed!", 0x05, 0x00, true, kErase, kBad},
-      {12, "Erase flash Success!", 0x05, 0x01, true, kErase, kGood},
-      {13, "Program flash...", -1, 0, false, kProgram, kPlain},
-      {14, "Program flash failed!", 0x06, 0x00, true, kProgram, kBad},
-      {15, "Program flash Success!", 0x06, 0x01, true, kProgram, kGood},
-      {16, "SatcoDX Update start!", 0x0B, 0x00, true, kNone, kPlain},
-      {17, "SatcoDX Update failed!", -1, 0, false, kNone, kPlain},
-      {18, "Inputting SatcoDX file, please wait...", -1, 0, false, kNone, kPlain},
-      {19, "SatcoDX Update Success!", -1, 0, false, kNone, kPlain},
-      {20, "SatcoDX Download start!", 0x0C, 0x00, true, kNone, kPlain},
-      {21, "SatcoDX Download failed!", -1, 0, false, kNone, kPlain},
-      {22, "SatcoDX Download Success!", -1, 0, false, kNone, kPlain},
-      {23, "Update failed!", 0x08, 0x00, false, kNone, kBad},
-      {24, "Update Success!", 0x08, 0x01, false, kNone, kGood},
-      {25, nullptr, 0x09, 0x00, true, kNone, kPlain},
-      {26, nullptr, 0x0A, 0x00, true, kNone, kPlain},
-      {-1, nullptr, -1, 0, false, kNone, kPlain},  // out of range on both sides
-      {27, nullptr, -1, 0, false, kNone, kPlain},
-  };
+  const Row rows[] = {{0, "Connectting...", 0x01, 0x00, true, kConnect, kPlain},
+                      {1, "Connect failed!", -1, 0, false, kConnect, kBad},
+                      {2, "Connect Success!", -1, 0, false, kConnect, kGood},
+                      {3, nullptr, 0x02, 0x00, true, kNone, kPlain},
+                      {4, "Verify...", -1, 0, false, kVerify, kPlain},
+                      {5, "Ident check failed!", 0x03, 0x00, true, kVerify, kBad},
+                      {6, "Ident check Success!", 0x03, 0x01, true, kVerify, kGood},
+                      {7, "Transfer...", 0x04, 0x00, true, kTransfer, kPlain},
+                      {8, "Transfer failed!", -1, 0, false, kTransfer, kBad},
+                      {9, "Transfer Success!", -1, 0, false, kTransfer, kGood},
+                      {10, "Erase flash...", -1, 0, false, kErase, kPlain},
+                      {11, "Erase flash failed!", 0x05, 0x00, true, kErase, kBad},
+                      {12, "Erase flash Success!", 0x05, 0x01, true, kErase, kGood},
+                      {13, "Program flash...", -1, 0, false, kProgram, kPlain},
+                      {14, "Program flash failed!", 0x06, 0x00, true, kProgram, kBad},
+                      {15, "Program flash Success!", 0x06, 0x01, true, kProgram, kGood},
+                      {16, "SatcoDX Update start!", 0x0B, 0x00, true, kNone, kPlain},
+                      {17, "SatcoDX Update failed!", -1, 0, false, kNone, kPlain},
+                      {18, "Inputting SatcoDX file, please wait...", -1, 0, false, kNone, kPlain},
+                      {19, "SatcoDX Update Success!", -1, 0, false, kNone, kPlain},
+                      {20, "SatcoDX Download start!", 0x0C, 0x00, true, kNone, kPlain},
+                      {21, "SatcoDX Download failed!", -1, 0, false, kNone, kPlain},
+                      {22, "SatcoDX Download Success!", -1, 0, false, kNone, kPlain},
+                      {23, "Update failed!", 0x08, 0x00, false, kNone, kBad},
+                      {24, "Update Success!", 0x08, 0x01, false, kNone, kGood},
+                      {25, nullptr, 0x09, 0x00, true, kNone, kPlain},
+                      {26, nullptr, 0x0A, 0x00, true, kNone, kPlain},
+                      {-1, nullptr, -1, 0, false, kNone, kPlain},  // out of range on both sides
+                      {27, nullptr, -1, 0, false, kNone, kPlain}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.index);
     EXPECT_STREQ(LinkMessageText(row.index), row.text);
@@ -187,8 +183,7 @@ const Together kTogether[] = {
         Joined({Command(kCodeIdent, 0x01), {ACK}}), {NAK}, "r", {NAK}),
     Row("ALoneStxWhereAnAnswerIsAwaitedIsAnAnswer", {STX}, {}, "r", {STX}),
     Row("GarbageInFrontGoesWithWhatFollows", Joined({{0x55}, Command(kCodeErase, 0x01)}),
-        Command(kCodeIdent, 0x00), "c", {kMsgIdentFailed}),
-};
+        Command(kCodeIdent, 0x00), "c", {kMsgIdentFailed})};
 INSTANTIATE_TEST_SUITE_P(Rows, TogetherTest, ::testing::ValuesIn(kTogether),
                          [](const auto& info) { return info.param.name; });
 
@@ -231,7 +226,6 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
   box().Send({NAK});
   ASSERT_EQ(reply.wait_for(kHangGuard), std::future_status::ready);
   EXPECT_EQ(reply.get(), NAK);
-
   EXPECT_EQ(WaitReplyByte(port(), 20), 0);
   port().RequestStop();
   EXPECT_EQ(WaitReplyByte(port()), 0);  // at once, else the test times out

@@ -38,16 +38,14 @@ TEST(SystemPort, OpeningFailsWithAReasonTheUserCanActOn) {
     FailureKind problem;
     std::string text;
   };
-  const Row rows[] = {
-      {"/dev/vespanode-no-such-port", FailureKind::kNotFound, "No such file"},
-      {"/dev/null", FailureKind::kWrongKind, "not a serial port"},
-      {scratch.Path(), FailureKind::kWrongKind, "a folder, not a serial port"},
-      {link, FailureKind::kWrongKind, "a folder, not a serial port"},
-      {file, FailureKind::kWrongKind, "a regular file, not a serial port"},
-      {fifo, FailureKind::kWrongKind, "a FIFO, not a serial port"},
-      // Opening it makes a new pseudo-terminal that no box answers on.
-      {"/dev/ptmx", FailureKind::kWrongKind, "multiplexer, not a serial port"},
-  };
+  const Row rows[] = {{"/dev/vespanode-no-such-port", FailureKind::kNotFound, "No such file"},
+                      {"/dev/null", FailureKind::kWrongKind, "not a serial port"},
+                      {scratch.Path(), FailureKind::kWrongKind, "a folder, not a serial port"},
+                      {link, FailureKind::kWrongKind, "a folder, not a serial port"},
+                      {file, FailureKind::kWrongKind, "a regular file, not a serial port"},
+                      {fifo, FailureKind::kWrongKind, "a FIFO, not a serial port"},
+                      // Opening it makes a new pseudo-terminal that no box answers on.
+                      {"/dev/ptmx", FailureKind::kWrongKind, "multiplexer, not a serial port"}};
   auto port = MakeSystemComPort();
   for (const Row& row : rows) {
     EXPECT_FALSE(port->OpenComPort(row.path)) << row.path;
@@ -108,7 +106,6 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   ::close(ready[0]);
   ::close(ready[1]);
   EXPECT_EQ(done, 'y');
-
   auto port = MakeSystemComPort();
   EXPECT_FALSE(port->OpenComPort(rig.slavePath));
   EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kBusy);
@@ -116,7 +113,6 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   EXPECT_NE(said.find("pid " + std::to_string(holder)), std::string::npos) << said;
   port->CloseComPort();
   EXPECT_TRUE(HeldExclusively(rig.slavePath));
-
   ::kill(holder, SIGKILL);
   ::waitpid(holder, nullptr, 0);
   // The mode outlives the program that set it while the rig's descriptor stays open; once it is

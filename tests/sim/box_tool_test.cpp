@@ -33,30 +33,20 @@ struct ScratchRuntime : ScratchFolder {
   const RuntimeFolderAt announcedHere{Path()};
 };
 
-pid_t DeadPid() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  waitpid(child, nullptr, 0);
-  return child;
-}
-
-void WriteAnnouncement(pid_t pid, const std::string& path) {
-  std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(pid)) << path << "\n";
-}
-
 TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
   ScratchRuntime scratch;
   EXPECT_EQ(PrivateRuntimeFolder(), scratch.Path() + "/vespanode");
   EXPECT_TRUE(ListAnnouncedBoxes().empty());  // no folder yet
-
   ASSERT_TRUE(AnnounceBox("/dev/null"));
-  const pid_t dead = DeadPid();
-  WriteAnnouncement(dead, "/dev/zero");                       // its process is gone
-  WriteAnnouncement(getppid(), scratch.File("no-such-pty"));  // its path is gone
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string box = PrivateRuntimeFolder() + "/box-";
+  std::ofstream(box + std::to_string(dead)) << "/dev/zero\n";              // its process is gone
+  std::ofstream(box + std::to_string(getppid())) << "/dev/no-such-pty\n";  // its path is gone
   EXPECT_EQ(ListAnnouncedBoxes(), std::vector<std::string>{"/dev/null"});
-  EXPECT_FALSE(fs::exists(PrivateRuntimeFolder() + "/box-" + std::to_string(dead)));
-  EXPECT_FALSE(fs::exists(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())));
-
+  EXPECT_FALSE(fs::exists(box + std::to_string(dead)));
+  EXPECT_FALSE(fs::exists(box + std::to_string(getppid())));
   WithdrawBox();
   EXPECT_TRUE(ListAnnouncedBoxes().empty());
 }
@@ -131,8 +121,7 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
          const std::string staging = folder + "/" + own + ".new";
          ASSERT_EQ(symlink((victim + "/keep").c_str(), staging.c_str()), 0);
        },
-       true},
-  };
+       true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     if (row.rootOnly && getuid() != 0) continue;
@@ -143,7 +132,6 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
     std::ofstream(victim + "/" + parent) << "/dev/zero\n";
     row.plant(PrivateRuntimeFolder(), victim);
     const std::string before = Snapshot(victim);
-
     auto listing = std::async(std::launch::async, [] { return ListAnnouncedBoxes(); });
     if (listing.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
       ADD_FAILURE() << "the listing waits on an announcement";
@@ -151,7 +139,6 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
       close(open((PrivateRuntimeFolder() + "/" + parent).c_str(), O_WRONLY | O_NONBLOCK));
     }
     EXPECT_TRUE(listing.get().empty());
-
     Failure why;
     EXPECT_EQ(AnnounceBox("/dev/null", &why), row.announces) << FailureText(why);
     EXPECT_EQ(row.announces, !why.Failed()) << FailureText(why);

@@ -1,5 +1,7 @@
 #include "support/sample_files.h"
 
+#include <algorithm>
+
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 

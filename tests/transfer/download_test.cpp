@@ -30,9 +30,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   DriverSession session;
   const std::string file = PackedSet(session, Operation::kUploadDefault, 1);
   const auto image = SampleFlashImage(1);
-
   const LoopResult result = session.Run(Operation::kDownload, file);
-
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
@@ -54,9 +52,7 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
       {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
   const std::string file = session.scratch.Write(
       "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), LabBoxIdentity()));
-
   const LoopResult result = session.Run(Operation::kDownload, file);
-
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(session.Statuses(), DownloadTexts({33, 66, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
@@ -81,14 +77,12 @@ TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
   const struct {
     std::vector<uint8_t> file;
     std::vector<std::string> lastTexts;
-  } rows[] = {
-      {BuildUpgradeFile({}, {}, LabBoxIdentity()),
-       {"Transfer Success!", "Erase flash...", "Erase flash failed!"}},
-      {cut, {"Transfer failed!"}},
-      {BuildUpgradeFile(key, SampleFlashImage(4), stranger), {"Ident check failed!"}},
-      {BuildUpgradeFile(key, SampleFlashImage(4), prefix), {"Ident check failed!"}},
-      {BuildUpgradeFile(key, SampleFlashImage(4), nocheck), {"Update Success!"}},
-  };
+  } rows[] = {{BuildUpgradeFile({}, {}, LabBoxIdentity()),
+               {"Transfer Success!", "Erase flash...", "Erase flash failed!"}},
+              {cut, {"Transfer failed!"}},
+              {BuildUpgradeFile(key, SampleFlashImage(4), stranger), {"Ident check failed!"}},
+              {BuildUpgradeFile(key, SampleFlashImage(4), prefix), {"Ident check failed!"}},
+              {BuildUpgradeFile(key, SampleFlashImage(4), nocheck), {"Update Success!"}}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.lastTexts.back());
     DriverSession session;
@@ -125,9 +119,7 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   const std::string file = PackedSet(session, Operation::kUploadKey, 10);
   session.options.keepGoing = true;
   session.options.stallLimit = std::chrono::milliseconds(1500);
-
   const LoopResult result = session.Run(Operation::kDownload, file, 2);
-
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.boxesFailed, 1);
@@ -157,9 +149,7 @@ TEST(Download, LateAnswersWarnOnce) {
   options.pace = true;  // the delay is what comes on top of the line time
   DriverSession session(options);
   const std::string file = PackedSet(session, Operation::kUploadKey, 11);
-
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
-
   const auto events = session.observer.Events();
   const auto warnings = std::count_if(events.begin(), events.end(), [](const LinkEvent& event) {
     return event.kind == EventKind::kWarning;
@@ -182,8 +172,7 @@ TEST(Download, LateAnswersBlameWhatTheDelayCameFrom) {
       {kWakeupsBeforeJudging, 8 * 15000, "other programs keep it busy", "adapter"},
       {kWakeupsBeforeJudging, 8 * 200, "adapter with a high latency", "busy"},
       {kWakeupsBeforeJudging, 8 * 2000, "a busy PC or a serial adapter", "keep it busy"},
-      {kWakeupsBeforeJudging - 1, 0, "a busy PC or a serial adapter", "keep it busy"},
-  };
+      {kWakeupsBeforeJudging - 1, 0, "a busy PC or a serial adapter", "keep it busy"}};
   for (const Row& row : rows) {
     LinkCounters link;
     link.answers = kAnswersBeforeJudging;
@@ -216,9 +205,7 @@ TEST(Download, AStopCountsOnlyABoxThatFinished) {
     session.observer.SetStatusHook([&](const std::string& text) {
       if (text == row.stopAt) session.station.RequestStop();
     });
-
     const LoopResult result = session.Run(Operation::kDownload, file, 0);
-
     EXPECT_EQ(result.end, LoopEnd::kStopped);
     EXPECT_EQ(result.boxesDone, row.boxesDone);
     const auto texts = session.Statuses();
