@@ -31,6 +31,7 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   record.counters.answers = 3;
   record.counters.answerDelayMicros = 1000;
   record.seconds = 61.0071;
+
   const std::string line = BoxRecordJson(record);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   const auto json = nlohmann::json::parse(line, nullptr, false);
@@ -50,6 +51,7 @@ TEST(BoxRecord, ParsesBackWithTimesFiguresAndForeignBytes) {
   EXPECT_EQ(json["header"]["partitionCount"], 4);
   EXPECT_EQ(json["meanAnswerDelayMs"], 0.3);
   EXPECT_EQ(json["seconds"], 61.007);
+
   record.result = BoxResult::kFailure;
   record.failure = "Transfer failed!";
   record.headerKnown = false;

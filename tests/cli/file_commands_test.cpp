@@ -42,11 +42,13 @@ class CliFiles : public ::testing::Test {
 TEST_F(CliFiles, PackInspectExtractRoundTrip) {
   const std::string file =
       PackLoader({"--manufacture-ident", "MAKER", "--software-version", "3.1"});
+
   ChildResult run = RunCli({"inspect", file});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("MAKER"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("0x40008000"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "");
+
   const std::string restored = folder_.File("restored.bin");
   run = RunCli({"extract", file, "--flash", restored});
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -65,17 +67,20 @@ TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
   const size_t secondDescriptor = 71 + 26 + r1 + 8;
   file[secondDescriptor + 23] ^= 0x01;
   folder_.Write("damaged.dld", file);
+
   ChildResult run = RunCli({"inspect", path});
   EXPECT_EQ(run.exitCode, 1);
   const std::string named = "descriptor 2 at offset " + std::to_string(secondDescriptor);
   EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
   EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
+
   run = RunCli({"inspect", "--json", path});
   EXPECT_EQ(run.exitCode, 1);
   const auto report = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_FALSE(report.is_discarded()) << run.out;
   EXPECT_EQ(report["faults"][0]["block"], "descriptor 2") << run.out;
   EXPECT_EQ(report["faults"][0]["offset"], secondDescriptor) << run.out;
+
   const std::string image = folder_.File("untouched.bin");
   run = RunCli({"extract", path, "--flash", image});
   EXPECT_EQ(run.exitCode, 1);
@@ -119,9 +124,11 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   std::ofstream(odd) << "";
   std::ofstream(PrivateRuntimeFolder() + "/box-" + std::to_string(getppid())) << odd << "\n";
   const std::string oddHex = HexBytes(odd);
+
   const ChildResult json = RunCli({"ports", "--json"});
   const ChildResult text = RunCli({"ports"});
   WithdrawBox();
+
   ASSERT_EQ(json.exitCode, 0) << json.err;
   const auto survey = nlohmann::json::parse(json.out, nullptr, false);
   ASSERT_FALSE(survey.is_discarded()) << json.out;
@@ -140,6 +147,7 @@ TEST(CliPorts, ListsComNamesAndTheRunningVirtualBox) {
   // The name shows with U+FFFD, and exactly in its bytes beside it.
   EXPECT_EQ(foreign["device"], runtime.Path() + "/pts-\uFFFD\uFFFD");
   EXPECT_EQ(foreign["deviceBytes"], oddHex);
+
   ASSERT_EQ(text.exitCode, 0) << text.err;
   const std::string boxes = text.out.substr(text.out.find("Virtual boxes:"));
   EXPECT_NE(boxes.find(box.PtyPath()), std::string::npos) << text.out;

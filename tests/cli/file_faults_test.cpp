@@ -29,8 +29,10 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
     if (::geteuid() == 0) GTEST_SKIP() << "root without the right to mount writes anywhere";
     ::chmod(locked.c_str(), 0555);
   }
+
   const ChildResult run =
       RunCli({"upload", "--port", folder.File("no-port"), "--set", "key", locked + "/key.dld"});
+
   EXPECT_EQ(run.exitCode, 2);
   const char* reason = readOnly.Mounted() ? "Read-only file system" : "Permission denied";
   EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;

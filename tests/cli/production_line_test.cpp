@@ -41,6 +41,7 @@ TEST(ProductionLine, ThreeBoxesAtOnceEachWithItsOwnOutcomeRecordAndEvents) {
   pulled.faults.vanishAt = FaultStep::kFrame;
   VirtualBox gone(pulled);
   ASSERT_TRUE(good.Start() && picky.Start() && gone.Start());
+
   ScratchFolder folder;
   const std::string file = folder.Write("data.dld", SampleUpgradeFile(Operation::kUploadData, 31));
   const std::string record = folder.File("line.jsonl");

@@ -69,7 +69,9 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
                                             "default", file,     "--force"}
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
+
   const ChildResult run = RunCli(args, options);
+
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);

@@ -97,6 +97,7 @@ TEST_F(InspectCorruption, WrongTagsAndLengths) {
   file_ = sound_;
   file_[2] = 0x01;
   EXPECT_TRUE(InspectUpgradeFile(file_).Sound()) << Faults(InspectUpgradeFile(file_));
+
   ExpectCaught([&] { file_[Descriptor(1) + 1] = 25; }, "descriptor 1", Descriptor(1));
   // Shorter than its own CRC, and running far past the end.
   ExpectCaught([&] { PutLe24(file_.data() + Data(2) + 1, 3); }, "data block 2", Data(2));
@@ -117,6 +118,7 @@ TEST_F(InspectCorruption, Truncation) {
   EXPECT_EQ(report.regions.size(), 2u);
   EXPECT_EQ(report.faults.size(), 2u) << Faults(report);
   EXPECT_TRUE(Names(report, "header", 0));
+
   for (size_t size : {size_t(0), size_t(1), size_t(3), size_t(70)}) {
     ExpectCaught([&] { file_.resize(size); }, "header", 0);
   }
@@ -171,15 +173,18 @@ TEST_F(InspectCorruption, DescriptorDisagreesWithData) {
 TEST(Inspect, CompressedBytesThatDoNotExpandToTheRegion) {
   const std::vector<uint8_t> contents = testing::SampleFlashImage(3, 0x10000);
   const std::span<const uint8_t> all(contents);
+
   const std::vector<uint8_t> shorter = LzoCompress(all.first(all.size() - 1));
   InspectReport report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, shorter));
   ASSERT_EQ(report.faults.size(), 1u) << Faults(report);
   EXPECT_EQ(report.faults[0].block, "data block 1");
   EXPECT_EQ(report.faults[0].offset, size_t(kHeaderSize + kDescriptorSize));
+
   std::vector<uint8_t> garbage = LzoCompress(all);
   garbage.resize(garbage.size() / 2);
   report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, garbage));
   EXPECT_TRUE(Names(report, "data block 1", kHeaderSize + kDescriptorSize)) << Faults(report);
+
   report = InspectUpgradeFile(testing::OneRegionFile(0x40180000, contents, LzoCompress(all)));
   EXPECT_TRUE(report.Sound()) << Faults(report);
 }

@@ -23,6 +23,7 @@ TEST(PackExtract, EverySetRoundTrips) {
     SCOPED_TRACE(std::string(set.windowName));
     const auto file = PackUpgradeFile(set, image, kIdentity);
     ASSERT_TRUE(file.has_value());
+
     const InspectReport report = InspectUpgradeFile(*file);
     ASSERT_TRUE(report.Sound());
     EXPECT_EQ(report.identity, kIdentity);
@@ -105,6 +106,7 @@ TEST(PackExtract, UnsoundFileWritesNothing) {
   EXPECT_FALSE(ExtractIntoImage(file, image, &why));
   EXPECT_EQ(image, std::vector<uint8_t>(16, 0x00));
   EXPECT_NE(FailureText(why).find("data block 1"), std::string::npos) << FailureText(why);
+
   testing::ScratchFolder folder;
   const std::string path = folder.File("flash.bin");
   const ExtractResult result = ExtractToImageFile(file, path);
@@ -117,6 +119,7 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   const std::string path = folder.File("flash.bin");
   const std::vector<uint8_t> image = testing::SampleFlashImage(9);
   const auto key = *PackUpgradeFile(RegionSetOf(Operation::kUploadKey), image, {});
+
   ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
   std::vector<uint8_t> written = testing::ReadBytes(path);
   ASSERT_EQ(written.size(), kFlashSize);
@@ -148,6 +151,7 @@ TEST(PackExtract, UnwritableFolderIsAClearError) {
   EXPECT_EQ(result.outcome, ExtractOutcome::IoError);
   const std::string said = FailureText(result.failure);
   EXPECT_NE(said.find("no-such-folder"), std::string::npos) << said;
+
   Failure failure;
   EXPECT_FALSE(WriteFileAtomically(folder.File("missing/x.dld"), key, failure));
   const std::string error = FailureText(failure);

@@ -170,6 +170,7 @@ TEST_F(FormBoxRunsTest, WhatTheSystemRefuses) {
   rig_.model->Start();
   EXPECT_TRUE(rig_.State().status.empty());
   EXPECT_FALSE(rig_.model->Running());
+
   const std::string fifo = folder_.File("pipe.dld");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   view_.downloadAnswer = fifo;

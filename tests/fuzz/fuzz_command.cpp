@@ -51,6 +51,7 @@ void CheckReadRequest(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckCommandFrames(data, size);
   CheckReadRequest(data, size);
+
   static const std::vector<uint8_t> tiny = TinyUpgradeImage();
   vn::ScriptedPort port(std::span<const uint8_t>(data, size));
   vn::NullObserver observer;

@@ -63,6 +63,7 @@ TEST(AppendLine, ConcurrentProcessesAndThreadsNeverTearALine) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+
   std::map<std::string, int> seen;
   std::ifstream in(path, std::ios::binary);
   for (std::string text; std::getline(in, text);) ++seen[text];
@@ -94,7 +95,9 @@ TEST(AppendLine, AnotherProgramsLockIsWaitedForWithinBounds) {
     const std::atomic<bool> stop = stopped;
     const auto start = std::chrono::steady_clock::now();
     Failure failure;
+
     const bool added = AppendWholeLine(path, "{\"box\":1}", failure, &stop);
+
     release.join();
     if (stopped) ::close(holder);
     EXPECT_EQ(added, !stopped) << FailureText(failure);

@@ -31,6 +31,7 @@ TEST_P(ComPortTest, ExactReadNeedsTheCountWaitingAndReadSomeTakesPart) {
   ASSERT_TRUE(WaitForWaiting(40));
   EXPECT_EQ(port().ComReadExact(buffer, 71), -1);
   EXPECT_EQ(port().BytesWaiting(), 40);
+
   rig_.far->Send(rest);
   ASSERT_TRUE(WaitForWaiting(71));
   ASSERT_EQ(port().ComReadExact(buffer, 71), 71);
@@ -57,12 +58,14 @@ TEST_P(ComPortTest, WriteFlushesUnreadInputFirstEvenWhenRefused) {
   EXPECT_EQ(port().ComWrite(message, 3), 3);
   EXPECT_EQ(port().BytesWaiting(), 0);
   EXPECT_EQ(rig_.far->Receive(3), (Bytes{0x02, 0x0A, 0x00}));
+
   rig_.far->Send({1, 2, 3});
   ASSERT_TRUE(WaitForWaiting(3));
   const Bytes tooLong(kMaxTransfer + 1, 0x55);
   EXPECT_EQ(port().ComWrite(tooLong.data(), kMaxTransfer + 1), -1);
   EXPECT_EQ(port().BytesWaiting(), 0);
   EXPECT_FALSE(rig_.far->Receive(1, 100ms));
+
   uint8_t buffer[kMaxTransfer + 1];
   EXPECT_EQ(port().ComReadExact(buffer, kMaxTransfer + 1), -1);
 }
@@ -72,6 +75,7 @@ TEST_P(ComPortTest, LargestTransferGoesThroughWhole) {
   for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7);
   ASSERT_EQ(port().ComWrite(block.data(), kMaxTransfer), kMaxTransfer);
   EXPECT_EQ(rig_.far->Receive(kMaxTransfer), block);
+
   rig_.far->Send(block);
   ASSERT_TRUE(WaitForWaiting(kMaxTransfer));
   Bytes read(kMaxTransfer);
@@ -141,6 +145,7 @@ TEST_P(SystemPortLine, EveryByteValueCrossesUnchanged) {
   Bytes received(256);
   ASSERT_EQ(rig_.port->ComReadExact(received.data(), 256), 256);
   EXPECT_EQ(received, all);
+
   ASSERT_EQ(rig_.port->ComWrite(all.data(), 256), 256);
   EXPECT_EQ(rig_.far->Receive(256), all);
 }

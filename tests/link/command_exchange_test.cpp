@@ -226,6 +226,7 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
   box().Send({NAK});
   ASSERT_EQ(reply.wait_for(kHangGuard), std::future_status::ready);
   EXPECT_EQ(reply.get(), NAK);
+
   EXPECT_EQ(WaitReplyByte(port(), 20), 0);
   port().RequestStop();
   EXPECT_EQ(WaitReplyByte(port()), 0);  // at once, else the test times out

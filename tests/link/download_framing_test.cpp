@@ -46,6 +46,7 @@ class DownloadFramingTest : public RigTest {
 TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
   const Bytes firstBlock = DataBlock(2040, 1), secondBlock = DataBlock(900, 2);
   const Bytes file(Joined({DescriptorBytes(1), firstBlock, DescriptorBytes(2), secondBlock}));
+
   std::vector<Bytes> frames;
   std::vector<Bytes> descriptors;
   std::thread boxThread([&] {
@@ -62,6 +63,7 @@ TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
       }
     }
   });
+
   std::vector<int32_t> payloads;
   const FrameDone onFrame = [&](int32_t payload) { payloads.push_back(payload); };
   EXPECT_TRUE(Descriptor(file));
@@ -70,6 +72,7 @@ TEST_P(DownloadFramingTest, PartitionsGoOutAsNumberedFramesAcrossBlocks) {
   EXPECT_TRUE(Descriptor(file));
   EXPECT_TRUE(Section(file, onFrame));
   boxThread.join();
+
   EXPECT_EQ(position_, 2 * kDescriptorSize + 2040 + 900);
   EXPECT_EQ(frameNumber_, 5);
   EXPECT_EQ(payloads, (std::vector<int32_t>{1020, 1020, 0, 900}));
@@ -106,6 +109,7 @@ TEST_P(DownloadFramingTest, UnansweredFrameIsResentWithTheSameNumber) {
   frameNumber_ = 7;
   EXPECT_TRUE(Section(file));
   boxThread.join();
+
   ASSERT_EQ(frames.size(), 4u);
   EXPECT_EQ(frames[0], frames[1]);
   EXPECT_EQ(frames[0], frames[2]);
@@ -148,6 +152,7 @@ TEST_P(DownloadFramingTest, ShortFileFailsWithoutSendingPastItsEnd) {
   EXPECT_FALSE(Section(file));
   boxThread.join();
   EXPECT_EQ(received, 1);
+
   Bytes shortDescriptor = DescriptorBytes(1);
   shortDescriptor.resize(10);
   position_ = 0;

@@ -24,6 +24,7 @@ TEST(FileDigest, MatchesKnownDigestsAndNamesAMissingFile) {
     ASSERT_TRUE(BufferSha256(bytes, digest, failure)) << FailureText(failure);
     EXPECT_EQ(digest, expected);
   }
+
   EXPECT_FALSE(FileSha256(folder.File("missing"), digest, failure));
   EXPECT_EQ(digest, "");
   EXPECT_EQ(failure.kind, FailureKind::kNotFound);

@@ -29,6 +29,7 @@ TEST(PortSurveyTest, SortsEachDeviceOnceIntoItsSection) {
   const PortSurvey survey =
       ComposePortSurvey(reported, {"/dev/pts/4", "/dev/ttyUSB0"},
                         [&com2](const std::string& path) { return path == com2; });
+
   ASSERT_EQ(survey.comNames.size(), 10u);
   EXPECT_EQ(survey.comNames[1].name, "COM2");
   EXPECT_EQ(survey.comNames[1].windowName, "COM.02");
@@ -36,6 +37,7 @@ TEST(PortSurveyTest, SortsEachDeviceOnceIntoItsSection) {
   EXPECT_TRUE(survey.comNames[1].exists);
   EXPECT_FALSE(survey.comNames[0].exists);
   EXPECT_EQ(survey.comNames[9].windowName, "COM.10");
+
   ASSERT_EQ(survey.usbAdapters.size(), 1u);
   EXPECT_EQ(survey.usbAdapters[0].serial, "A1");
   ASSERT_EQ(survey.otherPorts.size(), 1u);  // the COM device is not listed again

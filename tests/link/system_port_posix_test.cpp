@@ -106,6 +106,7 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   ::close(ready[0]);
   ::close(ready[1]);
   EXPECT_EQ(done, 'y');
+
   auto port = MakeSystemComPort();
   EXPECT_FALSE(port->OpenComPort(rig.slavePath));
   EXPECT_EQ(port->LastOpenFailure().kind, FailureKind::kBusy);
@@ -113,6 +114,7 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   EXPECT_NE(said.find("pid " + std::to_string(holder)), std::string::npos) << said;
   port->CloseComPort();
   EXPECT_TRUE(HeldExclusively(rig.slavePath));
+
   ::kill(holder, SIGKILL);
   ::waitpid(holder, nullptr, 0);
   // The mode outlives the program that set it while the rig's descriptor stays open; once it is

@@ -86,6 +86,7 @@ TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {
   for (int i = 0; i < 4 && !sawWrong; ++i) sawWrong = IsCommand(wrong.pc->Read(4), 0x04, 0);
   EXPECT_TRUE(sawWrong);
   EXPECT_TRUE(IsCommand(wrong.pc->Read(4), kCodeReady, 0));
+
   BoxAndPc noisy(BoxFaults{.garbageBeforeReady = true});
   EXPECT_TRUE(noisy.pc->Connect(kCodeDownload));
 }
@@ -98,6 +99,7 @@ TEST(BoxDownload, ProgramsEveryPartitionAfterReportingEach) {
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{1, 1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+
   const auto flash = run.box.FlashCopy();
   ASSERT_EQ(flash.size(), kFlashSize);
   for (const auto& p : partitions) {
@@ -141,6 +143,7 @@ TEST(BoxDownload, APartitionThatFailsItsChecksIsReportedAndNotWritten) {
   const uint32_t crc = CalcCrc32(bad.block.data() + 4, int32_t(r));
   for (int i = 0; i < 4; ++i) bad.block[4 + r + i] = uint8_t(crc >> (8 * i));
   const PackedPartition good = Pack(0x401C0000, SampleFlashImage(5, 0x1000));
+
   ASSERT_TRUE(run.SendDownload(2, {bad, good}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{1, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 2), (std::vector<int>{0, 1}));
@@ -155,6 +158,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   BoxAndPc run(BoxFaults{.nakFrame = 3, .nakFrameTimes = 2, .eraseFailAt = 1});
   const PackedPartition partition = Pack(0x40020000, SampleFlashImage(6, 0x10000));
   ASSERT_GT(partition.block.size(), 3u * kFramePayloadMax);
+
   ASSERT_TRUE(run.SendDownload(1));
   ASSERT_TRUE(run.SendDescriptor(partition));
   // The first frame twice, as a PC does that missed the ACK: acknowledged, taken once.
@@ -171,6 +175,7 @@ TEST(BoxDownload, NakFaultsAndARepeatedFrameKeepTheDataWhole) {
   EXPECT_EQ(ReadReports(*run.pc, kCodeErase, 2), (std::vector<int>{0, 1}));
   EXPECT_EQ(ReadReports(*run.pc, kCodeProgram, 1), (std::vector<int>{1}));
   ASSERT_TRUE(run.box.WaitSessions(1, 10s));
+
   EXPECT_EQ(RegionOfImage(run.box.FlashCopy(), 0x40020000, 0x10000), partition.contents);
   const BoxStats stats = run.box.Stats();
   ASSERT_GE(stats.frameNumbers.size(), 5u);

@@ -37,6 +37,7 @@ TEST(BoxAnnounce, ListsLiveBoxesAndForgetsTheOthers) {
   ScratchRuntime scratch;
   EXPECT_EQ(PrivateRuntimeFolder(), scratch.Path() + "/vespanode");
   EXPECT_TRUE(ListAnnouncedBoxes().empty());  // no folder yet
+
   ASSERT_TRUE(AnnounceBox("/dev/null"));
   const pid_t dead = fork();
   if (dead == 0) _exit(0);
@@ -132,6 +133,7 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
     std::ofstream(victim + "/" + parent) << "/dev/zero\n";
     row.plant(PrivateRuntimeFolder(), victim);
     const std::string before = Snapshot(victim);
+
     auto listing = std::async(std::launch::async, [] { return ListAnnouncedBoxes(); });
     if (listing.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
       ADD_FAILURE() << "the listing waits on an announcement";
@@ -139,6 +141,7 @@ TEST(BoxAnnounce, TrustsOnlyAPrivateFolderAndRegularFiles) {
       close(open((PrivateRuntimeFolder() + "/" + parent).c_str(), O_WRONLY | O_NONBLOCK));
     }
     EXPECT_TRUE(listing.get().empty());
+
     Failure why;
     EXPECT_EQ(AnnounceBox("/dev/null", &why), row.announces) << FailureText(why);
     EXPECT_EQ(row.announces, !why.Failed()) << FailureText(why);

@@ -97,12 +97,14 @@ TEST(BoxUpload, SendsItsHeaderAndTheRegionAsAnUpgradeFileWouldHoldIt) {
   const UploadRun run = UploadKey();
   ASSERT_TRUE(run.completed);
   const Uploaded& got = run.got;
+
   const auto& h = got.header;
   EXPECT_EQ(h[0], kHeaderTag);
   EXPECT_EQ(GetLe16(&h[1]), uint32_t(kHeaderLength));
   EXPECT_EQ(GetLe32(&h[67]), CalcCrc32(&h[3], 64));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[4])), "VESPANODE-LAB");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[43]), 6), "3.1.05");
+
   const auto& d = got.descriptor;
   const uint32_t r = GetLe24(&d[14]);
   EXPECT_EQ(d[0], kDescriptorTag);
@@ -111,6 +113,7 @@ TEST(BoxUpload, SendsItsHeaderAndTheRegionAsAnUpgradeFileWouldHoldIt) {
   EXPECT_EQ(GetLe32(&d[3]), 0x40180000u);
   EXPECT_EQ(GetLe24(&d[7]), 0x10000u);
   EXPECT_EQ(d[21], PieceCountOf(r));
+
   const auto& b = got.block;
   EXPECT_EQ(b[0], kDataTag);
   EXPECT_EQ(GetLe24(&b[1]), r + 4);

@@ -30,7 +30,9 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   DriverSession session;
   const std::string file = PackedSet(session, Operation::kUploadDefault, 1);
   const auto image = SampleFlashImage(1);
+
   const LoopResult result = session.Run(Operation::kDownload, file);
+
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
@@ -52,7 +54,9 @@ TEST(Download, ThreePartitionsShowThirdsAndFramesNumberOnAcrossPartitions) {
       {0, 0x40000000, 0x4000}, {0, 0x40010000, 0x10000}, {1, 0x40180000, 0x2000}};
   const std::string file = session.scratch.Write(
       "three.dld", BuildUpgradeFile(regions, SampleFlashImage(2), LabBoxIdentity()));
+
   const LoopResult result = session.Run(Operation::kDownload, file);
+
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(session.Statuses(), DownloadTexts({33, 66, 100}));
   ASSERT_TRUE(session.BoxFinished(1));
@@ -119,7 +123,9 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   const std::string file = PackedSet(session, Operation::kUploadKey, 10);
   session.options.keepGoing = true;
   session.options.stallLimit = std::chrono::milliseconds(1500);
+
   const LoopResult result = session.Run(Operation::kDownload, file, 2);
+
   EXPECT_FALSE(session.hung);
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.boxesFailed, 1);
@@ -149,7 +155,9 @@ TEST(Download, LateAnswersWarnOnce) {
   options.pace = true;  // the delay is what comes on top of the line time
   DriverSession session(options);
   const std::string file = PackedSet(session, Operation::kUploadKey, 11);
+
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
+
   const auto events = session.observer.Events();
   const auto warnings = std::count_if(events.begin(), events.end(), [](const LinkEvent& event) {
     return event.kind == EventKind::kWarning;
@@ -205,7 +213,9 @@ TEST(Download, AStopCountsOnlyABoxThatFinished) {
     session.observer.SetStatusHook([&](const std::string& text) {
       if (text == row.stopAt) session.station.RequestStop();
     });
+
     const LoopResult result = session.Run(Operation::kDownload, file, 0);
+
     EXPECT_EQ(result.end, LoopEnd::kStopped);
     EXPECT_EQ(result.boxesDone, row.boxesDone);
     const auto texts = session.Statuses();

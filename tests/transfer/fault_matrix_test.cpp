@@ -154,7 +154,9 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const std::string file = session.scratch.Write(
       "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
+
   const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
+
   if (!ExpectRowEnding(row, session, result)) return;
   session.ExpectFlashHolds(image, UploadRegionList(row.set));
 }
@@ -166,7 +168,9 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
   DriverSession session(row.faults, SampleFlashImage(61));
   const std::string file = session.scratch.Write("backup.dld", kOldBackup);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
+
   const LoopResult result = session.Run(row.set, file, 1, guard);
+
   if (ExpectRowEnding(row, session, result)) {
     ExpectSoundUpload(ReadBytes(file), row.set, session.box.FlashCopy());
     return;
@@ -288,8 +292,10 @@ TEST_P(PcOwesTheBox, ItsLastAnswerEvenWhenTheBoxIsSlowToRead) {
     std::call_once(*once, [&] { ended->set_value(report.summary); });
   };
   DriverSession session(options);
+
   session.Run(Operation::kUploadKey, session.scratch.File("key.dld"));
   session.station.Close();  // at once, as the command line does when the run ends
+
   ASSERT_FALSE(session.Statuses().empty());
   EXPECT_EQ(session.Statuses().back(), owed.lastText);
   auto summary = ended->get_future();

@@ -38,7 +38,9 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
       if (text == row.stopAt) session.station.RequestStop();
     });
     const Operation set = *row.stopAt ? Operation::kUploadDefault : kKeySet;
+
     const LoopResult result = session.Run(set, file);
+
     EXPECT_EQ(result.boxesDone, 0);
     EXPECT_EQ(result.end == LoopEnd::kStopped, *row.stopAt != 0);
     const auto texts = session.Statuses();
@@ -68,7 +70,9 @@ TEST(UploadReplace, ATargetThatCannotBeReplacedIsRefusedBeforeTheBoxIsAsked) {
     DriverSession session(BoxFaults{}, SampleFlashImage(33));
     const std::string target = session.scratch.File(folder ? "backup.dld" : "missing/key.dld");
     if (folder) std::filesystem::create_directory(target);
+
     const LoopResult result = session.Run(kKeySet, target);
+
     EXPECT_EQ(result.end, LoopEnd::kFailed);
     EXPECT_EQ(result.boxesDone, 0);
     EXPECT_EQ(session.Statuses().back(), "Can not open Upload file!");
@@ -85,7 +89,9 @@ TEST(UploadReplace, ASuccessReplacesTheFileKeepingItsModeAndAnyLinkToIt) {
   const std::string stale = session.scratch.Write("real.dld.partial", {1, 2, 3});
   const std::string link = session.scratch.File("link.dld");
   std::filesystem::create_symlink("real.dld", link);
+
   ASSERT_EQ(session.Run(kKeySet, link).boxesDone, 1);
+
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   const auto bytes = ReadBytes(real);
   EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
@@ -113,7 +119,9 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     const auto regions = UploadRegionList(kKeySet);
     const std::string file = session.scratch.Write(
         "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
+
     EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
+
     EXPECT_EQ(ReadBytes(victim), precious);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(planted)));
   }

@@ -33,10 +33,12 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
       "key.dld",
       BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(71), LabBoxIdentity()));
   ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
+
   ASSERT_TRUE(station.Start({Operation::kDownload, file, 1}));
   EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
   ASSERT_TRUE(Shows(session.observer, kMsgErase));
   EXPECT_TRUE(station.Running());
+
   EXPECT_TRUE(station.Stop());
   EXPECT_FALSE(station.Running());
   EXPECT_EQ(station.Result().end, LoopEnd::kStopped);
