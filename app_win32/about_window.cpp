@@ -101,24 +101,10 @@ LRESULT CALLBACK AboutProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void RegisterOnce() {
-  static const bool registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = AboutProcedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
-    return RegisterClassExW(&windowClass) != 0;
-  }();
-  (void)registered;
-}
-
 }  // namespace
 
 void ShowAboutWindow(HWND owner, const AboutContent& content) {
-  RegisterOnce();
+  RegisterPanelClass(kClassName, AboutProcedure);  // again: refused as known, nothing changes
   AboutState state;
   // A caption without title-bar buttons: OK is the one way out.
   HWND window =

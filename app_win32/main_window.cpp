@@ -121,14 +121,7 @@ bool Chosen(HWND list, int notification) {
 
 MainWindow::MainWindow() : banner_(VN_RESOURCE_MAIN_BANNER) {
   const std::wstring className = WideFromUtf8(kApplicationTitle);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = Procedure;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  windowClass.lpszClassName = className.c_str();
-  RegisterClassExW(&windowClass);
+  RegisterPanelClass(className.c_str(), Procedure);
   // A single fixed border and a caption without title-bar buttons.
   window_ = CreateWindowExW(0, className.c_str(), WideFromUtf8(kWindowCaption).c_str(),
                             WS_POPUP | WS_CAPTION | WS_BORDER | WS_CLIPCHILDREN, 0, 0, 0, 0,

@@ -55,6 +55,17 @@ HWND MakeControl(HWND parent, const wchar_t* windowClass, const wchar_t* text, D
   return control;
 }
 
+void RegisterPanelClass(const wchar_t* className, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = className;
+  RegisterClassExW(&windowClass);
+}
+
 void PlaceCentred(HWND window, int clientWidth, int clientHeight) {
   RECT outer{0, 0, Scaled(clientWidth), Scaled(clientHeight)};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,

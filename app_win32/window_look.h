@@ -20,6 +20,9 @@ inline constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 HWND MakeControl(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style,
                  DWORD extendedStyle, RECT place, int id, HFONT font);
 
+// Registers a top-level window class with the arrow cursor and the panels' face colour.
+void RegisterPanelClass(const wchar_t* className, WNDPROC procedure);
+
 // The window's outer size for a client area of this size, and centred on the desktop's work area.
 void PlaceCentred(HWND window, int clientWidth, int clientHeight);
 
