@@ -116,9 +116,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     } else {
       std::filesystem::create_symlink(victim, planted);
     }
-    const auto regions = UploadRegionList(kKeySet);
-    const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
+    const std::string file = session.PackedSet(kKeySet, 34);
 
     EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
