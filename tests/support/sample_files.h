@@ -20,6 +20,10 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size = kFlashSize);
 // The identity the virtual box has by default; a file carrying it is accepted.
 FileIdentity LabBoxIdentity();
 
+// A sealed 71-byte download header carrying `identity` and `count` partitions; empty when a text
+// of the identity does not fit its field.
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
+
 // A sound upgrade file for any list of regions (not only the six sets), contents from `image`.
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
