@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dld/byte_order.h"
+#include "dld/inspect.h"
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 
@@ -54,6 +56,12 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
 
 std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed) {
   return BuildUpgradeFile(UploadRegionList(set), SampleFlashImage(seed), LabBoxIdentity());
+}
+
+bool PassesForABackup(const std::vector<uint8_t>& partial) {
+  if (InspectUpgradeFile(partial).Sound()) return true;
+  const auto* header = reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(partial.data());
+  return partial.size() >= size_t(kHeaderSize) && GetLe24(header->totalSize) != 0;
 }
 
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,

@@ -32,6 +32,10 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
 // A sound upgrade file of region set `set` for the lab box, contents from SampleFlashImage(seed).
 std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed);
 
+// Whether what an upload left as FILE.partial (its bytes; none when it left nothing) could pass
+// for a finished backup: a sound file, or a header that states its total size.
+bool PassesForABackup(const std::vector<uint8_t>& partial);
+
 // One region built by hand, so that its descriptor can say what its data block does not.
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
                                    std::span<const uint8_t> compressed);
