@@ -241,9 +241,7 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
-  const ScratchFolder folder;
-  ASSERT_FALSE(folder.Path().empty());
-  const std::string path = folder.Write("read-only.dld", {});
+  const std::string path = folder_.Write("read-only.dld", {});
   std::FILE* readOnly = std::fopen(path.c_str(), "rb");
   ASSERT_NE(readOnly, nullptr);
   std::thread boxThread([&] {
