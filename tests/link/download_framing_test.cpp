@@ -10,6 +10,7 @@
 #include "far_end.h"
 #include "link/framing.h"
 #include "link/memory_port.h"
+#include "support/sample_files.h"
 
 namespace vn::testing {
 namespace {
@@ -180,11 +181,6 @@ TEST_P(DownloadFramingTest, RefusedDescriptorLeavesThePositionAlone) {
   EXPECT_EQ(position_, 0);
 }
 
-Bytes Header() {
-  const auto header = MakeHeader({}, kNoKindCode, 2);
-  return Bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
-}
-
 TEST_P(DownloadFramingTest, HeaderIsResentUntilAcknowledgedThenTheVerdictCounts) {
   for (uint8_t verdict : {uint8_t(0x01), uint8_t(0x00)}) {
     int headers = 0;
@@ -194,12 +190,12 @@ TEST_P(DownloadFramingTest, HeaderIsResentUntilAcknowledgedThenTheVerdictCounts)
         auto header = box().Receive(kHeaderSize);
         if (!header) return;
         ++headers;
-        allSame = allSame && *header == Header();
+        allSame = allSame && *header == HeaderFor({}, 2);
         SendAndAwaitRead({answer});
       }
       box().Send({STX, kCodeIdent, verdict, ETX});
     });
-    EXPECT_EQ(SendHeaderBlock(port(), Header().data()), verdict != 0);
+    EXPECT_EQ(SendHeaderBlock(port(), HeaderFor({}, 2).data()), verdict != 0);
     boxThread.join();
     EXPECT_EQ(headers, 4);
     EXPECT_TRUE(allSame);
@@ -214,7 +210,7 @@ TEST_P(DownloadFramingTest, StopEndsAHeaderThatIsNeverAcknowledged) {
     }
     port().RequestStop();
   });
-  EXPECT_FALSE(SendHeaderBlock(port(), Header().data()));
+  EXPECT_FALSE(SendHeaderBlock(port(), HeaderFor({}, 2).data()));
   boxThread.join();
 }
 
@@ -240,7 +236,7 @@ TEST(DownloadFraming, OnlyTenFailedWritesInARowEndTheHeader) {
       const uint8_t verdict[] = {STX, kCodeIdent, 0x01, ETX};
       box->WriteRaw(verdict, 4);
     });
-    EXPECT_EQ(SendHeaderBlock(*pc, Header().data()), failedWrites < 10);
+    EXPECT_EQ(SendHeaderBlock(*pc, HeaderFor({}, 2).data()), failedWrites < 10);
     boxThread.join();
   }
 }

@@ -10,14 +10,14 @@
 #include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
+#include "support/sample_files.h"
 #include "support/scratch_folder.h"
 
 namespace vn::testing {
 namespace {
 
 Bytes Header(bool rightCrc) {
-  const auto header = MakeHeader({}, kNoKindCode, 1);
-  Bytes bytes(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  Bytes bytes = HeaderFor({}, 1);
   if (!rightCrc) bytes[kHeaderCrcAt] ^= 0x01;
   return bytes;
 }
@@ -241,9 +241,7 @@ TEST_P(UploadFramingTest, BlockCutShortByAStopIsNoSuccess) {
 }
 
 TEST_P(UploadFramingTest, BlockThatCannotBeWrittenIsNoSuccessAndNotAcknowledged) {
-  const ScratchFolder folder;
-  ASSERT_FALSE(folder.Path().empty());
-  const std::string path = folder.Write("read-only.dld", {});
+  const std::string path = folder_.Write("read-only.dld", {});
   std::FILE* readOnly = std::fopen(path.c_str(), "rb");
   ASSERT_NE(readOnly, nullptr);
   std::thread boxThread([&] {

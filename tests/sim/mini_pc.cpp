@@ -81,12 +81,6 @@ bool MiniPc::Connect(uint8_t startCode) {
   return ready.size() == 4 && ready[0] == STX && ready[1] == kCodeReady && WriteCommand(startCode);
 }
 
-std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count) {
-  const auto header = MakeHeader(identity, kNoKindCode, count);
-  if (!header) return {};
-  return {BytesOf(*header), BytesOf(*header) + kHeaderSize};
-}
-
 PackedPartition Pack(uint32_t address, std::vector<uint8_t> contents) {
   PackedPartition packed;
   packed.address = address;

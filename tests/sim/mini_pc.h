@@ -42,9 +42,6 @@ class MiniPc {
   int fd_ = -1;
 };
 
-// A sealed 71-byte download header carrying `identity` and `count` partitions.
-std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
-
 struct PackedPartition {
   uint32_t address = 0;
   std::vector<uint8_t> contents;

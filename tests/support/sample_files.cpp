@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dld/byte_order.h"
+#include "dld/inspect.h"
 #include "dld/lzo_codec.h"
 #include "dld/pack.h"
 
@@ -29,12 +31,17 @@ FileIdentity LabBoxIdentity() {
   return FileIdentity{0, "VESPANODE-LAB", "VN-HW1", "1.00", "VN-SW1", "3.1.05"};
 }
 
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count) {
+  const auto header = MakeHeader(identity, kNoKindCode, count);
+  if (!header) return {};
+  return {BytesOf(*header), BytesOf(*header) + kHeaderSize};
+}
+
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
                                       const FileIdentity& identity) {
-  const auto header = MakeHeader(identity, kNoKindCode, int(regions.size()));
-  if (!header) return {};
-  std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  std::vector<uint8_t> file = HeaderFor(identity, int(regions.size()));
+  if (file.empty()) return {};
   for (const UploadRegion& region : regions) {
     const std::vector<uint8_t> contents = RegionOfImage(image, region.address, region.size);
     const std::vector<uint8_t> compressed = LzoCompress(contents);
@@ -51,10 +58,15 @@ std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed) {
   return BuildUpgradeFile(UploadRegionList(set), SampleFlashImage(seed), LabBoxIdentity());
 }
 
+bool PassesForABackup(const std::vector<uint8_t>& partial) {
+  if (InspectUpgradeFile(partial).Sound()) return true;
+  const auto* header = reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(partial.data());
+  return partial.size() >= size_t(kHeaderSize) && GetLe24(header->totalSize) != 0;
+}
+
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,
                                    std::span<const uint8_t> compressed) {
-  const auto header = MakeHeader({}, kNoKindCode, 1);
-  std::vector<uint8_t> file(BytesOf(*header), BytesOf(*header) + kHeaderSize);
+  std::vector<uint8_t> file = HeaderFor({}, 1);
   const auto descriptor = MakeDescriptor(0, address, contents, compressed);
   file.insert(file.end(), BytesOf(descriptor), BytesOf(descriptor) + kDescriptorSize);
   AppendDataBlock(file, compressed);

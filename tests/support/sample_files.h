@@ -20,6 +20,10 @@ std::vector<uint8_t> SampleFlashImage(uint32_t seed, size_t size = kFlashSize);
 // The identity the virtual box has by default; a file carrying it is accepted.
 FileIdentity LabBoxIdentity();
 
+// A sealed 71-byte download header carrying `identity` and `count` partitions; empty when a text
+// of the identity does not fit its field.
+std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
+
 // A sound upgrade file for any list of regions (not only the six sets), contents from `image`.
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
                                       const std::vector<uint8_t>& image,
@@ -27,6 +31,10 @@ std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
 
 // A sound upgrade file of region set `set` for the lab box, contents from SampleFlashImage(seed).
 std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed);
+
+// Whether what an upload left as FILE.partial (its bytes; none when it left nothing) could pass
+// for a finished backup: a sound file, or a header that states its total size.
+bool PassesForABackup(const std::vector<uint8_t>& partial);
 
 // One region built by hand, so that its descriptor can say what its data block does not.
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,

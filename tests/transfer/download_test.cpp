@@ -19,16 +19,9 @@ std::vector<std::string> DownloadTexts(const std::vector<int>& percents) {
   return texts;
 }
 
-// The upgrade file of one region set, made from sample image `seed`, in the session's folder.
-std::string PackedSet(DriverSession& session, Operation operation, uint32_t seed) {
-  return session.scratch.Write(
-      std::string(OperationWord(operation)) + ".dld",
-      BuildUpgradeFile(UploadRegionList(operation), SampleFlashImage(seed), LabBoxIdentity()));
-}
-
 TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   DriverSession session;
-  const std::string file = PackedSet(session, Operation::kUploadDefault, 1);
+  const std::string file = session.PackedSet(Operation::kUploadDefault, 1);
   const auto image = SampleFlashImage(1);
 
   const LoopResult result = session.Run(Operation::kDownload, file);
@@ -104,7 +97,7 @@ TEST(Download, AFileEndsAtTheStepThatCannotTakeIt) {
 
 TEST(Download, NaksBelowTenAreRetriedWithTheSameFrameNumber) {
   DriverSession session(BoxFaults{.nakFrame = 2, .nakFrameTimes = 9});
-  const std::string file = PackedSet(session, Operation::kUploadDefault, 6);
+  const std::string file = session.PackedSet(Operation::kUploadDefault, 6);
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
   ASSERT_TRUE(session.BoxFinished(1));
   const std::vector<int> numbers = session.box.Stats().frameNumbers;
@@ -120,7 +113,7 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
     faults.silentAt = session == 1 ? FaultStep::kErase : FaultStep::kNone;
   };
   DriverSession session(options);
-  const std::string file = PackedSet(session, Operation::kUploadKey, 10);
+  const std::string file = session.PackedSet(Operation::kUploadKey, 10);
   session.options.keepGoing = true;
   session.options.stallLimit = std::chrono::milliseconds(1500);
 
@@ -154,7 +147,7 @@ TEST(Download, LateAnswersWarnOnce) {
   options.faults.stallRead = std::chrono::milliseconds(25);
   options.pace = true;  // the delay is what comes on top of the line time
   DriverSession session(options);
-  const std::string file = PackedSet(session, Operation::kUploadKey, 11);
+  const std::string file = session.PackedSet(Operation::kUploadKey, 11);
 
   EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 
@@ -209,7 +202,7 @@ TEST(Download, AStopCountsOnlyABoxThatFinished) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.stopAt);
     DriverSession session;
-    const std::string file = PackedSet(session, row.set, 12);
+    const std::string file = session.PackedSet(row.set, 12);
     session.observer.SetStatusHook([&](const std::string& text) {
       if (text == row.stopAt) session.station.RequestStop();
     });
@@ -233,7 +226,7 @@ TEST(Download, AnUnwritableProgramFolderOrAReadOnlyFileStillFlashes) {
     SCOPED_TRACE(readOnly ? "read-only file" : "unwritable program folder");
     ScratchFolder elsewhere;
     DriverSession session({}, readOnly ? std::string() : elsewhere.File("no/such/folder"));
-    const std::string file = PackedSet(session, Operation::kUploadKey, 9);
+    const std::string file = session.PackedSet(Operation::kUploadKey, 9);
     if (readOnly) std::filesystem::permissions(file, std::filesystem::perms::owner_read);
     EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
     EXPECT_TRUE(session.observer.ErrorBoxes().empty());

@@ -97,6 +97,11 @@ class DriverSession {
     return station.Result();
   }
 
+  // The upgrade file of region set `set`, made from sample image `seed`, in the scratch folder.
+  std::string PackedSet(Operation set, uint32_t seed) {
+    return scratch.Write(std::string(OperationWord(set)) + ".dld", SampleUpgradeFile(set, seed));
+  }
+
   std::vector<std::string> Statuses() const { return observer.Statuses(); }
   // The box finishes its own bookkeeping (programming its image, counting) just after the PC has
   // its last answer: wait for that before looking at the box.

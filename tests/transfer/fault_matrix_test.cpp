@@ -150,15 +150,13 @@ class DownloadFault : public ::testing::TestWithParam<FaultRow> {};
 TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   const FaultRow& row = GetParam();
   DriverSession session(row.faults);
-  const auto image = SampleFlashImage(60);
-  const std::string file = session.scratch.Write(
-      "firmware.dld", BuildUpgradeFile(UploadRegionList(row.set), image, LabBoxIdentity()));
+  const std::string file = session.PackedSet(row.set, 60);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
 
   const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
   if (!ExpectRowEnding(row, session, result)) return;
-  session.ExpectFlashHolds(image, UploadRegionList(row.set));
+  session.ExpectFlashHolds(SampleFlashImage(60), UploadRegionList(row.set));
 }
 
 class UploadFault : public ::testing::TestWithParam<FaultRow> {};
@@ -176,14 +174,8 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
     return;
   }
   EXPECT_EQ(ReadBytes(file), kOldBackup);
-  const std::string partial = file + ".partial";
-  if (std::filesystem::exists(partial)) {
-    const auto bytes = ReadBytes(partial);
-    EXPECT_FALSE(InspectUpgradeFile(bytes).Sound()) << "a partial file passes for a backup";
-    if (bytes.size() >= size_t(kHeaderSize)) {
-      EXPECT_EQ(GetLe24(HeaderOf(bytes).totalSize), 0u);
-    }
-  }
+  EXPECT_FALSE(PassesForABackup(ReadBytes(file + ".partial")))
+      << "a partial file passes for a backup";
 }
 
 // Each row names only its own faults; the others keep their defaults (off).
@@ -320,9 +312,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, PcOwesTheBox, ::testing::ValuesIn(kOwed),
 // depends on timing: every connect must either go on to a success or end in "Connect failed!".
 TEST(ConnectFault, AWrongFirstFrameFailsTheConnectAndNothingElse) {
   DriverSession session(BoxFaults{.nonReadyFirst = true});
-  const std::string file = session.scratch.Write(
-      "key.dld",
-      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(62), LabBoxIdentity()));
+  const std::string file = session.PackedSet(kKeySet, 62);
   bool connectFailed = false;
   for (int attempt = 0; attempt < 8 && !connectFailed; ++attempt) {
     session.observer.Clear();

@@ -53,8 +53,7 @@ TEST(UploadReplace, AFailedUploadLeavesTheOldFileAndKeepsWhatArrivedAsPartial) {
     }
     const auto partial = ReadBytes(file + ".partial");
     ASSERT_GE(partial.size(), size_t(kHeaderSize));
-    EXPECT_EQ(GetLe24(HeaderOf(partial).totalSize), 0u) << "a partial file must not look complete";
-    EXPECT_FALSE(InspectUpgradeFile(partial).Sound());
+    EXPECT_FALSE(PassesForABackup(partial)) << "a partial file must not look complete";
     EXPECT_EQ(session.observer.Details(),
               std::vector<std::string>{"the data received so far is in " + file + ".partial"});
     // The header in memory is the partial file's, as after any failed upload.
@@ -116,9 +115,7 @@ TEST(ScratchHeader, APlantedLinkIsRemovedAndItsTargetLeftAlone) {
     } else {
       std::filesystem::create_symlink(victim, planted);
     }
-    const auto regions = UploadRegionList(kKeySet);
-    const std::string file = session.scratch.Write(
-        "key.dld", BuildUpgradeFile(regions, SampleFlashImage(34), LabBoxIdentity()));
+    const std::string file = session.PackedSet(kKeySet, 34);
 
     EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
 

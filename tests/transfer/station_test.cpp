@@ -29,9 +29,7 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   DriverSession session(BoxFaults{.silentAt = FaultStep::kErase});
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
-  const std::string file = session.scratch.Write(
-      "key.dld",
-      BuildUpgradeFile(UploadRegionList(kKeySet), SampleFlashImage(71), LabBoxIdentity()));
+  const std::string file = session.PackedSet(kKeySet, 71);
   ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
 
   ASSERT_TRUE(station.Start({Operation::kDownload, file, 1}));
