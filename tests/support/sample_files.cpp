@@ -60,8 +60,7 @@ std::vector<uint8_t> SampleUpgradeFile(Operation set, uint32_t seed) {
 
 bool PassesForABackup(const std::vector<uint8_t>& partial) {
   if (InspectUpgradeFile(partial).Sound()) return true;
-  const auto* header = reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(partial.data());
-  return partial.size() >= size_t(kHeaderSize) && GetLe24(header->totalSize) != 0;
+  return partial.size() >= size_t(kHeaderSize) && GetLe24(HeaderOf(partial).totalSize) != 0;
 }
 
 std::vector<uint8_t> OneRegionFile(uint32_t address, std::span<const uint8_t> contents,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dld/blocks.h"
 #include "dld/file_identity.h"
 #include "dld/region_sets.h"
 #include "support/scratch_folder.h"
@@ -23,6 +24,11 @@ FileIdentity LabBoxIdentity();
 // A sealed 71-byte download header carrying `identity` and `count` partitions; empty when a text
 // of the identity does not fit its field.
 std::vector<uint8_t> HeaderFor(const FileIdentity& identity, int count);
+
+// The header at the front of `file`, which holds at least kHeaderSize bytes.
+inline const FILE_DOWNLOAD_HEADER_T& HeaderOf(const std::vector<uint8_t>& file) {
+  return *reinterpret_cast<const FILE_DOWNLOAD_HEADER_T*>(file.data());
+}
 
 // A sound upgrade file for any list of regions (not only the six sets), contents from `image`.
 std::vector<uint8_t> BuildUpgradeFile(std::span<const UploadRegion> regions,
