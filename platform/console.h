@@ -22,6 +22,11 @@ class StopRequests {
   std::unique_ptr<State> state_;
 };
 
+// Called first on a thread of the process's own that may start before StopRequests: a stop
+// request then never lands there, where it would end the process at once (on POSIX the system
+// hands a signal to any thread that does not block it). Nothing to do on Windows.
+void KeepStopRequestsOffThisThread();
+
 bool IsTerminal(std::FILE* stream);
 // The width of the terminal `stream` writes to, in columns; 0 when it is none or does not say.
 int TerminalColumns(std::FILE* stream);

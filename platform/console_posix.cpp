@@ -17,13 +17,22 @@ struct StopRequests::State {
   sigset_t before;  // the caller's mask, given back when the requests end
 };
 
-StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
-  ::signal(SIGPIPE, SIG_IGN);
+namespace {
+
+sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGUSR1);
+  return set;
+}
+
+}  // namespace
+
+StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
+  ::signal(SIGPIPE, SIG_IGN);
+  const sigset_t set = StopSignals();
   pthread_sigmask(SIG_BLOCK, &set, &state_->before);
   state_->thread = std::thread([set, onStop = std::move(onStop)] {
     int signal = 0;
@@ -36,6 +45,11 @@ StopRequests::~StopRequests() {
   state_->thread.join();
   // From here on a stop request ends the process again, as it did before.
   pthread_sigmask(SIG_SETMASK, &state_->before, nullptr);
+}
+
+void KeepStopRequestsOffThisThread() {
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 bool IsTerminal(std::FILE* stream) {

@@ -49,6 +49,9 @@ StopRequests::~StopRequests() {
   gOnStop = nullptr;
 }
 
+// The console's events come on a thread the system starts for them.
+void KeepStopRequestsOffThisThread() {}
+
 bool IsTerminal(std::FILE* stream) {
   return _isatty(_fileno(stream)) != 0;
 }

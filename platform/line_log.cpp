@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/append_line.h"
+#include "platform/console.h"
 
 namespace vn {
 
@@ -59,6 +60,8 @@ bool LineLog::WriteOut(const std::deque<std::string>& lines, Failure& failure) {
 }
 
 void LineLog::Run() {
+  // A trace starts before the program takes its stop requests.
+  KeepStopRequestsOffThisThread();
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });

@@ -1,7 +1,7 @@
-// SIGINT, SIGTERM and SIGKILL in each phase of a download and an upload: never a success, the
-// exit status of the signal, on disk the upgrade file as it was, the old backup as it was, and
-// nothing that passes for a finished backup; a record that says the box was stopped, and a
-// summary that counts it as the records do.
+// SIGINT, SIGTERM (with a trace) and SIGKILL in each phase of a download and an upload: never a
+// success, the exit status of the signal, on disk the upgrade file as it was, the old backup as it
+// was, and nothing that passes for a finished backup; a record that says the box was stopped, and
+// a summary that counts it as the records do.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -67,6 +67,9 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
                                             "default", file,     "--force"}
                  : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
+  // A trace's writer starts before the stop requests are taken: it must not take them instead.
+  const std::string trace = folder.File("pc.trace");
+  if (row.signal == SIGTERM) args.insert(args.end(), {"--trace", trace});
 
   const ChildResult run = RunCli(args, options);
 
@@ -85,6 +88,9 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
     const auto stopped = nlohmann::json::parse(
         R"({"type":"summary","boxesDone":0,"boxesFailed":0,"stopped":true,"portLost":false})");
     for (const auto& [field, value] : stopped.items()) EXPECT_EQ(summary[field], value) << run.out;
+    if (row.signal == SIGTERM) {
+      EXPECT_TRUE(ReadText(trace).ends_with("\n")) << "whole lines";
+    }
   }
   EXPECT_EQ(ReadBytes(file), before);
   const std::string partial = file + ".partial";

@@ -173,22 +173,25 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   }
 }
 
+// With a trace too, whose writer starts before the box takes its stop requests.
 TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
-  for (const int signal : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(signal);
+  for (const auto& [signal, traced] :
+       {std::pair{SIGINT, false}, {SIGTERM, false}, {SIGINT, true}, {SIGTERM, true}}) {
+    SCOPED_TRACE(std::to_string(signal) + (traced ? " traced" : ""));
     ScratchRuntime scratch;
     const std::string link = scratch.File("port");
+    std::vector<std::string> args{"--link", link};
+    if (traced) args.insert(args.end(), {"--trace", scratch.File("box.trace")});
     bool announced = false, linked = false;
-    const ChildResult result =
-        RunBox({"--link", link}, [&, signal](const std::string& pty, int pid) {
-          const auto boxes = ListAnnouncedBoxes();
-          announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
-          std::error_code error;
-          linked = fs::read_symlink(link, error) == pty;
-          MiniPc pc(link);
-          EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
-          kill(pid, signal);
-        });
+    const ChildResult result = RunBox(args, [&, signal](const std::string& pty, int pid) {
+      const auto boxes = ListAnnouncedBoxes();
+      announced = std::find(boxes.begin(), boxes.end(), pty) != boxes.end();
+      std::error_code error;
+      linked = fs::read_symlink(link, error) == pty;
+      MiniPc pc(link);
+      EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize), kCodeReady, 0));
+      kill(pid, signal);
+    });
     EXPECT_EQ(result.exitCode, 0) << result.err;
     ASSERT_FALSE(Lines(result.out).empty());
     EXPECT_TRUE(Lines(result.out)[0].starts_with("pty: /dev/pts/"));
