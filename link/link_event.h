@@ -25,10 +25,6 @@ enum class EventKind {
              // captioned "Notice", the command line on standard error
 };
 
-// What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,
-// one whose port went away did.
-enum class PassCut { kNone, kStopRequest, kPortLost };
-
 struct LinkEvent {
   EventKind kind = EventKind::kStatus;
   Phase phase = Phase::kNone;
@@ -37,10 +33,9 @@ struct LinkEvent {
   int count = 0;
   int64_t bytesDone = 0;
   int64_t bytesTotal = 0;
-  std::string text;  // exactly what the window's status line shows; empty for kBar, kBytes, ...
-  int box = 0;       // the run's box this event belongs to, 1 for the first
-  PassCut cut = PassCut::kNone;  // kIdle only
-  LinkCounters link;             // the tallies of that box so far
+  std::string text;   // exactly what the window's status line shows; empty for kBar, kBytes, ...
+  int box = 0;        // the run's box this event belongs to, 1 for the first
+  LinkCounters link;  // the tallies of that box so far
   // kFailure only: why the pass failed, as far as was known when its text was shown, and the
   // system's words for it (what was being done, to what). kNone for a refusal before any box.
   BoxFailureKind failureKind = BoxFailureKind::kNone;

@@ -151,9 +151,7 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     // ends the run without a box: nothing failed.
     const bool attached = connected || (!stopAsked && !portLost);
     if (!connected && attached) ShowMessage(context, kMsgConnectFailed);  // not the ready frame
-    LinkEvent idle = StatusEvent("", EventKind::kIdle);
-    idle.cut = stopAsked ? PassCut::kStopRequest : portLost ? PassCut::kPortLost : PassCut::kNone;
-    stamp.OnEvent(idle);
+    stamp.OnEvent(StatusEvent("", EventKind::kIdle));
     result.end = succeeded ? LoopEnd::kDone : LoopEnd::kFailed;
     if (attached) {
       if (succeeded) {
