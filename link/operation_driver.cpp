@@ -95,9 +95,9 @@ bool OperationDriver::PauseBetweenBoxes() {
   return !stopRequested_ && port_.PortOpened();
 }
 
-void OperationDriver::EndOnStopOrLoss(LoopResult& result, bool underBox,
+void OperationDriver::EndOnStopOrLoss(LoopResult& result, bool stopped, bool underBox,
                                       LinkObserver& observer) const {
-  if (stopRequested_) {
+  if (stopped) {
     result.end = LoopEnd::kStopped;
     result.detail = "stopped by a stop request";
     return;
@@ -166,12 +166,13 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
       std::lock_guard lock(outcomeMutex_);
       lastOutcome_ = outcome;
       if (!succeeded && !stopAsked && !portLost) {
-        result.detail = "box " + std::to_string(box) + " failed (" +
-                        BoxFailureKindName(outcome.failureKind) + ")";
+        const char* kind = BoxFailureKindName(outcome.failureKind);
+        result.detail =
+            "box " + std::to_string(box) + " failed (" + (kind ? kind : "unknown") + ")";
       }
     }
     if (stopAsked || portLost) {
-      EndOnStopOrLoss(result, attached, stamp);
+      EndOnStopOrLoss(result, stopAsked, attached, stamp);
       break;
     }
     if (!succeeded && !options.keepGoing) break;
@@ -179,7 +180,7 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
-      if (!repeat) EndOnStopOrLoss(result, false, stamp);
+      if (!repeat) EndOnStopOrLoss(result, stopRequested_, false, stamp);
     } else if (result.boxesFailed > 0 && result.end == LoopEnd::kDone) {
       // keepGoing: the last box succeeded, earlier ones did not.
       result.detail =

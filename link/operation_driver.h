@@ -107,8 +107,10 @@ class OperationDriver {
  private:
   // The 1.5 s pause after a success; false when a stop ended it.
   bool PauseBetweenBoxes();
-  // The run's end: `result.end` and `detail` for a stop or a port that went away.
-  void EndOnStopOrLoss(LoopResult& result, bool underBox, LinkObserver& observer) const;
+  // The run's end by a stop (`stopped`) or a port that went away, under a box or not: `result.end`
+  // and `detail`, and a warning for a port lost while no box failed with it.
+  void EndOnStopOrLoss(LoopResult& result, bool stopped, bool underBox,
+                       LinkObserver& observer) const;
 
   ComPort& port_;
   LinkObserver& observer_;

@@ -1,7 +1,8 @@
 #pragma once
 // One port and the operation run on it: the port, the operation driver, the worker thread that
 // runs the driver's loop, and the one way to stop that run. The window, the command line, the
-// benchmarks and the tests all run operations through a Station.
+// benchmarks and the tests all run operations through a Station, and only through it: it hands
+// out what they may know of the port and the driver, and each box's outcome.
 //
 // Open, Start, Stop, Wait and Close belong to the thread that owns the station; RequestStop may
 // come from any thread (a signal, a watchdog).

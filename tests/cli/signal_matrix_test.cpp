@@ -83,10 +83,12 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
     EXPECT_EQ(boxRecord["result"], "stopped") << records[0];
     EXPECT_TRUE(boxRecord["failure"].is_null()) << records[0];
     EXPECT_EQ(boxRecord["reason"], "stopped before the box was done") << records[0];
+    EXPECT_EQ(boxRecord["failureKind"], "stopped") << records[0];
     ASSERT_FALSE(run.out.empty());
     const auto summary = nlohmann::json::parse(Lines(run.out).back(), nullptr, false);
     const auto stopped = nlohmann::json::parse(
-        R"({"type":"summary","boxesDone":0,"boxesFailed":0,"stopped":true,"portLost":false})");
+        R"({"type":"summary","boxesDone":0,"boxesFailed":0,"stopped":true,"portLost":false,
+            "detail":"stopped by a stop request"})");
     for (const auto& [field, value] : stopped.items()) EXPECT_EQ(summary[field], value) << run.out;
     if (row.signal == SIGTERM) {
       EXPECT_TRUE(ReadText(trace).ends_with("\n")) << "whole lines";
