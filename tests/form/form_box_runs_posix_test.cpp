@@ -95,9 +95,11 @@ TEST_F(FormBoxRunsTest, UploadsEndWithTheirOwnStatus) {
     int questions;
     const char* status;
     std::string tipEnd;  // of the status line's tooltip, after the status text
-  } rows[] = {{"backup.dld", 0, "Update Success!", ""},
-              {"covered.dld", 1, "Transfer failed!", ".partial"},
-              {"folder.dld", 1, "Can not open Upload file!", "is a folder, not a file"}};
+    std::string tipWhy;  // the box's outcome in the system's words, first after the status text
+  } rows[] = {{"backup.dld", 0, "Update Success!", "", ""},
+              {"covered.dld", 1, "Transfer failed!", ".partial", "the port went away: "},
+              {"folder.dld", 1, "Can not open Upload file!", "is a folder, not a file",
+               "folder.dld is a folder"}};
   for (const auto& row : rows) {
     const std::string& file = row.file;
     SCOPED_TRACE(file);
@@ -125,6 +127,13 @@ TEST_F(FormBoxRunsTest, UploadsEndWithTheirOwnStatus) {
               row.tipEnd.empty() ? std::string::npos : 0u)
         << state.statusToolTip;
     EXPECT_TRUE(state.statusToolTip.ends_with(row.tipEnd)) << state.statusToolTip;
+    if (!row.tipWhy.empty()) {
+      const std::string tip = state.statusToolTip;
+      const size_t second = tip.find('\n') + 1;
+      EXPECT_NE(tip.substr(second, tip.find('\n', second) - second).find(row.tipWhy),
+                std::string::npos)
+          << tip;
+    }
     if (row.questions == 0) {
       const auto texts = view_.Statuses();
       EXPECT_EQ(std::count(texts.begin(), texts.end(), "Connectting..."), 1);
