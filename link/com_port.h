@@ -56,7 +56,8 @@ class ComPort {
 
   // Why the open port stopped being usable by itself (an adapter pulled, the far end hung up), in
   // the system's words; kNone while it has not, and after a stop request. Cleared by OpenComPort.
-  const Failure& LossFailure() const { return loss_; }
+  // A port that wraps another passes the other's on.
+  virtual Failure LossFailure() const { return loss_; }
 
   // Bytes waiting in the input queue; -1 when the port is not usable.
   virtual int32_t BytesWaiting() = 0;

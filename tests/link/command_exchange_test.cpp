@@ -108,8 +108,10 @@ class CommandExchangeTest : public RigTest {
 TEST_P(CommandExchangeTest, ReadyFrameWithAnySubByteConnects) {
   box().Send(Command(kCodeReady, 0x05, 0x00));
   EXPECT_TRUE(WaitConnect(port()));
+  EXPECT_EQ(port().Tally().LastFault(), BoxFailureKind::kNone);
   box().Send(Command(kCodeIdent, 0x01));
   EXPECT_FALSE(WaitConnect(port()));
+  EXPECT_EQ(port().Tally().LastFault(), BoxFailureKind::kUnexpectedAnswer);
 }
 
 // Messages the PC finds waiting together: the awaited one is taken from the front when it is
@@ -201,6 +203,11 @@ TEST_P(CommandExchangeTest, StopOrAVanishedBoxEndsACommandWait) {
     ASSERT_EQ(result.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_EQ(result.get(), -1);
     EXPECT_FALSE(port().PortOpened());
+    // A port that went away says why in the system's words; a stop is no loss.
+    EXPECT_EQ(port().LossFailure().Failed(), vanish);
+    if (vanish) {
+      EXPECT_FALSE(FailureText(port().LossFailure()).empty());
+    }
   }
 }
 
@@ -213,8 +220,11 @@ TEST_P(CommandExchangeTest, ReplyWaitSkipsOtherBytesAndTimesOutWithZero) {
   box().Send({NAK});
   ASSERT_EQ(reply.wait_for(kHangGuard), std::future_status::ready);
   EXPECT_EQ(reply.get(), NAK);
+  // Why the exchange went wrong, as the box's outcome will tell it if it ends the box.
+  EXPECT_EQ(port().Tally().LastFault(), BoxFailureKind::kTooManyResends);
 
   EXPECT_EQ(WaitReplyByte(port(), 20), 0);
+  EXPECT_EQ(port().Tally().LastFault(), BoxFailureKind::kNoAnswer);
   port().RequestStop();
   EXPECT_EQ(WaitReplyByte(port()), 0);  // at once, else the test times out
 }

@@ -64,6 +64,7 @@ class CountingPort final : public ComPort {
   bool PortOpened() const override { return inner_->PortOpened(); }
   void RequestStop() override { inner_->RequestStop(); }
   Failure LastOpenFailure() const override { return inner_->LastOpenFailure(); }
+  Failure LossFailure() const override { return inner_->LossFailure(); }
   int32_t BytesWaiting() override { return inner_->BytesWaiting(); }
   void WaitForInput(std::chrono::microseconds limit) override { inner_->WaitForInput(limit); }
 
