@@ -98,14 +98,19 @@ bool OperationDriver::PauseBetweenBoxes() {
 LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file, int maxBoxes,
                                     LoopOptions options) {
   const bool download = operation == Operation::kDownload;
+  BoxTask* const task = options.task.get();
   EventStamp stamp(observer_, port_);
   Progress progress(stamp);
   // Every box of the run gets these very bytes, whatever happens to the file meanwhile.
   const DownloadImage image = image_;
-  TransferContext context{
-      port_,       stamp,
-      progress,    header_,
-      programDir_, download ? int(header_.partitionCount) : PartitionCountOfOperation(operation)};
+  TransferContext context{port_,
+                          stamp,
+                          progress,
+                          header_,
+                          programDir_,
+                          task       ? task->PartitionCount()
+                          : download ? int(header_.partitionCount)
+                                     : PartitionCountOfOperation(operation)};
   LinkTally& tally = port_.Tally();
   LoopResult result;
   bool repeat = true;
@@ -118,8 +123,9 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     bool succeeded = false;
     if (WaitConnect(port_)) {
       tally.ArmStall(options.stallLimit);
-      succeeded = download ? DownloadToBox(context, *image)
-                           : UploadFromBox(context, file, RegionSetOf(operation));
+      succeeded = task       ? task->Run(context)
+                  : download ? DownloadToBox(context, *image)
+                             : UploadFromBox(context, file, RegionSetOf(operation));
     } else if (!stopRequested_) {
       // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
       ShowMessage(context, kMsgConnectFailed);
@@ -153,13 +159,13 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     }
     if (stopAsked || portLost) break;
     if (succeeded) {
-      stamp.OnEvent(BoxDoneEvent());
+      stamp.OnEvent(task ? task->DoneEvent() : BoxDoneEvent());
       ++result.boxesDone;
     } else if (!options.keepGoing) {
       break;
     }
     const int served = result.boxesDone + result.boxesFailed;
-    const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
+    const bool moreBoxes = (download || task) && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
       if (!repeat) result.end = stopRequested_ ? LoopEnd::kStopped : LoopEnd::kPortLost;
