@@ -50,9 +50,10 @@ json BoxRecordObject(const BoxRecord& record) {
       {"start", IsoUtc(record.start)},
       {"end", IsoUtc(record.end)},
       {"port", record.port},
-      {"operation", OperationWord(record.operation)},
+      {"operation", record.operationWord.empty() ? std::string(OperationWord(record.operation))
+                                                 : record.operationWord},
       {"box", record.box},
-      {"file", record.file},
+      {"file", TextOrNull(record.file)},
       {"sha256", TextOrNull(record.fileSha256)},
       {"header", HeaderJson(record)},
       {"result", ResultName(record.result)},

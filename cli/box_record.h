@@ -19,7 +19,8 @@ enum class BoxResult { kFailure, kSuccess, kStopped };
 
 struct BoxRecord {
   std::string port;                            // as given on the command line
-  Operation operation = Operation::kDownload;  // written as "download" or the set name
+  Operation operation = Operation::kDownload;  // written as "download" or the set name ...
+  std::string operationWord;                   // ... unless a task names itself: "verify"
   int box = 0;                                 // 1 for the port's first box in this run
   std::chrono::system_clock::time_point start{};
   std::chrono::system_clock::time_point end{};

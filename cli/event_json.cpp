@@ -25,13 +25,23 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
   object["phase"] = PhaseName(event.phase);
   object["message"] = event.message >= 0 ? Json(event.message) : Json(nullptr);
   object["text"] = event.text;
-  if (event.kind == EventKind::kPercent || event.kind == EventKind::kBar) {
+  if (event.kind == EventKind::kPercent || event.kind == EventKind::kBar ||
+      (event.kind == EventKind::kReport && event.count > 0)) {
     object["part"] = event.part;
     object["count"] = event.count;
   }
   if (event.kind == EventKind::kBytes) {
     object["bytesDone"] = event.bytesDone;
     object["bytesTotal"] = event.bytesTotal;
+  }
+  // A region a verify read back, in figures as well as in words.
+  if (event.region.size > 0) {
+    object["region"] = {{"address", event.region.address},
+                        {"size", event.region.size},
+                        {"bytesDiffering", event.region.bytesDiffering},
+                        {"firstDiffering", event.region.bytesDiffering > 0
+                                               ? Json(event.region.firstDiffering)
+                                               : Json(nullptr)}};
   }
   object["link"] = LinkCountersJson(event.link);
   return OneLine(object);

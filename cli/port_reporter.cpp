@@ -125,12 +125,13 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
   BoxRecord record;
   record.port = setup_.port;
   record.operation = setup_.operation;
+  record.operationWord = setup_.operationWord;
   record.box = box_.number;
   record.start = box_.start;
   record.end = std::chrono::system_clock::now();
   record.file = setup_.file;
   record.fileSha256 = setup_.fileSha256;
-  const bool upload = setup_.operation != Operation::kDownload;
+  const bool upload = setup_.operation != Operation::kDownload && !setup_.task;
   if (upload && success) {
     Failure unread;
     if (!FileSha256(setup_.file, record.fileSha256, unread)) record.fileSha256.clear();
@@ -203,7 +204,8 @@ void PortReporter::Show(const LinkEvent& event) {
     default:
       break;
   }
-  if (!event.HasStatusText()) return;
+  // What a task found in the box is printed as it stands, between the status lines.
+  if (!event.HasStatusText() && event.kind != EventKind::kReport) return;
   if (event.text.empty()) {
     // The cleared status line: nothing to print, but the row forgets the last text.
     status_.clear();

@@ -78,12 +78,14 @@ std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& s
 }  // namespace
 
 int RunLine(const LineRequest& request) {
-  const bool download = request.operation == Operation::kDownload;
+  // A download sends its file; a task may compare boxes with one.
+  const bool download = request.operation == Operation::kDownload && !request.task;
+  const bool withImage = download || request.image;
   const bool several = request.ports.size() > 1;
   // A summary is worth its lines when there is more than one box or port to sum up.
   const bool summarize = several || request.boxes != 1 || request.keepGoing;
   std::string fileSha256;
-  if (download) {
+  if (withImage) {
     // The digest of the bytes sent, not of the file on disk, which may change during the run.
     Failure failure{.kind = FailureKind::kOther};  // no image: nothing read at all
     if (!request.image || ((!request.recordFile.empty() || request.json) &&
@@ -131,6 +133,8 @@ int RunLine(const LineRequest& request) {
     setup.row = int(i);
     setup.several = several;
     setup.operation = request.operation;
+    setup.operationWord = request.operationWord;
+    setup.task = request.task.get();
     setup.file = request.file;
     setup.fileSha256 = fileSha256;
     setup.recordFile = request.recordFile;
@@ -143,7 +147,7 @@ int RunLine(const LineRequest& request) {
       traces.push_back(std::make_unique<TraceToLog>(*traceLog, several ? setup.port : ""));
       run.station->Port().Tally().SetObserver(traces.back().get());
     }
-    if (download && !run.station->Driver().UseDownloadImage(request.image)) {
+    if (withImage && !run.station->Driver().UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;
     }
@@ -175,6 +179,7 @@ int RunLine(const LineRequest& request) {
     StationJob job(request.operation, request.file, request.boxes);
     job.options.keepGoing = request.keepGoing;
     job.options.stallLimit = stallLimit;
+    job.options.task = request.task;
     run.station->Start(std::move(job));
   }
   bool allSucceeded = openedCount == int(runs.size());

@@ -81,6 +81,98 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
   }
 }
 
+std::vector<std::string> FolderEntries(const ScratchFolder& folder);
+
+// verify and identify read a box and write nothing: one line per region or identity field, the
+// verdict last, exit 0 for a box that holds the file (or would take it), 1 otherwise, and a
+// pulled cable a failed box.
+TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
+  FileIdentity stranger = LabBoxIdentity();
+  stranger.hardwareVersion = "1.01";
+  const struct {
+    std::string name;
+    std::string command;
+    BoxFaults faults;
+    uint32_t changed = 0;       // a flash byte the box holds changed
+    FileIdentity identity{};    // of the file (identify --file); empty: the lab box's
+    bool withFile = true;
+    int exit = 0;
+    std::vector<std::string> lines;  // the last lines printed
+  } rows[] = {
+      {"verify matches", "verify", {}, 0, {}, true, 0,
+       {"Transfer Success!", "0x40180000  65536  same", "Verify Success!"}},
+      {"verify, a byte changed",
+       "verify",
+       {},
+       0x40187FFF,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x40187FFF (1 byte differs)",
+        "Verify failed at 0x40187FFF!"}},
+      {"verify, the last byte changed",
+       "verify",
+       {},
+       0x4018FFFF,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x4018FFFF (1 byte differs)",
+        "Verify failed at 0x4018FFFF!"}},
+      {"verify, the region answered short",
+       "verify",
+       {.shortRegion = 1},
+       0,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x40188000 (32768 bytes differ)",
+        "Verify failed at 0x40188000!"}},
+      {"verify, a descriptor damaged", "verify", {.badDescriptorCrc = 1}, 0, {}, true, 0,
+       {"Verify Success!"}},
+      {"verify, the cable pulled", "verify", {.vanishAt = FaultStep::kFrame}, 0, {}, true, 1,
+       {"Transfer failed!"}},
+      {"identify", "identify", {}, 0, {}, false, 0,
+       {"manufacture ident: VESPANODE-LAB", "hardware module: VN-HW1", "hardware version: 1.00",
+        "software module: VN-SW1", "software version: 3.1.05", "ident for nocheck: 0",
+        "kind code: 0", "partition count: 0", "total size: 0",
+        "reserved: 56 4E 42 4F 58 01 00 5A A5 00 00", "Identify Success!"}},
+      {"identify, the file fits", "identify", {}, 0, {}, true, 0,
+       {"the file fits: every identity field is the box's", "Identify Success!"}},
+      {"identify, the file would be refused", "identify", {}, 0, stranger, true, 1,
+       {"hardware version: box 1.00, file 1.01", "The box would refuse this file!"}},
+      {"identify, the header damaged", "identify", {.badHeaderCrc = 1}, 0, {}, false, 1,
+       {"Ident check failed!"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    BoxOptions options;
+    options.flash = SampleFlashImage(23);
+    if (row.changed) options.flash[row.changed - kFlashBase] ^= 0x5A;
+    options.faults = row.faults;
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    const FileIdentity identity =
+        row.identity.manufactureIdent.empty() ? LabBoxIdentity() : row.identity;
+    const std::string file = folder.Write(
+        "key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
+                                    SampleFlashImage(23), identity));
+    std::vector<std::string> args = {row.command, "--port", box.PtyPath()};
+    if (row.command == "verify") args.push_back(file);
+    if (row.command == "identify" && row.withFile) args.insert(args.end(), {"--file", file});
+    const ChildResult run = RunCli(args);
+    EXPECT_EQ(run.exitCode, row.exit) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), row.lines.size()) << run.out;
+    EXPECT_EQ(std::vector(lines.end() - ptrdiff_t(row.lines.size()), lines.end()), row.lines)
+        << run.out;
+    // Nothing written: not into the box, not beside the file.
+    EXPECT_EQ(box.Stats().downloadsDone, 0);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"key.dld"});
+  }
+}
+
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
@@ -113,6 +205,11 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   std::filesystem::create_symlink(key, keyLink);
   std::filesystem::create_hard_link(key, keyHardLink);
   const std::string into = "would be written into";
+  // More regions than one read request can name: sound, but no verify can ask for them.
+  std::vector<UploadRegion> regions;
+  for (uint32_t i = 0; i < 128; ++i) regions.push_back({0, 0x40000000 + i * 0x100, 0x100});
+  const std::string tooMany =
+      folder.Write("many.dld", BuildUpgradeFile(regions, SampleFlashImage(32), LabBoxIdentity()));
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -141,6 +238,14 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
        into},
       {{"upload", key, "--trace", key + ".partial", "--port", port, "--set", "key", "--force"},
        into},
+      {{"verify", "--port", port, corruptFile}, "data block 1"},
+      {{"verify", "--port", port, missing}, "missing.dld"},
+      {{"verify", "--port", port, tooMany}, "one read request names at most 127"},
+      {{"verify", "--port", port}, "FILE is required"},
+      {{"verify", key, "--record", keyLink, "--port", port}, into},
+      {{"identify", "--port", port, "--file", corruptFile}, "data block 1"},
+      {{"identify", "--port", port, "--file", missing}, "missing.dld"},
+      {{"identify", "--port", folder.File("no-such-port")}, "cannot open port"},
       {{"inspect", missing}, "missing.dld"},
       {{"extract", missing, "--flash", image}, "missing.dld"},
       {{"extract", key, "--flash", noFolder}, "no-folder"},
