@@ -134,8 +134,7 @@ bool BenchVerify(const RegionSet& set, const std::vector<uint8_t>& image,
   VerifyPlan plan;
   Failure failure;
   if (!PlanVerify(ReadBytes(sendFile), plan, failure)) {
-    std::printf("%-8s verify   FAILED: %s
-", name.c_str(), FailureText(failure).c_str());
+    std::printf("%-8s verify   FAILED: %s\n", name.c_str(), FailureText(failure).c_str());
     return false;
   }
   const RunResult run = RunOperation(set.operation, sendFile, true, image, scratch.Path(),
@@ -143,8 +142,7 @@ bool BenchVerify(const RegionSet& set, const std::vector<uint8_t>& image,
   const std::string received = scratch.File(name + "-received.dld");
   const auto count = run.ok ? CountCable(ReadBytes(received), false) : std::nullopt;
   if (!count) {
-    std::printf("%-8s verify   FAILED: %s
-", name.c_str(),
+    std::printf("%-8s verify   FAILED: %s\n", name.c_str(),
                 run.ok ? "no upload to count the cable from" : run.failure.c_str());
     return false;
   }

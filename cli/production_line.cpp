@@ -56,12 +56,22 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
   output.PrintLine(line);
 }
 
+// The files a run reads or writes, links followed, with the partial files beside them.
+std::vector<std::string> OutputsOf(const LineRequest& request) {
+  std::vector<std::string> files;
+  for (const std::string& given : {request.file, request.saveFile}) {
+    if (given.empty()) continue;
+    const std::string file = FollowLinks(given);
+    files.insert(files.end(), {file, file + ".partial"});
+  }
+  return files;
+}
+
 // A record that is the file sent or written would spoil it; one that cannot be appended to would
 // send a whole shift's records to standard error. Both are found before any box is asked.
 // Empty when the record may be used.
 std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& stop) {
-  const std::string file = FollowLinks(request.file);
-  for (const std::string& used : {file, file + ".partial"}) {
+  for (const std::string& used : OutputsOf(request)) {
     if (SameFile(request.recordFile, used)) {
       return "the record " + request.recordFile + " would be written into " + used;
     }
@@ -107,10 +117,9 @@ int RunLine(const LineRequest& request) {
   std::unique_ptr<LineLog> traceLog;
   std::vector<std::unique_ptr<TraceToLog>> traces;
   if (!request.traceFile.empty()) {
-    const std::string file = FollowLinks(request.file);
-    if (const Failure failure =
-            TraceFileFailure(request.traceFile, {file, file + ".partial", request.recordFile});
-        failure.Failed()) {
+    std::vector<std::string> kept = OutputsOf(request);
+    kept.push_back(request.recordFile);
+    if (const Failure failure = TraceFileFailure(request.traceFile, kept); failure.Failed()) {
       std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }

@@ -28,6 +28,7 @@ struct LineRequest {
   // download; `image`, when given, is then the file the task compares with.
   std::shared_ptr<BoxTask> task;
   std::string operationWord;  // the task's name in events and records: "verify", "identify"
+  std::string saveFile;       // verify --save: a second output, kept apart like `file`
 };
 
 // The production line's options of every command that serves boxes: --record, --trace, --json,

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "dld/header_file.h"
 #include "dld/upgrade_file_check.h"
 #include "link/identify.h"
+#include "link/upload_output.h"
 #include "link/verify.h"
 
 namespace vn {
@@ -52,6 +54,28 @@ DownloadImage SoundImage(const std::string& file) {
   return image;
 }
 
+// --save writes as upload writes, and as upload never replaces a file; one copy of one box.
+// False after saying why on standard error.
+bool SaveFileUsable(const LineRequest& request) {
+  const std::string& save = request.saveFile;
+  if (request.ports.size() != 1 || request.boxes != 1) {
+    std::fprintf(stderr, "vespanode-cli: --save keeps what one box sent: one --port, --boxes 1\n");
+    return false;
+  }
+  Failure failure;
+  if (!CanCreateUploadFile(save, failure)) {
+    std::fprintf(stderr, "vespanode-cli: %s\n", FileErrorText(failure).c_str());
+    return false;
+  }
+  std::error_code error;
+  if (std::filesystem::exists(save, error)) {
+    std::fprintf(stderr, "vespanode-cli: %s already exists; --save never replaces a file\n",
+                 save.c_str());
+    return false;
+  }
+  return true;
+}
+
 void RegisterVerify(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<LineRequest>();
   auto* verify = app.add_subcommand(
@@ -60,8 +84,16 @@ void RegisterVerify(CLI::App& app, CommandRun& run) {
   verify->add_option("FILE", request->file, "Upgrade file (.dld) the boxes should hold")
       ->required()
       ->check(NonEmptyName());
+  verify
+      ->add_option("--save", request->saveFile,
+                   "Also write what the box sent into this new upgrade file (one box, one port)")
+      ->check(NonEmptyName());
   verify->callback([request, &run] {
     if (run.parseOnly) return;
+    if (!request->saveFile.empty() && !SaveFileUsable(*request)) {
+      run.exitCode = kExitBadInput;
+      return;
+    }
     DownloadImage image = SoundImage(request->file);
     if (!image) {
       run.exitCode = kExitBadInput;
@@ -76,7 +108,7 @@ void RegisterVerify(CLI::App& app, CommandRun& run) {
       return;
     }
     request->image = std::move(image);
-    request->task = std::make_shared<VerifyTask>(std::move(plan));
+    request->task = std::make_shared<VerifyTask>(std::move(plan), request->saveFile);
     request->operationWord = "verify";
     run.exitCode = RunLine(*request);
   });

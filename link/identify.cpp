@@ -32,6 +32,14 @@ void Report(TransferContext& context, std::string text) {
 
 }  // namespace
 
+bool AskForBoxHeader(TransferContext& context, FILE_DOWNLOAD_HEADER_T& header) {
+  context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
+  ShowMessage(context, kMsgConnectSuccess);
+  SendCommand(context.port, kMsgStartUpload);
+  ShowMessage(context, kMsgVerify);
+  return ReceiveHeaderBlock(context.port, BytesOf(header));
+}
+
 std::vector<std::string> HeaderFieldLines(const FILE_DOWNLOAD_HEADER_T& header) {
   const FileIdentity identity = IdentityOfHeader(header);
   std::string reserved;
@@ -61,12 +69,8 @@ LinkEvent IdentifyTask::DoneEvent() const {
 }
 
 bool IdentifyTask::Run(TransferContext& context) {
-  context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
-  ShowMessage(context, kMsgConnectSuccess);
-  SendCommand(context.port, kMsgStartUpload);
-  ShowMessage(context, kMsgVerify);
   FILE_DOWNLOAD_HEADER_T boxHeader{};
-  const bool received = ReceiveHeaderBlock(context.port, BytesOf(boxHeader));
+  const bool received = AskForBoxHeader(context, boxHeader);
   // Refused either way: the box asks for no read request and goes back to announcing itself.
   SendCommand(context.port, kMsgIdentFailed);
   if (!received) {

@@ -16,6 +16,11 @@ namespace vn {
 inline constexpr const char* kIdentifySuccessText = "Identify Success!";
 inline constexpr const char* kIdentityMismatchText = "The box would refuse this file!";
 
+// The upload's opening, for whatever asks a box for its header: the transfer begins, the start
+// command goes out and the box's header is awaited ("Verify..."). False when no sound header
+// came; the verdict is the caller's to send.
+bool AskForBoxHeader(TransferContext& context, FILE_DOWNLOAD_HEADER_T& header);
+
 // The header's fields as "label: value" lines, in the header's order.
 std::vector<std::string> HeaderFieldLines(const FILE_DOWNLOAD_HEADER_T& header);
 

@@ -23,6 +23,26 @@ class RegionReceiver {
   virtual bool TakeBlock(const FILE_PARTITION_HEADER_T& descriptor) = 0;
 };
 
+// Hands every region to two receivers: what both refuse ends the transfer.
+class BothReceivers : public RegionReceiver {
+ public:
+  BothReceivers(RegionReceiver& first, RegionReceiver& second) : first_(first), second_(second) {}
+  bool TakeDescriptor(FILE_PARTITION_HEADER_T& descriptor) override {
+    FILE_PARTITION_HEADER_T asSent = descriptor;
+    return first_.TakeDescriptor(descriptor) && second_.TakeDescriptor(asSent);
+  }
+  bool TakePayload(std::span<const uint8_t> payload) override {
+    return first_.TakePayload(payload) && second_.TakePayload(payload);
+  }
+  bool TakeBlock(const FILE_PARTITION_HEADER_T& descriptor) override {
+    return first_.TakeBlock(descriptor) && second_.TakeBlock(descriptor);
+  }
+
+ private:
+  RegionReceiver& first_;
+  RegionReceiver& second_;
+};
+
 // Sends the read request for `regions` and receives as many regions as it names, showing the
 // transfer's progress. False when the request went unanswered, ten failures in a row, a stop or a
 // vanished port ended it, or the receiver refused something.

@@ -75,9 +75,12 @@ class FileRegions : public RegionReceiver {
 
 }  // namespace
 
-bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set) {
+bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set,
+                       RegionReceiver* alsoTo) {
   FileRegions regions(file);
-  return ReceiveRegions(context, set.regions, regions);
+  if (!alsoTo) return ReceiveRegions(context, set.regions, regions);
+  BothReceivers both(regions, *alsoTo);
+  return ReceiveRegions(context, set.regions, both);
 }
 
 namespace {
@@ -108,7 +111,8 @@ void ReportWriteError(TransferContext& context, const std::string& fileName, Fai
 
 }  // namespace
 
-bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set) {
+bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set,
+                   RegionReceiver* alsoTo) {
   context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   ShowMessage(context, kMsgConnectSuccess);
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
@@ -146,7 +150,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
   SendCommand(context.port, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
-  const bool received = ReceivePartitions(context, file, set);
+  const bool received = ReceivePartitions(context, file, set, alsoTo);
   if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
   const bool closed = std::fclose(output.release()) == 0;

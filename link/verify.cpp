@@ -9,7 +9,9 @@
 #include "dld/crc32.h"
 #include "dld/lzo_codec.h"
 #include "link/framing.h"
+#include "link/identify.h"
 #include "link/region_receive.h"
+#include "link/upload.h"
 #include "link/wire_format.h"
 
 namespace vn {
@@ -85,6 +87,7 @@ bool PlanVerify(std::span<const uint8_t> image, VerifyPlan& plan, Failure& failu
                                   " does not expand to its size");
       return false;
     }
+    plan.kindCode = walked.header ? HeaderOf(*walked.header).partitionKind : kNoKindCode;
     plan.regions.push_back({descriptor.flag, GetLe32(descriptor.address), size});
     plan.contents.push_back(std::move(*contents));
   }
@@ -137,17 +140,13 @@ LinkEvent VerifyTask::DoneEvent() const {
   return event;
 }
 
-bool VerifyTask::Run(TransferContext& context) {
-  {
-    std::lock_guard lock(mutex_);
-    checks_.clear();
+bool VerifyTask::ReadBack(TransferContext& context, RegionReceiver& receiver) {
+  if (!saveFile_.empty()) {
+    const RegionSet asRead{Operation::kDownload, "", "", plan_.kindCode, plan_.regions};
+    return UploadFromBox(context, saveFile_, asRead, &receiver);
   }
-  context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
-  ShowMessage(context, kMsgConnectSuccess);
-  SendCommand(context.port, kMsgStartUpload);
-  ShowMessage(context, kMsgVerify);
   FILE_DOWNLOAD_HEADER_T boxHeader{};
-  if (!ReceiveHeaderBlock(context.port, BytesOf(boxHeader))) {
+  if (!AskForBoxHeader(context, boxHeader)) {
     ShowMessage(context, kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
     return false;
@@ -156,13 +155,21 @@ bool VerifyTask::Run(TransferContext& context) {
   SendCommand(context.port, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
+  const bool received = ReceiveRegions(context, plan_.regions, receiver);
+  ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
+  return received;
+}
+
+bool VerifyTask::Run(TransferContext& context) {
+  {
+    std::lock_guard lock(mutex_);
+    checks_.clear();
+  }
   ComparedRegions receiver(plan_, [this](const RegionCheck& check) {
     std::lock_guard lock(mutex_);
     checks_.push_back(check);
   });
-  const bool received = ReceiveRegions(context, plan_.regions, receiver);
-  ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
-  if (!received) return false;
+  if (!ReadBack(context, receiver)) return false;
 
   const std::vector<RegionCheck> checks = Checks();
   const RegionCheck* firstDiffering = nullptr;

@@ -14,6 +14,7 @@
 #include "dld/blocks.h"
 #include "dld/region_sets.h"
 #include "link/box_task.h"
+#include "link/region_receive.h"
 #include "platform/failure.h"
 
 namespace vn {
@@ -22,6 +23,7 @@ inline constexpr const char* kVerifySuccessText = "Verify Success!";
 
 // What a verify asks of every box: the file's regions and their expanded contents.
 struct VerifyPlan {
+  uint8_t kindCode = kNoKindCode;  // the file's, for a copy of what was read back
   std::vector<UploadRegion> regions;
   std::vector<std::vector<uint8_t>> contents;  // one per region, expanded
 };
@@ -43,7 +45,10 @@ std::string VerifyFailedText(const RegionCheck& check);
 
 class VerifyTask : public BoxTask {
  public:
-  explicit VerifyTask(VerifyPlan plan) : plan_(std::move(plan)) {}
+  // `saveFile`, when not empty, gets what the box sent as an upgrade file, written as an upload
+  // writes its file (beside it first, renamed over it once complete).
+  explicit VerifyTask(VerifyPlan plan, std::string saveFile = {})
+      : plan_(std::move(plan)), saveFile_(std::move(saveFile)) {}
 
   int PartitionCount() const override { return int(plan_.regions.size()); }
   bool Run(TransferContext& context) override;
@@ -53,7 +58,12 @@ class VerifyTask : public BoxTask {
   std::vector<RegionCheck> Checks() const;
 
  private:
+  // The exchange up to the last region, the file's or the box's checks, with the status texts
+  // of an upload; false when it failed.
+  bool ReadBack(TransferContext& context, RegionReceiver& receiver);
+
   const VerifyPlan plan_;
+  const std::string saveFile_;
   mutable std::mutex mutex_;
   std::vector<RegionCheck> checks_;
 };

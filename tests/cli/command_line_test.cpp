@@ -152,6 +152,7 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
 const std::map<std::string, std::string> kPlaceholders = {
     {"PORT", "COM1"},
     {"FILE", "firmware.dld"},
+    {"COPY", "copy.dld"},
     {"SET", "app"},
     {"N", "2"},
     {"RECORD", "line.jsonl"},

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <numeric>
 
+#include "dld/extract.h"
 #include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -130,6 +131,8 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
         "Verify failed at 0x40188000!"}},
       {"verify, a descriptor damaged", "verify", {.badDescriptorCrc = 1}, 0, {}, true, 0,
        {"Verify Success!"}},
+      {"verify --save, a byte changed", "verify --save", {}, 0x40180000, {}, true, 1,
+       {"Verify failed at 0x40180000!"}},
       {"verify, the cable pulled", "verify", {.vanishAt = FaultStep::kFrame}, 0, {}, true, 1,
        {"Transfer failed!"}},
       {"identify", "identify", {}, 0, {}, false, 0,
@@ -159,7 +162,9 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
         "key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
                                     SampleFlashImage(23), identity));
     std::vector<std::string> args = {row.command, "--port", box.PtyPath()};
-    if (row.command == "verify") args.push_back(file);
+    const bool save = row.command == "verify --save";
+    if (save) args = {"verify", "--port", box.PtyPath(), "--save", folder.File("copy.dld")};
+    if (row.command.starts_with("verify")) args.push_back(file);
     if (row.command == "identify" && row.withFile) args.insert(args.end(), {"--file", file});
     const ChildResult run = RunCli(args);
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
@@ -167,9 +172,17 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
     ASSERT_GE(lines.size(), row.lines.size()) << run.out;
     EXPECT_EQ(std::vector(lines.end() - ptrdiff_t(row.lines.size()), lines.end()), row.lines)
         << run.out;
-    // Nothing written: not into the box, not beside the file.
+    // Nothing written: not into the box, not beside the file; with --save, what the box holds.
     EXPECT_EQ(box.Stats().downloadsDone, 0);
-    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"key.dld"});
+    if (!save) {
+      EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"key.dld"});
+      continue;
+    }
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"copy.dld", "key.dld"}));
+    std::vector<uint8_t> held(kFlashSize, kErasedByte);
+    ASSERT_TRUE(ExtractIntoImage(ReadBytes(folder.File("copy.dld")), held));
+    EXPECT_EQ(RegionOfImage(held, 0x40180000, 0x10000),
+              RegionOfImage(options.flash, 0x40180000, 0x10000));
   }
 }
 
@@ -243,6 +256,10 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
       {{"verify", "--port", port, tooMany}, "one read request names at most 127"},
       {{"verify", "--port", port}, "FILE is required"},
       {{"verify", key, "--record", keyLink, "--port", port}, into},
+      {{"verify", "--port", port, key, "--save", key}, "already exists"},
+      {{"verify", "--port", port, key, "--save", folder.Path()}, "is a folder"},
+      {{"verify", "--port", port, "--port", port, key, "--save", out}, "one --port, --boxes 1"},
+      {{"verify", "--port", port, key, "--save", out, "--record", out}, into},
       {{"identify", "--port", port, "--file", corruptFile}, "data block 1"},
       {{"identify", "--port", port, "--file", missing}, "missing.dld"},
       {{"identify", "--port", folder.File("no-such-port")}, "cannot open port"},
