@@ -134,6 +134,13 @@ std::vector<RegionCheck> VerifyTask::Checks() const {
   return checks_;
 }
 
+std::optional<RegionCounts> VerifyTask::Regions() const {
+  std::lock_guard lock(mutex_);
+  RegionCounts counts{int(checks_.size()), 0};
+  for (const RegionCheck& check : checks_) counts.differing += check.bytesDiffering > 0 ? 1 : 0;
+  return counts;
+}
+
 LinkEvent VerifyTask::DoneEvent() const {
   LinkEvent event = StatusEvent(kVerifySuccessText, EventKind::kSuccess);
   event.phase = Phase::kTransfer;

@@ -53,6 +53,7 @@ class VerifyTask : public BoxTask {
   int PartitionCount() const override { return int(plan_.regions.size()); }
   bool Run(TransferContext& context) override;
   LinkEvent DoneEvent() const override;
+  std::optional<RegionCounts> Regions() const override;
 
   // The current or last box's regions compared so far, in the file's order. Safe from any thread.
   std::vector<RegionCheck> Checks() const;
