@@ -186,6 +186,31 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
   }
 }
 
+// The production line's two steps on one port: a download the box reports programmed, then a
+// verify that finds the byte the flash did not keep, with both records.
+TEST(CliReadBack, AVerifyAfterADownloadFindsTheByteTheFlashDidNotKeep) {
+  BoxOptions options;
+  options.faults.flipAfterProgram = 0x40184321;
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const std::string file = KeyFile(folder);
+  const std::string record = folder.File("line.jsonl");
+  const ChildResult download =
+      RunCli({"download", "--port", box.PtyPath(), file, "--record", record});
+  EXPECT_EQ(download.exitCode, 0) << download.err;
+  const ChildResult verify = RunCli({"verify", "--port", box.PtyPath(), file, "--record", record});
+  EXPECT_EQ(verify.exitCode, 1) << verify.err;
+  ASSERT_FALSE(Lines(verify.out).empty());
+  EXPECT_EQ(Lines(verify.out).back(), "Verify failed at 0x40184321!");
+  const std::vector<std::string> records = Lines(ReadText(record));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_NE(records[0].find("\"operation\":\"download\""), std::string::npos) << records[0];
+  EXPECT_NE(records[1].find("\"operation\":\"verify\""), std::string::npos) << records[1];
+  EXPECT_NE(records[1].find("\"failure\":\"Verify failed at 0x40184321!\""), std::string::npos)
+      << records[1];
+}
+
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
