@@ -203,12 +203,30 @@ TEST(CliReadBack, AVerifyAfterADownloadFindsTheByteTheFlashDidNotKeep) {
   EXPECT_EQ(verify.exitCode, 1) << verify.err;
   ASSERT_FALSE(Lines(verify.out).empty());
   EXPECT_EQ(Lines(verify.out).back(), "Verify failed at 0x40184321!");
+  // The same as events, and the identify a service bench would run: every object and record
+  // is checked against the published schemas on the way.
+  const ChildResult events =
+      RunCli({"verify", "--port", box.PtyPath(), file, "--json", "--record", record});
+  EXPECT_EQ(events.exitCode, 1) << events.err;
+  EXPECT_NE(events.out.find("\"kind\":\"report\",\"phase\":\"transfer\",\"message\":null,"
+                            "\"text\":\"0x40180000  65536  differs from 0x40184321 (1 byte "
+                            "differs)\",\"part\":1,\"count\":1,\"region\":{\"address\":"
+                            "1075314688,\"size\":65536,\"bytesDiffering\":1,\"firstDiffering\":"
+                            "1075331873}"),
+            std::string::npos)
+      << events.out;
+  const ChildResult identify =
+      RunCli({"identify", "--port", box.PtyPath(), "--json", "--record", record});
+  EXPECT_EQ(identify.exitCode, 0) << identify.err;
   const std::vector<std::string> records = Lines(ReadText(record));
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_NE(records[0].find("\"operation\":\"download\""), std::string::npos) << records[0];
   EXPECT_NE(records[1].find("\"operation\":\"verify\""), std::string::npos) << records[1];
   EXPECT_NE(records[1].find("\"failure\":\"Verify failed at 0x40184321!\""), std::string::npos)
       << records[1];
+  EXPECT_NE(records[3].find("\"operation\":\"identify\",\"box\":1,\"file\":null"),
+            std::string::npos)
+      << records[3];
 }
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
