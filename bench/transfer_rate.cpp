@@ -78,7 +78,7 @@ RunResult RunOperation(Operation operation, const std::string& file, bool pace,
     result.failure = "no virtual box: " + box.Stats().lastError;
     return result;
   }
-  if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
+  if (operation == Operation::kDownload) station.ChooseDownloadFile(file);
   StationJob job(operation, file, 1);
   job.options.task = std::move(task);
   station.Start(std::move(job));

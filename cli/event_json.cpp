@@ -34,14 +34,18 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
     object["bytesDone"] = event.bytesDone;
     object["bytesTotal"] = event.bytesTotal;
   }
+  if (event.kind == EventKind::kFailure) {
+    const char* kind = BoxFailureKindName(event.failureKind);
+    object["failureKind"] = kind ? Json(kind) : Json(nullptr);
+  }
   // A region a verify read back, in figures as well as in words.
   if (event.region.size > 0) {
-    object["region"] = {{"address", event.region.address},
-                        {"size", event.region.size},
-                        {"bytesDiffering", event.region.bytesDiffering},
-                        {"firstDiffering", event.region.bytesDiffering > 0
-                                               ? Json(event.region.firstDiffering)
-                                               : Json(nullptr)}};
+    object["region"] = {
+        {"address", event.region.address},
+        {"size", event.region.size},
+        {"bytesDiffering", event.region.bytesDiffering},
+        {"firstDiffering",
+         event.region.bytesDiffering > 0 ? Json(event.region.firstDiffering) : Json(nullptr)}};
   }
   object["link"] = LinkCountersJson(event.link);
   return OneLine(object);
@@ -63,13 +67,14 @@ std::string DetailJson(const std::string& port, int box, const std::string& what
 }
 
 std::string SummaryJson(const std::string& port, int done, int failed, bool opened, bool stopped,
-                        bool portLost) {
+                        bool portLost, const std::string& detail) {
   Json object = Head(port, "summary");
   object["opened"] = opened;
   object["boxesDone"] = done;
   object["boxesFailed"] = failed;
   object["stopped"] = stopped;
   object["portLost"] = portLost;
+  object["detail"] = detail.empty() ? Json(nullptr) : Json(detail);
   return OneLine(object);
 }
 

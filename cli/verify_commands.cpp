@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/option_checks.h"
 #include "cli/production_line.h"
 #include "dld/header_file.h"
@@ -16,6 +15,7 @@
 #include "link/identify.h"
 #include "link/upload_output.h"
 #include "link/verify.h"
+#include "platform/exit_codes.h"
 
 namespace vn {
 namespace {

@@ -82,8 +82,9 @@ bool IdentifyTask::Run(TransferContext& context) {
   if (!file_) return true;
   std::vector<std::string> differing;
   if (FileFitsBox(*file_, boxHeader, &differing)) {
-    Report(context, file_->identForNocheck == 1 ? "the file fits: it asks for no identity check"
-                                                : "the file fits: every identity field is the box's");
+    Report(context, file_->identForNocheck == 1
+                        ? "the file fits: it asks for no identity check"
+                        : "the file fits: every identity field is the box's");
     return true;
   }
   // Each differing text as both sides have it: "hardware version: box 1.00, file 1.01".
@@ -93,12 +94,20 @@ bool IdentifyTask::Run(TransferContext& context) {
     for (size_t i = 0; i < boxLines.size(); ++i) {
       if (!boxLines[i].starts_with(label + ": ")) continue;
       const size_t from = label.size() + 2;
-      Report(context, label + ": box " + boxLines[i].substr(from) + ", file " +
-                          fileLines[i].substr(from));
+      Report(context,
+             label + ": box " + boxLines[i].substr(from) + ", file " + fileLines[i].substr(from));
     }
   }
   LinkEvent refused = StatusEvent(kIdentityMismatchText, EventKind::kFailure);
   refused.phase = Phase::kVerify;
+  refused.failureKind = BoxFailureKind::kIdentityMismatch;
+  std::string words = "the file's";
+  for (size_t i = 0; i < differing.size(); ++i) {
+    words += (i == 0 ? " " : i + 1 == differing.size() ? " and " : ", ") + differing[i];
+  }
+  refused.failure =
+      FailureSaying(FailureKind::kOther,
+                    words + (differing.size() == 1 ? " differs" : " differ") + " from the box's");
   context.observer.OnEvent(refused);
   return false;
 }

@@ -37,7 +37,10 @@ bool ReceiveRegions(TransferContext& context, std::span<const UploadRegion> regi
 
     const int32_t blockSize = int32_t(GetLe24(descriptor.compressedLength)) + kDataBlockOverhead;
     if (!ReceiveSection(context.port, sink, blockSize, failures, onFrame)) return false;
-    if (!receiver.TakeBlock(descriptor)) return false;
+    if (!receiver.TakeBlock(descriptor)) {
+      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData);
+      return false;
+    }
     ++part;
   }
   return failures < kMaxFailuresInRow && context.port.PortOpened();

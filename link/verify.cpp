@@ -44,8 +44,7 @@ class ComparedRegions : public RegionReceiver {
   bool TakeBlock(const FILE_PARTITION_HEADER_T& descriptor) override {
     if (!CompareDataBlock(descriptor, block_).Agrees()) return false;
     const uint32_t r = GetLe24(descriptor.compressedLength);
-    const auto got =
-        LzoDecompress(std::span(block_).subspan(4, r), GetLe24(descriptor.regionSize));
+    const auto got = LzoDecompress(std::span(block_).subspan(4, r), GetLe24(descriptor.regionSize));
     if (!got || CalcCrc32(got->data(), int32_t(got->size())) != GetLe32(descriptor.regionCrc)) {
       return false;
     }
@@ -71,10 +70,10 @@ bool PlanVerify(std::span<const uint8_t> image, VerifyPlan& plan, Failure& failu
     return false;
   }
   if (walked.regions.size() > size_t(kMaxRequestRegions)) {
-    failure = FailureSaying(FailureKind::kDamaged,
-                            "the file has " + std::to_string(walked.regions.size()) +
-                                " regions; one read request names at most " +
-                                std::to_string(kMaxRequestRegions));
+    failure = FailureSaying(FailureKind::kDamaged, "the file has " +
+                                                       std::to_string(walked.regions.size()) +
+                                                       " regions; one read request names at most " +
+                                                       std::to_string(kMaxRequestRegions));
     return false;
   }
   for (const RegionBlocks& region : walked.regions) {
@@ -82,9 +81,9 @@ bool PlanVerify(std::span<const uint8_t> image, VerifyPlan& plan, Failure& failu
     const uint32_t size = GetLe24(descriptor.regionSize);
     auto contents = region.data ? LzoDecompress(region.data->payload, size) : std::nullopt;
     if (!contents) {
-      failure = FailureSaying(FailureKind::kDamaged,
-                              "region " + std::to_string(region.descriptor.region) +
-                                  " does not expand to its size");
+      failure = FailureSaying(
+          FailureKind::kDamaged,
+          "region " + std::to_string(region.descriptor.region) + " does not expand to its size");
       return false;
     }
     plan.kindCode = walked.header ? HeaderOf(*walked.header).partitionKind : kNoKindCode;
@@ -193,6 +192,12 @@ bool VerifyTask::Run(TransferContext& context) {
   LinkEvent failed = StatusEvent(VerifyFailedText(*firstDiffering), EventKind::kFailure);
   failed.phase = Phase::kTransfer;
   failed.region = *firstDiffering;
+  failed.failureKind = BoxFailureKind::kContentDiffers;
+  const RegionCounts counts = *Regions();
+  failed.failure =
+      FailureSaying(FailureKind::kOther,
+                    std::to_string(counts.differing) + " of " + std::to_string(counts.checked) +
+                        " regions differ; region " + RegionCheckText(*firstDiffering));
   context.observer.OnEvent(failed);
   return false;
 }

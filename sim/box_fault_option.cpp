@@ -97,8 +97,7 @@ const std::array<FaultOption, 27> kOptions = {{
      "... the Nth of its kind (default the first)"},
     {"flip-after-program", &BoxFaults::flipAfterProgram, "=ADDRESS",
      "change the flash byte at ADDRESS after programming"},
-    {"short-region", &BoxFaults::shortRegion, "=N",
-     "upload: region N sent with half its size"},
+    {"short-region", &BoxFaults::shortRegion, "=N", "upload: region N sent with half its size"},
 }};
 
 // The whole text as a number of 1 or more; nullopt for anything else.

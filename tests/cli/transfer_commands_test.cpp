@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <numeric>
 
 #include "dld/extract.h"
@@ -94,13 +95,20 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
     std::string name;
     std::string command;
     BoxFaults faults;
-    uint32_t changed = 0;       // a flash byte the box holds changed
-    FileIdentity identity{};    // of the file (identify --file); empty: the lab box's
+    uint32_t changed = 0;     // a flash byte the box holds changed
+    FileIdentity identity{};  // of the file (identify --file); empty: the lab box's
     bool withFile = true;
     int exit = 0;
-    std::vector<std::string> lines;  // the last lines printed
+    std::vector<std::string> lines;     // the last lines printed
+    const char* failureKind = nullptr;  // the record's; null for a success
   } rows[] = {
-      {"verify matches", "verify", {}, 0, {}, true, 0,
+      {"verify matches",
+       "verify",
+       {},
+       0,
+       {},
+       true,
+       0,
        {"Transfer Success!", "0x40180000  65536  same", "Verify Success!"}},
       {"verify, a byte changed",
        "verify",
@@ -110,7 +118,8 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
        true,
        1,
        {"0x40180000  65536  differs from 0x40187FFF (1 byte differs)",
-        "Verify failed at 0x40187FFF!"}},
+        "Verify failed at 0x40187FFF!"},
+       "content-differs"},
       {"verify, the last byte changed",
        "verify",
        {},
@@ -119,7 +128,8 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
        true,
        1,
        {"0x40180000  65536  differs from 0x4018FFFF (1 byte differs)",
-        "Verify failed at 0x4018FFFF!"}},
+        "Verify failed at 0x4018FFFF!"},
+       "content-differs"},
       {"verify, the region answered short",
        "verify",
        {.shortRegion = 1},
@@ -128,24 +138,71 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
        true,
        1,
        {"0x40180000  65536  differs from 0x40188000 (32768 bytes differ)",
-        "Verify failed at 0x40188000!"}},
-      {"verify, a descriptor damaged", "verify", {.badDescriptorCrc = 1}, 0, {}, true, 0,
+        "Verify failed at 0x40188000!"},
+       "content-differs"},
+      {"verify, a descriptor damaged",
+       "verify",
+       {.badDescriptorCrc = 1},
+       0,
+       {},
+       true,
+       0,
        {"Verify Success!"}},
-      {"verify --save, a byte changed", "verify --save", {}, 0x40180000, {}, true, 1,
-       {"Verify failed at 0x40180000!"}},
-      {"verify, the cable pulled", "verify", {.vanishAt = FaultStep::kFrame}, 0, {}, true, 1,
-       {"Transfer failed!"}},
-      {"identify", "identify", {}, 0, {}, false, 0,
+      {"verify --save, a byte changed",
+       "verify --save",
+       {},
+       0x40180000,
+       {},
+       true,
+       1,
+       {"Verify failed at 0x40180000!"},
+       "content-differs"},
+      {"verify, the cable pulled",
+       "verify",
+       {.vanishAt = FaultStep::kFrame},
+       0,
+       {},
+       true,
+       1,
+       {"Transfer failed!"},
+       "port-lost"},
+      {"identify",
+       "identify",
+       {},
+       0,
+       {},
+       false,
+       0,
        {"manufacture ident: VESPANODE-LAB", "hardware module: VN-HW1", "hardware version: 1.00",
         "software module: VN-SW1", "software version: 3.1.05", "ident for nocheck: 0",
         "kind code: 0", "partition count: 0", "total size: 0",
         "reserved: 56 4E 42 4F 58 01 00 5A A5 00 00", "Identify Success!"}},
-      {"identify, the file fits", "identify", {}, 0, {}, true, 0,
+      {"identify, the file fits",
+       "identify",
+       {},
+       0,
+       {},
+       true,
+       0,
        {"the file fits: every identity field is the box's", "Identify Success!"}},
-      {"identify, the file would be refused", "identify", {}, 0, stranger, true, 1,
-       {"hardware version: box 1.00, file 1.01", "The box would refuse this file!"}},
-      {"identify, the header damaged", "identify", {.badHeaderCrc = 1}, 0, {}, false, 1,
-       {"Ident check failed!"}},
+      {"identify, the file would be refused",
+       "identify",
+       {},
+       0,
+       stranger,
+       true,
+       1,
+       {"hardware version: box 1.00, file 1.01", "The box would refuse this file!"},
+       "identity-mismatch"},
+      {"identify, the header damaged",
+       "identify",
+       {.badHeaderCrc = 1},
+       0,
+       {},
+       false,
+       1,
+       {"Ident check failed!"},
+       "damaged-data"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -159,15 +216,21 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
     const FileIdentity identity =
         row.identity.manufactureIdent.empty() ? LabBoxIdentity() : row.identity;
     const std::string file = folder.Write(
-        "key.dld", BuildUpgradeFile(UploadRegionList(Operation::kUploadKey),
-                                    SampleFlashImage(23), identity));
+        "key.dld",
+        BuildUpgradeFile(UploadRegionList(Operation::kUploadKey), SampleFlashImage(23), identity));
     std::vector<std::string> args = {row.command, "--port", box.PtyPath()};
     const bool save = row.command == "verify --save";
     if (save) args = {"verify", "--port", box.PtyPath(), "--save", folder.File("copy.dld")};
     if (row.command.starts_with("verify")) args.push_back(file);
     if (row.command == "identify" && row.withFile) args.insert(args.end(), {"--file", file});
+    ScratchFolder records;  // apart: nothing but the copy may appear beside the file
+    const std::string record = records.File("line.jsonl");
+    args.insert(args.end(), {"--record", record});
     const ChildResult run = RunCli(args);
     EXPECT_EQ(run.exitCode, row.exit) << run.err;
+    const auto written = nlohmann::json::parse(ReadText(record), nullptr, false);
+    EXPECT_EQ(written["failureKind"],
+              row.failureKind ? nlohmann::json(row.failureKind) : nlohmann::json(nullptr));
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_GE(lines.size(), row.lines.size()) << run.out;
     EXPECT_EQ(std::vector(lines.end() - ptrdiff_t(row.lines.size()), lines.end()), row.lines)
@@ -222,8 +285,14 @@ TEST(CliReadBack, AVerifyAfterADownloadFindsTheByteTheFlashDidNotKeep) {
   ASSERT_EQ(records.size(), 4u);
   EXPECT_NE(records[0].find("\"operation\":\"download\""), std::string::npos) << records[0];
   EXPECT_NE(records[1].find("\"operation\":\"verify\""), std::string::npos) << records[1];
-  EXPECT_NE(records[1].find("\"failure\":\"Verify failed at 0x40184321!\""), std::string::npos)
+  EXPECT_NE(records[1].find("\"failure\":\"Verify failed at 0x40184321!\","
+                            "\"failureKind\":\"content-differs\""),
+            std::string::npos)
       << records[1];
+  EXPECT_NE(records[1].find("\"regionsChecked\":1,\"regionsDiffering\":1"), std::string::npos)
+      << records[1];
+  EXPECT_NE(records[0].find("\"regionsChecked\":null,\"regionsDiffering\":null"), std::string::npos)
+      << records[0];
   EXPECT_NE(records[3].find("\"operation\":\"identify\",\"box\":1,\"file\":null"),
             std::string::npos)
       << records[3];

@@ -120,20 +120,28 @@ TEST(FileFitsBox, ComparesEachIdentityTextWithItsPadding) {
        },
        true,
        {}},
-      {"a longer version", [](FILE_DOWNLOAD_HEADER_T& h) { h.softwareVersion[6] = '1'; }, false,
+      {"a longer version",
+       [](FILE_DOWNLOAD_HEADER_T& h) { h.softwareVersion[6] = '1'; },
+       false,
        {"software version"}},
-      {"junk behind the NUL", [](FILE_DOWNLOAD_HEADER_T& h) { h.hardwareModule[7] = 'x'; },
-       false, {"hardware module"}},
-      {"two texts", [](FILE_DOWNLOAD_HEADER_T& h) {
+      {"junk behind the NUL",
+       [](FILE_DOWNLOAD_HEADER_T& h) { h.hardwareModule[7] = 'x'; },
+       false,
+       {"hardware module"}},
+      {"two texts",
+       [](FILE_DOWNLOAD_HEADER_T& h) {
          h.manufactureIdent[0] = 'W';
          h.hardwareVersion[0] = '2';
        },
-       false, {"manufacture ident", "hardware version"}},
-      {"no check asked, texts differing", [](FILE_DOWNLOAD_HEADER_T& h) {
+       false,
+       {"manufacture ident", "hardware version"}},
+      {"no check asked, texts differing",
+       [](FILE_DOWNLOAD_HEADER_T& h) {
          h.identForNocheck = 1;
          h.hardwareVersion[0] = '2';
        },
-       true, {"hardware version"}},
+       true,
+       {"hardware version"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

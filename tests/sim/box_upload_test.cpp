@@ -185,8 +185,10 @@ TEST(BoxUpload, AnswersAnyRegionListInsideItsFlash) {
        {},
        {0x2001, 1, 0x40}},
       {"the most a request holds", many, {}, {}},
-      {"second region cut short", {{0, 0x40180000, 0x10000}, {0, 0x40190000, 0x10000}},
-       {.shortRegion = 2}, {0x10000, 0x8000}},
+      {"second region cut short",
+       {{0, 0x40180000, 0x10000}, {0, 0x40190000, 0x10000}},
+       {.shortRegion = 2},
+       {0x10000, 0x8000}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
