@@ -5,9 +5,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <thread>
 
 #include "dld/extract.h"
 #include "dld/inspect.h"
@@ -210,6 +212,8 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
     options.flash = SampleFlashImage(23);
     if (row.changed) options.flash[row.changed - kFlashBase] ^= 0x5A;
     options.faults = row.faults;
+    std::atomic<int> sessionsEnded{0};
+    options.onSessionEnd = [&sessionsEnded](const BoxSessionReport&) { ++sessionsEnded; };
     VirtualBox box(options);
     ASSERT_TRUE(box.Start());
     ScratchFolder folder;
@@ -236,7 +240,16 @@ TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
     EXPECT_EQ(std::vector(lines.end() - ptrdiff_t(row.lines.size()), lines.end()), row.lines)
         << run.out;
     // Nothing written: not into the box, not beside the file; with --save, what the box holds.
+    // The box got every answer it was owed, the refusal of its header included: an identify
+    // ends the exchange as the protocol lets a PC end it.
     EXPECT_EQ(box.Stats().downloadsDone, 0);
+    if (row.faults.vanishAt == FaultStep::kNone) {
+      for (int wait = 0; wait < 1000 && sessionsEnded == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      EXPECT_EQ(sessionsEnded, 1);
+      EXPECT_EQ(box.Stats().answersMissing, 0);
+    }
     if (!save) {
       EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"key.dld"});
       continue;
