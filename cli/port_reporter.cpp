@@ -55,12 +55,9 @@ void PortReporter::OnEvent(const LinkEvent& event) {
   TrackBox(event);
   meter_.OnEvent(event);
   link_ = event.link;
-  if (output_.Mode() == OutputMode::kJson) {
-    // The bar repeats the percentages for the window; programs have those.
-    if (event.kind != EventKind::kBar) output_.PrintLine(EventJson(setup_.port, event));
-  } else {
-    Show(event);
-  }
+  // The bar repeats the percentages for the window; programs have those.
+  if (event.kind != EventKind::kBar && Streams()) Stream(EventJson(setup_.port, event));
+  if (output_.Mode() != OutputMode::kJson) Show(event);
   const bool ended = event.kind == EventKind::kSuccess ||
                      (event.kind == EventKind::kIdle && !box_.failure.empty());
   if (!ended) return;
@@ -69,19 +66,15 @@ void PortReporter::OnEvent(const LinkEvent& event) {
 }
 
 void PortReporter::OnErrorBox(const std::string& text) {
-  if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_.number, "error", text));
-    return;
-  }
+  if (Streams()) Stream(DetailJson(setup_.port, box_.number, "error", text));
+  if (output_.Mode() == OutputMode::kJson) return;
   output_.PrintError(Named(text));
 }
 
 void PortReporter::OnDetail(const std::string& text) {
   if (box_.open && box_.reason.empty()) box_.reason = text;
-  if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_.number, "detail", text));
-    return;
-  }
+  if (Streams()) Stream(DetailJson(setup_.port, box_.number, "detail", text));
+  if (output_.Mode() == OutputMode::kJson) return;
   output_.PrintError("vespanode-cli: " + Named(text));
 }
 
@@ -164,7 +157,7 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
 // The record goes to the record file and, with --json, into the event stream. A record that
 // cannot be added to its file is not lost: it goes to standard error with the reason.
 void PortReporter::Deliver(const nlohmann::ordered_json& record) {
-  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, record));
+  if (Streams()) Stream(BoxJson(setup_.port, record));
   if (setup_.recordFile.empty()) return;
   const std::string recordLine = OneLine(record);
   Failure failure;
@@ -174,6 +167,11 @@ void PortReporter::Deliver(const nlohmann::ordered_json& record) {
   failure.subject = setup_.recordFile;
   output_.PrintError("vespanode-cli: " + Named(FailureText(failure) + "; the record follows"));
   output_.PrintError(recordLine);
+}
+
+void PortReporter::Stream(const std::string& line) {
+  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(line);
+  if (setup_.tee) setup_.tee->Take(line);
 }
 
 void PortReporter::Show(const LinkEvent& event) {

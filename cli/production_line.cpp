@@ -7,6 +7,7 @@
 
 #include "cli/event_json.h"
 #include "cli/exit_codes.h"
+#include "cli/line_page.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
 #include "link/message_trace.h"
@@ -37,13 +38,17 @@ std::string BoxCount(int count) {
   return std::to_string(count) + (count == 1 ? " box" : " boxes");
 }
 
+// "stopped" has always counted a port that went away too; "portLost" tells the two apart.
+std::string SummaryObject(const std::string& port, const PortRun& run) {
+  const LoopResult& result = run.station->Result();
+  const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
+  return SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost);
+}
+
 void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
   const LoopResult& result = run.station->Result();
   if (output.Mode() == OutputMode::kJson) {
-    // "stopped" has always counted a port that went away too; "portLost" tells the two apart.
-    const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
-    output.PrintLine(
-        SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost));
+    output.PrintLine(SummaryObject(port, run));
     return;
   }
   std::string line = port + ": ";
@@ -119,6 +124,17 @@ int RunLine(const LineRequest& request) {
                        FailureText(failure).c_str());
         });
   }
+  // The page's port is had before any box is asked, or the run does not begin.
+  std::unique_ptr<LinePage> page;
+  if (!request.httpAddress.empty()) {
+    std::string problem;
+    page = LinePage::Open(request, fileSha256, problem);
+    if (!page) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      return kExitBadInput;
+    }
+    std::fprintf(stderr, "vespanode-cli: the line page is at %s\n", page->Url().c_str());
+  }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),
                     mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
@@ -135,6 +151,7 @@ int RunLine(const LineRequest& request) {
     setup.fileSha256 = fileSha256;
     setup.recordFile = request.recordFile;
     setup.stop = &interrupted;
+    setup.tee = page.get();
     run.reporter = std::make_unique<PortReporter>(output, setup);
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
@@ -192,6 +209,10 @@ int RunLine(const LineRequest& request) {
   output.TakeDownBoard();
   if (summarize || request.json) {
     for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);
+  }
+  if (page) {
+    for (size_t i = 0; i < runs.size(); ++i) page->Take(SummaryObject(request.ports[i], runs[i]));
+    page->Flush();
   }
   for (size_t i = 0; i < runs.size(); ++i) {
     // With a summary, the summary says it.

@@ -17,8 +17,9 @@ struct LineRequest {
   bool keepGoing = false;                      // a failed box is counted and the next one awaited
   double stallSeconds = 0;                     // 0: no stall limit
   std::string recordFile;                      // empty: no record
-  std::string traceFile;  // every message on the line; "-" standard error; empty: none
-  bool json = false;      // JSON objects on standard output instead of status lines
+  std::string traceFile;    // every message on the line; "-" standard error; empty: none
+  bool json = false;        // JSON objects on standard output instead of status lines
+  std::string httpAddress;  // "[ADDR:]PORT" of the line page; empty: none
 };
 
 // The program's exit status: 0 when every box on every port succeeded, 1 when one did not (or a
