@@ -8,6 +8,7 @@
 
 #include "http/metrics_text.h"
 #include "http/page_assets.h"
+#include "platform/console.h"
 
 namespace vn::http {
 namespace {
@@ -81,8 +82,8 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::st
   bool digits = !port.empty() && port.size() <= 5;
   for (const char c : port) digits = digits && c >= '0' && c <= '9';
   if (digits) number = std::stoi(port);
-  if (!digits || number < 1 || number > 65535) {
-    problem = "the port in " + text + " is not a number from 1 to 65535";
+  if (!digits || number > 65535) {
+    problem = "the port in " + text + " is not a number from 0 to 65535";
     return std::nullopt;
   }
   address.port = number;
@@ -122,8 +123,16 @@ std::unique_ptr<LineServer> LineServer::Start(RunDescription run, ServerOptions 
               ": " + (error != 0 ? std::strerror(error) : "the address cannot be had");
     return nullptr;
   }
-  server->digester_ = std::thread([self] { self->Digest(); });
-  server->listener_ = std::thread([self] { self->server_.listen_after_bind(); });
+  // A stop request must reach the program's own handler, not end it on one of these threads
+  // (or on the connection workers, which the listener starts and which inherit its mask).
+  server->digester_ = std::thread([self] {
+    KeepStopRequestsOffThisThread();
+    self->Digest();
+  });
+  server->listener_ = std::thread([self] {
+    KeepStopRequestsOffThisThread();
+    self->server_.listen_after_bind();
+  });
   return server;
 }
 

@@ -36,7 +36,8 @@ struct ListenAddress {
   int port = 0;  // 0: any free port
 };
 
-// "[ADDR:]PORT" ("8080", "0.0.0.0:8080", "[::1]:8080"); nullopt with `problem` when it is not one.
+// "[ADDR:]PORT" ("8080", "0.0.0.0:8080", "[::1]:8080"; port 0: any free one); nullopt with
+// `problem` when it is not one.
 std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::string& problem);
 
 struct ServerOptions {

@@ -62,10 +62,12 @@ const std::vector<HttpRow> kRows = {
      "in use", 0},
     {"an address not of this PC", [](HeldPort&) { return "192.0.2.1:8080"; }, false, 2,
      "cannot serve the line page on 192.0.2.1:8080", 0},
-    {"port 0", [](HeldPort&) { return "0"; }, false, 2, "1 to 65535", 0},
-    {"a port past 65535", [](HeldPort&) { return "127.0.0.1:70000"; }, false, 2, "1 to 65535", 0},
+    {"a port past 65535", [](HeldPort&) { return "127.0.0.1:70000"; }, false, 2, "0 to 65535", 0},
+    {"a word for a port", [](HeldPort&) { return "localhost:http"; }, false, 2, "0 to 65535", 0},
     {"no address before the colon", [](HeldPort&) { return ":8080"; }, false, 2, "no address", 0},
     {"a free port", [](HeldPort& held) { return held.Port(); }, true, 0,
+     "vespanode-cli: the line page is at http://127.0.0.1:", 1},
+    {"port 0: any free port, and the one taken is said", [](HeldPort&) { return "0"; }, false, 0,
      "vespanode-cli: the line page is at http://127.0.0.1:", 1},
 };
 
