@@ -55,14 +55,14 @@ header { display: flex; flex-wrap: wrap; gap: 16px 40px; align-items: center;
 .label { color: var(--muted); font-size: 0.95rem; }
 .connection { font-size: 1rem; padding: 6px 14px; border-radius: 20px; background: var(--failure); }
 .connection[data-live="yes"] { background: var(--success); }
-main { display: grid; gap: 16px; grid-template-columns: repeat(auto-fit, minmax(440px, 1fr)); }
+main { display: grid; gap: 16px; grid-template-columns: repeat(auto-fit, minmax(360px, 1fr)); }
 .tile { background: var(--tile); border-radius: 10px; overflow: hidden;
   border: 4px solid var(--waiting); display: flex; flex-direction: column; }
 .band { background: var(--waiting); padding: 12px 18px; display: flex;
   justify-content: space-between; align-items: baseline; gap: 12px; }
-.port { font-size: 2rem; font-weight: 800; overflow-wrap: anywhere; }
+.port { font-size: 1.8rem; font-weight: 800; overflow-wrap: anywhere; }
 .com { font-size: 1.1rem; color: #E6E6E6; overflow-wrap: anywhere; text-align: right; }
-.state { font-size: 3.2rem; font-weight: 900; letter-spacing: 0.02em; padding: 10px 18px 0;
+.state { font-size: 3rem; font-weight: 900; letter-spacing: 0.02em; padding: 10px 18px 0;
   text-transform: uppercase; }
 .status { padding: 0 18px; color: var(--muted); font-size: 1.15rem; min-height: 1.5em;
   overflow-wrap: anywhere; }
@@ -99,7 +99,7 @@ constexpr std::string_view kScript = R"page('use strict';
 // as textContent, never as markup.
 (function () {
   const STATE_WORDS = {
-    waiting: 'Waiting for a box', connect: 'Connect', verify: 'Verify', transfer: 'Transfer',
+    waiting: 'Waiting', connect: 'Connect', verify: 'Verify', transfer: 'Transfer',
     erase: 'Erase', program: 'Program', success: 'Success', failure: 'Failure',
     stopped: 'Stopped', closed: 'Closed'
   };
@@ -195,14 +195,19 @@ constexpr std::string_view kScript = R"page('use strict';
     const sha = l.sha256 ? '  \u00b7  SHA-256 ' + l.sha256.slice(0, 12) : '';
     document.getElementById('file').textContent = l.command + '  ' + l.file + sha;
     const identity = [];
-    if (l.identity && typeof l.identity === 'object') {
-      for (const [key, value] of Object.entries(l.identity)) identity.push(key + ' ' + value);
-    }
+    const id = l.identity && typeof l.identity === 'object' ? l.identity : {};
+    const pair = function (label, first, second) {
+      const text = [first, second].filter(function (v) { return v; }).join(' ');
+      if (text) identity.push(label + ' ' + text);
+    };
+    pair('maker', id.manufactureIdent);
+    pair('hardware', id.hardwareModule, id.hardwareVersion);
+    pair('software', id.softwareModule, id.softwareVersion);
     if (l.host) identity.unshift(l.host);
     document.getElementById('identity').textContent = identity.join('  \u00b7  ');
     document.getElementById('done').textContent = l.boxesDone;
     document.getElementById('failed').textContent = l.boxesFailed;
-    document.getElementById('rate').textContent = l.boxesPerHour;
+    document.getElementById('rate').textContent = Math.round(l.boxesPerHour);
     document.title = 'Vespanode line \u00b7 ' + l.boxesDone + ' done';
     tick();
   }

@@ -38,7 +38,7 @@ def browser():
     profile = tempfile.mkdtemp(prefix="vespanode-chromium-")
     for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--no-first-run",
-                 "--disable-dev-shm-usage", "--window-size=1600,1000",
+                 "--disable-dev-shm-usage", "--window-size=1600,760",
                  "--user-data-dir=" + profile]:
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})

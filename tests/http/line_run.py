@@ -34,22 +34,31 @@ class LineRun:
 
     def __init__(self, bin_dir, good=2, faulted=1, boxes=3, file_name="firmware.dld",
                  quoted_port=False):
-        self.bin = bin_dir
+        self.bin = os.path.abspath(bin_dir)
         self.scratch = tempfile.mkdtemp(prefix="vespanode-line-")
         self.children = []
         self.ptys = []
         self.boxes = boxes
-        self.file = os.path.join(self.scratch, file_name)
+        # The run works in its scratch folder: the page shows the names as given.
+        self.file = file_name
         self.record = os.path.join(self.scratch, "line.jsonl")
         self.ports = []
         self.faulted_port = None
         self.empty_port = None
+        self.cli = None
+        try:
+            self._set_up(good, faulted, quoted_port)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _set_up(self, good, faulted, quoted_port):
         self._pack()
         for index in range(good + faulted):
             faults = ["--fault", "program-fail-at=1"] if index >= good else []
-            link = None
+            link = "ttyUSB%d" % index
             if quoted_port and index == 0:
-                link = os.path.join(self.scratch, "port \"7\" 'line'")
+                link = "port \"7\" 'line'"
             port = self._start_box(faults, link)
             self.ports.append(port)
             if faults:
@@ -57,11 +66,11 @@ class LineRun:
         # A port with nothing on it: the station waits for a box there until it is stopped.
         master, slave = pty.openpty()
         self.ptys += [master, slave]
-        self.empty_port = os.ttyname(slave)
+        self.empty_port = "ttyUSB%d" % len(self.ports)
+        os.symlink(os.ttyname(slave), os.path.join(self.scratch, self.empty_port))
         self.ports.append(self.empty_port)
         self.http_port = free_port()
         self.url = None
-        self.cli = None
 
     def _pack(self):
         flash = os.path.join(self.scratch, "flash.img")
@@ -69,7 +78,7 @@ class LineRun:
             f.write(b"Vespanode line page test flash image. " * 4000)
             f.write(os.urandom(60000))
         subprocess.run([os.path.join(self.bin, "vespanode-cli"), "pack", "--set", "key", "--flash",
-                        flash, "-o", self.file, "--manufacture-ident", "VESPANODE-LAB",
+                        flash, "-o", os.path.join(self.scratch, self.file), "--manufacture-ident", "VESPANODE-LAB",
                         "--hardware-module", "VN-HW1", "--hardware-version", "1.00",
                         "--software-module", "VN-SW1", "--software-version", "3.1.05"],
                        check=True, stdout=subprocess.DEVNULL)
@@ -81,7 +90,7 @@ class LineRun:
         if link:
             args += ["--link", link]
         with open(out, "w") as f:
-            child = subprocess.Popen(args, stdout=f)
+            child = subprocess.Popen(args, stdout=f, cwd=self.scratch)
         self.children.append(child)
 
         def said():
@@ -100,7 +109,8 @@ class LineRun:
         args += ["--boxes", str(self.boxes), "--keep-going", "--record", self.record,
                  "--http", "127.0.0.1:%d" % self.http_port, self.file]
         self.err_path = os.path.join(self.scratch, "cli.err")
-        self.cli = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=open(self.err_path, "w"))
+        self.cli = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=open(self.err_path, "w"),
+                                    cwd=self.scratch)
 
         def address():
             with open(self.err_path) as f:
