@@ -46,6 +46,19 @@ def browser():
     return driver, profile
 
 
+def check_stations_schema(url):
+    """/api/v1/stations as docs/schema/stations.schema.json publishes it."""
+    import json
+    import urllib.request
+    import jsonschema
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, "..", "..", "docs", "schema", "stations.schema.json")) as f:
+        schema = json.load(f)
+    with urllib.request.urlopen(url + "api/v1/stations", timeout=5) as answer:
+        stations = json.load(answer)
+    jsonschema.Draft202012Validator(schema).validate(stations)
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
@@ -106,6 +119,8 @@ def main():
               "the file's name became markup")
         check(driver.find_element("id", "done").text == str(sum(c[0] for c in counts.values())),
               "header total")
+
+        check_stations_schema(run.url)
 
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
         check(not errors, "console errors: %s" % errors)
