@@ -4,15 +4,17 @@
 
 namespace vn::http {
 
-void EventClient::Push(std::string message) {
+void EventClient::Push(const std::vector<std::string>& messages) {
   {
     const std::lock_guard lock(mutex_);
     if (closed_) return;
-    if (queue_.size() >= limit_) {
-      ++dropped_;
-      return;
+    for (const std::string& message : messages) {
+      if (queue_.size() >= limit_) {
+        ++dropped_;
+      } else {
+        queue_.push_back(message);
+      }
     }
-    queue_.push_back(std::move(message));
   }
   ready_.notify_one();
 }
@@ -60,7 +62,7 @@ std::string SseMessage(const std::string& event, const std::string& data) {
 std::shared_ptr<EventClient> EventFanout::Join(const std::vector<std::string>& first) {
   // The current state may be larger than the queue's bound: it is let in whole.
   auto client = std::make_shared<EventClient>(std::max(limit_, first.size() + limit_));
-  for (const std::string& message : first) client->Push(message);
+  client->Push(first);
   const std::lock_guard lock(mutex_);
   if (closed_) {
     client->Close();
@@ -76,9 +78,10 @@ void EventFanout::Leave(const std::shared_ptr<EventClient>& client) {
   std::erase(clients_, client);
 }
 
-void EventFanout::Publish(const std::string& message) {
+void EventFanout::Publish(const std::vector<std::string>& messages) {
+  if (messages.empty()) return;
   const std::lock_guard lock(mutex_);
-  for (const auto& client : clients_) client->Push(message);
+  for (const auto& client : clients_) client->Push(messages);
 }
 
 void EventFanout::CloseAll() {

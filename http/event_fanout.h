@@ -19,8 +19,9 @@ class EventClient {
  public:
   explicit EventClient(size_t limit) : limit_(limit) {}
 
-  // Adds one SSE message (already framed). Never blocks beyond the queue's own lock.
-  void Push(std::string message);
+  // Adds SSE messages (already framed), waking the reader once. Never blocks beyond the queue's
+  // own lock.
+  void Push(const std::vector<std::string>& messages);
   // The next messages, waiting up to `wait` for one; empty on time-out or once closed. After an
   // overflow, a `gap` message saying how many were dropped comes before the next ones.
   std::vector<std::string> Take(std::chrono::milliseconds wait);
@@ -46,7 +47,8 @@ class EventFanout {
   // A new client, its queue primed with `first` (the current state) before anything else.
   std::shared_ptr<EventClient> Join(const std::vector<std::string>& first);
   void Leave(const std::shared_ptr<EventClient>& client);
-  void Publish(const std::string& message);
+  // Messages made together go out together: one write to each client, not one each.
+  void Publish(const std::vector<std::string>& messages);
   void CloseAll();
   size_t ClientCount() const;
 

@@ -183,7 +183,10 @@ void LineServer::Feed(std::string line) {
 void LineServer::Flush() {
   std::unique_lock lock(feedMutex_);
   const uint64_t target = fedCount_;
+  ++flushing_;
+  fed_.notify_all();
   digested_.wait(lock, [&] { return digestedCount_ >= target || !digester_.joinable(); });
+  --flushing_;
 }
 
 uint64_t LineServer::DroppedLines() const {
@@ -191,34 +194,43 @@ uint64_t LineServer::DroppedLines() const {
   return droppedLines_;
 }
 
+// The digest runs at most this often: what came meanwhile is taken as one batch, and each
+// station that changed is sent once for it. A screen needs no more; the server stays cheap.
+constexpr auto kDigestInterval = std::chrono::milliseconds(100);
+
 void LineServer::Digest() {
-  for (;;) {
+  for (auto last = std::chrono::steady_clock::now() - kDigestInterval;;) {
     std::deque<std::string> batch;
     {
       std::unique_lock lock(feedMutex_);
       fed_.wait(lock, [this] { return stopping_ || !feed_.empty(); });
+      fed_.wait_until(lock, last + kDigestInterval, [this] { return stopping_ || flushing_; });
       if (feed_.empty()) break;
       batch.swap(feed_);
+      last = std::chrono::steady_clock::now();
     }
     {
       const std::lock_guard lock(stateMutex_);
+      std::vector<std::string> messages;
+      messages.reserve(batch.size() + state_.Stations().size() + 1);
       for (const std::string& line : batch) {
         const Json object = Json::parse(line, nullptr, false);
         if (object.is_discarded()) continue;
         state_.Digest(object);
-        fanout_.Publish(SseMessage("", line));
+        messages.push_back(SseMessage("", line));
       }
       bool changed = false;
       for (StationState& station : state_.Stations()) {
         if (!station.changed) continue;
         station.changed = false;
         changed = true;
-        fanout_.Publish(SseMessage("station", Dump(LineState::StationJson(station))));
+        messages.push_back(SseMessage("station", Dump(LineState::StationJson(station))));
       }
       if (changed) {
-        fanout_.Publish(
+        messages.push_back(
             SseMessage("line", Dump(state_.LineJson(std::chrono::system_clock::now()))));
       }
+      fanout_.Publish(messages);
     }
     {
       const std::lock_guard lock(feedMutex_);

@@ -97,6 +97,7 @@ class LineServer {
   uint64_t digestedCount_ = 0;
   uint64_t droppedLines_ = 0;
   bool stopping_ = false;
+  int flushing_ = 0;  // a Flush waits: digest without pausing
 };
 
 }  // namespace vn::http
