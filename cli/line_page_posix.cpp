@@ -6,6 +6,7 @@
 #include "dld/file_identity.h"
 #include "http/line_server.h"
 #include "link/system_port.h"
+#include "platform/host_name.h"
 
 namespace vn {
 namespace {
@@ -46,6 +47,7 @@ std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::
   run.file = request.file;
   run.fileSha256 = fileSha256;
   run.identity = IdentityOfImage(request.image);
+  run.host = HostName();
   for (const std::string& port : request.ports) run.ports.push_back({port, ComDeviceName(port)});
   http::ServerOptions options;
   options.address = *address;

@@ -111,6 +111,7 @@ def main():
         faulted = tiles[run.faulted_port]
         check(faulted["state"] == "failure" and faulted["band"] == RED, "faulted: %s" % faulted)
         check(faulted["failure"] == FAILURE_TEXT, "failure text: %r" % faulted["failure"])
+        check("program-failed" in faulted["kind"], "failure kind: %r" % faulted["kind"])
         good = tiles[run.ports[0]]
         check(good["state"] == "success" and good["band"] == GREEN, "good: %s" % good)
         header = driver.find_element("id", "file").text
