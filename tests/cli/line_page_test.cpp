@@ -49,15 +49,15 @@ size_t Count(const std::string& text, const std::string& part) {
 struct HttpRow {
   const char* name;
   std::function<std::string(HeldPort&)> value;  // --http's value
-  bool release = false;                          // the port is let go before the run
+  bool release = false;                         // the port is let go before the run
   int exitCode;
   const char* said;  // on standard error
   int sessions;      // boxes the run served
 };
 
 const std::vector<HttpRow> kRows = {
-    {"a port in use", [](HeldPort& held) { return "127.0.0.1:" + held.Port(); }, false, 2,
-     "in use", 0},
+    {"a port in use", [](HeldPort& held) { return "127.0.0.1:" + held.Port(); }, false, 2, "in use",
+     0},
     {"a port in use, no address given", [](HeldPort& held) { return held.Port(); }, false, 2,
      "in use", 0},
     {"an address not of this PC", [](HeldPort&) { return "192.0.2.1:8080"; }, false, 2,
