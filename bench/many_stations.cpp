@@ -3,7 +3,12 @@
 // all downloading the same upgrade file at the same time. Whether each station still keeps its
 // line busy, and what the PC side costs on the CPU per station.
 //
-//   bench_many_stations [--stations N] [--set SET] [--quick]
+//   bench_many_stations [--stations N] [--set SET] [--quick] [--http]
+//
+// --http runs the line twice, without and then with the line page served (fed every station's
+// events as --json writes them, with 10 clients on its event stream), and prints what the page
+// costs: the stations' efficiency with it against without, and the server's CPU as a share of one
+// core.
 //
 // The default file is the "data" set (8 regions, about 250 frames): about 24 s on the line for each
 // box. --quick sends the one-region key set instead (about 4 s); --set picks any set.
@@ -26,6 +31,7 @@
 #include "bench_files.h"
 #include "cable_count.h"
 #include "dld/region_sets.h"
+#include "line_page_load.h"
 #include "link/station.h"
 #include "link/system_port.h"
 #include "phase_clock.h"
@@ -63,7 +69,7 @@ std::vector<uint8_t> FullerImage() {
 // a box spends after its session (closing its line) stays in the PC's share: it errs high.
 struct Lane {
   Lane(int number, const std::string& programDir)
-      : box(PacedBox(*this)), station(MakeSystemComPort(), clock, programDir), number(number) {}
+      : box(PacedBox(*this)), station(MakeSystemComPort(), tee, programDir), number(number) {}
 
   static BoxOptions PacedBox(Lane& lane) {
     BoxOptions options;
@@ -75,6 +81,7 @@ struct Lane {
 
   VirtualBox box;
   PhaseClock clock;
+  PageTee tee{clock};  // the clock first, then the line page when one is served
   Station station;
   int number;
   double boxCpu = 0;     // the box's thread, its whole life up to the end of its session
@@ -182,6 +189,7 @@ void PrintSummary(const std::vector<double>& efficiencies, int stations, const T
 struct Options {
   int stations = 8;
   Operation operation = Operation::kUploadData;
+  bool http = false;
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -190,6 +198,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   while (args.Next()) {
     if (args.Is("--quick")) {
       options.operation = Operation::kUploadKey;
+    } else if (args.Is("--http")) {
+      options.http = true;
     } else if (!args.Set("--set", options.operation) &&
                !args.Number("--stations", 1, 64, options.stations)) {
       return std::nullopt;
@@ -198,10 +208,72 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   return options;
 }
 
+// One line of stations, fresh boxes and all; with `server`, each station feeds it.
+struct LineResult {
+  bool ran = false;
+  Totals totals;
+  std::vector<double> efficiencies;
+};
+
+LineResult RunLine(const Options& options, ScratchFolder& scratch, const BenchFile& file,
+                   const std::string& name, http::LineServer* server) {
+  std::vector<std::unique_ptr<Lane>> lanes;
+  for (int i = 1; i <= options.stations; ++i) {
+    // A folder of its own for each station's scratch header.
+    const std::string programDir = scratch.File(name + "-station-" + std::to_string(i));
+    std::filesystem::create_directory(programDir);
+    lanes.push_back(std::make_unique<Lane>(i, programDir));
+    lanes.back()->tee.Serve(server, "station-" + std::to_string(i));
+  }
+  LineResult result;
+  result.ran = RunLanes(lanes, file.path, result.totals);
+  if (result.ran) result.efficiencies = PrintLanes(lanes, file.down);
+  return result;
+}
+
+constexpr int kStreamClients = 10;
+
+// The line without the page, then with it; what the page cost, as ratios.
+int ComparePage(const Options& options, ScratchFolder& scratch, const BenchFile& file) {
+  std::printf("-- without the line page\n");
+  const LineResult plain = RunLine(options, scratch, file, "plain", nullptr);
+  if (!plain.ran) return 1;
+  PrintSummary(plain.efficiencies, options.stations, plain.totals);
+  http::RunDescription run;
+  for (int i = 1; i <= options.stations; ++i)
+    run.ports.push_back({"station-" + std::to_string(i), ""});
+  std::string problem;
+  std::unique_ptr<http::LineServer> server = http::LineServer::Start(run, {}, problem);
+  if (!server) {
+    std::printf("no line page: %s\n", problem.c_str());
+    return 1;
+  }
+  StreamReaders readers(server->Port(), kStreamClients);
+  std::printf("\n-- with the line page and %d event-stream clients\n", kStreamClients);
+  const LineResult served = RunLine(options, scratch, file, "served", server.get());
+  server->Flush();
+  server->Stop();
+  readers.Join();
+  if (!served.ran) return 1;
+  PrintSummary(served.efficiencies, options.stations, served.totals);
+  const auto pcCpu = [](const Totals& t) { return t.processCpu - t.boxCpu - t.workerCpu; };
+  const double serverCpu = pcCpu(served.totals) - readers.Cpu() - pcCpu(plain.totals);
+  const double loss = Median(plain.efficiencies) - Median(served.efficiencies);
+  std::printf("\nthe line page's cost (%lld bytes streamed to the clients):\n", readers.Bytes());
+  std::printf("  median efficiency with/without: %.4f (a loss of %.4f; target: under 0.002)\n",
+              Median(served.efficiencies) / Median(plain.efficiencies), loss);
+  std::printf("  server CPU / one core: %.5f (target: under 0.01)\n",
+              serverCpu / served.totals.wall);
+  std::printf("target: efficiency within 0.002: %s; server under 1 %% of a core: %s\n",
+              loss < 0.002 ? "met" : "NOT met",
+              serverCpu / served.totals.wall < 0.01 ? "met" : "NOT met");
+  return 0;
+}
+
 int Main(int argc, char** argv) {
   const std::optional<Options> options = ParseOptions(argc, argv);
   if (!options) {
-    std::printf("usage: %s [--stations N] [--set SET] [--quick]\n  SET: %s\n", argv[0],
+    std::printf("usage: %s [--stations N] [--set SET] [--quick] [--http]\n  SET: %s\n", argv[0],
                 SetNameChoices().c_str());
     return 2;
   }
@@ -209,14 +281,6 @@ int Main(int argc, char** argv) {
   const std::optional<BenchFile> file = MakeBenchFile(scratch, options->operation, FullerImage());
   if (!file) return 1;
   const CableCount& count = file->down;
-  std::vector<std::unique_ptr<Lane>> lanes;
-  for (int i = 1; i <= options->stations; ++i) {
-    // A folder of its own for each station's scratch header.
-    const std::string programDir = scratch.File("station-" + std::to_string(i));
-    std::filesystem::create_directory(programDir);
-    lanes.push_back(std::make_unique<Lane>(i, programDir));
-  }
-
   std::printf(
       "%d stations in one process, each downloading the %s set (%d regions, %lld data bytes,\n"
       "%d frames) into its own virtual box paced at 115200 bit/s, 11 bits a byte.\n"
@@ -226,11 +290,11 @@ int Main(int argc, char** argv) {
       options->stations, std::string(SetName(options->operation)).c_str(), count.regions,
       (long long)count.dataBytes, count.frames);
   std::fflush(stdout);
-  Totals totals;
-  if (!RunLanes(lanes, file->path, totals)) return 1;
-  const std::vector<double> efficiencies = PrintLanes(lanes, count);
-  PrintSummary(efficiencies, options->stations, totals);
-  return int(efficiencies.size()) == options->stations ? 0 : 1;
+  if (options->http) return ComparePage(*options, scratch, *file);
+  const LineResult line = RunLine(*options, scratch, *file, "line", nullptr);
+  if (!line.ran) return 1;
+  PrintSummary(line.efficiencies, options->stations, line.totals);
+  return int(line.efficiencies.size()) == options->stations ? 0 : 1;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/line_page.h"
+
 namespace vn {
 
 CLI::Validator NonEmptyName() {
@@ -37,6 +39,11 @@ CLI::Validator BoxCount() {
         return std::string();
       },
       "N", "BoxCount");
+}
+
+CLI::Validator HttpAddress() {
+  return CLI::Validator([](std::string& text) { return HttpAddressProblem(text); }, "[ADDR:]PORT",
+                        "HttpAddress");
 }
 
 }  // namespace vn

@@ -14,5 +14,7 @@ CLI::Validator SecondsFromTo(double low, double high);
 // A whole number of boxes, 0 or more. CLI11's own range check would print the largest int it
 // accepts in full.
 CLI::Validator BoxCount();
+// --http's [ADDR:]PORT.
+CLI::Validator HttpAddress();
 
 }  // namespace vn

@@ -57,12 +57,9 @@ void PortReporter::OnEvent(const LinkEvent& event) {
   box_ = event.box;
   meter_.OnEvent(event);
   link_ = event.link;
-  if (output_.Mode() == OutputMode::kJson) {
-    // The bar repeats the percentages for the window; programs have those.
-    if (event.kind != EventKind::kBar) output_.PrintLine(EventJson(setup_.port, event));
-  } else {
-    Show(event);
-  }
+  // The bar repeats the percentages for the window; programs have those.
+  if (event.kind != EventKind::kBar && Streams()) Stream(EventJson(setup_.port, event));
+  if (output_.Mode() != OutputMode::kJson) Show(event);
   if (event.kind == EventKind::kFailure) TellFailure(event);
 }
 
@@ -71,26 +68,20 @@ void PortReporter::TellFailure(const LinkEvent& event) {
   // all.
   if (event.failureKind == BoxFailureKind::kStopped || FailureText(event.failure).empty()) return;
   const std::string reason = FailureReason(event.failureKind, event.failure);
-  if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, event.box, "detail", reason));
-    return;
-  }
+  if (Streams()) Stream(DetailJson(setup_.port, event.box, "detail", reason));
+  if (output_.Mode() == OutputMode::kJson) return;
   output_.PrintError("vespanode-cli: " + Named(reason));
 }
 
 void PortReporter::OnErrorBox(const std::string& text) {
-  if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_, "error", text));
-    return;
-  }
+  if (Streams()) Stream(DetailJson(setup_.port, box_, "error", text));
+  if (output_.Mode() == OutputMode::kJson) return;
   output_.PrintError(Named(text));
 }
 
 void PortReporter::OnDetail(const std::string& text) {
-  if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_, "detail", text));
-    return;
-  }
+  if (Streams()) Stream(DetailJson(setup_.port, box_, "detail", text));
+  if (output_.Mode() == OutputMode::kJson) return;
   output_.PrintError("vespanode-cli: " + Named(text));
 }
 
@@ -137,7 +128,7 @@ BoxRecord PortReporter::MakeRecord(const BoxOutcome& outcome) const {
 // The record goes to the record file and, with --json, into the event stream. A record that
 // cannot be added to its file is not lost: it goes to standard error with the reason.
 void PortReporter::Deliver(const nlohmann::ordered_json& record) {
-  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(BoxJson(setup_.port, record));
+  if (Streams()) Stream(BoxJson(setup_.port, record));
   if (setup_.recordFile.empty()) return;
   const std::string recordLine = OneLine(record);
   Failure failure;
@@ -147,6 +138,11 @@ void PortReporter::Deliver(const nlohmann::ordered_json& record) {
   failure.subject = setup_.recordFile;
   output_.PrintError("vespanode-cli: " + Named(FailureText(failure) + "; the record follows"));
   output_.PrintError(recordLine);
+}
+
+void PortReporter::Stream(const std::string& line) {
+  if (output_.Mode() == OutputMode::kJson) output_.PrintLine(line);
+  if (setup_.tee) setup_.tee->Take(line);
 }
 
 void PortReporter::Show(const LinkEvent& event) {

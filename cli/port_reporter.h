@@ -7,6 +7,7 @@
 
 #include "cli/box_record.h"
 #include "cli/line_output.h"
+#include "cli/stream_tee.h"
 #include "dld/blocks.h"
 #include "link/box_task.h"
 #include "link/link_observer.h"
@@ -26,6 +27,7 @@ struct PortSetup {
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header
   std::string recordFile;                          // empty: no record
   const std::atomic<bool>* stop = nullptr;  // a stop request cuts a wait for the record's lock
+  StreamTee* tee = nullptr;                 // also gets every JSON object, --json or not
 };
 
 class PortReporter : public LinkObserver {
@@ -52,6 +54,9 @@ class PortReporter : public LinkObserver {
   void TellFailure(const LinkEvent& event);
   BoxRecord MakeRecord(const BoxOutcome& outcome) const;
   void Deliver(const nlohmann::ordered_json& record);
+  // A JSON object of the stream: to standard output with --json, and to the tee.
+  bool Streams() const { return output_.Mode() == OutputMode::kJson || setup_.tee; }
+  void Stream(const std::string& line);
   void Show(const LinkEvent& event);
   void DrawRow(bool now);
   void CommitRow();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/event_json.h"
+#include "cli/line_page.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
 #include "link/message_trace.h"
@@ -38,16 +39,25 @@ std::string BoxCount(int count) {
   return std::to_string(count) + (count == 1 ? " box" : " boxes");
 }
 
-void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
-  // A port that was never opened ran nothing: the result of its station is the empty one.
-  const LoopResult unopened{};
-  const LoopResult& result = run.opened ? run.station->Result() : unopened;
+// A port that was never opened ran nothing: the result of its station is the empty one.
+const LoopResult& ResultOf(const PortRun& run) {
+  static const LoopResult unopened{};
+  return run.opened ? run.station->Result() : unopened;
+}
+
+// "stopped" has always counted a port that went away too; "portLost" tells the two apart.
+std::string SummaryObject(const std::string& port, const PortRun& run) {
+  const LoopResult& result = ResultOf(run);
   const std::string& detail = run.opened ? result.detail : run.openProblem;
+  const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
+  return SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost,
+                     detail);
+}
+
+void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
+  const LoopResult& result = ResultOf(run);
   if (output.Mode() == OutputMode::kJson) {
-    // "stopped" has always counted a port that went away too; "portLost" tells the two apart.
-    const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
-    output.PrintLine(SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended,
-                                 run.portLost, detail));
+    output.PrintLine(SummaryObject(port, run));
     return;
   }
   std::string line = port + ": ";
@@ -137,6 +147,17 @@ int RunLine(const LineRequest& request) {
                        FailureText(failure).c_str());
         });
   }
+  // The page's port is had before any box is asked, or the run does not begin.
+  std::unique_ptr<LinePage> page;
+  if (!request.httpAddress.empty()) {
+    std::string problem;
+    page = LinePage::Open(request, fileSha256, problem);
+    if (!page) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
+      return kExitBadInput;
+    }
+    std::fprintf(stderr, "vespanode-cli: the line page is at %s\n", page->Url().c_str());
+  }
   const OutputMode mode = ChooseMode(request.json);
   LineOutput output(stdout, stderr, mode, int(request.ports.size()),
                     mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
@@ -155,6 +176,7 @@ int RunLine(const LineRequest& request) {
     setup.fileSha256 = fileSha256;
     setup.recordFile = request.recordFile;
     setup.stop = &interrupted;
+    setup.tee = page.get();
     run.reporter = std::make_unique<PortReporter>(output, setup);
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
@@ -177,6 +199,11 @@ int RunLine(const LineRequest& request) {
                         "): " + DescribePortFailure(run.station->LastOpenFailure());
       output.PrintError("vespanode-cli: " + run.openProblem);
       if (request.json) output.PrintLine(DetailJson(request.ports[i], 0, "error", run.openProblem));
+      // The page shows the port closed, with why, for the whole run.
+      if (page) {
+        page->Take(DetailJson(request.ports[i], 0, "error", run.openProblem));
+        page->Take(SummaryObject(request.ports[i], run));
+      }
     }
   }
   int openedCount = 0;
@@ -221,6 +248,12 @@ int RunLine(const LineRequest& request) {
   output.TakeDownBoard();
   if (summarize || request.json) {
     for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);
+  }
+  if (page) {
+    for (size_t i = 0; i < runs.size(); ++i) {
+      if (runs[i].opened) page->Take(SummaryObject(request.ports[i], runs[i]));
+    }
+    page->Flush();
   }
   for (size_t i = 0; i < runs.size(); ++i) {
     // With a summary, the summary says it.

@@ -29,6 +29,10 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
   command
+      .add_option("--http", request.httpAddress,
+                  "Serve the line page, its API and metrics on [ADDR:]PORT (ADDR: 127.0.0.1)")
+      ->check(HttpAddress());
+  command
       .add_option("--stall-timeout", request.stallSeconds,
                   "Fail a box that makes no progress for this many seconds (default: never)")
       ->check(SecondsFromTo(0.1, 604800.0));

@@ -50,6 +50,7 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
                                                           {"--record", "line.jsonl"},
                                                           {"--stall-timeout", "60"},
                                                           {"--trace", "trace.log"},
+                                                          {"--http", "8080"},
                                                           {"--set", "app"},
                                                           {"--flash", "flash.bin"},
                                                           {"--output", "out.dld"},

@@ -72,6 +72,8 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   // A trace's writer starts before the stop requests are taken: it must not take them instead.
   const std::string trace = folder.File("pc.trace");
   if (row.signal == SIGTERM) args.insert(args.end(), {"--trace", trace});
+  // So must the line page's threads, which start before them too.
+  if (row.signal == SIGINT) args.insert(args.end(), {"--http", "127.0.0.1:0"});
 
   const ChildResult run = RunCli(args, options);
 

@@ -36,6 +36,8 @@ for path in usr/bin/vespanode usr/bin/vespanode-cli usr/bin/vespanode-box \
 done
 depends=$(dpkg-deb --field "$deb" Depends)
 grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt: $depends"
+# --http's server is Debian's shared cpp-httplib: without it the installed program does not start.
+grep -q libcpp-httplib <<<"$depends" || fail "Depends lacks cpp-httplib: $depends"
 # Debian's own checker, warnings included; its notes (the "I:" lines) are advice.
 if command -v lintian >/dev/null; then
   lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||

@@ -1,0 +1,60 @@
+#include <cstring>
+
+#include "cli/json_fields.h"
+#include "cli/line_page.h"
+#include "dld/blocks.h"
+#include "dld/file_identity.h"
+#include "http/line_server.h"
+#include "link/system_port.h"
+#include "platform/host_name.h"
+
+namespace vn {
+namespace {
+
+class ServedLinePage : public LinePage {
+ public:
+  explicit ServedLinePage(std::unique_ptr<http::LineServer> server) : server_(std::move(server)) {}
+  void Take(const std::string& line) override { server_->Feed(line); }
+  std::string Url() const override { return server_->Url(); }
+  void Flush() override { server_->Flush(); }
+
+ private:
+  std::unique_ptr<http::LineServer> server_;
+};
+
+nlohmann::ordered_json IdentityOfImage(const DownloadImage& image) {
+  FILE_DOWNLOAD_HEADER_T header{};
+  if (!image || image->size() < sizeof header) return nullptr;
+  std::memcpy(&header, image->data(), sizeof header);
+  if (!HeaderIsValid(header)) return nullptr;
+  return IdentityJson(IdentityOfHeader(header));
+}
+
+}  // namespace
+
+std::string HttpAddressProblem(const std::string& text) {
+  std::string problem;
+  return http::ParseListenAddress(text, problem) ? std::string() : problem;
+}
+
+std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::string& fileSha256,
+                                         std::string& problem) {
+  const std::optional<http::ListenAddress> address =
+      http::ParseListenAddress(request.httpAddress, problem);
+  if (!address) return nullptr;
+  http::RunDescription run;
+  run.command = request.operation == Operation::kDownload ? "download" : "upload";
+  run.file = request.file;
+  run.fileSha256 = fileSha256;
+  run.identity = IdentityOfImage(request.image);
+  run.host = HostName();
+  for (const std::string& port : request.ports) run.ports.push_back({port, ComDeviceName(port)});
+  http::ServerOptions options;
+  options.address = *address;
+  std::unique_ptr<http::LineServer> server =
+      http::LineServer::Start(std::move(run), std::move(options), problem);
+  if (!server) return nullptr;
+  return std::make_unique<ServedLinePage>(std::move(server));
+}
+
+}  // namespace vn

@@ -1,0 +1,255 @@
+// The line page's server against hostile clients, one row per rule: only GET and HEAD, nothing
+// outside the served set, outside text escaped, the security headers, and limits that keep a slow
+// or greedy client from holding up the others.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "http/line_server.h"
+#include "raw_client.h"
+
+namespace vn::http {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::BodyOf;
+using testing::Exchange;
+using testing::HeaderOf;
+using testing::RawConnection;
+using testing::StatusOf;
+
+const std::string kHostilePort = "COM\"7'<b>";
+const std::string kHostileFile = "<img src=x onerror=alert(1)>.dld";
+
+std::string Get(const std::string& target, const std::string& method = "GET",
+                const std::string& extra = "") {
+  return method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n" + extra +
+         "Connection: close\r\n\r\n";
+}
+
+struct Fixture {
+  Fixture() {
+    RunDescription run;
+    run.command = "download";
+    run.file = kHostileFile;
+    run.identity = {{"softwareModule", "<script>alert(2)</script>"}};
+    run.ports = {{kHostilePort, kHostilePort}, {"/dev/ttyS1", "COM2"}};
+    ServerOptions options;
+    options.limits.maxConnections = 4;
+    options.limits.requestDeadline = 1000ms;
+    options.limits.idleTime = 1500ms;
+    options.limits.writeTimeout = 1000ms;
+    options.clientQueueLimit = 8;
+    std::string problem;
+    server = LineServer::Start(run, options, problem);
+    EXPECT_TRUE(server) << problem;
+    nlohmann::json event = {{"schema", 2},
+                            {"type", "event"},
+                            {"port", kHostilePort},
+                            {"box", 1},
+                            {"kind", "failure"},
+                            {"phase", "verify"},
+                            {"text", "<b>Verify Failed!</b>"},
+                            {"link", nlohmann::json::object()}};
+    server->Feed(event.dump());
+    server->Flush();
+  }
+  int Port() const { return server->Port(); }
+  std::unique_ptr<LineServer> server;
+};
+
+struct SafetyRow {
+  const char* name;
+  std::function<void(Fixture&)> check;
+};
+
+// A row that sends one request and expects a status, and for every answer the security headers.
+SafetyRow Expect(const char* name, std::string request, int status) {
+  return {name, [request, status](Fixture& fixture) {
+            const std::string answer = Exchange(fixture.Port(), request);
+            EXPECT_EQ(StatusOf(answer), status) << answer.substr(0, 200);
+            if (status < 0) return;
+            EXPECT_EQ(HeaderOf(answer, "Content-Security-Policy"), "default-src 'self'");
+            EXPECT_EQ(HeaderOf(answer, "X-Content-Type-Options"), "nosniff");
+          }};
+}
+
+const std::vector<SafetyRow>& Rows() {
+  static const std::vector<SafetyRow> rows = {
+      Expect("GET of the page", Get("/"), 200),
+      Expect("GET of the script", Get("/app.js"), 200),
+      Expect("GET of the style", Get("/app.css"), 200),
+      Expect("GET of the stations", Get("/api/v1/stations"), 200),
+      Expect("GET of the metrics", Get("/metrics"), 200),
+      Expect("GET of the health", Get("/healthz"), 200),
+      Expect("GET of the boxes", Get("/api/v1/boxes?since=2026-01-01T00:00:00Z&limit=5"), 200),
+      Expect("HEAD of the page", Get("/", "HEAD"), 200),
+      Expect("POST", Get("/", "POST", "Content-Length: 5\r\n") + "hello", 405),
+      Expect("PUT", Get("/api/v1/stations", "PUT", "Content-Length: 2\r\n") + "[]", 405),
+      Expect("DELETE", Get("/api/v1/boxes", "DELETE"), 405),
+      Expect("PATCH", Get("/", "PATCH"), 405),
+      Expect("OPTIONS", Get("*", "OPTIONS"), 405),
+      Expect("an unknown method", Get("/", "BREW"), 400),
+      Expect("a parent folder", Get("/../etc/passwd"), 404),
+      Expect("a parent folder behind a served path", Get("/app.js/../app.js"), 404),
+      Expect("encoded dots", Get("/%2e%2e/%2e%2e/etc/passwd"), 404),
+      Expect("encoded dots and slash", Get("/%2E%2E%2Fapp.js"), 404),
+      Expect("a doubled slash", Get("//app.js"), 404),
+      Expect("an encoded zero byte", Get("/app.js%00.html"), 404),
+      Expect("a file beside the served set", Get("/index.html"), 404),
+      Expect("an API path with a tail", Get("/api/v1/stations/"), 404),
+      Expect("a long path", Get("/" + std::string(4000, 'a')), 404),
+      Expect("a path past the request line's limit", Get("/" + std::string(9000, 'a')), 414),
+      Expect("a bad since", Get("/api/v1/boxes?since=yesterday"), 400),
+      Expect("a limit out of range", Get("/api/v1/boxes?limit=100000"), 400),
+      Expect("a limit that is no number", Get("/api/v1/boxes?limit=1e3"), 400),
+      {"too many headers",
+       [](Fixture& fixture) {
+         std::string headers;
+         for (int i = 0; i < 100; ++i) headers += "X-Filler-" + std::to_string(i) + ": 1\r\n";
+         EXPECT_EQ(StatusOf(Exchange(fixture.Port(), Get("/", "GET", headers))), 431);
+       }},
+      {"a head larger than the bound is cut off",
+       [](Fixture& fixture) {
+         std::string headers;
+         for (int i = 0; i < 40; ++i)
+           headers += "X-Big-" + std::to_string(i) + ": " + std::string(1000, 'x') + "\r\n";
+         const std::string answer = Exchange(fixture.Port(), Get("/", "GET", headers));
+         EXPECT_NE(StatusOf(answer), 200) << answer.substr(0, 100);
+       }},
+      {"a body on a GET past the payload bound",
+       [](Fixture& fixture) {
+         const std::string answer = Exchange(
+             fixture.Port(), Get("/", "GET", "Content-Length: 5000\r\n") + std::string(5000, 'x'));
+         EXPECT_EQ(StatusOf(answer), 413);
+       }},
+      {"a refused request's body is not taken for the next request",
+       [](Fixture& fixture) {
+         const std::string smuggled = Get("/healthz");
+         const std::string answer =
+             Exchange(fixture.Port(), "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                                          std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled);
+         EXPECT_EQ(StatusOf(answer), 405);
+         EXPECT_EQ(answer.find("HTTP/1.1", 4), std::string::npos) << answer;
+       }},
+      {"the page carries no outside text; the script sets it as text",
+       [](Fixture& fixture) {
+         const std::string page = BodyOf(Exchange(fixture.Port(), Get("/")));
+         EXPECT_EQ(page.find("<img"), std::string::npos);
+         EXPECT_EQ(page.find("COM\""), std::string::npos);
+         EXPECT_EQ(page.find("<script>"), std::string::npos) << "no inline script under the CSP";
+         EXPECT_EQ(page.find("<style"), std::string::npos) << "no inline style under the CSP";
+         const std::string script = BodyOf(Exchange(fixture.Port(), Get("/app.js")));
+         EXPECT_EQ(script.find("innerHTML"), std::string::npos);
+         EXPECT_EQ(script.find("insertAdjacentHTML"), std::string::npos);
+       }},
+      {"the stations are JSON that keeps outside text exactly",
+       [](Fixture& fixture) {
+         const std::string answer = Exchange(fixture.Port(), Get("/api/v1/stations"));
+         EXPECT_EQ(HeaderOf(answer, "Content-Type"), "application/json");
+         const auto stations = nlohmann::json::parse(BodyOf(answer));
+         ASSERT_EQ(stations.size(), 2u);
+         EXPECT_EQ(stations[0]["port"], kHostilePort);
+         EXPECT_EQ(stations[0]["state"], "failure");
+         EXPECT_EQ(stations[0]["lastFailure"]["text"], "<b>Verify Failed!</b>");
+         const auto line =
+             nlohmann::json::parse(BodyOf(Exchange(fixture.Port(), Get("/api/v1/line"))));
+         EXPECT_EQ(line["file"], kHostileFile);
+       }},
+      {"the metrics escape a port's quotes",
+       [](Fixture& fixture) {
+         const std::string body = BodyOf(Exchange(fixture.Port(), Get("/metrics")));
+         EXPECT_NE(body.find("port=\"COM\\\"7'<b>\""), std::string::npos) << body.substr(0, 400);
+         EXPECT_EQ(body.find("port=\"COM\"7"), std::string::npos);
+       }},
+      {"a client that never finishes its request does not hold up others",
+       [](Fixture& fixture) {
+         RawConnection slow(fixture.Port());
+         ASSERT_TRUE(slow.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+         std::thread trickle([&slow] {
+           for (int i = 0; i < 8 && slow.Send("X"); ++i) std::this_thread::sleep_for(200ms);
+         });
+         const auto started = std::chrono::steady_clock::now();
+         EXPECT_EQ(StatusOf(Exchange(fixture.Port(), Get("/healthz"))), 200);
+         EXPECT_LT(std::chrono::steady_clock::now() - started, 900ms);
+         // Cut off at the request deadline (1 s), though it keeps sending.
+         EXPECT_TRUE(slow.ClosedWithin(2500ms));
+         trickle.join();
+       }},
+      {"past the connection limit, 503 at once; served again once they go",
+       [](Fixture& fixture) {
+         std::vector<std::unique_ptr<RawConnection>> idle;
+         for (int i = 0; i < 4; ++i)
+           idle.push_back(std::make_unique<RawConnection>(fixture.Port()));
+         std::this_thread::sleep_for(200ms);
+         const std::string refused = Exchange(fixture.Port(), Get("/healthz"), 1000ms);
+         EXPECT_EQ(StatusOf(refused), 503);
+         idle.clear();
+         bool served = false;
+         for (int i = 0; i < 30 && !served; ++i) {
+           served = StatusOf(Exchange(fixture.Port(), Get("/healthz"))) == 200;
+           if (!served) std::this_thread::sleep_for(100ms);
+         }
+         EXPECT_TRUE(served);
+       }},
+      {"an idle kept-alive connection is closed after the idle time",
+       [](Fixture& fixture) {
+         RawConnection kept(fixture.Port());
+         ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"));
+         EXPECT_EQ(StatusOf(kept.Receive(300ms)), 200);
+         EXPECT_TRUE(kept.ClosedWithin(3000ms));
+       }},
+      {"an event client that does not read loses messages, not the stations' time",
+       [](Fixture& fixture) {
+         RawConnection reader(fixture.Port());
+         ASSERT_TRUE(reader.Send("GET /api/v1/events HTTP/1.1\r\nHost: x\r\n\r\n"));
+         for (int i = 0; i < 200 && fixture.server->EventClients() == 0; ++i) {
+           std::this_thread::sleep_for(10ms);
+         }
+         ASSERT_EQ(fixture.server->EventClients(), 1u);
+         const nlohmann::json event = {
+             {"schema", 2},     {"type", "event"},     {"port", "/dev/ttyS1"},          {"box", 1},
+             {"kind", "bytes"}, {"phase", "transfer"}, {"text", std::string(2000, 'y')}};
+         for (int i = 0; i < 20000; ++i) fixture.server->Feed(event.dump());
+         fixture.server->Flush();  // digested whole, though the client reads nothing
+         EXPECT_EQ(fixture.server->DroppedLines(), 0u);
+         const std::string seen = reader.Receive(1500ms);
+         EXPECT_NE(seen.find("event: gap"), std::string::npos);
+         EXPECT_NE(seen.find("event: station"), std::string::npos) << "the state came first";
+       }},
+      {"a port in use is refused",
+       [](Fixture& fixture) {
+         ServerOptions options;
+         options.address.port = fixture.Port();
+         std::string problem;
+         EXPECT_FALSE(LineServer::Start(RunDescription{}, options, problem));
+         EXPECT_NE(problem.find("in use"), std::string::npos) << problem;
+       }},
+  };
+  return rows;
+}
+
+class SafetyTable : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(SafetyTable, Holds) {
+  const SafetyRow& row = Rows()[GetParam()];
+  SCOPED_TRACE(row.name);
+  Fixture fixture;
+  ASSERT_TRUE(fixture.server);
+  row.check(fixture);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, SafetyTable, ::testing::Range<size_t>(0, Rows().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string name = Rows()[info.param].name;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace vn::http
