@@ -11,6 +11,8 @@ std::unique_ptr<CLI::App> MakeCommandLine(CommandRun& run) {
   RegisterFileCommands(*app, run);
   RegisterTransferCommands(*app, run);
   RegisterPortCommands(*app, run);
+  RegisterReportCommand(*app, run);
+  RegisterRecordsCommands(*app, run);
   return app;
 }
 
