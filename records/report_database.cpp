@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_kind.h"
+#include "platform/file_system.h"
 #include "records/postgres_store.h"
 #include "records/report_facts.h"
 #include "records/sql_failure.h"
@@ -45,7 +47,11 @@ double SqliteNumber(sqlite3_stmt* row, int column) {
 Failure ReadSqlite(const RecordTarget& source, const ReportFilter& filter, const FactsSink& sink) {
   sqlite3* db = nullptr;
   // Read only, and never made: a report of a mistyped name says so instead of making a database.
-  int code = sqlite3_open_v2(source.location.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  // A writable database is opened for writing (never made): only a writer takes its -wal and
+  // -shm files away again when it closes.
+  const bool writable = CannotWriteReason(FollowLinks(source.location)) == 0;
+  int code = sqlite3_open_v2(source.location.c_str(), &db,
+                             writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, nullptr);
   const auto refused = [&](int failed) {
     const Failure failure =
         SqliteFailure(failed, db ? sqlite3_errmsg(db) : sqlite3_errstr(failed), source.shown);

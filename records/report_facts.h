@@ -15,7 +15,7 @@ struct BoxFacts {
   std::string id;  // recordId, or the id made for a record without one
   std::string start;
   std::string host;
-  std::string port;
+  std::string port{};
   std::string file;
   std::string sha256;
   std::string result;  // "success", "failure", "stopped"
@@ -27,10 +27,10 @@ struct BoxFacts {
 
 // Which boxes the report counts. Times are whole ISO 8601 UTC times (NormalizedTime's).
 struct ReportFilter {
-  std::string since;  // start >= since; empty: from the first
-  std::string until;  // start < until; empty: to the last
-  std::string port;
-  std::string firmware;  // a SHA-256 prefix, a file name or a path
+  std::string since{};  // start >= since; empty: from the first
+  std::string until{};  // start < until; empty: to the last
+  std::string port{};
+  std::string firmware{};  // a SHA-256 prefix, a file name or a path
 
   bool Passes(const BoxFacts& facts) const;
 };

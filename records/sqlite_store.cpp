@@ -64,6 +64,12 @@ Failure SqliteStore::Open() {
   }
   sqlite3_extended_result_codes(db_, 0);
   sqlite3_busy_timeout(db_, int(kSqliteBusyWait.count()));
+  // A database of a newer layout, or a file that is none, is refused before anything in it
+  // changes (WAL mode alone rewrites the file's header).
+  if (Failure failure = CheckVersion(false); failure.Failed()) {
+    Close();
+    return failure;
+  }
   // WAL lets the report read while the line writes; a database on a file system that cannot hold
   // it keeps its journal mode, which is slower but as safe.
   code = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -86,25 +92,24 @@ Failure SqliteStore::Open() {
   return {};
 }
 
-// Tables and indexes made when missing, and the layout's version checked, in one transaction
-// that holds the write lock: two programs starting at once make them once.
-Failure SqliteStore::MakeTables() {
-  int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (code == SQLITE_OK) code = sqlite3_exec(db_, BoxesDdl("sqlite").c_str(), nullptr, nullptr, nullptr);
+// The layout's version: a newer one is refused; a database without the table (a new one) passes
+// unless `required`.
+Failure SqliteStore::CheckVersion(bool inTransaction) {
   sqlite3_stmt* query = nullptr;
-  if (code == SQLITE_OK) {
-    code = sqlite3_prepare_v2(db_, "SELECT max(version) FROM schema_version", -1, &query, nullptr);
+  int code = sqlite3_prepare_v2(db_, "SELECT max(version) FROM schema_version", -1, &query, nullptr);
+  if (code != SQLITE_OK) {
+    // Only a missing table is no failure yet: the transaction below makes it.
+    const std::string words = sqlite3_errmsg(db_);
+    sqlite3_finalize(query);
+    if (!inTransaction && code == SQLITE_ERROR && words.starts_with("no such table")) return {};
+    return Refused(code);
   }
-  int version = 0;
-  bool known = false;
-  if (code == SQLITE_OK && (code = sqlite3_step(query)) == SQLITE_ROW) {
-    known = sqlite3_column_type(query, 0) != SQLITE_NULL;
-    version = sqlite3_column_int(query, 0);
-    code = SQLITE_OK;
-  }
+  code = sqlite3_step(query);
+  const bool known = code == SQLITE_ROW && sqlite3_column_type(query, 0) != SQLITE_NULL;
+  const int version = known ? sqlite3_column_int(query, 0) : 0;
   sqlite3_finalize(query);
-  if (code == SQLITE_OK && known && version > kBoxesSchemaVersion) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (code != SQLITE_ROW) return Refused(code);
+  if (known && version > kBoxesSchemaVersion) {
     return FailureSaying(FailureKind::kDamaged,
                          "the database's tables are of version " + std::to_string(version) +
                              ", newer than this program's " +
@@ -112,15 +117,25 @@ Failure SqliteStore::MakeTables() {
                              ": write to it with a newer vespanode-cli",
                          path_);
   }
-  if (code == SQLITE_OK && !known) {
+  if (inTransaction && !known) {
     const std::string insert =
         "INSERT INTO schema_version (version) VALUES (" + std::to_string(kBoxesSchemaVersion) + ")";
     code = sqlite3_exec(db_, insert.c_str(), nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) return Refused(code);
   }
-  if (code == SQLITE_OK) code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (code == SQLITE_OK) return {};
-  const Failure failure = Refused(code);
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return {};
+}
+
+// Tables and indexes made when missing, and the layout's version checked, in one transaction
+// that holds the write lock: two programs starting at once make them once.
+Failure SqliteStore::MakeTables() {
+  int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (code == SQLITE_OK) code = sqlite3_exec(db_, BoxesDdl("sqlite").c_str(), nullptr, nullptr, nullptr);
+  Failure failure = code == SQLITE_OK ? CheckVersion(true) : Refused(code);
+  if (!failure.Failed() && (code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) {
+    failure = Refused(code);
+  }
+  if (failure.Failed()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return failure;
 }
 

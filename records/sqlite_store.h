@@ -23,6 +23,7 @@ class SqliteStore : public RecordStore {
 
  private:
   Failure Refused(int code) const;
+  Failure CheckVersion(bool inTransaction);
   Failure MakeTables();
   void Close();
 
