@@ -52,8 +52,14 @@ int RunReport(const ReportRequest& request) {
     }
     shown.push_back(source.shown);
     int64_t skipped = 0;
-    const Failure failure = ReadReportSource(
-        source, filter, [&tally](const BoxFacts& facts) { tally.Add(facts); }, skipped);
+    // A database read alone holds each record once: it groups the boxes itself.
+    const bool grouped = request.sources.size() == 1 && filter.firmware.empty() &&
+                         source.kind != RecordTargetKind::kJsonLines;
+    const Failure failure =
+        grouped ? TallyDatabase(source, filter, tally)
+                : ReadReportSource(
+                      source, filter, [&tally](const BoxFacts& facts) { tally.Add(facts); },
+                      skipped);
     if (failure.Failed()) {
       Failure named = failure;
       if (named.subject.empty()) named.subject = source.shown;

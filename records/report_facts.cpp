@@ -5,6 +5,7 @@
 
 #include "platform/file_kind.h"
 #include "records/box_columns.h"
+#include "records/record_line_scan.h"
 
 namespace vn {
 namespace {
@@ -83,8 +84,13 @@ Failure ReadReportSource(const RecordTarget& source, const ReportFilter& filter,
   std::ifstream in(source.location, std::ios::binary);
   if (!in) return FailureOfErrno(errno, "cannot read", source.location);
   std::string line;
+  BoxFacts scanned;
   while (std::getline(in, line)) {
     if (line.empty()) continue;
+    if (ScanRecordLine(line, scanned)) {
+      if (filter.Passes(scanned)) sink(scanned);
+      continue;
+    }
     const json record = json::parse(line, nullptr, false);
     if (record.is_discarded() || !record.is_object() || !record.contains("result")) {
       ++skipped;

@@ -58,14 +58,14 @@ json FilterJson(const ReportFilter& filter) {
 
 }  // namespace
 
-void ResultCounts::Add(const std::string& result) {
-  ++boxes;
+void ResultCounts::Add(const std::string& result, int64_t count) {
+  boxes += count;
   if (result == "success") {
-    ++succeeded;
+    succeeded += count;
   } else if (result == "stopped") {
-    ++stopped;
+    stopped += count;
   } else {
-    ++failed;
+    failed += count;
   }
 }
 
@@ -77,71 +77,106 @@ double Quantile(std::vector<float>& values, double q) {
   return values[at];
 }
 
+size_t BoxGroupHash::operator()(const BoxGroup& group) const {
+  size_t hash = 0;
+  for (const std::string* part : {&group.host, &group.port, &group.file, &group.sha256,
+                                  &group.hour, &group.result, &group.failureKind, &group.failure}) {
+    hash = hash * 1000003u ^ std::hash<std::string>()(*part);
+  }
+  return hash;
+}
+
 void ReportTally::Add(const BoxFacts& facts) {
   if (!seen_.insert(std::hash<std::string>()(facts.id)).second) {
     ++duplicates_;
     return;
   }
-  total_.Add(facts.result);
-  ports_[facts.port].Add(facts.result);
-  stations_[{facts.host, facts.port}].Add(facts.result);
-  firmware_[{facts.file, facts.sha256}].Add(facts.result);
-  if (facts.result == "failure") {
-    ++failureKinds_[facts.failureKind.empty() ? "unknown" : facts.failureKind];
-    ++failureTexts_[facts.failure.empty() ? "(none)" : facts.failure];
-  }
-  hours_[facts.start.substr(0, 13)].Add(facts.result);
-  if (facts.seconds >= 0) seconds_.push_back(float(facts.seconds));
-  if (facts.efficiency > 0) efficiency_.push_back(float(facts.efficiency));
-  if (first_.empty() || facts.start < first_) first_ = facts.start;
-  if (last_.empty() || facts.start > last_) last_ = facts.start;
+  scratch_.host = facts.host;
+  scratch_.port = facts.port;
+  scratch_.file = facts.file;
+  scratch_.sha256 = facts.sha256;
+  scratch_.hour.assign(facts.start, 0, 13);
+  scratch_.result = facts.result;
+  scratch_.failureKind = facts.failureKind;
+  scratch_.failure = facts.failure;
+  AddGroup(scratch_, 1, facts.start, facts.start);
+  AddTimes(facts.seconds, facts.efficiency);
+}
+
+void ReportTally::AddGroup(const BoxGroup& group, int64_t boxes, const std::string& first,
+                           const std::string& last) {
+  groups_[group] += boxes;
+  if (!first.empty() && (first_.empty() || first < first_)) first_ = first;
+  if (last_.empty() || last > last_) last_ = last;
+}
+
+void ReportTally::AddTimes(double seconds, double efficiency) {
+  if (seconds >= 0) seconds_.push_back(float(seconds));
+  if (efficiency > 0) efficiency_.push_back(float(efficiency));
 }
 
 json ReportTally::Report(const std::vector<std::string>& sources,
                          const ReportFilter& filter) const {
+  ResultCounts total;
+  std::map<std::string, ResultCounts> ports;
+  std::map<std::pair<std::string, std::string>, ResultCounts> stations;  // host, port
+  std::map<std::pair<std::string, std::string>, ResultCounts> firmware;  // file, sha256
+  std::map<std::string, int64_t> failureKinds;
+  std::map<std::string, int64_t> failureTexts;
+  std::map<std::string, ResultCounts> hours;
+  for (const auto& [group, boxes] : groups_) {
+    for (ResultCounts* counts : {&total, &ports[group.port], &stations[{group.host, group.port}],
+                                 &firmware[{group.file, group.sha256}], &hours[group.hour]}) {
+      counts->Add(group.result, boxes);
+    }
+    if (group.result == "failure") {
+      failureKinds[group.failureKind.empty() ? "unknown" : group.failureKind] += boxes;
+      failureTexts[group.failure.empty() ? "(none)" : group.failure] += boxes;
+    }
+  }
   json report = {{"schema", kReportSchemaVersion}, {"sources", sources},
                  {"filter", FilterJson(filter)}};
-  report.update(CountsJson(total_));
+  report.update(CountsJson(total));
   report["duplicates"] = duplicates_;
   report["first"] = first_.empty() ? json(nullptr) : json(first_);
   report["last"] = last_.empty() ? json(nullptr) : json(last_);
 
-  json ports = json::array();
-  for (const auto& [port, counts] : ports_) ports.push_back(WithCounts({{"port", port}}, counts));
-  report["ports"] = ports;
-  json firmware = json::array();
-  for (const auto& [key, counts] : firmware_) {
-    firmware.push_back(WithCounts(
+  json portRows = json::array();
+  for (const auto& [port, counts] : ports) portRows.push_back(WithCounts({{"port", port}}, counts));
+  report["ports"] = portRows;
+  json firmwareRows = json::array();
+  for (const auto& [key, counts] : firmware) {
+    firmwareRows.push_back(WithCounts(
         {{"file", key.first}, {"sha256", key.second.empty() ? json(nullptr) : json(key.second)}},
         counts));
   }
-  report["firmware"] = firmware;
+  report["firmware"] = firmwareRows;
   // Worst first: the lowest yield, then the most failures.
-  std::vector<std::pair<std::pair<std::string, std::string>, ResultCounts>> stations(
-      stations_.begin(), stations_.end());
+  std::vector<std::pair<std::pair<std::string, std::string>, ResultCounts>> worstFirst(
+      stations.begin(), stations.end());
   const auto yieldOf = [](const ResultCounts& c) {
     const int64_t decided = c.succeeded + c.failed;
     return decided == 0 ? 2.0 : double(c.succeeded) / double(decided);
   };
-  std::stable_sort(stations.begin(), stations.end(), [&](const auto& a, const auto& b) {
+  std::stable_sort(worstFirst.begin(), worstFirst.end(), [&](const auto& a, const auto& b) {
     if (yieldOf(a.second) != yieldOf(b.second)) return yieldOf(a.second) < yieldOf(b.second);
     return a.second.failed > b.second.failed;
   });
   json worst = json::array();
-  for (const auto& [key, counts] : stations) {
+  for (const auto& [key, counts] : worstFirst) {
     worst.push_back(WithCounts(
         {{"host", key.first.empty() ? json(nullptr) : json(key.first)}, {"port", key.second}},
         counts));
   }
   report["stations"] = worst;
-  report["failureKinds"] = Ranked(failureKinds_, "failureKind");
-  report["failureTexts"] = Ranked(failureTexts_, "failure");
+  report["failureKinds"] = Ranked(failureKinds, "failureKind");
+  report["failureTexts"] = Ranked(failureTexts, "failure");
 
-  json hours = json::array();
-  for (const auto& [hour, counts] : hours_) hours.push_back(WithCounts({{"hour", hour}}, counts));
-  report["hours"] = hours;
+  json hourRows = json::array();
+  for (const auto& [hour, counts] : hours) hourRows.push_back(WithCounts({{"hour", hour}}, counts));
+  report["hours"] = hourRows;
   report["boxesPerHour"] =
-      hours_.empty() ? json(nullptr) : json(Rounded(double(total_.boxes) / hours_.size(), 10));
+      hours.empty() ? json(nullptr) : json(Rounded(double(total.boxes) / hours.size(), 10));
   std::vector<float> seconds = seconds_;
   std::vector<float> efficiency = efficiency_;
   report["medianSeconds"] = OrNull(Quantile(seconds, 0.5), 1000);
@@ -155,5 +190,12 @@ json ReportTally::Report(const std::vector<std::string>& sources,
                           {"tenths", bins}};
   return report;
 }
+
+#ifndef VESPANODE_DATABASE
+Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {
+  int64_t skipped = 0;
+  return ReadReportSource(source, filter, [&](const BoxFacts& facts) { tally.Add(facts); }, skipped);
+}
+#endif
 
 }  // namespace vn

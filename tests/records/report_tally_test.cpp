@@ -1,6 +1,7 @@
 // The report's counting: filters, times, duplicates across sources, yields, quantiles.
 #include <gtest/gtest.h>
 
+#include "records/record_line_scan.h"
 #include "records/report_tally.h"
 
 namespace vn::testing {
@@ -116,6 +117,44 @@ TEST(ReportTally, RecordsWithoutAnIdAreKeyedByPortStartBoxAndOperation) {
   EXPECT_EQ(FactsOfRecord(first).id.size(), 36u);
   first["recordId"] = "0b0e4c56-8f6e-4a57-9b8e-0d7fd1c2a001";
   EXPECT_EQ(FactsOfRecord(first).id, "0b0e4c56-8f6e-4a57-9b8e-0d7fd1c2a001");
+}
+
+// The report's fast reading of a line gives what the full parser gives, or leaves the line to it.
+TEST(RecordLineScan, AgreesWithTheFullParserOrDeclines) {
+  const std::string id = R"("recordId":"0b0e4c56-8f6e-4a57-9b8e-0d7fd1c2a001")";
+  const std::pair<std::string, bool> lines[] = {
+      {"{" + id + R"(,"start":"2026-12-08T10:00:00.000Z","host":"pc","port":"COM1","box":3,)"
+       R"("file":"a.dld","sha256":null,"header":{"x":[1,{"y":"}"}]},"result":"failure",)"
+       R"("failureKind":"no-answer","failure":"Connect Fail!","reason":"a \"quoted\" {","seconds":12.5,)"
+       R"("efficiency":null})",
+       true},
+      {"{ " + id + R"( , "result" : "success" , "seconds" : 1e1 , "efficiency" : 0.913 } )", true},
+      {"{" + id + R"(,"result":"success","port":"COM\u0031"})", false},  // an escape kept: parser
+      {R"({"result":"success","port":"COM1"})", false},                   // no recordId
+      {"{" + id + R"(,"port":"COM1"})", false},                            // no result
+      {"{" + id + R"(,"result":"success"} trailing)", false},
+      {"{" + id + R"(,"result":"success","seconds":"x"})", false},
+      {"{" + id + R"(,"result":"success","header":{"a":1})", false},  // cut short
+      {"[]", false},
+  };
+  for (const auto& [line, scanned] : lines) {
+    SCOPED_TRACE(line);
+    BoxFacts facts;
+    ASSERT_EQ(ScanRecordLine(line, facts), scanned);
+    if (!scanned) continue;
+    const BoxFacts parsed = FactsOfRecord(nlohmann::ordered_json::parse(line));
+    EXPECT_EQ(facts.id, parsed.id);
+    EXPECT_EQ(facts.start, parsed.start);
+    EXPECT_EQ(facts.host, parsed.host);
+    EXPECT_EQ(facts.port, parsed.port);
+    EXPECT_EQ(facts.file, parsed.file);
+    EXPECT_EQ(facts.sha256, parsed.sha256);
+    EXPECT_EQ(facts.result, parsed.result);
+    EXPECT_EQ(facts.failureKind, parsed.failureKind);
+    EXPECT_EQ(facts.failure, parsed.failure);
+    EXPECT_EQ(facts.seconds, parsed.seconds);
+    EXPECT_EQ(facts.efficiency, parsed.efficiency);
+  }
 }
 
 }  // namespace
