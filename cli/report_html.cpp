@@ -104,7 +104,7 @@ std::string HoursChart(const json& hours) {
     const size_t every = std::max<size_t>(1, hours.size() / 8);
     if (i % every == 0) {
       svg += "<text x=\"" + Fixed(x) + "\" y=\"" + std::to_string(height - bottom + 14) + "\">" +
-             Escaped(hours[i]["hour"].get<std::string>().substr(5)) + "h</text>";
+             Escaped(hours[i]["hour"].get<std::string>().substr(11)) + ":00</text>";
     }
   }
   return svg + "</svg>\n";
