@@ -190,6 +190,12 @@ Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter& filter
 }
 
 Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {
+  // SQLite's GROUP BY sorts every row in a temporary tree: streaming the few columns into the
+  // tally's hash groups takes half its time (bench_report). A server groups on its side, so that
+  // only the groups cross the network.
+  if (source.kind == RecordTargetKind::kSqlite) {
+    return ReadDatabaseFacts(source, filter, [&](const BoxFacts& facts) { tally.Add(facts); });
+  }
   const Dialect& dialect = DialectOf(source);
   Query groups;
   const std::string where = Where(filter, dialect, groups);

@@ -73,8 +73,9 @@ class ReportTally {
   std::string last_;
 };
 
-// Counts a database's boxes, grouped by the database: for a report of that database alone, whose
-// record ids are unique by its table's key. A firmware filter is left to ReadReportSource.
+// Counts a database's boxes, a server's grouped by the server: for a report of that database
+// alone, whose record ids are unique by its table's key. A firmware filter is left to
+// ReadReportSource.
 Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally);
 
 // The value at fraction `q` (0..1) of the sorted values, by the nearest rank; -1 for none.
