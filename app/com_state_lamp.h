@@ -11,7 +11,6 @@ class ComStateLamp : public QWidget {
   explicit ComStateLamp(QWidget* parent = nullptr);
 
   void SetPortOpen(bool open);
-  bool PortOpen() const { return open_; }
   QColor Colour() const;
 
  protected:

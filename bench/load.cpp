@@ -127,7 +127,7 @@ class Lane {
   // Serves `boxes` boxes, downloads and uploads in turn.
   void Run(int boxes, Operation upload, bool highPriority, const std::string& download,
            const CableCount& downCount, const CableCount& upCount) {
-    station_.Driver().ChooseDownloadFile(download);
+    station_.ChooseDownloadFile(download);
     for (int job = 0; job < boxes; ++job) {
       const bool isDownload = job % 2 == 0;
       const std::string file = isDownload ? download : folder_ + "/backup.dld";
@@ -154,7 +154,7 @@ class Lane {
             clock_.LastStatus() + " (time-outs " + std::to_string(link.timeouts) + ", NAKs sent " +
             std::to_string(link.naksSent) + ", resends " + std::to_string(link.framesResent) + ")");
       }
-      if (!station_.Port().PortOpened() && !station_.Open(box_.PtyPath())) break;
+      if (!station_.PortOpened() && !station_.Open(box_.PtyPath())) break;
     }
     figures_.warning = clock_.Warning();
   }

@@ -103,7 +103,7 @@ bool RunLanes(std::vector<std::unique_ptr<Lane>>& lanes, const std::string& file
   }
   for (auto& lane : lanes) {
     Lane* const self = lane.get();
-    lane->station.Driver().ChooseDownloadFile(file);
+    lane->station.ChooseDownloadFile(file);
     lane->station.Start(
         {Operation::kDownload, file, 1, [self] { self->workerCpu = CpuNow().thread; }});
   }

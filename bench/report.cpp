@@ -39,8 +39,9 @@ json MakeRecord(int n, std::mt19937& random) {
   const bool failed = roll < 30;
   const bool stopped = roll >= 30 && roll < 33;
   char id[40];
-  std::snprintf(id, sizeof id, "%08x-%04x-4%03x-8%03x-%012x", unsigned(n), unsigned(random() & 0xffff),
-                unsigned(random() & 0xfff), unsigned(random() & 0xfff), unsigned(n * 7));
+  std::snprintf(id, sizeof id, "%08x-%04x-4%03x-8%03x-%012x", unsigned(n),
+                unsigned(random() & 0xffff), unsigned(random() & 0xfff), unsigned(random() & 0xfff),
+                unsigned(n * 7));
   return {{"schema", 2},
           {"recordId", id},
           {"host", "line-pc-" + std::to_string(station / 4 + 1)},
@@ -60,8 +61,12 @@ json MakeRecord(int n, std::mt19937& random) {
             {"softwareVersion", "3.1.05"},
             {"kindCode", 4},
             {"partitionCount", 1}}},
-          {"result", failed ? "failure" : stopped ? "stopped" : "success"},
-          {"failureKind", failed ? json(kKinds[roll % 5]) : stopped ? json("stopped") : json(nullptr)},
+          {"result", failed    ? "failure"
+                     : stopped ? "stopped"
+                               : "success"},
+          {"failureKind", failed    ? json(kKinds[roll % 5])
+                          : stopped ? json("stopped")
+                                    : json(nullptr)},
           {"failure", failed ? json("Connect Fail!") : json(nullptr)},
           {"reason", nullptr},
           {"phase", failed ? "connect" : "program"},
@@ -89,8 +94,8 @@ bool MakeSources(int count, const std::string& lines, const std::string& databas
     places += places.empty() ? "?" : ",?";
   }
   sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db, ("INSERT INTO boxes (" + names + ") VALUES (" + places + ")").c_str(),
-                     -1, &insert, nullptr);
+  sqlite3_prepare_v2(db, ("INSERT INTO boxes (" + names + ") VALUES (" + places + ")").c_str(), -1,
+                     &insert, nullptr);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   std::ofstream out(lines, std::ios::binary);
   std::mt19937 random(7);
@@ -192,7 +197,9 @@ int main(int argc, char** argv) {
     const bool met = timed.exitCode == 0 && timed.seconds < 5 && timed.peakKiB < 200 * 1024;
     std::printf("%-12s %9.2f %9.2f %12.1f %10.1f %s\n", name, timed.seconds, timed.cpu,
                 timed.seconds / std::max(count1, 1e-6), double(timed.peakKiB) / 1024,
-                timed.exitCode != 0 ? "report failed" : met ? "met (< 5 s, < 200 MB)" : "MISSED");
+                timed.exitCode != 0 ? "report failed"
+                : met               ? "met (< 5 s, < 200 MB)"
+                                    : "MISSED");
   }
   return 0;
 }

@@ -244,7 +244,7 @@ class Rig {
 
   // Runs the operation's loop for up to `boxes` boxes under the quiet guard; the boxes done.
   LoopResult Run(Operation operation, const std::string& file, int boxes, Tally& tally) {
-    if (operation == Operation::kDownload) station_.Driver().ChooseDownloadFile(file);
+    if (operation == Operation::kDownload) station_.ChooseDownloadFile(file);
     guard_.Watch(&station_);
     const bool started = station_.Start({operation, file, boxes});
     station_.Wait();
@@ -255,7 +255,7 @@ class Rig {
       std::fprintf(stderr, "soak: a run ended with \"%s\"\n", guard_.Last().c_str());
     }
     // A hang ended through the port's cancel, which leaves the port spent: open it afresh.
-    if (!station_.Port().PortOpened()) station_.Open(box_->PtyPath());
+    if (!station_.PortOpened()) station_.Open(box_->PtyPath());
     return result;
   }
   // Waits until every session the box started has ended and been logged: it finishes just after

@@ -75,7 +75,7 @@ RunResult RunOperation(Operation operation, const std::string& file, bool pace,
     result.failure = "no virtual box: " + box.Stats().lastError;
     return result;
   }
-  if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
+  if (operation == Operation::kDownload) station.ChooseDownloadFile(file);
   station.Start({operation, file, 1});
   // A run that hangs is ended as the window's Reset would end it.
   if (!station.WaitFor(kRunGuard)) station.Stop();

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_fields.h"
+#include "link/link_event.h"
 #include "platform/text_format.h"
 
 namespace vn {
@@ -22,16 +23,8 @@ json TextOrNull(const std::string& text) {
   return text.empty() ? json(nullptr) : json(text);
 }
 
-const char* ResultName(BoxResult result) {
-  switch (result) {
-    case BoxResult::kSuccess:
-      return "success";
-    case BoxResult::kStopped:
-      return "stopped";
-    case BoxResult::kFailure:
-      break;
-  }
-  return "failure";
+json CountOrNull(const std::optional<int>& count) {
+  return count ? json(*count) : json(nullptr);
 }
 
 json HeaderJson(const BoxRecord& record) {
@@ -45,39 +38,39 @@ json HeaderJson(const BoxRecord& record) {
 }  // namespace
 
 json BoxRecordObject(const BoxRecord& record) {
+  const BoxOutcome& outcome = record.outcome;
+  const bool failed = outcome.result == BoxResult::kFailure;
+  const char* kind = outcome.Succeeded() ? nullptr : BoxFailureKindName(outcome.failureKind);
   json line = {
       {"schema", kRecordSchemaVersion},
-      {"start", IsoUtc(record.start)},
-      {"end", IsoUtc(record.end)},
+      {"recordId", record.recordId},
+      {"host", record.host},
+      {"start", IsoUtc(outcome.start)},
+      {"end", IsoUtc(outcome.end)},
       {"port", record.port},
       {"operation", OperationWord(record.operation)},
-      {"box", record.box},
+      {"box", outcome.box},
       {"file", record.file},
       {"sha256", TextOrNull(record.fileSha256)},
       {"header", HeaderJson(record)},
-      {"result", ResultName(record.result)},
-      {"failure", record.result == BoxResult::kFailure ? json(record.failure) : json(nullptr)},
-      {"reason", TextOrNull(record.reason)},
-      {"phase", record.phase},
+      {"result", BoxResultName(outcome.result)},
+      {"failure", failed ? json(outcome.statusText) : json(nullptr)},
+      {"failureKind", kind ? json(kind) : json(nullptr)},
+      {"reason", TextOrNull(OutcomeReason(outcome))},
+      {"phase", PhaseName(outcome.phase)},
   };
   AddExactBytes(line, "port", record.port);
   AddExactBytes(line, "file", record.file);
   // The link's tallies stand at the top level of a record, beside its figures.
-  line.update(LinkCountersJson(record.counters));
-  line["meanAnswerDelayMs"] = Rounded(record.counters.MeanAnswerDelayMs(), 10);
-  line["seconds"] = Rounded(record.seconds, 1000);
+  line.update(LinkCountersJson(outcome.link));
+  line["meanAnswerDelayMs"] = Rounded(outcome.link.MeanAnswerDelayMs(), 10);
+  line["seconds"] = Rounded(outcome.seconds, 1000);
   // A transfer too short to time (or none at all) has no efficiency to speak of.
   line["efficiency"] =
       record.efficiency > 0 ? json(Rounded(record.efficiency, 1000)) : json(nullptr);
+  line["regionsChecked"] = CountOrNull(record.regionsChecked);
+  line["regionsDiffering"] = CountOrNull(record.regionsDiffering);
   return line;
-}
-
-std::string BoxRecordJson(const BoxRecord& record) {
-  try {
-    return OneLine(BoxRecordObject(record));
-  } catch (...) {
-    return {};
-  }
 }
 
 }  // namespace vn

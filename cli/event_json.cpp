@@ -33,6 +33,10 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
     object["bytesDone"] = event.bytesDone;
     object["bytesTotal"] = event.bytesTotal;
   }
+  if (event.kind == EventKind::kFailure) {
+    const char* kind = BoxFailureKindName(event.failureKind);
+    object["failureKind"] = kind ? Json(kind) : Json(nullptr);
+  }
   object["link"] = LinkCountersJson(event.link);
   return OneLine(object);
 }
@@ -53,13 +57,14 @@ std::string DetailJson(const std::string& port, int box, const std::string& what
 }
 
 std::string SummaryJson(const std::string& port, int done, int failed, bool opened, bool stopped,
-                        bool portLost) {
+                        bool portLost, const std::string& detail) {
   Json object = Head(port, "summary");
   object["opened"] = opened;
   object["boxesDone"] = done;
   object["boxesFailed"] = failed;
   object["stopped"] = stopped;
   object["portLost"] = portLost;
+  object["detail"] = detail.empty() ? Json(nullptr) : Json(detail);
   return OneLine(object);
 }
 

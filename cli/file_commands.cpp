@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/inspect_output.h"
 #include "cli/option_checks.h"
 #include "dld/extract.h"
@@ -16,6 +15,7 @@
 #include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
+#include "platform/exit_codes.h"
 
 namespace vn {
 namespace {

@@ -7,6 +7,8 @@
 #include "cli/json_fields.h"
 #include "dld/file_identity.h"
 #include "platform/file_digest.h"
+#include "platform/host_name.h"
+#include "platform/random_id.h"
 
 namespace vn {
 namespace {
@@ -43,7 +45,7 @@ std::string JoinToFit(const std::vector<std::string>& pieces, int columns) {
 }  // namespace
 
 PortReporter::PortReporter(LineOutput& output, PortSetup setup)
-    : output_(output), setup_(std::move(setup)) {}
+    : output_(output), setup_(std::move(setup)), host_(HostName()) {}
 
 void PortReporter::OnEvent(const LinkEvent& event) {
   // The port's own notice comes as it opens, before any box: on standard error, in every mode.
@@ -51,7 +53,7 @@ void PortReporter::OnEvent(const LinkEvent& event) {
     output_.PrintError(Named("Notice: " + event.text));
     return;
   }
-  TrackBox(event);
+  box_ = event.box;
   meter_.OnEvent(event);
   link_ = event.link;
   if (output_.Mode() == OutputMode::kJson) {
@@ -60,77 +62,58 @@ void PortReporter::OnEvent(const LinkEvent& event) {
   } else {
     Show(event);
   }
-  const bool ended = event.kind == EventKind::kSuccess ||
-                     (event.kind == EventKind::kIdle && !box_.failure.empty());
-  if (!ended) return;
-  EndBox(event.kind == EventKind::kSuccess ? BoxResult::kSuccess : CutShort());
-  DrawRow(true);  // with the box counted
+  if (event.kind == EventKind::kFailure) TellFailure(event);
+}
+
+void PortReporter::TellFailure(const LinkEvent& event) {
+  // A stop says nothing of the box; and where the system said nothing, the status text said it
+  // all.
+  if (event.failureKind == BoxFailureKind::kStopped || FailureText(event.failure).empty()) return;
+  const std::string reason = FailureReason(event.failureKind, event.failure);
+  if (output_.Mode() == OutputMode::kJson) {
+    output_.PrintLine(DetailJson(setup_.port, event.box, "detail", reason));
+    return;
+  }
+  output_.PrintError("vespanode-cli: " + Named(reason));
 }
 
 void PortReporter::OnErrorBox(const std::string& text) {
   if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_.number, "error", text));
+    output_.PrintLine(DetailJson(setup_.port, box_, "error", text));
     return;
   }
   output_.PrintError(Named(text));
 }
 
 void PortReporter::OnDetail(const std::string& text) {
-  if (box_.open && box_.reason.empty()) box_.reason = text;
   if (output_.Mode() == OutputMode::kJson) {
-    output_.PrintLine(DetailJson(setup_.port, box_.number, "detail", text));
+    output_.PrintLine(DetailJson(setup_.port, box_, "detail", text));
     return;
   }
   output_.PrintError("vespanode-cli: " + Named(text));
 }
 
+void PortReporter::OnBoxEnd(const BoxOutcome& outcome) {
+  if (outcome.result == BoxResult::kSuccess) ++done_;
+  if (outcome.result == BoxResult::kFailure) ++failed_;
+  Deliver(BoxRecordObject(MakeRecord(outcome)));
+  DrawRow(true);  // with the box counted
+}
+
 void PortReporter::FinishRun() {
-  if (box_.open && box_.engaged) EndBox(CutShort());
-  box_.open = false;
   if (output_.Mode() == OutputMode::kTerminal && !setup_.several) CommitRow();
 }
 
-void PortReporter::TrackBox(const LinkEvent& event) {
-  if (event.box != box_.number) {
-    if (box_.open && box_.engaged) EndBox(CutShort());
-    box_ = Box{};
-    box_.open = true;
-    box_.number = event.box;
-    box_.start = std::chrono::system_clock::now();
-    box_.started = std::chrono::steady_clock::now();
-  }
-  if (event.phase != Phase::kNone) box_.phase = event.phase;
-  if (event.kind == EventKind::kBusy) box_.engaged = true;
-  if (event.kind == EventKind::kFailure && box_.failure.empty()) box_.failure = event.text;
-  if (event.kind == EventKind::kIdle) box_.cut = event.cut;
-  box_.link = event.link;
-}
-
-BoxResult PortReporter::CutShort() const {
-  return box_.cut == PassCut::kStopRequest ? BoxResult::kStopped : BoxResult::kFailure;
-}
-
-void PortReporter::EndBox(BoxResult result) {
-  if (!box_.open) return;
-  if (result == BoxResult::kSuccess) ++done_;
-  if (result == BoxResult::kFailure) ++failed_;
-  const nlohmann::ordered_json record = BoxRecordObject(MakeRecord(result));
-  box_.open = false;
-  Deliver(record);
-}
-
-BoxRecord PortReporter::MakeRecord(BoxResult result) const {
-  const bool success = result == BoxResult::kSuccess;
+BoxRecord PortReporter::MakeRecord(const BoxOutcome& outcome) const {
   BoxRecord record;
+  record.recordId = NewRecordId();
+  record.host = host_;
   record.port = setup_.port;
   record.operation = setup_.operation;
-  record.box = box_.number;
-  record.start = box_.start;
-  record.end = std::chrono::system_clock::now();
   record.file = setup_.file;
   record.fileSha256 = setup_.fileSha256;
   const bool upload = setup_.operation != Operation::kDownload;
-  if (upload && success) {
+  if (upload && outcome.Succeeded()) {
     Failure unread;
     if (!FileSha256(setup_.file, record.fileSha256, unread)) record.fileSha256.clear();
   }
@@ -140,22 +123,7 @@ BoxRecord PortReporter::MakeRecord(BoxResult result) const {
     record.kindCode = setup_.header->partitionKind;
     record.partitionCount = setup_.header->partitionCount;
   }
-  record.result = result;
-  record.failure = result == BoxResult::kFailure ? box_.failure : std::string();
-  record.reason = box_.reason;
-  // What cut the box short comes first: the status text of a stopped box only tells where the
-  // stop found it.
-  if (result == BoxResult::kStopped) {
-    record.reason = "stopped before the box was done";
-  } else if (box_.cut == PassCut::kPortLost) {
-    record.reason = "the port went away" + (box_.reason.empty() ? "" : ": " + box_.reason);
-  } else if (!success && box_.failure.empty() && record.reason.empty()) {
-    record.reason = "ended before the box was done";
-  }
-  record.phase = PhaseName(box_.phase);
-  record.counters = box_.link;
-  record.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - box_.started).count();
+  record.outcome = outcome;
   record.efficiency = meter_.LineShare();
   return record;
 }
@@ -234,7 +202,7 @@ void PortReporter::DrawRow(bool now) {
 std::string PortReporter::RowText() const {
   const int columns = output_.Columns();
   std::vector<std::string> pieces;
-  if (setup_.several) pieces.push_back(setup_.port + " box " + std::to_string(box_.number));
+  if (setup_.several) pieces.push_back(setup_.port + " box " + std::to_string(box_));
   std::string progress;
   if (percentPhase_ != Phase::kNone) {
     const int width = columns > 0 && columns < 100 ? 10 : 20;

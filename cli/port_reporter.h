@@ -3,7 +3,6 @@
 // JSON objects, and at the end of each box into the box's record. Called on the station's worker
 // thread, and once more (FinishRun) after the run was collected.
 #include <atomic>
-#include <chrono>
 #include <string>
 
 #include "cli/box_record.h"
@@ -34,35 +33,22 @@ class PortReporter : public LinkObserver {
   void OnEvent(const LinkEvent& event) override;
   void OnErrorBox(const std::string& text) override;
   void OnDetail(const std::string& text) override;
+  // The box's record, and the row's count.
+  void OnBoxEnd(const BoxOutcome& outcome) override;
 
   // The header of the run's file (download) or of the box (upload), as the driver keeps it.
   void SetHeader(const FILE_DOWNLOAD_HEADER_T* header) { setup_.header = header; }
 
-  // A box that a stop cut short still gets its record.
+  // The run has been collected: a single port's last row stays as a line.
   void FinishRun();
 
   // Whether a record could be neither written nor spooled (it went to standard error).
   bool RecordLost() const { return recordLost_; }
 
  private:
-  struct Box {
-    bool open = false;
-    bool engaged = false;  // the box answered and a transfer began
-    int number = 0;
-    std::chrono::system_clock::time_point start{};
-    std::chrono::steady_clock::time_point started{};
-    Phase phase = Phase::kNone;
-    PassCut cut = PassCut::kNone;
-    std::string failure;
-    std::string reason;
-    LinkCounters link;
-  };
-
-  void TrackBox(const LinkEvent& event);
-  // How a box that ended without its success ended.
-  BoxResult CutShort() const;
-  void EndBox(BoxResult result);
-  BoxRecord MakeRecord(BoxResult result) const;
+  // The system's words behind a failure event, on standard error or as a detail object.
+  void TellFailure(const LinkEvent& event);
+  BoxRecord MakeRecord(const BoxOutcome& outcome) const;
   void Deliver(const nlohmann::ordered_json& record);
   void Show(const LinkEvent& event);
   void DrawRow(bool now);
@@ -72,7 +58,8 @@ class PortReporter : public LinkObserver {
 
   LineOutput& output_;
   PortSetup setup_;
-  Box box_;
+  const std::string host_;  // the PC's name, for every record
+  int box_ = 0;             // the box the last event belongs to
   TransferMeter meter_;
   int done_ = 0;
   int failed_ = 0;

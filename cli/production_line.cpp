@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "cli/event_json.h"
-#include "cli/exit_codes.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
 #include "link/message_trace.h"
 #include "link/station.h"
 #include "link/system_port.h"
 #include "platform/console.h"
+#include "platform/exit_codes.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
@@ -27,6 +27,7 @@ struct PortRun {
   std::unique_ptr<Station> station;
   bool opened = false;
   bool portLost = false;
+  std::string openProblem;  // why the port could not be opened
 };
 
 OutputMode ChooseMode(bool json) {
@@ -39,12 +40,15 @@ std::string BoxCount(int count) {
 }
 
 void PrintSummary(LineOutput& output, const std::string& port, const PortRun& run) {
-  const LoopResult& result = run.station->Result();
+  // A port that was never opened ran nothing: the result of its station is the empty one.
+  const LoopResult unopened{};
+  const LoopResult& result = run.opened ? run.station->Result() : unopened;
+  const std::string& detail = run.opened ? result.detail : run.openProblem;
   if (output.Mode() == OutputMode::kJson) {
     // "stopped" has always counted a port that went away too; "portLost" tells the two apart.
     const bool ended = result.end == LoopEnd::kStopped || result.end == LoopEnd::kPortLost;
-    output.PrintLine(
-        SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended, run.portLost));
+    output.PrintLine(SummaryJson(port, result.boxesDone, result.boxesFailed, run.opened, ended,
+                                 run.portLost, detail));
     return;
   }
   std::string line = port + ": ";
@@ -52,7 +56,10 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
     line += "not opened";
   } else {
     line += BoxCount(result.boxesDone) + " done, " + std::to_string(result.boxesFailed) + " failed";
-    if (run.portLost) line += ", the port went away";
+    if (run.portLost) {
+      line += result.lostUnderBox ? ", the port went away under a box"
+                                  : ", the port went away while no box was attached";
+    }
   }
   output.PrintLine(line);
 }
@@ -141,12 +148,12 @@ int RunLine(const LineRequest& request) {
     run.reporter = std::make_unique<PortReporter>(output, setup);
     run.station = std::make_unique<Station>(MakeSystemComPort(), *run.reporter, ProgramDir());
     // Both live as long as the run: the reporter reads the header the driver keeps.
-    run.reporter->SetHeader(&run.station->Driver().CurrentHeader());
+    run.reporter->SetHeader(&run.station->CurrentHeader());
     if (traceLog) {
       traces.push_back(std::make_unique<TraceToLog>(*traceLog, several ? setup.port : ""));
-      run.station->Port().Tally().SetObserver(traces.back().get());
+      run.station->TraceMessages(traces.back().get());
     }
-    if (download && !run.station->Driver().UseDownloadImage(request.image)) {
+    if (download && !run.station->UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;
     }
@@ -155,14 +162,22 @@ int RunLine(const LineRequest& request) {
     PortRun& run = runs[i];
     run.opened = run.station->Open(request.ports[i]);
     if (!run.opened) {
-      output.PrintError("vespanode-cli: cannot open port " + request.ports[i] + " (" +
+      run.openProblem = "cannot open port " + request.ports[i] + " (" +
                         ComDeviceName(request.ports[i]) +
-                        "): " + DescribePortFailure(run.station->Port().LastOpenFailure()));
+                        "): " + DescribePortFailure(run.station->LastOpenFailure());
+      output.PrintError("vespanode-cli: " + run.openProblem);
+      if (request.json) output.PrintLine(DetailJson(request.ports[i], 0, "error", run.openProblem));
     }
   }
   int openedCount = 0;
   for (const PortRun& run : runs) openedCount += run.opened ? 1 : 0;
-  if (openedCount == 0) return kExitBadInput;
+  if (openedCount == 0) {
+    // A program reading the stream learns why nothing ran, port by port, as after any run.
+    if (request.json) {
+      for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);
+    }
+    return kExitBadInput;
+  }
 
   // A stop request (SIGINT, SIGTERM, Ctrl+C) acts as the window's Reset on every port. A reader
   // that goes away (`| head`) does not end the program halfway through flashing a box either:

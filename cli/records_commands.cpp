@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/option_checks.h"
+#include "platform/exit_codes.h"
 #include "records/record_sink.h"
 
 namespace vn {

@@ -5,11 +5,11 @@
 #include <memory>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/json_fields.h"
 #include "cli/option_checks.h"
 #include "cli/report_text.h"
 #include "platform/atomic_file.h"
+#include "platform/exit_codes.h"
 #include "records/record_sink.h"
 #include "records/report_tally.h"
 
@@ -30,8 +30,9 @@ CLI::Validator TimeValue() {
   return CLI::Validator(
       [](std::string& text) {
         return NormalizedTime(text).empty()
-                   ? std::string("needs a UTC time: 2026-12-08, 2026-12-08T10:30 or "
-                                 "2026-12-08T10:30:00Z")
+                   ? std::string(
+                         "needs a UTC time: 2026-12-08, 2026-12-08T10:30 or "
+                         "2026-12-08T10:30:00Z")
                    : std::string();
       },
       "TIME", "TimeValue");
@@ -43,7 +44,10 @@ int RunReport(const ReportRequest& request) {
   filter.until = request.until.empty() ? "" : NormalizedTime(request.until);
   filter.port = request.port;
   filter.firmware = request.firmware;
-  ReportTally tally;
+  const bool oneDatabase =
+      request.sources.size() == 1 &&
+      ParseRecordTarget(request.sources[0]).kind != RecordTargetKind::kJsonLines;
+  ReportTally tally(!oneDatabase);
   std::vector<std::string> shown;
   for (const std::string& text : request.sources) {
     const RecordTarget source = ParseRecordTarget(text);
@@ -53,13 +57,12 @@ int RunReport(const ReportRequest& request) {
     shown.push_back(source.shown);
     int64_t skipped = 0;
     // A database read alone holds each record once: it groups the boxes itself.
-    const bool grouped = request.sources.size() == 1 && filter.firmware.empty() &&
-                         source.kind != RecordTargetKind::kJsonLines;
+    const bool grouped = oneDatabase && filter.firmware.empty();
     const Failure failure =
-        grouped ? TallyDatabase(source, filter, tally)
-                : ReadReportSource(
-                      source, filter, [&tally](const BoxFacts& facts) { tally.Add(facts); },
-                      skipped);
+        grouped
+            ? TallyDatabase(source, filter, tally)
+            : ReadReportSource(
+                  source, filter, [&tally](const BoxFacts& facts) { tally.Add(facts); }, skipped);
     if (failure.Failed()) {
       Failure named = failure;
       if (named.subject.empty()) named.subject = source.shown;
@@ -76,9 +79,8 @@ int RunReport(const ReportRequest& request) {
   if (!request.html.empty()) {
     const std::string page = ReportHtml(report);
     Failure failure;
-    if (!WriteFileAtomically(request.html,
-                             {reinterpret_cast<const uint8_t*>(page.data()), page.size()},
-                             failure)) {
+    if (!WriteFileAtomically(
+            request.html, {reinterpret_cast<const uint8_t*>(page.data()), page.size()}, failure)) {
       std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }

@@ -2,8 +2,8 @@
 // a print style that keeps each chart on one page.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "cli/report_text.h"
@@ -33,11 +33,20 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -84,20 +93,21 @@ std::string HoursChart(const json& hours) {
   for (const json& hour : hours) most = std::max(most, hour["boxes"].get<int64_t>());
   const double step = hours.empty() ? 0 : double(width - left) / double(hours.size());
   const double scale = double(height - bottom - 10) / double(most);
-  std::string svg = "<svg data-chart=\"hours\" role=\"img\" aria-label=\"Boxes per hour\" width=\"" +
-                    std::to_string(width) + "\" height=\"" + std::to_string(height) + "\">\n";
+  std::string svg =
+      "<svg data-chart=\"hours\" role=\"img\" aria-label=\"Boxes per hour\" width=\"" +
+      std::to_string(width) + "\" height=\"" + std::to_string(height) + "\">\n";
   svg += "<text x=\"0\" y=\"12\">" + std::to_string(most) + "</text>";
   for (size_t i = 0; i < hours.size(); ++i) {
     double y = height - bottom;
     const double x = left + double(i) * step;
-    for (const auto& [key, kind] : {std::pair{"succeeded", "success"}, {"failed", "failure"},
-                                    {"stopped", "stopped"}}) {
+    for (const auto& [key, kind] :
+         {std::pair{"succeeded", "success"}, {"failed", "failure"}, {"stopped", "stopped"}}) {
       const double h = double(hours[i][key].get<int64_t>()) * scale;
       if (h <= 0) continue;
       y -= h;
       svg += "<rect class=\"" + std::string(kind) + "\" x=\"" + Fixed(x + 1) + "\" y=\"" +
-             Fixed(y) + "\" width=\"" + Fixed(std::max(step - 2, 1.0)) + "\" height=\"" +
-             Fixed(h) + "\"><title>" + Escaped(hours[i]["hour"].get<std::string>()) + ": " +
+             Fixed(y) + "\" width=\"" + Fixed(std::max(step - 2, 1.0)) + "\" height=\"" + Fixed(h) +
+             "\"><title>" + Escaped(hours[i]["hour"].get<std::string>()) + ": " +
              Num(hours[i][key]) + " " + key + "</title></rect>";
     }
     // Every label would overlap on a long run: a few, evenly spread.
@@ -136,9 +146,10 @@ std::string Shortened(const std::string& text, size_t most = 40) {
 }
 
 std::string Summary(const json& report) {
-  std::string html = "<table class=\"totals\" data-table=\"totals\"><tr><th></th><th>Boxes</th>"
-                     "<th>Succeeded</th><th>Failed</th><th>Stopped</th><th>Yield</th></tr><tr>"
-                     "<td>All</td>";
+  std::string html =
+      "<table class=\"totals\" data-table=\"totals\"><tr><th></th><th>Boxes</th>"
+      "<th>Succeeded</th><th>Failed</th><th>Stopped</th><th>Yield</th></tr><tr>"
+      "<td>All</td>";
   for (const char* key : {"boxes", "succeeded", "failed", "stopped"}) {
     html += Cell(report[key], Num(report[key]));
   }
@@ -169,28 +180,30 @@ std::string ReportHtml(const json& report) {
             Escaped(report["last"].get<std::string>());
   }
   html += "</p>\n<section>" + Summary(report) + "</section>\n";
-  html += "<section><h2>Boxes per hour</h2><div class=\"legend\"><span class=\"success\" "
-          "style=\"background:#3a8f3a\"></span>succeeded<span style=\"background:#c0392b\">"
-          "</span>failed<span style=\"background:#999\"></span>stopped</div>" +
-          HoursChart(report["hours"]) + "</section>\n";
-  html += "<section><h2>Yield per station</h2>" +
-          BarsChart(
-              "stations", report["stations"], 1.0,
-              [](const json& row) { return row["yield"].is_number() ? row["yield"].get<double>() : 0; },
-              [](const json& row) {
-                return Shortened((row["host"].is_string() ? row["host"].get<std::string>() + " " : "") +
-                                 row["port"].get<std::string>());
-              },
-              [](const json& row) { return PercentText(row["yield"]); }) +
-          "</section>\n";
+  html +=
+      "<section><h2>Boxes per hour</h2><div class=\"legend\"><span class=\"success\" "
+      "style=\"background:#3a8f3a\"></span>succeeded<span style=\"background:#c0392b\">"
+      "</span>failed<span style=\"background:#999\"></span>stopped</div>" +
+      HoursChart(report["hours"]) + "</section>\n";
+  html +=
+      "<section><h2>Yield per station</h2>" +
+      BarsChart(
+          "stations", report["stations"], 1.0,
+          [](const json& row) { return row["yield"].is_number() ? row["yield"].get<double>() : 0; },
+          [](const json& row) {
+            return Shortened((row["host"].is_string() ? row["host"].get<std::string>() + " " : "") +
+                             row["port"].get<std::string>());
+          },
+          [](const json& row) { return PercentText(row["yield"]); }) +
+      "</section>\n";
   const json& kinds = report["failureKinds"];
   const double mostFailures = kinds.empty() ? 0 : double(kinds[0]["boxes"].get<int64_t>());
   const auto boxes = [](const json& row) { return double(row["boxes"].get<int64_t>()); };
   const auto boxesText = [](const json& row) { return Num(row["boxes"]); };
   html += "<section><h2>Failures, largest first</h2>" +
-          BarsChart("failures", kinds, mostFailures, boxes,
-                    [](const json& row) { return row["failureKind"].get<std::string>(); },
-                    boxesText) +
+          BarsChart(
+              "failures", kinds, mostFailures, boxes,
+              [](const json& row) { return row["failureKind"].get<std::string>(); }, boxesText) +
           "</section>\n";
   json tenths = json::array();
   int64_t mostTimed = 0;
@@ -200,18 +213,21 @@ std::string ReportHtml(const json& report) {
     tenths.push_back({{"range", Fixed(i / 10.0) + "-" + Fixed((i + 1) / 10.0)}, {"boxes", count}});
   }
   html += "<section><h2>Efficiency distribution</h2>" +
-          BarsChart("efficiency", tenths, double(mostTimed), boxes,
-                    [](const json& row) { return row["range"].get<std::string>(); }, boxesText) +
+          BarsChart(
+              "efficiency", tenths, double(mostTimed), boxes,
+              [](const json& row) { return row["range"].get<std::string>(); }, boxesText) +
           "</section>\n";
   html += "<section><h2>Per port</h2>" +
-          CountsRows(report["ports"], [](const json& row) { return row["port"]; }, "ports") +
+          CountsRows(
+              report["ports"], [](const json& row) { return row["port"]; }, "ports") +
           "</section>\n";
   html += "<section><h2>Per firmware</h2>" +
           CountsRows(
               report["firmware"],
               [](const json& row) {
                 return row["file"].get<std::string>() + " " +
-                       (row["sha256"].is_string() ? row["sha256"].get<std::string>().substr(0, 12) : "");
+                       (row["sha256"].is_string() ? row["sha256"].get<std::string>().substr(0, 12)
+                                                  : "");
               },
               "firmware") +
           "</section>\n";

@@ -104,7 +104,8 @@ std::string ReportText(const json& report) {
                 Number(efficiency["timed"]).c_str());
   text += line;
   if (report["duplicates"].get<int64_t>() > 0) {
-    text += Number(report["duplicates"]) + " record(s) found in more than one source, counted once\n";
+    text +=
+        Number(report["duplicates"]) + " record(s) found in more than one source, counted once\n";
   }
   text += CountsTable("Port", report["ports"], [](const json& row) { return row["port"]; });
   text += CountsTable("Firmware", report["firmware"], FirmwareName);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "platform/exit_codes.h"
 
 namespace vn {
 namespace {

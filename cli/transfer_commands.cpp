@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/option_checks.h"
 #include "cli/production_line.h"
 #include "dld/region_sets.h"
 #include "dld/upgrade_file_check.h"
 #include "link/upload_output.h"
+#include "platform/exit_codes.h"
 
 namespace vn {
 namespace {

@@ -51,9 +51,4 @@ bool CheckUpgradeImage(std::span<const uint8_t> image, Failure& failure) {
   return false;
 }
 
-bool CheckUpgradeFile(const std::string& path, Failure& failure) {
-  std::vector<uint8_t> image;
-  return ReadUpgradeImage(path, image, failure) && CheckUpgradeImage(image, failure);
-}
-
 }  // namespace vn

@@ -30,7 +30,4 @@ bool ReadUpgradeImage(const std::string& path, std::vector<uint8_t>& image, Fail
 // and where.
 bool CheckUpgradeImage(std::span<const uint8_t> image, Failure& failure);
 
-// ReadUpgradeImage, then CheckUpgradeImage.
-bool CheckUpgradeFile(const std::string& path, Failure& failure);
-
 }  // namespace vn

@@ -59,6 +59,20 @@ void FormModel::OnDetail(const std::string& text) {
   Deliver([this, text] { AddDetail(text); });
 }
 
+// Why a box failed goes beside the status text, in the system's words, before what the run told
+// beside it (the part kept of an upload), which came as a detail of its own.
+void FormModel::OnBoxEnd(const BoxOutcome& outcome) {
+  if (outcome.result != BoxResult::kFailure) return;
+  Failure words = outcome.failure;
+  words.detail.clear();
+  const std::string reason = FailureReason(outcome.failureKind, words);
+  if (reason.empty()) return;
+  Deliver([this, reason] {
+    details_.insert(details_.begin(), reason);
+    SetStatus(state_.status, state_.tone);
+  });
+}
+
 void FormModel::Apply(const LinkEvent& event) {
   switch (event.kind) {
     case EventKind::kBar:
@@ -140,8 +154,7 @@ bool FormModel::OpenSelectedPort() {
   const bool opened = station_.Open(SelectedPortName());
   state_.portOpen = opened;
   // The lamp turning red says that the port failed; its tooltip says why.
-  state_.lampToolTip =
-      opened ? std::string() : DescribePortFailure(station_.Port().LastOpenFailure());
+  state_.lampToolTip = opened ? std::string() : DescribePortFailure(station_.LastOpenFailure());
   return opened;
 }
 
@@ -149,7 +162,7 @@ void FormModel::WorkerFinished(int run) {
   if (run != run_.load() || !station_.Wait()) return;  // already stopped and joined
   // A pulled cable ends the operation with the port gone.
   const bool portLost = station_.Result().end == LoopEnd::kPortLost;
-  state_.portOpen = !portLost && station_.Port().PortOpened();
+  state_.portOpen = !portLost && station_.PortOpened();
   Publish();
 }
 
@@ -175,7 +188,7 @@ void FormModel::ChooseOperation(int index) {
 void FormModel::Open() {
   StopOperationKeepingPort();
   state_.fileName.clear();
-  station_.Driver().ClearForOpen();
+  station_.ClearForOpen();
   Publish();
   if (SelectedOperation() != Operation::kDownload) {
     if (const auto file = view_.ChooseUploadFile(); file && !file->empty()) state_.fileName = *file;
@@ -187,8 +200,8 @@ void FormModel::Open() {
   state_.fileName = *file;
   // Told before Start, but not refused: the box judges the file in the end.
   Failure failure;
-  station_.Driver().ChooseDownloadFile(*file, &failure);
-  if (failure.Failed() || !CheckUpgradeImage(*station_.Driver().Image(), failure)) {
+  station_.ChooseDownloadFile(*file, &failure);
+  if (failure.Failed() || !CheckUpgradeImage(*station_.Image(), failure)) {
     SetStatus("Unsound file: " + FailureText(failure), StatusTone::kFailure);
   }
   Publish();
@@ -204,7 +217,7 @@ void FormModel::Start() {
   details_.clear();
   const Operation operation = SelectedOperation();
   const std::string file = state_.fileName;
-  switch (station_.Driver().CheckStart(operation, file)) {
+  switch (station_.CheckStart(operation, file)) {
     case StartCheck::kRefused:
       Publish();
       return;

@@ -58,6 +58,7 @@ class FormModel : private LinkObserver {
   void OnEvent(const LinkEvent& event) override;
   void OnErrorBox(const std::string& text) override;
   void OnDetail(const std::string& text) override;
+  void OnBoxEnd(const BoxOutcome& outcome) override;
   // Runs `apply` on the view's thread for the run current now, or drops it once that run ended.
   void Deliver(std::function<void()> apply);
   void Apply(const LinkEvent& event);

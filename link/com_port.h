@@ -54,6 +54,10 @@ class ComPort {
   // failure ("CreateEvent Error!"); empty almost always. The Station passes it to its observer.
   virtual std::string LastOpenNotice() const { return {}; }
 
+  // Why the open port stopped being usable by itself (an adapter pulled, the far end hung up), in
+  // the system's words; kNone while it has not, and after a stop request. Cleared by OpenComPort.
+  const Failure& LossFailure() const { return loss_; }
+
   // Bytes waiting in the input queue; -1 when the port is not usable.
   virtual int32_t BytesWaiting() = 0;
   // Sleeps until input arrives, the port goes away, or `limit` passes; cheap on the CPU.
@@ -66,8 +70,16 @@ class ComPort {
   // behind the last message taken. Emptied with every write, as the port's own input is.
   std::vector<uint8_t>& PendingInput() { return pending_; }
 
+ protected:
+  // The port went away: the first reason told is kept.
+  void NoteLoss(Failure failure) {
+    if (!loss_.Failed()) loss_ = std::move(failure);
+  }
+  void ClearLoss() { loss_ = {}; }
+
  private:
   LinkTally tally_;
+  Failure loss_;
   std::vector<uint8_t> pending_;
 };
 

@@ -91,6 +91,11 @@ bool WaitPartitionResults(TransferContext& context, int expectedIndex, ReportPha
       continue;
     }
     // A failure report is not fatal on its own: N unexpected frames in a row are.
+    const int failedIndex = phase == ReportPhase::kErase ? kMsgEraseFailed : kMsgProgramFailed;
+    const BoxFailureKind failedKind = phase == ReportPhase::kErase ? BoxFailureKind::kEraseFailed
+                                                                   : BoxFailureKind::kProgramFailed;
+    context.port.Tally().NoteFault(index == failedIndex ? failedKind
+                                                        : BoxFailureKind::kUnexpectedAnswer);
     if (++misses >= count) return false;
   }
   return result;

@@ -51,24 +51,7 @@ std::string SlowAnswerWarning(const LinkCounters& link) {
   return text;
 }
 
-void EventStamp::StartBox(int box) {
-  box_ = box;
-  failureText_.clear();
-  reason_.clear();
-}
-
-Failure EventStamp::BoxFailure() const {
-  if (failureText_.empty()) return {};
-  return {.kind = FailureKind::kOther, .systemMessage = failureText_, .detail = reason_};
-}
-
-void EventStamp::OnDetail(const std::string& text) {
-  if (reason_.empty()) reason_ = text;
-  observer_.OnDetail(text);
-}
-
 void EventStamp::OnEvent(const LinkEvent& event) {
-  if (event.kind == EventKind::kFailure && failureText_.empty()) failureText_ = event.text;
   LinkEvent stamped = event;
   stamped.box = box_;
   stamped.link = port_.Tally().Counters();

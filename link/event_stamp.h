@@ -8,7 +8,6 @@
 
 #include "link/com_port.h"
 #include "link/link_observer.h"
-#include "platform/failure.h"
 
 namespace vn {
 
@@ -31,23 +30,18 @@ class EventStamp : public LinkObserver {
  public:
   EventStamp(LinkObserver& observer, ComPort& port) : observer_(observer), port_(port) {}
 
-  // A new box: its failure is forgotten.
-  void StartBox(int box);
-  // Why the current box failed: the text of its first failure event as the words, the first
-  // detail told about it as the detail; kNone while it has not failed.
-  Failure BoxFailure() const;
+  // The events that follow belong to box `box`.
+  void StartBox(int box) { box_ = box; }
 
   void OnEvent(const LinkEvent& event) override;
   void OnErrorBox(const std::string& text) override { observer_.OnErrorBox(text); }
-  void OnDetail(const std::string& text) override;
+  void OnDetail(const std::string& text) override { observer_.OnDetail(text); }
 
  private:
   LinkObserver& observer_;
   ComPort& port_;
   int box_ = 0;
   bool warned_ = false;
-  std::string failureText_;  // the current box's first failure text
-  std::string reason_;       // the first detail told about the current box
 };
 
 }  // namespace vn

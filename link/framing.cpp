@@ -64,7 +64,10 @@ int ReceiveCommand(ComPort& port) {
 }
 
 bool WaitConnect(ComPort& port) {
-  return ReceiveCommand(port) == kMsgConnecting;
+  const int index = ReceiveCommand(port);
+  if (index == kMsgConnecting) return true;
+  if (port.PortOpened()) port.Tally().NoteFault(BoxFailureKind::kUnexpectedAnswer);
+  return false;
 }
 
 }  // namespace vn

@@ -38,7 +38,14 @@ bool SendHeaderBlock(ComPort& port, const uint8_t* header71) {
     acknowledged = WaitReplyByte(port) == ACK;
     if (!acknowledged) failures = 1;
   }
-  return acknowledged && ReceiveCommand(port) == kMsgIdentSuccess;
+  if (!acknowledged) return false;
+  const int verdict = ReceiveCommand(port);
+  if (verdict == kMsgIdentSuccess) return true;
+  if (port.PortOpened()) {
+    port.Tally().NoteFault(verdict == kMsgIdentFailed ? BoxFailureKind::kIdentityRefused
+                                                      : BoxFailureKind::kUnexpectedAnswer);
+  }
+  return false;
 }
 
 bool SendDescriptor(ComPort& port, std::span<const uint8_t> image, int64_t& position) {

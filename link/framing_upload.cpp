@@ -49,8 +49,12 @@ bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71) {
         // header without a further attempt. The CRC does not cover the length field, and a
         // header with a wrong one would make a file that cannot be read back: refused alike.
         SendAck(port);
-        return header71[1] == kHeaderLength &&
-               CrcMatches(header71, kHeaderCrcFrom, kHeaderCrcCount, kHeaderCrcAt);
+        if (header71[1] == kHeaderLength &&
+            CrcMatches(header71, kHeaderCrcFrom, kHeaderCrcCount, kHeaderCrcAt)) {
+          return true;
+        }
+        port.Tally().NoteFault(BoxFailureKind::kDamagedData);
+        return false;
     }
   }
   return false;
@@ -69,16 +73,26 @@ bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions) {
 bool ReceiveDescriptor(ComPort& port, uint8_t* descriptor26) {
   // The CRC does not cover the length field; a wrong one would make a file that cannot be read
   // back, so it fails the descriptor like a wrong CRC (NAK, and the box sends it again).
-  return AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, IsWholeDescriptor,
-                      kDescriptorPolls) == WaitOutcome::kArrived &&
-         descriptor26[1] == kDescriptorLength &&
-         CrcMatches(descriptor26, kDescriptorCrcFrom, kDescriptorCrcCount, kDescriptorCrcAt);
+  if (AwaitMessage(port, descriptor26, kDescriptorSize, IsDescriptorTag, IsWholeDescriptor,
+                   kDescriptorPolls) != WaitOutcome::kArrived) {
+    return false;
+  }
+  if (descriptor26[1] == kDescriptorLength &&
+      CrcMatches(descriptor26, kDescriptorCrcFrom, kDescriptorCrcCount, kDescriptorCrcAt)) {
+    return true;
+  }
+  port.Tally().NoteFault(BoxFailureKind::kDamagedData);
+  return false;
 }
 
 bool ReceiveDataFrame(ComPort& port, uint8_t* frame1024) {
-  return AwaitMessage(port, frame1024, kDataFrameSize, AnyByte, IsWholeDataFrame,
-                      kDataFramePolls) == WaitOutcome::kArrived &&
-         DataFramePasses(frame1024);
+  if (AwaitMessage(port, frame1024, kDataFrameSize, AnyByte, IsWholeDataFrame, kDataFramePolls) !=
+      WaitOutcome::kArrived) {
+    return false;
+  }
+  if (DataFramePasses(frame1024)) return true;
+  port.Tally().NoteFault(BoxFailureKind::kDamagedData);
+  return false;
 }
 
 bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t blockSize,

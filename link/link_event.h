@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "link/box_outcome.h"
 #include "link/link_counters.h"
 #include "link/phase.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -16,7 +18,7 @@ enum class EventKind {
   kBytes,    // data bytes moved so far, `bytesDone` of `bytesTotal` (0 when unknown)
   kBusy,     // a transfer has begun: nothing else may be started on the port
   kIdle,     // a pass has ended, whatever its outcome
-  kFailure,  // the pass failed in `phase`; text is its status text, the system's words an OnDetail
+  kFailure,  // the pass failed in `phase`; text is its status text, failureKind and failure why
   kSuccess,  // one box done
   kWarning,  // something the user should know that is no failure (yet); text says what
   kNotice,   // a notice of the port's own ("CreateEvent Error!"): the window shows it in a box
@@ -39,6 +41,10 @@ struct LinkEvent {
   int box = 0;       // the run's box this event belongs to, 1 for the first
   PassCut cut = PassCut::kNone;  // kIdle only
   LinkCounters link;             // the tallies of that box so far
+  // kFailure only: why the pass failed, as far as was known when its text was shown, and the
+  // system's words for it (what was being done, to what). kNone for a refusal before any box.
+  BoxFailureKind failureKind = BoxFailureKind::kNone;
+  Failure failure{};
 
   // Whether the window's status line shows `text` for this event.
   bool HasStatusText() const {

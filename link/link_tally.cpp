@@ -10,6 +10,19 @@ void LinkTally::StartBox() {
   counters_ = {};
   lastSentBytes_ = 0;
   stallArmed_ = false;
+  lastFault_ = BoxFailureKind::kNone;
+  lastFaultFailure_ = {};
+}
+
+void LinkTally::TimedOut() {
+  ++counters_.timeouts;
+  if (lastFault_ != BoxFailureKind::kUnexpectedAnswer && lastFault_ != BoxFailureKind::kDamagedData)
+    NoteFault(BoxFailureKind::kNoAnswer);
+}
+
+void LinkTally::NoteFault(BoxFailureKind kind, Failure failure) {
+  lastFault_ = kind;
+  lastFaultFailure_ = std::move(failure);
 }
 
 void LinkTally::ArmStall(std::chrono::milliseconds limit) {
@@ -31,11 +44,19 @@ void LinkTally::Received(std::span<const uint8_t> message, bool accepted) {
     observer_->OnMessage(accepted ? TraceDirection::kReceived : TraceDirection::kDropped, message);
   }
   counters_.bytesReceived += int64_t(message.size());
-  if (accepted) lastProgress_ = Clock::now();
+  if (!accepted) {
+    NoteFault(BoxFailureKind::kUnexpectedAnswer);
+    return;
+  }
+  lastProgress_ = Clock::now();
+  NoteFault(BoxFailureKind::kNone);
 }
 
 void LinkTally::Answered(bool nak) {
-  if (nak) ++counters_.naksReceived;
+  if (nak) {
+    ++counters_.naksReceived;
+    NoteFault(BoxFailureKind::kTooManyResends);
+  }
   if (lastSentBytes_ <= 0) return;
   // The write returns once the bytes are queued; they are on the wire for their line time, and
   // the answer byte itself takes one more.

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <span>
 
+#include "link/box_outcome.h"
 #include "link/link_counters.h"
+#include "platform/failure.h"
 
 namespace vn {
 
@@ -34,8 +36,18 @@ class LinkTally {
   // The box's ACK or NAK to the last message sent.
   void Answered(bool nak);
   void Resent() { ++counters_.framesResent; }
+  // Why the last exchange that went wrong did, told where the framing or the transfer learns it:
+  // a time-out, a NAK, a check that failed, a message that was not the one awaited, a refusal or
+  // a failure the box reported, an output that could not be written. The last one told is the
+  // one that ended the box when it ends; a message accepted since clears it. `failure` holds the
+  // system's words when there are any.
+  void NoteFault(BoxFailureKind kind, Failure failure = {});
+  BoxFailureKind LastFault() const { return lastFault_; }
+  const Failure& LastFaultFailure() const { return lastFaultFailure_; }
   void NakSent() { ++counters_.naksSent; }
-  void TimedOut() { ++counters_.timeouts; }
+  // A limited wait ran out. Silence is its cause unless what did come in the meantime was
+  // unsound or not the message awaited.
+  void TimedOut();
   // A sleep in a wait ended `late` after it was planned to.
   void WokeLate(std::chrono::microseconds late) {
     ++counters_.wakeups;
@@ -55,6 +67,8 @@ class LinkTally {
   std::chrono::milliseconds stallLimit_{0};
   bool stallArmed_ = false;
   Clock::time_point lastProgress_{};
+  BoxFailureKind lastFault_ = BoxFailureKind::kNone;
+  Failure lastFaultFailure_{};
 };
 
 }  // namespace vn

@@ -40,6 +40,7 @@ bool MemoryPort::OpenComPort(const std::string& /*name*/) {
   Line::End& self = line_->ends[side_];
   self.input.clear();
   self.closed = false;
+  ClearLoss();
   self.opened = !line_->ends[1 - side_].closed;
   line_->changed.notify_all();
   return self.opened;
@@ -80,6 +81,7 @@ int32_t MemoryPort::WriteRaw(const uint8_t* data, int32_t count) {
   if (count < 0 || count > kMaxTransfer || !self.opened) return -1;
   Line::End& peer = line_->ends[1 - side_];
   if (peer.closed) {
+    if (self.opened) NoteLoss(FailureSaying(FailureKind::kNotFound, "the other end was closed"));
     self.opened = false;
     return -1;
   }
@@ -135,7 +137,10 @@ void MemoryPort::WaitForInput(std::chrono::microseconds limit) {
   if (!self.opened || limit.count() <= 0) return;
   line_->changed.wait_for(lock, std::min(limit, kWaitSlice),
                           [&] { return !self.opened || !self.input.empty() || peer.closed; });
-  if (peer.closed) self.opened = false;
+  if (peer.closed) {
+    if (self.opened) NoteLoss(FailureSaying(FailureKind::kNotFound, "the other end was closed"));
+    self.opened = false;
+  }
 }
 
 void MemoryPort::FailNextWrites(int count) {

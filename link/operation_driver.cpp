@@ -1,6 +1,5 @@
 #include "link/operation_driver.h"
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -11,6 +10,7 @@
 #include "link/download.h"
 #include "link/event_stamp.h"
 #include "link/framing.h"
+#include "link/outcome_keeper.h"
 #include "link/progress.h"
 #include "link/upload.h"
 #include "platform/utf8_path.h"
@@ -95,10 +95,29 @@ bool OperationDriver::PauseBetweenBoxes() {
   return !stopRequested_ && port_.PortOpened();
 }
 
+void OperationDriver::EndOnStopOrLoss(LoopResult& result, bool underBox,
+                                      LinkObserver& observer) const {
+  if (stopRequested_) {
+    result.end = LoopEnd::kStopped;
+    result.detail = "stopped by a stop request";
+    return;
+  }
+  result.end = LoopEnd::kPortLost;
+  result.lostUnderBox = underBox;
+  const std::string words = FailureText(port_.LossFailure());
+  result.detail = underBox ? "the port went away under box " +
+                                 std::to_string(result.boxesDone + result.boxesFailed)
+                           : "the port went away while no box was attached";
+  if (!words.empty()) result.detail += ": " + words;
+  // No box failed: the status texts have nothing to say about it, a warning does.
+  if (!underBox) observer.OnEvent(StatusEvent(result.detail, EventKind::kWarning));
+}
+
 LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file, int maxBoxes,
                                     LoopOptions options) {
   const bool download = operation == Operation::kDownload;
-  EventStamp stamp(observer_, port_);
+  OutcomeKeeper keeper(observer_, port_, stopRequested_);
+  EventStamp stamp(keeper, port_);
   Progress progress(stamp);
   // Every box of the run gets these very bytes, whatever happens to the file meanwhile.
   const DownloadImage image = image_;
@@ -111,61 +130,70 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
   bool repeat = true;
   while (repeat) {
     repeat = false;
-    stamp.StartBox(result.boxesDone + result.boxesFailed + 1);
+    const int box = result.boxesDone + result.boxesFailed + 1;
+    stamp.StartBox(box);
+    keeper.StartBox(box);
     tally.StartBox();
     progress.ProgressReset();
     ShowMessage(context, kMsgConnecting);
     bool succeeded = false;
-    if (WaitConnect(port_)) {
+    const bool connected = WaitConnect(port_);
+    if (connected) {
       tally.ArmStall(options.stallLimit);
       succeeded = download ? DownloadToBox(context, *image)
                            : UploadFromBox(context, file, RegionSetOf(operation));
-    } else if (!stopRequested_) {
-      // A first frame that is not the ready frame, or a port that went away; a stop shows nothing.
-      ShowMessage(context, kMsgConnectFailed);
     }
     // A box that got to its end is done, even when a stop comes right after it. Read once, so
     // that the pass's end, its count and the result tell the same.
     const bool stopAsked = !succeeded && stopRequested_;
     const bool portLost = !succeeded && !stopAsked && !port_.PortOpened();
-    if (!succeeded && !stopAsked && !portLost && tally.Stalled()) {
-      char text[96];
-      std::snprintf(text, sizeof text, "the box made no progress for %g s (the stall limit)",
-                    double(tally.StallLimit().count()) / 1000.0);
-      stamp.OnDetail(text);
-    }
+    // A box is attached once it has said something. A stop or a lost port while waiting for one
+    // ends the run without a box: nothing failed.
+    const bool attached = connected || (!stopAsked && !portLost);
+    if (!connected && attached) ShowMessage(context, kMsgConnectFailed);  // not the ready frame
     LinkEvent idle = StatusEvent("", EventKind::kIdle);
     idle.cut = stopAsked ? PassCut::kStopRequest : portLost ? PassCut::kPortLost : PassCut::kNone;
     stamp.OnEvent(idle);
-    result.end = stopAsked   ? LoopEnd::kStopped
-                 : portLost  ? LoopEnd::kPortLost
-                 : succeeded ? LoopEnd::kDone
-                             : LoopEnd::kFailed;
-    // A box on a port that went away failed; one that a stop cut short did not.
-    if (!succeeded && !stopAsked) {
-      ++result.boxesFailed;
-      result.failure = stamp.BoxFailure();
-      if (portLost) {
-        result.failure.kind = FailureKind::kNotFound;
-        if (result.failure.systemMessage.empty())
-          result.failure.systemMessage = "the port went away";
+    result.end = succeeded ? LoopEnd::kDone : LoopEnd::kFailed;
+    if (attached) {
+      if (succeeded) {
+        stamp.OnEvent(BoxDoneEvent());
+        ++result.boxesDone;
+      } else if (!stopAsked) {
+        ++result.boxesFailed;  // a box on a port that went away failed; one a stop cut did not
+      }
+      const BoxOutcome outcome = keeper.EndBox(succeeded   ? BoxResult::kSuccess
+                                               : stopAsked ? BoxResult::kStopped
+                                                           : BoxResult::kFailure);
+      std::lock_guard lock(outcomeMutex_);
+      lastOutcome_ = outcome;
+      if (!succeeded && !stopAsked && !portLost) {
+        result.detail = "box " + std::to_string(box) + " failed (" +
+                        BoxFailureKindName(outcome.failureKind) + ")";
       }
     }
-    if (stopAsked || portLost) break;
-    if (succeeded) {
-      stamp.OnEvent(BoxDoneEvent());
-      ++result.boxesDone;
-    } else if (!options.keepGoing) {
+    if (stopAsked || portLost) {
+      EndOnStopOrLoss(result, attached, stamp);
       break;
     }
+    if (!succeeded && !options.keepGoing) break;
     const int served = result.boxesDone + result.boxesFailed;
     const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
-      if (!repeat) result.end = stopRequested_ ? LoopEnd::kStopped : LoopEnd::kPortLost;
+      if (!repeat) EndOnStopOrLoss(result, false, stamp);
+    } else if (result.boxesFailed > 0 && result.end == LoopEnd::kDone) {
+      // keepGoing: the last box succeeded, earlier ones did not.
+      result.detail =
+          std::to_string(result.boxesFailed) + " of " + std::to_string(served) + " boxes failed";
     }
   }
   return result;
+}
+
+std::optional<BoxOutcome> OperationDriver::LastOutcome() const {
+  std::lock_guard lock(outcomeMutex_);
+  return lastOutcome_;
 }
 
 void OperationDriver::RequestStop() {

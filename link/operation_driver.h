@@ -6,11 +6,14 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dld/blocks.h"
 #include "dld/region_sets.h"
+#include "link/box_outcome.h"
 #include "link/com_port.h"
 #include "link/link_observer.h"
 #include "link/status_texts.h"
@@ -38,13 +41,17 @@ enum class LoopEnd {
 };
 
 struct LoopResult {
-  int boxesDone = 0;    // successful operations
-  int boxesFailed = 0;  // failed ones, a port that went away included; a stop fails none
+  int boxesDone = 0;  // successful operations
+  // Failed ones, a box whose port went away under it included; a stop fails none, and neither
+  // does a port that goes away while no box is attached.
+  int boxesFailed = 0;
   LoopEnd end = LoopEnd::kDone;
-  // Why the last box that failed did: its status text as the words, and the first reason the
-  // run gave beside it (the system's words, a stall) as the detail. kNotFound for a port that
-  // went away. Empty when no box failed.
-  Failure failure;
+  // kPortLost: whether a box was attached when the port went away (it then failed).
+  bool lostUnderBox = false;
+  // Why the run ended as it did, in a line: "the port went away while no box was attached: the
+  // line hung up", "box 2 failed (no-answer)", "stopped by a stop request"; empty when it did
+  // all that was asked.
+  std::string detail;
 };
 
 // How a production line runs; the window's loop uses neither.
@@ -87,6 +94,9 @@ class OperationDriver {
   LoopResult RunLoop(Operation operation, const std::string& file, int maxBoxes = 0,
                      LoopOptions options = {});
 
+  // The last box's outcome, once one has ended; safe from any thread.
+  std::optional<BoxOutcome> LastOutcome() const;
+
   // Ends the pause between two boxes at once (the port's RequestStop ends the waits). Safe from any
   // thread; it holds until ClearStopRequest.
   void RequestStop();
@@ -97,6 +107,8 @@ class OperationDriver {
  private:
   // The 1.5 s pause after a success; false when a stop ended it.
   bool PauseBetweenBoxes();
+  // The run's end: `result.end` and `detail` for a stop or a port that went away.
+  void EndOnStopOrLoss(LoopResult& result, bool underBox, LinkObserver& observer) const;
 
   ComPort& port_;
   LinkObserver& observer_;
@@ -104,6 +116,8 @@ class OperationDriver {
   FILE_DOWNLOAD_HEADER_T header_{};
   DownloadImage image_ = std::make_shared<const std::vector<uint8_t>>();
   std::atomic<bool> stopRequested_{false};
+  mutable std::mutex outcomeMutex_;
+  std::optional<BoxOutcome> lastOutcome_;
 };
 
 }  // namespace vn

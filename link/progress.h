@@ -14,8 +14,6 @@ class Progress {
   // Range 0..maximum with `step`, then one step.
   void ProgressStep(int maximum, int step);
 
-  int Position() const { return position_; }
-
  private:
   void Report();
 

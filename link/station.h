@@ -10,12 +10,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "dld/region_sets.h"
 #include "link/com_port.h"
 #include "link/link_observer.h"
+#include "link/message_trace.h"
 #include "link/operation_driver.h"
 
 namespace vn {
@@ -67,9 +69,32 @@ class Station {
   bool Running() const { return worker_.joinable(); }
   // The last collected run's result.
   const LoopResult& Result() const { return result_; }
+  // How the last box that ended did; nullopt before the first. Safe from any thread, also while
+  // a run goes on.
+  std::optional<BoxOutcome> LastOutcome() const { return driver_.LastOutcome(); }
 
-  ComPort& Port() { return *port_; }
-  OperationDriver& Driver() { return driver_; }
+  // The port. Whether it is open and usable now (a run that lost it has cleared it).
+  bool PortOpened() const { return port_->PortOpened(); }
+  // Why the last Open failed; kNone after one that succeeded.
+  Failure LastOpenFailure() const { return port_->LastOpenFailure(); }
+  // Every message on the line also goes to `observer` (a trace); null: none. Before a run only;
+  // the observer outlives the station's runs.
+  void TraceMessages(MessageObserver* observer) { port_->Tally().SetObserver(observer); }
+
+  // The file the runs use, as the driver keeps it (see OperationDriver); from the thread that
+  // owns the station, while no run goes.
+  void ClearForOpen() { driver_.ClearForOpen(); }
+  bool ChooseDownloadFile(const std::string& file, Failure* failure = nullptr) {
+    return driver_.ChooseDownloadFile(file, failure);
+  }
+  bool UseDownloadImage(DownloadImage image) { return driver_.UseDownloadImage(std::move(image)); }
+  const DownloadImage& Image() const { return driver_.Image(); }
+  StartCheck CheckStart(Operation operation, const std::string& file) {
+    return driver_.CheckStart(operation, file);
+  }
+  // The current download header; it stays where it is for the station's life, and an upload
+  // reloads it from what the box sent.
+  const FILE_DOWNLOAD_HEADER_T& CurrentHeader() { return driver_.CurrentHeader(); }
 
  private:
   std::unique_ptr<ComPort> port_;

@@ -78,7 +78,10 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSe
     if (!ReceiveSection(context.port, file, blockPosition, blockSize, failures, onFrame)) {
       return false;
     }
-    if (!StoredBlockIsSound(file, blockAt, descriptor)) return false;
+    if (!StoredBlockIsSound(file, blockAt, descriptor)) {
+      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData);
+      return false;
+    }
     position = blockAt + blockSize;
     ++part;
   }
@@ -98,17 +101,22 @@ void KeepPartialFile(TransferContext& context, const std::string& fileName, bool
   context.observer.OnDetail("the data received so far is in " + partial);
 }
 
+// An output that could not be written ends the box; the failure, with the system's words, goes
+// with the box's outcome.
+void NoteOutputFailure(TransferContext& context, Failure failure) {
+  context.port.Tally().NoteFault(BoxFailureKind::kOutputUnwritable, std::move(failure));
+}
+
 // The reason of a write that failed, read right after the failing call returned: nothing that
 // touches errno runs between the file write and the return of the framing calls.
 void ReportWriteError(TransferContext& context, const std::string& fileName, int osError) {
-  context.observer.OnDetail(
-      FileErrorText(FailureOfErrno(osError, "cannot write", PartialFileName(fileName))));
+  NoteOutputFailure(context, FailureOfErrno(osError, "cannot write", PartialFileName(fileName)));
 }
 
 void ReportWriteError(TransferContext& context, const std::string& fileName, Failure failure) {
   failure.action = "cannot write";
   failure.subject = PartialFileName(fileName);
-  context.observer.OnDetail(FileErrorText(failure));
+  NoteOutputFailure(context, std::move(failure));
 }
 
 }  // namespace
@@ -121,14 +129,13 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
   // (a folder, a backup made read-only): the whole transfer would be for nothing.
   Failure targetFailure;
   if (!CanCreateUploadFile(fileName, targetFailure)) {
-    context.observer.OnDetail(FileErrorText(targetFailure));
+    NoteOutputFailure(context, targetFailure);
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
   UniqueFile output = CreatePartialFile(fileName);
   if (!output) {
-    context.observer.OnDetail(
-        FileErrorText(FailureOfErrno(errno, "cannot create", PartialFileName(fileName))));
+    NoteOutputFailure(context, FailureOfErrno(errno, "cannot create", PartialFileName(fileName)));
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
@@ -174,13 +181,20 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
     if (sizeFailure.systemCode != 0) {
       context.observer.OnErrorBox("I/O error " + std::to_string(sizeFailure.systemCode));
     }
+    if (sizeFailure.kind == FailureKind::kDamaged) {
+      // The header the box sent does not hold what a header must.
+      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData, sizeFailure);
+    } else {
+      sizeFailure.action = "cannot write";
+      sizeFailure.subject = partial;
+      NoteOutputFailure(context, sizeFailure);
+    }
     ShowMessage(context, kMsgTransferFailed);
     KeepPartialFile(context, fileName, true);
     return false;
   }
   if (!CommitPartialFile(fileName)) {
-    context.observer.OnDetail(
-        FileErrorText(FailureOfErrno(errno, "cannot replace", FollowLinks(fileName))));
+    NoteOutputFailure(context, FailureOfErrno(errno, "cannot replace", FollowLinks(fileName)));
     ShowMessage(context, kMsgTransferFailed);
     KeepPartialFile(context, fileName, true);
     return false;

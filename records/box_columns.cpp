@@ -123,6 +123,14 @@ std::vector<ColumnValue> BoxColumnValues(const json& record) {
   return values;
 }
 
+Failure NewerTablesFailure(int version, const std::string& subject) {
+  return FailureSaying(FailureKind::kDamaged,
+                       "the database's tables are of version " + std::to_string(version) +
+                           ", newer than this program's " + std::to_string(kBoxesSchemaVersion) +
+                           ": write to it with a newer vespanode-cli",
+                       subject);
+}
+
 std::string BoxesDdl(const std::string& engine) {
   const std::string sql = kBoxesSql;
   const std::string marker = "-- engine: ";

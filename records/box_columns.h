@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace vn {
 
 enum class ColumnType { kText, kInteger, kReal, kTime, kJson };
@@ -37,6 +39,9 @@ std::string RecordIdOf(const nlohmann::ordered_json& record);
 
 // The version of the table's layout this program writes and reads.
 inline constexpr int kBoxesSchemaVersion = 1;
+
+// The refusal of a database whose tables are of a newer layout than kBoxesSchemaVersion.
+Failure NewerTablesFailure(int version, const std::string& subject);
 
 // The statements that make the tables for one engine ("sqlite", "postgresql"), from
 // docs/schema/boxes.sql as built into the program.

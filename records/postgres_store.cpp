@@ -105,12 +105,7 @@ Failure PostgresStore::MakeTables() {
     }
   }
   if (!failure.Failed() && known && version > kBoxesSchemaVersion) {
-    failure = FailureSaying(FailureKind::kDamaged,
-                            "the database's tables are of version " + std::to_string(version) +
-                                ", newer than this program's " +
-                                std::to_string(kBoxesSchemaVersion) +
-                                ": write to it with a newer vespanode-cli",
-                            target_.shown);
+    failure = NewerTablesFailure(version, target_.shown);
   }
   if (!failure.Failed() && !known) {
     failure = Run("INSERT INTO schema_version (version) VALUES (" +
@@ -130,7 +125,8 @@ Failure PostgresStore::Write(const nlohmann::ordered_json& record) {
   const std::vector<ColumnValue> values = BoxColumnValues(record);
   std::vector<const char*> params;
   params.reserve(values.size());
-  for (const ColumnValue& value : values) params.push_back(value.null ? nullptr : value.text.c_str());
+  for (const ColumnValue& value : values)
+    params.push_back(value.null ? nullptr : value.text.c_str());
   const Result result(PQexecParams(connection_, insert.c_str(), int(params.size()), nullptr,
                                    params.data(), nullptr, nullptr, 0));
   if (result && PQresultStatus(result.get()) == PGRES_COMMAND_OK) return {};

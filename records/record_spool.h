@@ -27,10 +27,10 @@ class RecordSpool {
   Failure Add(const nlohmann::ordered_json& record);
 
   struct Replay {
-    int written = 0;  // taken out of the spool
-    int left = 0;     // still in it
+    int written = 0;    // taken out of the spool
+    int left = 0;       // still in it
     bool busy = false;  // another program is replaying it now: try later
-    Failure failure;  // why the first record left could not be written, or the spool read
+    Failure failure;    // why the first record left could not be written, or the spool read
   };
   // Hands the spooled records, oldest first, to `write`, up to its first failure, and keeps only
   // those it did not take. Nothing spooled: nothing done.

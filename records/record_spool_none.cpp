@@ -14,7 +14,8 @@ Failure RecordSpool::Add(const nlohmann::ordered_json&) {
   return FailureSaying(FailureKind::kOther, "no spool in this build");
 }
 
-RecordSpool::Replay RecordSpool::Flush(const std::function<Failure(const nlohmann::ordered_json&)>&) {
+RecordSpool::Replay RecordSpool::Flush(
+    const std::function<Failure(const nlohmann::ordered_json&)>&) {
   return {};
 }
 

@@ -42,7 +42,8 @@ std::unique_ptr<RecordStore> MakeRecordStore(const RecordTarget& target,
     return std::make_unique<JsonLinesStore>(target.location, stop);
   }
 #ifdef VESPANODE_DATABASE
-  if (target.kind == RecordTargetKind::kSqlite) return std::make_unique<SqliteStore>(target.location);
+  if (target.kind == RecordTargetKind::kSqlite)
+    return std::make_unique<SqliteStore>(target.location);
   return std::make_unique<PostgresStore>(target);
 #else
   return std::make_unique<NoDatabase>(target.shown);

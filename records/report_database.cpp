@@ -65,9 +65,9 @@ class PostgresRow : public Row {
 // The engine's spelling of the pieces a query needs.
 struct Dialect {
   std::function<std::string(int)> place;  // the n-th parameter, as a time
-  std::string time;                        // start_time as the record writes it
-  std::string hour;                        // start_time's hour, "2026-12-08T10"
-  std::string first;                       // min(start_time), as the record writes it
+  std::string time;                       // start_time as the record writes it
+  std::string hour;                       // start_time's hour, "2026-12-08T10"
+  std::string first;                      // min(start_time), as the record writes it
   std::string last;
 };
 
@@ -134,8 +134,8 @@ Failure QueryPostgres(const RecordTarget& source, const Query& query, const RowS
   for (const std::string& value : query.values) params.push_back(value.c_str());
   Failure failure;
   // Row by row: a million rows are never held at once.
-  if (!PQsendQueryParams(connection, query.sql.c_str(), int(params.size()), nullptr,
-                         params.data(), nullptr, nullptr, 0) ||
+  if (!PQsendQueryParams(connection, query.sql.c_str(), int(params.size()), nullptr, params.data(),
+                         nullptr, nullptr, 0) ||
       !PQsetSingleRowMode(connection)) {
     failure = PostgresFailure(PQerrorMessage(connection), "", source.shown);
   }
@@ -200,8 +200,8 @@ Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, Re
   Query groups;
   const std::string where = Where(filter, dialect, groups);
   groups.sql = "SELECT host, port, file, sha256, " + dialect.hour +
-               ", result, failure_kind, failure, count(*), " + dialect.first + ", " +
-               dialect.last + " FROM boxes" + where + " GROUP BY 1, 2, 3, 4, 5, 6, 7, 8";
+               ", result, failure_kind, failure, count(*), " + dialect.first + ", " + dialect.last +
+               " FROM boxes" + where + " GROUP BY 1, 2, 3, 4, 5, 6, 7, 8";
   BoxGroup group;
   Failure failure = RunQuery(source, groups, [&](const Row& row) {
     group = {row.Text(0), row.Text(1), row.Text(2), row.Text(3),

@@ -79,15 +79,15 @@ double Quantile(std::vector<float>& values, double q) {
 
 size_t BoxGroupHash::operator()(const BoxGroup& group) const {
   size_t hash = 0;
-  for (const std::string* part : {&group.host, &group.port, &group.file, &group.sha256,
-                                  &group.hour, &group.result, &group.failureKind, &group.failure}) {
+  for (const std::string* part : {&group.host, &group.port, &group.file, &group.sha256, &group.hour,
+                                  &group.result, &group.failureKind, &group.failure}) {
     hash = hash * 1000003u ^ std::hash<std::string>()(*part);
   }
   return hash;
 }
 
 void ReportTally::Add(const BoxFacts& facts) {
-  if (!seen_.insert(std::hash<std::string>()(facts.id)).second) {
+  if (dedup_ && !seen_.insert(std::hash<std::string>()(facts.id)).second) {
     ++duplicates_;
     return;
   }
@@ -134,8 +134,8 @@ json ReportTally::Report(const std::vector<std::string>& sources,
       failureTexts[group.failure.empty() ? "(none)" : group.failure] += boxes;
     }
   }
-  json report = {{"schema", kReportSchemaVersion}, {"sources", sources},
-                 {"filter", FilterJson(filter)}};
+  json report = {
+      {"schema", kReportSchemaVersion}, {"sources", sources}, {"filter", FilterJson(filter)}};
   report.update(CountsJson(total));
   report["duplicates"] = duplicates_;
   report["first"] = first_.empty() ? json(nullptr) : json(first_);
@@ -194,7 +194,8 @@ json ReportTally::Report(const std::vector<std::string>& sources,
 #ifndef VESPANODE_DATABASE
 Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {
   int64_t skipped = 0;
-  return ReadReportSource(source, filter, [&](const BoxFacts& facts) { tally.Add(facts); }, skipped);
+  return ReadReportSource(
+      source, filter, [&](const BoxFacts& facts) { tally.Add(facts); }, skipped);
 }
 #endif
 

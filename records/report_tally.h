@@ -45,6 +45,10 @@ struct BoxGroupHash {
 
 class ReportTally {
  public:
+  // `dedup` false: the boxes come from one database, whose table holds each id once, and the
+  // ids need not be kept.
+  explicit ReportTally(bool dedup = true) : dedup_(dedup) {}
+
   // Counts the box unless a box of that id was counted before.
   void Add(const BoxFacts& facts);
   // Boxes a database counted itself (it holds each id once): `boxes` of the group, started from
@@ -61,6 +65,7 @@ class ReportTally {
   int64_t Duplicates() const { return duplicates_; }
 
  private:
+  bool dedup_;
   std::unordered_set<uint64_t> seen_;  // the ids' hashes: a million ids in a few MB
   int64_t duplicates_ = 0;
   // Few groups for many boxes: the per-port, per-station ... figures are summed from them at

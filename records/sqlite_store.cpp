@@ -55,8 +55,8 @@ Failure SqliteStore::Open() {
   if (Failure failure = SqlitePathFailure(path_); failure.Failed()) return failure;
   // The file a link leads to: SQLite puts its -wal and -shm files beside the database itself.
   const std::string file = FollowLinks(path_);
-  int code = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+  int code =
+      sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (code != SQLITE_OK) {
     const Failure failure = Refused(code);
     Close();
@@ -73,7 +73,8 @@ Failure SqliteStore::Open() {
   // WAL lets the report read while the line writes; a database on a file system that cannot hold
   // it keeps its journal mode, which is slower but as safe.
   code = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  if (code == SQLITE_OK) code = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  if (code == SQLITE_OK)
+    code = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) {
     const Failure failure = Refused(code);
     Close();
@@ -96,7 +97,8 @@ Failure SqliteStore::Open() {
 // unless `required`.
 Failure SqliteStore::CheckVersion(bool inTransaction) {
   sqlite3_stmt* query = nullptr;
-  int code = sqlite3_prepare_v2(db_, "SELECT max(version) FROM schema_version", -1, &query, nullptr);
+  int code =
+      sqlite3_prepare_v2(db_, "SELECT max(version) FROM schema_version", -1, &query, nullptr);
   if (code != SQLITE_OK) {
     // Only a missing table is no failure yet: the transaction below makes it.
     const std::string words = sqlite3_errmsg(db_);
@@ -110,12 +112,7 @@ Failure SqliteStore::CheckVersion(bool inTransaction) {
   sqlite3_finalize(query);
   if (code != SQLITE_ROW) return Refused(code);
   if (known && version > kBoxesSchemaVersion) {
-    return FailureSaying(FailureKind::kDamaged,
-                         "the database's tables are of version " + std::to_string(version) +
-                             ", newer than this program's " +
-                             std::to_string(kBoxesSchemaVersion) +
-                             ": write to it with a newer vespanode-cli",
-                         path_);
+    return NewerTablesFailure(version, path_);
   }
   if (inTransaction && !known) {
     const std::string insert =
@@ -130,9 +127,11 @@ Failure SqliteStore::CheckVersion(bool inTransaction) {
 // that holds the write lock: two programs starting at once make them once.
 Failure SqliteStore::MakeTables() {
   int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (code == SQLITE_OK) code = sqlite3_exec(db_, BoxesDdl("sqlite").c_str(), nullptr, nullptr, nullptr);
+  if (code == SQLITE_OK)
+    code = sqlite3_exec(db_, BoxesDdl("sqlite").c_str(), nullptr, nullptr, nullptr);
   Failure failure = code == SQLITE_OK ? CheckVersion(true) : Refused(code);
-  if (!failure.Failed() && (code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) {
+  if (!failure.Failed() &&
+      (code = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) {
     failure = Refused(code);
   }
   if (failure.Failed()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -9,7 +9,6 @@
 #include <memory>
 #include <thread>
 
-#include "cli/exit_codes.h"
 #include "dld/blocks.h"
 #include "dld/file_identity.h"
 #include "dld/file_io.h"
@@ -17,6 +16,7 @@
 #include "link/box_announce.h"
 #include "link/message_trace.h"
 #include "platform/console.h"
+#include "platform/exit_codes.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 #include "vespanode/version.h"

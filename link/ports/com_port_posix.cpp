@@ -148,6 +148,14 @@ bool PortVanished(short revents) {
   return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// The system's words for a port that poll found gone; poll gives no errno.
+Failure VanishFailure(short revents) {
+  const char* words = (revents & POLLHUP)   ? "the line hung up"
+                      : (revents & POLLERR) ? "the device reported an error"
+                                            : "the port's descriptor is no longer valid";
+  return FailureSaying(FailureKind::kNotFound, words);
+}
+
 class PosixComPort final : public ComPort {
  public:
   ~PosixComPort() override { CloseComPort(); }
@@ -155,6 +163,7 @@ class PosixComPort final : public ComPort {
   bool OpenComPort(const std::string& name) override {
     CloseComPort();
     failure_ = {};
+    ClearLoss();
     const std::string device = ComDeviceName(name);
     // The kind is told before the open, so that a folder or a FIFO is named as what it is, and
     // again after it, of what was really opened.
@@ -239,7 +248,7 @@ class PosixComPort final : public ComPort {
       } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         WaitForRoom();
       } else {
-        if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) opened_ = false;
+        if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) Lose(errno);
         break;
       }
     }
@@ -269,7 +278,7 @@ class PosixComPort final : public ComPort {
         ::poll(&p, 1, kReadSettleMs);
         ++round;
       } else {
-        opened_ = false;
+        Lose(errno);
       }
     }
     return got == count ? count : -1;
@@ -283,7 +292,7 @@ class PosixComPort final : public ComPort {
       if (n >= 0) return int32_t(n);  // a raw line with nothing waiting answers 0
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-      opened_ = false;  // EIO: the far end of a pseudo-terminal or the adapter is gone
+      Lose(errno);  // EIO: the far end of a pseudo-terminal or the adapter is gone
       return -1;
     }
   }
@@ -300,7 +309,7 @@ class PosixComPort final : public ComPort {
     if (fd_ < 0 || !opened_) return -1;
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
-      opened_ = false;
+      Lose(errno);
       return -1;
     }
     return waiting;
@@ -311,7 +320,7 @@ class PosixComPort final : public ComPort {
     limit = std::min(limit, kWaitSlice);
     const timespec timeout{time_t(limit.count() / 1000000), long(limit.count() % 1000000) * 1000};
     pollfd p{fd_, POLLIN, 0};
-    if (::ppoll(&p, 1, &timeout, nullptr) > 0 && PortVanished(p.revents)) opened_ = false;
+    if (::ppoll(&p, 1, &timeout, nullptr) > 0 && PortVanished(p.revents)) Vanish(p.revents);
   }
 
  private:
@@ -393,9 +402,19 @@ class PosixComPort final : public ComPort {
     return queued == 0;
   }
 
+  // The port went away under a read or a write; a stop that got there first is no loss.
+  void Lose(int error) {
+    if (opened_) NoteLoss(FailureOfErrno(error));
+    opened_ = false;
+  }
+  void Vanish(short revents) {
+    if (opened_) NoteLoss(VanishFailure(revents));
+    opened_ = false;
+  }
+
   void WaitForRoom() {
     pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, kWriteSliceMs) > 0 && PortVanished(p.revents)) opened_ = false;
+    if (::poll(&p, 1, kWriteSliceMs) > 0 && PortVanished(p.revents)) Vanish(p.revents);
   }
 
   void CloseDescriptor(bool drain) {

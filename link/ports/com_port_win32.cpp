@@ -77,6 +77,7 @@ class Win32ComPort final : public ComPort {
   bool OpenComPort(const std::string& name) override {
     CloseComPort();
     failure_ = {};
+    ClearLoss();
     notice_.clear();
     if (!CreateEvents()) {
       // Shown by whoever opened the port: the window in a box of its own, the command line on
@@ -202,7 +203,7 @@ class Win32ComPort final : public ComPort {
     // Line errors are cleared here and never reported: the protocol's checksums judge the data.
     // A failure means the device is gone.
     if (!ClearCommError(handle_, &errors, &status)) {
-      opened_ = false;
+      Lose(GetLastError());
       return -1;
     }
     return int32_t(std::min<DWORD>(status.cbInQue, INT32_MAX));
@@ -308,8 +309,8 @@ class Win32ComPort final : public ComPort {
                           ? ReadFile(handle_, bytes, DWORD(count), &moved, &request)
                           : WriteFile(handle_, bytes, DWORD(count), &moved, &request);
     if (done) return int32_t(moved);
-    if (GetLastError() != ERROR_IO_PENDING) {
-      opened_ = false;
+    if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
+      Lose(error);
       return -1;
     }
     const HANDLE events[] = {event, stopEvent_};
@@ -324,8 +325,14 @@ class Win32ComPort final : public ComPort {
     if (WaitForSingleObject(event, 0) != WAIT_OBJECT_0) CancelIoEx(handle_, &request);
     // The request must be finished before its record leaves the stack.
     if (GetOverlappedResult(handle_, &request, &moved, TRUE)) return int32_t(moved);
-    if (GetLastError() != ERROR_OPERATION_ABORTED) opened_ = false;
+    if (const DWORD error = GetLastError(); error != ERROR_OPERATION_ABORTED) Lose(error);
     return int32_t(moved);
+  }
+
+  // The port went away under a read or a write; a stop that got there first is no loss.
+  void Lose(DWORD error) {
+    if (opened_) NoteLoss(FailureOfSystemError(error));
+    opened_ = false;
   }
 
   // Arms the EV_RXCHAR wait unless one is pending; false when the driver refuses it.

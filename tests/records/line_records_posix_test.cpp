@@ -104,7 +104,8 @@ TEST(LineRecords, CommandLinesThatCannotWorkAreRefused) {
       {{"report", folder.File("absent.sqlite")}, 2, "unable to open database file"},
       {{"report", jsonl, "--since", "yesterday"}, 2, "needs a UTC time"},
       {{"report", folder.Path()}, 2, "is a folder"},
-      {{"report", "postgresql://line:Hunter2x@/absent?host=" + folder.Path()}, 2,
+      {{"report", "postgresql://line:Hunter2x@/absent?host=" + folder.Path()},
+       2,
        "carries a password"},
   };
   for (const Case& c : cases) {

@@ -53,7 +53,8 @@ std::vector<nlohmann::json> LineRig::BoxRecords(const ChildResult& run) {
   std::vector<nlohmann::json> records;
   for (const std::string& line : Lines(run.out)) {
     const auto object = nlohmann::json::parse(line, nullptr, false);
-    if (object.is_object() && object.value("type", "") == "box") records.push_back(object["record"]);
+    if (object.is_object() && object.value("type", "") == "box")
+      records.push_back(object["record"]);
   }
   return records;
 }

@@ -33,7 +33,8 @@ std::string Url(const std::string& database = "line", const std::string& more = 
 std::vector<std::string> Column(const std::string& sql, const std::string& database = "line") {
   std::vector<std::string> values;
   PGconn* connection = PQconnectdb(Url(database).c_str());
-  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      connection, [](void*, const char*) {}, nullptr);
   PGresult* result = PQexec(connection, sql.c_str());
   const ExecStatusType status = PQresultStatus(result);
   EXPECT_TRUE(status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)
@@ -50,7 +51,8 @@ std::vector<std::string> Column(const std::string& sql, const std::string& datab
 int BoxRows() {
   PGconn* connection = PQconnectdb(Url().c_str());
   PGresult* result = PQexec(connection, "SELECT count(*) FROM boxes");
-  const int rows = PQresultStatus(result) == PGRES_TUPLES_OK ? std::atoi(PQgetvalue(result, 0, 0)) : -1;
+  const int rows =
+      PQresultStatus(result) == PGRES_TUPLES_OK ? std::atoi(PQgetvalue(result, 0, 0)) : -1;
   PQclear(result);
   PQfinish(connection);
   return rows;
@@ -122,8 +124,8 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
   const int perPort = 8;
   std::vector<ChildResult> runs;
   std::thread line([&] {
-    runs = LineRig::RunAtOnce({rig.Download({0, 1}, perPort, Url()),
-                               rig.Download({2, 3}, perPort, Url())});
+    runs = LineRig::RunAtOnce(
+        {rig.Download({0, 1}, perPort, Url()), rig.Download({2, 3}, perPort, Url())});
   });
   // Down once the first rows are in, and back a moment later, while boxes are still served.
   for (int i = 0; i < 400 && BoxRows() <= 0; ++i) {
@@ -138,11 +140,13 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
   for (const ChildResult& run : runs) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     spooledSaid += run.err.find("records wait in " + state_.Path()) != std::string::npos;
-    for (const json& record : LineRig::BoxRecords(run)) printed.insert(record["port"].dump() + record["box"].dump());
+    for (const json& record : LineRig::BoxRecords(run))
+      printed.insert(record["port"].dump() + record["box"].dump());
   }
   EXPECT_GT(spooledSaid, 0) << "no record met the outage";
   EXPECT_EQ(printed.size(), size_t(4 * perPort));
-  EXPECT_EQ(Column("SELECT count(*) FROM boxes"), std::vector<std::string>{std::to_string(4 * perPort)});
+  EXPECT_EQ(Column("SELECT count(*) FROM boxes"),
+            std::vector<std::string>{std::to_string(4 * perPort)});
   EXPECT_EQ(Column("SELECT count(DISTINCT (port, box)) FROM boxes"),
             std::vector<std::string>{std::to_string(4 * perPort)});
   const ChildResult flush = RunCli({"records", "flush", Url()});

@@ -31,8 +31,8 @@ const TargetCase kTargets[] = {
      "postgresql://line:s3cret@db:5432/line?sslmode=require",
      "postgresql://line:***@db:5432/line?sslmode=require", true},
     // The last '@' ends the user-info: a password may hold one.
-    {"postgresql://line:p@ss@db/line", RecordTargetKind::kPostgres, "postgresql://line:p@ss@db/line",
-     "postgresql://line:***@db/line", true},
+    {"postgresql://line:p@ss@db/line", RecordTargetKind::kPostgres,
+     "postgresql://line:p@ss@db/line", "postgresql://line:***@db/line", true},
     {"postgresql:///line?host=/run/pg&password=s3cret&user=line", RecordTargetKind::kPostgres,
      "postgresql:///line?host=/run/pg&password=s3cret&user=line",
      "postgresql:///line?host=/run/pg&password=***&user=line", true},

@@ -106,9 +106,9 @@ TEST(ReportTally, QuantilesTakeTheNearestRank) {
 }
 
 TEST(ReportTally, RecordsWithoutAnIdAreKeyedByPortStartBoxAndOperation) {
-  json first = {{"schema", 1},       {"start", "2026-12-08T10:00:00.000Z"},
-                {"port", "COM1"},    {"operation", "download"},
-                {"box", 1},          {"result", "success"}};
+  json first = {{"schema", 1},    {"start", "2026-12-08T10:00:00.000Z"},
+                {"port", "COM1"}, {"operation", "download"},
+                {"box", 1},       {"result", "success"}};
   json again = first;
   json next = first;
   next["box"] = 2;
@@ -123,15 +123,16 @@ TEST(ReportTally, RecordsWithoutAnIdAreKeyedByPortStartBoxAndOperation) {
 TEST(RecordLineScan, AgreesWithTheFullParserOrDeclines) {
   const std::string id = R"("recordId":"0b0e4c56-8f6e-4a57-9b8e-0d7fd1c2a001")";
   const std::pair<std::string, bool> lines[] = {
-      {"{" + id + R"(,"start":"2026-12-08T10:00:00.000Z","host":"pc","port":"COM1","box":3,)"
-       R"("file":"a.dld","sha256":null,"header":{"x":[1,{"y":"}"}]},"result":"failure",)"
-       R"("failureKind":"no-answer","failure":"Connect Fail!","reason":"a \"quoted\" {","seconds":12.5,)"
-       R"("efficiency":null})",
+      {"{" + id +
+           R"(,"start":"2026-12-08T10:00:00.000Z","host":"pc","port":"COM1","box":3,)"
+           R"("file":"a.dld","sha256":null,"header":{"x":[1,{"y":"}"}]},"result":"failure",)"
+           R"("failureKind":"no-answer","failure":"Connect Fail!","reason":"a \"quoted\" {","seconds":12.5,)"
+           R"("efficiency":null})",
        true},
       {"{ " + id + R"( , "result" : "success" , "seconds" : 1e1 , "efficiency" : 0.913 } )", true},
       {"{" + id + R"(,"result":"success","port":"COM\u0031"})", false},  // an escape kept: parser
-      {R"({"result":"success","port":"COM1"})", false},                   // no recordId
-      {"{" + id + R"(,"port":"COM1"})", false},                            // no result
+      {R"({"result":"success","port":"COM1"})", false},                  // no recordId
+      {"{" + id + R"(,"port":"COM1"})", false},                          // no result
       {"{" + id + R"(,"result":"success"} trailing)", false},
       {"{" + id + R"(,"result":"success","seconds":"x"})", false},
       {"{" + id + R"(,"result":"success","header":{"a":1})", false},  // cut short

@@ -21,20 +21,20 @@ namespace {
 using json = nlohmann::ordered_json;
 
 json SampleRecord(int box, const std::string& result = "success") {
-  return json::parse(R"({"schema":2,"recordId":"6f1c0d9e-2b4a-4c1e-9d3f-00000000000)" +
-                     std::to_string(box) + R"(","host":"line-pc-3","start":"2026-12-08T10:0)" +
-                     std::to_string(box) +
-                     R"(:00.125Z","end":"2026-12-08T10:09:41.000Z","port":"COM3",)"
-                     R"("operation":"download","box":)" +
-                     std::to_string(box) +
-                     R"(,"file":"app.dld","sha256":")" + std::string(64, 'c') +
-                     R"(","header":{"identForNocheck":0,"manufactureIdent":"VESPANODE-LAB",)"
-                     R"("hardwareModule":"VN-HW1","hardwareVersion":"1.00","softwareModule":"VN-SW1",)"
-                     R"("softwareVersion":"3.1.05","kindCode":4,"partitionCount":1},"result":")" +
-                     result + R"(","failureKind":null,"failure":null,"reason":null,)"
-                     R"("phase":"program","bytesSent":123456,"bytesReceived":789,"framesResent":0,)"
-                     R"("naksSent":0,"naksReceived":0,"timeouts":0,"meanAnswerDelayMs":1.5,)"
-                     R"("seconds":41.25,"efficiency":0.913,"regionsChecked":null,"regionsDiffering":null})");
+  return json::parse(
+      R"({"schema":2,"recordId":"6f1c0d9e-2b4a-4c1e-9d3f-00000000000)" + std::to_string(box) +
+      R"(","host":"line-pc-3","start":"2026-12-08T10:0)" + std::to_string(box) +
+      R"(:00.125Z","end":"2026-12-08T10:09:41.000Z","port":"COM3",)"
+      R"("operation":"download","box":)" +
+      std::to_string(box) + R"(,"file":"app.dld","sha256":")" + std::string(64, 'c') +
+      R"(","header":{"identForNocheck":0,"manufactureIdent":"VESPANODE-LAB",)"
+      R"("hardwareModule":"VN-HW1","hardwareVersion":"1.00","softwareModule":"VN-SW1",)"
+      R"("softwareVersion":"3.1.05","kindCode":4,"partitionCount":1},"result":")" +
+      result +
+      R"(","failureKind":null,"failure":null,"reason":null,)"
+      R"("phase":"program","bytesSent":123456,"bytesReceived":789,"framesResent":0,)"
+      R"("naksSent":0,"naksReceived":0,"timeouts":0,"meanAnswerDelayMs":1.5,)"
+      R"("seconds":41.25,"efficiency":0.913,"regionsChecked":null,"regionsDiffering":null})");
 }
 
 // The rows of a query, each column as text ("NULL" for null).
@@ -105,9 +105,18 @@ TEST(SqliteStore, OneRowPerRecordHoldingTheRecordAndItsFields) {
                          "kind_code, result, failure_kind, seconds, efficiency, record FROM boxes "
                          "ORDER BY box");
   ASSERT_EQ(rows.size(), 2u);
-  const std::vector<std::string> expected = {
-      "6f1c0d9e-2b4a-4c1e-9d3f-000000000001", "line-pc-3", "2026-12-08T10:01:00.125Z", "COM3", "1",
-      std::string(64, 'c'), "3.1.05", "4", "success", "NULL", "41.25", "0.913"};
+  const std::vector<std::string> expected = {"6f1c0d9e-2b4a-4c1e-9d3f-000000000001",
+                                             "line-pc-3",
+                                             "2026-12-08T10:01:00.125Z",
+                                             "COM3",
+                                             "1",
+                                             std::string(64, 'c'),
+                                             "3.1.05",
+                                             "4",
+                                             "success",
+                                             "NULL",
+                                             "41.25",
+                                             "0.913"};
   EXPECT_EQ(std::vector<std::string>(rows[0].begin(), rows[0].end() - 1), expected);
   EXPECT_EQ(json::parse(rows[0].back()), record);
   EXPECT_EQ(Rows(path, "PRAGMA journal_mode")[0][0], "wal");
@@ -151,8 +160,9 @@ TEST(SqliteStore, UnusableFilesAreRefusedInSqlitesOwnWords) {
        FailureKind::kDamaged, "file is not a database"},
       {"newer tables",
        [](const std::string& p) {
-         Exec(p, "CREATE TABLE schema_version (version INTEGER NOT NULL);"
-                 "INSERT INTO schema_version VALUES (99);");
+         Exec(p,
+              "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+              "INSERT INTO schema_version VALUES (99);");
        },
        FailureKind::kDamaged, "version 99, newer than this program's 1"},
       {"read-only",
@@ -168,8 +178,8 @@ TEST(SqliteStore, UnusableFilesAreRefusedInSqlitesOwnWords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder folder;
-    const std::string path = folder.File(std::string(c.name) == "missing folder" ? "no/line.sqlite"
-                                                                                  : "line.sqlite");
+    const std::string path =
+        folder.File(std::string(c.name) == "missing folder" ? "no/line.sqlite" : "line.sqlite");
     c.make(path);
     const auto bytes = [&] {
       return std::filesystem::is_regular_file(path) ? ReadBytes(path) : std::vector<uint8_t>();
@@ -218,12 +228,13 @@ TEST(SqliteReport, TheDatabaseFiltersByTimeAndPort) {
       ParseRecordTarget(path), filter, [&](const BoxFacts& f) { starts.push_back(f.start); },
       skipped);
   EXPECT_FALSE(failure.Failed()) << FailureText(failure);
-  EXPECT_EQ(starts, (std::vector<std::string>{"2026-12-08T10:02:00.125Z",
-                                               "2026-12-08T10:03:00.125Z"}));
+  EXPECT_EQ(starts,
+            (std::vector<std::string>{"2026-12-08T10:02:00.125Z", "2026-12-08T10:03:00.125Z"}));
   filter.port = "COM4";
   starts.clear();
-  ReadReportSource(ParseRecordTarget(path), filter,
-                   [&](const BoxFacts& f) { starts.push_back(f.start); }, skipped);
+  ReadReportSource(
+      ParseRecordTarget(path), filter, [&](const BoxFacts& f) { starts.push_back(f.start); },
+      skipped);
   EXPECT_TRUE(starts.empty());
 }
 

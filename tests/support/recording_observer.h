@@ -34,6 +34,10 @@ class RecordingObserver : public LinkObserver {
     std::lock_guard lock(mutex_);
     details_.push_back(text);
   }
+  void OnBoxEnd(const BoxOutcome& outcome) override {
+    std::lock_guard lock(mutex_);
+    outcomes_.push_back(outcome);
+  }
 
   // Runs on the operation's thread after each status text (e.g. to stop at a given step).
   void SetStatusHook(std::function<void(const std::string&)> hook) {
@@ -47,6 +51,7 @@ class RecordingObserver : public LinkObserver {
     statuses_.clear();
     details_.clear();
     events_.clear();
+    outcomes_.clear();
   }
 
   std::vector<std::string> Statuses() const { return Copy(statuses_); }
@@ -54,6 +59,7 @@ class RecordingObserver : public LinkObserver {
   std::vector<std::pair<int, int>> Progress() const { return Copy(progress_); }
   std::vector<std::string> ErrorBoxes() const { return Copy(errorBoxes_); }
   std::vector<std::string> Details() const { return Copy(details_); }
+  std::vector<BoxOutcome> Outcomes() const { return Copy(outcomes_); }
   bool ControlsEnabled() const { return Copy(controlsEnabled_); }
 
  private:
@@ -67,6 +73,7 @@ class RecordingObserver : public LinkObserver {
   std::vector<std::string> details_;
   std::vector<std::string> statuses_;
   std::vector<LinkEvent> events_;
+  std::vector<BoxOutcome> outcomes_;
   std::vector<std::pair<int, int>> progress_;
   std::vector<std::string> errorBoxes_;
   bool controlsEnabled_ = true;

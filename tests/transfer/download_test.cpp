@@ -30,7 +30,7 @@ TEST(Download, TwoPartitionsShowEveryTextInOrderAndProgramTheBox) {
   EXPECT_EQ(result.end, LoopEnd::kDone);
   EXPECT_EQ(session.Statuses(), DownloadTexts({50, 100}));
   EXPECT_FALSE(session.station.Running());
-  EXPECT_TRUE(session.station.Port().PortOpened());
+  EXPECT_TRUE(session.station.PortOpened());
   session.ExpectFlashHolds(image, UploadRegionList(Operation::kUploadDefault));
   EXPECT_TRUE(session.observer.ControlsEnabled());
   // The progress bar fills once per phase: 1, 2, then over again.
@@ -123,13 +123,21 @@ TEST(Download, KeepGoingFailsAStalledBoxAndServesTheNext) {
   EXPECT_EQ(result.boxesDone, 1);
   EXPECT_EQ(result.boxesFailed, 1);
   EXPECT_NE(result.end, LoopEnd::kFailed) << "the last box succeeded";
-  // The stalled box's cause outlives the success that followed it.
-  EXPECT_EQ(result.failure.systemMessage, "Erase flash failed!");
-  EXPECT_NE(result.failure.detail.find("stall limit"), std::string::npos) << result.failure.detail;
+  // Each box has its outcome: the stalled one's cause is the stall, in words, not its status text.
+  const auto outcomes = session.observer.Outcomes();
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0].result, BoxResult::kFailure);
+  EXPECT_EQ(outcomes[0].failureKind, BoxFailureKind::kStalled);
+  EXPECT_EQ(outcomes[0].statusText, "Erase flash failed!");
+  EXPECT_EQ(outcomes[0].phase, Phase::kErase);
+  EXPECT_NE(OutcomeReason(outcomes[0]).find("no progress for 1.5 s (the stall limit)"),
+            std::string::npos)
+      << OutcomeReason(outcomes[0]);
+  EXPECT_EQ(outcomes[1].result, BoxResult::kSuccess);
+  EXPECT_EQ(outcomes[1].box, 2);
+  EXPECT_EQ(session.station.LastOutcome().value_or(BoxOutcome{}).box, 2);
   const auto texts = session.Statuses();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Erase flash failed!"), 1);
-  ASSERT_FALSE(session.observer.Details().empty());
-  EXPECT_NE(session.observer.Details()[0].find("no progress"), std::string::npos);
   const auto events = session.observer.Events();
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back().box, 2);

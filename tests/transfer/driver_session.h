@@ -79,7 +79,7 @@ class DriverSession {
   LoopResult Run(Operation operation, const std::string& file, int boxes = 1,
                  std::chrono::seconds guard = std::chrono::seconds(60)) {
     if (!opened) return {};
-    if (operation == Operation::kDownload) station.Driver().ChooseDownloadFile(file);
+    if (operation == Operation::kDownload) station.ChooseDownloadFile(file);
     if (afterChoose) afterChoose();
     StationJob job(operation, file, boxes);
     job.options = options;
@@ -89,7 +89,7 @@ class DriverSession {
       station.RequestStop();
     }
     station.Wait();
-    headerAfterRun = station.Driver().CurrentHeader();
+    headerAfterRun = station.CurrentHeader();
     return station.Result();
   }
 

@@ -31,28 +31,35 @@ constexpr std::chrono::seconds kLongestRow{90};
 enum class Ending { kSucceeds, kFails, kWaitsForStop };
 using enum FaultStep;
 
+using Kind = BoxFailureKind;
+using Kinds = std::vector<Kind>;
+
 struct FaultRow {
   std::string name;
   Operation set;
   BoxFaults faults;
   Ending ending;
   std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
+  Kinds kinds;          // the failure kinds the box's outcome may carry; a stop's besides
   bool inStep = false;  // a success without a time-out or a resend: nothing was lost
 };
 
 FaultRow Ok(std::string name, BoxFaults faults, Operation set = kDefaultSet) {
-  return {std::move(name), set, faults, Ending::kSucceeds, {}};
+  return {std::move(name), set, faults, Ending::kSucceeds, {}, {}};
 }
-FaultRow Fails(std::string name, BoxFaults faults, std::vector<std::string> texts,
+FaultRow Fails(std::string name, BoxFaults faults, std::vector<std::string> texts, Kinds kinds,
                Operation set = kDefaultSet) {
-  return {std::move(name), set, faults, Ending::kFails, std::move(texts)};
+  return {std::move(name), set, faults, Ending::kFails, std::move(texts), std::move(kinds)};
 }
-FaultRow Waits(std::string name, BoxFaults faults, std::vector<std::string> texts) {
-  return {std::move(name), kDefaultSet, faults, Ending::kWaitsForStop, std::move(texts)};
+FaultRow Waits(std::string name, BoxFaults faults, std::vector<std::string> texts,
+               Kinds kinds = {}) {
+  kinds.push_back(Kind::kStopped);
+  return {std::move(name),       kDefaultSet,      faults,
+          Ending::kWaitsForStop, std::move(texts), std::move(kinds)};
 }
 // A success without a time-out or a resend.
 FaultRow NothingLost(std::string name, BoxFaults faults) {
-  return {std::move(name), kDefaultSet, faults, Ending::kSucceeds, {}, true};
+  return {std::move(name), kDefaultSet, faults, Ending::kSucceeds, {}, {}, true};
 }
 
 struct StepEnding {
@@ -69,8 +76,10 @@ std::vector<FaultRow> StepRows(bool vanish, const std::vector<StepEnding>& steps
     const std::string step(FaultStepName(at.step));
     std::string name = (vanish ? "VanishesAt" : "SilentAt") + step;
     name[name.size() - step.size()] = char(std::toupper(step[0]));
-    rows.push_back(vanish ? Fails(name, faults, at.failureTexts)
-                          : Waits(name, faults, at.failureTexts));
+    // A box that vanishes takes its port with it; one that falls silent leaves the PC's waits
+    // to run out, where they have a limit.
+    rows.push_back(vanish ? Fails(name, faults, at.failureTexts, {Kind::kPortLost})
+                          : Waits(name, faults, at.failureTexts, {Kind::kNoAnswer}));
   }
   return rows;
 }
@@ -85,8 +94,43 @@ void PrintTo(const FaultRow& row, std::ostream* out) {
   *out << row.name;
 }
 
+// The box's outcome, told once at its end, against the row and the events: its kind one the row
+// allows, the same as its failure event's, and a lost port's reason with the system's words.
+void ExpectRowOutcome(const FaultRow& row, DriverSession& session, const LoopResult& result) {
+  const auto outcomes = session.observer.Outcomes();
+  ASSERT_EQ(outcomes.size(), 1u) << "one box, one outcome";
+  const BoxOutcome& outcome = outcomes[0];
+  EXPECT_EQ(session.station.LastOutcome().value_or(BoxOutcome{}).failureKind, outcome.failureKind);
+  EXPECT_EQ(outcome.box, 1);
+  if (result.boxesDone == 1) {
+    EXPECT_EQ(outcome.result, BoxResult::kSuccess);
+    EXPECT_EQ(outcome.failureKind, Kind::kNone);
+    return;
+  }
+  const char* name = BoxFailureKindName(outcome.failureKind);
+  EXPECT_TRUE(std::count(row.kinds.begin(), row.kinds.end(), outcome.failureKind))
+      << (name ? name : "none") << " / " << OutcomeReason(outcome);
+  EXPECT_EQ(outcome.result == BoxResult::kStopped, result.end == LoopEnd::kStopped);
+  const auto events = session.observer.Events();
+  const auto first = std::find_if(events.begin(), events.end(), [](const LinkEvent& event) {
+    return event.kind == EventKind::kFailure;
+  });
+  if (outcome.result == BoxResult::kFailure && first != events.end()) {
+    EXPECT_EQ(outcome.statusText, first->text);
+    EXPECT_EQ(outcome.failureKind, first->failureKind);
+  }
+  if (outcome.failureKind == Kind::kPortLost) {
+    // The system's words, as the record promises them.
+    EXPECT_EQ(OutcomeReason(outcome).rfind("the port went away: ", 0), 0u)
+        << OutcomeReason(outcome);
+    EXPECT_EQ(result.end, LoopEnd::kPortLost);
+    EXPECT_TRUE(result.lostUnderBox);
+  }
+}
+
 // What every row must satisfy, whatever the fault; true when the run succeeded.
 bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResult& result) {
+  ExpectRowOutcome(row, session, result);
   const auto texts = session.Statuses();
   EXPECT_FALSE(texts.empty());
   if (texts.empty()) return false;
@@ -102,14 +146,7 @@ bool ExpectRowEnding(const FaultRow& row, DriverSession& session, const LoopResu
   if (failure != events.rend() && failedWithItsText) {
     EXPECT_EQ(failure->text, texts.back());
     EXPECT_NE(failure->phase, Phase::kNone);
-    // A box that failed (a stop fails none) leaves its cause: its first failure text.
-    const auto first = std::find_if(events.begin(), events.end(), [](const LinkEvent& event) {
-      return event.kind == EventKind::kFailure;
-    });
-    if (result.end == LoopEnd::kFailed || result.end == LoopEnd::kPortLost) {
-      EXPECT_EQ(result.failure.systemMessage, first->text);
-      EXPECT_NE(result.failure.kind, FailureKind::kNone);
-    }
+    EXPECT_NE(failure->failureKind, Kind::kNone);
   }
   switch (row.ending) {
     case Ending::kSucceeds:
@@ -182,7 +219,8 @@ TEST_P(UploadFault, EndsRecoveredOrFailedAndNeverLosesTheOldBackup) {
 const std::vector<FaultRow> kDownloadRows = {
     Ok("FrameNakedOnce", {.nakFrame = 1}),
     Ok("FrameNakedNineTimes", {.nakFrame = 3, .nakFrameTimes = 9}),
-    Fails("FrameNakedTenTimes", {.nakFrame = 3, .nakFrameTimes = 10}, kTransferFailed),
+    Fails("FrameNakedTenTimes", {.nakFrame = 3, .nakFrameTimes = 10}, kTransferFailed,
+          {Kind::kTooManyResends}),
     // The ACKs a download is answered with: 1 the header's, 2 the first descriptor's.
     Ok("HeaderNakedOnce", {.nakAck = 1}),
     Ok("HeaderNakedNineTimes", {.nakAck = 1, .nakAckTimes = 9}),
@@ -192,23 +230,26 @@ const std::vector<FaultRow> kDownloadRows = {
     Ok("HeaderAckLostTenTimes", {.dropAck = 1, .dropAckTimes = 10}),
     Ok("DescriptorNakedOnce", {.nakAck = 2}),
     Ok("DescriptorNakedNineTimes", {.nakAck = 2, .nakAckTimes = 9}),
-    Fails("DescriptorNakedTenTimes", {.nakAck = 2, .nakAckTimes = 10}, kTransferFailed),
+    Fails("DescriptorNakedTenTimes", {.nakAck = 2, .nakAckTimes = 10}, kTransferFailed,
+          {Kind::kTooManyResends}),
     Ok("DescriptorAckLost", {.dropAck = 2}),
     Ok("DescriptorAckLostNineTimes", {.dropAck = 2, .dropAckTimes = 9}),
-    Fails("DescriptorAckLostTenTimes", {.dropAck = 2, .dropAckTimes = 10}, kTransferFailed),
+    Fails("DescriptorAckLostTenTimes", {.dropAck = 2, .dropAckTimes = 10}, kTransferFailed,
+          {Kind::kNoAnswer}),
     Ok("FrameAckLost", {.dropAck = 3}),
     Waits("HeaderAlwaysNaked", {.nakHeaderAlways = 1}, kIdentFailed),
     Ok("GarbageBeforeReady", {.garbageBeforeReady = true}),
-    Fails("IdentityRefused", {.refuseIdentity = true}, kIdentFailed),
+    Fails("IdentityRefused", {.refuseIdentity = true}, kIdentFailed, {Kind::kIdentityRefused}),
     // A byte damaged on the way to the box, in each kind of message the PC sends.
     Waits("StartCommandDamaged", {.damageReceived = kStart}, kIdentFailed),
     Ok("HeaderDamaged", {.damageReceived = kHeader}),
     Ok("DescriptorDamaged", {.damageReceived = kDescriptor}),
     Ok("FrameDamaged", {.damageReceived = kFrame, .damageReceivedNth = 2}),
     Ok("OneOfTwoErasesFails", {.eraseFailAt = 1}),
-    Fails("TheOnlyEraseFails", {.eraseFailAt = 1}, kEraseFailed, kKeySet),
+    Fails("TheOnlyEraseFails", {.eraseFailAt = 1}, kEraseFailed, {Kind::kEraseFailed}, kKeySet),
     Ok("OneOfTwoProgramsFails", {.programFailAt = 2}),
-    Fails("TheOnlyProgramFails", {.programFailAt = 1}, kProgramFailed, kKeySet),
+    Fails("TheOnlyProgramFails", {.programFailAt = 1}, kProgramFailed, {Kind::kProgramFailed},
+          kKeySet),
     // Two messages the box sent close together, found waiting together by a PC kept from
     // looking between them: both count.
     NothingLost("TwoEraseReportsInOneWrite", {.backToBack = kErase}),
@@ -222,18 +263,19 @@ const std::vector<FaultRow> kUploadRows = {
     Ok("DescriptorCrcWrong", {.badDescriptorCrc = 2}),
     Ok("DescriptorCrcWrongNineTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 9}),
     Fails("DescriptorCrcWrongTenTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 10},
-          kTransferFailed),
-    Fails("HeaderCrcWrong", {.badHeaderCrc = 1}, kIdentFailed),
-    Fails("AckedFrameResent", {.resendAckedFrame = 2}, kTransferFailed),
+          kTransferFailed, {Kind::kDamagedData}),
+    Fails("HeaderCrcWrong", {.badHeaderCrc = 1}, kIdentFailed, {Kind::kDamagedData}),
+    Fails("AckedFrameResent", {.resendAckedFrame = 2}, kTransferFailed, {Kind::kDamagedData}),
     Ok("RequestAckLost", {.dropAck = 1}),
     NothingLost("DescriptorBehindTheRequestAck", {.backToBack = kDescriptor}),
     Ok("GarbageBeforeReady", {.garbageBeforeReady = true}, kKeySet),
     // A byte damaged on the way to the box, in each kind of message the PC sends.
-    Fails("StartCommandDamaged", {.damageReceived = kStart}, kIdentFailed),
-    Fails("VerdictDamaged", {.damageReceived = kVerdict}, kTransferFailed),
+    Fails("StartCommandDamaged", {.damageReceived = kStart}, kIdentFailed, {Kind::kNoAnswer}),
+    Fails("VerdictDamaged", {.damageReceived = kVerdict}, kTransferFailed, {Kind::kNoAnswer}),
     Ok("RequestDamaged", {.damageReceived = kRequest}),
     // The third answer is the first data frame's ACK: the box sends the frame again.
-    Fails("FrameAckDamaged", {.damageReceived = kAnswer, .damageReceivedNth = 3}, kTransferFailed)};
+    Fails("FrameAckDamaged", {.damageReceived = kAnswer, .damageReceivedNth = 3}, kTransferFailed,
+          {Kind::kDamagedData})};
 
 // Where a box falls silent or vanishes, and what a failure there may end with.
 const std::vector<StepEnding> kDownloadSilent = {

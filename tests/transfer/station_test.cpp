@@ -6,6 +6,7 @@
 
 #include "driver_session.h"
 #include "link/link_message.h"
+#include "link/memory_port.h"
 
 namespace vn::testing {
 namespace {
@@ -30,7 +31,7 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   ASSERT_TRUE(session.opened);
   Station& station = session.station;
   const std::string file = session.PackedSet(kKeySet, 71);
-  ASSERT_TRUE(station.Driver().ChooseDownloadFile(file));
+  ASSERT_TRUE(station.ChooseDownloadFile(file));
 
   ASSERT_TRUE(station.Start({Operation::kDownload, file, 1}));
   EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
@@ -40,8 +41,16 @@ TEST(Station, RefusesASecondStartAndAStopEndsTheWaitForTheBox) {
   EXPECT_TRUE(station.Stop());
   EXPECT_FALSE(station.Running());
   EXPECT_EQ(station.Result().end, LoopEnd::kStopped);
-  EXPECT_FALSE(station.Result().failure.Failed());
   EXPECT_EQ(station.Result().boxesDone, 0);
+  EXPECT_EQ(station.Result().boxesFailed, 0);
+  // The box a stop cut short has its outcome: stopped where the stop found it, failing nothing.
+  const std::optional<BoxOutcome> outcome = station.LastOutcome();
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_EQ(outcome->result, BoxResult::kStopped);
+  EXPECT_EQ(outcome->failureKind, BoxFailureKind::kStopped);
+  EXPECT_EQ(outcome->phase, Phase::kErase);
+  EXPECT_EQ(OutcomeReason(*outcome), "stopped before the box was done");
+  EXPECT_EQ(session.observer.Outcomes().size(), 1u);
   EXPECT_FALSE(station.Stop());  // nothing left to stop
   // A stopped port takes no new run until it is opened again.
   EXPECT_FALSE(station.Start({Operation::kDownload, file, 1}));
@@ -64,6 +73,34 @@ class NoticingPort final : public ComPort {
   int32_t BytesWaiting() override { return -1; }
   void WaitForInput(std::chrono::microseconds) override {}
 };
+
+// A port that goes away while the station waits for a box fails no box: there is no outcome, and
+// the run says why in the system's words.
+TEST(Station, APortLostWhileNoBoxIsAttachedFailsNoBox) {
+  RecordingObserver observer;
+  auto [near, far] = MemoryPort::MakePair();
+  Station station(std::move(near), observer, ".");
+  ASSERT_TRUE(station.Start({kKeySet, "never-written.dld", 0}));
+  ASSERT_TRUE(Shows(observer, kMsgConnecting));
+  far.reset();  // the adapter pulled
+  ASSERT_TRUE(station.WaitFor(std::chrono::seconds(10)));
+
+  const LoopResult& result = station.Result();
+  EXPECT_EQ(result.end, LoopEnd::kPortLost);
+  EXPECT_FALSE(result.lostUnderBox);
+  EXPECT_EQ(result.boxesFailed, 0);
+  EXPECT_EQ(result.detail,
+            "the port went away while no box was attached: the other end was closed");
+  EXPECT_FALSE(station.LastOutcome().has_value());
+  EXPECT_TRUE(observer.Outcomes().empty());
+  const auto events = observer.Events();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const LinkEvent& event) { return event.kind == EventKind::kFailure; }),
+            0);
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const LinkEvent& event) {
+    return event.kind == EventKind::kWarning && event.text == result.detail;
+  }));
+}
 
 TEST(Station, APortsNoticeReachesTheObserverAsAnEvent) {
   RecordingObserver observer;

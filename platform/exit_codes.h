@@ -1,5 +1,6 @@
 #pragma once
-// The exit status of vespanode-cli, the same for every command, and of vespanode-box.
+// The exit status of vespanode-cli, the same for every command, and of vespanode-box: one list
+// for every program, on the floor all of them stand on.
 namespace vn {
 
 inline constexpr int kExitOk = 0;
