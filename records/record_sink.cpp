@@ -1,5 +1,8 @@
 #include "records/record_sink.h"
 
+#include <chrono>
+#include <thread>
+
 namespace vn {
 
 std::string PasswordWarning(const RecordTarget& target) {
@@ -31,6 +34,7 @@ bool RecordSink::Replay(std::string& say) {
           " spooled record(s) written";
   }
   if (replay.left == 0) outage_ = false;
+  busy_ = replay.busy;
   return replay.left == 0 && !replay.busy;
 }
 
@@ -73,7 +77,11 @@ RecordSink::Outcome RecordSink::Finish() {
   const std::lock_guard lock(mutex_);
   Outcome outcome;
   if (!store_->Spools()) return outcome;
-  Replay(outcome.say);
+  // Another program of the line may be writing the spool right now: its records are not left
+  // over, so the wait for it is short.
+  for (int tries = 0; !Replay(outcome.say) && busy_ && tries < 50; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   left_ = spool_.Count();
   if (left_ > 0) {
     if (!outcome.say.empty()) outcome.say += "; ";

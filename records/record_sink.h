@@ -42,6 +42,7 @@ class RecordSink {
   RecordSpool spool_;
   std::mutex mutex_;
   bool outage_ = false;  // told once per outage
+  bool busy_ = false;    // the last replay found another program replaying
   int left_ = 0;
 };
 
