@@ -14,10 +14,12 @@ class NoDatabase : public RecordStore {
  public:
   explicit NoDatabase(std::string shown) : shown_(std::move(shown)) {}
   Failure Open() override {
-    return FailureSaying(FailureKind::kOther,
-                         "records in a database are not built into this vespanode-cli: use a "
-                         "JSON-lines file",
-                         shown_);
+    Failure failure = FailureSaying(FailureKind::kOther,
+                                    "records in a database are not built into this "
+                                    "vespanode-cli: use a JSON-lines file",
+                                    shown_);
+    failure.action = "cannot write records to";
+    return failure;
   }
   Failure Write(const nlohmann::ordered_json&) override { return Open(); }
   bool Spools() const override { return false; }
