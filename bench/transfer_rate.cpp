@@ -27,6 +27,7 @@
 #include "dld/region_sets.h"
 #include "link/station.h"
 #include "link/system_port.h"
+#include "link/verify.h"
 #include "link/wire_format.h"
 #include "phase_clock.h"
 #include "sim/virtual_box.h"
@@ -61,8 +62,10 @@ struct RunResult {
   BoxStats box;
 };
 
+// `task`, when given, runs on the box instead of the operation (a verify).
 RunResult RunOperation(Operation operation, const std::string& file, bool pace,
-                       const std::vector<uint8_t>& flash, const std::string& programDir) {
+                       const std::vector<uint8_t>& flash, const std::string& programDir,
+                       std::shared_ptr<BoxTask> task = nullptr) {
   BoxOptions options;
   options.pace = pace;
   options.flash = flash;
@@ -76,7 +79,9 @@ RunResult RunOperation(Operation operation, const std::string& file, bool pace,
     return result;
   }
   if (operation == Operation::kDownload) station.ChooseDownloadFile(file);
-  station.Start({operation, file, 1});
+  StationJob job(operation, file, 1);
+  job.options.task = std::move(task);
+  station.Start(std::move(job));
   // A run that hangs is ended as the window's Reset would end it.
   if (!station.WaitFor(kRunGuard)) station.Stop();
   result.ok = station.Result().boxesDone == 1 && clock.Succeeded();
@@ -101,7 +106,11 @@ void PrintTableHead() {
               "PC cpu", "all cpu", "resends");
 }
 
-void PrintRow(const RegionSet& set, bool download, const CableCount& count, const RunResult& run) {
+// `direction`: "download", "upload", or "verify" (an upload of the same regions, compared as they
+// come instead of written).
+void PrintRow(const RegionSet& set, const char* direction, const CableCount& count,
+              const RunResult& run) {
+  const bool download = direction == std::string("download");
   // An upload also waits, once a region, for the box to read and pack it before its descriptor:
   // the box's own work, which no PC can save.
   const double boxWork =
@@ -111,14 +120,39 @@ void PrintRow(const RegionSet& set, bool download, const CableCount& count, cons
   const double frameIdeal = (kDataFrameSize + 1) * kSecondsPerByte;
   const int resends = run.box.framesResent + run.box.naksSent;
   std::printf("%-8s %-8s %3d %8lld %6d %9lld %8.2f %9.2f %6.3f %7.1f/%-6.1f %6.1f%% %6.1f%% %7d\n",
-              std::string(set.cliName).c_str(), download ? "download" : "upload", count.regions,
+              std::string(set.cliName).c_str(), direction, count.regions,
               (long long)count.dataBytes, count.frames, (long long)count.cableBytes, ideal,
               run.wall, run.wall / ideal, run.medianFrameGap * 1e3, frameIdeal * 1e3,
               100.0 * run.cpu.thread / run.wall, 100.0 * run.cpu.process / run.wall, resends);
 }
 
+// A verify of the set's file against a box that holds the image: the box sends what it sends in
+// an upload of the set, so the upload's cable count holds for it.
+bool BenchVerify(const RegionSet& set, const std::vector<uint8_t>& image,
+                 const std::string& sendFile, const ScratchFolder& scratch) {
+  const std::string name(set.cliName);
+  VerifyPlan plan;
+  Failure failure;
+  if (!PlanVerify(ReadBytes(sendFile), plan, failure)) {
+    std::printf("%-8s verify   FAILED: %s\n", name.c_str(), FailureText(failure).c_str());
+    return false;
+  }
+  const RunResult run = RunOperation(set.operation, sendFile, true, image, scratch.Path(),
+                                     std::make_shared<VerifyTask>(std::move(plan)));
+  const std::string received = scratch.File(name + "-received.dld");
+  const auto count = run.ok ? CountCable(ReadBytes(received), false) : std::nullopt;
+  if (!count) {
+    std::printf("%-8s verify   FAILED: %s\n", name.c_str(),
+                run.ok ? "no upload to count the cable from" : run.failure.c_str());
+    return false;
+  }
+  PrintRow(set, "verify", *count, run);
+  std::fflush(stdout);
+  return true;
+}
+
 // Download of the set's file made from the image, then upload of the same set from a box that
-// holds the image. False when either transfer failed.
+// holds the image, then a verify of the file on such a box. False when a transfer failed.
 bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const FileIdentity& identity,
               const ScratchFolder& scratch) {
   Failure failure;
@@ -142,7 +176,7 @@ bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const Fil
       allOk = false;
       continue;
     }
-    PrintRow(set, download, *count, run);
+    PrintRow(set, download ? "download" : "upload", *count, run);
     // The ideal rests on the frame count worked out from the file: the box's own count must agree.
     const int boxFrames = download ? run.box.framesReceived : run.box.framesSent;
     if (boxFrames != count->frames) {
@@ -150,7 +184,7 @@ bool BenchSet(const RegionSet& set, const std::vector<uint8_t>& image, const Fil
     }
     std::fflush(stdout);
   }
-  return allOk;
+  return BenchVerify(set, image, sendFile, scratch) && allOk;
 }
 
 // "Upload ALL" without pacing, then a download of what arrived: the largest operation both ways.

@@ -48,9 +48,10 @@ json BoxRecordObject(const BoxRecord& record) {
       {"start", IsoUtc(outcome.start)},
       {"end", IsoUtc(outcome.end)},
       {"port", record.port},
-      {"operation", OperationWord(record.operation)},
+      {"operation", record.operationWord.empty() ? std::string(OperationWord(record.operation))
+                                                 : record.operationWord},
       {"box", outcome.box},
-      {"file", record.file},
+      {"file", TextOrNull(record.file)},
       {"sha256", TextOrNull(record.fileSha256)},
       {"header", HeaderJson(record)},
       {"result", BoxResultName(outcome.result)},

@@ -17,8 +17,9 @@ struct BoxRecord {
   std::string recordId;                        // a UUID made once for this record
   std::string host;                            // the PC's name
   std::string port;                            // as given on the command line
-  Operation operation = Operation::kDownload;  // written as "download" or the set name
-  std::string file;                            // the file sent, or the one written
+  Operation operation = Operation::kDownload;  // written as "download" or the set name ...
+  std::string operationWord;                   // ... unless a task names itself: "verify"
+  std::string file;                            // sent, written or compared with; empty: none
   std::string fileSha256;    // lowercase hex; empty when the file could not be read
   bool headerKnown = false;  // false when no header was read (a box lost before it)
   FileIdentity identity;     // the header's identity fields

@@ -10,6 +10,7 @@ std::unique_ptr<CLI::App> MakeCommandLine(CommandRun& run) {
   app->require_subcommand(1);
   RegisterFileCommands(*app, run);
   RegisterTransferCommands(*app, run);
+  RegisterVerifyCommands(*app, run);
   RegisterPortCommands(*app, run);
   RegisterReportCommand(*app, run);
   RegisterRecordsCommands(*app, run);

@@ -22,6 +22,9 @@ void RegisterFileCommands(CLI::App& app, CommandRun& run);
 // download, upload: the window's Start against a box on a port.
 void RegisterTransferCommands(CLI::App& app, CommandRun& run);
 
+// verify, identify: what a box holds, read without writing anything into it.
+void RegisterVerifyCommands(CLI::App& app, CommandRun& run);
+
 // ports: the serial ports the system reports.
 void RegisterPortCommands(CLI::App& app, CommandRun& run);
 

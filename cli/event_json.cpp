@@ -25,7 +25,8 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
   object["phase"] = PhaseName(event.phase);
   object["message"] = event.message >= 0 ? Json(event.message) : Json(nullptr);
   object["text"] = event.text;
-  if (event.kind == EventKind::kPercent || event.kind == EventKind::kBar) {
+  if (event.kind == EventKind::kPercent || event.kind == EventKind::kBar ||
+      (event.kind == EventKind::kReport && event.count > 0)) {
     object["part"] = event.part;
     object["count"] = event.count;
   }
@@ -36,6 +37,15 @@ std::string EventJson(const std::string& port, const LinkEvent& event) {
   if (event.kind == EventKind::kFailure) {
     const char* kind = BoxFailureKindName(event.failureKind);
     object["failureKind"] = kind ? Json(kind) : Json(nullptr);
+  }
+  // A region a verify read back, in figures as well as in words.
+  if (event.region.size > 0) {
+    object["region"] = {
+        {"address", event.region.address},
+        {"size", event.region.size},
+        {"bytesDiffering", event.region.bytesDiffering},
+        {"firstDiffering",
+         event.region.bytesDiffering > 0 ? Json(event.region.firstDiffering) : Json(nullptr)}};
   }
   object["link"] = LinkCountersJson(event.link);
   return OneLine(object);

@@ -110,9 +110,10 @@ BoxRecord PortReporter::MakeRecord(const BoxOutcome& outcome) const {
   record.host = host_;
   record.port = setup_.port;
   record.operation = setup_.operation;
+  record.operationWord = setup_.operationWord;
   record.file = setup_.file;
   record.fileSha256 = setup_.fileSha256;
-  const bool upload = setup_.operation != Operation::kDownload;
+  const bool upload = setup_.operation != Operation::kDownload && !setup_.task;
   if (upload && outcome.Succeeded()) {
     Failure unread;
     if (!FileSha256(setup_.file, record.fileSha256, unread)) record.fileSha256.clear();
@@ -124,6 +125,10 @@ BoxRecord PortReporter::MakeRecord(const BoxOutcome& outcome) const {
     record.partitionCount = setup_.header->partitionCount;
   }
   record.outcome = outcome;
+  if (const auto regions = setup_.task ? setup_.task->Regions() : std::nullopt) {
+    record.regionsChecked = regions->checked;
+    record.regionsDiffering = regions->differing;
+  }
   record.efficiency = meter_.LineShare();
   return record;
 }
@@ -167,7 +172,8 @@ void PortReporter::Show(const LinkEvent& event) {
     default:
       break;
   }
-  if (!event.HasStatusText()) return;
+  // What a task found in the box is printed as it stands, between the status lines.
+  if (!event.HasStatusText() && event.kind != EventKind::kReport) return;
   if (event.text.empty()) {
     // The cleared status line: nothing to print, but the row forgets the last text.
     status_.clear();

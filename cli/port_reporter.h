@@ -8,6 +8,7 @@
 #include "cli/box_record.h"
 #include "cli/line_output.h"
 #include "dld/blocks.h"
+#include "link/box_task.h"
 #include "link/link_observer.h"
 #include "link/transfer_meter.h"
 #include "records/record_sink.h"
@@ -19,6 +20,8 @@ struct PortSetup {
   int row = 0;           // its row on the terminal's board
   bool several = false;  // lines name the port, and its row stays on the board
   Operation operation = Operation::kDownload;
+  std::string operationWord;  // a task's name ("verify"); empty: the operation's word
+  const BoxTask* task = nullptr;  // the task run on every box instead of the operation, if any
   std::string file;                                // the file sent, or the one written
   std::string fileSha256;                          // a download's, worked out once before the run
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header

@@ -64,13 +64,23 @@ void PrintSummary(LineOutput& output, const std::string& port, const PortRun& ru
   output.PrintLine(line);
 }
 
+// The files a run reads or writes, links followed, with the partial files beside them.
+std::vector<std::string> OutputsOf(const LineRequest& request) {
+  std::vector<std::string> files;
+  for (const std::string& given : {request.file, request.saveFile}) {
+    if (given.empty()) continue;
+    const std::string file = FollowLinks(given);
+    files.insert(files.end(), {file, file + ".partial"});
+  }
+  return files;
+}
+
 // A record that is the file sent or written would spoil it; one that cannot be written would send
 // a whole shift's records to standard error or to the spool. Both are found before any box is
 // asked. Empty when the record may be used.
 std::string RecordProblem(const LineRequest& request, const RecordTarget& target,
                           RecordSink& records) {
-  const std::string file = FollowLinks(request.file);
-  for (const std::string& used : {file, file + ".partial"}) {
+  for (const std::string& used : OutputsOf(request)) {
     if (target.kind != RecordTargetKind::kPostgres && SameFile(target.location, used)) {
       return "the record " + target.shown + " would be written into " + used;
     }
@@ -82,12 +92,14 @@ std::string RecordProblem(const LineRequest& request, const RecordTarget& target
 }  // namespace
 
 int RunLine(const LineRequest& request) {
-  const bool download = request.operation == Operation::kDownload;
+  // A download sends its file; a task may compare boxes with one.
+  const bool download = request.operation == Operation::kDownload && !request.task;
+  const bool withImage = download || request.image;
   const bool several = request.ports.size() > 1;
   // A summary is worth its lines when there is more than one box or port to sum up.
   const bool summarize = several || request.boxes != 1 || request.keepGoing;
   std::string fileSha256;
-  if (download) {
+  if (withImage) {
     // The digest of the bytes sent, not of the file on disk, which may change during the run.
     Failure failure{.kind = FailureKind::kOther};  // no image: nothing read at all
     if (!request.image || ((!request.recordFile.empty() || request.json) &&
@@ -115,10 +127,9 @@ int RunLine(const LineRequest& request) {
   std::unique_ptr<LineLog> traceLog;
   std::vector<std::unique_ptr<TraceToLog>> traces;
   if (!request.traceFile.empty()) {
-    const std::string file = FollowLinks(request.file);
-    if (const Failure failure =
-            TraceFileFailure(request.traceFile, {file, file + ".partial", request.recordFile});
-        failure.Failed()) {
+    std::vector<std::string> kept = OutputsOf(request);
+    kept.push_back(request.recordFile);
+    if (const Failure failure = TraceFileFailure(request.traceFile, kept); failure.Failed()) {
       std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
       return kExitBadInput;
     }
@@ -141,6 +152,8 @@ int RunLine(const LineRequest& request) {
     setup.row = int(i);
     setup.several = several;
     setup.operation = request.operation;
+    setup.operationWord = request.operationWord;
+    setup.task = request.task.get();
     setup.file = request.file;
     setup.fileSha256 = fileSha256;
     setup.records = records.get();
@@ -153,7 +166,7 @@ int RunLine(const LineRequest& request) {
       traces.push_back(std::make_unique<TraceToLog>(*traceLog, several ? setup.port : ""));
       run.station->TraceMessages(traces.back().get());
     }
-    if (download && !run.station->UseDownloadImage(request.image)) {
+    if (withImage && !run.station->UseDownloadImage(request.image)) {
       std::fprintf(stderr, "vespanode-cli: cannot read %s\n", request.file.c_str());
       return kExitBadInput;
     }
@@ -193,6 +206,7 @@ int RunLine(const LineRequest& request) {
     StationJob job(request.operation, request.file, request.boxes);
     job.options.keepGoing = request.keepGoing;
     job.options.stallLimit = stallLimit;
+    job.options.task = request.task;
     run.station->Start(std::move(job));
   }
   bool allSucceeded = openedCount == int(runs.size());

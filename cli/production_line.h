@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "link/box_task.h"
 #include "link/operation_driver.h"
+
+namespace CLI {
+class App;
+}
 
 namespace vn {
 
@@ -19,7 +24,16 @@ struct LineRequest {
   std::string recordFile;                      // empty: no record
   std::string traceFile;  // every message on the line; "-" standard error; empty: none
   bool json = false;      // JSON objects on standard output instead of status lines
+  // Run on every box instead of the operation (verify, identify), one box after another as a
+  // download; `image`, when given, is then the file the task compares with.
+  std::shared_ptr<BoxTask> task;
+  std::string operationWord;  // the task's name in events and records: "verify", "identify"
+  std::string saveFile;       // verify --save: a second output, kept apart like `file`
 };
+
+// The production line's options of every command that serves boxes: --record, --trace, --json,
+// --stall-timeout.
+void AddLineOptions(CLI::App& command, LineRequest& request);
 
 // The program's exit status: 0 when every box on every port succeeded, 1 when one did not (or a
 // record was lost), 2 when no port could be opened or the file cannot be read, 130 after a stop

@@ -16,9 +16,7 @@
 #include "platform/exit_codes.h"
 
 namespace vn {
-namespace {
 
-// The production line's options, shared by both commands.
 void AddLineOptions(CLI::App& command, LineRequest& request) {
   command
       .add_option("--record", request.recordFile,
@@ -36,8 +34,6 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
                   "Fail a box that makes no progress for this many seconds (default: never)")
       ->check(SecondsFromTo(0.1, 604800.0));
 }
-
-}  // namespace
 
 void RegisterTransferCommands(CLI::App& app, CommandRun& run) {
   auto request = std::make_shared<LineRequest>();

@@ -48,6 +48,18 @@ bool IdentityFitsHeader(const FileIdentity& identity, Failure* failure) {
   return true;
 }
 
+bool FileFitsBox(const FILE_DOWNLOAD_HEADER_T& file, const FILE_DOWNLOAD_HEADER_T& box,
+                 std::vector<std::string>* differing) {
+  bool fits = true;
+  for (const TextField& field : kTextFields) {
+    if (std::memcmp(BytesOf(file) + field.offset, BytesOf(box) + field.offset, field.width) == 0)
+      continue;
+    fits = false;
+    if (differing) differing->emplace_back(field.label);
+  }
+  return file.identForNocheck == 1 || fits;
+}
+
 FileIdentity IdentityOfHeader(const FILE_DOWNLOAD_HEADER_T& header) {
   FileIdentity identity;
   identity.identForNocheck = header.identForNocheck;

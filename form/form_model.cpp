@@ -85,6 +85,11 @@ void FormModel::Apply(const LinkEvent& event) {
       return;
     case EventKind::kBytes:
       return;
+    case EventKind::kReport:
+      // What a verify or identify found; the window runs neither, and its status line keeps the
+      // operation's own texts.
+      AddDetail(event.text);
+      return;
     case EventKind::kWarning:
       // The status line shows only the operation's own texts; a warning goes with the details.
       AddDetail(event.text);

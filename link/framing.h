@@ -57,9 +57,16 @@ bool ReceiveHeaderBlock(ComPort& port, uint8_t* header71);
 bool SendReadRequest(ComPort& port, std::span<const UploadRegion> regions);
 bool ReceiveDescriptor(ComPort& port, uint8_t* descriptor26);
 bool ReceiveDataFrame(ComPort& port, uint8_t* frame1024);
-// Receives a data block of `blockSize` bytes into `file` from `position` on; `failures` is the
-// caller's consecutive-failure count, shared with its descriptor loop. False when ten failures in a
-// row ended it, when the port was closed before the block was complete, or when a write failed.
+// Takes the payload of one accepted data frame before it is acknowledged; false when it could not
+// be kept (a write that failed), which ends the block unacknowledged.
+using PayloadSink = std::function<bool(std::span<const uint8_t> payload)>;
+// Receives a data block of `blockSize` bytes, handing each frame's payload to `sink`; `failures`
+// is the caller's consecutive-failure count, shared with its descriptor loop. False when ten
+// failures in a row ended it, when the port was closed before the block was complete, or when the
+// sink refused a payload.
+bool ReceiveSection(ComPort& port, const PayloadSink& sink, int32_t blockSize, int& failures,
+                    const FrameDone& onFrame = {});
+// The same into `file` from `position` on.
 bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t blockSize,
                     int& failures, const FrameDone& onFrame = {});
 

@@ -95,8 +95,8 @@ bool ReceiveDataFrame(ComPort& port, uint8_t* frame1024) {
   return false;
 }
 
-bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t blockSize,
-                    int& failures, const FrameDone& onFrame) {
+bool ReceiveSection(ComPort& port, const PayloadSink& sink, int32_t blockSize, int& failures,
+                    const FrameDone& onFrame) {
   if (blockSize < 0) return false;
   int32_t remaining = blockSize;
   DataFrame frame{};
@@ -110,9 +110,10 @@ bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t b
       ++failures;  // the same frame is awaited again
       continue;
     }
-    // Nothing is acknowledged that is not safely in the file.
-    if (!WriteFileAt(file, position, frame.data() + kFramePayloadAt, size_t(payload))) return false;
-    position += payload;
+    // Nothing is acknowledged that is not safely kept.
+    if (!sink(std::span<const uint8_t>(frame.data() + kFramePayloadAt, size_t(payload)))) {
+      return false;
+    }
     remaining -= payload;
     failures = 0;
     SendAck(port);
@@ -120,6 +121,16 @@ bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t b
     if (last) return true;
   }
   return false;
+}
+
+bool ReceiveSection(ComPort& port, std::FILE* file, int64_t& position, int32_t blockSize,
+                    int& failures, const FrameDone& onFrame) {
+  const PayloadSink intoFile = [&](std::span<const uint8_t> payload) {
+    if (!WriteFileAt(file, position, payload.data(), payload.size())) return false;
+    position += int64_t(payload.size());
+    return true;
+  };
+  return ReceiveSection(port, intoFile, blockSize, failures, onFrame);
 }
 
 }  // namespace vn

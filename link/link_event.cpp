@@ -69,6 +69,8 @@ const char* EventKindName(EventKind kind) {
       return "warning";
     case EventKind::kNotice:
       return "notice";
+    case EventKind::kReport:
+      return "report";
   }
   return "status";
 }

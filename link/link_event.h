@@ -23,6 +23,16 @@ enum class EventKind {
   kWarning,  // something the user should know that is no failure (yet); text says what
   kNotice,   // a notice of the port's own ("CreateEvent Error!"): the window shows it in a box
              // captioned "Notice", the command line on standard error
+  kReport,   // one line of what an operation found in the box, printed as it stands: a region a
+             // verify read back (`region`), a field of the box's identity
+};
+
+// A region a verify read back, against the file's.
+struct RegionCheck {
+  uint32_t address = 0;         // as the file states it
+  uint32_t size = 0;            // as the file states it
+  uint32_t bytesDiffering = 0;  // 0: the same; bytes the box did not send count as differing
+  uint32_t firstDiffering = 0;  // address of the first byte that differs, when any does
 };
 
 // What cut a pass short, told with its kIdle: a box that a stop request cut short did not fail,
@@ -41,6 +51,7 @@ struct LinkEvent {
   int box = 0;       // the run's box this event belongs to, 1 for the first
   PassCut cut = PassCut::kNone;  // kIdle only
   LinkCounters link;             // the tallies of that box so far
+  RegionCheck region;            // kReport of a verify's region (part of count)
   // kFailure only: why the pass failed, as far as was known when its text was shown, and the
   // system's words for it (what was being done, to what). kNone for a refusal before any box.
   BoxFailureKind failureKind = BoxFailureKind::kNone;

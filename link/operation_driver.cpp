@@ -116,15 +116,20 @@ void OperationDriver::EndOnStopOrLoss(LoopResult& result, bool underBox,
 LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file, int maxBoxes,
                                     LoopOptions options) {
   const bool download = operation == Operation::kDownload;
+  BoxTask* const task = options.task.get();
   OutcomeKeeper keeper(observer_, port_, stopRequested_);
   EventStamp stamp(keeper, port_);
   Progress progress(stamp);
   // Every box of the run gets these very bytes, whatever happens to the file meanwhile.
   const DownloadImage image = image_;
-  TransferContext context{
-      port_,       stamp,
-      progress,    header_,
-      programDir_, download ? int(header_.partitionCount) : PartitionCountOfOperation(operation)};
+  TransferContext context{port_,
+                          stamp,
+                          progress,
+                          header_,
+                          programDir_,
+                          task       ? task->PartitionCount()
+                          : download ? int(header_.partitionCount)
+                                     : PartitionCountOfOperation(operation)};
   LinkTally& tally = port_.Tally();
   LoopResult result;
   bool repeat = true;
@@ -140,8 +145,9 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     const bool connected = WaitConnect(port_);
     if (connected) {
       tally.ArmStall(options.stallLimit);
-      succeeded = download ? DownloadToBox(context, *image)
-                           : UploadFromBox(context, file, RegionSetOf(operation));
+      succeeded = task       ? task->Run(context)
+                  : download ? DownloadToBox(context, *image)
+                             : UploadFromBox(context, file, RegionSetOf(operation));
     }
     // A box that got to its end is done, even when a stop comes right after it. Read once, so
     // that the pass's end, its count and the result tell the same.
@@ -157,7 +163,7 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     result.end = succeeded ? LoopEnd::kDone : LoopEnd::kFailed;
     if (attached) {
       if (succeeded) {
-        stamp.OnEvent(BoxDoneEvent());
+        stamp.OnEvent(task ? task->DoneEvent() : BoxDoneEvent());
         ++result.boxesDone;
       } else if (!stopAsked) {
         ++result.boxesFailed;  // a box on a port that went away failed; one a stop cut did not
@@ -178,7 +184,7 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     }
     if (!succeeded && !options.keepGoing) break;
     const int served = result.boxesDone + result.boxesFailed;
-    const bool moreBoxes = download && (maxBoxes == 0 || served < maxBoxes);
+    const bool moreBoxes = (download || task) && (maxBoxes == 0 || served < maxBoxes);
     if (moreBoxes) {
       repeat = PauseBetweenBoxes();
       if (!repeat) EndOnStopOrLoss(result, false, stamp);

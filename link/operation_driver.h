@@ -14,6 +14,7 @@
 #include "dld/blocks.h"
 #include "dld/region_sets.h"
 #include "link/box_outcome.h"
+#include "link/box_task.h"
 #include "link/com_port.h"
 #include "link/link_observer.h"
 #include "link/status_texts.h"
@@ -62,6 +63,9 @@ struct LoopOptions {
   // A box that sends nothing awaited for this long fails; 0: wait as long as it takes. Waiting
   // for a box to announce itself is no stall.
   std::chrono::milliseconds stallLimit{0};
+  // Run on each box instead of the operation's download or upload, one box after another as a
+  // download does; null: the operation's own. It outlives the run.
+  std::shared_ptr<BoxTask> task;
 };
 
 class OperationDriver {

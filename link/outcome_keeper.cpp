@@ -66,7 +66,10 @@ void OutcomeKeeper::OnEvent(const LinkEvent& event) {
     return;
   }
   LinkEvent judged = event;
-  Judge(event.message, judged.failureKind, judged.failure);
+  // A task that judged the box itself (a verify's differing region) says so on its failure.
+  if (event.failureKind == BoxFailureKind::kNone) {
+    Judge(event.message, judged.failureKind, judged.failure);
+  }
   // The first failure is the box's: what follows it (a refusal sent to the box) is its echo.
   if (outcome_.failureKind == BoxFailureKind::kNone) {
     outcome_.failureKind = judged.failureKind;

@@ -9,6 +9,7 @@
 #include "dld/header_file.h"
 #include "dld/region_sets.h"
 #include "link/framing.h"
+#include "link/region_receive.h"
 #include "link/status_texts.h"
 #include "link/upload_output.h"
 #include "platform/file_kind.h"
@@ -41,51 +42,45 @@ bool StoreBoxHeader(TransferContext& context, std::FILE* file, const RegionSet& 
   return false;
 }
 
-bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set) {
-  if (!SendReadRequest(context.port, set.regions)) return false;
-  const int count = context.partitionCount;
-  int64_t position = kHeaderSize;
-  int64_t done = 0;
-  int failures = 0;
-  const FrameDone onFrame = [&](int32_t payload) {
-    done += payload;
-    ShowBytes(context, done, 0);
-  };
-  for (int part = 1; part <= count && failures < kMaxFailuresInRow;) {
-    // An upload cut short by a stop or a vanished port is no backup.
-    if (!context.port.PortOpened()) return false;
-    FILE_PARTITION_HEADER_T descriptor{};
-    if (!ReceiveDescriptor(context.port, BytesOf(descriptor))) {
-      ++failures;
-      SendNak(context.port);
-      continue;
-    }
-    failures = 0;
-    SendAck(context.port);
+namespace {
 
-    const uint32_t compressed = GetLe24(descriptor.compressedLength);
-    descriptor.pieceCount = PieceCountOf(compressed);
+// Writes each region into the upload file after the header: the descriptor with its piece count
+// and CRC made right, then the block as the box sent it.
+class FileRegions : public RegionReceiver {
+ public:
+  explicit FileRegions(std::FILE* file) : file_(file) {}
+
+  bool TakeDescriptor(FILE_PARTITION_HEADER_T& descriptor) override {
+    descriptor.pieceCount = PieceCountOf(GetLe24(descriptor.compressedLength));
     SealDescriptor(descriptor);
-    if (!WriteFileAt(file, position, BytesOf(descriptor), kDescriptorSize)) return false;
-    const int64_t blockAt = position + kDescriptorSize;
-    done += kDescriptorSize;
-
-    context.progress.ProgressStep(count, 1);
-    ShowPercent(context, Phase::kTransfer, part, count);
-
-    int64_t blockPosition = blockAt;
-    const int32_t blockSize = int32_t(compressed) + kDataBlockOverhead;
-    if (!ReceiveSection(context.port, file, blockPosition, blockSize, failures, onFrame)) {
-      return false;
-    }
-    if (!StoredBlockIsSound(file, blockAt, descriptor)) {
-      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData);
-      return false;
-    }
-    position = blockAt + blockSize;
-    ++part;
+    if (!WriteFileAt(file_, position_, BytesOf(descriptor), kDescriptorSize)) return false;
+    position_ += kDescriptorSize;
+    blockAt_ = position_;
+    return true;
   }
-  return failures < kMaxFailuresInRow && context.port.PortOpened();
+  bool TakePayload(std::span<const uint8_t> payload) override {
+    if (!WriteFileAt(file_, position_, payload.data(), payload.size())) return false;
+    position_ += int64_t(payload.size());
+    return true;
+  }
+  bool TakeBlock(const FILE_PARTITION_HEADER_T& descriptor) override {
+    return StoredBlockIsSound(file_, blockAt_, descriptor);
+  }
+
+ private:
+  std::FILE* file_;
+  int64_t position_ = kHeaderSize;
+  int64_t blockAt_ = kHeaderSize;
+};
+
+}  // namespace
+
+bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSet& set,
+                       RegionReceiver* alsoTo) {
+  FileRegions regions(file);
+  if (!alsoTo) return ReceiveRegions(context, set.regions, regions);
+  BothReceivers both(regions, *alsoTo);
+  return ReceiveRegions(context, set.regions, both);
 }
 
 namespace {
@@ -121,7 +116,8 @@ void ReportWriteError(TransferContext& context, const std::string& fileName, Fai
 
 }  // namespace
 
-bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set) {
+bool UploadFromBox(TransferContext& context, const std::string& fileName, const RegionSet& set,
+                   RegionReceiver* alsoTo) {
   context.observer.OnEvent(StatusEvent("", EventKind::kBusy));
   ShowMessage(context, kMsgConnectSuccess);
   // Nothing is asked of the box until there is somewhere to put what it sends. The target itself
@@ -158,7 +154,7 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
   SendCommand(context.port, kMsgIdentSuccess);
 
   ShowMessage(context, kMsgTransfer);
-  const bool received = ReceivePartitions(context, file, set);
+  const bool received = ReceivePartitions(context, file, set, alsoTo);
   if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
   const bool closed = std::fclose(output.release()) == 0;

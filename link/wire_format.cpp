@@ -6,10 +6,6 @@
 #include "dld/crc32.h"
 
 namespace vn {
-namespace {
-// A request holds at most (1024 - 8) / 8 regions.
-constexpr int kMaxRequestRegions = (kReadRequestSize - 8) / 8;
-}  // namespace
 
 uint8_t DataFrameSum(const uint8_t* frame) {
   uint32_t sum = 0;

@@ -22,6 +22,8 @@ inline constexpr int kFramePayloadMax = 1020;
 inline constexpr int kFramePayloadAt = 3;
 inline constexpr int kFrameSumAt = 1023;
 inline constexpr int kReadRequestSize = 1024;
+// The regions one read request can name: 8 bytes each between its 4-byte head and its CRC.
+inline constexpr int kMaxRequestRegions = (kReadRequestSize - 8) / 8;
 
 // Command codes (byte 1 of a command frame).
 inline constexpr uint8_t kCodeReady = 0x01;
@@ -44,7 +46,8 @@ uint8_t DataFrameSum(const uint8_t* frame);
 bool DataFramePasses(const uint8_t* frame);
 
 // STX, 16-bit total length 8 + 8k, k, k regions of (flag, address, 24-bit size), CRC-32 of
-// everything before it, zero to 1024 bytes.
+// everything before it, zero to 1024 bytes. Only the first kMaxRequestRegions fit: a caller with
+// more must refuse them itself.
 std::array<uint8_t, kReadRequestSize> BuildReadRequest(std::span<const UploadRegion> regions);
 // The regions of a read request whose length and CRC check out; nullopt otherwise.
 std::optional<std::vector<UploadRegion>> ParseReadRequest(const uint8_t* request);

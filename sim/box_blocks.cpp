@@ -16,9 +16,6 @@ namespace {
 // What the box keeps in the reserved bytes of its header; the PC carries them unchanged.
 constexpr uint8_t kReservedPattern[11] = {'V',  'N',  'B',  'O',  'X', 0x01,
                                           0x00, 0x5A, 0xA5, 0x00, 0x00};
-// The identity texts lie between "Ident for nocheck" and the kind code.
-constexpr size_t kIdentityFrom = offsetof(FILE_DOWNLOAD_HEADER_T, manufactureIdent);
-constexpr size_t kIdentityEnd = offsetof(FILE_DOWNLOAD_HEADER_T, partitionKind);
 
 template <size_t N>
 std::string Cut(const std::string& text, const char (&)[N]) {
@@ -42,11 +39,7 @@ FILE_DOWNLOAD_HEADER_T BuildBoxHeader(const FileIdentity& identity) {
 }
 
 bool HeaderFitsBox(const FILE_DOWNLOAD_HEADER_T& header, const FileIdentity& identity) {
-  if (header.identForNocheck == 1) return true;
-  // Field by field with the NUL padding: "3.1.0" is not "3.1.05", nor "3.1.0" followed by junk.
-  const FILE_DOWNLOAD_HEADER_T own = BuildBoxHeader(identity);
-  return std::memcmp(BytesOf(header) + kIdentityFrom, BytesOf(own) + kIdentityFrom,
-                     kIdentityEnd - kIdentityFrom) == 0;
+  return FileFitsBox(header, BuildBoxHeader(identity));
 }
 
 // Apart from dld's CompareDataBlock on purpose: the box must not share the PC's mistakes.

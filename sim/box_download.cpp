@@ -87,6 +87,10 @@ SessionEnd BoxSession::RunDownload() {
       ++stats.partitionsProgrammed;
       ++programmed;
     }
+    const uint32_t flip = faults_.flipAfterProgram;
+    if (programmed > 0 && flip >= kFlashBase && flip - kFlashBase < flash.size()) {
+      flash[flip - kFlashBase] ^= 0xFF;
+    }
     ++stats.downloadsDone;
   });
   summary_ = "download: partitions programmed " + std::to_string(programmed) + " of " +

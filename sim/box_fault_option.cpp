@@ -4,11 +4,13 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <variant>
 #include <vector>
 
+#include "dld/region_sets.h"
 #include "platform/text_format.h"
 
 namespace vn {
@@ -51,13 +53,13 @@ std::span<const FaultStep> ValuesOf(FaultStep BoxFaults::*field) {
 struct FaultOption {
   std::string_view name;
   std::variant<int BoxFaults::*, bool BoxFaults::*, FaultStep BoxFaults::*,
-               std::chrono::milliseconds BoxFaults::*>
+               std::chrono::milliseconds BoxFaults::*, uint32_t BoxFaults::*>
       field;
   std::string_view value;  // how its value is written in the help, if it takes one
   std::string_view help;
 };
 
-const std::array<FaultOption, 25> kOptions = {{
+const std::array<FaultOption, 27> kOptions = {{
     {"nak-frame", &BoxFaults::nakFrame, "=N", "answer NAK to the Nth data frame received"},
     {"nak-frame-times", &BoxFaults::nakFrameTimes, "=K",
      "... K times in a row (10: the PC gives up)"},
@@ -93,6 +95,9 @@ const std::array<FaultOption, 25> kOptions = {{
     {"damage-received", &BoxFaults::damageReceived, "=KIND", "damage a message from the PC"},
     {"damage-received-nth", &BoxFaults::damageReceivedNth, "=N",
      "... the Nth of its kind (default the first)"},
+    {"flip-after-program", &BoxFaults::flipAfterProgram, "=ADDRESS",
+     "change the flash byte at ADDRESS after programming"},
+    {"short-region", &BoxFaults::shortRegion, "=N", "upload: region N sent with half its size"},
 }};
 
 // The whole text as a number of 1 or more; nullopt for anything else.
@@ -101,6 +106,20 @@ std::optional<int> PositiveNumber(std::string_view text) {
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
   if (status != std::errc{} || end != text.data() + text.size() || number < 1) return std::nullopt;
   return number;
+}
+
+// A flash address, decimal or 0x-prefixed hexadecimal, of a byte inside the flash.
+std::optional<uint32_t> FlashAddress(std::string_view text) {
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  if (hex) text.remove_prefix(2);
+  uint32_t address = 0;
+  const auto [end, status] =
+      std::from_chars(text.data(), text.data() + text.size(), address, hex ? 16 : 10);
+  if (text.empty() || status != std::errc{} || end != text.data() + text.size() ||
+      address < kFlashBase || address - kFlashBase >= kFlashSize) {
+    return std::nullopt;
+  }
+  return address;
 }
 
 }  // namespace
@@ -148,6 +167,18 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
       return false;
     }
     faults.*(*field) = std::chrono::milliseconds(*milliseconds);
+    return true;
+  }
+  if (const auto* field = std::get_if<uint32_t BoxFaults::*>(&option->field)) {
+    const auto address = FlashAddress(value);
+    if (!address) {
+      char range[64];
+      std::snprintf(range, sizeof range, "0x%08X..0x%08X", unsigned(kFlashBase),
+                    unsigned(kFlashBase + kFlashSize - 1));
+      error = "fault '" + std::string(name) + "' needs a flash address in " + range;
+      return false;
+    }
+    faults.*(*field) = *address;
     return true;
   }
   // A count written without a value means 1.

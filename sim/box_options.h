@@ -66,6 +66,12 @@ struct BoxFaults {
   // Every bit of its second byte flips (of its only byte, for an answer).
   FaultStep damageReceived = FaultStep::kNone;
   int damageReceivedNth = 1;
+  // Change the byte at this flash address (0: none) once a download has programmed the flash, as
+  // a worn or disturbed cell would: the download still succeeds, and only reading back finds it.
+  uint32_t flipAfterProgram = 0;
+  // upload: the Nth region sent holds only the first half of what was asked for (a box that
+  // answers a shorter block); its descriptor and block agree with each other.
+  int shortRegion = 0;
 };
 
 // How one session (a start command and what followed) ended, for a log.

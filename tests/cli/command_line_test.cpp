@@ -58,6 +58,8 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
                                                           {"--hardware-version", "1.0"},
                                                           {"--software-module", "SWM"},
                                                           {"--software-version", "2.1"},
+                                                          {"--file", "firmware.dld"},
+                                                          {"--save", "copy.dld"},
                                                           {"SOURCE", "line.sqlite"},
                                                           {"--since", "2026-12-08"},
                                                           {"--until", "2026-12-09T06:00"},
@@ -67,8 +69,8 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
 // Each command's options, each given once with its sample value (--port twice where it may
 // repeat), before, between and after its positional arguments, in both orders.
 TEST(CommandLine, EveryCommandTakesItsOptionsInEveryOrder) {
-  const std::vector<std::string> commands = {"download", "upload", "inspect", "pack",
-                                             "extract",  "ports",  "report"};
+  const std::vector<std::string> commands = {"download", "upload", "verify", "identify", "inspect",
+                                             "extract",  "pack",   "ports",  "report"};
   for (const std::string& name : commands) {
     ParseOnly reference;
     CLI::App* command = reference.App().get_subcommand(name);
@@ -144,7 +146,11 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
       {"extract", "f.dld", "--flash", ""},
       {"pack", "--set", "app", "--flash", "flash.bin", "-o", ""},
       {"upload", "--port", "COM1", "--port", "COM2", "--set", "app", "f.dld"},
-      {"download", "--port", "COM1", "f.dld", "g.dld"}};
+      {"download", "--port", "COM1", "f.dld", "g.dld"},
+      {"verify", "--port", "COM1", "--save", "", "f.dld"},
+      {"verify", "--port", "COM1", "f.dld", "g.dld"},
+      {"identify", "--port", "COM1", "--file", ""},
+      {"identify", "--port", "COM1", "f.dld"}};
   for (const auto& words : refused) {
     ParseOnly parser;
     EXPECT_NE(parser.Parse(words), "") << Joined(words);
@@ -157,6 +163,7 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
 const std::map<std::string, std::string> kPlaceholders = {
     {"PORT", "COM1"},
     {"FILE", "firmware.dld"},
+    {"COPY", "copy.dld"},
     {"SET", "app"},
     {"N", "2"},
     {"RECORD", "line.jsonl"},

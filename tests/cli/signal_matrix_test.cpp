@@ -1,7 +1,7 @@
-// SIGINT, SIGTERM (with a trace) and SIGKILL in each phase of a download and an upload: never a
-// success, the exit status of the signal, on disk the upgrade file as it was, the old backup as it
-// was, and nothing that passes for a finished backup; a record that says the box was stopped, and
-// a summary that counts it as the records do.
+// SIGINT, SIGTERM (with a trace) and SIGKILL in each phase of a download, an upload and a verify:
+// never a success, the exit status of the signal, on disk the upgrade file as it was, the old
+// backup as it was, and nothing that passes for a finished backup; a record that says the box was
+// stopped, and a summary that counts it as the records do.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -22,12 +22,13 @@ struct SignalRow {
   int signal;
   bool upload;
   const char* phaseLine;  // the status line at which the signal is sent
+  bool verify = false;    // a verify of the file rather than a download
 };
 
 std::string RowName(const ::testing::TestParamInfo<SignalRow>& info) {
   const SignalRow& row = info.param;
   std::string name = row.signal == SIGINT ? "Int" : row.signal == SIGTERM ? "Term" : "Kill";
-  name += row.upload ? "Upload" : "Download";
+  name += row.upload ? "Upload" : row.verify ? "Verify" : "Download";
   for (const char* c = row.phaseLine; *c && *c != '.'; ++c) {
     if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
   }
@@ -65,7 +66,8 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   std::vector<std::string> args =
       row.upload ? std::vector<std::string>{"upload",  "--port", box.PtyPath(), "--set",
                                             "default", file,     "--force"}
-                 : std::vector<std::string>{"download", "--port", box.PtyPath(), file};
+                 : std::vector<std::string>{row.verify ? "verify" : "download", "--port",
+                                            box.PtyPath(), file};
   args.insert(args.end(), {"--json", "--record", record});
   // A trace's writer starts before the stop requests are taken: it must not take them instead.
   const std::string trace = folder.File("pc.trace");
@@ -76,6 +78,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, row.signal == SIGKILL ? 128 + SIGKILL : 130) << run.err;
   EXPECT_EQ(run.out.find("Update Success!"), std::string::npos);
+  EXPECT_EQ(run.out.find("Verify Success!"), std::string::npos);
   if (row.signal != SIGKILL) {
     const std::vector<std::string> records = Lines(ReadText(record));
     ASSERT_EQ(records.size(), 1u) << "the stopped box has its record, and only it";
@@ -107,6 +110,7 @@ std::vector<SignalRow> AllRows() {
       rows.push_back({signal, false, line});
     }
     rows.push_back({signal, true, "Transfer..."});
+    rows.push_back({signal, false, "Transfer...", true});
   }
   return rows;
 }

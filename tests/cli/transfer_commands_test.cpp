@@ -5,9 +5,13 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <numeric>
+#include <thread>
 
+#include "dld/extract.h"
 #include "dld/inspect.h"
 #include "dld/pack.h"
 #include "dld/region_sets.h"
@@ -81,6 +85,232 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
   }
 }
 
+std::vector<std::string> FolderEntries(const ScratchFolder& folder);
+
+// verify and identify read a box and write nothing: one line per region or identity field, the
+// verdict last, exit 0 for a box that holds the file (or would take it), 1 otherwise, and a
+// pulled cable a failed box.
+TEST(CliReadBack, VerifyAndIdentifySayWhatTheBoxHoldsAndExitWithIt) {
+  FileIdentity stranger = LabBoxIdentity();
+  stranger.hardwareVersion = "1.01";
+  const struct {
+    std::string name;
+    std::string command;
+    BoxFaults faults;
+    uint32_t changed = 0;     // a flash byte the box holds changed
+    FileIdentity identity{};  // of the file (identify --file); empty: the lab box's
+    bool withFile = true;
+    int exit = 0;
+    std::vector<std::string> lines;     // the last lines printed
+    const char* failureKind = nullptr;  // the record's; null for a success
+  } rows[] = {
+      {"verify matches",
+       "verify",
+       {},
+       0,
+       {},
+       true,
+       0,
+       {"Transfer Success!", "0x40180000  65536  same", "Verify Success!"}},
+      {"verify, a byte changed",
+       "verify",
+       {},
+       0x40187FFF,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x40187FFF (1 byte differs)",
+        "Verify failed at 0x40187FFF!"},
+       "content-differs"},
+      {"verify, the last byte changed",
+       "verify",
+       {},
+       0x4018FFFF,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x4018FFFF (1 byte differs)",
+        "Verify failed at 0x4018FFFF!"},
+       "content-differs"},
+      {"verify, the region answered short",
+       "verify",
+       {.shortRegion = 1},
+       0,
+       {},
+       true,
+       1,
+       {"0x40180000  65536  differs from 0x40188000 (32768 bytes differ)",
+        "Verify failed at 0x40188000!"},
+       "content-differs"},
+      {"verify, a descriptor damaged",
+       "verify",
+       {.badDescriptorCrc = 1},
+       0,
+       {},
+       true,
+       0,
+       {"Verify Success!"}},
+      {"verify --save, a byte changed",
+       "verify --save",
+       {},
+       0x40180000,
+       {},
+       true,
+       1,
+       {"Verify failed at 0x40180000!"},
+       "content-differs"},
+      {"verify, the cable pulled",
+       "verify",
+       {.vanishAt = FaultStep::kFrame},
+       0,
+       {},
+       true,
+       1,
+       {"Transfer failed!"},
+       "port-lost"},
+      {"identify",
+       "identify",
+       {},
+       0,
+       {},
+       false,
+       0,
+       {"manufacture ident: VESPANODE-LAB", "hardware module: VN-HW1", "hardware version: 1.00",
+        "software module: VN-SW1", "software version: 3.1.05", "ident for nocheck: 0",
+        "kind code: 0", "partition count: 0", "total size: 0",
+        "reserved: 56 4E 42 4F 58 01 00 5A A5 00 00", "Identify Success!"}},
+      {"identify, the file fits",
+       "identify",
+       {},
+       0,
+       {},
+       true,
+       0,
+       {"the file fits: every identity field is the box's", "Identify Success!"}},
+      {"identify, the file would be refused",
+       "identify",
+       {},
+       0,
+       stranger,
+       true,
+       1,
+       {"hardware version: box 1.00, file 1.01", "The box would refuse this file!"},
+       "identity-mismatch"},
+      {"identify, the header damaged",
+       "identify",
+       {.badHeaderCrc = 1},
+       0,
+       {},
+       false,
+       1,
+       {"Ident check failed!"},
+       "damaged-data"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    BoxOptions options;
+    options.flash = SampleFlashImage(23);
+    if (row.changed) options.flash[row.changed - kFlashBase] ^= 0x5A;
+    options.faults = row.faults;
+    std::atomic<int> sessionsEnded{0};
+    options.onSessionEnd = [&sessionsEnded](const BoxSessionReport&) { ++sessionsEnded; };
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    const FileIdentity identity =
+        row.identity.manufactureIdent.empty() ? LabBoxIdentity() : row.identity;
+    const std::string file = folder.Write(
+        "key.dld",
+        BuildUpgradeFile(UploadRegionList(Operation::kUploadKey), SampleFlashImage(23), identity));
+    std::vector<std::string> args = {row.command, "--port", box.PtyPath()};
+    const bool save = row.command == "verify --save";
+    if (save) args = {"verify", "--port", box.PtyPath(), "--save", folder.File("copy.dld")};
+    if (row.command.starts_with("verify")) args.push_back(file);
+    if (row.command == "identify" && row.withFile) args.insert(args.end(), {"--file", file});
+    ScratchFolder records;  // apart: nothing but the copy may appear beside the file
+    const std::string record = records.File("line.jsonl");
+    args.insert(args.end(), {"--record", record});
+    const ChildResult run = RunCli(args);
+    EXPECT_EQ(run.exitCode, row.exit) << run.err;
+    const auto written = nlohmann::json::parse(ReadText(record), nullptr, false);
+    EXPECT_EQ(written["failureKind"],
+              row.failureKind ? nlohmann::json(row.failureKind) : nlohmann::json(nullptr));
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), row.lines.size()) << run.out;
+    EXPECT_EQ(std::vector(lines.end() - ptrdiff_t(row.lines.size()), lines.end()), row.lines)
+        << run.out;
+    // Nothing written: not into the box, not beside the file; with --save, what the box holds.
+    // The box got every answer it was owed, the refusal of its header included: an identify
+    // ends the exchange as the protocol lets a PC end it.
+    EXPECT_EQ(box.Stats().downloadsDone, 0);
+    if (row.faults.vanishAt == FaultStep::kNone) {
+      for (int wait = 0; wait < 1000 && sessionsEnded == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      EXPECT_EQ(sessionsEnded, 1);
+      EXPECT_EQ(box.Stats().answersMissing, 0);
+    }
+    if (!save) {
+      EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"key.dld"});
+      continue;
+    }
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"copy.dld", "key.dld"}));
+    std::vector<uint8_t> held(kFlashSize, kErasedByte);
+    ASSERT_TRUE(ExtractIntoImage(ReadBytes(folder.File("copy.dld")), held));
+    EXPECT_EQ(RegionOfImage(held, 0x40180000, 0x10000),
+              RegionOfImage(options.flash, 0x40180000, 0x10000));
+  }
+}
+
+// The production line's two steps on one port: a download the box reports programmed, then a
+// verify that finds the byte the flash did not keep, with both records.
+TEST(CliReadBack, AVerifyAfterADownloadFindsTheByteTheFlashDidNotKeep) {
+  BoxOptions options;
+  options.faults.flipAfterProgram = 0x40184321;
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const std::string file = KeyFile(folder);
+  const std::string record = folder.File("line.jsonl");
+  const ChildResult download =
+      RunCli({"download", "--port", box.PtyPath(), file, "--record", record});
+  EXPECT_EQ(download.exitCode, 0) << download.err;
+  const ChildResult verify = RunCli({"verify", "--port", box.PtyPath(), file, "--record", record});
+  EXPECT_EQ(verify.exitCode, 1) << verify.err;
+  ASSERT_FALSE(Lines(verify.out).empty());
+  EXPECT_EQ(Lines(verify.out).back(), "Verify failed at 0x40184321!");
+  // The same as events, and the identify a service bench would run: every object and record
+  // is checked against the published schemas on the way.
+  const ChildResult events =
+      RunCli({"verify", "--port", box.PtyPath(), file, "--json", "--record", record});
+  EXPECT_EQ(events.exitCode, 1) << events.err;
+  EXPECT_NE(events.out.find("\"kind\":\"report\",\"phase\":\"transfer\",\"message\":null,"
+                            "\"text\":\"0x40180000  65536  differs from 0x40184321 (1 byte "
+                            "differs)\",\"part\":1,\"count\":1,\"region\":{\"address\":"
+                            "1075314688,\"size\":65536,\"bytesDiffering\":1,\"firstDiffering\":"
+                            "1075331873}"),
+            std::string::npos)
+      << events.out;
+  const ChildResult identify =
+      RunCli({"identify", "--port", box.PtyPath(), "--json", "--record", record});
+  EXPECT_EQ(identify.exitCode, 0) << identify.err;
+  const std::vector<std::string> records = Lines(ReadText(record));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_NE(records[0].find("\"operation\":\"download\""), std::string::npos) << records[0];
+  EXPECT_NE(records[1].find("\"operation\":\"verify\""), std::string::npos) << records[1];
+  EXPECT_NE(records[1].find("\"failure\":\"Verify failed at 0x40184321!\","
+                            "\"failureKind\":\"content-differs\""),
+            std::string::npos)
+      << records[1];
+  EXPECT_NE(records[1].find("\"regionsChecked\":1,\"regionsDiffering\":1"), std::string::npos)
+      << records[1];
+  EXPECT_NE(records[0].find("\"regionsChecked\":null,\"regionsDiffering\":null"), std::string::npos)
+      << records[0];
+  EXPECT_NE(records[3].find("\"operation\":\"identify\",\"box\":1,\"file\":null"),
+            std::string::npos)
+      << records[3];
+}
+
 std::vector<std::string> FolderEntries(const ScratchFolder& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
@@ -113,6 +343,11 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
   std::filesystem::create_symlink(key, keyLink);
   std::filesystem::create_hard_link(key, keyHardLink);
   const std::string into = "would be written into";
+  // More regions than one read request can name: sound, but no verify can ask for them.
+  std::vector<UploadRegion> regions;
+  for (uint32_t i = 0; i < 128; ++i) regions.push_back({0, 0x40000000 + i * 0x100, 0x100});
+  const std::string tooMany =
+      folder.Write("many.dld", BuildUpgradeFile(regions, SampleFlashImage(32), LabBoxIdentity()));
   const struct {
     std::vector<std::string> args;
     std::string says;
@@ -141,6 +376,18 @@ TEST(CliRefusals, BadInputExitsTwoInAFewWordsBeforeTouchingABoxOrAFile) {
        into},
       {{"upload", key, "--trace", key + ".partial", "--port", port, "--set", "key", "--force"},
        into},
+      {{"verify", "--port", port, corruptFile}, "data block 1"},
+      {{"verify", "--port", port, missing}, "missing.dld"},
+      {{"verify", "--port", port, tooMany}, "one read request names at most 127"},
+      {{"verify", "--port", port}, "FILE is required"},
+      {{"verify", key, "--record", keyLink, "--port", port}, into},
+      {{"verify", "--port", port, key, "--save", key}, "already exists"},
+      {{"verify", "--port", port, key, "--save", folder.Path()}, "is a folder"},
+      {{"verify", "--port", port, "--port", port, key, "--save", out}, "one --port, --boxes 1"},
+      {{"verify", "--port", port, key, "--save", out, "--record", out}, into},
+      {{"identify", "--port", port, "--file", corruptFile}, "data block 1"},
+      {{"identify", "--port", port, "--file", missing}, "missing.dld"},
+      {{"identify", "--port", folder.File("no-such-port")}, "cannot open port"},
       {{"inspect", missing}, "missing.dld"},
       {{"extract", missing, "--flash", image}, "missing.dld"},
       {{"extract", key, "--flash", noFolder}, "no-folder"},

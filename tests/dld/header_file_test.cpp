@@ -96,3 +96,62 @@ TEST_F(HeaderFile, MissingFileReportsErrno) {
 
 }  // namespace
 }  // namespace vn
+
+namespace vn {
+namespace {
+
+// Whether a box takes a file, as the box judges it and as identify --file reports it: the same
+// five texts NUL-padded to their widths, or a file that asks for no check.
+TEST(FileFitsBox, ComparesEachIdentityTextWithItsPadding) {
+  const FILE_DOWNLOAD_HEADER_T box = *MakeHeader(LabBoxIdentity(), 0, 0);
+  struct Row {
+    const char* name;
+    void (*change)(FILE_DOWNLOAD_HEADER_T&);
+    bool fits;
+    std::vector<std::string> differing;
+  };
+  const Row rows[] = {
+      {"the same", [](FILE_DOWNLOAD_HEADER_T&) {}, true, {}},
+      {"kind, count and size are no identity",
+       [](FILE_DOWNLOAD_HEADER_T& h) {
+         h.partitionKind = 3;
+         h.partitionCount = 9;
+         h.totalSize[0] = 1;
+       },
+       true,
+       {}},
+      {"a longer version",
+       [](FILE_DOWNLOAD_HEADER_T& h) { h.softwareVersion[6] = '1'; },
+       false,
+       {"software version"}},
+      {"junk behind the NUL",
+       [](FILE_DOWNLOAD_HEADER_T& h) { h.hardwareModule[7] = 'x'; },
+       false,
+       {"hardware module"}},
+      {"two texts",
+       [](FILE_DOWNLOAD_HEADER_T& h) {
+         h.manufactureIdent[0] = 'W';
+         h.hardwareVersion[0] = '2';
+       },
+       false,
+       {"manufacture ident", "hardware version"}},
+      {"no check asked, texts differing",
+       [](FILE_DOWNLOAD_HEADER_T& h) {
+         h.identForNocheck = 1;
+         h.hardwareVersion[0] = '2';
+       },
+       true,
+       {"hardware version"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FILE_DOWNLOAD_HEADER_T file = box;
+    row.change(file);
+    std::vector<std::string> differing;
+    EXPECT_EQ(FileFitsBox(file, box, &differing), row.fits);
+    EXPECT_EQ(differing, row.differing);
+  }
+}
+
+}  // namespace
+}  // namespace vn

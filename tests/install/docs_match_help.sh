@@ -22,7 +22,7 @@ compare() {
   [[ -z "${extra// }" ]] || fail "$1 has options the program does not know: $extra"
 }
 
-cli_commands="download upload inspect pack extract ports report"
+cli_commands="download upload verify identify inspect pack extract ports report"
 
 # --- versions and bad options ---
 # (The window, vespanode, is built only with Qt.)
@@ -80,7 +80,7 @@ complete_line() {
   printf '%s\n' "${COMPREPLY[@]}" | sort
 }
 source "$source/packaging/vespanode-cli.bash-completion"
-[[ "$(complete_line "" | tr '\n' ' ')" == "download extract inspect pack ports records report upload " ]] ||
+[[ "$(complete_line "" | tr '\n' ' ')" == "download extract identify inspect pack ports records report upload verify " ]] ||
   fail "completion of the commands: $(complete_line "")"
 [[ "$(complete_line upload --set a | tr '\n' ' ')" == "all app " ]] ||
   fail "completion of set names: $(complete_line upload --set a)"

@@ -155,7 +155,8 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   std::string error;
   for (const char* right :
        {"nak-frame=3", "bad-header-crc", "garbage-before-ready", "vanish-at=erase",
-        "back-to-back=program", "stall-read=150", "damage-received=answer"}) {
+        "back-to-back=program", "stall-read=150", "damage-received=answer",
+        "flip-after-program=0x40180123", "short-region=2"}) {
     EXPECT_TRUE(ApplyFaultOption(right, faults, error)) << right << ": " << error;
   }
   EXPECT_EQ(faults.backToBack, FaultStep::kProgram);
@@ -165,9 +166,13 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   EXPECT_TRUE(faults.garbageBeforeReady);
   EXPECT_EQ(faults.vanishAt, FaultStep::kErase);
   EXPECT_EQ(faults.damageReceived, FaultStep::kAnswer);
+  EXPECT_EQ(faults.flipAfterProgram, 0x40180123u);
+  EXPECT_EQ(faults.shortRegion, 2);
   for (const char* wrong : {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1",
                             "no-such-fault", "back-to-back=start", "stall-read", "stall-read=0",
-                            "damage-received=erase", "silent-at=answer", "silent-at="}) {
+                            "damage-received=erase", "silent-at=answer", "silent-at=",
+                            "flip-after-program", "flip-after-program=0x3FFFFFFF",
+                            "flip-after-program=0x40200000", "flip-after-program=0x4018z"}) {
     EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
     EXPECT_FALSE(error.empty());
   }

@@ -28,16 +28,9 @@ struct Uploaded {
   int naks = 0;
 };
 
-// Runs the PC's side of an upload of one region set, NAKing every frame or descriptor that does
-// not pass; false when a message did not come.
-bool RunUpload(MiniPc& pc, Operation operation, Uploaded& out) {
-  if (!pc.Connect(kCodeUpload)) return false;
-  out.header = pc.Read(kHeaderSize);
-  if (out.header.size() != size_t(kHeaderSize)) return false;
-  pc.WriteByte(ACK);
-  pc.WriteCommand(kCodeIdent, 1);
-  pc.Write(BuildReadRequest(UploadRegionList(operation)));
-  if (pc.Read(1) != std::vector<uint8_t>{ACK}) return false;
+// Receives one region's descriptor and block, NAKing every frame or descriptor that does not
+// pass; false when a message did not come.
+bool ReceiveRegion(MiniPc& pc, Uploaded& out) {
   for (;;) {
     out.descriptor = pc.Read(kDescriptorSize);
     if (out.descriptor.size() != size_t(kDescriptorSize)) return false;
@@ -61,6 +54,22 @@ bool RunUpload(MiniPc& pc, Operation operation, Uploaded& out) {
     pc.WriteByte(ACK);
   }
   return true;
+}
+
+// Runs the PC's side of an upload of `regions` up to its read request's ACK.
+bool AskForRegions(MiniPc& pc, std::span<const UploadRegion> regions, Uploaded& out) {
+  if (!pc.Connect(kCodeUpload)) return false;
+  out.header = pc.Read(kHeaderSize);
+  if (out.header.size() != size_t(kHeaderSize)) return false;
+  pc.WriteByte(ACK);
+  pc.WriteCommand(kCodeIdent, 1);
+  pc.Write(BuildReadRequest(regions));
+  return pc.Read(1) == std::vector<uint8_t>{ACK};
+}
+
+// An upload of one region set.
+bool RunUpload(MiniPc& pc, Operation operation, Uploaded& out) {
+  return AskForRegions(pc, UploadRegionList(operation), out) && ReceiveRegion(pc, out);
 }
 
 struct UploadRun {
@@ -155,6 +164,68 @@ TEST(BoxUpload, ARefusedHeaderOrADamagedRequestEndsNothingButTheStep) {
   pc.Write(request);
   EXPECT_EQ(pc.Read(1), std::vector<uint8_t>{NAK});
   EXPECT_EQ(box.Stats().uploadsDone, 0);
+}
+
+// Any list of regions inside the flash is answered in its order, whatever the sizes and flags,
+// up to the 127 a request holds; a shorter region on purpose is still a sound one.
+TEST(BoxUpload, AnswersAnyRegionListInsideItsFlash) {
+  struct Row {
+    std::string name;
+    std::vector<UploadRegion> regions;
+    BoxFaults faults;
+    std::vector<uint32_t> sizesSent;
+  };
+  std::vector<UploadRegion> many;
+  for (uint32_t i = 0; i < uint32_t(kMaxRequestRegions); ++i) {
+    many.push_back({uint8_t(i & 1), kFlashBase + kFlashSize - 0x1000 - i * 0x80, 0x80 + i});
+  }
+  const std::vector<Row> rows = {
+      {"out of order, odd sizes, flags kept",
+       {{1, 0x40180123, 0x2001}, {0, 0x40000000, 1}, {7, kFlashBase + kFlashSize - 0x40, 0x40}},
+       {},
+       {0x2001, 1, 0x40}},
+      {"the most a request holds", many, {}, {}},
+      {"second region cut short",
+       {{0, 0x40180000, 0x10000}, {0, 0x40190000, 0x10000}},
+       {.shortRegion = 2},
+       {0x10000, 0x8000}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    BoxOptions options;
+    options.flash = SampleFlashImage(12);
+    options.faults = row.faults;
+    VirtualBox box(options);
+    ASSERT_TRUE(box.Start());
+    MiniPc pc(box.PtyPath());
+    Uploaded asked;
+    ASSERT_TRUE(AskForRegions(pc, row.regions, asked));
+    for (size_t i = 0; i < row.regions.size(); ++i) {
+      Uploaded got;
+      ASSERT_TRUE(ReceiveRegion(pc, got)) << i;
+      const UploadRegion& region = row.regions[i];
+      const uint32_t size = row.sizesSent.empty() ? region.size : row.sizesSent[i];
+      EXPECT_EQ(got.descriptor[2], region.flag);
+      EXPECT_EQ(GetLe32(&got.descriptor[3]), region.address);
+      ASSERT_EQ(GetLe24(&got.descriptor[7]), size);
+      const uint32_t r = GetLe24(&got.descriptor[14]);
+      const auto expanded = LzoDecompress(std::span(got.block).subspan(4, r), size);
+      ASSERT_TRUE(expanded.has_value());
+      EXPECT_EQ(*expanded, RegionOfImage(options.flash, region.address, size));
+    }
+    EXPECT_TRUE(box.WaitSessions(1, 10s));
+    EXPECT_EQ(box.Stats().uploadsDone, 1);
+  }
+}
+
+TEST(BoxUpload, ARegionReachingPastTheFlashIsARequestItCannotAnswer) {
+  VirtualBox box;
+  ASSERT_TRUE(box.Start());
+  MiniPc pc(box.PtyPath());
+  const std::vector<UploadRegion> past = {{0, kFlashBase + kFlashSize - 0x10, 0x11}};
+  Uploaded got;
+  EXPECT_FALSE(AskForRegions(pc, past, got));
+  EXPECT_EQ(box.Stats().readRequests, 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <future>
 
 #include "driver_session.h"
+#include "link/verify.h"
 #include "sim/box_fault_option.h"
 
 namespace vn::testing {
@@ -303,6 +304,116 @@ INSTANTIATE_TEST_SUITE_P(Matrix, UploadFault,
                          ::testing::ValuesIn(Join({kUploadRows, StepRows(false, kUploadSilent),
                                                    StepRows(true, kUploadVanished)})),
                          [](const auto& info) { return info.param.name; });
+
+// A verify reads the file's regions back from a box that holds the file's flash image, but for
+// the byte at `faults.flipAfterProgram`, changed as that fault leaves it after a download.
+struct VerifyRow {
+  FaultRow row;
+  uint32_t differsFrom = 0;  // the first region that differs, from this address; 0: none
+  uint32_t bytesDiffering = 0;
+};
+
+void PrintTo(const VerifyRow& row, std::ostream* out) {
+  *out << row.row.name;
+}
+
+// The verify of the file `set` made from image `seed`, on a box holding that image.
+VerifyPlan PlanOf(const std::string& file) {
+  VerifyPlan plan;
+  Failure failure;
+  EXPECT_TRUE(PlanVerify(ReadBytes(file), plan, failure)) << FailureText(failure);
+  return plan;
+}
+
+class VerifyFault : public ::testing::TestWithParam<VerifyRow> {};
+
+TEST_P(VerifyFault, ComparesEveryRegionAndNamesTheFirstThatDiffers) {
+  const VerifyRow& verify = GetParam();
+  const FaultRow& row = verify.row;
+  std::vector<uint8_t> flash = SampleFlashImage(66);
+  if (const uint32_t flip = row.faults.flipAfterProgram) flash[flip - kFlashBase] ^= 0xFF;
+  DriverSession session(row.faults, flash);
+  const std::string file = session.PackedSet(row.set, 66);
+  auto task = std::make_shared<VerifyTask>(PlanOf(file));
+  session.options.task = task;
+  const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
+
+  const LoopResult result = session.Run(row.set, file, 1, guard);
+
+  const bool succeeded = ExpectRowEnding(row, session, result);
+  const auto checks = task->Checks();
+  const auto regions = UploadRegionList(row.set);
+  if (succeeded || verify.differsFrom != 0) {
+    ASSERT_EQ(checks.size(), regions.size());
+  }
+  for (size_t i = 0; i < checks.size(); ++i) {
+    EXPECT_EQ(checks[i].address, regions[i].address);
+    EXPECT_EQ(checks[i].size, regions[i].size);
+    const bool named = verify.differsFrom >= regions[i].address &&
+                       verify.differsFrom - regions[i].address < regions[i].size;
+    EXPECT_EQ(checks[i].bytesDiffering, named ? verify.bytesDiffering : 0u) << i;
+    if (named) {
+      EXPECT_EQ(checks[i].firstDiffering, verify.differsFrom);
+    }
+  }
+  // Reading back writes nothing: the box's flash is as it was.
+  EXPECT_EQ(session.box.FlashCopy(), flash);
+}
+
+std::string DiffersFrom(uint32_t address) {
+  char text[40];
+  std::snprintf(text, sizeof text, "Verify failed at 0x%08X!", unsigned(address));
+  return text;
+}
+
+VerifyRow Differs(std::string name, BoxFaults faults, uint32_t from, uint32_t bytes,
+                  Operation set = kDefaultSet) {
+  return {Fails(std::move(name), faults, {DiffersFrom(from)}, {Kind::kContentDiffers}, set), from,
+          bytes};
+}
+
+const std::vector<VerifyRow> kVerifyRows = {
+    {Ok("Matches", {})},
+    {Ok("MatchesAllRegions", {}, Operation::kUploadAll)},
+    Differs("ByteChangedMidRegion", {.flipAfterProgram = 0x401A8123}, 0x401A8123, 1),
+    Differs("LastByteChanged", {.flipAfterProgram = 0x401AFFFF}, 0x401AFFFF, 1),
+    Differs("OnlyRegionsFirstByteChanged", {.flipAfterProgram = 0x40180000}, 0x40180000, 1,
+            kKeySet),
+    // The box answers the second region with half of it: the rest is missing.
+    Differs("RegionCutShort", {.shortRegion = 2}, 0x401A8000, 0x8000),
+    {Ok("DescriptorCrcWrong", {.badDescriptorCrc = 2})},
+    {Ok("DescriptorCrcWrongNineTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 9})},
+    {Fails("DescriptorCrcWrongTenTimes", {.badDescriptorCrc = 2, .badDescriptorCrcTimes = 10},
+           kTransferFailed, {Kind::kDamagedData})},
+    {Ok("FrameCorrupted", {.corruptFrame = 2})},
+    {Fails("HeaderCrcWrong", {.badHeaderCrc = 1}, kIdentFailed, {Kind::kDamagedData})},
+    {Fails("AckedFrameResent", {.resendAckedFrame = 2}, kTransferFailed, {Kind::kDamagedData})},
+    {Fails("VanishesAtDescriptor", {.vanishAt = kDescriptor}, kTransferFailed, {Kind::kPortLost})},
+    {Fails("VanishesAtFrame", {.vanishAt = kFrame}, kTransferFailed, {Kind::kPortLost})},
+    {Waits("SilentAtFrame", {.silentAt = kFrame}, kTransferFailed, {Kind::kNoAnswer})},
+};
+
+INSTANTIATE_TEST_SUITE_P(Matrix, VerifyFault, ::testing::ValuesIn(kVerifyRows),
+                         [](const auto& info) { return info.param.row.name; });
+
+// What a production line does: a download that the box reports programmed, then a verify of the
+// same file on the same box, which finds the one byte the flash did not keep.
+TEST(VerifyAfterDownload, FindsAByteTheFlashDidNotKeep) {
+  for (const uint32_t flip : {0u, 0x40188000u}) {
+    SCOPED_TRACE(flip);
+    DriverSession session(BoxFaults{.flipAfterProgram = flip});
+    const std::string file = session.PackedSet(kKeySet, 67);
+    EXPECT_EQ(session.Run(Operation::kDownload, file).boxesDone, 1);
+    ASSERT_TRUE(session.BoxFinished(1));
+    session.observer.Clear();
+    session.options.task = std::make_shared<VerifyTask>(PlanOf(file));
+
+    const LoopResult result = session.Run(kKeySet, file);
+
+    EXPECT_EQ(result.boxesDone, flip == 0 ? 1 : 0);
+    EXPECT_EQ(session.Statuses().back(), flip == 0 ? kVerifySuccessText : DiffersFrom(flip));
+  }
+}
 
 struct OwedAnswer {
   const char* name;
