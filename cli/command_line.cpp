@@ -12,6 +12,8 @@ std::unique_ptr<CLI::App> MakeCommandLine(CommandRun& run) {
   RegisterTransferCommands(*app, run);
   RegisterVerifyCommands(*app, run);
   RegisterPortCommands(*app, run);
+  RegisterReportCommand(*app, run);
+  RegisterRecordsCommands(*app, run);
   return app;
 }
 

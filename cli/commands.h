@@ -28,4 +28,10 @@ void RegisterVerifyCommands(CLI::App& app, CommandRun& run);
 // ports: the serial ports the system reports.
 void RegisterPortCommands(CLI::App& app, CommandRun& run);
 
+// report: yield and failures over record files and databases.
+void RegisterReportCommand(CLI::App& app, CommandRun& run);
+
+// records flush: records spooled while a database could not take them.
+void RegisterRecordsCommands(CLI::App& app, CommandRun& run);
+
 }  // namespace vn

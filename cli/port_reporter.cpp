@@ -6,7 +6,6 @@
 #include "cli/event_json.h"
 #include "cli/json_fields.h"
 #include "dld/file_identity.h"
-#include "platform/append_line.h"
 #include "platform/file_digest.h"
 #include "platform/host_name.h"
 #include "platform/random_id.h"
@@ -125,19 +124,16 @@ BoxRecord PortReporter::MakeRecord(const BoxOutcome& outcome) const {
   return record;
 }
 
-// The record goes to the record file and, with --json, into the event stream. A record that
-// cannot be added to its file is not lost: it goes to standard error with the reason.
+// The record goes to the record's target and, with --json, into the event stream. A record that
+// can be neither written nor spooled is not lost: it goes to standard error with the reason.
 void PortReporter::Deliver(const nlohmann::ordered_json& record) {
   if (Streams()) Stream(BoxJson(setup_.port, record));
-  if (setup_.recordFile.empty()) return;
-  const std::string recordLine = OneLine(record);
-  Failure failure;
-  if (AppendWholeLine(setup_.recordFile, recordLine, failure, setup_.stop)) return;
+  if (!setup_.records) return;
+  const RecordSink::Outcome outcome = setup_.records->Deliver(record);
+  if (!outcome.say.empty()) output_.PrintError("vespanode-cli: " + Named(outcome.say));
+  if (!outcome.lost) return;
   recordLost_ = true;
-  failure.action = "cannot add to the record";
-  failure.subject = setup_.recordFile;
-  output_.PrintError("vespanode-cli: " + Named(FailureText(failure) + "; the record follows"));
-  output_.PrintError(recordLine);
+  output_.PrintError(OneLine(record));
 }
 
 void PortReporter::Stream(const std::string& line) {

@@ -12,6 +12,7 @@
 #include "link/box_task.h"
 #include "link/link_observer.h"
 #include "link/transfer_meter.h"
+#include "records/record_sink.h"
 
 namespace vn {
 
@@ -25,7 +26,7 @@ struct PortSetup {
   std::string file;                                // the file sent, or the one written
   std::string fileSha256;                          // a download's, worked out once before the run
   const FILE_DOWNLOAD_HEADER_T* header = nullptr;  // the station driver's current header
-  std::string recordFile;                          // empty: no record
+  RecordSink* records = nullptr;                   // null: no record
   const std::atomic<bool>* stop = nullptr;  // a stop request cuts a wait for the record's lock
   StreamTee* tee = nullptr;                 // also gets every JSON object, --json or not
 };
@@ -46,7 +47,7 @@ class PortReporter : public LinkObserver {
   // The run has been collected: a single port's last row stays as a line.
   void FinishRun();
 
-  // Whether a record line could not be added to the record file (it went to standard error).
+  // Whether a record could be neither written nor spooled (it went to standard error).
   bool RecordLost() const { return recordLost_; }
 
  private:

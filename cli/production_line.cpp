@@ -12,12 +12,13 @@
 #include "link/message_trace.h"
 #include "link/station.h"
 #include "link/system_port.h"
-#include "platform/append_line.h"
 #include "platform/console.h"
 #include "platform/exit_codes.h"
 #include "platform/file_digest.h"
 #include "platform/file_kind.h"
 #include "platform/program_dir.h"
+#include "records/record_sink.h"
+#include "records/record_target.h"
 
 namespace vn {
 namespace {
@@ -84,21 +85,17 @@ std::vector<std::string> OutputsOf(const LineRequest& request) {
   return files;
 }
 
-// A record that is the file sent or written would spoil it; one that cannot be appended to would
-// send a whole shift's records to standard error. Both are found before any box is asked.
-// Empty when the record may be used.
-std::string RecordProblem(const LineRequest& request, const std::atomic<bool>& stop) {
+// A record that is the file sent or written would spoil it; one that cannot be written would send
+// a whole shift's records to standard error or to the spool. Both are found before any box is
+// asked. Empty when the record may be used.
+std::string RecordProblem(const LineRequest& request, const RecordTarget& target,
+                          RecordSink& records) {
   for (const std::string& used : OutputsOf(request)) {
-    if (SameFile(request.recordFile, used)) {
-      return "the record " + request.recordFile + " would be written into " + used;
+    if (target.kind != RecordTargetKind::kPostgres && SameFile(target.location, used)) {
+      return "the record " + target.shown + " would be written into " + used;
     }
   }
-  Failure failure;
-  if (!CanAppendLines(request.recordFile, failure, &stop)) {
-    failure.action = "cannot add to the record";
-    failure.subject = request.recordFile;
-    return FailureText(failure);
-  }
+  if (const Failure failure = records.Open(); failure.Failed()) return FailureText(failure);
   return {};
 }
 
@@ -125,8 +122,14 @@ int RunLine(const LineRequest& request) {
   }
   // Set by a stop request (below); a wait for the record's lock ends on it.
   std::atomic<bool> interrupted{false};
+  std::unique_ptr<RecordSink> records;
   if (!request.recordFile.empty()) {
-    if (const std::string problem = RecordProblem(request, interrupted); !problem.empty()) {
+    const RecordTarget target = ParseRecordTarget(request.recordFile);
+    if (const std::string warning = PasswordWarning(target); !warning.empty()) {
+      std::fprintf(stderr, "vespanode-cli: %s\n", warning.c_str());
+    }
+    records = std::make_unique<RecordSink>(target, MakeRecordStore(target, &interrupted));
+    if (const std::string problem = RecordProblem(request, target, *records); !problem.empty()) {
       std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
       return kExitBadInput;
     }
@@ -174,7 +177,7 @@ int RunLine(const LineRequest& request) {
     setup.task = request.task.get();
     setup.file = request.file;
     setup.fileSha256 = fileSha256;
-    setup.recordFile = request.recordFile;
+    setup.records = records.get();
     setup.stop = &interrupted;
     setup.tee = page.get();
     run.reporter = std::make_unique<PortReporter>(output, setup);
@@ -246,6 +249,13 @@ int RunLine(const LineRequest& request) {
     }
   }
   output.TakeDownBoard();
+  // Records the database did not take during the run get one more chance; those still spooled
+  // make the run a failure, and the message says where they wait.
+  if (records) {
+    const RecordSink::Outcome outcome = records->Finish();
+    if (!outcome.say.empty()) output.PrintError("vespanode-cli: " + outcome.say);
+    if (records->Left() > 0) allSucceeded = false;
+  }
   if (summarize || request.json) {
     for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);
   }

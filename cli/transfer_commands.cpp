@@ -20,7 +20,8 @@ namespace vn {
 void AddLineOptions(CLI::App& command, LineRequest& request) {
   command
       .add_option("--record", request.recordFile,
-                  "Append one JSON line per box served to this file")
+                  "One record per box served: a JSON-lines file, an SQLite database (.sqlite, .db, "
+                  "sqlite:PATH) or a PostgreSQL URL")
       ->check(NonEmptyName());
   command
       .add_option("--trace", request.traceFile,

@@ -60,13 +60,18 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
                                                           {"--software-module", "SWM"},
                                                           {"--software-version", "2.1"},
                                                           {"--file", "firmware.dld"},
-                                                          {"--save", "copy.dld"}};
+                                                          {"--save", "copy.dld"},
+                                                          {"SOURCE", "line.sqlite"},
+                                                          {"--since", "2026-12-08"},
+                                                          {"--until", "2026-12-09T06:00"},
+                                                          {"--firmware", "firmware.dld"},
+                                                          {"--html", "report.html"}};
 
 // Each command's options, each given once with its sample value (--port twice where it may
 // repeat), before, between and after its positional arguments, in both orders.
 TEST(CommandLine, EveryCommandTakesItsOptionsInEveryOrder) {
-  const std::vector<std::string> commands = {"download", "upload",  "verify", "identify",
-                                             "inspect",  "extract", "pack",   "ports"};
+  const std::vector<std::string> commands = {"download", "upload", "verify", "identify", "inspect",
+                                             "extract",  "pack",   "ports",  "report"};
   for (const std::string& name : commands) {
     ParseOnly reference;
     CLI::App* command = reference.App().get_subcommand(name);
@@ -167,6 +172,11 @@ const std::map<std::string, std::string> kPlaceholders = {
     {"TRACE", "line.trace"},
     {"IMAGE", "flash.bin"},
     {"TEXT", "V1"},
+    {"SOURCE", "line.jsonl line.sqlite"},
+    {"TIME", "2026-12-08"},
+    {"FIRMWARE", "firmware.dld"},
+    {"HTML", "report.html"},
+    {"TARGET", "line.sqlite"},
     {"LINE_OPTIONS", "[--record RECORD] [--json] [--stall-timeout SECONDS] [--trace TRACE]"},
     {"IDENTITY_OPTIONS",
      "[--manufacture-ident TEXT] [--hardware-module TEXT] [--hardware-version TEXT] "

@@ -134,7 +134,12 @@ const Role kRoles[] = {
     // A trace that cannot be written costs its lines, said once, never the box.
     Row("Trace", "target", "download KEY --trace PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld})};
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}),
+    // A record in an SQLite file: the same checks before the first box, SQLite's own words for
+    // a full disk. SQLite locks by its own means: another program's flock keeps nothing out.
+    Row("RecordSqlite", "target.sqlite", "download KEY --record PATH --port PORT",
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
+         Says(2, "disk is full", Effect::kAny), kWrites})};
 
 enum RoleIndex {
   kDownload,
@@ -146,13 +151,16 @@ enum RoleIndex {
   kInspect,
   kScratch,
   kAnnounce,
-  kTrace
+  kTrace,
+  kRecordSqlite
 };
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.
 std::vector<uint8_t> OldContents(int role) {
   if (role == kDownload || role == kInspect) return SampleUpgradeFile(Operation::kUploadKey, 61);
   // Most of a page: an append to a full disk gets part of the way before the disk refuses.
+  // An empty file is an empty SQLite database.
+  if (role == kRecordSqlite) return {};
   if (role == kRecord || role == kTrace) {
     const std::string line = std::string(4000, ' ') + "{}\n";
     return {line.begin(), line.end()};
@@ -378,6 +386,13 @@ class Cell {
         const std::vector<std::string> lines = Lines(text);
         for (const std::string& line : lines) EXPECT_TRUE(nlohmann::json::accept(line)) << text;
         EXPECT_EQ(lines.size(), kind_ == Kind::kDanglingLink ? 1u : 2u);
+        break;
+      }
+      case kRecordSqlite: {
+        // The box's row, and SQLite's -wal and -shm files gone with the last connection.
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_TRUE(text.starts_with(std::string("SQLite format 3", 16))) << "no database";
+        EXPECT_NE(text.find("\"result\":\"success\""), std::string::npos) << "no record";
         break;
       }
       case kExtract:

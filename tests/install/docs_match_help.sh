@@ -22,7 +22,7 @@ compare() {
   [[ -z "${extra// }" ]] || fail "$1 has options the program does not know: $extra"
 }
 
-cli_commands="download upload verify identify inspect pack extract ports"
+cli_commands="download upload verify identify inspect pack extract ports report"
 
 # --- versions and bad options ---
 # (The window, vespanode, is built only with Qt.)
@@ -80,12 +80,14 @@ complete_line() {
   printf '%s\n' "${COMPREPLY[@]}" | sort
 }
 source "$source/packaging/vespanode-cli.bash-completion"
-[[ "$(complete_line "" | tr '\n' ' ')" == "download extract identify inspect pack ports upload verify " ]] ||
+[[ "$(complete_line "" | tr '\n' ' ')" == "download extract identify inspect pack ports records report upload verify " ]] ||
   fail "completion of the commands: $(complete_line "")"
 [[ "$(complete_line upload --set a | tr '\n' ' ')" == "all app " ]] ||
   fail "completion of set names: $(complete_line upload --set a)"
 [[ "$(complete_line download --port COM1 | tr '\n' ' ')" == "COM1 COM10 " ]] ||
   fail "completion of ports: $(complete_line download --port COM1)"
+[[ "$(complete_line records f | tr '\n' ' ')" == "flush " ]] ||
+  fail "completion of records: $(complete_line records f)"
 for c in $cli_commands; do
   compare "completion of $c" "$("$bin/vespanode-cli" "$c" --help | options_in)" \
     "$(complete_line "$c" -)"

@@ -55,6 +55,8 @@ def schema_of(obj):
         return "record.schema.json"
     if "fileSize" in obj and "regions" in obj:
         return "inspect.schema.json"
+    if "sources" in obj and "failureKinds" in obj:
+        return "report.schema.json"
     if "comNames" in obj or "com_names" in obj:
         return "ports.schema.json"
     return None

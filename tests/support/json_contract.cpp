@@ -71,6 +71,12 @@ CliJsonWatch::CliJsonWatch(const std::string& program, const std::vector<std::st
     if (args[i] == "--record" && i + 1 < args.size()) record_ = args[i + 1];
     if (args[i].rfind("--record=", 0) == 0) record_ = args[i].substr(9);
   }
+  // A database's records are checked against its rows, not read as lines.
+  const auto database = [](const std::string& target) {
+    return target.ends_with(".sqlite") || target.ends_with(".db") ||
+           target.starts_with("sqlite:") || target.starts_with("postgres");
+  };
+  if (database(record_)) record_.clear();
   if (!record_.empty()) recordSizeBefore_ = RegularFileSize(record_);
 }
 

@@ -1,0 +1,30 @@
+// Without a database there is nothing to spool for: a JSON-lines record's failures go to
+// standard error.
+#include "records/record_spool.h"
+
+namespace vn {
+
+std::string SpoolFolder() {
+  return {};
+}
+
+RecordSpool::RecordSpool(const RecordTarget&) {}
+
+Failure RecordSpool::Add(const nlohmann::ordered_json&) {
+  return FailureSaying(FailureKind::kOther, "no spool in this build");
+}
+
+RecordSpool::Replay RecordSpool::Flush(
+    const std::function<Failure(const nlohmann::ordered_json&)>&) {
+  return {};
+}
+
+bool RecordSpool::Waiting() const {
+  return false;
+}
+
+int RecordSpool::Count() const {
+  return 0;
+}
+
+}  // namespace vn

@@ -1,0 +1,218 @@
+// The report's reading of a database: only the columns it counts, filtered by time and port in the
+// query (the indexes serve both), row by row; or, for a database read alone, grouped by the
+// database itself.
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <functional>
+#include <vector>
+
+#include "platform/file_kind.h"
+#include "platform/file_system.h"
+#include "records/postgres_store.h"
+#include "records/report_facts.h"
+#include "records/report_tally.h"
+#include "records/sql_failure.h"
+#include "records/sqlite_store.h"
+
+namespace vn {
+namespace {
+
+// One result row, whichever engine gave it.
+class Row {
+ public:
+  virtual ~Row() = default;
+  virtual std::string Text(int column) const = 0;  // empty for null
+  virtual double Number(int column) const = 0;     // -1 for null
+};
+using RowSink = std::function<void(const Row&)>;
+
+struct Query {
+  std::string sql;
+  std::vector<std::string> values;
+};
+
+class SqliteRow : public Row {
+ public:
+  explicit SqliteRow(sqlite3_stmt* row) : row_(row) {}
+  std::string Text(int column) const override {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row_, column));
+    return text ? std::string(text, size_t(sqlite3_column_bytes(row_, column))) : std::string();
+  }
+  double Number(int column) const override {
+    return sqlite3_column_type(row_, column) == SQLITE_NULL ? -1
+                                                            : sqlite3_column_double(row_, column);
+  }
+
+ private:
+  sqlite3_stmt* row_;
+};
+
+class PostgresRow : public Row {
+ public:
+  explicit PostgresRow(const PGresult* result) : result_(result) {}
+  std::string Text(int column) const override {
+    return PQgetisnull(result_, 0, column) ? std::string() : PQgetvalue(result_, 0, column);
+  }
+  double Number(int column) const override {
+    return PQgetisnull(result_, 0, column) ? -1 : std::atof(PQgetvalue(result_, 0, column));
+  }
+
+ private:
+  const PGresult* result_;
+};
+
+// The engine's spelling of the pieces a query needs.
+struct Dialect {
+  std::function<std::string(int)> place;  // the n-th parameter, as a time
+  std::string time;                       // start_time as the record writes it
+  std::string hour;                       // start_time's hour, "2026-12-08T10"
+  std::string first;                      // min(start_time), as the record writes it
+  std::string last;
+};
+
+const Dialect kSqlite{[](int) { return std::string("?"); }, "start_time",
+                      "substr(start_time, 1, 13)", "min(start_time)", "max(start_time)"};
+const Dialect kPostgres{
+    [](int n) { return "$" + std::to_string(n) + "::timestamptz"; },
+    "to_char(start_time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')",
+    "to_char(start_time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24')",
+    "to_char(min(start_time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')",
+    "to_char(max(start_time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"};
+
+std::string Where(const ReportFilter& filter, const Dialect& dialect, Query& query) {
+  std::string where;
+  const auto add = [&](const std::string& condition, const std::string& value, bool time) {
+    query.values.push_back(value);
+    const int n = int(query.values.size());
+    where += (where.empty() ? " WHERE " : " AND ") + condition +
+             (time ? dialect.place(n) : dialect.place(n).substr(0, dialect.place(n).find(':')));
+  };
+  if (!filter.since.empty()) add("start_time >= ", filter.since, true);
+  if (!filter.until.empty()) add("start_time < ", filter.until, true);
+  if (!filter.port.empty()) add("port = ", filter.port, false);
+  return where;
+}
+
+Failure QuerySqlite(const RecordTarget& source, const Query& query, const RowSink& sink) {
+  if (const Failure failure = SqlitePathFailure(source.location);
+      failure.Failed() && failure.kind != FailureKind::kPermissionDenied) {
+    return failure;
+  }
+  // A writable database is opened for writing (never made): only a writer takes its -wal and
+  // -shm files away again when it closes. A mistyped name is said, not made.
+  const bool writable = CannotWriteReason(FollowLinks(source.location)) == 0;
+  sqlite3* db = nullptr;
+  int code = sqlite3_open_v2(source.location.c_str(), &db,
+                             writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* rows = nullptr;
+  if (code == SQLITE_OK) {
+    sqlite3_busy_timeout(db, int(kSqliteBusyWait.count()));
+    code = sqlite3_prepare_v2(db, query.sql.c_str(), -1, &rows, nullptr);
+  }
+  for (size_t i = 0; code == SQLITE_OK && i < query.values.size(); ++i) {
+    sqlite3_bind_text(rows, int(i) + 1, query.values[i].c_str(), -1, SQLITE_TRANSIENT);
+  }
+  const SqliteRow row(rows);
+  while (code == SQLITE_OK || code == SQLITE_ROW) {
+    code = sqlite3_step(rows);
+    if (code == SQLITE_ROW) sink(row);
+  }
+  Failure failure;
+  if (code != SQLITE_DONE) {
+    failure = SqliteFailure(code, db ? sqlite3_errmsg(db) : sqlite3_errstr(code), source.shown);
+  }
+  sqlite3_finalize(rows);
+  sqlite3_close_v2(db);
+  return failure;
+}
+
+Failure QueryPostgres(const RecordTarget& source, const Query& query, const RowSink& sink) {
+  PGconn* connection = nullptr;
+  if (Failure failure = ConnectPostgres(source, connection); failure.Failed()) return failure;
+  std::vector<const char*> params;
+  for (const std::string& value : query.values) params.push_back(value.c_str());
+  Failure failure;
+  // Row by row: a million rows are never held at once.
+  if (!PQsendQueryParams(connection, query.sql.c_str(), int(params.size()), nullptr, params.data(),
+                         nullptr, nullptr, 0) ||
+      !PQsetSingleRowMode(connection)) {
+    failure = PostgresFailure(PQerrorMessage(connection), "", source.shown);
+  }
+  while (PGresult* result = failure.Failed() ? nullptr : PQgetResult(connection)) {
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_SINGLE_TUPLE) {
+      sink(PostgresRow(result));
+    } else if (status != PGRES_TUPLES_OK) {
+      const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+      failure = PostgresFailure(PQresultErrorMessage(result), state ? state : "", source.shown);
+    }
+    PQclear(result);
+  }
+  PQfinish(connection);
+  return failure;
+}
+
+Failure RunQuery(const RecordTarget& source, const Query& query, const RowSink& sink) {
+  return source.kind == RecordTargetKind::kSqlite ? QuerySqlite(source, query, sink)
+                                                  : QueryPostgres(source, query, sink);
+}
+
+const Dialect& DialectOf(const RecordTarget& source) {
+  return source.kind == RecordTargetKind::kSqlite ? kSqlite : kPostgres;
+}
+
+}  // namespace
+
+Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter& filter,
+                          const FactsSink& sink) {
+  const Dialect& dialect = DialectOf(source);
+  Query query;
+  query.sql = "SELECT record_id, " + dialect.time +
+              ", host, port, file, sha256, result, failure_kind, failure, seconds, efficiency "
+              "FROM boxes";
+  query.sql += Where(filter, dialect, query);
+  BoxFacts facts;
+  return RunQuery(source, query, [&](const Row& row) {
+    facts.id = row.Text(0);
+    facts.start = row.Text(1);
+    facts.host = row.Text(2);
+    facts.port = row.Text(3);
+    facts.file = row.Text(4);
+    facts.sha256 = row.Text(5);
+    facts.result = row.Text(6);
+    facts.failureKind = row.Text(7);
+    facts.failure = row.Text(8);
+    facts.seconds = row.Number(9);
+    facts.efficiency = row.Number(10);
+    if (filter.Passes(facts)) sink(facts);
+  });
+}
+
+Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {
+  // SQLite's GROUP BY sorts every row in a temporary tree: streaming the few columns into the
+  // tally's hash groups takes half its time (bench_report). A server groups on its side, so that
+  // only the groups cross the network.
+  if (source.kind == RecordTargetKind::kSqlite) {
+    return ReadDatabaseFacts(source, filter, [&](const BoxFacts& facts) { tally.Add(facts); });
+  }
+  const Dialect& dialect = DialectOf(source);
+  Query groups;
+  const std::string where = Where(filter, dialect, groups);
+  groups.sql = "SELECT host, port, file, sha256, " + dialect.hour +
+               ", result, failure_kind, failure, count(*), " + dialect.first + ", " + dialect.last +
+               " FROM boxes" + where + " GROUP BY 1, 2, 3, 4, 5, 6, 7, 8";
+  BoxGroup group;
+  Failure failure = RunQuery(source, groups, [&](const Row& row) {
+    group = {row.Text(0), row.Text(1), row.Text(2), row.Text(3),
+             row.Text(4), row.Text(5), row.Text(6), row.Text(7)};
+    tally.AddGroup(group, int64_t(row.Number(8)), row.Text(9), row.Text(10));
+  });
+  if (failure.Failed()) return failure;
+  Query times = groups;
+  times.sql = "SELECT seconds, efficiency FROM boxes" + where;
+  return RunQuery(source, times,
+                  [&](const Row& row) { tally.AddTimes(row.Number(0), row.Number(1)); });
+}
+
+}  // namespace vn

@@ -1,0 +1,39 @@
+#pragma once
+// Records in an SQLite database file: made when missing, in WAL mode, shared by every port and
+// program on the PC (each write waits up to kSqliteBusyWait for another's lock).
+#include <chrono>
+#include <string>
+
+#include "records/record_store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vn {
+
+inline constexpr std::chrono::milliseconds kSqliteBusyWait{5000};
+
+class SqliteStore : public RecordStore {
+ public:
+  explicit SqliteStore(std::string path);
+  ~SqliteStore() override;
+  Failure Open() override;
+  Failure Write(const nlohmann::ordered_json& record) override;
+  bool Spools() const override { return true; }
+
+ private:
+  Failure Refused(int code) const;
+  Failure CheckVersion(bool inTransaction);
+  Failure MakeTables();
+  void Close();
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+};
+
+// The path checks every output gets: no FIFO, device or folder, a parent that exists, and no file
+// made read-only. An empty failure when SQLite may open it.
+Failure SqlitePathFailure(const std::string& path);
+
+}  // namespace vn

@@ -1,0 +1,221 @@
+// Records on a real PostgreSQL server (tests/records/with_postgres.sh starts one): one row per
+// box equal to its record, nothing lost or doubled when the server goes away mid-run, and the
+// targets refused before the first box. Skipped when run without the server.
+#include <libpq-fe.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "line_rig.h"
+#include "records/sqlite_store.h"
+#include "support/sample_files.h"
+
+namespace vn::testing {
+namespace {
+
+using json = nlohmann::json;
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string Url(const std::string& database = "line", const std::string& more = "") {
+  return "postgresql:///" + database + "?host=" + Env("VESPANODE_TEST_PG_SOCKET") + "&user=line" +
+         more;
+}
+
+// The first column of each row; a failed query fails the test.
+std::vector<std::string> Column(const std::string& sql, const std::string& database = "line") {
+  std::vector<std::string> values;
+  PGconn* connection = PQconnectdb(Url(database).c_str());
+  PQsetNoticeProcessor(
+      connection, [](void*, const char*) {}, nullptr);
+  PGresult* result = PQexec(connection, sql.c_str());
+  const ExecStatusType status = PQresultStatus(result);
+  EXPECT_TRUE(status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)
+      << sql << ": " << PQerrorMessage(connection);
+  for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(result); ++i) {
+    values.push_back(PQgetvalue(result, i, 0));
+  }
+  PQclear(result);
+  PQfinish(connection);
+  return values;
+}
+
+// The rows of the boxes table, or -1 while it is not there (or the server is away).
+int BoxRows() {
+  PGconn* connection = PQconnectdb(Url().c_str());
+  PGresult* result = PQexec(connection, "SELECT count(*) FROM boxes");
+  const int rows =
+      PQresultStatus(result) == PGRES_TUPLES_OK ? std::atoi(PQgetvalue(result, 0, 0)) : -1;
+  PQclear(result);
+  PQfinish(connection);
+  return rows;
+}
+
+class PostgresRecords : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Env("VESPANODE_TEST_PG_SOCKET").empty()) {
+      GTEST_SKIP() << "no PostgreSQL server: run through tests/records/with_postgres.sh";
+    }
+    Column("DROP TABLE IF EXISTS boxes, schema_version");
+    // The spool of these runs is the test's own.
+    ::setenv("XDG_STATE_HOME", state_.Path().c_str(), 1);
+  }
+  void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
+
+  static void Server(const std::string& what) {
+    ASSERT_EQ(std::system((Env("VESPANODE_TEST_PG_CONTROL") + " " + what).c_str()), 0) << what;
+  }
+
+  ScratchFolder state_;
+};
+
+TEST_F(PostgresRecords, EveryBoxIsOneRowEqualToItsRecord) {
+  LineRig rig(2);
+  ASSERT_TRUE(rig.Started());
+  const ChildResult run = RunCli(rig.Download({0, 1}, 2, Url()));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<json> printed = LineRig::BoxRecords(run);
+  ASSERT_EQ(printed.size(), 4u);
+  const auto rows = Column("SELECT record::text FROM boxes ORDER BY start_time");
+  ASSERT_EQ(rows.size(), 4u);
+  std::set<std::string> expected, stored;
+  for (const json& record : printed) expected.insert(record.dump());
+  for (const std::string& row : rows) stored.insert(json::parse(row).dump());
+  EXPECT_EQ(stored, expected);
+  EXPECT_EQ(Column("SELECT version FROM schema_version"), std::vector<std::string>{"1"});
+  // A typed column beside the record.
+  EXPECT_EQ(Column("SELECT count(*) FROM boxes WHERE result = 'success' AND port LIKE '/dev/%' "
+                   "AND sha256 = record->>'sha256' AND box BETWEEN 1 AND 2"),
+            std::vector<std::string>{"4"});
+
+  // The report from the server, from a JSON-lines file and from an SQLite file of the same
+  // records: the same figures; from all three at once, each box once.
+  const std::string lines = rig.Folder().File("line.jsonl");
+  const std::string database = rig.Folder().File("line.sqlite");
+  {
+    std::ofstream out(lines);
+    for (const json& record : printed) out << record.dump() << "\n";
+    SqliteStore store(database);
+    ASSERT_FALSE(store.Open().Failed());
+    for (const json& record : printed) {
+      ASSERT_FALSE(store.Write(nlohmann::ordered_json::parse(record.dump())).Failed());
+    }
+  }
+  const json fromServer = ReportFigures({Url()});
+  EXPECT_EQ(fromServer["boxes"], 4);
+  EXPECT_EQ(ReportFigures({lines}), fromServer);
+  EXPECT_EQ(ReportFigures({database}), fromServer);
+  EXPECT_EQ(ReportFigures({Url(), lines, database}), fromServer);
+}
+
+// 4 ports in 2 programs writing to one database; the server stops mid-run and comes back. Every
+// box is one row: the records of the outage waited in the spool and went in once.
+TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
+  LineRig rig(4);
+  ASSERT_TRUE(rig.Started());
+  const int perPort = 8;
+  std::vector<ChildResult> runs;
+  std::thread line([&] {
+    runs = LineRig::RunAtOnce(
+        {rig.Download({0, 1}, perPort, Url()), rig.Download({2, 3}, perPort, Url())});
+  });
+  // Down once the first rows are in, and back a moment later, while boxes are still served.
+  for (int i = 0; i < 400 && BoxRows() <= 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  Server("stop");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  Server("start");
+  line.join();
+  int spooledSaid = 0;
+  std::set<std::string> printed;
+  for (const ChildResult& run : runs) {
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    spooledSaid += run.err.find("records wait in " + state_.Path()) != std::string::npos;
+    for (const json& record : LineRig::BoxRecords(run))
+      printed.insert(record["port"].dump() + record["box"].dump());
+  }
+  EXPECT_GT(spooledSaid, 0) << "no record met the outage";
+  EXPECT_EQ(printed.size(), size_t(4 * perPort));
+  EXPECT_EQ(Column("SELECT count(*) FROM boxes"),
+            std::vector<std::string>{std::to_string(4 * perPort)});
+  EXPECT_EQ(Column("SELECT count(DISTINCT (port, box)) FROM boxes"),
+            std::vector<std::string>{std::to_string(4 * perPort)});
+  const ChildResult flush = RunCli({"records", "flush", Url()});
+  EXPECT_EQ(flush.exitCode, 0) << flush.err;
+  EXPECT_NE(flush.out.find("no records wait"), std::string::npos);
+}
+
+// A server that is not there at the end of the run: the records wait, the exit code says so, and
+// `records flush` writes them once it is back.
+TEST_F(PostgresRecords, RecordsLeftInTheSpoolFailTheRunUntilFlushed) {
+  LineRig rig(1);
+  ASSERT_TRUE(rig.Started());
+  ASSERT_EQ(RunCli(rig.Download({0}, 1, Url())).exitCode, 0);
+  Column("DELETE FROM boxes");
+  std::vector<ChildResult> runs;
+  std::thread line([&] { runs = LineRig::RunAtOnce({rig.Download({0}, 2, Url())}); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Server("stop");
+  line.join();
+  ASSERT_EQ(runs.size(), 1u);
+  const std::string left = runs[0].err;
+  const int rowsBefore = 0;
+  Server("start");
+  const int rowsSaved = std::stoi(Column("SELECT count(*) FROM boxes")[0]);
+  if (runs[0].exitCode == 0) {
+    // The server went away only after both records were in.
+    EXPECT_EQ(rowsSaved, 2);
+    return;
+  }
+  EXPECT_EQ(runs[0].exitCode, 1) << left;
+  EXPECT_NE(left.find("wait in " + state_.Path()), std::string::npos) << left;
+  EXPECT_NE(left.find("records flush"), std::string::npos) << left;
+  const ChildResult flush = RunCli({"records", "flush", Url()});
+  EXPECT_EQ(flush.exitCode, 0) << flush.err;
+  EXPECT_EQ(Column("SELECT count(*) FROM boxes"), std::vector<std::string>{"2"});
+  EXPECT_GE(rowsSaved, rowsBefore);
+}
+
+// Targets that cannot take records are refused before the first box, in libpq's own words, and
+// a password in the URL is never shown.
+TEST_F(PostgresRecords, UnusableServersAreRefusedBeforeTheFirstBox) {
+  Column("DROP TABLE IF EXISTS schema_version", "newer");
+  Column("CREATE TABLE schema_version (version integer NOT NULL)", "newer");
+  Column("INSERT INTO schema_version VALUES (7)", "newer");
+  struct Case {
+    std::string url;
+    const char* says;
+  };
+  const Case cases[] = {
+      {Url("line", "&password=Wr0ngSecret"), "password authentication failed"},
+      {"postgresql://line:Wr0ngSecret@/line?host=" + Env("VESPANODE_TEST_PG_SOCKET"),
+       "password authentication failed"},
+      {Url("absent"), "database \"absent\" does not exist"},
+      {Url("newer"), "tables are of version 7, newer than this program's 1"},
+      {"postgresql:///line?host=" + state_.Path(), "No such file or directory"},
+  };
+  LineRig rig(1);
+  ASSERT_TRUE(rig.Started());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    const ChildResult run = RunCli(rig.Download({0}, 1, c.url));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Wr0ngSecret"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Wr0ngSecret"), std::string::npos) << run.out;
+    EXPECT_EQ(LineRig::BoxRecords(run).size(), 0u) << "a box was served";
+  }
+  EXPECT_EQ(Column("SELECT version FROM schema_version", "newer"), std::vector<std::string>{"7"});
+}
+
+}  // namespace
+}  // namespace vn::testing
