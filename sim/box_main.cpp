@@ -29,7 +29,7 @@ using vn::kExitFailed;
 using vn::kExitOk;
 
 void Complain(const std::string& text) {
-  std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
+  vn::WriteStandardError("vespanode-box: " + text + "\n");
 }
 
 // The symbolic link --link asks for, removed again when the box goes.
@@ -152,7 +152,9 @@ int main(int argc, char** argv) {
   std::atomic<int> sessions{0};
   options.onSessionEnd = [&](const vn::BoxSessionReport& report) {
     const int number = ++sessions;
-    if (!quiet) std::fprintf(stderr, "session %d: %s\n", number, report.summary.c_str());
+    if (!quiet) {
+      vn::WriteStandardError("session " + std::to_string(number) + ": " + report.summary + "\n");
+    }
     if (report.completed && !report.upload && !saveFlashFile.empty()) {
       const std::vector<uint8_t> image = running->FlashCopy();
       vn::Failure failure;
