@@ -7,8 +7,8 @@
 
 namespace vn {
 
-// While it lives, every stop request (SIGINT and SIGTERM; on Windows Ctrl+C, Ctrl+Break and the
-// console's close) calls `onStop` on a thread other than the caller's, instead of ending the
+// While it lives, every stop request (SIGINT, SIGTERM and SIGHUP; on Windows Ctrl+C, Ctrl+Break and
+// the console's close) calls `onStop` on a thread other than the caller's, instead of ending the
 // process. A reader that goes away (`| head`) does not end the process either: the write fails.
 // The destructor returns only when no call of `onStop` can follow.
 class StopRequests {

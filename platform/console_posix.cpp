@@ -1,6 +1,6 @@
-// SIGINT and SIGTERM are taken on a thread of their own with sigwait, so that nothing but an
-// ordinary thread acts on them; SIGUSR1 only tells that thread to finish, and the destructor
-// joins it.
+// SIGINT, SIGTERM and SIGHUP (the terminal or the SSH connection closed) are taken on a thread of
+// their own with sigwait, so that nothing but an ordinary thread acts on them; SIGUSR1 only tells
+// that thread to finish, and the destructor joins it.
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -32,6 +32,7 @@ sigset_t StopSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   sigaddset(&set, SIGUSR1);
   return set;
 }

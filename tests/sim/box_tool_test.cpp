@@ -173,10 +173,15 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   }
 }
 
-// With a trace too, whose writer starts before the box takes its stop requests.
-TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
-  for (const auto& [signal, traced] :
-       {std::pair{SIGINT, false}, {SIGTERM, false}, {SIGINT, true}, {SIGTERM, true}}) {
+// With a trace too, whose writer starts before the box takes its stop requests. SIGHUP is a
+// closed terminal: a link left behind would lead the next download to another box.
+TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntTermOrHup) {
+  for (const auto& [signal, traced] : {std::pair{SIGINT, false},
+                                       {SIGTERM, false},
+                                       {SIGHUP, false},
+                                       {SIGINT, true},
+                                       {SIGTERM, true},
+                                       {SIGHUP, true}}) {
     SCOPED_TRACE(std::to_string(signal) + (traced ? " traced" : ""));
     ScratchRuntime scratch;
     const std::string link = scratch.File("port");
