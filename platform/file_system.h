@@ -23,4 +23,12 @@ bool RenameOver(const std::string& from, const std::string& to);
 // root too). Otherwise an errno value.
 int CannotWriteReason(const std::string& path);
 
+// Whether `path` is a symbolic link that someone else may have planted: one in a folder that
+// every user may write to and that keeps its entries to their owners (the sticky bit, as /tmp),
+// owned by neither the caller nor the folder's owner. The tool never follows such a link (the
+// rule the system applies itself where its protected-links setting is on), since the rename or
+// write that follows would land wherever the other user chose. Sets `folder` to the folder.
+// Never on Windows, whose folders have no such bit.
+bool IsForeignLink(const std::string& path, std::string& folder);
+
 }  // namespace vn

@@ -55,4 +55,15 @@ int CannotWriteReason(const std::string& path) {
   return 0;
 }
 
+bool IsForeignLink(const std::string& path, std::string& folder) {
+  struct stat link;
+  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  folder = parent.empty() ? std::string(".") : parent.string();
+  struct stat shared;
+  if (::stat(folder.c_str(), &shared) != 0) return false;
+  const bool sharedSticky = (shared.st_mode & S_ISVTX) != 0 && (shared.st_mode & S_IWOTH) != 0;
+  return sharedSticky && link.st_uid != ::geteuid() && link.st_uid != shared.st_uid;
+}
+
 }  // namespace vn

@@ -102,4 +102,8 @@ int CannotWriteReason(const std::string& path) {
   return 0;
 }
 
+bool IsForeignLink(const std::string&, std::string&) {
+  return false;
+}
+
 }  // namespace vn

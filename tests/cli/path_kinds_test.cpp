@@ -43,11 +43,20 @@ enum class Kind {
   kMissingParent,
   kFullDisk,
   kLocked,
+  kForeignLink,  // another user's link in a folder all may write to, with the sticky bit
 };
-constexpr int kKinds = 10;
-const char* const kKindNames[kKinds] = {
-    "regular file",     "read-only file", "symbolic link",         "dangling link", "FIFO",
-    "character device", "folder",         "missing parent folder", "full disk",     "locked file"};
+constexpr int kKinds = 11;
+const char* const kKindNames[kKinds] = {"regular file",
+                                        "read-only file",
+                                        "symbolic link",
+                                        "dangling link",
+                                        "FIFO",
+                                        "character device",
+                                        "folder",
+                                        "missing parent folder",
+                                        "full disk",
+                                        "locked file",
+                                        "foreign link in a shared sticky folder"};
 
 // What the cell leaves at the path under test.
 enum class Effect {
@@ -82,9 +91,11 @@ constexpr Expect kFolder = Says(2, "is a folder, not a file");
 constexpr Expect kNoSpace = Says(2, "No space left");
 constexpr Expect kLockHeld = Says(2, "held the lock");
 constexpr Expect kUnannounced = Says(0, "cannot announce the box");
+constexpr Expect kForeign = Says(2, "is a link of another user in the shared folder");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
-// regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked.
+// regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked,
+// foreign link.
 // In a role's command, PATH is the path under test (an entry of the row's name), PORT the virtual
 // box's, KEY a sound key file, FLASH a flash image, and TARGET the FILE whose FILE.partial is PATH.
 struct Role {
@@ -101,40 +112,40 @@ constexpr Role Row(const char* testName, const char* entry, const char* command,
 const Role kRoles[] = {
     Row("DownloadFile", "target", "download --port PORT PATH",
         {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
-         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps}),
+         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps, kForeign}),
     Row("UploadFile", "target", "upload --port PORT --set key PATH --force",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full"), kWrites}),
+         Says(1, "disk full"), kWrites, kForeign}),
     Row("UploadPartial", "key.dld.partial", "upload --port PORT --set key TARGET",
         {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full", Effect::kAny), kRemoves}),
+         Says(1, "disk full", Effect::kAny), kRemoves, kRemoves}),
     Row("Record", "target", "download KEY --record PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "No space left"), kLockHeld}),
+         Says(1, "No space left"), kLockHeld, kForeign}),
     Row("PackOutput", "target", "pack --set key --flash FLASH -o PATH",
         {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites}),
+         kWrites, kForeign}),
     Row("ExtractFlash", "target", "extract KEY --flash PATH",
         {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites}),
+         kWrites, kForeign}),
     Row("InspectFile", "target", "inspect PATH",
-        {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps,
-         kKeeps}),
+        {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps, kKeeps,
+         kForeign}),
     // The name is the tool's own, in its own folder: whatever stands there is removed, never
     // written through, and the header is sent from memory when the name cannot be used.
     Row("ScratchHeader", kScratchHeaderName, "download --port PORT KEY",
         {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
-         kRemoves}),
+         kRemoves, kSkipped}),
     // The virtual box's announcement folder in the runtime folder: the box uses only a private
     // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
     // (Its command lines are RunBoxAndPorts'.)
     Row("AnnouncementFolder", "vespanode", "",
         {kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced,
-         Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced}),
+         Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced, kSkipped}),
     // A trace that cannot be written costs its lines, said once, never the box.
     Row("Trace", "target", "download KEY --trace PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld})};
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld, kForeign})};
 
 enum RoleIndex {
   kDownload,
@@ -200,6 +211,11 @@ class Cell {
       fs::copy_file(OurProgram("vespanode-cli"), cli_);
     }
     if (kind_ == Kind::kMissingParent) folder += "/absent";
+    if (kind_ == Kind::kForeignLink) {
+      folder += "/shared";
+      fs::create_directory(folder);
+      ::chmod(folder.c_str(), 01777);
+    }
     if (kind_ == Kind::kFullDisk) {
       folder += "/disk";
       fs::create_directory(folder);
@@ -226,6 +242,12 @@ class Cell {
         break;
       case Kind::kDanglingLink:
         fs::create_symlink(folder_.File("absent-real"), path_);
+        break;
+      case Kind::kForeignLink:
+        // To a file only its owner may write: only root can give the link away.
+        fs::create_symlink(folder_.Write("real", old), path_);
+        ::chmod(folder_.File("real").c_str(), 0600);
+        if (::lchown(path_.c_str(), 65534, 65534) != 0) return false;
         break;
       case Kind::kFifo:
         if (::mkfifo(path_.c_str(), 0600) != 0) return false;
