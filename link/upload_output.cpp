@@ -1,5 +1,6 @@
 #include "link/upload_output.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/file_kind.h"
@@ -30,6 +31,16 @@ bool CommitPartialFile(const std::string& target) {
 
 bool CanCreateUploadFile(const std::string& target, Failure& failure) {
   const std::string destination = FollowLinks(target);
+  // A name the system cannot take, the target's or the partial file's eight more characters, is
+  // found here, before the box: later it would fail the transfer as some other cause.
+  for (const std::string& name : {destination, destination + ".partial"}) {
+    std::error_code error;
+    (void)std::filesystem::symlink_status(Utf8Path(name), error);
+    if (error == std::errc::filename_too_long) {
+      failure = FailureOfErrno(ENAMETOOLONG, "cannot write", name);
+      return false;
+    }
+  }
   if (const std::string kind = NonFileProblem(destination); !kind.empty()) {
     failure = FailureSaying(FailureKind::kWrongKind, kind, target);
     return false;

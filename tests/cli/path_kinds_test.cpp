@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -44,8 +45,9 @@ enum class Kind {
   kFullDisk,
   kLocked,
   kForeignLink,  // another user's link in a folder all may write to, with the sticky bit
+  kLongName,     // a name one character longer than the system takes (NAME_MAX)
 };
-constexpr int kKinds = 11;
+constexpr int kKinds = 12;
 const char* const kKindNames[kKinds] = {"regular file",
                                         "read-only file",
                                         "symbolic link",
@@ -56,7 +58,8 @@ const char* const kKindNames[kKinds] = {"regular file",
                                         "missing parent folder",
                                         "full disk",
                                         "locked file",
-                                        "foreign link in a shared sticky folder"};
+                                        "foreign link in a shared sticky folder",
+                                        "name too long"};
 
 // What the cell leaves at the path under test.
 enum class Effect {
@@ -92,10 +95,12 @@ constexpr Expect kNoSpace = Says(2, "No space left");
 constexpr Expect kLockHeld = Says(2, "held the lock");
 constexpr Expect kUnannounced = Says(0, "cannot announce the box");
 constexpr Expect kForeign = Says(2, "is a link of another user in the shared folder");
+constexpr Expect kTooLong = Says(2, "File name too long");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
 // regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked,
-// foreign link.
+// foreign link, name too long (for the upload's partial file: a FILE that fits, whose
+// FILE.partial does not).
 // In a role's command, PATH is the path under test (an entry of the row's name), PORT the virtual
 // box's, KEY a sound key file, FLASH a flash image, and TARGET the FILE whose FILE.partial is PATH.
 struct Role {
@@ -112,30 +117,30 @@ constexpr Role Row(const char* testName, const char* entry, const char* command,
 const Role kRoles[] = {
     Row("DownloadFile", "target", "download --port PORT PATH",
         {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
-         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps, kForeign}),
+         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps, kForeign, kTooLong}),
     Row("UploadFile", "target", "upload --port PORT --set key PATH --force",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full"), kWrites, kForeign}),
+         Says(1, "disk full"), kWrites, kForeign, kTooLong}),
     Row("UploadPartial", "key.dld.partial", "upload --port PORT --set key TARGET",
         {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full", Effect::kAny), kRemoves, kRemoves}),
+         Says(1, "disk full", Effect::kAny), kRemoves, kRemoves, kTooLong}),
     Row("Record", "target", "download KEY --record PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "No space left"), kLockHeld, kForeign}),
+         Says(1, "No space left"), kLockHeld, kForeign, kTooLong}),
     Row("PackOutput", "target", "pack --set key --flash FLASH -o PATH",
-        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites, kForeign}),
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites, kForeign, kTooLong}),
     Row("ExtractFlash", "target", "extract KEY --flash PATH",
-        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites, kForeign}),
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites, kForeign, kTooLong}),
     Row("InspectFile", "target", "inspect PATH",
         {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps, kKeeps,
-         kForeign}),
+         kForeign, kTooLong}),
     // The name is the tool's own, in its own folder: whatever stands there is removed, never
     // written through, and the header is sent from memory when the name cannot be used.
     Row("ScratchHeader", kScratchHeaderName, "download --port PORT KEY",
         {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
-         kRemoves, kSkipped}),
+         kRemoves, kSkipped, kSkipped}),
     // The virtual box's announcement folder in the runtime folder: the box uses only a private
     // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
     // (Its command lines are RunBoxAndPorts'.)
@@ -145,7 +150,7 @@ const Role kRoles[] = {
     // A trace that cannot be written costs its lines, said once, never the box.
     Row("Trace", "target", "download KEY --trace PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld, kForeign})};
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld, kForeign, kTooLong})};
 
 enum RoleIndex {
   kDownload,
@@ -222,9 +227,12 @@ class Cell {
       disk_ = std::make_unique<SmallDisk>(folder, 64);
       if (!disk_->Mounted()) return false;
     }
-    path_ = folder + "/" + kRoles[role_].entry;
+    std::string entry = kRoles[role_].entry;
+    if (kind_ == Kind::kLongName) entry.insert(0, NAME_MAX + 1 - entry.size(), 'n');
+    path_ = folder + "/" + entry;
     runtimeFolder_ = folder;
-    target_ = role_ == kPartial ? folder + "/key.dld" : path_;
+    target_ =
+        role_ == kPartial ? path_.substr(0, path_.size() - std::string(".partial").size()) : path_;
     if (Uses("KEY"))
       keyFile_ = folder_.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 61));
     if (Uses("FLASH")) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
@@ -262,6 +270,7 @@ class Cell {
         fs::create_directory(path_);
         break;
       case Kind::kMissingParent:
+      case Kind::kLongName:
         break;
     }
     if (kind_ == Kind::kFullDisk) FillDisk(folder);
