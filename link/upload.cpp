@@ -88,8 +88,7 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSe
 namespace {
 
 // A failed upload keeps what arrived, if anything did, and says where it is.
-void KeepPartialFile(TransferContext& context, const std::string& fileName, bool anythingStored) {
-  const std::string partial = PartialFileName(fileName);
+void KeepPartialFile(TransferContext& context, const std::string& partial, bool anythingStored) {
   if (!anythingStored) {
     std::remove(partial.c_str());
     return;
@@ -100,14 +99,13 @@ void KeepPartialFile(TransferContext& context, const std::string& fileName, bool
 
 // The reason of a write that failed, read right after the failing call returned: nothing that
 // touches errno runs between the file write and the return of the framing calls.
-void ReportWriteError(TransferContext& context, const std::string& fileName, int osError) {
-  context.observer.OnDetail(
-      FileErrorText(FailureOfErrno(osError, "cannot write", PartialFileName(fileName))));
+void ReportWriteError(TransferContext& context, const std::string& partial, int osError) {
+  context.observer.OnDetail(FileErrorText(FailureOfErrno(osError, "cannot write", partial)));
 }
 
-void ReportWriteError(TransferContext& context, const std::string& fileName, Failure failure) {
+void ReportWriteError(TransferContext& context, const std::string& partial, Failure failure) {
   failure.action = "cannot write";
-  failure.subject = PartialFileName(fileName);
+  failure.subject = partial;
   context.observer.OnDetail(FileErrorText(failure));
 }
 
@@ -125,10 +123,11 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
-  UniqueFile output = CreatePartialFile(fileName);
+  const UploadNames names = UploadNamesOf(fileName);
+  const std::string& partial = names.partial;
+  UniqueFile output = CreatePartialFile(names);
   if (!output) {
-    context.observer.OnDetail(
-        FileErrorText(FailureOfErrno(errno, "cannot create", PartialFileName(fileName))));
+    context.observer.OnDetail(FileErrorText(FailureOfErrno(errno, "cannot create", partial)));
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
@@ -139,12 +138,12 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
   Failure writeFailure;
   if (!StoreBoxHeader(context, file, set, writeFailure)) {
     const bool writeFailed = writeFailure.Failed();
-    if (writeFailed) ReportWriteError(context, fileName, writeFailure);
+    if (writeFailed) ReportWriteError(context, partial, writeFailure);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
     ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
     output.reset();
-    KeepPartialFile(context, fileName, false);
+    KeepPartialFile(context, partial, false);
     return false;
   }
   ShowMessage(context, kMsgIdentSuccess);
@@ -152,40 +151,33 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
 
   ShowMessage(context, kMsgTransfer);
   const bool received = ReceivePartitions(context, file, set);
-  if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
+  if (!received && std::ferror(file)) ReportWriteError(context, partial, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
-  const bool closed = std::fclose(output.release()) == 0;
-  const int closeError = errno;
   if (!received) {
-    KeepPartialFile(context, fileName, true);
+    output.reset();
+    KeepPartialFile(context, partial, true);
     return false;
   }
-  if (!closed) {
-    ReportWriteError(context, fileName, closeError);
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
-  }
-  const std::string partial = PartialFileName(fileName);
-  ReadDownloadHeader(partial, context.header);
-  Failure sizeFailure;
-  if (!WriteTotalSize(partial, context.header, sizeFailure)) {
+  // Sealed and committed through the file still open: whatever has been put under its name
+  // since is never written, and never moved over FILE.
+  Failure sealFailure;
+  Failure commitFailure;
+  ReadFileAt(file, 0, BytesOf(context.header), sizeof context.header);  // the header as stored
+  const bool sealed = WriteTotalSize(file, partial, context.header, sealFailure);
+  const bool committed = sealed && CommitPartialFile(file, names, commitFailure);
+  output.reset();  // synced to the disk already when committed
+  if (committed) return true;
+  if (!sealed) {
     // A file without its total size is no finished backup.
-    if (sizeFailure.systemCode != 0) {
-      context.observer.OnErrorBox("I/O error " + std::to_string(sizeFailure.systemCode));
+    if (sealFailure.systemCode != 0) {
+      context.observer.OnErrorBox("I/O error " + std::to_string(sealFailure.systemCode));
     }
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
+  } else {
+    context.observer.OnDetail(FileErrorText(commitFailure));
   }
-  if (!CommitPartialFile(fileName)) {
-    context.observer.OnDetail(
-        FileErrorText(FailureOfErrno(errno, "cannot replace", FollowLinks(fileName))));
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
-  }
-  return true;
+  ShowMessage(context, kMsgTransferFailed);
+  KeepPartialFile(context, partial, true);
+  return false;
 }
 
 }  // namespace vn

@@ -41,6 +41,25 @@ bool RenameOver(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link is never made over an existing name either.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+bool SyncOpenFile(std::FILE* file) {
+  return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+}
+
+bool NameHoldsOpenFile(const std::string& path, std::FILE* file) {
+  struct stat named, open;
+  return ::lstat(path.c_str(), &named) == 0 && ::fstat(::fileno(file), &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 int CannotWriteReason(const std::string& path) {
   struct stat info;
   const bool exists = ::stat(path.c_str(), &info) == 0;
