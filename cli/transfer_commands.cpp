@@ -23,11 +23,11 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
   command
       .add_option("--record", request.recordFile,
                   "Append one JSON line per box served to this file")
-      ->check(NonEmptyName());
+      ->check(LineFileName(false));
   command
       .add_option("--trace", request.traceFile,
                   "Append every message sent and received to this file (- for standard error)")
-      ->check(NonEmptyName());
+      ->check(LineFileName(true));
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
   command

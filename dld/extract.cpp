@@ -66,6 +66,8 @@ ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::strin
   } else if (!ReadWholeFile(imagePath, image, result.failure)) {
     return result;
   }
+  // An image file is the whole flash: a shorter one is erased flash beyond its end.
+  if (image.size() < kFlashSize) image.resize(kFlashSize, kErasedByte);
   if (!ExtractIntoImage(file, image, &result.failure)) {
     result.outcome = ExtractOutcome::Unsound;
     return result;
