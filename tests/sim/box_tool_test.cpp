@@ -165,9 +165,10 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
   EXPECT_TRUE(faults.garbageBeforeReady);
   EXPECT_EQ(faults.vanishAt, FaultStep::kErase);
   EXPECT_EQ(faults.damageReceived, FaultStep::kAnswer);
-  for (const char* wrong : {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1",
-                            "no-such-fault", "back-to-back=start", "stall-read", "stall-read=0",
-                            "damage-received=erase", "silent-at=answer", "silent-at="}) {
+  for (const char* wrong :
+       {"nak-frame=0", "nak-frame=2x", "silent-at=later", "refuse-identity=1", "no-such-fault",
+        "back-to-back=start", "stall-read", "stall-read=0", "damage-received=erase",
+        "silent-at=answer", "silent-at=", "nak-frame", "drop-ack-times"}) {
     EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
     EXPECT_FALSE(error.empty());
   }
@@ -246,15 +247,36 @@ TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
       << result.err;
 }
 
+// Refused at once, before the box serves anyone: a --save-flash that could never take the image
+// too, not after the first download.
 TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
   ScratchFolder folder;
   const std::string image = folder.File("flash.img");
+  const std::string fifo = folder.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string readOnly = folder.Write("read-only.img", {0xFF});
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  ChildOptions bound;
+  bound.timeout = std::chrono::seconds(10);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--fault", "nak-everything"},
+        {"--fault", "nak-frame"},
+        {"--fault", "nak-frame=2", "--fault", "nak-frame=3"},
+        {"--fault", "refuse-identity", "--fault", "refuse-identity"},
         {"--hardware-module", "TOO-LONG-1"},
         {"--trace", folder.Path()},
-        {"--save-flash", image, "--trace", image}}) {
-    EXPECT_EQ(RunChild(OurProgram("vespanode-box"), args).exitCode, 2) << args[0];
+        {"--save-flash", image, "--trace", image},
+        {"--save-flash", folder.Path()},
+        {"--save-flash", fifo},
+        {"--save-flash", "/dev/null"},
+        {"--save-flash", readOnly},
+        {"--save-flash", ""},
+        {"--flash", ""},
+        {"--link", ""}}) {
+    const ChildResult run = RunChild(OurProgram("vespanode-box"), args, bound);
+    EXPECT_FALSE(run.timedOut) << args[0] << " " << args[1];
+    EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+    EXPECT_FALSE(run.out.starts_with("pty: ")) << "the box was started";
   }
   EXPECT_FALSE(fs::exists(image));
 }
