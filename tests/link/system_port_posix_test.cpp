@@ -97,11 +97,11 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   if (holder == 0) {
     const int fd = ::open(rig.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     const char done = (fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0) ? 'y' : 'n';
-    (void)!::write(ready[1], &done, 1);
     // The holder keeps the port alone, not the copy of the rig's master that came with the fork.
     for (int other = 3; other < 1024; ++other) {
-      if (other != fd) ::close(other);
+      if (other != fd && other != ready[1]) ::close(other);
     }
+    (void)!::write(ready[1], &done, 1);
     ::pause();
     ::_exit(0);
   }
