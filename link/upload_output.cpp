@@ -35,8 +35,7 @@ bool CommitPartialFile(std::FILE* file, const UploadNames& names, Failure& failu
   }
   if (!NameHoldsOpenFile(names.partial, file)) {
     failure = FailureSaying(FailureKind::kOther,
-                            "was replaced by something else during the upload; the backup is "
-                            "not stored",
+                            "was removed or replaced during the upload; the backup is not stored",
                             names.partial);
     return false;
   }
