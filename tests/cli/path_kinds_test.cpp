@@ -252,7 +252,9 @@ class Cell {
         fs::create_symlink(folder_.File("absent-real"), path_);
         break;
       case Kind::kForeignLink:
-        // To a file only its owner may write: only root can give the link away.
+        // To a file only its owner may write: only root can give the link away (nobody's own
+        // chown to nobody would keep it the caller's).
+        if (::geteuid() != 0) return false;
         fs::create_symlink(folder_.Write("real", old), path_);
         ::chmod(folder_.File("real").c_str(), 0600);
         if (::lchown(path_.c_str(), 65534, 65534) != 0) return false;
