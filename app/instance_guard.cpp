@@ -28,9 +28,7 @@ QByteArray HandOverBytes() {
 }  // namespace
 
 QString InstanceGuard::SocketPathFor(const QString& serverName) {
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  const QString folder = !runtime.isEmpty() && QDir(runtime).exists() ? runtime : QDir::tempPath();
-  return QDir(folder).filePath(serverName);
+  return QDir(QString::fromStdString(PrivateRuntimeFolder())).filePath(serverName);
 }
 
 InstanceGuard::InstanceGuard(QString serverName, QObject* parent)
@@ -50,6 +48,13 @@ QString InstanceGuard::ServerNameFor(const QString& title) {
 InstanceGuard::Role InstanceGuard::Claim() {
   if (claimed_) return role_;
   claimed_ = true;
+  // A folder that is not this user's own private one (another user's in a shared /tmp, a link)
+  // is used for nothing: the window then runs unguarded rather than listen or knock there.
+  Failure notPrivate;
+  if (!MakePrivateFolder(PrivateRuntimeFolder(), notPrivate)) {
+    role_ = Role::kAlone;
+    return role_;
+  }
   // Two copies started at the same instant would both find no server, and the second's
   // removeServer would delete the first one's fresh socket. The lock makes the look-and-listen
   // one step; a copy that died holding it leaves a stale lock that QLockFile recognises.
@@ -64,6 +69,11 @@ bool InstanceGuard::HandOver() {
   QLocalSocket socket;
   socket.connectToServer(serverName_);
   if (!socket.waitForConnected(kConnectWaitMs)) return false;
+  // A listener of another user is no copy of ours: it is told nothing, and this copy goes on.
+  if (!PeerIsThisUser(socket.socketDescriptor())) {
+    socket.abort();
+    return false;
+  }
   // Connected means a first copy is there, even if the message should get lost.
   socket.write(HandOverBytes());
   socket.waitForBytesWritten(kWriteWaitMs);
@@ -80,6 +90,10 @@ bool InstanceGuard::Listen() {
 void InstanceGuard::Accept() {
   while (QLocalSocket* socket = server_.nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    if (!PeerIsThisUser(socket->socketDescriptor())) {
+      socket->abort();
+      continue;
+    }
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
       if (socket->bytesAvailable() < kMessageSize) return;
       if (socket->read(kMessageSize) == HandOverBytes()) emit HandOverReceived();

@@ -19,8 +19,9 @@ class InstanceGuard : public QObject {
   // The socket name for this title, user and display, reduced to characters safe in a file name.
   static QString ServerNameFor(const QString& title);
 
-  // Where the socket and its lock live: the user's private runtime folder when the session has
-  // one, so that nobody else can take the name first; the temporary folder otherwise.
+  // Where the socket and its lock live: the folder the virtual boxes announce themselves in
+  // (PrivateRuntimeFolder), made and checked as they make it, so that nobody else can take the
+  // name first; a peer there is handed over to only when it runs as this user.
   static QString SocketPathFor(const QString& serverName);
 
   // Decides the role once; later calls return the same answer.

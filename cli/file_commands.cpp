@@ -41,9 +41,14 @@ struct InspectRequest {
 };
 
 int RunInspect(const InspectRequest& request) {
-  const auto bytes = ReadInput(request.file);
-  if (!bytes) return kExitBadInput;
-  const InspectReport report = InspectUpgradeFile(*bytes);
+  std::vector<uint8_t> bytes;
+  if (Failure failure; !ReadWholeFile(request.file, bytes, failure)) {
+    // A script reading the JSON learns why too, not only a person reading standard error.
+    if (request.json) PrintInspectFailureJson(stdout, request.file, FailureText(failure));
+    Complain(FailureText(failure));
+    return kExitBadInput;
+  }
+  const InspectReport report = InspectUpgradeFile(bytes);
   if (request.json) {
     PrintInspectJson(stdout, request.file, report);
   } else {

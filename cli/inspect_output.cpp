@@ -108,4 +108,13 @@ void PrintInspectJson(std::FILE* out, const std::string& fileName, const Inspect
   std::fwrite(text.data(), 1, text.size(), out);
 }
 
+void PrintInspectFailureJson(std::FILE* out, const std::string& fileName, const std::string& why) {
+  json result = {{"schema", kInspectSchemaVersion}, {"file", fileName}};
+  AddExactBytes(result, "file", fileName);
+  result["sound"] = false;
+  result["failure"] = why;
+  const std::string text = JsonText(result, 2) + "\n";
+  std::fwrite(text.data(), 1, text.size(), out);
+}
+
 }  // namespace vn

@@ -1,6 +1,7 @@
 #include "cli/line_output.h"
 
 #include "cli/standard_output.h"
+#include "platform/console.h"
 
 namespace vn {
 namespace {
@@ -36,8 +37,14 @@ void LineOutput::PrintLine(const std::string& text, int row, std::string rowText
 void LineOutput::PrintError(const std::string& text) {
   std::lock_guard lock(mutex_);
   EraseBoard();
-  std::fprintf(errors_, "%s\n", text.c_str());
-  std::fflush(errors_);
+  if (errors_ == stderr) {
+    // Standard error that nobody reads must not hold the board's lock, and with it every
+    // station, past a stop.
+    WriteStandardError(text + "\n");
+  } else {
+    std::fprintf(errors_, "%s\n", text.c_str());
+    std::fflush(errors_);
+  }
   DrawBoard();
 }
 

@@ -14,6 +14,22 @@ CLI::Validator NonEmptyName() {
       "NonEmptyName");
 }
 
+CLI::Validator LineFileName(bool dashIsStandardError) {
+  return CLI::Validator(
+      [dashIsStandardError](std::string& text) -> std::string {
+        if (text.empty()) return "must not be empty";
+        if (text == "-") {
+          if (dashIsStandardError) return "";
+          return "- is no file: name the file (./- for one called -)";
+        }
+        if (text.starts_with("-")) {
+          return text + " reads as an option: name the file (./" + text + " for one called so)";
+        }
+        return "";
+      },
+      "", "LineFileName");
+}
+
 CLI::Validator SecondsFromTo(double low, double high) {
   char description[64];
   std::snprintf(description, sizeof description, "SECONDS in [%g - %g]", low, high);

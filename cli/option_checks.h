@@ -8,6 +8,11 @@ namespace vn {
 // A file, image, record or port name: an empty one names nothing.
 CLI::Validator NonEmptyName();
 
+// A file the tool writes lines to (--record, --trace): not empty, and no word that reads as an
+// option ("--json" right after --record would take the flag as the file's name). "-" is standard
+// error where `dashIsStandardError`, and refused elsewhere: it would make a file named "-".
+CLI::Validator LineFileName(bool dashIsStandardError);
+
 // A number of seconds from `low` to `high`. NaN and infinity are refused: no comparison would.
 CLI::Validator SecondsFromTo(double low, double high);
 

@@ -146,8 +146,8 @@ int RunLine(const LineRequest& request) {
     // A trace that cannot be written is said once; the boxes are served all the same.
     traceLog = std::make_unique<LineLog>(
         request.traceFile, [trace = request.traceFile](const Failure& failure) {
-          std::fprintf(stderr, "vespanode-cli: the trace %s is incomplete: %s\n", trace.c_str(),
-                       FailureText(failure).c_str());
+          WriteStandardError("vespanode-cli: the trace " + trace +
+                             " is incomplete: " + FailureText(failure) + "\n");
         });
   }
   // The page's port is had before any box is asked, or the run does not begin.

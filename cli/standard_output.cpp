@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/exit_codes.h"
 
 namespace vn {
@@ -32,9 +33,8 @@ int FinishStandardOutput(int exitCode) {
   const int error = firstFailure.load();
   if (error == EPIPE) return exitCode;
   const std::string cause = error != 0 ? std::string(": ") + std::strerror(error) : std::string();
-  std::fprintf(stderr,
-               "vespanode-cli: cannot write to standard output%s; what it had to show is lost\n",
-               cause.c_str());
+  WriteStandardError("vespanode-cli: cannot write to standard output" + cause +
+                     "; what it had to show is lost\n");
   return exitCode == kExitOk ? kExitFailed : exitCode;
 }
 

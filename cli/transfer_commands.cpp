@@ -22,11 +22,11 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       .add_option("--record", request.recordFile,
                   "One record per box served: a JSON-lines file, an SQLite database (.sqlite, .db, "
                   "sqlite:PATH) or a PostgreSQL URL")
-      ->check(NonEmptyName());
+      ->check(LineFileName(false));
   command
       .add_option("--trace", request.traceFile,
                   "Append every message sent and received to this file (- for standard error)")
-      ->check(NonEmptyName());
+      ->check(LineFileName(true));
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
   command

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "dld/block_walker.h"
-#include "dld/byte_order.h"
 #include "dld/file_io.h"
-#include "dld/lzo_codec.h"
 #include "dld/region_sets.h"
 #include "platform/text_format.h"
 #include "platform/utf8_path.h"
@@ -31,7 +28,8 @@ bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image
     if (failure) *failure = FailureSaying(FailureKind::kDamaged, std::move(words));
     return false;
   };
-  const InspectReport report = InspectUpgradeFile(file);
+  std::vector<std::vector<uint8_t>> contents;  // expanded once, by the inspection
+  const InspectReport report = InspectUpgradeFile(file, &contents);
   if (!report.Sound()) return fail(FirstFault(report));
   for (const RegionRow& row : report.regions) {
     if (!InsideFlash(row.address, row.size)) {
@@ -39,18 +37,14 @@ bool ExtractIntoImage(std::span<const uint8_t> file, std::vector<uint8_t>& image
                   " lies outside the 2 MiB flash image");
     }
   }
-  // Sound: every data block is present and expands to its region.
+  // Sound: every region expanded to its size.
   std::vector<uint8_t> updated = image;
-  const WalkedFile walked = WalkUpgradeFile(file);
-  for (size_t i = 0; i < walked.regions.size(); ++i) {
+  for (size_t i = 0; i < report.regions.size(); ++i) {
     const RegionRow& row = report.regions[i];
-    const auto contents = LzoDecompress(walked.regions[i].data->payload, row.size);
-    if (!contents) return fail("region " + std::to_string(row.region) + " does not expand");
+    const std::vector<uint8_t>& region = contents[i];
     const size_t start = row.address - kFlashBase;
-    if (updated.size() < start + contents->size()) {
-      updated.resize(start + contents->size(), kErasedByte);
-    }
-    std::copy(contents->begin(), contents->end(), updated.begin() + ptrdiff_t(start));
+    if (updated.size() < start + region.size()) updated.resize(start + region.size(), kErasedByte);
+    std::copy(region.begin(), region.end(), updated.begin() + ptrdiff_t(start));
   }
   image = std::move(updated);
   return true;
@@ -66,6 +60,8 @@ ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::strin
   } else if (!ReadWholeFile(imagePath, image, result.failure)) {
     return result;
   }
+  // An image file is the whole flash: a shorter one is erased flash beyond its end.
+  if (image.size() < kFlashSize) image.resize(kFlashSize, kErasedByte);
   if (!ExtractIntoImage(file, image, &result.failure)) {
     result.outcome = ExtractOutcome::Unsound;
     return result;

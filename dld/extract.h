@@ -25,7 +25,8 @@ struct ExtractResult {
 };
 
 // ExtractIntoImage on the image file at `imagePath`: one that does not exist starts as 2 MiB of
-// 0xFF. The image file is replaced as a whole or left as it was.
+// 0xFF, and a shorter one is made 2 MiB with 0xFF after its end. The image file is replaced as a
+// whole or left as it was.
 ExtractResult ExtractToImageFile(std::span<const uint8_t> file, const std::string& imagePath);
 
 }  // namespace vn

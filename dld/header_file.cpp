@@ -28,17 +28,15 @@ bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& h
   return true;
 }
 
-bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, Failure& failure) {
+bool WriteTotalSize(std::FILE* file, const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header,
+                    Failure& failure) {
   failure = {};
-  if (!HeaderIsValid(header)) ReadDownloadHeader(fileName, header);
-
-  UniqueFile file(std::fopen(fileName.c_str(), "r+b"));
-  if (!file) {
-    failure = FailureOfErrno(errno, "cannot write", fileName);
-    return false;
+  if (FILE_DOWNLOAD_HEADER_T loaded;
+      !HeaderIsValid(header) && ReadFileAt(file, 0, BytesOf(loaded), sizeof loaded)) {
+    header = loaded;
   }
   // The size is taken from the open file, so it is the size of the very file rewritten below.
-  const int64_t size = FileSizeOf(file.get());
+  const int64_t size = FileSizeOf(file);
   if (size < 0) {
     failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
@@ -48,12 +46,21 @@ bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header,
     failure = FailureSaying(FailureKind::kDamaged, "holds no valid download header", fileName);
     return false;
   }
-
   SealHeader(header);
-  if (!WriteFileAt(file.get(), 0, BytesOf(header), sizeof header)) {
+  if (!WriteFileAt(file, 0, BytesOf(header), sizeof header)) {
     failure = FailureOfErrno(errno, "cannot write", fileName);
     return false;
   }
+  return true;
+}
+
+bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, Failure& failure) {
+  UniqueFile file(std::fopen(fileName.c_str(), "r+b"));
+  if (!file) {
+    failure = FailureOfErrno(errno, "cannot write", fileName);
+    return false;
+  }
+  if (!WriteTotalSize(file.get(), fileName, header, failure)) return false;
   // Closed here so that a write the system could not complete is seen.
   if (std::fclose(file.release()) != 0) {
     failure = FailureOfErrno(errno, "cannot write", fileName);

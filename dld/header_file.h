@@ -2,6 +2,7 @@
 // Header operations on upgrade files: loading the download header from a file or from its bytes,
 // and completing a freshly uploaded file with its total size.
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -25,5 +26,9 @@ bool ReadDownloadHeader(std::span<const uint8_t> file, FILE_DOWNLOAD_HEADER_T& h
 // be opened for writing (`failure` in the system's words, its errno as the systemCode), or the
 // header is not valid (kDamaged, no systemCode).
 bool WriteTotalSize(const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header, Failure& failure);
+// The same on a file the caller holds open for reading and writing (`fileName` names it in
+// `failure`), which stays open: never another file put in its place under its name.
+bool WriteTotalSize(std::FILE* file, const std::string& fileName, FILE_DOWNLOAD_HEADER_T& header,
+                    Failure& failure);
 
 }  // namespace vn

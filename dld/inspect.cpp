@@ -39,7 +39,9 @@ void InspectHeader(InspectReport& report, const BlockView& block) {
 }
 
 // Checks one descriptor and its data block; true when nothing is wrong with either.
-bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow& row) {
+// `expanded`, when given, receives the region's contents once they expanded to a sound region.
+bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow& row,
+                   std::vector<uint8_t>* expanded) {
   const size_t faultsBefore = report.faults.size();
   const FILE_PARTITION_HEADER_T descriptor = DescriptorOf(blocks.descriptor);
   row.region = blocks.descriptor.region;
@@ -97,6 +99,8 @@ bool InspectRegion(InspectReport& report, const RegionBlocks& blocks, RegionRow&
         AddFault(report, data,
                  "the expanded region's CRC " + HexNumber(actual, 8) +
                      " differs from its descriptor's " + HexNumber(expected, 8));
+      } else if (expanded) {
+        *expanded = std::move(*contents);
       }
     }
   }
@@ -109,7 +113,8 @@ std::string DescribeFault(const BlockFault& fault) {
   return fault.block + " at offset " + std::to_string(fault.offset) + ": " + fault.what;
 }
 
-InspectReport InspectUpgradeFile(std::span<const uint8_t> file) {
+InspectReport InspectUpgradeFile(std::span<const uint8_t> file,
+                                 std::vector<std::vector<uint8_t>>* contents) {
   InspectReport report;
   report.fileSize = file.size();
   const WalkedFile walked = WalkUpgradeFile(file);
@@ -117,8 +122,10 @@ InspectReport InspectUpgradeFile(std::span<const uint8_t> file) {
 
   for (const RegionBlocks& blocks : walked.regions) {
     RegionRow row;
-    row.ok = InspectRegion(report, blocks, row);
+    std::vector<uint8_t> expanded;
+    row.ok = InspectRegion(report, blocks, row, contents ? &expanded : nullptr);
     report.regions.push_back(row);
+    if (contents) contents->push_back(std::move(expanded));
   }
   // A malformed block where region N + 1 would begin is bytes left over after the last region.
   const bool regionsComplete = walked.regions.empty() || walked.regions.back().data.has_value();

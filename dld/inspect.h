@@ -39,8 +39,11 @@ struct InspectReport {
 // Every tag, length and CRC; the descriptor's CRC of the compressed bytes against the data
 // block's; the piece count; r against the data block's size; iTotalSize against the file's
 // size; N against the regions present; and that each region expands to exactly its size with the
-// CRC its descriptor states.
-InspectReport InspectUpgradeFile(std::span<const uint8_t> file);
+// CRC its descriptor states. `contents`, when given, receives each region's expanded bytes, in
+// the order of `regions` (empty for a region that did not expand soundly), so that a caller
+// that writes them out expands the file once.
+InspectReport InspectUpgradeFile(std::span<const uint8_t> file,
+                                 std::vector<std::vector<uint8_t>>* contents = nullptr);
 
 // "descriptor 3 at offset 1234: <what is wrong>"
 std::string DescribeFault(const BlockFault& fault);

@@ -1,5 +1,7 @@
 #include "link/port_failure.h"
 
+#include <cerrno>
+
 namespace vn {
 
 std::string DescribePortFailure(const Failure& failure) {
@@ -14,9 +16,14 @@ std::string DescribePortFailure(const Failure& failure) {
       text = "permission denied" + PermissionAdvice();
       break;
     case FailureKind::kBusy:
-      text = failure.detail.empty()
-                 ? "busy; another program (or another copy of this one) is using it"
-                 : "busy; " + failure.detail + " is using it";
+      // The exclusive mode (EBUSY) says only that someone set it; the holder is named when known.
+      if (!failure.detail.empty()) {
+        text = "busy; " + failure.detail + " is using it";
+      } else if (failure.systemCode == EBUSY) {
+        text = "busy; another program holds the port in exclusive mode";
+      } else {
+        text = "busy; another program (or another copy of this one) is using it";
+      }
       break;
     case FailureKind::kWrongKind:
       text = failure.detail.empty() ? "not a serial port" : failure.detail + ", not a serial port";

@@ -86,8 +86,7 @@ bool ReceivePartitions(TransferContext& context, std::FILE* file, const RegionSe
 namespace {
 
 // A failed upload keeps what arrived, if anything did, and says where it is.
-void KeepPartialFile(TransferContext& context, const std::string& fileName, bool anythingStored) {
-  const std::string partial = PartialFileName(fileName);
+void KeepPartialFile(TransferContext& context, const std::string& partial, bool anythingStored) {
   if (!anythingStored) {
     std::remove(partial.c_str());
     return;
@@ -104,13 +103,13 @@ void NoteOutputFailure(TransferContext& context, Failure failure) {
 
 // The reason of a write that failed, read right after the failing call returned: nothing that
 // touches errno runs between the file write and the return of the framing calls.
-void ReportWriteError(TransferContext& context, const std::string& fileName, int osError) {
-  NoteOutputFailure(context, FailureOfErrno(osError, "cannot write", PartialFileName(fileName)));
+void ReportWriteError(TransferContext& context, const std::string& partial, int osError) {
+  NoteOutputFailure(context, FailureOfErrno(osError, "cannot write", partial));
 }
 
-void ReportWriteError(TransferContext& context, const std::string& fileName, Failure failure) {
+void ReportWriteError(TransferContext& context, const std::string& partial, Failure failure) {
   failure.action = "cannot write";
-  failure.subject = PartialFileName(fileName);
+  failure.subject = partial;
   NoteOutputFailure(context, std::move(failure));
 }
 
@@ -129,9 +128,11 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
-  UniqueFile output = CreatePartialFile(fileName);
+  const UploadNames names = UploadNamesOf(fileName);
+  const std::string& partial = names.partial;
+  UniqueFile output = CreatePartialFile(names);
   if (!output) {
-    NoteOutputFailure(context, FailureOfErrno(errno, "cannot create", PartialFileName(fileName)));
+    NoteOutputFailure(context, FailureOfErrno(errno, "cannot create", partial));
     context.observer.OnEvent(StatusEvent(kNoUploadFileText, EventKind::kFailure));
     return false;
   }
@@ -142,12 +143,12 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
   Failure writeFailure;
   if (!StoreBoxHeader(context, file, set, writeFailure)) {
     const bool writeFailed = writeFailure.Failed();
-    if (writeFailed) ReportWriteError(context, fileName, writeFailure);
+    if (writeFailed) ReportWriteError(context, partial, writeFailure);
     // The box hears a refusal either way; a disk that cannot take the header is no identity fault.
     ShowMessage(context, writeFailed ? kMsgTransferFailed : kMsgIdentFailed);
     SendCommand(context.port, kMsgIdentFailed);
     output.reset();
-    KeepPartialFile(context, fileName, false);
+    KeepPartialFile(context, partial, false);
     return false;
   }
   ShowMessage(context, kMsgIdentSuccess);
@@ -155,47 +156,41 @@ bool UploadFromBox(TransferContext& context, const std::string& fileName, const 
 
   ShowMessage(context, kMsgTransfer);
   const bool received = ReceivePartitions(context, file, set, alsoTo);
-  if (!received && std::ferror(file)) ReportWriteError(context, fileName, errno);
+  if (!received && std::ferror(file)) ReportWriteError(context, partial, errno);
   ShowMessage(context, received ? kMsgTransferSuccess : kMsgTransferFailed);
-  const bool closed = std::fclose(output.release()) == 0;
-  const int closeError = errno;
   if (!received) {
-    KeepPartialFile(context, fileName, true);
+    output.reset();
+    KeepPartialFile(context, partial, true);
     return false;
   }
-  if (!closed) {
-    ReportWriteError(context, fileName, closeError);
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
-  }
-  const std::string partial = PartialFileName(fileName);
-  ReadDownloadHeader(partial, context.header);
-  Failure sizeFailure;
-  if (!WriteTotalSize(partial, context.header, sizeFailure)) {
+  // Sealed and committed through the file still open: whatever has been put under its name
+  // since is never written, and never moved over FILE.
+  Failure sealFailure;
+  Failure commitFailure;
+  ReadFileAt(file, 0, BytesOf(context.header), sizeof context.header);  // the header as stored
+  const bool sealed = WriteTotalSize(file, partial, context.header, sealFailure);
+  const bool committed = sealed && CommitPartialFile(file, names, commitFailure);
+  output.reset();  // synced to the disk already when committed
+  if (committed) return true;
+  if (!sealed) {
     // A file without its total size is no finished backup.
-    if (sizeFailure.systemCode != 0) {
-      context.observer.OnErrorBox("I/O error " + std::to_string(sizeFailure.systemCode));
+    if (sealFailure.systemCode != 0) {
+      context.observer.OnErrorBox("I/O error " + std::to_string(sealFailure.systemCode));
     }
-    if (sizeFailure.kind == FailureKind::kDamaged) {
+    if (sealFailure.kind == FailureKind::kDamaged) {
       // The header the box sent does not hold what a header must.
-      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData, sizeFailure);
+      context.port.Tally().NoteFault(BoxFailureKind::kDamagedData, sealFailure);
     } else {
-      sizeFailure.action = "cannot write";
-      sizeFailure.subject = partial;
-      NoteOutputFailure(context, sizeFailure);
+      sealFailure.action = "cannot write";
+      sealFailure.subject = partial;
+      NoteOutputFailure(context, sealFailure);
     }
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
+  } else {
+    NoteOutputFailure(context, commitFailure);
   }
-  if (!CommitPartialFile(fileName)) {
-    NoteOutputFailure(context, FailureOfErrno(errno, "cannot replace", FollowLinks(fileName)));
-    ShowMessage(context, kMsgTransferFailed);
-    KeepPartialFile(context, fileName, true);
-    return false;
-  }
-  return true;
+  ShowMessage(context, kMsgTransferFailed);
+  KeepPartialFile(context, partial, true);
+  return false;
 }
 
 }  // namespace vn

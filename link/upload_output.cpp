@@ -1,5 +1,6 @@
 #include "link/upload_output.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/file_kind.h"
@@ -13,23 +14,60 @@ constexpr int kNewFileMode = 0666;  // narrowed by the umask like any new file
 
 }  // namespace
 
-std::string PartialFileName(const std::string& target) {
-  return FollowLinks(target) + ".partial";
+UploadNames UploadNamesOf(const std::string& target) {
+  UploadNames names;
+  names.destination = FollowLinks(target);
+  names.partial = names.destination + ".partial";
+  std::error_code error;
+  names.replaces =
+      std::filesystem::exists(std::filesystem::symlink_status(Utf8Path(names.destination), error));
+  return names;
 }
 
-UniqueFile CreatePartialFile(const std::string& target) {
-  return UniqueFile(CreateExclusiveFile(PartialFileName(target), kNewFileMode));
+UniqueFile CreatePartialFile(const UploadNames& names) {
+  return UniqueFile(CreateExclusiveFile(names.partial, kNewFileMode));
 }
 
-bool CommitPartialFile(const std::string& target) {
-  const std::string destination = FollowLinks(target);
-  const std::string partial = destination + ".partial";
-  // A replaced backup keeps who may read it.
-  return SyncFileToDisk(partial) && RenameOver(partial, destination);
+bool CommitPartialFile(std::FILE* file, const UploadNames& names, Failure& failure) {
+  if (!SyncOpenFile(file)) {
+    failure = FailureOfErrno(errno, "cannot write", names.partial);
+    return false;
+  }
+  if (!NameHoldsOpenFile(names.partial, file)) {
+    failure = FailureSaying(FailureKind::kOther,
+                            "was removed or replaced during the upload; the backup is not stored",
+                            names.partial);
+    return false;
+  }
+  // A replaced backup keeps who may read it; a file that appeared during the run is not ours.
+  if (names.replaces ? RenameOver(names.partial, names.destination)
+                     : RenameWithoutReplacing(names.partial, names.destination)) {
+    return true;
+  }
+  const int error = errno;
+  if (error == EEXIST && !names.replaces) {
+    failure =
+        FailureSaying(FailureKind::kOther,
+                      "appeared during the upload and was kept; the backup is in " + names.partial,
+                      names.destination);
+  } else {
+    failure = FailureOfErrno(error, "cannot replace", names.destination);
+  }
+  return false;
 }
 
 bool CanCreateUploadFile(const std::string& target, Failure& failure) {
   const std::string destination = FollowLinks(target);
+  // A name the system cannot take, the target's or the partial file's eight more characters, is
+  // found here, before the box: later it would fail the transfer as some other cause.
+  for (const std::string& name : {destination, destination + ".partial"}) {
+    std::error_code error;
+    (void)std::filesystem::symlink_status(Utf8Path(name), error);
+    if (error == std::errc::filename_too_long) {
+      failure = FailureOfErrno(ENAMETOOLONG, "cannot write", name);
+      return false;
+    }
+  }
   if (const std::string kind = NonFileProblem(destination); !kind.empty()) {
     failure = FailureSaying(FailureKind::kWrongKind, kind, target);
     return false;

@@ -11,15 +11,24 @@
 
 namespace vn {
 
-// The name of the file the upload writes into, beside where the link-free target lies.
-std::string PartialFileName(const std::string& target);
+// The names an upload uses, settled once when it begins: a FILE that turns into a link during the
+// run, or a file that appears there, moves neither the partial file nor the backup.
+struct UploadNames {
+  std::string destination;  // FILE, links followed
+  std::string partial;      // where the upload writes: `destination` + ".partial"
+  bool replaces = false;    // whether something stood at `destination` when the upload began
+};
+UploadNames UploadNamesOf(const std::string& target);
 
 // Creates the partial file afresh (an older one is replaced); null with errno set on failure.
-UniqueFile CreatePartialFile(const std::string& target);
+UniqueFile CreatePartialFile(const UploadNames& names);
 
-// Flushes the completed partial file to disk, gives it the mode of the file it replaces and
-// renames it over the target. False with errno set; the partial file then stays.
-bool CommitPartialFile(const std::string& target);
+// Flushes the completed partial file, still open as `file`, to disk, gives it the mode of the
+// file it replaces and renames it to the destination: over the file that stood there when the
+// upload began, but never over one that appeared since, and only while the partial file's name
+// still holds `file` (never a file, FIFO or device put in its place). False with `failure`; the
+// partial file then stays.
+bool CommitPartialFile(std::FILE* file, const UploadNames& names, Failure& failure);
 
 // Whether the upload could create its file beside the target, tried without creating or deleting
 // anything. False with `failure` ("cannot write FILE: Permission denied", "FILE is a FIFO, not a

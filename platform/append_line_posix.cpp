@@ -37,8 +37,10 @@ int OpenForAppend(const std::string& path, Failure& failure) {
     failure = FailureSaying(FailureKind::kWrongKind, kind);
     return -1;
   }
+  // The links followed here and checked above, never one put in their place since.
   const int fd =
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+      ::open(FollowLinks(path).c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0644);
   if (fd < 0) {
     failure = FailureOfErrno(errno);
     return -1;

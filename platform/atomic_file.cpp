@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include "platform/file_kind.h"
+#include "platform/file_system.h"
 
 namespace vn {
 
@@ -11,6 +12,12 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   const std::string target = FollowLinks(path);
   if (const std::string kind = NonFileProblem(target); !kind.empty()) {
     failure = FailureSaying(FailureKind::kWrongKind, kind, path);
+    return false;
+  }
+  // A file made read-only is kept by its mode, whoever runs the tool (root too), as an upload's
+  // --force keeps one; so is a file in a folder the user may not write to.
+  if (const int osError = CannotWriteReason(target); osError != 0) {
+    failure = FailureOfErrno(osError, "cannot write", path);
     return false;
   }
   return ReplaceEntryAtomically(target, bytes, failure);

@@ -3,6 +3,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 
 #include "platform/console.h"
@@ -12,6 +14,7 @@ namespace {
 
 std::mutex gHandlerLock;
 std::function<void()>* gOnStop = nullptr;
+std::atomic<bool> gStopRequested{false};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
@@ -20,6 +23,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_CLOSE_EVENT: {
       std::lock_guard<std::mutex> lock(gHandlerLock);
       if (gOnStop == nullptr) return FALSE;
+      gStopRequested = true;
       (*gOnStop)();
       return TRUE;
     }
@@ -36,6 +40,7 @@ struct StopRequests::State {
 
 StopRequests::StopRequests(std::function<void()> onStop) : state_(std::make_unique<State>()) {
   state_->onStop = std::move(onStop);
+  gStopRequested = false;
   {
     std::lock_guard<std::mutex> lock(gHandlerLock);
     gOnStop = &state_->onStop;
@@ -51,6 +56,17 @@ StopRequests::~StopRequests() {
 
 // The console's events come on a thread the system starts for them.
 void KeepStopRequestsOffThisThread() {}
+
+bool StopRequested() {
+  return gStopRequested;
+}
+
+// A console or a pipe on Windows has no wait that a stop could cut short here; the text goes out
+// in one write.
+bool WriteStandardError(std::string_view text, const std::function<bool()>&) {
+  return std::fwrite(text.data(), 1, text.size(), stderr) == text.size() &&
+         std::fflush(stderr) == 0;
+}
 
 bool IsTerminal(std::FILE* stream) {
   return _isatty(_fileno(stream)) != 0;

@@ -1,4 +1,6 @@
 #include "platform/file_kind.h"
+
+#include "platform/file_system.h"
 #include "platform/utf8_path.h"
 
 #include <filesystem>
@@ -7,6 +9,9 @@ namespace vn {
 
 std::string NonFileProblem(const std::string& path, const std::string& noun) {
   namespace fs = std::filesystem;
+  if (std::string folder; IsForeignLink(FollowLinks(path), folder)) {
+    return "is a link of another user in the shared folder " + folder + ": not followed";
+  }
   std::error_code error;
   const fs::file_status status = fs::status(Utf8Path(path), error);
   if (error || !fs::exists(status) || fs::is_regular_file(status)) return {};
@@ -23,6 +28,7 @@ std::string FollowLinks(const std::string& path) {
   for (int i = 0; i < kMaxLinks; ++i) {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(current, error))) break;
+    if (std::string folder; IsForeignLink(Utf8OfPath(current), folder)) break;
     const fs::path target = fs::read_symlink(current, error);
     if (error) break;
     current = target.is_absolute() ? target : current.parent_path() / target;

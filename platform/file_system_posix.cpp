@@ -41,6 +41,25 @@ bool RenameOver(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link is never made over an existing name either.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+bool SyncOpenFile(std::FILE* file) {
+  return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+}
+
+bool NameHoldsOpenFile(const std::string& path, std::FILE* file) {
+  struct stat named, open;
+  return ::lstat(path.c_str(), &named) == 0 && ::fstat(::fileno(file), &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 int CannotWriteReason(const std::string& path) {
   struct stat info;
   const bool exists = ::stat(path.c_str(), &info) == 0;
@@ -53,6 +72,17 @@ int CannotWriteReason(const std::string& path) {
     return errno;
   }
   return 0;
+}
+
+bool IsForeignLink(const std::string& path, std::string& folder) {
+  struct stat link;
+  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  folder = parent.empty() ? std::string(".") : parent.string();
+  struct stat shared;
+  if (::stat(folder.c_str(), &shared) != 0) return false;
+  const bool sharedSticky = (shared.st_mode & S_ISVTX) != 0 && (shared.st_mode & S_IWOTH) != 0;
+  return sharedSticky && link.st_uid != ::geteuid() && link.st_uid != shared.st_uid;
 }
 
 }  // namespace vn

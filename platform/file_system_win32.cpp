@@ -81,6 +81,20 @@ bool SyncFileToDisk(const std::string& path) {
 }
 
 // Windows replaces no read-only file, so the only permission there is to take is the default.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return Fail();
+  return true;
+}
+
+bool SyncOpenFile(std::FILE* file) {
+  return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
+
+// Only the POSIX systems look: a file the tool holds open is not renamed away so lightly here.
+bool NameHoldsOpenFile(const std::string&, std::FILE*) {
+  return true;
+}
+
 bool RenameOver(const std::string& from, const std::string& to) {
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Fail();
@@ -100,6 +114,10 @@ int CannotWriteReason(const std::string& path) {
   if (folderAttributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError());
   if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ENOTDIR;
   return 0;
+}
+
+bool IsForeignLink(const std::string&, std::string&) {
+  return false;
 }
 
 }  // namespace vn

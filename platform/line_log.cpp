@@ -1,6 +1,7 @@
 #include "platform/line_log.h"
 
-#include <cstdio>
+#include <chrono>
+#include <optional>
 
 #include "platform/append_line.h"
 #include "platform/console.h"
@@ -52,7 +53,15 @@ bool LineLog::WriteOut(const std::deque<std::string>& lines, Failure& failure) {
   text.pop_back();  // the last newline comes with the append
   if (path_ != "-") return AppendWholeLine(path_, text, failure);
   text += "\n";
-  if (std::fwrite(text.data(), 1, text.size(), stderr) != text.size() || std::fflush(stderr) != 0) {
+  // A reader that stopped reading gets a second more once the log closes; then the lines go.
+  std::optional<std::chrono::steady_clock::time_point> closedAt;
+  const auto giveUp = [this, &closedAt] {
+    if (!closing_) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!closedAt) closedAt = now;
+    return now - *closedAt > std::chrono::seconds(1);
+  };
+  if (!WriteStandardError(text, giveUp)) {
     failure = FailureSaying(FailureKind::kOther, "standard error cannot be written");
     return false;
   }

@@ -1,8 +1,10 @@
 #pragma once
 // A log that never holds up the threads that add to it: lines go into a queue, and a thread of the
 // log's own writes them out, to a file through AppendWholeLine (regular files only, opened without
-// waiting, whole lines under the file's lock) or to standard error. A file that cannot be written,
-// or a reader of standard error that stops reading, costs lines, never a caller's time.
+// waiting, whole lines under the file's lock) or to standard error (WriteStandardError). A file
+// that cannot be written, or a reader of standard error that stops reading, costs lines, never a
+// caller's time, and never holds up a stop.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -44,10 +46,10 @@ class LineLog {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::string> queue_;
-  bool closing_ = false;
-  bool failed_ = false;    // on the log's thread only
-  bool reported_ = false;  // under mutex_
-  int64_t lost_ = 0;       // under mutex_
+  std::atomic<bool> closing_ = false;  // set under mutex_
+  bool failed_ = false;                // on the log's thread only
+  bool reported_ = false;              // under mutex_
+  int64_t lost_ = 0;                   // under mutex_
   std::thread thread_;
 };
 

@@ -25,6 +25,10 @@ std::string PrivateRuntimeFolder();
 bool MakePrivateFolder(const std::string& folder, Failure& failure);
 // The same judgement of a folder that is there, without creating anything.
 bool IsPrivateFolder(const std::string& folder, Failure& failure);
+// Whether the process at the other end of a connected local socket (a descriptor) runs as this
+// user: a name in a folder of ours may still be answered by a listener someone else started
+// before it. Always true on Windows, whose local sockets are not files.
+bool PeerIsThisUser(intptr_t socket);
 // At most `limit` bytes from the start of a regular file. False, and nothing waited for, when the
 // name is a link, a FIFO, a device, a folder or anything else that is not a regular file.
 bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +87,13 @@ bool MakePrivateFolder(const std::string& folder, Failure& failure) {
     return Refuse(failure, FailureOfErrno(errno));
   }
   return IsPrivateFolder(folder, failure);
+}
+
+bool PeerIsThisUser(intptr_t socket) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+         peer.uid == ::geteuid();
 }
 
 bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& text) {

@@ -65,4 +65,8 @@ bool ReadSmallRegularFile(const std::string& path, size_t limit, std::string& te
   return !in.bad();
 }
 
+bool PeerIsThisUser(intptr_t) {
+  return true;
+}
+
 }  // namespace vn

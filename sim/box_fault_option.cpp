@@ -181,8 +181,12 @@ bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& err
     faults.*(*field) = *address;
     return true;
   }
-  // A count written without a value means 1.
-  const auto number = hasValue ? PositiveNumber(value) : std::optional<int>(1);
+  // A count that the help shows without a value ("bad-header-crc") means 1 when written bare; one
+  // shown with its "=N" needs it: a bare "nak-frame" was most likely a value left out.
+  const bool needsValue = !option->value.empty();
+  const auto number = hasValue     ? PositiveNumber(value)
+                      : needsValue ? std::nullopt
+                                   : std::optional<int>(1);
   if (!number) {
     error = "fault '" + std::string(name) + "' needs a positive number";
     return false;

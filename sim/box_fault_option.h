@@ -7,9 +7,9 @@
 
 namespace vn {
 
-// Sets one fault from "name" (switches, and counts meaning 1) or "name=value". False, with
-// `error` saying why, for an unknown name, a value that is not a positive number, or an unknown
-// step.
+// Sets one fault from "name" (switches, and counts the help shows bare, meaning 1) or
+// "name=value". False, with `error` saying why, for an unknown name, a count shown as "=N" given
+// without its value, a value that is not a positive number, or an unknown step.
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error);
 
 // How the command line spells a step: "start", "first-erase", ...; "" for kNone.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "dld/blocks.h"
@@ -17,6 +18,8 @@
 #include "link/message_trace.h"
 #include "platform/console.h"
 #include "platform/exit_codes.h"
+#include "platform/file_kind.h"
+#include "platform/file_system.h"
 #include "sim/box_fault_option.h"
 #include "sim/virtual_box.h"
 #include "vespanode/version.h"
@@ -29,7 +32,7 @@ using vn::kExitFailed;
 using vn::kExitOk;
 
 void Complain(const std::string& text) {
-  std::fprintf(stderr, "vespanode-box: %s\n", text.c_str());
+  vn::WriteStandardError("vespanode-box: " + text + "\n");
 }
 
 // The symbolic link --link asks for, removed again when the box goes.
@@ -78,17 +81,23 @@ int main(int argc, char** argv) {
   app.add_option("--hardware-version", options.identity.hardwareVersion)->capture_default_str();
   app.add_option("--software-module", options.identity.softwareModule)->capture_default_str();
   app.add_option("--software-version", options.identity.softwareVersion)->capture_default_str();
+  // An empty name names nothing: refused rather than taken as "no image" or "no link".
+  const CLI::Validator named(
+      [](std::string& text) { return text.empty() ? std::string("must not be empty") : ""; }, "");
   app.add_option("--flash", flashFile, "initial flash image at 0x40000000 (2 MiB at most)")
-      ->type_name("IMAGE");
+      ->type_name("IMAGE")
+      ->check(named);
   app.add_option("--save-flash", saveFlashFile, "write the image there after every download")
-      ->type_name("IMAGE");
+      ->type_name("IMAGE")
+      ->check(named);
   app.add_flag("--pace", options.pace, "line-rate pacing: 115200 bit/s, 11 bits a byte");
   // The option keeps its name, which scripts use; it counts successful operations, not sessions.
   app.add_option("--sessions", options.stopAfterSuccesses,
                  "stop once N operations succeeded; failed ones do not count (0: never)")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
-      ->type_name("PATH");
+      ->type_name("PATH")
+      ->check(named);
   app.add_option("--erase-ms", eraseMs, "milliseconds to erase 64 KiB, before each erase report")
       ->check(CLI::Range(0, 60000))
       ->capture_default_str();
@@ -111,9 +120,27 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
+  std::set<std::string> faultsGiven;
   for (const std::string& fault : faults) {
+    // Given twice, one of the two would silently not count.
+    if (!faultsGiven.insert(fault.substr(0, fault.find('='))).second) {
+      Complain("fault '" + fault.substr(0, fault.find('=')) + "' given twice");
+      return kExitBadInput;
+    }
     if (!vn::ApplyFaultOption(fault, options.faults, error)) {
       Complain(error);
+      return kExitBadInput;
+    }
+  }
+  // The image is saved after each download: what cannot take it is found now, as for any output,
+  // not after the first box.
+  if (!saveFlashFile.empty()) {
+    if (const std::string kind = vn::NonFileProblem(saveFlashFile); !kind.empty()) {
+      Complain(saveFlashFile + " " + kind);
+      return kExitBadInput;
+    }
+    if (const int osError = vn::CannotWriteReason(vn::FollowLinks(saveFlashFile)); osError != 0) {
+      Complain(vn::FailureText(vn::FailureOfErrno(osError, "cannot write", saveFlashFile)));
       return kExitBadInput;
     }
   }
@@ -152,7 +179,9 @@ int main(int argc, char** argv) {
   std::atomic<int> sessions{0};
   options.onSessionEnd = [&](const vn::BoxSessionReport& report) {
     const int number = ++sessions;
-    if (!quiet) std::fprintf(stderr, "session %d: %s\n", number, report.summary.c_str());
+    if (!quiet) {
+      vn::WriteStandardError("session " + std::to_string(number) + ": " + report.summary + "\n");
+    }
     if (report.completed && !report.upload && !saveFlashFile.empty()) {
       const std::vector<uint8_t> image = running->FlashCopy();
       vn::Failure failure;

@@ -25,10 +25,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/line_rate.h"
 #include "link/port_failure.h"
@@ -95,53 +97,90 @@ std::string ProcLine(const std::string& path) {
   return line.substr(0, line.find('\n'));
 }
 
-// Whether the process has the device open: its open descriptors are links under /proc/<pid>/fd.
-bool HasOpen(const std::string& pid, dev_t device) {
+// The number of the pseudo-terminal the device is (/dev/pts/N), or -1 for any other device.
+int PtyNumber(dev_t device) {
+  constexpr unsigned kFirstPtsMajor = 136, kLastPtsMajor = 143;  // Unix98 pseudo-terminals
+  const unsigned deviceMajor = major(device);
+  if (deviceMajor < kFirstPtsMajor || deviceMajor > kLastPtsMajor) return -1;
+  return int((deviceMajor - kFirstPtsMajor) * 256 + minor(device));
+}
+
+// Whether the descriptor, a pseudo-terminal master, is the master of pseudo-terminal `pty`: its
+// /proc fdinfo says which.
+bool IsMasterOf(const std::string& fdinfo, int pty) {
+  const int fd = ::open(fdinfo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[512];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  const std::string info(text, size_t(std::max<ssize_t>(n, 0)));
+  const size_t at = info.find("tty-index:");
+  return at != std::string::npos && std::atoi(info.c_str() + at + 10) == pty;
+}
+
+// What a process has open of the device: the device itself, and the master side when the device
+// is a pseudo-terminal (its far end, as the virtual box holds it). Its open descriptors are links
+// under /proc/<pid>/fd.
+struct Opened {
+  bool device = false;
+  bool master = false;
+};
+
+Opened OpenedBy(const std::string& pid, dev_t device) {
   const std::string fdFolder = "/proc/" + pid + "/fd";
+  const int pty = PtyNumber(device);
+  Opened opened;
   DIR* descriptors = ::opendir(fdFolder.c_str());
-  if (descriptors == nullptr) return false;
-  bool found = false;
+  if (descriptors == nullptr) return opened;
   while (const dirent* descriptor = ::readdir(descriptors)) {
     const std::string link = fdFolder + "/" + descriptor->d_name;
     char target[16];
     // Pipes, sockets and files are passed over without a look at what they are.
     const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
     if (n < 5 || std::string(target, 5) != "/dev/") continue;
+    const std::string name(target, size_t(n));
+    if (pty >= 0 && (name == "/dev/ptmx" || name == "/dev/pts/ptmx")) {
+      opened.master =
+          opened.master || IsMasterOf("/proc/" + pid + "/fdinfo/" + descriptor->d_name, pty);
+      continue;
+    }
     struct stat info;
     if (::stat(link.c_str(), &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == device) {
-      found = true;
-      break;
+      opened.device = true;
     }
   }
   ::closedir(descriptors);
-  return found;
+  return opened;
 }
 
-// Which program holds the device open, as fuser finds it: "minicom, pid 4711", another process
-// rather than this one; empty when none that this user may look at does (another user's
-// processes are hidden from all but root).
+// Which program holds the device, as fuser finds it: "minicom, pid 4711". Named only when it is
+// known: the one process other than this one with the device open (this one when there is none),
+// leaving out the far end of a pseudo-terminal (the virtual box keeps its own side open, but the
+// mode is some other program's). Empty when there is none that this user may look at (another
+// user's processes are hidden from all but root), or several.
 std::string HolderOf(dev_t device) {
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return "";
   const std::string self = std::to_string(::getpid());
-  std::string holder;
+  std::vector<std::string> holders;
   bool selfHolds = false;
   while (const dirent* process = ::readdir(processes)) {
     const std::string pid = process->d_name;
     if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (!HasOpen(pid, device)) continue;
+    const Opened opened = OpenedBy(pid, device);
+    if (!opened.device || opened.master) continue;
     if (pid == self) {
       selfHolds = true;
       continue;
     }
-    holder = pid;
-    break;
+    holders.push_back(pid);
   }
   ::closedir(processes);
-  if (holder.empty() && selfHolds) holder = self;
-  if (holder.empty()) return "";
-  const std::string name = ProcLine("/proc/" + holder + "/comm");
-  return (name.empty() ? "a program" : name) + ", pid " + holder;
+  // This very program, opening a port it holds already, is named last.
+  if (holders.empty() && selfHolds) holders.push_back(self);
+  if (holders.size() != 1) return "";
+  const std::string name = ProcLine("/proc/" + holders[0] + "/comm");
+  return (name.empty() ? "a program" : name) + ", pid " + holders[0];
 }
 
 bool PortVanished(short revents) {
@@ -376,7 +415,7 @@ class PosixComPort final : public ComPort {
   }
 
   bool Fail(FailureKind problem, int error = errno) {
-    failure_ = {.kind = problem, .systemMessage = std::strerror(error)};
+    failure_ = {.kind = problem, .systemMessage = std::strerror(error), .systemCode = error};
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     return false;

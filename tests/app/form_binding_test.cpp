@@ -16,7 +16,7 @@
 #include "app/form_about.h"
 #include "app/form_main.h"
 #include "form/form_texts.h"
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 #include "link/status_texts.h"
 #include "test_registry.h"
 

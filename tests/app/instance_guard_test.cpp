@@ -8,10 +8,20 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QTemporaryDir>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "app/instance_guard.h"
 #include "form/program_identity.h"
+#include "platform/processes.h"
 #include "test_registry.h"
 
 class InstanceGuardTest : public QObject {
@@ -48,6 +58,58 @@ class InstanceGuardTest : public QObject {
       QVERIFY(socket.waitForBytesWritten(2000));
       QTest::qWait(300);
       QCOMPARE(handedOver.count(), 2);
+    }
+  }
+
+  // Where nobody else can take the name first: never the shared temporary folder, also without
+  // $XDG_RUNTIME_DIR, and a listener of another user in the right place is not handed over to.
+  void neverHandsOverToAnotherUser() {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] {
+      if (saved.isNull()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+      } else {
+        qputenv("XDG_RUNTIME_DIR", saved);
+      }
+    });
+    const QString name = QStringLiteral("vn-peer-%1").arg(QCoreApplication::applicationPid());
+    for (const bool runtimeSet : {false, true}) {
+      QTemporaryDir runtime;
+      if (runtimeSet) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+      } else {
+        qunsetenv("XDG_RUNTIME_DIR");
+      }
+      const QString folder = QString::fromStdString(vn::PrivateRuntimeFolder());
+      const QString socketPath = vn::InstanceGuard::SocketPathFor(name);
+      QCOMPARE(QFileInfo(socketPath).absolutePath(), folder);
+      vn::Failure failure;
+      QVERIFY(vn::MakePrivateFolder(folder.toStdString(), failure));
+      const auto removeSocket = qScopeGuard([&] { QLocalServer::removeServer(socketPath); });
+      if (::geteuid() != 0) continue;  // only root can listen as another user
+
+      // Bound here, then listening as nobody: the credentials a peer sees are those of listen().
+      const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      QVERIFY(listener >= 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      const QByteArray path = QFile::encodeName(socketPath);
+      std::memcpy(address.sun_path, path.constData(), size_t(path.size()) + 1);
+      QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+      const pid_t other = ::fork();
+      QVERIFY(other >= 0);
+      if (other == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(listener, 4) != 0) _exit(1);
+        for (;;) ::close(::accept(listener, nullptr, nullptr));
+      }
+      ::close(listener);
+      const auto endOther = qScopeGuard([&] {
+        ::kill(other, SIGKILL);
+        ::waitpid(other, nullptr, 0);
+      });
+      QTest::qWait(200);  // until it listens
+      vn::InstanceGuard copy(name);
+      QCOMPARE(copy.Claim(), vn::InstanceGuard::Role::kFirst);
     }
   }
 

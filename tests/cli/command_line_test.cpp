@@ -143,6 +143,10 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
       {"download", "--port", "COM1", ""},
       {"download", "--port", "", "f.dld"},
       {"download", "--port", "COM1", "--record", "", "f.dld"},
+      // No file named "-" or after the flag that follows: both are mistakes.
+      {"download", "--port", "COM1", "--record", "-", "f.dld"},
+      {"download", "--port", "COM1", "--record", "--json", "f.dld"},
+      {"upload", "--port", "COM1", "--set", "app", "--trace", "--json", "f.dld"},
       {"inspect", ""},
       {"extract", "f.dld", "--flash", ""},
       {"pack", "--set", "app", "--flash", "flash.bin", "-o", ""},

@@ -81,6 +81,17 @@ TEST_F(CliFiles, UnsoundFileNamesBlockAndOffset) {
   EXPECT_EQ(report["faults"][0]["block"], "descriptor 2") << run.out;
   EXPECT_EQ(report["faults"][0]["offset"], secondDescriptor) << run.out;
 
+  // A file that cannot be read at all (a folder, a missing file) still gets its object, which
+  // says why; the child runner checks it against the schema.
+  for (const std::string& unreadable : {folder_.Path(), folder_.File("missing.dld")}) {
+    run = RunCli({"inspect", "--json", unreadable});
+    EXPECT_EQ(run.exitCode, 2);
+    const auto failed = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(failed.is_object()) << run.out;
+    EXPECT_EQ(failed["sound"], false) << run.out;
+    EXPECT_FALSE(failed.value("failure", "").empty()) << run.out;
+  }
+
   const std::string image = folder_.File("untouched.bin");
   run = RunCli({"extract", path, "--flash", image});
   EXPECT_EQ(run.exitCode, 1);

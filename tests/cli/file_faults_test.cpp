@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "dld/pack.h"
@@ -37,6 +38,76 @@ TEST(CliUploadFiles, AnUnwritableFolderIsRefusedWithItsReason) {
   const char* reason = readOnly.Mounted() ? "Read-only file system" : "Permission denied";
   EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
   ::chmod(locked.c_str(), 0755);
+}
+
+// FILE or FILE.partial changed by another program while the box sends: the backup never lands on
+// a file that appeared at FILE (no --force was given), never moves a device put in the partial
+// file's place over FILE, and the messages name the partial file that holds the data.
+TEST(CliUploadFiles, AFileChangedDuringTheUploadIsNeverReplacedOrWrittenThrough) {
+  namespace fs = std::filesystem;
+  const std::vector<uint8_t> planted{'m', 'i', 'n', 'e'};
+  struct Row {
+    const char* what;
+    std::function<void(ScratchFolder& folder, const std::string& file)> change;
+    bool rootOnly;
+  };
+  const Row rows[] = {
+      {"FILE turns into a link",
+       [](ScratchFolder& folder, const std::string& file) {
+         fs::create_directory(folder.File("elsewhere"));
+         fs::create_symlink(folder.File("elsewhere/default.dld"), file);
+       },
+       false},
+      {"a file appears at FILE",
+       [&](ScratchFolder&, const std::string& file) { WriteBytes(file, planted); }, false},
+      {"a device takes FILE.partial's place",
+       [](ScratchFolder&, const std::string& file) {
+         const std::string partial = file + ".partial";
+         struct stat null;
+         ASSERT_EQ(::stat("/dev/null", &null), 0);
+         fs::rename(partial, file + ".moved");
+         ASSERT_EQ(::mknod(partial.c_str(), S_IFCHR | 0666, null.st_rdev), 0);
+       },
+       true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.rootOnly && ::geteuid() != 0) continue;
+    // Paced at the line's rate: the transfer still runs when the change lands.
+    BoxOptions paced;
+    paced.flash = SampleFlashImage(46);
+    paced.pace = true;
+    VirtualBox box(paced);
+    ASSERT_TRUE(box.Start());
+    ScratchFolder folder;
+    const std::string file = folder.File("default.dld");
+    bool changed = false;
+    ChildOptions options;
+    options.onLine = [&](const std::string& line, int) {
+      const auto event = nlohmann::json::parse(line, nullptr, false);
+      if (!changed && event.value("text", "") == "Transfer...") {
+        changed = true;
+        row.change(folder, file);
+      }
+    };
+    const ChildResult run =
+        RunCli({"upload", "--port", box.PtyPath(), "--set", "default", file, "--json"}, options);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::string said = run.out + run.err;
+    EXPECT_EQ(said.find("Update Success!"), std::string::npos) << said;
+    if (row.rootOnly) {
+      EXPECT_FALSE(fs::is_character_file(fs::symlink_status(file))) << "the device was moved";
+      EXPECT_NE(said.find(file + ".partial was removed or replaced"), std::string::npos) << said;
+      continue;
+    }
+    EXPECT_NE(said.find("the backup is in " + file + ".partial"), std::string::npos) << said;
+    EXPECT_TRUE(PassesForABackup(ReadBytes(file + ".partial")));
+    if (fs::is_symlink(fs::symlink_status(file))) {
+      EXPECT_FALSE(fs::exists(folder.File("elsewhere/default.dld")));
+    } else {
+      EXPECT_EQ(ReadBytes(file), planted);
+    }
+  }
 }
 
 // Empty, truncated, corrupt and oversized files, and a header without regions, never reach a box,

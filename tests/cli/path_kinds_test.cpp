@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -43,11 +44,22 @@ enum class Kind {
   kMissingParent,
   kFullDisk,
   kLocked,
+  kForeignLink,  // another user's link in a folder all may write to, with the sticky bit
+  kLongName,     // a name one character longer than the system takes (NAME_MAX)
 };
-constexpr int kKinds = 10;
-const char* const kKindNames[kKinds] = {
-    "regular file",     "read-only file", "symbolic link",         "dangling link", "FIFO",
-    "character device", "folder",         "missing parent folder", "full disk",     "locked file"};
+constexpr int kKinds = 12;
+const char* const kKindNames[kKinds] = {"regular file",
+                                        "read-only file",
+                                        "symbolic link",
+                                        "dangling link",
+                                        "FIFO",
+                                        "character device",
+                                        "folder",
+                                        "missing parent folder",
+                                        "full disk",
+                                        "locked file",
+                                        "foreign link in a shared sticky folder",
+                                        "name too long"};
 
 // What the cell leaves at the path under test.
 enum class Effect {
@@ -82,9 +94,13 @@ constexpr Expect kFolder = Says(2, "is a folder, not a file");
 constexpr Expect kNoSpace = Says(2, "No space left");
 constexpr Expect kLockHeld = Says(2, "held the lock");
 constexpr Expect kUnannounced = Says(0, "cannot announce the box");
+constexpr Expect kForeign = Says(2, "is a link of another user in the shared folder");
+constexpr Expect kTooLong = Says(2, "File name too long");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
-// regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked.
+// regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked,
+// foreign link, name too long (for the upload's partial file: a FILE that fits, whose
+// FILE.partial does not).
 // In a role's command, PATH is the path under test (an entry of the row's name), PORT the virtual
 // box's, KEY a sound key file, FLASH a flash image, and TARGET the FILE whose FILE.partial is PATH.
 struct Role {
@@ -101,45 +117,45 @@ constexpr Role Row(const char* testName, const char* entry, const char* command,
 const Role kRoles[] = {
     Row("DownloadFile", "target", "download --port PORT PATH",
         {kKeeps, kKeeps, kKeeps, kNoSuchFile, Says(2, "is a FIFO"), Says(2, "is a device"),
-         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps}),
+         Says(2, "is a folder"), kNoSuchFile, kKeeps, kKeeps, kForeign, kTooLong}),
     Row("UploadFile", "target", "upload --port PORT --set key PATH --force",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full"), kWrites}),
+         Says(1, "disk full"), kWrites, kForeign, kTooLong}),
     Row("UploadPartial", "key.dld.partial", "upload --port PORT --set key TARGET",
         {kRemoves, kRemoves, kRemoves, kRemoves, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "disk full", Effect::kAny), kRemoves}),
+         Says(1, "disk full", Effect::kAny), kRemoves, kRemoves, kTooLong}),
     Row("Record", "target", "download KEY --record PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(1, "No space left"), kLockHeld}),
+         Says(1, "No space left"), kLockHeld, kForeign, kTooLong}),
     Row("PackOutput", "target", "pack --set key --flash FLASH -o PATH",
-        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites}),
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites, kForeign, kTooLong}),
     Row("ExtractFlash", "target", "extract KEY --flash PATH",
-        {kWrites, kWrites, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites}),
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites, kForeign, kTooLong}),
     Row("InspectFile", "target", "inspect PATH",
-        {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps,
-         kKeeps}),
+        {kKeeps, kKeeps, kKeeps, kNoSuchFile, kFifo, kDevice, kFolder, kNoSuchFile, kKeeps, kKeeps,
+         kForeign, kTooLong}),
     // The name is the tool's own, in its own folder: whatever stands there is removed, never
     // written through, and the header is sent from memory when the name cannot be used.
     Row("ScratchHeader", kScratchHeaderName, "download --port PORT KEY",
         {kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kRemoves, kKeeps, kSkipped, kSkipped,
-         kRemoves}),
+         kRemoves, kSkipped, kSkipped}),
     // The virtual box's announcement folder in the runtime folder: the box uses only a private
     // folder of its own making and runs unannounced otherwise; `ports` lists without waiting.
     // (Its command lines are RunBoxAndPorts'.)
     Row("AnnouncementFolder", "vespanode", "",
         {kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced, kUnannounced,
-         Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced}),
+         Says(0, "not 0700"), kUnannounced, kAnyOutcome, kUnannounced, kSkipped}),
     // A trace that cannot be written costs its lines, said once, never the box.
     Row("Trace", "target", "download KEY --trace PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld}),
+         Says(0, "is incomplete: No space left", Effect::kAny), kLockHeld, kForeign, kTooLong}),
     // A record in an SQLite file: the same checks before the first box, SQLite's own words for
     // a full disk. SQLite locks by its own means: another program's flock keeps nothing out.
     Row("RecordSqlite", "target.sqlite", "download KEY --record PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(2, "disk is full", Effect::kAny), kWrites})};
+         Says(2, "disk is full", Effect::kAny), kWrites, kForeign, kTooLong})};
 
 enum RoleIndex {
   kDownload,
@@ -208,15 +224,23 @@ class Cell {
       fs::copy_file(OurProgram("vespanode-cli"), cli_);
     }
     if (kind_ == Kind::kMissingParent) folder += "/absent";
+    if (kind_ == Kind::kForeignLink) {
+      folder += "/shared";
+      fs::create_directory(folder);
+      ::chmod(folder.c_str(), 01777);
+    }
     if (kind_ == Kind::kFullDisk) {
       folder += "/disk";
       fs::create_directory(folder);
       disk_ = std::make_unique<SmallDisk>(folder, 64);
       if (!disk_->Mounted()) return false;
     }
-    path_ = folder + "/" + kRoles[role_].entry;
+    std::string entry = kRoles[role_].entry;
+    if (kind_ == Kind::kLongName) entry.insert(0, NAME_MAX + 1 - entry.size(), 'n');
+    path_ = folder + "/" + entry;
     runtimeFolder_ = folder;
-    target_ = role_ == kPartial ? folder + "/key.dld" : path_;
+    target_ =
+        role_ == kPartial ? path_.substr(0, path_.size() - std::string(".partial").size()) : path_;
     if (Uses("KEY"))
       keyFile_ = folder_.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 61));
     if (Uses("FLASH")) flashImage_ = folder_.Write("flash.bin", SampleFlashImage(62));
@@ -235,6 +259,14 @@ class Cell {
       case Kind::kDanglingLink:
         fs::create_symlink(folder_.File("absent-real"), path_);
         break;
+      case Kind::kForeignLink:
+        // To a file only its owner may write: only root can give the link away (nobody's own
+        // chown to nobody would keep it the caller's).
+        if (::geteuid() != 0) return false;
+        fs::create_symlink(folder_.Write("real", old), path_);
+        ::chmod(folder_.File("real").c_str(), 0600);
+        if (::lchown(path_.c_str(), 65534, 65534) != 0) return false;
+        break;
       case Kind::kFifo:
         if (::mkfifo(path_.c_str(), 0600) != 0) return false;
         break;
@@ -248,6 +280,7 @@ class Cell {
         fs::create_directory(path_);
         break;
       case Kind::kMissingParent:
+      case Kind::kLongName:
         break;
     }
     if (kind_ == Kind::kFullDisk) FillDisk(folder);

@@ -1,7 +1,7 @@
-// SIGINT, SIGTERM (with a trace) and SIGKILL in each phase of a download, an upload and a verify:
-// never a success, the exit status of the signal, on disk the upgrade file as it was, the old
-// backup as it was, and nothing that passes for a finished backup; a record that says the box was
-// stopped, and a summary that counts it as the records do.
+// SIGINT, SIGTERM (with a trace), SIGHUP (a closed terminal) and SIGKILL in each phase of a
+// download, an upload and a verify: never a success, the exit status of the signal, on disk the
+// upgrade file as it was, the old backup as it was, and nothing that passes for a finished backup;
+// a record that says the box was stopped, and a summary that counts it as the records do.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -27,7 +27,10 @@ struct SignalRow {
 
 std::string RowName(const ::testing::TestParamInfo<SignalRow>& info) {
   const SignalRow& row = info.param;
-  std::string name = row.signal == SIGINT ? "Int" : row.signal == SIGTERM ? "Term" : "Kill";
+  std::string name = row.signal == SIGINT    ? "Int"
+                     : row.signal == SIGTERM ? "Term"
+                     : row.signal == SIGHUP  ? "Hup"
+                                             : "Kill";
   name += row.upload ? "Upload" : row.verify ? "Verify" : "Download";
   for (const char* c = row.phaseLine; *c && *c != '.'; ++c) {
     if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
@@ -109,7 +112,7 @@ TEST_P(SignalInPhase, EndsWithoutSuccessAndLeavesTheFilesSound) {
 
 std::vector<SignalRow> AllRows() {
   std::vector<SignalRow> rows;
-  for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     for (const char* line : {"Transfer...", "Erase flash...  50%", "Program flash...  50%"}) {
       rows.push_back({signal, false, line});
     }

@@ -1,8 +1,10 @@
 // --trace on both programs: the two sides of one run, laid next to each other, tell the same story.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <regex>
 #include <sstream>
 
@@ -102,6 +104,53 @@ TEST(CliTrace, SeveralPortsNameTheirPortOnEveryLine) {
     if (line.find(" sent header ") != std::string::npos) ++headers[onFirst ? 0 : 1];
   }
   EXPECT_EQ(headers, (std::array{1, 1}));  // one box on each port
+}
+
+// A trace to a standard error that nobody reads fills its pipe and waits there: the program must
+// still end at once on a stop request, having written what it could.
+TEST(CliTrace, AStopEndsEitherProgramWhileTheTraceWaitsOnAnUnreadStandardError) {
+  using Clock = std::chrono::steady_clock;
+  constexpr int kPipeSize = 4096;  // a few dozen trace lines fill it
+  const std::chrono::seconds hangGuard{20};
+  for (const bool box : {false, true}) {
+    SCOPED_TRACE(box ? "vespanode-box" : "vespanode-cli");
+    ScratchFolder folder;
+    const std::string file = folder.Write("key.dld", SampleUpgradeFile(Operation::kUploadKey, 25));
+    Clock::time_point stopAt{};
+    ChildResult run;
+    if (box) {
+      run = RunBox(
+          {"--erase-ms", "0", "--program-ms", "0", "--trace", "-"},
+          [&](const std::string& pty, int pid) {
+            EXPECT_EQ(RunCli({"download", "--port", pty, file}).exitCode, 0);
+            stopAt = Clock::now();
+            kill(pid, SIGINT);
+          },
+          hangGuard, kPipeSize);
+    } else {
+      BoxOptions fast;
+      fast.eraseTime = fast.programTime = std::chrono::milliseconds(0);
+      VirtualBox served(fast);
+      ASSERT_TRUE(served.Start());
+      ChildOptions options;
+      options.timeout = hangGuard;
+      options.unreadErrPipeSize = kPipeSize;
+      options.onLine = [&](const std::string& line, int pid) {
+        if (stopAt == Clock::time_point{} && line.find("Update Success!") != std::string::npos) {
+          stopAt = Clock::now();
+          kill(pid, SIGINT);
+        }
+      };
+      run = RunCli(
+          {"download", "--port", served.PtyPath(), file, "--boxes", "0", "--json", "--trace", "-"},
+          options);
+    }
+    ASSERT_NE(stopAt, Clock::time_point{}) << "the box was served";
+    EXPECT_FALSE(run.timedOut);
+    // A second, with room for a loaded machine; before, the programs waited for good.
+    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(5));
+    EXPECT_EQ(run.exitCode, box ? 0 : 130);
+  }
 }
 
 }  // namespace

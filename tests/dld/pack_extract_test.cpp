@@ -141,6 +141,16 @@ TEST(PackExtract, ImageFileCreatedAndUpdatedInPlace) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
                           std::filesystem::directory_iterator()),
             1);
+
+  // An image shorter than the flash (an older, shorter dump) comes out a whole flash image, its
+  // bytes kept and the rest erased, whatever the regions reach.
+  const std::vector<uint8_t> shortImage(0x1000, 0x5A);
+  testing::WriteBytes(path, shortImage);
+  ASSERT_EQ(ExtractToImageFile(key, path).outcome, ExtractOutcome::Written);
+  written = testing::ReadBytes(path);
+  ASSERT_EQ(written.size(), kFlashSize);
+  EXPECT_TRUE(std::equal(shortImage.begin(), shortImage.end(), written.begin()));
+  EXPECT_EQ(written[kFlashSize - 1], 0xFF);
 }
 
 TEST(PackExtract, UnwritableFolderIsAClearError) {

@@ -9,7 +9,7 @@
 #include "form/program_identity.h"
 #include "form_rig.h"
 #include "link/link_message.h"
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 #include "link/status_texts.h"
 #include "support/sample_files.h"
 #include "support/scratch_folder.h"

@@ -38,10 +38,15 @@ depends=$(dpkg-deb --field "$deb" Depends)
 grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt: $depends"
 # --http's server is Debian's shared cpp-httplib: without it the installed program does not start.
 grep -q libcpp-httplib <<<"$depends" || fail "Depends lacks cpp-httplib: $depends"
-# Debian's own checker, warnings included; its notes (the "I:" lines) are advice.
+# Debian's own checker, warnings included; its notes (the "I:" lines) are advice, except the
+# hardening ones: every program is built with fortify, the stack protector, full RELRO and PIE.
 if command -v lintian >/dev/null; then
   lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
     { cat "$work/lintian.log"; fail "lintian"; }
+  lintian --display-info "$deb" >"$work/lintian-hardening.log" 2>&1 || true
+  if grep -E '^[EWIP]: .*hardening-' "$work/lintian-hardening.log"; then
+    fail "lintian finds the programs without the distribution's hardening"
+  fi
 fi
 
 root="$work/root"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "far_end.h"
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 #include "link/wire_format.h"
 
 namespace vn::testing {

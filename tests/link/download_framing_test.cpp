@@ -9,7 +9,7 @@
 #include "dld/region_sets.h"
 #include "far_end.h"
 #include "link/framing.h"
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 #include "support/sample_files.h"
 
 namespace vn::testing {

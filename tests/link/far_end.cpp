@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 
 namespace vn::testing {
 namespace {

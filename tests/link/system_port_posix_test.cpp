@@ -97,6 +97,10 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   if (holder == 0) {
     const int fd = ::open(rig.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     const char done = (fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0) ? 'y' : 'n';
+    // The holder keeps the port alone, not the copy of the rig's master that came with the fork.
+    for (int other = 3; other < 1024; ++other) {
+      if (other != fd && other != ready[1]) ::close(other);
+    }
     (void)!::write(ready[1], &done, 1);
     ::pause();
     ::_exit(0);
@@ -120,6 +124,14 @@ TEST(SystemPort, APortAnotherProgramHoldsExclusivelyIsRefusedAndLeftAsItWas) {
   // The mode outlives the program that set it while the rig's descriptor stays open; once it is
   // cleared, the port is ours, and our own mode goes with our close.
   EXPECT_TRUE(HeldExclusively(rig.slavePath));
+  // Who set it is gone: nobody is named, least of all the far end that holds the pseudo-terminal
+  // (this test, as the virtual box would be).
+  EXPECT_FALSE(port->OpenComPort(rig.slavePath));
+  const std::string unknown = DescribePortFailure(port->LastOpenFailure());
+  EXPECT_NE(unknown.find("another program holds the port in exclusive mode"), std::string::npos)
+      << unknown;
+  EXPECT_EQ(unknown.find("pid "), std::string::npos) << unknown;
+  port->CloseComPort();
   ASSERT_EQ(::ioctl(rig.slaveFd, TIOCNXCL), 0);
   ASSERT_TRUE(port->OpenComPort(rig.slavePath));
   EXPECT_TRUE(HeldExclusively(rig.slavePath));

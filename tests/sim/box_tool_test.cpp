@@ -172,16 +172,22 @@ TEST(BoxFaultOption, ReadsSwitchesCountsAndSteps) {
                             "no-such-fault", "back-to-back=start", "stall-read", "stall-read=0",
                             "damage-received=erase", "silent-at=answer", "silent-at=",
                             "flip-after-program", "flip-after-program=0x3FFFFFFF",
-                            "flip-after-program=0x40200000", "flip-after-program=0x4018z"}) {
+                            "flip-after-program=0x40200000", "flip-after-program=0x4018z",
+                            "nak-frame", "drop-ack-times"}) {
     EXPECT_FALSE(ApplyFaultOption(wrong, faults, error)) << wrong;
     EXPECT_FALSE(error.empty());
   }
 }
 
-// With a trace too, whose writer starts before the box takes its stop requests.
-TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntOrTerm) {
-  for (const auto& [signal, traced] :
-       {std::pair{SIGINT, false}, {SIGTERM, false}, {SIGINT, true}, {SIGTERM, true}}) {
+// With a trace too, whose writer starts before the box takes its stop requests. SIGHUP is a
+// closed terminal: a link left behind would lead the next download to another box.
+TEST(BoxTool, AnnouncesItselfAndCleansUpOnIntTermOrHup) {
+  for (const auto& [signal, traced] : {std::pair{SIGINT, false},
+                                       {SIGTERM, false},
+                                       {SIGHUP, false},
+                                       {SIGINT, true},
+                                       {SIGTERM, true},
+                                       {SIGHUP, true}}) {
     SCOPED_TRACE(std::to_string(signal) + (traced ? " traced" : ""));
     ScratchRuntime scratch;
     const std::string link = scratch.File("port");
@@ -246,15 +252,36 @@ TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
       << result.err;
 }
 
+// Refused at once, before the box serves anyone: a --save-flash that could never take the image
+// too, not after the first download.
 TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
   ScratchFolder folder;
   const std::string image = folder.File("flash.img");
+  const std::string fifo = folder.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string readOnly = folder.Write("read-only.img", {0xFF});
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  ChildOptions bound;
+  bound.timeout = std::chrono::seconds(10);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--fault", "nak-everything"},
+        {"--fault", "nak-frame"},
+        {"--fault", "nak-frame=2", "--fault", "nak-frame=3"},
+        {"--fault", "refuse-identity", "--fault", "refuse-identity"},
         {"--hardware-module", "TOO-LONG-1"},
         {"--trace", folder.Path()},
-        {"--save-flash", image, "--trace", image}}) {
-    EXPECT_EQ(RunChild(OurProgram("vespanode-box"), args).exitCode, 2) << args[0];
+        {"--save-flash", image, "--trace", image},
+        {"--save-flash", folder.Path()},
+        {"--save-flash", fifo},
+        {"--save-flash", "/dev/null"},
+        {"--save-flash", readOnly},
+        {"--save-flash", ""},
+        {"--flash", ""},
+        {"--link", ""}}) {
+    const ChildResult run = RunChild(OurProgram("vespanode-box"), args, bound);
+    EXPECT_FALSE(run.timedOut) << args[0] << " " << args[1];
+    EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+    EXPECT_FALSE(run.out.starts_with("pty: ")) << "the box was started";
   }
   EXPECT_FALSE(fs::exists(image));
 }

@@ -53,7 +53,7 @@ def schema_of(obj):
         return obj["type"] + ".schema.json"
     if "start" in obj and "result" in obj:
         return "record.schema.json"
-    if "fileSize" in obj and "regions" in obj:
+    if ("fileSize" in obj and "regions" in obj) or ("sound" in obj and "failure" in obj):
         return "inspect.schema.json"
     if "sources" in obj and "failureKinds" in obj:
         return "report.schema.json"

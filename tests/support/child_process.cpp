@@ -33,9 +33,10 @@ ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& opt
 
 ChildResult RunBox(const std::vector<std::string>& args,
                    const std::function<void(const std::string& pty, int pid)>& onPty,
-                   std::chrono::seconds timeout) {
+                   std::chrono::seconds timeout, int unreadErrPipeSize) {
   ChildOptions options;
   options.timeout = timeout;
+  options.unreadErrPipeSize = unreadErrPipeSize;
   bool said = false;
   options.onLine = [&](const std::string& line, int pid) {
     if (said || !line.starts_with("pty: ")) return;
@@ -88,6 +89,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     close(outPipe[1]);
     return result;
   }
+  if (options.unreadErrPipeSize > 0) fcntl(errPipe[1], F_SETPIPE_SZ, options.unreadErrPipeSize);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -105,6 +107,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_destroy(&actions);
   close(outPipe[1]);
   close(errPipe[1]);
+  const bool readErr = options.unreadErrPipeSize <= 0;
   if (spawned != 0) {
     close(outPipe[0]);
     close(errPipe[0]);
@@ -114,8 +117,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   std::string pending;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  int open = 2;
+  // An unread standard error stays open, its pipe filling, until the child has ended.
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {readErr ? errPipe[0] : -1, POLLIN, 0}};
+  int open = readErr ? 2 : 1;
   while (open > 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       result.timedOut = true;
@@ -153,6 +157,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   }
   int status = 0;
   waitpid(pid, &status, 0);
+  if (!readErr) close(errPipe[0]);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   jsonWatch.Check(result);
   return result;

@@ -25,6 +25,8 @@ struct ChildOptions {
   std::function<void(const std::string& line, int pid)> onLine;
   // Like `| head -N`: after N lines the reading end of standard output is closed; 0 never.
   int closeOutAfterLines = 0;
+  // Above 0: standard error goes into a pipe of this size (4096 at least) that nobody reads.
+  int unreadErrPipeSize = 0;
 };
 
 // Runs `program` (a path) with `args`; standard input is /dev/null.
@@ -41,7 +43,8 @@ ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& opt
 // pseudo-terminal and its pid once it says it (and not again should it say it twice).
 ChildResult RunBox(const std::vector<std::string>& args,
                    const std::function<void(const std::string& pty, int pid)>& onPty,
-                   std::chrono::seconds timeout = std::chrono::seconds(30));
+                   std::chrono::seconds timeout = std::chrono::seconds(30),
+                   int unreadErrPipeSize = 0);
 
 // `text` cut at its newlines, without them.
 std::vector<std::string> Lines(const std::string& text);

@@ -1,4 +1,4 @@
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 
 #include <algorithm>
 #include <condition_variable>
