@@ -6,7 +6,7 @@
 
 #include "driver_session.h"
 #include "link/link_message.h"
-#include "link/memory_port.h"
+#include "support/memory_port.h"
 
 namespace vn::testing {
 namespace {
