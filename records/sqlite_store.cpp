@@ -58,7 +58,11 @@ Failure SqliteStore::Open() {
   int code =
       sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (code != SQLITE_OK) {
-    const Failure failure = Refused(code);
+    // "unable to open database file" says less than the system did (a name too long, say).
+    const int systemCode = db_ ? sqlite3_system_errno(db_) : 0;
+    const Failure failure = code == SQLITE_CANTOPEN && systemCode != 0
+                                ? FailureOfErrno(systemCode, "cannot open the database", path_)
+                                : Refused(code);
     Close();
     return failure;
   }

@@ -56,10 +56,11 @@ TEST(Upload, AFileThatCannotTakeItsTotalSizeIsNoBackup) {
   });
   const LoopResult result = session.Run(Operation::kUploadKey, file);
   EXPECT_EQ(result.end, LoopEnd::kFailed);
-  const auto details = session.observer.Details();
-  EXPECT_TRUE(std::ranges::any_of(details, [&](const std::string& detail) {
-    return detail.find(file + ".partial was removed or replaced") != std::string::npos;
-  }));
+  const auto outcomes = session.observer.Outcomes();
+  ASSERT_FALSE(outcomes.empty());
+  EXPECT_EQ(outcomes.back().failureKind, BoxFailureKind::kOutputUnwritable);
+  EXPECT_NE(FailureText(outcomes.back().failure).find(file + ".partial was removed or replaced"),
+            std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(file));
   const auto texts = session.Statuses();
   EXPECT_EQ(texts.back(), "Transfer failed!");
