@@ -45,9 +45,11 @@ std::FILE* CreateExclusiveFile(const std::string& path, int /*mode*/) {
     Fail();
     return nullptr;
   }
+  // Shared for deletion alone: an upload renames its finished file while it still holds it open,
+  // so that nothing else can be put under the name in between.
   const HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Fail();
     return nullptr;
