@@ -155,7 +155,11 @@ const Role kRoles[] = {
     // a full disk. SQLite locks by its own means: another program's flock keeps nothing out.
     Row("RecordSqlite", "target.sqlite", "download KEY --record PATH --port PORT",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile,
-         Says(2, "disk is full", Effect::kAny), kWrites, kForeign, kTooLong})};
+         Says(2, "disk is full", Effect::kAny), kWrites, kForeign, kTooLong}),
+    // The report's page, written whole as pack writes its file.
+    Row("ReportHtml", "target", "report KEY --html PATH",
+        {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
+         kWrites, kForeign, kTooLong})};
 
 enum RoleIndex {
   kDownload,
@@ -168,7 +172,8 @@ enum RoleIndex {
   kScratch,
   kAnnounce,
   kTrace,
-  kRecordSqlite
+  kRecordSqlite,
+  kReportHtml
 };
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.
