@@ -132,7 +132,13 @@ std::unique_ptr<LineServer> LineServer::Start(RunDescription run, ServerOptions 
   server->listener_ = std::thread([self] {
     KeepStopRequestsOffThisThread();
     self->server_.listen_after_bind();
+    self->listenerEnded_ = true;
   });
+  // The server's stop does nothing until its listener has begun: had a stop come first, the
+  // listener would then serve for ever and the stop's join never return.
+  while (!http.is_running() && !server->listenerEnded_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   return server;
 }
 

@@ -2,6 +2,7 @@
 // The line page's server: fed the objects of the `--json` stream as the stations make them, it
 // serves the page, the stations, the event stream, the boxes and the metrics over HTTP. Feeding it
 // never waits for a client: a line goes into a queue, and the server's own thread digests it.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -83,6 +84,7 @@ class LineServer {
   GuardedServer server_;
   int port_ = 0;
   std::thread listener_;
+  std::atomic<bool> listenerEnded_{false};
   std::thread digester_;
 
   mutable std::mutex stateMutex_;
