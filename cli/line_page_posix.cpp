@@ -7,6 +7,8 @@
 #include "http/line_server.h"
 #include "link/system_port.h"
 #include "platform/host_name.h"
+#include "records/record_target.h"
+#include "records/report_facts.h"
 
 namespace vn {
 namespace {
@@ -30,6 +32,21 @@ nlohmann::ordered_json IdentityOfImage(const DownloadImage& image) {
   return IdentityJson(IdentityOfHeader(header));
 }
 
+// With a database for a record, the page's records come from it: other stations' and earlier
+// runs' boxes too. Each request reads with a connection of its own, as the report does.
+http::BoxesSource RecordsFromDatabase(const std::string& recordTarget) {
+  if (recordTarget.empty()) return {};
+  RecordTarget target = ParseRecordTarget(recordTarget);
+  if (target.kind == RecordTargetKind::kJsonLines) return {};
+  return [target](const http::BoxesQuery& query, nlohmann::json& records, std::string& problem) {
+    const Failure failure = ReadDatabaseRecords(
+        target, query.since, query.limit,
+        [&records](nlohmann::json record) { records.push_back(std::move(record)); });
+    if (failure.Failed()) problem = FailureText(failure);
+    return !failure.Failed();
+  };
+}
+
 }  // namespace
 
 std::string HttpAddressProblem(const std::string& text) {
@@ -43,7 +60,9 @@ std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::
       http::ParseListenAddress(request.httpAddress, problem);
   if (!address) return nullptr;
   http::RunDescription run;
-  run.command = request.operation == Operation::kDownload ? "download" : "upload";
+  run.command = !request.operationWord.empty()                 ? request.operationWord
+                : request.operation == Operation::kDownload ? "download"
+                                                            : "upload";
   run.file = request.file;
   run.fileSha256 = fileSha256;
   run.identity = IdentityOfImage(request.image);
@@ -51,6 +70,7 @@ std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::
   for (const std::string& port : request.ports) run.ports.push_back({port, ComDeviceName(port)});
   http::ServerOptions options;
   options.address = *address;
+  options.boxes = RecordsFromDatabase(request.recordFile);
   std::unique_ptr<http::LineServer> server =
       http::LineServer::Start(std::move(run), std::move(options), problem);
   if (!server) return nullptr;

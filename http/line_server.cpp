@@ -54,6 +54,16 @@ bool ValidSince(const std::string& text) {
   return text.size() <= 40 && std::regex_match(text, kTime);
 }
 
+// The records' own form, "2026-12-08T09:00:00.000Z", so that times compare as text: the
+// fraction is made three digits (the records keep milliseconds).
+std::string SinceInRecordForm(const std::string& since) {
+  std::string time = since.substr(0, since.size() - 1);  // without the Z
+  const size_t dot = time.find('.');
+  if (dot == std::string::npos) return time + ".000Z";
+  time.resize(dot + 4, '0');
+  return time + "Z";
+}
+
 constexpr const char* kSecurityHeaders[][2] = {
     {"Content-Security-Policy", "default-src 'self'"},
     {"X-Content-Type-Options", "nosniff"},
@@ -337,11 +347,12 @@ void LineServer::ServeEvents(httplib::Response& response) {
 void LineServer::ServeBoxes(const httplib::Request& request, httplib::Response& response) {
   BoxesQuery query;
   if (request.has_param("since")) {
-    query.since = request.get_param_value("since");
-    if (!ValidSince(query.since)) {
+    const std::string since = request.get_param_value("since");
+    if (!ValidSince(since)) {
       ReplyProblem(response, 400, "since must be a UTC time like 2026-12-08T09:00:00Z");
       return;
     }
+    query.since = SinceInRecordForm(since);
   }
   if (request.has_param("limit") && !ParseLimit(request.get_param_value("limit"), query.limit)) {
     ReplyProblem(response, 400,

@@ -23,7 +23,7 @@ namespace vn::http {
 // What /api/v1/boxes asks: records that ended at or after `since` (ISO 8601 UTC, empty: all),
 // at most `limit` of them, oldest first.
 struct BoxesQuery {
-  std::string since;
+  std::string since;  // empty, or as the records write a time: "2026-12-08T09:00:00.000Z"
   int limit = 100;
 };
 inline constexpr int kBoxesLimitMax = 1000;

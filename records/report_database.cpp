@@ -1,6 +1,6 @@
-// The report's reading of a database: only the columns it counts, filtered by time and port in the
-// query (the indexes serve both), row by row; or, for a database read alone, grouped by the
-// database itself.
+// The reading of a database: for the report, only the columns it counts, filtered by time and
+// port in the query (the indexes serve both), row by row; or, for a database read alone, grouped
+// by the database itself. For the line page, a few whole records.
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -187,6 +187,29 @@ Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter& filter
     facts.efficiency = row.Number(10);
     if (filter.Passes(facts)) sink(facts);
   });
+}
+
+Failure ReadDatabaseRecords(const RecordTarget& source, const std::string& since, int limit,
+                            const std::function<void(nlohmann::json)>& sink) {
+  const Dialect& dialect = DialectOf(source);
+  Query query;
+  query.sql = "SELECT record FROM boxes";
+  if (!since.empty()) {
+    query.values.push_back(since);
+    query.sql += " WHERE end_time >= " + dialect.place(1);
+  }
+  query.sql += " ORDER BY end_time, id LIMIT " + std::to_string(limit);
+  Failure unreadable;
+  const Failure failure = RunQuery(source, query, [&](const Row& row) {
+    nlohmann::json record = nlohmann::json::parse(row.Text(0), nullptr, false);
+    if (record.is_object()) {
+      sink(std::move(record));
+    } else if (!unreadable.Failed()) {
+      unreadable = FailureSaying(FailureKind::kWrongKind, "a row's record is no JSON object",
+                                 source.shown);
+    }
+  });
+  return failure.Failed() ? failure : unreadable;
 }
 
 Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {

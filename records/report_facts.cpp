@@ -110,6 +110,11 @@ Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter&, const
                        "JSON-lines file",
                        source.shown);
 }
+
+Failure ReadDatabaseRecords(const RecordTarget& source, const std::string&, int,
+                            const std::function<void(nlohmann::json)>&) {
+  return ReadDatabaseFacts(source, {}, {});
+}
 #endif
 
 }  // namespace vn

@@ -53,4 +53,9 @@ Failure ReadReportSource(const RecordTarget& source, const ReportFilter& filter,
 Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter& filter,
                           const FactsSink& sink);
 
+// The whole records of a database's boxes that ended at or after `since` (the record's form of a
+// time; empty: from the first), oldest first, at most `limit` of them, for the line page.
+Failure ReadDatabaseRecords(const RecordTarget& source, const std::string& since, int limit,
+                            const std::function<void(nlohmann::json record)>& sink);
+
 }  // namespace vn

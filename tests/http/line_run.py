@@ -6,6 +6,7 @@ import pty
 import re
 import signal
 import socket
+import sqlite3
 import subprocess
 import tempfile
 import time
@@ -33,7 +34,7 @@ class LineRun:
     """Starts the boxes and vespanode-cli; stop() ends everything, also after a failure."""
 
     def __init__(self, bin_dir, good=2, faulted=1, boxes=3, file_name="firmware.dld",
-                 quoted_port=False):
+                 quoted_port=False, record="line.jsonl"):
         self.bin = os.path.abspath(bin_dir)
         self.scratch = tempfile.mkdtemp(prefix="vespanode-line-")
         self.children = []
@@ -41,7 +42,7 @@ class LineRun:
         self.boxes = boxes
         # The run works in its scratch folder: the page shows the names as given.
         self.file = file_name
-        self.record = os.path.join(self.scratch, "line.jsonl")
+        self.record = os.path.join(self.scratch, record)
         self.ports = []
         self.faulted_port = None
         self.empty_port = None
@@ -124,6 +125,9 @@ class LineRun:
     def records(self):
         if not os.path.exists(self.record):
             return []
+        if self.record.endswith(".sqlite"):
+            with sqlite3.connect(self.record) as db:
+                return [json.loads(row[0]) for row in db.execute("SELECT record FROM boxes")]
         with open(self.record) as f:
             return [json.loads(line) for line in f if line.strip()]
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """A real Prometheus scrapes a run's /metrics on loopback; after the boxes, its query API must
 give vespanode_boxes_total as the records count them. Prometheus keeps its data in a scratch
-folder and listens on loopback only; it is stopped at the end, also after a failure.
+folder and listens on loopback only; it is stopped at the end, also after a failure. The records
+go to an SQLite database, and the run's /api/v1/boxes serves them from there.
 
 usage: prometheus_scrape_test.py BIN_DIR"""
 import json
 import os
 import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -28,12 +30,39 @@ def query(port, expression):
         return None
 
 
+def get_json(url):
+    with urllib.request.urlopen(url, timeout=5) as answer:
+        return json.load(answer)
+
+
+def check_boxes_from_database(run):
+    """/api/v1/boxes reads the database: a row another run left there is served too."""
+    with sqlite3.connect(run.record) as db:
+        columns = [row[1] for row in db.execute("PRAGMA table_info(boxes)")
+                   if row[1] not in ("id", "record_id", "record", "end_time")]
+        db.execute("INSERT INTO boxes (record_id, record, end_time, %s) SELECT 'earlier-run', "
+                   "json_set(record, '$.recordId', 'earlier-run', '$.end', '2000-01-01T00:00:00.000Z'), "
+                   "'2000-01-01T00:00:00.000Z', %s FROM boxes LIMIT 1" % (", ".join(columns), ", ".join(columns)))
+    base = "http://127.0.0.1:%d/api/v1/boxes" % run.http_port
+    served = get_json(base + "?limit=1000")
+    stored = run.records()
+    if sorted(r["recordId"] for r in served) != sorted(r["recordId"] for r in stored):
+        raise AssertionError("/api/v1/boxes has %s, the database %s" % (served, stored))
+    if served[0]["recordId"] != "earlier-run":
+        raise AssertionError("not oldest first: %s" % [r["recordId"] for r in served])
+    later = get_json(base + "?since=2000-01-01T00:00:00Z&limit=2")
+    if [r["recordId"] for r in later] != [r["recordId"] for r in served[:2]]:
+        raise AssertionError("since and limit: %s" % later)
+    if get_json(base + "?since=2000-01-01T00:00:01Z")[0]["recordId"] == "earlier-run":
+        raise AssertionError("since let an earlier box through")
+
+
 def main():
     bin_dir = sys.argv[1]
     if not os.path.exists(PROMETHEUS):
         print("no prometheus: skipped")
         return SKIP
-    run = LineRun(bin_dir, good=1, faulted=1, boxes=3)
+    run = LineRun(bin_dir, good=1, faulted=1, boxes=3, record="line.sqlite")
     storage = tempfile.mkdtemp(prefix="vespanode-prometheus-")
     prometheus = None
     try:
@@ -77,6 +106,7 @@ def main():
         up = query(web, 'up{job="vespanode"}')
         if not up or up[0]["value"][1] != "1":
             raise AssertionError("the target is not up: %s" % up)
+        check_boxes_from_database(run)
         print("ok: %s" % sorted(got.items()))
         return 0
     finally:

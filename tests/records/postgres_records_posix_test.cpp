@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "line_rig.h"
+#include "records/record_target.h"
+#include "records/report_facts.h"
 #include "records/sqlite_store.h"
 #include "support/sample_files.h"
 
@@ -114,6 +116,27 @@ TEST_F(PostgresRecords, EveryBoxIsOneRowEqualToItsRecord) {
   EXPECT_EQ(ReportFigures({lines}), fromServer);
   EXPECT_EQ(ReportFigures({database}), fromServer);
   EXPECT_EQ(ReportFigures({Url(), lines, database}), fromServer);
+
+  // The line page's records from either database: all of them, oldest first, within since and
+  // limit.
+  std::string lastEnd;
+  for (const json& record : printed) lastEnd = std::max(lastEnd, record["end"].get<std::string>());
+  for (const std::string& source : {Url(), database}) {
+    const auto read = [&](const std::string& since, int limit) {
+      std::vector<std::string> records;
+      const Failure failure = ReadDatabaseRecords(ParseRecordTarget(source), since, limit,
+                                                  [&](json record) {
+                                                    records.push_back(record.dump());
+                                                  });
+      EXPECT_FALSE(failure.Failed()) << FailureText(failure);
+      return records;
+    };
+    const std::vector<std::string> all = read("", 100);
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()), expected) << source;
+    EXPECT_EQ(read("", 2), std::vector<std::string>(all.begin(), all.begin() + 2));
+    EXPECT_EQ(read(lastEnd, 100).back(), all.back());
+    EXPECT_LT(read(lastEnd, 100).size(), all.size());
+  }
 }
 
 // 4 ports in 2 programs writing to one database; the server stops mid-run and comes back. Every
