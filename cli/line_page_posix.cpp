@@ -60,7 +60,7 @@ std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::
       http::ParseListenAddress(request.httpAddress, problem);
   if (!address) return nullptr;
   http::RunDescription run;
-  run.command = !request.operationWord.empty()                 ? request.operationWord
+  run.command = !request.operationWord.empty()              ? request.operationWord
                 : request.operation == Operation::kDownload ? "download"
                                                             : "upload";
   run.file = request.file;

@@ -205,8 +205,8 @@ Failure ReadDatabaseRecords(const RecordTarget& source, const std::string& since
     if (record.is_object()) {
       sink(std::move(record));
     } else if (!unreadable.Failed()) {
-      unreadable = FailureSaying(FailureKind::kWrongKind, "a row's record is no JSON object",
-                                 source.shown);
+      unreadable =
+          FailureSaying(FailureKind::kWrongKind, "a row's record is no JSON object", source.shown);
     }
   });
   return failure.Failed() ? failure : unreadable;

@@ -124,10 +124,9 @@ TEST_F(PostgresRecords, EveryBoxIsOneRowEqualToItsRecord) {
   for (const std::string& source : {Url(), database}) {
     const auto read = [&](const std::string& since, int limit) {
       std::vector<std::string> records;
-      const Failure failure = ReadDatabaseRecords(ParseRecordTarget(source), since, limit,
-                                                  [&](json record) {
-                                                    records.push_back(record.dump());
-                                                  });
+      const Failure failure =
+          ReadDatabaseRecords(ParseRecordTarget(source), since, limit,
+                              [&](json record) { records.push_back(record.dump()); });
       EXPECT_FALSE(failure.Failed()) << FailureText(failure);
       return records;
     };
