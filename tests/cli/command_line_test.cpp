@@ -245,7 +245,8 @@ std::vector<std::vector<std::string>> Forms(const std::vector<std::string>& toke
 std::vector<std::string> DocumentedLines(const std::string& path) {
   std::ifstream file(path);
   EXPECT_TRUE(file) << path;
-  const std::regex codeLine("^ {4}vespanode-cli\\b.*");
+  // Four spaces, or more inside a list item.
+  const std::regex codeLine("^ {4,}vespanode-cli\\b.*");
   const std::regex synopsisLine("^\\*\\*vespanode-cli\\b.*");
   const std::regex groupLine("^ {8,}\\[.*");
   std::vector<std::string> lines;

@@ -96,6 +96,7 @@ constexpr Expect kLockHeld = Says(2, "held the lock");
 constexpr Expect kUnannounced = Says(0, "cannot announce the box");
 constexpr Expect kForeign = Says(2, "is a link of another user in the shared folder");
 constexpr Expect kTooLong = Says(2, "File name too long");
+constexpr Expect kExists = Says(2, "already exists");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
 // regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked,
@@ -159,7 +160,12 @@ const Role kRoles[] = {
     // The report's page, written whole as pack writes its file.
     Row("ReportHtml", "target", "report KEY --html PATH",
         {kWrites, kDenied, kWrites, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kNoSpace,
-         kWrites, kForeign, kTooLong})};
+         kWrites, kForeign, kTooLong}),
+    // What a verify read, kept as an upload keeps a backup; like upload without --force it
+    // never replaces a file.
+    Row("VerifySave", "target", "verify KEY --port PORT --save PATH",
+        {kExists, kDenied, kExists, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kExists, kExists,
+         kForeign, kTooLong})};
 
 enum RoleIndex {
   kDownload,
@@ -173,7 +179,8 @@ enum RoleIndex {
   kAnnounce,
   kTrace,
   kRecordSqlite,
-  kReportHtml
+  kReportHtml,
+  kVerifySave
 };
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.
@@ -304,7 +311,8 @@ class Cell {
     std::unique_ptr<VirtualBox> box;
     if (Uses("PORT")) {
       BoxOptions options;
-      options.flash = SampleFlashImage(63);
+      // A verify's box holds what KEY holds.
+      options.flash = SampleFlashImage(role_ == kVerifySave ? 61 : 63);
       box = std::make_unique<VirtualBox>(options);
       if (!box->Start()) return {};
     }
@@ -408,6 +416,7 @@ class Cell {
     switch (role_) {
       case kUpload:
       case kPack:
+      case kVerifySave:
         EXPECT_TRUE(InspectUpgradeFile(bytes).Sound());
         break;
       case kRecord:
