@@ -71,7 +71,7 @@ TEST(LineRecords, TheReportIsTheSameFromEverySourceAndCountsABoxOnce) {
   LineRig rig(2);
   ASSERT_TRUE(rig.Started());
   const std::string lines = rig.Folder().File("line.jsonl");
-  const std::string database = rig.Folder().File("line.db");
+  const std::string database = rig.Folder().File("line.sqlite");
   const ChildResult run = RunCli(rig.Download({0, 1}, 2, lines));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   CopyRecords(lines, database);
@@ -80,8 +80,12 @@ TEST(LineRecords, TheReportIsTheSameFromEverySourceAndCountsABoxOnce) {
   EXPECT_EQ(fromLines["succeeded"], 4);
   EXPECT_EQ(ReportFigures({database}), fromLines);
   EXPECT_EQ(ReportFigures({lines, database}), fromLines);
-  const ChildResult html =
-      RunCli({"report", lines, database, "--html", rig.Folder().File("report.html")});
+  // The README's report, as written there.
+  ChildOptions inFolder;
+  inFolder.workingDirectory = rig.Folder().Path();
+  const ChildResult html = RunCli(
+      {"report", "line.jsonl", "line.sqlite", "--since", "2026-12-08", "--html", "report.html"},
+      inFolder);
   EXPECT_EQ(html.exitCode, 0) << html.err;
   EXPECT_NE(html.out.find("Boxes 4: 4 succeeded"), std::string::npos) << html.out;
   const std::string page = ReadText(rig.Folder().File("report.html"));

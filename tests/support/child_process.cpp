@@ -95,6 +95,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  if (!options.workingDirectory.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
+  }
   // The child gets no copy of the test's own descriptors (a pseudo-terminal kept open by a
   // stray copy would never hang up).
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);

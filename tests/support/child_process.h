@@ -27,6 +27,7 @@ struct ChildOptions {
   int closeOutAfterLines = 0;
   // Above 0: standard error goes into a pipe of this size (4096 at least) that nobody reads.
   int unreadErrPipeSize = 0;
+  std::string workingDirectory;  // empty: this process's
 };
 
 // Runs `program` (a path) with `args`; standard input is /dev/null.
