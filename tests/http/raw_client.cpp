@@ -53,13 +53,16 @@ std::string RawConnection::Receive(std::chrono::milliseconds wait) {
 bool RawConnection::ClosedWithin(std::chrono::milliseconds wait) {
   const auto until = std::chrono::steady_clock::now() + wait;
   char buffer[4096];
-  while (std::chrono::steady_clock::now() < until) {
+  for (;;) {
+    // What has come is read without waiting; with time left, up to 50 ms more.
+    const bool timeLeft = std::chrono::steady_clock::now() < until;
     pollfd watched{fd_, POLLIN, 0};
-    if (::poll(&watched, 1, 50) <= 0) continue;
-    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (got <= 0) return true;
+    if (::poll(&watched, 1, timeLeft ? 50 : 0) > 0) {
+      if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+    } else if (!timeLeft) {
+      return false;
+    }
   }
-  return false;
 }
 
 std::string Exchange(int port, const std::string& request, std::chrono::milliseconds wait) {
