@@ -35,26 +35,40 @@ def get_json(url):
         return json.load(answer)
 
 
+EARLIER = "00000000-0000-4000-8000-000000000000"  # a recordId no run makes
+
+
 def check_boxes_from_database(run):
     """/api/v1/boxes reads the database: a row another run left there is served too."""
     with sqlite3.connect(run.record) as db:
         columns = [row[1] for row in db.execute("PRAGMA table_info(boxes)")
                    if row[1] not in ("id", "record_id", "record", "end_time")]
-        db.execute("INSERT INTO boxes (record_id, record, end_time, %s) SELECT 'earlier-run', "
-                   "json_set(record, '$.recordId', 'earlier-run', '$.end', '2000-01-01T00:00:00.000Z'), "
-                   "'2000-01-01T00:00:00.000Z', %s FROM boxes LIMIT 1" % (", ".join(columns), ", ".join(columns)))
+        db.execute("INSERT INTO boxes (record_id, record, end_time, %s) SELECT ?, "
+                   "json_set(record, '$.recordId', ?, '$.end', '2000-01-01T00:00:00.000Z'), "
+                   "'2000-01-01T00:00:00.000Z', %s FROM boxes LIMIT 1" % (", ".join(columns), ", ".join(columns)),
+                   (EARLIER, EARLIER))
     base = "http://127.0.0.1:%d/api/v1/boxes" % run.http_port
     served = get_json(base + "?limit=1000")
     stored = run.records()
     if sorted(r["recordId"] for r in served) != sorted(r["recordId"] for r in stored):
         raise AssertionError("/api/v1/boxes has %s, the database %s" % (served, stored))
-    if served[0]["recordId"] != "earlier-run":
+    if served[0]["recordId"] != EARLIER:
         raise AssertionError("not oldest first: %s" % [r["recordId"] for r in served])
     later = get_json(base + "?since=2000-01-01T00:00:00Z&limit=2")
     if [r["recordId"] for r in later] != [r["recordId"] for r in served[:2]]:
         raise AssertionError("since and limit: %s" % later)
-    if get_json(base + "?since=2000-01-01T00:00:01Z")[0]["recordId"] == "earlier-run":
+    if get_json(base + "?since=2000-01-01T00:00:01Z")[0]["recordId"] == EARLIER:
         raise AssertionError("since let an earlier box through")
+    # Each one a record as docs/schema describes it.
+    served_file = os.path.join(run.scratch, "served.jsonl")
+    with open(served_file, "w") as f:
+        f.writelines(json.dumps(record) + "\n" for record in served)
+    here = os.path.dirname(os.path.abspath(__file__))
+    check = subprocess.run([sys.executable, os.path.join(here, "..", "support", "check_json.py"),
+                            os.path.join(here, "..", "..", "docs", "schema"), served_file],
+                           capture_output=True, text=True)
+    if check.returncode != 0:
+        raise AssertionError("served records: %s%s" % (check.stdout, check.stderr))
 
 
 def main():
