@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "line_rig.h"
 #include "records/record_target.h"
@@ -50,9 +51,9 @@ std::vector<std::string> Column(const std::string& sql, const std::string& datab
 }
 
 // The rows of the boxes table, or -1 while it is not there (or the server is away).
-int BoxRows() {
+int BoxRows(const std::string& where = "") {
   PGconn* connection = PQconnectdb(Url().c_str());
-  PGresult* result = PQexec(connection, "SELECT count(*) FROM boxes");
+  PGresult* result = PQexec(connection, ("SELECT count(*) FROM boxes " + where).c_str());
   const int rows =
       PQresultStatus(result) == PGRES_TUPLES_OK ? std::atoi(PQgetvalue(result, 0, 0)) : -1;
   PQclear(result);
@@ -149,8 +150,12 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
     runs = LineRig::RunAtOnce(
         {rig.Download({0, 1}, perPort, Url()), rig.Download({2, 3}, perPort, Url())});
   });
-  // Down once the first rows are in, and back a moment later, while boxes are still served.
-  for (int i = 0; i < 400 && BoxRows() <= 0; ++i) {
+  // Down once each program has written a row (so both have reached the server at their start),
+  // and back a moment later, while boxes are still served.
+  const auto rowsOf = [&](int first, int second) {
+    return BoxRows("WHERE port IN ('" + rig.Pty(first) + "', '" + rig.Pty(second) + "')");
+  };
+  for (int i = 0; i < 1200 && (rowsOf(0, 1) <= 0 || rowsOf(2, 3) <= 0); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   Server("stop");
@@ -183,12 +188,15 @@ TEST_F(PostgresRecords, RecordsLeftInTheSpoolFailTheRunUntilFlushed) {
   ASSERT_TRUE(rig.Started());
   ASSERT_EQ(RunCli(rig.Download({0}, 1, Url())).exitCode, 0);
   Column("DELETE FROM boxes");
-  std::vector<ChildResult> runs;
-  std::thread line([&] { runs = LineRig::RunAtOnce({rig.Download({0}, 2, Url())}); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  Server("stop");
-  line.join();
-  ASSERT_EQ(runs.size(), 1u);
+  // The server goes once the run has begun, past the check of its record at the start: at the
+  // run's first line.
+  ChildOptions stopAtFirstLine;
+  bool stopped = false;
+  stopAtFirstLine.onLine = [&stopped](const std::string&, int) {
+    if (!std::exchange(stopped, true)) Server("stop");
+  };
+  std::vector<ChildResult> runs = {RunCli(rig.Download({0}, 2, Url()), stopAtFirstLine)};
+  ASSERT_TRUE(stopped) << runs[0].err;
   const std::string left = runs[0].err;
   const int rowsBefore = 0;
   Server("start");
