@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -151,7 +152,8 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
         {rig.Download({0, 1}, perPort, Url()), rig.Download({2, 3}, perPort, Url())});
   });
   // Down once each program has written a row (so both have reached the server at their start),
-  // and back a moment later, while boxes are still served.
+  // and back once a record has met the outage (it waits in the spool), while boxes are still
+  // served.
   const auto rowsOf = [&](int first, int second) {
     return BoxRows("WHERE port IN ('" + rig.Pty(first) + "', '" + rig.Pty(second) + "')");
   };
@@ -159,7 +161,16 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   Server("stop");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const auto spooled = [this] {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(state_.Path(), error)) {
+      if (entry.is_regular_file(error) && entry.file_size(error) > 0) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < 2400 && !spooled(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
   Server("start");
   line.join();
   int spooledSaid = 0;
