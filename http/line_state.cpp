@@ -33,6 +33,14 @@ std::string NowText() {
   return IsoUtc(std::chrono::system_clock::now());
 }
 
+// A box that failed because its port went away ends the port's run there and then: the station
+// has no port to wait on, so the page says so at once rather than with the run's summary.
+void EndIfPortLost(StationState& station, const std::string& failureKind) {
+  if (failureKind != "port-lost") return;
+  station.ended = true;
+  station.state = "closed";
+}
+
 }  // namespace
 
 const std::vector<std::string>& StationStateNames() {
@@ -119,6 +127,7 @@ void LineState::DigestEvent(StationState& station, const Json& object) {
     station.failureReason.clear();
     station.failureKind = TextOf(object, "failureKind");
     station.failureTime = NowText();
+    EndIfPortLost(station, station.failureKind);
     return;
   }
   if (kind == "success") {
@@ -162,12 +171,13 @@ void LineState::DigestRecord(StationState& station, const Json& record) {
       station.failureKind = kind;
     }
     station.failureTime = TextOf(record, "end");
+    EndIfPortLost(station, TextOf(record, "failureKind"));
   }
   station.boxEnded = true;
-  if (const auto efficiency = record.find("efficiency");
-      efficiency != record.end() && efficiency->is_number()) {
-    station.efficiency = efficiency->get<double>();
-  }
+  // The last box's, or none when it was not timed: an older box's would pass for this one's.
+  const auto efficiency = record.find("efficiency");
+  station.efficiency =
+      efficiency != record.end() && efficiency->is_number() ? efficiency->get<double>() : -1;
   station.bytesSentEnded += NumberOf(record, "bytesSent");
   station.framesResentEnded += NumberOf(record, "framesResent");
   station.timeoutsEnded += NumberOf(record, "timeouts");

@@ -98,6 +98,15 @@ const std::vector<StateRow> kRows = {
            {"opened", false},
            {"detail", "no such device"}}},
      {{"state", "closed"}, {"ended", true}, {"detail", "no such device"}}},
+    {"a port gone under a box has ended at once, not with the run",
+     {Event(1, "busy", "connect"),
+      Event(1, "failure", "transfer", "Port lost", {{"failureKind", "port-lost"}}),
+      Record(1, "failure", 2, {{"failureKind", "port-lost"}})},
+     {{"state", "closed"}, {"ended", true}, {"boxesFailed", 1}}},
+    {"a box without an efficiency clears the last one's",
+     {Record(1, "success", 3), Record(2, "failure", 1, {{"efficiency", nullptr}})},
+     {{"link",
+       {{"efficiency", nullptr}, {"framesResent", 6}, {"timeouts", 2}, {"bytesSent", 2000}}}}},
     {"objects of other ports and of no kind are ignored",
      {Json{{"type", "event"}, {"port", "p9"}, {"box", 1}, {"kind", "failure"}},
       Json{{"type", "nonsense"}, {"port", "p1"}}, Json("text")},
@@ -120,8 +129,10 @@ TEST(LineState, MetricsPassPromtool) {
   LineState state(RunOn({{"p1", "COM1"}, {"a\"b\\c\nd", "x"}}));
   state.Digest(Event(1, "busy", "connect"));
   state.Digest(Record(1, "success", 12.5));
-  state.Digest(Record(2, "failure", 700));
+  state.Digest(Record(2, "failure", 700, {{"efficiency", nullptr}}));
   const std::string text = MetricsText(state);
+  EXPECT_EQ(text.find("vespanode_line_efficiency{port=\"p1\"}"), std::string::npos)
+      << "the last box had no efficiency: no sample, not the box before's";
   EXPECT_NE(text.find("vespanode_boxes_total{port=\"p1\",result=\"success\"} 1\n"),
             std::string::npos);
   EXPECT_NE(text.find("vespanode_box_duration_seconds_bucket{port=\"p1\",le=\"20\"} 1\n"),
