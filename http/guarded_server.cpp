@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace vn::http {
 namespace {
@@ -33,21 +34,69 @@ void AddressOf(int sock, bool peer, std::string& ip, int& port) {
   }
 }
 
-// The socket as cpp-httplib reads and writes it, with the request's deadline and size bound.
+// What became of a request's head.
+enum class Head { kWhole, kGone, kLate, kLineTooLong, kTooLarge };
+
+// A client that may still be sending when its connection is closed has what it sends read and
+// dropped for this long first: a close with unread bytes resets the connection, and the client
+// may lose the answer before it has read it.
+constexpr milliseconds kLinger{1000};
+constexpr size_t kLingerBytes = 256 * 1024;
+constexpr size_t kChunk = 4096;
+
+// The socket as cpp-httplib reads and writes it, with the request's deadline and size bound and
+// the connection's life.
 class GuardedStream : public httplib::Stream {
  public:
-  GuardedStream(int sock, const GuardedServer& server) : sock_(sock), server_(server) {}
+  GuardedStream(int sock, const GuardedServer& server)
+      : sock_(sock), server_(server), end_(Clock::now() + server.Limits().connectionLife) {}
 
-  // A fresh deadline and size allowance for the next request.
-  void StartRequest() {
-    deadline_ = Clock::now() + server_.Limits().requestDeadline;
-    requestBytes_ = 0;
+  // Whether the next request begins within the idle time and the connection's life.
+  bool WaitForRequest() {
+    if (begin_ < buffer_.size()) return Clock::now() < end_;
+    return Wait(POLLIN, std::min(end_, Clock::now() + server_.Limits().idleTime));
   }
 
-  // Whether the next request begins within the idle time.
-  bool WaitForRequest() {
-    if (begin_ < buffer_.size()) return true;
-    return Wait(POLLIN, Clock::now() + server_.Limits().idleTime);
+  // Reads the next request's head whole before cpp-httplib parses it from the buffer, so that
+  // one too long, too large or too late is answered as such rather than cut off.
+  Head ReadHead() {
+    deadline_ = std::min(end_, Clock::now() + server_.Limits().requestDeadline);
+    for (;;) {
+      const std::string_view pending(buffer_.data() + begin_, buffer_.size() - begin_);
+      if (pending.find("\r\n\r\n") != std::string_view::npos) return Head::kWhole;
+      const size_t lineEnd = std::min(pending.find('\n'), pending.size());
+      if (lineEnd > CPPHTTPLIB_REQUEST_URI_MAX_LENGTH) return Head::kLineTooLong;
+      if (pending.size() >= server_.Limits().maxRequestBytes) return Head::kTooLarge;
+      if (!Fill()) return Clock::now() >= deadline_ ? Head::kLate : Head::kGone;
+    }
+  }
+
+  // The guard's own answer to a head it would not pass on; the connection closes after it.
+  void Answer(Head head) {
+    const int status = head == Head::kLate ? 408 : head == Head::kLineTooLong ? 414 : 431;
+    const char* reason = status == 408   ? "Request Timeout"
+                         : status == 414 ? "URI Too Long"
+                                         : "Request Header Fields Too Large";
+    const std::string body = status == 408   ? "the request did not arrive in time\n"
+                             : status == 414 ? "the request line is too long\n"
+                                             : "the request's head is too large\n";
+    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
+    for (const auto& [name, value] : server_.DefaultHeaders()) text += name + ": " + value + "\r\n";
+    text += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    (void)write(text.data(), text.size());
+  }
+
+  void LingerBeforeClose() {
+    ::shutdown(sock_, SHUT_WR);
+    const auto until = Clock::now() + kLinger;
+    char dropped[kChunk];
+    for (size_t total = 0; total < kLingerBytes && Wait(POLLIN, until);) {
+      const ssize_t got = ::recv(sock_, dropped, sizeof dropped, 0);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      total += size_t(got);
+    }
   }
 
   bool is_readable() const override {
@@ -86,28 +135,24 @@ class GuardedStream : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
+  // Adds what has come to the buffer, waiting for it until the request's deadline.
   bool Fill() {
-    if (requestBytes_ >= server_.Limits().maxRequestBytes) return false;
     if (!Wait(POLLIN, deadline_)) return false;
-    buffer_.resize(4096);
+    buffer_.erase(0, begin_);
+    begin_ = 0;
+    const size_t had = buffer_.size();
+    buffer_.resize(had + kChunk);
     ssize_t got;
     do {
-      got = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
+      got = ::recv(sock_, buffer_.data() + had, kChunk, 0);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-      buffer_.clear();
-      begin_ = 0;
-      return false;
-    }
-    buffer_.resize(size_t(got));
-    begin_ = 0;
-    requestBytes_ += size_t(got);
-    return true;
+    buffer_.resize(had + size_t(std::max<ssize_t>(got, 0)));
+    return got > 0;
   }
 
   bool Wait(short events, Clock::time_point until) const {
     while (!server_.Stopping()) {
-      const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now());
+      const auto left = std::chrono::ceil<milliseconds>(until - Clock::now());
       if (left <= milliseconds::zero()) return false;
       pollfd watched{sock_, events, 0};
       const int ready = ::poll(&watched, 1, int(std::min(left, kSlice).count()));
@@ -121,12 +166,22 @@ class GuardedStream : public httplib::Stream {
   const GuardedServer& server_;
   std::string buffer_;
   size_t begin_ = 0;
-  size_t requestBytes_ = 0;
+  Clock::time_point end_;
   Clock::time_point deadline_ = Clock::now();
 };
 
 // Handlers run on the connection's worker thread, between the loop's reset and its check.
 thread_local bool closeAfterRequest = false;
+
+// Answers after which nothing more is read from the client: its request could not be parsed (the
+// connection is in no known state), it carried what was refused (it may have sent more), or it
+// was meant for another server (RFC 9110 has the client retry on a new connection).
+bool ClosesConnection(int status) {
+  for (const int closing : {400, 408, 411, 413, 414, 421, 431}) {
+    if (status == closing) return true;
+  }
+  return false;
+}
 
 void Refuse(int sock) {
   static constexpr char kBusy[] =
@@ -143,6 +198,23 @@ GuardedServer::GuardedServer(const ServerLimits& limits) : limits_(limits) {
   new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
   set_payload_max_length(limits_.maxPayload);
   set_keep_alive_max_count(limits_.keepAliveRequests);
+  // The stream keeps these times itself; cpp-httplib's copies make its Keep-Alive header true.
+  set_keep_alive_timeout(std::max<time_t>(
+      1, std::chrono::duration_cast<std::chrono::seconds>(limits_.idleTime).count()));
+  set_read_timeout(limits_.requestDeadline);
+  set_write_timeout(limits_.writeTimeout);
+  set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
+    if (ClosesConnection(response.status)) {
+      closeAfterRequest = true;
+      if (!response.has_header("Connection")) response.set_header("Connection", "close");
+    }
+    return HandlerResponse::Unhandled;
+  }));
+}
+
+void GuardedServer::SetDefaultHeaders(const httplib::Headers& headers) {
+  headers_ = headers;
+  set_default_headers(headers);
 }
 
 void GuardedServer::CloseAfterThisRequest() {
@@ -153,20 +225,33 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
   if (active_.fetch_add(1) >= limits_.maxConnections) {
     Refuse(sock);
   } else {
-    GuardedStream stream(sock, *this);
-    for (size_t left = limits_.keepAliveRequests; left > 0 && !Stopping(); --left) {
-      if (!stream.WaitForRequest()) break;
-      stream.StartRequest();
-      bool closed = false;
-      closeAfterRequest = false;
-      if (!process_request(stream, left == 1, closed, [](httplib::Request&) {}) || closed) break;
-      if (closeAfterRequest) break;
-    }
+    Serve(sock);
   }
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);
   active_.fetch_sub(1);
   return true;
+}
+
+void GuardedServer::Serve(socket_t sock) {
+  GuardedStream stream(sock, *this);
+  for (size_t left = limits_.keepAliveRequests; left > 0 && !Stopping(); --left) {
+    if (!stream.WaitForRequest()) return;
+    const Head head = stream.ReadHead();
+    if (head == Head::kGone) return;
+    if (head != Head::kWhole) {
+      stream.Answer(head);
+      stream.LingerBeforeClose();
+      return;
+    }
+    bool closed = false;
+    closeAfterRequest = false;
+    if (!process_request(stream, left == 1, closed, [](httplib::Request&) {}) || closed) return;
+    if (closeAfterRequest) {
+      stream.LingerBeforeClose();
+      return;
+    }
+  }
 }
 
 }  // namespace vn::http

@@ -112,7 +112,7 @@ std::unique_ptr<LineServer> LineServer::Start(RunDescription run, ServerOptions 
   GuardedServer& http = server->server_;
   httplib::Headers headers;
   for (const auto& [name, value] : kSecurityHeaders) headers.emplace(name, value);
-  http.set_default_headers(headers);
+  http.SetDefaultHeaders(headers);
   http.set_socket_options(ExclusiveAddress);
   LineServer* self = server.get();
   http.set_pre_routing_handler(

@@ -50,7 +50,7 @@ std::string RawConnection::Receive(std::chrono::milliseconds wait) {
   return answer;
 }
 
-bool RawConnection::ClosedWithin(std::chrono::milliseconds wait) {
+bool RawConnection::ClosedWithin(std::chrono::milliseconds wait, std::string* received) {
   const auto until = std::chrono::steady_clock::now() + wait;
   char buffer[4096];
   for (;;) {
@@ -58,7 +58,9 @@ bool RawConnection::ClosedWithin(std::chrono::milliseconds wait) {
     const bool timeLeft = std::chrono::steady_clock::now() < until;
     pollfd watched{fd_, POLLIN, 0};
     if (::poll(&watched, 1, timeLeft ? 50 : 0) > 0) {
-      if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+      const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (got <= 0) return true;
+      if (received) received->append(buffer, size_t(got));
     } else if (!timeLeft) {
       return false;
     }

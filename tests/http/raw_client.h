@@ -16,8 +16,9 @@ class RawConnection {
   bool Send(const std::string& bytes);
   // What arrives until the server closes or `wait` passes with nothing new.
   std::string Receive(std::chrono::milliseconds wait);
-  // Whether the server closed the connection within `wait` (0: by now).
-  bool ClosedWithin(std::chrono::milliseconds wait);
+  // Whether the server closed the connection within `wait` (0: by now); what came meanwhile is
+  // added to `received` when given.
+  bool ClosedWithin(std::chrono::milliseconds wait, std::string* received = nullptr);
 
  private:
   int fd_ = -1;
