@@ -1,6 +1,7 @@
 #pragma once
 // `--http [ADDR:]PORT`: the line page for a production line's run. Opened before the first box
-// (a port in use is refused then), fed what `--json` writes, closed with the run.
+// (a port in use is refused then), fed what `--json` writes, closed with the run. Opened to the
+// network (0.0.0.0, [::]), it says so once on standard error.
 #include <memory>
 #include <string>
 
@@ -23,5 +24,7 @@ class LinePage : public StreamTee {
 
 // The check of --http's value on the command line: empty when it is an address to serve on.
 std::string HttpAddressProblem(const std::string& text);
+// The check of a --http-host value: empty when it is a name or address without a port.
+std::string HttpHostProblem(const std::string& text);
 
 }  // namespace vn

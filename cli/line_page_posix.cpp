@@ -6,6 +6,7 @@
 #include "dld/file_identity.h"
 #include "http/line_server.h"
 #include "link/system_port.h"
+#include "platform/console.h"
 #include "platform/host_name.h"
 #include "records/record_target.h"
 #include "records/report_facts.h"
@@ -54,6 +55,10 @@ std::string HttpAddressProblem(const std::string& text) {
   return http::ParseListenAddress(text, problem) ? std::string() : problem;
 }
 
+std::string HttpHostProblem(const std::string& text) {
+  return http::HostNameProblem(text);
+}
+
 std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::string& fileSha256,
                                          std::string& problem) {
   const std::optional<http::ListenAddress> address =
@@ -71,9 +76,15 @@ std::unique_ptr<LinePage> LinePage::Open(const LineRequest& request, const std::
   http::ServerOptions options;
   options.address = *address;
   options.boxes = RecordsFromDatabase(request.recordFile);
+  options.hostNames = request.httpHosts;
   std::unique_ptr<http::LineServer> server =
       http::LineServer::Start(std::move(run), std::move(options), problem);
   if (!server) return nullptr;
+  if (server->OpenToNetwork()) {
+    WriteStandardError("vespanode-cli: warning: the line page is open to the network on port " +
+                       std::to_string(server->Port()) +
+                       ", without authentication: anyone who can reach this PC can read it\n");
+  }
   return std::make_unique<ServedLinePage>(std::move(server));
 }
 

@@ -62,4 +62,9 @@ CLI::Validator HttpAddress() {
                         "HttpAddress");
 }
 
+CLI::Validator HttpHostName() {
+  return CLI::Validator([](std::string& text) { return HttpHostProblem(text); }, "NAME",
+                        "HttpHostName");
+}
+
 }  // namespace vn

@@ -21,5 +21,7 @@ CLI::Validator SecondsFromTo(double low, double high);
 CLI::Validator BoxCount();
 // --http's [ADDR:]PORT.
 CLI::Validator HttpAddress();
+// --http-host's NAME: a host name or address, without a port.
+CLI::Validator HttpHostName();
 
 }  // namespace vn

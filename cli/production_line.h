@@ -29,7 +29,8 @@ struct LineRequest {
   std::shared_ptr<BoxTask> task;
   std::string operationWord;  // the task's name in events and records: "verify", "identify"
   std::string saveFile;       // verify --save: a second output, kept apart like `file`
-  std::string httpAddress;   // "[ADDR:]PORT" of the line page; empty: none
+  std::string httpAddress;    // "[ADDR:]PORT" of the line page; empty: none
+  std::vector<std::string> httpHosts;  // names the page may be asked by besides its address
 };
 
 // The production line's options of every command that serves boxes: --record, --trace, --json,

@@ -29,10 +29,18 @@ void AddLineOptions(CLI::App& command, LineRequest& request) {
       ->check(LineFileName(true));
   command.add_flag("--json", request.json,
                    "One JSON object per line on standard output instead of status lines");
+  CLI::Option* http =
+      command
+          .add_option("--http", request.httpAddress,
+                      "Serve the line page, its API and metrics on [ADDR:]PORT (ADDR: 127.0.0.1)")
+          ->check(HttpAddress());
   command
-      .add_option("--http", request.httpAddress,
-                  "Serve the line page, its API and metrics on [ADDR:]PORT (ADDR: 127.0.0.1)")
-      ->check(HttpAddress());
+      .add_option("--http-host", request.httpHosts,
+                  "A name the line page may be asked by besides its address and localhost, such "
+                  "as the PC's name on the network; repeat it for several")
+      ->needs(http)
+      ->allow_extra_args(false)  // one value each, so that FILE may follow
+      ->check(HttpHostName());
   command
       .add_option("--stall-timeout", request.stallSeconds,
                   "Fail a box that makes no progress for this many seconds (default: never)")

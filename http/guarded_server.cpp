@@ -212,6 +212,17 @@ GuardedServer::GuardedServer(const ServerLimits& limits) : limits_(limits) {
   }));
 }
 
+bool GuardedServer::BoundToEveryAddress() const {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (getsockname(svr_sock_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+  if (address.ss_family == AF_INET) {
+    return reinterpret_cast<const sockaddr_in&>(address).sin_addr.s_addr == htonl(INADDR_ANY);
+  }
+  return address.ss_family == AF_INET6 &&
+         IN6_IS_ADDR_UNSPECIFIED(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr);
+}
+
 void GuardedServer::SetDefaultHeaders(const httplib::Headers& headers) {
   headers_ = headers;
   set_default_headers(headers);

@@ -32,6 +32,8 @@ class GuardedServer : public httplib::Server {
   int ActiveConnections() const { return active_.load(); }
   bool Stopping() const { return svr_sock_ == INVALID_SOCKET; }
   const ServerLimits& Limits() const { return limits_; }
+  // Whether the bound socket listens on every address of the PC (0.0.0.0 or [::]).
+  bool BoundToEveryAddress() const;
   // cpp-httplib's, kept here too for the answers the guard gives itself (408, 414, 431).
   void SetDefaultHeaders(const httplib::Headers& headers);
   const httplib::Headers& DefaultHeaders() const { return headers_; }

@@ -9,6 +9,7 @@
 #include "http/metrics_text.h"
 #include "http/page_assets.h"
 #include "platform/console.h"
+#include "platform/host_name.h"
 
 namespace vn::http {
 namespace {
@@ -62,6 +63,11 @@ std::string SinceInRecordForm(const std::string& since) {
   if (dot == std::string::npos) return time + ".000Z";
   time.resize(dot + 4, '0');
   return time + "Z";
+}
+
+// An address as a URL or a Host names it: an IPv6 one in brackets.
+std::string AsUrlHost(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
 constexpr const char* kSecurityHeaders[][2] = {
@@ -133,6 +139,13 @@ std::unique_ptr<LineServer> LineServer::Start(RunDescription run, ServerOptions 
               ": " + (error != 0 ? std::strerror(error) : "the address cannot be had");
     return nullptr;
   }
+  server->openToNetwork_ = http.BoundToEveryAddress();
+  // Its own address as given, or on every address the PC's name (each address a client asks
+  // for by number is accepted as the connection's own).
+  std::vector<std::string> names = server->options_.hostNames;
+  names.push_back("localhost");
+  names.push_back(server->openToNetwork_ ? HostName() : AsUrlHost(address.host));
+  server->hosts_ = HostCheck(names, server->port_);
   // A stop request must reach the program's own handler, not end it on one of these threads
   // (or on the connection workers, which the listener starts and which inherit its mask).
   server->digester_ = std::thread([self] {
@@ -173,9 +186,8 @@ void LineServer::Stop() {
 }
 
 std::string LineServer::Url() const {
-  const std::string& host = options_.address.host;
-  const bool v6 = host.find(':') != std::string::npos;
-  return "http://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port_) + "/";
+  const std::string host = openToNetwork_ ? HostName() : AsUrlHost(options_.address.host);
+  return "http://" + host + ":" + std::to_string(port_) + "/";
 }
 
 // A line queue far longer than any burst the stations make; past it a line is dropped rather
@@ -267,6 +279,19 @@ std::vector<std::string> LineServer::CurrentMessages() {
 }
 
 void LineServer::Route(const httplib::Request& request, httplib::Response& response) {
+  // Before anything else: a page of another site must learn nothing, not even which methods
+  // there are.
+  if (request.get_header_value_count("Host") != 1) {
+    Reply(response, 400, "one Host header is needed\n", "text/plain; charset=utf-8");
+    return;
+  }
+  if (!hosts_.Accepts(request.get_header_value("Host"), request.local_addr)) {
+    Reply(response, 421,
+          "this page answers to its own address, localhost and the names given with "
+          "--http-host\n",
+          "text/plain; charset=utf-8");
+    return;
+  }
   if (request.method != "GET" && request.method != "HEAD") {
     response.set_header("Allow", "GET, HEAD");
     // A body we did not read must not be taken for the next request.

@@ -13,9 +13,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "http/event_fanout.h"
 #include "http/guarded_server.h"
+#include "http/host_check.h"
 #include "http/line_state.h"
 
 namespace vn::http {
@@ -43,6 +45,9 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text, std::st
 
 struct ServerOptions {
   ListenAddress address;
+  // Names the page may be asked by besides its address and localhost (--http-host): the names
+  // the station PC has on the factory's network.
+  std::vector<std::string> hostNames;
   ServerLimits limits;
   size_t clientQueueLimit = kClientQueueLimit;
   // Without one, the records come from what the stream brought.
@@ -63,13 +68,17 @@ class LineServer {
   void Feed(std::string line);
   // Waits until everything fed so far is digested.
   void Flush();
-  // The page's address, "http://127.0.0.1:8080/".
+  // The page's address, "http://127.0.0.1:8080/"; on every address of the PC, with the PC's name
+  // ("http://station-pc-1:8080/"), as a browser elsewhere asks for it.
   std::string Url() const;
   int Port() const { return port_; }
+  // Bound to every address of the PC (0.0.0.0 or [::]): other machines can read the page.
+  bool OpenToNetwork() const { return openToNetwork_; }
   void Stop();
 
   // For the tests and the benchmark.
   size_t EventClients() const { return fanout_.ClientCount(); }
+  int Connections() const { return server_.ActiveConnections(); }
   uint64_t DroppedLines() const;
 
  private:
@@ -83,6 +92,8 @@ class LineServer {
   ServerOptions options_;
   GuardedServer server_;
   int port_ = 0;
+  bool openToNetwork_ = false;
+  HostCheck hosts_;
   std::thread listener_;
   std::atomic<bool> listenerEnded_{false};
   std::thread digester_;

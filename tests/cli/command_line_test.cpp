@@ -51,6 +51,7 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
                                                           {"--stall-timeout", "60"},
                                                           {"--trace", "trace.log"},
                                                           {"--http", "8080"},
+                                                          {"--http-host", "station-pc-1"},
                                                           {"--set", "app"},
                                                           {"--flash", "flash.bin"},
                                                           {"--output", "out.dld"},
@@ -155,7 +156,10 @@ TEST(CommandLine, RefusesWhatCannotWorkBeforeOpeningAnything) {
       {"verify", "--port", "COM1", "--save", "", "f.dld"},
       {"verify", "--port", "COM1", "f.dld", "g.dld"},
       {"identify", "--port", "COM1", "--file", ""},
-      {"identify", "--port", "COM1", "f.dld"}};
+      {"identify", "--port", "COM1", "f.dld"},
+      // A name for a page that is not served, or one with a port: the port is --http's.
+      {"download", "--port", "COM1", "--http-host", "station-pc-1", "f.dld"},
+      {"download", "--port", "COM1", "--http", "8080", "--http-host", "pc:8080", "f.dld"}};
   for (const auto& words : refused) {
     ParseOnly parser;
     EXPECT_NE(parser.Parse(words), "") << Joined(words);

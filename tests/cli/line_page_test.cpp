@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/host_name.h"
 #include "sim/virtual_box.h"
 #include "support/child_process.h"
 #include "support/sample_files.h"
@@ -55,6 +56,8 @@ struct HttpRow {
   int sessions;      // boxes the run served
 };
 
+constexpr const char* kOpenWarning = "warning: the line page is open to the network on port ";
+
 const std::vector<HttpRow> kRows = {
     {"a port in use", [](HeldPort& held) { return "127.0.0.1:" + held.Port(); }, false, 2, "in use",
      0},
@@ -69,6 +72,9 @@ const std::vector<HttpRow> kRows = {
      "vespanode-cli: the line page is at http://127.0.0.1:", 1},
     {"port 0: any free port, and the one taken is said", [](HeldPort&) { return "0"; }, false, 0,
      "vespanode-cli: the line page is at http://127.0.0.1:", 1},
+    {"every address: a warning, and the address by the PC's name",
+     [](HeldPort&) { return "0.0.0.0:0"; }, false, 0, kOpenWarning, 1},
+    {"every IPv6 address: the same", [](HeldPort&) { return "[::]:0"; }, false, 0, kOpenWarning, 1},
 };
 
 TEST(LinePageOption, IsHadBeforeTheFirstBoxOrTheRunDoesNotBegin) {
@@ -89,6 +95,12 @@ TEST(LinePageOption, IsHadBeforeTheFirstBoxOrTheRunDoesNotBegin) {
     EXPECT_EQ(box.Stats().downloadsDone, row.sessions);
     if (row.exitCode == 0) {
       EXPECT_EQ(Count(run.err, "the line page is at"), 1u) << run.err;
+      const bool open = row.said == kOpenWarning;
+      EXPECT_EQ(Count(run.err, kOpenWarning), open ? 1u : 0u) << run.err;
+      if (open) {
+        EXPECT_NE(run.err.find("the line page is at http://" + HostName() + ":"),
+                  std::string::npos);
+      }
       EXPECT_EQ(Count(run.out, "\"type\":\"box\""), 1u) << "--json as without --http";
       EXPECT_EQ(Count(run.out, "\"type\":\"summary\""), 1u);
     } else {

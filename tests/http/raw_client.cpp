@@ -11,13 +11,19 @@
 
 namespace vn::testing {
 
-RawConnection::RawConnection(int port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(uint16_t(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+RawConnection::RawConnection(int port, const std::string& address) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(uint16_t(port));
+  sockaddr_in6 v6{};
+  v6.sin6_family = AF_INET6;
+  v6.sin6_port = htons(uint16_t(port));
+  const bool isV6 = ::inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) == 1;
+  if (!isV6) ::inet_pton(AF_INET, address.c_str(), &v4.sin_addr);
+  fd_ = ::socket(isV6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  const int connected = isV6 ? ::connect(fd_, reinterpret_cast<sockaddr*>(&v6), sizeof v6)
+                             : ::connect(fd_, reinterpret_cast<sockaddr*>(&v4), sizeof v4);
+  if (connected != 0) {
     ::close(fd_);
     fd_ = -1;
   }

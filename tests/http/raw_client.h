@@ -7,7 +7,8 @@ namespace vn::testing {
 
 class RawConnection {
  public:
-  explicit RawConnection(int port);
+  // To a loopback address: "127.0.0.1" or "::1".
+  explicit RawConnection(int port, const std::string& address = "127.0.0.1");
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "http/line_server.h"
+#include "platform/host_name.h"
 #include "raw_client.h"
 
 namespace vn::http {
@@ -31,26 +32,26 @@ std::string Get(const std::string& target, const std::string& method = "GET",
          "Connection: close\r\n\r\n";
 }
 
-// The table's limits: small, so that the rows see them soon.
-ServerLimits TableLimits() {
-  ServerLimits limits;
-  limits.maxConnections = 4;
-  limits.requestDeadline = 1000ms;
-  limits.idleTime = 1500ms;
-  limits.writeTimeout = 1000ms;
-  return limits;
+// The table's server: small limits, so that the rows see them soon.
+ServerOptions TableOptions(const std::string& address = "127.0.0.1") {
+  ServerOptions options;
+  options.address.host = address;
+  options.limits.maxConnections = 4;
+  options.limits.requestDeadline = 1000ms;
+  options.limits.idleTime = 1500ms;
+  options.limits.writeTimeout = 1000ms;
+  options.clientQueueLimit = 8;
+  options.hostNames = {"station-pc-1"};
+  return options;
 }
 
 struct Fixture {
-  explicit Fixture(const ServerLimits& limits) {
+  explicit Fixture(const ServerOptions& options) {
     RunDescription run;
     run.command = "download";
     run.file = kHostileFile;
     run.identity = {{"softwareModule", "<script>alert(2)</script>"}};
     run.ports = {{kHostilePort, kHostilePort}, {"/dev/ttyS1", "COM2"}};
-    ServerOptions options;
-    options.limits = limits;
-    options.clientQueueLimit = 8;
     std::string problem;
     server = LineServer::Start(run, options, problem);
     EXPECT_TRUE(server) << problem;
@@ -72,7 +73,7 @@ struct Fixture {
 struct SafetyRow {
   const char* name;
   std::function<void(Fixture&)> check;
-  ServerLimits limits = TableLimits();
+  ServerOptions options = TableOptions();
 };
 
 // A row that sends one request and expects a status, and for every answer the security headers.
@@ -89,7 +90,7 @@ SafetyRow Expect(const char* name, std::string request, int status) {
 // A client that never gives up: it sends `opening`, then `repeated` again and again (for 10 s at
 // most). The server answers `status` first (and a refusal alone) and closes all the same.
 SafetyRow Pestered(const char* name, std::string opening, std::string repeated, int status,
-                   ServerLimits limits = TableLimits()) {
+                   ServerOptions options = TableOptions()) {
   return {name,
           [opening, repeated, status](Fixture& fixture) {
             RawConnection client(fixture.Port());
@@ -109,18 +110,64 @@ SafetyRow Pestered(const char* name, std::string opening, std::string repeated, 
               EXPECT_EQ(seen.find("HTTP/", 1), std::string::npos) << seen;
             }
           },
-          limits};
+          options};
 }
 
-ServerLimits LongLived() {
-  ServerLimits limits = TableLimits();
-  limits.keepAliveRequests = 1000;
-  limits.connectionLife = 1500ms;
-  return limits;
+ServerOptions LongLived() {
+  ServerOptions options = TableOptions();
+  options.limits.keepAliveRequests = 1000;
+  options.limits.connectionLife = 1500ms;
+  return options;
+}
+
+// The answer to a request for the boxes that names the server as `host` ("PORT" stands for its
+// port), sent to `address`.
+std::string AskedAs(Fixture& fixture, std::string host, const std::string& address = "127.0.0.1") {
+  if (const size_t at = host.find("PORT"); at != std::string::npos) {
+    host.replace(at, 4, std::to_string(fixture.Port()));
+  }
+  RawConnection connection(fixture.Port(), address);
+  if (!connection.Send("GET /api/v1/boxes HTTP/1.1\r\nHost: " + host +
+                       "\r\nConnection: close\r\n\r\n")) {
+    return {};
+  }
+  return connection.Receive(2000ms);
+}
+
+SafetyRow Host(const char* name, const std::string& host, int status,
+               const std::string& address = "127.0.0.1") {
+  return {name,
+          [host, status, address](Fixture& fixture) {
+            const std::string answer = AskedAs(fixture, host, address);
+            EXPECT_EQ(StatusOf(answer), status) << answer.substr(0, 200);
+          },
+          TableOptions(address)};
 }
 
 const std::vector<SafetyRow>& Rows() {
   static const std::vector<SafetyRow> rows = {
+      Host("the bound address and its port", "127.0.0.1:PORT", 200),
+      Host("localhost without a port", "localhost", 200),
+      Host("a name given with --http-host, in capitals", "STATION-PC-1:PORT", 200),
+      Host("the bracketed form of a bound IPv6 address", "[::1]:PORT", 200, "::1"),
+      Host("a name of another site (DNS rebinding)", "rebind.example:PORT", 421),
+      Host("a name of another site without a port", "rebind.example", 421),
+      Host("a name that ends in an accepted one", "evil.localhost:PORT", 421),
+      Host("another loopback address", "127.0.0.2:PORT", 421),
+      Host("the right name on another port", "localhost:1", 421),
+      Host("an IPv6 address out of brackets", "::1", 421, "::1"),
+      Expect("no Host", "GET / HTTP/1.1\r\nConnection: close\r\n\r\n", 400),
+      Expect("two Hosts", Get("/", "GET", "Host: localhost\r\n"), 400),
+      {"on every address: the PC's name and addresses; the page's address names the PC",
+       [](Fixture& fixture) {
+         const std::string port = std::to_string(fixture.Port());
+         EXPECT_TRUE(fixture.server->OpenToNetwork());
+         EXPECT_EQ(fixture.server->Url(), "http://" + HostName() + ":" + port + "/");
+         EXPECT_EQ(StatusOf(AskedAs(fixture, HostName() + ":PORT")), 200);
+         EXPECT_EQ(StatusOf(AskedAs(fixture, "127.0.0.1:PORT")), 200);
+         EXPECT_EQ(StatusOf(AskedAs(fixture, "rebind.example:PORT")), 421);
+       },
+       TableOptions("0.0.0.0")},
       Expect("GET of the page", Get("/"), 200),
       Expect("GET of the script", Get("/app.js"), 200),
       Expect("GET of the style", Get("/app.css"), 200),
@@ -173,7 +220,7 @@ const std::vector<SafetyRow>& Rows() {
        [](Fixture& fixture) {
          const std::string smuggled = Get("/healthz");
          const std::string answer =
-             Exchange(fixture.Port(), "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+             Exchange(fixture.Port(), "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
                                           std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled);
          EXPECT_EQ(StatusOf(answer), 405);
          EXPECT_EQ(answer.find("HTTP/1.1", 4), std::string::npos) << answer;
@@ -211,7 +258,7 @@ const std::vector<SafetyRow>& Rows() {
       {"a client that never finishes its request does not hold up others",
        [](Fixture& fixture) {
          RawConnection slow(fixture.Port());
-         ASSERT_TRUE(slow.Send("GET / HTTP/1.1\r\nHost: x\r\n"));
+         ASSERT_TRUE(slow.Send("GET / HTTP/1.1\r\nHost: localhost\r\n"));
          std::thread trickle([&slow] {
            for (int i = 0; i < 8 && slow.Send("X"); ++i) std::this_thread::sleep_for(200ms);
          });
@@ -248,14 +295,14 @@ const std::vector<SafetyRow>& Rows() {
       {"an idle kept-alive connection is closed after the idle time",
        [](Fixture& fixture) {
          RawConnection kept(fixture.Port());
-         ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"));
+         ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: localhost\r\n\r\n"));
          EXPECT_EQ(StatusOf(kept.Receive(300ms)), 200);
          EXPECT_TRUE(kept.ClosedWithin(3000ms));
        }},
       {"an event client that does not read loses messages, not the stations' time",
        [](Fixture& fixture) {
          RawConnection reader(fixture.Port());
-         ASSERT_TRUE(reader.Send("GET /api/v1/events HTTP/1.1\r\nHost: x\r\n\r\n"));
+         ASSERT_TRUE(reader.Send("GET /api/v1/events HTTP/1.1\r\nHost: localhost\r\n\r\n"));
          for (int i = 0; i < 200 && fixture.server->EventClients() == 0; ++i) {
            std::this_thread::sleep_for(10ms);
          }
@@ -296,7 +343,7 @@ class SafetyTable : public ::testing::TestWithParam<size_t> {};
 TEST_P(SafetyTable, Holds) {
   const SafetyRow& row = Rows()[GetParam()];
   SCOPED_TRACE(row.name);
-  Fixture fixture(row.limits);
+  Fixture fixture(row.options);
   ASSERT_TRUE(fixture.server);
   row.check(fixture);
 }
