@@ -9,7 +9,6 @@ import os
 import shutil
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from line_run import SKIP, LineRun, wait_for  # noqa: E402
@@ -93,10 +92,14 @@ def main():
                 seen_done.setdefault(tile["port"], set()).add(tile["done"] + tile["failed"])
             return run.ended_boxes()
         check(wait_for(follow, 60, step=0.05), "the boxes did not all end: %s" % run.counts())
-        time.sleep(1.0)  # the last records reach the page
-
-        tiles = {tile["port"]: tile for tile in driver.execute_script(TILES_JS)}
         counts = run.counts()
+
+        def tiles_counted():
+            """The tiles once the last records have reached the page."""
+            tiles = {tile["port"]: tile for tile in driver.execute_script(TILES_JS)}
+            return all((tiles[p]["done"], tiles[p]["failed"]) == counts.get(p, (0, 0))
+                       for p in run.ports) and tiles
+        tiles = wait_for(tiles_counted, 20) or {t["port"]: t for t in driver.execute_script(TILES_JS)}
         for port in run.ports:
             tile = tiles[port]
             check(tile["portText"] == port, "the port's name as text: %r" % tile["portText"])
