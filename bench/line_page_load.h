@@ -64,7 +64,7 @@ class StreamReaders {
     address.sin_port = htons(uint16_t(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-      const std::string request = "GET /api/v1/events HTTP/1.1\r\nHost: bench\r\n\r\n";
+      const std::string request = "GET /api/v1/events HTTP/1.1\r\nHost: localhost\r\n\r\n";
       (void)::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
       char buffer[16384];
       for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) bytes_ += got;
