@@ -1,32 +1,28 @@
 #include "raw_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace vn::testing {
 
 RawConnection::RawConnection(int port, const std::string& address) {
-  sockaddr_in v4{};
-  v4.sin_family = AF_INET;
-  v4.sin_port = htons(uint16_t(port));
-  sockaddr_in6 v6{};
-  v6.sin6_family = AF_INET6;
-  v6.sin6_port = htons(uint16_t(port));
-  const bool isV6 = ::inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) == 1;
-  if (!isV6) ::inet_pton(AF_INET, address.c_str(), &v4.sin_addr);
-  fd_ = ::socket(isV6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-  const int connected = isV6 ? ::connect(fd_, reinterpret_cast<sockaddr*>(&v6), sizeof v6)
-                             : ::connect(fd_, reinterpret_cast<sockaddr*>(&v4), sizeof v4);
-  if (connected != 0) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return;
+  fd_ = ::socket(found->ai_family, SOCK_STREAM, 0);
+  if (::connect(fd_, found->ai_addr, found->ai_addrlen) != 0) {
     ::close(fd_);
     fd_ = -1;
   }
+  ::freeaddrinfo(found);
 }
 
 RawConnection::~RawConnection() {
