@@ -142,9 +142,10 @@ std::unique_ptr<LineServer> LineServer::Start(RunDescription run, ServerOptions 
   server->openToNetwork_ = http.BoundToEveryAddress();
   // Its own address as given, or on every address the PC's name (each address a client asks
   // for by number is accepted as the connection's own).
+  server->ownName_ = server->openToNetwork_ ? HostName() : AsUrlHost(address.host);
   std::vector<std::string> names = server->options_.hostNames;
   names.push_back("localhost");
-  names.push_back(server->openToNetwork_ ? HostName() : AsUrlHost(address.host));
+  names.push_back(server->ownName_);
   server->hosts_ = HostCheck(names, server->port_);
   // A stop request must reach the program's own handler, not end it on one of these threads
   // (or on the connection workers, which the listener starts and which inherit its mask).
@@ -186,8 +187,7 @@ void LineServer::Stop() {
 }
 
 std::string LineServer::Url() const {
-  const std::string host = openToNetwork_ ? HostName() : AsUrlHost(options_.address.host);
-  return "http://" + host + ":" + std::to_string(port_) + "/";
+  return "http://" + ownName_ + ":" + std::to_string(port_) + "/";
 }
 
 // A line queue far longer than any burst the stations make; past it a line is dropped rather
@@ -287,8 +287,7 @@ void LineServer::Route(const httplib::Request& request, httplib::Response& respo
   }
   if (!hosts_.Accepts(request.get_header_value("Host"), request.local_addr)) {
     Reply(response, 421,
-          "this page answers to its own address, localhost and the names given with "
-          "--http-host\n",
+          "this page answers only to its own address, localhost and the names it was given\n",
           "text/plain; charset=utf-8");
     return;
   }

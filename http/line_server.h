@@ -93,6 +93,7 @@ class LineServer {
   GuardedServer server_;
   int port_ = 0;
   bool openToNetwork_ = false;
+  std::string ownName_;  // in the page's address: as given, or the PC's name on every address
   HostCheck hosts_;
   std::thread listener_;
   std::atomic<bool> listenerEnded_{false};
