@@ -87,6 +87,54 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder);
 
+// A fault that ends a box early, on an unattended line that goes on to the next box.
+struct EarlyEnd {
+  const char* name;
+  BoxFaults faults;
+  const char* command = "download";  // verify for what the box sends
+};
+
+void PrintTo(const EarlyEnd& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class CliEarlyEnd : public ::testing::TestWithParam<EarlyEnd> {};
+
+// Every box that engaged has its record, and only those: what a failed box left on the line, or
+// sent in place of its ready frame, is no box of its own.
+TEST_P(CliEarlyEnd, EveryBoxSessionHasOneRecord) {
+  BoxOptions options;
+  options.faults = GetParam().faults;
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const std::string record = folder.File("line.jsonl");
+  const ChildResult run =
+      RunCli({GetParam().command, "--port", box.PtyPath(), "--boxes", "2", "--keep-going",
+              "--stall-timeout", "1", "--record", record, KeyFile(folder)});
+  EXPECT_EQ(Lines(ReadText(record)).size(), size_t(box.Stats().sessionsStarted)) << run.out;
+  EXPECT_EQ(run.out.find("Connect failed!"), std::string::npos) << run.out;
+}
+
+using enum FaultStep;
+const EarlyEnd kEarlyEnds[] = {
+    {"NakFrame", {.nakFrame = 1, .nakFrameTimes = 10}},
+    {"DropAck", {.dropAck = 2, .dropAckTimes = 10}},
+    {"NakAck", {.nakAck = 2, .nakAckTimes = 10}},
+    {"CorruptFrame", {.corruptFrame = 1, .corruptFrameTimes = 10}, "verify"},
+    {"BadHeaderCrc", {.badHeaderCrc = 1}, "verify"},
+    {"BadDescriptorCrc", {.badDescriptorCrc = 1, .badDescriptorCrcTimes = 10}, "verify"},
+    {"ResendAckedFrame", {.resendAckedFrame = 1}, "verify"},
+    {"NonReadyFirst", {.nonReadyFirst = true}},
+    {"SilentAt", {.silentAt = kErase}},
+    {"EraseFailAt", {.eraseFailAt = 1}},
+    {"ProgramFailAt", {.programFailAt = 1}},
+    {"RefuseIdentity", {.refuseIdentity = true}},
+    {"VanishAt", {.vanishAt = kFrame}},
+    {"DamageReceived", {.damageReceived = kAnswer, .damageReceivedNth = 3}, "verify"}};
+INSTANTIATE_TEST_SUITE_P(Faults, CliEarlyEnd, ::testing::ValuesIn(kEarlyEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // verify and identify read a box and write nothing: one line per region or identity field, the
 // verdict last, exit 0 for a box that holds the file (or would take it), 1 otherwise, and a
 // pulled cable a failed box.
