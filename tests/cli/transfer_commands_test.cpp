@@ -121,6 +121,7 @@ const EarlyEnd kEarlyEnds[] = {
     {"NakFrame", {.nakFrame = 1, .nakFrameTimes = 10}},
     {"DropAck", {.dropAck = 2, .dropAckTimes = 10}},
     {"NakAck", {.nakAck = 2, .nakAckTimes = 10}},
+    {"NakHeaderAlways", {.nakHeaderAlways = 1}},
     {"CorruptFrame", {.corruptFrame = 1, .corruptFrameTimes = 10}, "verify"},
     {"BadHeaderCrc", {.badHeaderCrc = 1}, "verify"},
     {"BadDescriptorCrc", {.badDescriptorCrc = 1, .badDescriptorCrcTimes = 10}, "verify"},
