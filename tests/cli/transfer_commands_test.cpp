@@ -518,6 +518,25 @@ TEST(CliLine, ABusyPortIsRefusedWithItsReason) {
   EXPECT_TRUE(holder->PortOpened());
 }
 
+// A line stopped after boxes that all failed says how many it served, the failed ones with them.
+TEST(CliSignals, AStoppedLineCountsTheBoxesItServed) {
+  BoxOptions refusing;
+  refusing.faults.refuseIdentity = true;
+  VirtualBox box(refusing);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  ChildOptions options;
+  int waits = 0;
+  options.onLine = [&waits](const std::string& text, int pid) {
+    if (text == "Connectting..." && ++waits == 3) kill(pid, SIGINT);
+  };
+  const ChildResult run =
+      RunCli({"download", "--port", box.PtyPath(), "--boxes", "0", "--keep-going", KeyFile(folder)},
+             options);
+  EXPECT_NE(run.err.find("stopped after 2 boxes served: 0 done, 2 failed"), std::string::npos)
+      << run.err;
+}
+
 TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
