@@ -277,10 +277,17 @@ TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
         {"--save-flash", readOnly},
         {"--save-flash", ""},
         {"--flash", ""},
-        {"--link", ""}}) {
+        {"--link", ""},
+        {"--sessions", "-1"},
+        {"--sessions", "1.5"},
+        {"--erase-ms", "1.5"},
+        {"--program-ms", "-1"}}) {
     const ChildResult run = RunChild(OurProgram("vespanode-box"), args, bound);
     EXPECT_FALSE(run.timedOut) << args[0] << " " << args[1];
     EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+    // In a few words that say what is wrong, be it a number out of its range.
+    EXPECT_LT(run.err.size(), 200u) << run.err;
+    EXPECT_EQ(run.err.find("not in range"), std::string::npos) << run.err;
     EXPECT_FALSE(run.out.starts_with("pty: ")) << "the box was started";
   }
   EXPECT_FALSE(fs::exists(image));
