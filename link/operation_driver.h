@@ -37,7 +37,8 @@ enum class StartCheck {
 // What ended a run's loop.
 enum class LoopEnd {
   kDone,      // the last box succeeded: all that was asked for is done
-  kFailed,    // the last box failed (with keepGoing, the last of those asked for)
+  kFailed,    // the last box failed (with keepGoing, the last of those asked for), or the
+              // window's connect met a frame that is not a ready frame (no box)
   kStopped,   // a stop was requested
   kPortLost,  // the port went away (unplugged, or closed under the run) without a stop
 };
