@@ -272,9 +272,15 @@ int RunLine(const LineRequest& request) {
     }
   }
   if (interrupted) {
+    // Every box served counts, failed ones too; one the stop cut short is neither.
     int done = 0;
-    for (const PortRun& run : runs) done += run.station->Result().boxesDone;
-    output.PrintError("vespanode-cli: stopped after " + std::to_string(done) + " box(es)");
+    int failed = 0;
+    for (const PortRun& run : runs) {
+      done += ResultOf(run).boxesDone;
+      failed += ResultOf(run).boxesFailed;
+    }
+    output.PrintError("vespanode-cli: stopped after " + BoxCount(done + failed) + " served: " +
+                      std::to_string(done) + " done, " + std::to_string(failed) + " failed");
     return kExitInterrupted;
   }
   return allSucceeded ? kExitOk : kExitFailed;

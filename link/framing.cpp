@@ -34,6 +34,7 @@ bool Transmit(ComPort& port, const uint8_t* data, int32_t count) {
 // The result of the write is not looked at: a lost answer shows up as the peer's time-out.
 void SendAck(ComPort& port) {
   Transmit(port, &ACK, 1);
+  port.Tally().Progressed();
 }
 void SendNak(ComPort& port) {
   Transmit(port, &NAK, 1);
@@ -51,6 +52,7 @@ uint8_t WaitReplyByte(ComPort& port, int polls) {
   if (AwaitMessage(port, &reply, 1, IsReplyByte, IsWholeAnswer, polls) != WaitOutcome::kArrived)
     return 0;
   if (reply != STX) port.Tally().Answered(reply == NAK);
+  if (reply == ACK) port.Tally().Progressed();
   return reply;
 }
 
@@ -60,6 +62,7 @@ int ReceiveCommand(ComPort& port) {
       WaitOutcome::kArrived) {
     return -1;
   }
+  port.Tally().Progressed();
   return DecodeCommand(frame.data());
 }
 

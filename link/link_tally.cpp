@@ -48,7 +48,6 @@ void LinkTally::Received(std::span<const uint8_t> message, bool accepted) {
     NoteFault(BoxFailureKind::kUnexpectedAnswer);
     return;
   }
-  lastProgress_ = Clock::now();
   NoteFault(BoxFailureKind::kNone);
 }
 

@@ -21,8 +21,12 @@ class LinkTally {
 
   // A new box: counters at zero, the stall limit not yet armed (waiting for a box is no stall).
   void StartBox();
-  // From the box's first frame on, `limit` without an accepted message fails the box; 0 never.
+  // From the box's first frame on, `limit` without progress fails the box; 0 never.
   void ArmStall(std::chrono::milliseconds limit);
+  // The exchange moved on: the box acknowledged a message, the PC acknowledged one of the box's,
+  // or a report or verdict of the box was taken. Bytes that keep coming are no progress: a NAK,
+  // a message resent, a message refused.
+  void Progressed() { lastProgress_ = Clock::now(); }
 
   // Told of every message too, for a trace; kept across boxes. Null: none. Set before the
   // operation starts; the observer outlives it.
@@ -54,7 +58,7 @@ class LinkTally {
     counters_.wakeupDelayMicros += late.count();
   }
 
-  // True once the armed limit has passed without an accepted message.
+  // True once the armed limit has passed without progress.
   bool Stalled() const;
   std::chrono::milliseconds StallLimit() const { return stallLimit_; }
   const LinkCounters& Counters() const { return counters_; }

@@ -113,6 +113,31 @@ void OperationDriver::EndOnStopOrLoss(LoopResult& result, bool stopped, bool und
   if (!underBox) observer.OnEvent(StatusEvent(result.detail, EventKind::kWarning));
 }
 
+bool OperationDriver::AwaitBox(bool drainStrays) {
+  while (!WaitConnect(port_)) {
+    if (!drainStrays || stopRequested_ || !port_.PortOpened()) return false;
+    // Whatever came instead of the ready frame belongs to no box.
+    port_.Tally().StartBox();
+  }
+  return true;
+}
+
+void OperationDriver::EndWithoutBox(LoopResult& result, TransferContext& context,
+                                    LinkObserver& observer) {
+  const bool stopped = stopRequested_;
+  const bool lost = !stopped && !port_.PortOpened();
+  // The window's connect fails on a first frame that is not the ready frame; no box has engaged,
+  // so none failed.
+  if (!stopped && !lost) ShowMessage(context, kMsgConnectFailed);
+  observer.OnEvent(StatusEvent("", EventKind::kIdle));
+  if (stopped || lost) {
+    EndOnStopOrLoss(result, stopped, false, observer);
+    return;
+  }
+  result.end = LoopEnd::kFailed;
+  result.detail = "the first frame on the line was not a box's ready frame";
+}
+
 LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file, int maxBoxes,
                                     LoopOptions options) {
   const bool download = operation == Operation::kDownload;
@@ -141,44 +166,40 @@ LoopResult OperationDriver::RunLoop(Operation operation, const std::string& file
     tally.StartBox();
     progress.ProgressReset();
     ShowMessage(context, kMsgConnecting);
-    bool succeeded = false;
-    const bool connected = WaitConnect(port_);
-    if (connected) {
-      tally.ArmStall(options.stallLimit);
-      succeeded = task       ? task->Run(context)
-                  : download ? DownloadToBox(context, *image)
-                             : UploadFromBox(context, file, RegionSetOf(operation));
+    // A box exists once it has engaged: its ready frame answered and its session begun.
+    if (!AwaitBox(options.keepGoing)) {
+      EndWithoutBox(result, context, stamp);
+      break;
     }
+    tally.ArmStall(options.stallLimit);
+    const bool succeeded = task       ? task->Run(context)
+                           : download ? DownloadToBox(context, *image)
+                                      : UploadFromBox(context, file, RegionSetOf(operation));
     // A box that got to its end is done, even when a stop comes right after it. Read once, so
     // that the pass's end, its count and the result tell the same.
     const bool stopAsked = !succeeded && stopRequested_;
     const bool portLost = !succeeded && !stopAsked && !port_.PortOpened();
-    // A box is attached once it has said something. A stop or a lost port while waiting for one
-    // ends the run without a box: nothing failed.
-    const bool attached = connected || (!stopAsked && !portLost);
-    if (!connected && attached) ShowMessage(context, kMsgConnectFailed);  // not the ready frame
     stamp.OnEvent(StatusEvent("", EventKind::kIdle));
     result.end = succeeded ? LoopEnd::kDone : LoopEnd::kFailed;
-    if (attached) {
-      if (succeeded) {
-        stamp.OnEvent(task ? task->DoneEvent() : BoxDoneEvent());
-        ++result.boxesDone;
-      } else if (!stopAsked) {
-        ++result.boxesFailed;  // a box on a port that went away failed; one a stop cut did not
-      }
-      const BoxOutcome outcome = keeper.EndBox(succeeded   ? BoxResult::kSuccess
-                                               : stopAsked ? BoxResult::kStopped
-                                                           : BoxResult::kFailure);
+    if (succeeded) {
+      stamp.OnEvent(task ? task->DoneEvent() : BoxDoneEvent());
+      ++result.boxesDone;
+    } else if (!stopAsked) {
+      ++result.boxesFailed;  // a box on a port that went away failed; one a stop cut did not
+    }
+    const BoxOutcome outcome = keeper.EndBox(succeeded   ? BoxResult::kSuccess
+                                             : stopAsked ? BoxResult::kStopped
+                                                         : BoxResult::kFailure);
+    {
       std::lock_guard lock(outcomeMutex_);
       lastOutcome_ = outcome;
-      if (!succeeded && !stopAsked && !portLost) {
-        const char* kind = BoxFailureKindName(outcome.failureKind);
-        result.detail =
-            "box " + std::to_string(box) + " failed (" + (kind ? kind : "unknown") + ")";
-      }
+    }
+    if (!succeeded && !stopAsked && !portLost) {
+      const char* kind = BoxFailureKindName(outcome.failureKind);
+      result.detail = "box " + std::to_string(box) + " failed (" + (kind ? kind : "unknown") + ")";
     }
     if (stopAsked || portLost) {
-      EndOnStopOrLoss(result, stopAsked, attached, stamp);
+      EndOnStopOrLoss(result, stopAsked, true, stamp);
       break;
     }
     if (!succeeded && !options.keepGoing) break;

@@ -18,6 +18,7 @@
 #include "link/com_port.h"
 #include "link/link_observer.h"
 #include "link/status_texts.h"
+#include "link/transfer_context.h"
 #include "platform/failure.h"
 
 namespace vn {
@@ -36,7 +37,8 @@ enum class StartCheck {
 // What ended a run's loop.
 enum class LoopEnd {
   kDone,      // the last box succeeded: all that was asked for is done
-  kFailed,    // the last box failed (with keepGoing, the last of those asked for)
+  kFailed,    // the last box failed (with keepGoing, the last of those asked for), or the
+              // window's connect met a frame that is not a ready frame (no box)
   kStopped,   // a stop was requested
   kPortLost,  // the port went away (unplugged, or closed under the run) without a stop
 };
@@ -58,7 +60,8 @@ struct LoopResult {
 // How a production line runs; the window's loop uses neither.
 struct LoopOptions {
   // A failed box is counted and the next one awaited, as after a success; a stop or a lost port
-  // still ends the loop.
+  // still ends the loop. Whatever comes on the line before a box's ready frame is no box: it is
+  // dropped while the next box is awaited.
   bool keepGoing = false;
   // A box that sends nothing awaited for this long fails; 0: wait as long as it takes. Waiting
   // for a box to announce itself is no stall.
@@ -109,6 +112,14 @@ class OperationDriver {
   void ClearStopRequest();
 
  private:
+  // Waits for a box's ready frame; false when none came first, or on a stop or a lost port. With
+  // `drainStrays` (a production line) anything else that comes first is dropped and the wait goes
+  // on: what a box that failed left on the line (reports it sent on after the PC had given up),
+  // or noise. Without, it fails the connect, as the window's always has.
+  bool AwaitBox(bool drainStrays);
+  // The run's end when no box engaged: a connect that failed (shown, "Connect failed!"), a stop or
+  // a lost port. No box failed.
+  void EndWithoutBox(LoopResult& result, TransferContext& context, LinkObserver& observer);
   // The 1.5 s pause after a success; false when a stop ended it.
   bool PauseBetweenBoxes();
   // The run's end by a stop (`stopped`) or a port that went away, under a box or not: `result.end`

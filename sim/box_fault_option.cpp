@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <span>
 #include <variant>
@@ -100,12 +101,8 @@ const std::array<FaultOption, 27> kOptions = {{
     {"short-region", &BoxFaults::shortRegion, "=N", "upload: region N sent with half its size"},
 }};
 
-// The whole text as a number of 1 or more; nullopt for anything else.
 std::optional<int> PositiveNumber(std::string_view text) {
-  int number = 0;
-  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (status != std::errc{} || end != text.data() + text.size() || number < 1) return std::nullopt;
-  return number;
+  return WholeNumberIn(text, 1, std::numeric_limits<int>::max());
 }
 
 // A flash address, decimal or 0x-prefixed hexadecimal, of a byte inside the flash.
@@ -123,6 +120,15 @@ std::optional<uint32_t> FlashAddress(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<int> WholeNumberIn(std::string_view text, int low, int high) {
+  int number = 0;
+  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (status != std::errc{} || end != text.data() + text.size() || number < low || number > high) {
+    return std::nullopt;
+  }
+  return number;
+}
 
 std::string_view FaultStepName(FaultStep step) {
   return kStepNames[size_t(step)];

@@ -1,5 +1,6 @@
 #pragma once
 // Faults named on the command line: "nak-frame=3", "silent-at=erase", "garbage-before-ready".
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,10 @@ namespace vn {
 // "name=value". False, with `error` saying why, for an unknown name, a count shown as "=N" given
 // without its value, a value that is not a positive number, or an unknown step.
 bool ApplyFaultOption(std::string_view text, BoxFaults& faults, std::string& error);
+
+// The whole text as a whole number from `low` to `high`; nullopt for anything else ("-1", "1.5",
+// "2x", one too large for an int).
+std::optional<int> WholeNumberIn(std::string_view text, int low, int high);
 
 // How the command line spells a step: "start", "first-erase", ...; "" for kNone.
 std::string_view FaultStepName(FaultStep step);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <set>
 #include <thread>
@@ -62,6 +63,19 @@ class PtyLink {
   std::string target_;
 };
 
+// A whole number from `low` to `high`: `what` in a refusal, `help` in the help. CLI11's own checks
+// take "1.5" for a number in range and spell out the largest double as a range's end.
+CLI::Validator WholeNumber(int low, int high, const std::string& what, const std::string& help) {
+  return CLI::Validator(
+      [=](std::string& text) {
+        return vn::WholeNumberIn(text, low, high) ? std::string()
+                                                  : "needs " + what + ", not " + text;
+      },
+      help, "WholeNumber");
+}
+
+constexpr int kLongestFlashWorkMs = 60000;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,16 +108,21 @@ int main(int argc, char** argv) {
   // The option keeps its name, which scripts use; it counts successful operations, not sessions.
   app.add_option("--sessions", options.stopAfterSuccesses,
                  "stop once N operations succeeded; failed ones do not count (0: never)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(0, std::numeric_limits<int>::max(), "a whole number, 0 or more",
+                          "NONNEGATIVE"));
   app.add_option("--link", linkPath, "make PATH a symbolic link to the pseudo-terminal")
       ->type_name("PATH")
       ->check(named);
+  const std::string longest = std::to_string(kLongestFlashWorkMs);
+  const CLI::Validator flashWork =
+      WholeNumber(0, kLongestFlashWorkMs, "a whole number of milliseconds from 0 to " + longest,
+                  "INT in [0 - " + longest + "]");
   app.add_option("--erase-ms", eraseMs, "milliseconds to erase 64 KiB, before each erase report")
-      ->check(CLI::Range(0, 60000))
+      ->check(flashWork)
       ->capture_default_str();
   app.add_option("--program-ms", programMs,
                  "milliseconds to program 64 KiB, before each program report")
-      ->check(CLI::Range(0, 60000))
+      ->check(flashWork)
       ->capture_default_str();
   app.add_option("--fault", faults, "inject a fault, NAME or NAME=VALUE; repeatable")
       ->type_name("FAULT");

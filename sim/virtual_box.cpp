@@ -45,8 +45,13 @@ struct VirtualBox::State {
 
 std::optional<uint8_t> VirtualBox::State::AwaitStart(BoxLink& link, bool afterSession) {
   // After a session the box restarts before it announces itself again; the PC is still taking
-  // the session's last message.
-  if (afterSession && !link.Sleep(kReadyPeriod)) return std::nullopt;
+  // the session's last message. A restarting box hears nothing: what the PC sent meanwhile
+  // answers no announcement (a start command sent on a report the box went on sending after the
+  // PC had given up on it), and starts no session.
+  if (afterSession) {
+    if (!link.Sleep(kReadyPeriod)) return std::nullopt;
+    link.DiscardInput();
+  }
   std::mt19937 random{std::random_device{}()};
   // The faulty announcements alternate with good ones rather than come once: a PC that opens
   // the port late would otherwise never see them.

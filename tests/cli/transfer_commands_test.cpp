@@ -87,6 +87,55 @@ TEST(CliTransfer, ExitsWithTheBoxsOutcomeAndPrintsItsStatusTexts) {
 
 std::vector<std::string> FolderEntries(const ScratchFolder& folder);
 
+// A fault that ends a box early, on an unattended line that goes on to the next box.
+struct EarlyEnd {
+  const char* name;
+  BoxFaults faults;
+  const char* command = "download";  // verify for what the box sends
+};
+
+void PrintTo(const EarlyEnd& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class CliEarlyEnd : public ::testing::TestWithParam<EarlyEnd> {};
+
+// Every box that engaged has its record, and only those: what a failed box left on the line, or
+// sent in place of its ready frame, is no box of its own.
+TEST_P(CliEarlyEnd, EveryBoxSessionHasOneRecord) {
+  BoxOptions options;
+  options.faults = GetParam().faults;
+  VirtualBox box(options);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  const std::string record = folder.File("line.jsonl");
+  const ChildResult run =
+      RunCli({GetParam().command, "--port", box.PtyPath(), "--boxes", "2", "--keep-going",
+              "--stall-timeout", "1", "--record", record, KeyFile(folder)});
+  EXPECT_EQ(Lines(ReadText(record)).size(), size_t(box.Stats().sessionsStarted)) << run.out;
+  EXPECT_EQ(run.out.find("Connect failed!"), std::string::npos) << run.out;
+}
+
+using enum FaultStep;
+const EarlyEnd kEarlyEnds[] = {
+    {"NakFrame", {.nakFrame = 1, .nakFrameTimes = 10}},
+    {"DropAck", {.dropAck = 2, .dropAckTimes = 10}},
+    {"NakAck", {.nakAck = 2, .nakAckTimes = 10}},
+    {"NakHeaderAlways", {.nakHeaderAlways = 1}},
+    {"CorruptFrame", {.corruptFrame = 1, .corruptFrameTimes = 10}, "verify"},
+    {"BadHeaderCrc", {.badHeaderCrc = 1}, "verify"},
+    {"BadDescriptorCrc", {.badDescriptorCrc = 1, .badDescriptorCrcTimes = 10}, "verify"},
+    {"ResendAckedFrame", {.resendAckedFrame = 1}, "verify"},
+    {"NonReadyFirst", {.nonReadyFirst = true}},
+    {"SilentAt", {.silentAt = kErase}},
+    {"EraseFailAt", {.eraseFailAt = 1}},
+    {"ProgramFailAt", {.programFailAt = 1}},
+    {"RefuseIdentity", {.refuseIdentity = true}},
+    {"VanishAt", {.vanishAt = kFrame}},
+    {"DamageReceived", {.damageReceived = kAnswer, .damageReceivedNth = 3}, "verify"}};
+INSTANTIATE_TEST_SUITE_P(Faults, CliEarlyEnd, ::testing::ValuesIn(kEarlyEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // verify and identify read a box and write nothing: one line per region or identity field, the
 // verdict last, exit 0 for a box that holds the file (or would take it), 1 otherwise, and a
 // pulled cable a failed box.
@@ -467,6 +516,25 @@ TEST(CliLine, ABusyPortIsRefusedWithItsReason) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("busy"), std::string::npos) << run.err;
   EXPECT_TRUE(holder->PortOpened());
+}
+
+// A line stopped after boxes that all failed says how many it served, the failed ones with them.
+TEST(CliSignals, AStoppedLineCountsTheBoxesItServed) {
+  BoxOptions refusing;
+  refusing.faults.refuseIdentity = true;
+  VirtualBox box(refusing);
+  ASSERT_TRUE(box.Start());
+  ScratchFolder folder;
+  ChildOptions options;
+  int waits = 0;
+  options.onLine = [&waits](const std::string& text, int pid) {
+    if (text == "Connectting..." && ++waits == 3) kill(pid, SIGINT);
+  };
+  const ChildResult run =
+      RunCli({"download", "--port", box.PtyPath(), "--boxes", "0", "--keep-going", KeyFile(folder)},
+             options);
+  EXPECT_NE(run.err.find("stopped after 2 boxes served: 0 done, 2 failed"), std::string::npos)
+      << run.err;
 }
 
 TEST(CliSignals, InterruptOrTerminateStopsTheWaitWithoutSuccess) {

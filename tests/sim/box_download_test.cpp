@@ -1,5 +1,9 @@
 // The virtual box receiving downloads, driven by a bare PC end over its pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "dld/blocks.h"
 #include "dld/crc32.h"
@@ -77,6 +81,27 @@ TEST(BoxIdle, AnnouncesItselfAgainUntilAskedAndSurvivesAReopenedPort) {
   ASSERT_TRUE(again.IsOpen());
   EXPECT_TRUE(IsCommand(again.Read(4), kCodeReady, 0));
   EXPECT_EQ(run.box.Stats().sessionsStarted, 0);
+}
+
+// A PC that sends a start command before the box announced itself again, as one taking a stale
+// report for a ready frame would: the restarting box hears nothing and announces itself.
+TEST(BoxIdle, AfterASessionOnlyAStartCommandAnsweringItsReadyFrameCounts) {
+  std::atomic<int> pcSide{-1};  // written to without flushing what the PC has still to read
+  BoxOptions options;
+  options.faults.refuseIdentity = true;
+  options.onSessionEnd = [&pcSide](const BoxSessionReport&) {
+    const CommandFrame start = MakeCommandFrame(kCodeDownload, 0);
+    EXPECT_EQ(::write(pcSide, start.data(), start.size()), ssize_t(start.size()));
+  };
+  BoxAndPc run(options);
+  pcSide = ::open(run.box.PtyPath().c_str(), O_WRONLY | O_NOCTTY);
+  ASSERT_TRUE(run.pc->Connect(kCodeDownload));
+  run.pc->Write(HeaderFor(kBox, 1));
+  EXPECT_EQ(run.pc->Read(1), std::vector<uint8_t>{ACK});
+  EXPECT_TRUE(IsCommand(run.pc->Read(kCommandFrameSize), kCodeIdent, 0));
+  EXPECT_TRUE(IsCommand(run.pc->Read(kCommandFrameSize), kCodeReady, 0));
+  EXPECT_EQ(run.box.Stats().sessionsStarted, 1);
+  ::close(pcSide);
 }
 
 TEST(BoxIdle, NoiseOrAWrongFirstFrameIsFollowedByAReadyFrame) {

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <thread>
 
 #include "link/box_announce.h"
 #include "mini_pc.h"
@@ -238,14 +237,18 @@ TEST(BoxTool, SavesTheImageAfterADownloadAndStopsAfterItsSessions) {
 // The box insists on the answers the PC owes it: a header left unanswered fails the session in
 // the box's log and in its exit status.
 TEST(BoxTool, AnAnswerThePcNeverGaveFailsTheBox) {
-  const ChildResult result = RunBox({}, [&](const std::string& pty, int pid) {
-    MiniPc pc(pty);
-    EXPECT_TRUE(pc.Connect(kCodeUpload));
-    EXPECT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
-    // No ACK: the box gives up after the PC's longest silence.
-    std::this_thread::sleep_for(kPcSilence + std::chrono::milliseconds(500));
-    kill(pid, SIGTERM);
-  });
+  const ChildResult result = RunBox(
+      {},
+      [&](const std::string& pty, int pid) {
+        MiniPc pc(pty);
+        EXPECT_TRUE(pc.Connect(kCodeUpload));
+        EXPECT_EQ(pc.Read(kHeaderSize).size(), size_t(kHeaderSize));
+        // No ACK: the box gives up after the PC's longest silence, and announces itself again once
+        // the session is over.
+        EXPECT_TRUE(IsCommand(pc.Read(kCommandFrameSize, kPcSilence * 5), kCodeReady, 0));
+        kill(pid, SIGTERM);
+      },
+      std::chrono::seconds(60));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("session 1: abandoned: the PC never answered the header"),
             std::string::npos)
@@ -277,10 +280,17 @@ TEST(BoxTool, RefusesAnUnknownFaultAnIdentityTooLongOrATraceItCannotWrite) {
         {"--save-flash", readOnly},
         {"--save-flash", ""},
         {"--flash", ""},
-        {"--link", ""}}) {
+        {"--link", ""},
+        {"--sessions", "-1"},
+        {"--sessions", "1.5"},
+        {"--erase-ms", "1.5"},
+        {"--program-ms", "-1"}}) {
     const ChildResult run = RunChild(OurProgram("vespanode-box"), args, bound);
     EXPECT_FALSE(run.timedOut) << args[0] << " " << args[1];
     EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+    // In a few words that say what is wrong, be it a number out of its range.
+    EXPECT_LT(run.err.size(), 200u) << run.err;
+    EXPECT_EQ(run.err.find("not in range"), std::string::npos) << run.err;
     EXPECT_FALSE(run.out.starts_with("pty: ")) << "the box was started";
   }
   EXPECT_FALSE(fs::exists(image));

@@ -43,6 +43,7 @@ struct FaultRow {
   std::vector<std::string> failureTexts;  // the acceptable last status texts of a failure
   Kinds kinds;          // the failure kinds the box's outcome may carry; a stop's besides
   bool inStep = false;  // a success without a time-out or a resend: nothing was lost
+  std::chrono::milliseconds stallLimit{0};  // an unattended line's (--stall-timeout)
 };
 
 FaultRow Ok(std::string name, BoxFaults faults, Operation set = kDefaultSet) {
@@ -57,6 +58,12 @@ FaultRow Waits(std::string name, BoxFaults faults, std::vector<std::string> text
   kinds.push_back(Kind::kStopped);
   return {std::move(name),       kDefaultSet,      faults,
           Ending::kWaitsForStop, std::move(texts), std::move(kinds)};
+}
+// On an unattended line, what would wait for the user fails at the stall limit.
+FaultRow Stalls(std::string name, BoxFaults faults, std::vector<std::string> texts) {
+  FaultRow row = Fails(std::move(name), faults, std::move(texts), {Kind::kStalled});
+  row.stallLimit = 1500ms;
+  return row;
 }
 // A success without a time-out or a resend.
 FaultRow NothingLost(std::string name, BoxFaults faults) {
@@ -190,6 +197,7 @@ TEST_P(DownloadFault, EndsRecoveredOrFailedAndNeverFalselySucceeds) {
   DriverSession session(row.faults);
   const std::string file = session.PackedSet(row.set, 60);
   const auto guard = row.ending == Ending::kWaitsForStop ? kUserPatience : kLongestRow;
+  session.options.stallLimit = row.stallLimit;
 
   const LoopResult result = session.Run(Operation::kDownload, file, 1, guard);
 
@@ -239,6 +247,8 @@ const std::vector<FaultRow> kDownloadRows = {
           {Kind::kNoAnswer}),
     Ok("FrameAckLost", {.dropAck = 3}),
     Waits("HeaderAlwaysNaked", {.nakHeaderAlways = 1}, kIdentFailed),
+    // NAKs keep the bytes moving, but nothing is acknowledged: no progress.
+    Stalls("HeaderAlwaysNakedUnattended", {.nakHeaderAlways = 1}, kIdentFailed),
     Ok("GarbageBeforeReady", {.garbageBeforeReady = true}),
     Fails("IdentityRefused", {.refuseIdentity = true}, kIdentFailed, {Kind::kIdentityRefused}),
     // A byte damaged on the way to the box, in each kind of message the PC sends.
