@@ -185,8 +185,8 @@ std::string Summary(const json& report) {
       "<th>Succeeded</th><th>Failed</th><th>Stopped</th><th>Unknown</th><th>Yield</th></tr><tr>"
       "<td>" +
       Escaped(report["filter"]["operation"] == "all"
-                  ? std::string("Every operation")
-                  : "Every " + report["filter"]["operation"].get<std::string>()) +
+                  ? std::string("All boxes")
+                  : "All " + report["filter"]["operation"].get<std::string>() + " boxes") +
       "</td>";
   for (const char* key : {"boxes", "succeeded", "failed", "stopped", "unknown"}) {
     html += Cell(report[key], Num(report[key]));
