@@ -9,6 +9,10 @@ namespace {
 
 constexpr int64_t kMillisPerDay = 86400000;
 
+constexpr UtcMillis MillisOf(std::chrono::sys_days day) {
+  return int64_t(day.time_since_epoch().count()) * kMillisPerDay;
+}
+
 // `count` decimal digits at `at`.
 bool Digits(std::string_view text, size_t at, size_t count, int& value) {
   if (at + count > text.size()) return false;
@@ -81,14 +85,11 @@ std::optional<UtcMillis> ParseTime(std::string_view text) {
     if (!time) return std::nullopt;
     ofDay = *time;
   }
-  const auto daysOf = [](int y) {
-    return int64_t(sys_days(std::chrono::year(y) / January / 1).time_since_epoch().count());
-  };
-  const UtcMillis time = int64_t(sys_days(date).time_since_epoch().count()) * kMillisPerDay + ofDay;
+  const UtcMillis time = MillisOf(sys_days(date)) + ofDay;
   // An offset may move a time out of the years the records' form can write.
-  if (time < daysOf(0) * kMillisPerDay || time >= daysOf(10000) * kMillisPerDay) {
-    return std::nullopt;
-  }
+  static constexpr UtcMillis kFirst = MillisOf(sys_days(std::chrono::year(0) / January / 1));
+  static constexpr UtcMillis kEnd = MillisOf(sys_days(std::chrono::year(10000) / January / 1));
+  if (time < kFirst || time >= kEnd) return std::nullopt;
   return time;
 }
 

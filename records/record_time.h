@@ -4,6 +4,7 @@
 // the same text. A time with an offset is moved to UTC, and a date that does not exist is no
 // time, so that neither a "+02:00" nor a "2026-02-30" can pass for another instant.
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@ namespace vn {
 
 // Milliseconds since 1970-01-01T00:00:00Z.
 using UtcMillis = int64_t;
+inline constexpr UtcMillis kNoTime = std::numeric_limits<UtcMillis>::min();
 
 // A date "2026-12-08", optionally followed (after "T" or a space) by the hour, then minutes,
 // seconds and up to nine digits of fraction (cut to milliseconds), and then an offset from UTC:

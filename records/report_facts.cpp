@@ -37,11 +37,19 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A time in the records' form, or none at all; false for a time that cannot be read.
-bool ReadTime(std::string& time) {
-  if (time.empty()) return true;
-  time = NormalizedTime(time);
-  return !time.empty();
+// A time in the records' form and as an instant, or none at all; false for a time that cannot be
+// read.
+bool ReadTime(std::string& text, UtcMillis& time) {
+  time = kNoTime;
+  if (text.empty()) return true;
+  const std::optional<UtcMillis> read = ParseTime(text);
+  if (!read) return false;
+  time = *read;
+  // Nearly every time is written in the records' form already: it stays as it is.
+  const bool recordForm =
+      text.size() == 24 && text[10] == 'T' && text[19] == '.' && text[23] == 'Z';
+  if (!recordForm) text = RecordTimeText(time);
+  return true;
 }
 
 bool ShaStartsWith(const std::string& sha256, const std::string& prefix) {
@@ -57,13 +65,8 @@ bool ShaStartsWith(const std::string& sha256, const std::string& prefix) {
 }  // namespace
 
 bool ReadTimes(BoxFacts& facts) {
-  const std::string start = facts.start;
-  const std::string end = facts.end;
-  if (ReadTime(facts.start) && ReadTime(facts.end)) return true;
-  // Kept as the record wrote them, to be shown.
-  facts.start = start;
-  facts.end = end;
-  return false;
+  // A time that cannot be read is kept as the record wrote it, to be shown.
+  return ReadTime(facts.start, facts.startTime) && ReadTime(facts.end, facts.endTime);
 }
 
 void SkippedLines::AddBadTime(const BoxFacts& facts) {

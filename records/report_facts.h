@@ -32,9 +32,12 @@ struct BoxFacts {
   std::string failure;
   double seconds = kNoFigure;
   double efficiency = kNoFigure;
+  UtcMillis startTime = kNoTime;  // once read (ReadTimes)
+  UtcMillis endTime = kNoTime;
 };
 
-// The record's start and end in the records' form, UTC: false when either is there but no time.
+// The record's start and end in the records' form, UTC, and as instants: false when either is
+// there but no time.
 bool ReadTimes(BoxFacts& facts);
 
 // Which boxes the report counts. Times are in the records' form (NormalizedTime's).

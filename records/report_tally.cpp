@@ -191,7 +191,8 @@ void AddRates(json& report, int64_t boxes, const BoxSpread& spread) {
   report["boxesPerHour"] = hours > 0 ? json(Rounded(double(boxes) / hours, 10)) : json(nullptr);
 }
 
-void AddFiguresJson(json& report, BoxSpread spread) {
+// (The figures are reordered for their medians.)
+void AddFiguresJson(json& report, BoxSpread& spread) {
   report["medianSeconds"] = OrNull(Median(spread.seconds), 1000);
   std::vector<int64_t> bins(kEfficiencyBins, 0);
   for (const double value : spread.efficiency) {
@@ -283,13 +284,10 @@ void ReportTally::Add(const BoxFacts& facts) {
   scratch_.result = facts.result;
   scratch_.failureKind = facts.failureKind;
   scratch_.failure = facts.failure;
-  const Kept box{Fingerprint(facts),
-                 TimeOf(facts.start),
-                 TimeOf(facts.end),
-                 Figure(facts.seconds),
-                 Figure(facts.efficiency),
-                 GroupOf(scratch_),
-                 false};
+  // (Only a box that may meet a copy of itself needs its fingerprint.)
+  const Kept box{
+      dedup_ ? Fingerprint(facts) : 0, facts.startTime,   facts.endTime, Figure(facts.seconds),
+      Figure(facts.efficiency),        GroupOf(scratch_), false};
   if (dedup_) {
     Keep(std::hash<std::string>()(facts.id), box);
     return;
@@ -302,13 +300,27 @@ void ReportTally::Add(const BoxFacts& facts) {
 }
 
 void ReportTally::Keep(uint64_t id, const Kept& box) {
-  const auto [it, added] = kept_.try_emplace(id, box);
-  Kept& kept = it->second;
-  if (added) {
-    ++groupBoxes_[box.group];
-    return;
+  id = std::max<uint64_t>(id, 1);
+  // At most three quarters full, so that a probe ends soon.
+  if ((kept_.size() + 1) * 4 > slots_.size() * 3) GrowSlots();
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = id & mask;; at = (at + 1) & mask) {
+    Slot& slot = slots_[at];
+    if (slot.id == id) {
+      ++duplicates_;
+      Replace(kept_[slot.box], box);
+      return;
+    }
+    if (slot.id == 0) {
+      slot = {id, uint32_t(kept_.size())};
+      kept_.push_back(box);
+      ++groupBoxes_[box.group];
+      return;
+    }
   }
-  ++duplicates_;
+}
+
+void ReportTally::Replace(Kept& kept, const Kept& box) {
   if (kept.fingerprint == box.fingerprint) return;
   if (!kept.conflicted) ++conflicts_;
   // The copy that ended last has the box's final word; a tie goes the same way in any order.
@@ -318,6 +330,18 @@ void ReportTally::Keep(uint64_t id, const Kept& box) {
     kept = box;
   }
   kept.conflicted = true;
+}
+
+void ReportTally::GrowSlots() {
+  std::vector<Slot> old(std::max<size_t>(1024, slots_.size() * 2));
+  old.swap(slots_);
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.id == 0) continue;
+    size_t at = slot.id & mask;
+    while (slots_[at].id != 0) at = (at + 1) & mask;
+    slots_[at] = slot;
+  }
 }
 
 void ReportTally::AddGroup(BoxGroup group, int64_t boxes, const std::string& first,
@@ -331,9 +355,11 @@ void ReportTally::AddFigures(const std::string& operation, double seconds, doubl
   if (Chosen(OperationKind(operation))) spread_.AddFigures(Figure(seconds), Figure(efficiency));
 }
 
-BoxSpread ReportTally::Spread() const {
-  BoxSpread spread = spread_;
-  for (const auto& [id, box] : kept_) {
+BoxSpread ReportTally::KeptSpread() const {
+  BoxSpread spread;
+  spread.seconds.reserve(kept_.size());
+  spread.efficiency.reserve(kept_.size());
+  for (const Kept& box : kept_) {
     if (!Chosen(groups_[box.group].operation)) continue;
     spread.AddSpan(box.start, box.start, box.end);
     spread.AddFigures(box.seconds, box.efficiency);
@@ -350,7 +376,9 @@ json ReportTally::Report(const std::vector<std::string>& sources) const {
         groups_[i].result, groupBoxes_[i]);
     if (Chosen(groups_[i].operation)) sums.Add(groups_[i], groupBoxes_[i]);
   }
-  const BoxSpread spread = Spread();
+  // The boxes counted as they came, or those kept by their ids: never both.
+  BoxSpread kept;
+  BoxSpread& spread = dedup_ ? (kept = KeptSpread()) : spread_;
   json report = WithCounts(
       {{"schema", kReportSchemaVersion}, {"sources", sources}, {"filter", FilterJson(filter_)}},
       sums.total);

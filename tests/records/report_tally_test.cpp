@@ -58,6 +58,7 @@ BoxFacts Box(const std::string& id, const std::string& port, const std::string& 
     facts.failureKind = "no-answer";
     facts.failure = "Connect Fail!";
   }
+  ReadTimes(facts);
   return facts;
 }
 
@@ -112,6 +113,12 @@ TEST(ReportTally, CountsEachBoxOnceAndRanksWhatFailed) {
   EXPECT_EQ(report["boxesPerHour"], 3.0) << "4 boxes from 10:00 to 11:20";
   EXPECT_EQ(report["first"], "2026-12-08T10:00:00.000Z");
   EXPECT_EQ(report["efficiency"]["median"], nullptr) << "no box was timed";
+  ReportTally many;  // ids past the first sizes of the tally's table of ids
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int i = 0; i < 5000; ++i) many.Add(Box(std::to_string(i), "COM1", "success"));
+  }
+  EXPECT_EQ(many.Report({})["boxes"], 5000);
+  EXPECT_EQ(many.Duplicates(), 5000);
 }
 
 TEST(ReportTally, QuantilesTakeTheNearestRankAndTheMedianTheMiddle) {
@@ -152,6 +159,7 @@ TEST(ReportTally, FiguresFollowTheRecordsInAnyOrder) {
   later.end = "2026-12-08T06:31:00.000Z";
   boxes.push_back(later);
   boxes[0].end = "2026-12-08T06:30:30.000Z";
+  for (BoxFacts& box : boxes) ReadTimes(box);
   json reports[2];
   for (json& report : reports) {
     ReportTally tally;
