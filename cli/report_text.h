@@ -13,4 +13,7 @@ std::string ReportHtml(const nlohmann::ordered_json& report);
 // A yield (0..1 or null) as "97.3%" or "-".
 std::string PercentText(const nlohmann::ordered_json& yield);
 
+// A firmware row's label: its SHA-256's first 12 digits and the names it was given under.
+std::string FirmwareName(const nlohmann::ordered_json& row);
+
 }  // namespace vn

@@ -4,12 +4,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <regex>
 
 #include "http/metrics_text.h"
 #include "http/page_assets.h"
 #include "platform/console.h"
 #include "platform/host_name.h"
+#include "records/record_time.h"
 
 namespace vn::http {
 namespace {
@@ -48,21 +48,6 @@ bool ParseLimit(const std::string& text, int& limit) {
   }
   limit = std::stoi(text);
   return limit >= 1 && limit <= kBoxesLimitMax;
-}
-
-bool ValidSince(const std::string& text) {
-  static const std::regex kTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{1,9})?Z)");
-  return text.size() <= 40 && std::regex_match(text, kTime);
-}
-
-// The records' own form, "2026-12-08T09:00:00.000Z", so that times compare as text: the
-// fraction is made three digits (the records keep milliseconds).
-std::string SinceInRecordForm(const std::string& since) {
-  std::string time = since.substr(0, since.size() - 1);  // without the Z
-  const size_t dot = time.find('.');
-  if (dot == std::string::npos) return time + ".000Z";
-  time.resize(dot + 4, '0');
-  return time + "Z";
 }
 
 // An address as a URL or a Host names it: an IPv6 one in brackets.
@@ -371,12 +356,13 @@ void LineServer::ServeEvents(httplib::Response& response) {
 void LineServer::ServeBoxes(const httplib::Request& request, httplib::Response& response) {
   BoxesQuery query;
   if (request.has_param("since")) {
-    const std::string since = request.get_param_value("since");
-    if (!ValidSince(since)) {
-      ReplyProblem(response, 400, "since must be a UTC time like 2026-12-08T09:00:00Z");
+    // Read as the report reads --since, into the records' form, so that times compare as text.
+    query.since = NormalizedTime(request.get_param_value("since"));
+    if (query.since.empty()) {
+      ReplyProblem(response, 400,
+                   "since must be a UTC time that exists, like 2026-12-08 or 2026-12-08T09:00:00Z");
       return;
     }
-    query.since = SinceInRecordForm(since);
   }
   if (request.has_param("limit") && !ParseLimit(request.get_param_value("limit"), query.limit)) {
     ReplyProblem(response, 400,

@@ -37,8 +37,10 @@ inline std::string HexNumber(uint32_t value, int digits) {
 
 // "2026-12-07T13:52:58.123Z": UTC with `fractionDigits` (up to 6) after the seconds, cut off, not
 // rounded; sorts as text, and every tool reading it takes it. Records keep milliseconds; a trace
-// keeps microseconds, so that the traces of both ends of a line can be laid side by side.
-inline std::string IsoUtc(std::chrono::system_clock::time_point when, int fractionDigits = 3) {
+// keeps microseconds, so that the traces of both ends of a line can be laid side by side. Any
+// clock's precision: a time read from a record may lie beyond the nanosecond clock's centuries.
+template <typename Duration>
+std::string IsoUtc(std::chrono::sys_time<Duration> when, int fractionDigits = 3) {
   using namespace std::chrono;
   const auto micros = floor<microseconds>(when);
   const auto day = floor<days>(micros);

@@ -72,10 +72,10 @@ class Scanner {
     }
     return at_ > start;
   }
-  // A number, or null (-1).
+  // A number, or null (kNoFigure).
   bool Number(double& value) {
     if (Peek() == 'n') {
-      value = -1;
+      value = kNoFigure;
       return SkipValue();
     }
     const char* begin = text_.data() + at_;
@@ -117,6 +117,8 @@ bool ScanRecordLine(std::string_view line, BoxFacts& facts) {
       ok = scan.Text(facts.id);
     } else if (key == "start") {
       ok = scan.Text(facts.start);
+    } else if (key == "end") {
+      ok = scan.Text(facts.end);
     } else if (key == "host") {
       ok = scan.Text(facts.host);
     } else if (key == "port") {
@@ -125,6 +127,8 @@ bool ScanRecordLine(std::string_view line, BoxFacts& facts) {
       ok = scan.Text(facts.file);
     } else if (key == "sha256") {
       ok = scan.Text(facts.sha256);
+    } else if (key == "operation") {
+      ok = scan.Text(facts.operation);
     } else if (key == "result") {
       ok = scan.Text(facts.result);
       result = ok;

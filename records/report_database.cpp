@@ -23,7 +23,7 @@ class Row {
  public:
   virtual ~Row() = default;
   virtual std::string Text(int column) const = 0;  // empty for null
-  virtual double Number(int column) const = 0;     // -1 for null
+  virtual double Number(int column) const = 0;     // kNoFigure for null
 };
 using RowSink = std::function<void(const Row&)>;
 
@@ -40,7 +40,7 @@ class SqliteRow : public Row {
     return text ? std::string(text, size_t(sqlite3_column_bytes(row_, column))) : std::string();
   }
   double Number(int column) const override {
-    return sqlite3_column_type(row_, column) == SQLITE_NULL ? -1
+    return sqlite3_column_type(row_, column) == SQLITE_NULL ? kNoFigure
                                                             : sqlite3_column_double(row_, column);
   }
 
@@ -55,7 +55,7 @@ class PostgresRow : public Row {
     return PQgetisnull(result_, 0, column) ? std::string() : PQgetvalue(result_, 0, column);
   }
   double Number(int column) const override {
-    return PQgetisnull(result_, 0, column) ? -1 : std::atof(PQgetvalue(result_, 0, column));
+    return PQgetisnull(result_, 0, column) ? kNoFigure : std::atof(PQgetvalue(result_, 0, column));
   }
 
  private:
@@ -65,20 +65,42 @@ class PostgresRow : public Row {
 // The engine's spelling of the pieces a query needs.
 struct Dialect {
   std::function<std::string(int)> place;  // the n-th parameter, as a time
-  std::string time;                       // start_time as the record writes it
-  std::string hour;                       // start_time's hour, "2026-12-08T10"
-  std::string first;                      // min(start_time), as the record writes it
-  std::string last;
+  std::string start;                      // start_time as the record writes it
+  std::string end;
+  std::string hour;   // start_time's hour, "2026-12-08T10"
+  std::string first;  // min(start_time), as the record writes it
+  std::string lastStart;
+  std::string lastEnd;
+  // The times are the records' own texts, which may carry an offset from UTC ("+02:00"): they
+  // compare as instants only once read, so the query takes a day more on either side.
+  bool textTimes = false;
 };
 
-const Dialect kSqlite{[](int) { return std::string("?"); }, "start_time",
-                      "substr(start_time, 1, 13)", "min(start_time)", "max(start_time)"};
-const Dialect kPostgres{
-    [](int n) { return "$" + std::to_string(n) + "::timestamptz"; },
-    "to_char(start_time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')",
-    "to_char(start_time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24')",
-    "to_char(min(start_time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')",
-    "to_char(max(start_time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"};
+std::string PostgresTime(const std::string& column) {
+  return "to_char(" + column + " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
+}
+
+const Dialect kSqlite{[](int) { return std::string("?"); },
+                      "start_time",
+                      "end_time",
+                      "substr(start_time, 1, 13)",
+                      "min(start_time)",
+                      "max(start_time)",
+                      "max(end_time)",
+                      true};
+const Dialect kPostgres{[](int n) { return "$" + std::to_string(n) + "::timestamptz"; },
+                        PostgresTime("start_time"),
+                        PostgresTime("end_time"),
+                        "to_char(start_time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24')",
+                        PostgresTime("min(start_time)"),
+                        PostgresTime("max(start_time)"),
+                        PostgresTime("max(end_time)")};
+
+// A filter's time moved by `days`, for a query over the records' own texts.
+std::string DaysLater(const std::string& time, int days) {
+  constexpr int64_t kMillisPerDay = 86400000;
+  return RecordTimeText(ParseTime(time).value_or(0) + days * kMillisPerDay);
+}
 
 std::string Where(const ReportFilter& filter, const Dialect& dialect, Query& query) {
   std::string where;
@@ -88,8 +110,9 @@ std::string Where(const ReportFilter& filter, const Dialect& dialect, Query& que
     where += (where.empty() ? " WHERE " : " AND ") + condition +
              (time ? dialect.place(n) : dialect.place(n).substr(0, dialect.place(n).find(':')));
   };
-  if (!filter.since.empty()) add("start_time >= ", filter.since, true);
-  if (!filter.until.empty()) add("start_time < ", filter.until, true);
+  const int margin = dialect.textTimes ? 1 : 0;
+  if (!filter.since.empty()) add("start_time >= ", DaysLater(filter.since, -margin), true);
+  if (!filter.until.empty()) add("start_time < ", DaysLater(filter.until, margin), true);
   if (!filter.port.empty()) add("port = ", filter.port, false);
   return where;
 }
@@ -165,27 +188,28 @@ const Dialect& DialectOf(const RecordTarget& source) {
 }  // namespace
 
 Failure ReadDatabaseFacts(const RecordTarget& source, const ReportFilter& filter,
-                          const FactsSink& sink) {
+                          const FactsSink& sink, SkippedLines& skipped) {
   const Dialect& dialect = DialectOf(source);
   Query query;
-  query.sql = "SELECT record_id, " + dialect.time +
-              ", host, port, file, sha256, result, failure_kind, failure, seconds, efficiency "
-              "FROM boxes";
+  query.sql = "SELECT record_id, " + dialect.start + ", " + dialect.end +
+              ", host, port, file, sha256, operation, result, failure_kind, failure, seconds, "
+              "efficiency FROM boxes";
   query.sql += Where(filter, dialect, query);
   BoxFacts facts;
   return RunQuery(source, query, [&](const Row& row) {
-    facts.id = row.Text(0);
-    facts.start = row.Text(1);
-    facts.host = row.Text(2);
-    facts.port = row.Text(3);
-    facts.file = row.Text(4);
-    facts.sha256 = row.Text(5);
-    facts.result = row.Text(6);
-    facts.failureKind = row.Text(7);
-    facts.failure = row.Text(8);
-    facts.seconds = row.Number(9);
-    facts.efficiency = row.Number(10);
-    if (filter.Passes(facts)) sink(facts);
+    int column = 0;
+    for (std::string* text :
+         {&facts.id, &facts.start, &facts.end, &facts.host, &facts.port, &facts.file, &facts.sha256,
+          &facts.operation, &facts.result, &facts.failureKind, &facts.failure}) {
+      *text = row.Text(column++);
+    }
+    facts.seconds = row.Number(column++);
+    facts.efficiency = row.Number(column);
+    if (!ReadTimes(facts)) {
+      skipped.AddBadTime(facts);
+    } else if (filter.Passes(facts)) {
+      sink(facts);
+    }
   });
 }
 
@@ -212,30 +236,34 @@ Failure ReadDatabaseRecords(const RecordTarget& source, const std::string& since
   return failure.Failed() ? failure : unreadable;
 }
 
-Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally) {
+Failure TallyDatabase(const RecordTarget& source, const ReportFilter& filter, ReportTally& tally,
+                      SkippedLines& skipped) {
   // SQLite's GROUP BY sorts every row in a temporary tree: streaming the few columns into the
   // tally's hash groups takes half its time (bench_report). A server groups on its side, so that
   // only the groups cross the network.
   if (source.kind == RecordTargetKind::kSqlite) {
-    return ReadDatabaseFacts(source, filter, [&](const BoxFacts& facts) { tally.Add(facts); });
+    return ReadDatabaseFacts(
+        source, filter, [&](const BoxFacts& facts) { tally.Add(facts); }, skipped);
   }
   const Dialect& dialect = DialectOf(source);
   Query groups;
   const std::string where = Where(filter, dialect, groups);
-  groups.sql = "SELECT host, port, file, sha256, " + dialect.hour +
-               ", result, failure_kind, failure, count(*), " + dialect.first + ", " + dialect.last +
-               " FROM boxes" + where + " GROUP BY 1, 2, 3, 4, 5, 6, 7, 8";
+  groups.sql = "SELECT host, port, file, sha256, operation, " + dialect.hour +
+               ", result, failure_kind, failure, count(*), " + dialect.first + ", " +
+               dialect.lastStart + ", " + dialect.lastEnd + " FROM boxes" + where +
+               " GROUP BY 1, 2, 3, 4, 5, 6, 7, 8, 9";
   BoxGroup group;
   Failure failure = RunQuery(source, groups, [&](const Row& row) {
-    group = {row.Text(0), row.Text(1), row.Text(2), row.Text(3),
-             row.Text(4), row.Text(5), row.Text(6), row.Text(7)};
-    tally.AddGroup(group, int64_t(row.Number(8)), row.Text(9), row.Text(10));
+    group = {row.Text(0), row.Text(1), row.Text(2), row.Text(3), row.Text(4),
+             row.Text(5), row.Text(6), row.Text(7), row.Text(8)};
+    tally.AddGroup(group, int64_t(row.Number(9)), row.Text(10), row.Text(11), row.Text(12));
   });
   if (failure.Failed()) return failure;
   Query times = groups;
-  times.sql = "SELECT seconds, efficiency FROM boxes" + where;
-  return RunQuery(source, times,
-                  [&](const Row& row) { tally.AddTimes(row.Number(0), row.Number(1)); });
+  times.sql = "SELECT operation, seconds, efficiency FROM boxes" + where;
+  return RunQuery(source, times, [&](const Row& row) {
+    tally.AddFigures(row.Text(0), row.Number(1), row.Number(2));
+  });
 }
 
 }  // namespace vn

@@ -66,6 +66,7 @@ const std::map<std::string, std::string> kSampleValues = {{"FILE", "firmware.dld
                                                           {"--since", "2026-12-08"},
                                                           {"--until", "2026-12-09T06:00"},
                                                           {"--firmware", "firmware.dld"},
+                                                          {"--operation", "verify"},
                                                           {"--html", "report.html"}};
 
 // Each command's options, each given once with its sample value (--port twice where it may
@@ -183,6 +184,7 @@ const std::map<std::string, std::string> kPlaceholders = {
     {"SOURCE", "line.jsonl line.sqlite"},
     {"TIME", "2026-12-08"},
     {"FIRMWARE", "firmware.dld"},
+    {"OPERATION", "all"},
     {"HTML", "report.html"},
     {"TARGET", "line.sqlite"},
     {"LINE_OPTIONS", "[--record RECORD] [--json] [--stall-timeout SECONDS] [--trace TRACE]"},

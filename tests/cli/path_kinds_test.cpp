@@ -97,13 +97,15 @@ constexpr Expect kUnannounced = Says(0, "cannot announce the box");
 constexpr Expect kForeign = Says(2, "is a link of another user in the shared folder");
 constexpr Expect kTooLong = Says(2, "File name too long");
 constexpr Expect kExists = Says(2, "already exists");
+constexpr Expect kOverSource = Says(2, "would be written over the source");
 
 // The tool's every path. For each, what each kind of thing there leads to, in the order of Kind:
 // regular, read-only, link, dangling link, FIFO, device, folder, missing parent, full disk, locked,
 // foreign link, name too long (for the upload's partial file: a FILE that fits, whose
 // FILE.partial does not).
-// In a role's command, PATH is the path under test (an entry of the row's name), PORT the virtual
-// box's, KEY a sound key file, FLASH a flash image, and TARGET the FILE whose FILE.partial is PATH.
+// In a role's command, PATH is the path under test (an entry of the row's name), SAME another
+// spelling of it (through "."), PORT the virtual box's, KEY a sound key file, FLASH a flash image,
+// and TARGET the FILE whose FILE.partial is PATH.
 struct Role {
   const char* testName;
   const char* entry;
@@ -165,7 +167,16 @@ const Role kRoles[] = {
     // never replaces a file.
     Row("VerifySave", "target", "verify KEY --port PORT --save PATH",
         {kExists, kDenied, kExists, kWrites, kFifo, kDevice, kFolder, kNoSuchFile, kExists, kExists,
-         kForeign, kTooLong})};
+         kForeign, kTooLong}),
+    // The report's page named as its own source under another name: refused before anything is
+    // read or written, whatever stands there.
+    Row("ReportHtmlOverRecords", "target", "report PATH --html SAME",
+        {kOverSource, kOverSource, kOverSource, kOverSource, kOverSource, kOverSource, kOverSource,
+         kOverSource, kOverSource, kOverSource, kOverSource, kTooLong}),
+    Row("ReportHtmlOverSqlite", "target.sqlite", "report PATH --html SAME",
+        {kOverSource, kOverSource, kOverSource, kOverSource, kOverSource, kOverSource, kOverSource,
+         kOverSource, kOverSource, kOverSource, kOverSource,
+         Says(2, "unable to open database file")})};
 
 enum RoleIndex {
   kDownload,
@@ -180,7 +191,9 @@ enum RoleIndex {
   kTrace,
   kRecordSqlite,
   kReportHtml,
-  kVerifySave
+  kVerifySave,
+  kReportOverRecords,
+  kReportOverSqlite
 };
 
 // What a file the tool reads or replaces held before the cell: sound where it is read.
@@ -316,11 +329,14 @@ class Cell {
       box = std::make_unique<VirtualBox>(options);
       if (!box->Start()) return {};
     }
-    const std::map<std::string, std::string> values = {{"PORT", box ? box->PtyPath() : ""},
-                                                       {"PATH", path_},
-                                                       {"TARGET", target_},
-                                                       {"KEY", keyFile_},
-                                                       {"FLASH", flashImage_}};
+    const size_t slash = path_.rfind('/');
+    const std::map<std::string, std::string> values = {
+        {"PORT", box ? box->PtyPath() : ""},
+        {"PATH", path_},
+        {"SAME", path_.substr(0, slash) + "/./" + path_.substr(slash + 1)},
+        {"TARGET", target_},
+        {"KEY", keyFile_},
+        {"FLASH", flashImage_}};
     std::vector<std::string> args;
     std::istringstream words(kRoles[role_].command);
     for (std::string word; words >> word;) {

@@ -189,6 +189,8 @@ const std::vector<SafetyRow>& Rows() {
       Expect("a path past the request line's limit", Get("/" + std::string(9000, 'a')), 414),
       Expect("a request line of 100 kB", Get("/" + std::string(100000, 'a')), 414),
       Expect("a bad since", Get("/api/v1/boxes?since=yesterday"), 400),
+      Expect("a since of a date alone", Get("/api/v1/boxes?since=2026-12-08"), 200),
+      Expect("a since that does not exist", Get("/api/v1/boxes?since=2026-02-30T09:00:00Z"), 400),
       Expect("a limit out of range", Get("/api/v1/boxes?limit=100000"), 400),
       Expect("a limit that is no number", Get("/api/v1/boxes?limit=1e3"), 400),
       {"too many headers",

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The report's HTML page in a real headless Chromium: it loads with no console error and no
-request beyond itself, its four charts are there, and every number it shows is the one
-`report --json` gives.
+request beyond itself, its four charts are there (the hour the line stood still too), and every
+number it shows is the one `report --json` gives.
 
 Usage: report_page_test.py BIN_DIR
 Exit 77 (skipped) without python3-selenium, chromium or chromium-driver.
@@ -30,7 +30,8 @@ if not os.path.exists(DRIVER) or not shutil.which("chromium"):
 
 
 def write_records(path):
-    """A shift of two PCs with four ports each: results, failures and efficiencies spread."""
+    """A shift of two PCs with four ports each: results, failures and efficiencies spread, and
+    no box from 09:00 to 10:00."""
     rng = random.Random(11)
     kinds = ["no-answer", "identity-refused", "damaged-data"]
     with open(path, "w", encoding="utf-8") as out:
@@ -41,7 +42,8 @@ def write_records(path):
             out.write(json.dumps({
                 "schema": 2, "recordId": "%08x-0000-4000-8000-%012x" % (n, n),
                 "host": "pc-%d" % (station // 4 + 1),
-                "start": "2026-12-08T%02d:%02d:%02d.000Z" % (6 + n // 100, n % 60, n % 59),
+                "start": "2026-12-08T%02d:%02d:%02d.000Z" % (6 + n // 100 + (n >= 300),
+                                                             n % 60, n % 59),
                 "end": "2026-12-08T23:00:00.000Z", "port": "COM%d" % (station % 4 + 1),
                 "operation": "download", "box": n + 1, "file": "app.dld", "sha256": "ab" * 32,
                 "header": None, "result": result,
@@ -102,17 +104,22 @@ def main():
             hour_bars = driver.find_elements(By.CSS_SELECTOR, "svg[data-chart=hours] rect")
             if len(hour_bars) < len(report["hours"]):
                 failures.append("fewer hour bars than hours")
+            idle = driver.find_elements(By.CSS_SELECTOR, "svg[data-chart=hours] rect.idle")
+            if [row["boxes"] for row in report["hours"]].count(0) != 1 or len(idle) != 1 or \
+                    idle[0].size["height"] <= 0:
+                failures.append("the hour without a box is not drawn as one")
 
             def values(table):
                 cells = driver.find_elements(By.CSS_SELECTOR,
                                              "table[data-table=%s] td[data-value]" % table)
                 return [json.loads(cell.get_attribute("data-value")) for cell in cells]
 
-            keys = ("boxes", "succeeded", "failed", "stopped", "yield")
+            keys = ("boxes", "succeeded", "failed", "stopped", "unknown", "yield")
             expected = {
                 "totals": [report[key] for key in keys],
                 "figures": [report["boxesPerHour"], report["medianSeconds"],
                             report["efficiency"]["median"], report["efficiency"]["p5"]],
+                "operations": [row[key] for row in report["operations"] for key in keys],
                 "ports": [row[key] for row in report["ports"] for key in keys],
                 "firmware": [row[key] for row in report["firmware"] for key in keys],
                 "failureTexts": [row["boxes"] for row in report["failureTexts"]],

@@ -223,7 +223,7 @@ TEST(SqliteReport, TheDatabaseFiltersByTimeAndPort) {
   filter.until = "2026-12-08T10:04:00.000Z";
   filter.port = "COM3";
   std::vector<std::string> starts;
-  int64_t skipped = 0;
+  SkippedLines skipped;
   const Failure failure = ReadReportSource(
       ParseRecordTarget(path), filter, [&](const BoxFacts& f) { starts.push_back(f.start); },
       skipped);
