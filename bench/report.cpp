@@ -16,7 +16,7 @@
 #include "bench_args.h"
 #include "records/box_columns.h"
 #include "records/sqlite_store.h"
-#include "support/child_process.h"
+#include "support/our_program.h"
 #include "support/scratch_folder.h"
 
 namespace vn {

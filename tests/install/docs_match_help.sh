@@ -79,6 +79,7 @@ complete_line() {
   _vespanode_cli
   printf '%s\n' "${COMPREPLY[@]}" | sort
 }
+# shellcheck source=/dev/null  # the completion under test
 source "$source/packaging/vespanode-cli.bash-completion"
 [[ "$(complete_line "" | tr '\n' ' ')" == "download extract identify inspect pack ports records report upload verify " ]] ||
   fail "completion of the commands: $(complete_line "")"

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/our_program.h"
+
 namespace vn::testing {
 
 struct ChildResult {
@@ -33,9 +35,6 @@ struct ChildOptions {
 // Runs `program` (a path) with `args`; standard input is /dev/null.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const ChildOptions& options = {});
-
-// build/bin/<name>
-std::string OurProgram(const std::string& name);
 
 // RunChild of our command-line tool, vespanode-cli.
 ChildResult RunCli(const std::vector<std::string>& args, const ChildOptions& options = {});
