@@ -31,11 +31,11 @@ struct ResultDeleter {
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
-Failure ResultFailure(PGconn* connection, const PGresult* result, const std::string& shown) {
+Failure ResultFailure(PGconn* connection, const PGresult* result, const RecordTarget& target) {
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   const char* words = result ? PQresultErrorMessage(result) : "";
   if (!words || !*words) words = PQerrorMessage(connection);
-  return PostgresFailure(words, state ? state : "", shown);
+  return PostgresFailure(words, state ? state : "", target);
 }
 
 }  // namespace
@@ -45,14 +45,19 @@ Failure ConnectPostgres(const RecordTarget& target, PGconn*& connection) {
   const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
   const char* values[] = {"10", "vespanode-cli", target.location.c_str(), nullptr};
   connection = PQconnectdbParams(keys, values, 1);
-  if (connection && PQstatus(connection) == CONNECTION_OK) return {};
+  if (connection && PQstatus(connection) == CONNECTION_OK) {
+    // The server's notices ("relation boxes already exists, skipping") are for a person at psql.
+    PQsetNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
+    return {};
+  }
   const std::string words = connection ? PQerrorMessage(connection) : "out of memory";
   PQfinish(connection);
   connection = nullptr;
   // A refused login has SQLSTATE 28P01, but libpq keeps it from a failed connection's message.
   const bool login = words.find("authentication failed") != std::string::npos ||
                      words.find("password") != std::string::npos;
-  return PostgresFailure(words, login ? "28P01" : "", target.shown);
+  return PostgresFailure(words, login ? "28P01" : "", target);
 }
 
 PostgresStore::PostgresStore(RecordTarget target) : target_(std::move(target)) {}
@@ -70,7 +75,7 @@ Failure PostgresStore::Run(const std::string& statement) {
   const Result result(PQexec(connection_, statement.c_str()));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
-  return ResultFailure(connection_, result.get(), target_.shown);
+  return ResultFailure(connection_, result.get(), target_);
 }
 
 Failure PostgresStore::Connect() {
@@ -101,7 +106,7 @@ Failure PostgresStore::MakeTables() {
       known = PQntuples(result.get()) == 1 && !PQgetisnull(result.get(), 0, 0);
       if (known) version = std::atoi(PQgetvalue(result.get(), 0, 0));
     } else {
-      failure = ResultFailure(connection_, result.get(), target_.shown);
+      failure = ResultFailure(connection_, result.get(), target_);
     }
   }
   if (!failure.Failed() && known && version > kBoxesSchemaVersion) {
@@ -130,7 +135,7 @@ Failure PostgresStore::Write(const nlohmann::ordered_json& record) {
   const Result result(PQexecParams(connection_, insert.c_str(), int(params.size()), nullptr,
                                    params.data(), nullptr, nullptr, 0));
   if (result && PQresultStatus(result.get()) == PGRES_COMMAND_OK) return {};
-  const Failure failure = ResultFailure(connection_, result.get(), target_.shown);
+  const Failure failure = ResultFailure(connection_, result.get(), target_);
   // A broken connection is dropped, so that the next write reaches the server anew.
   if (PQstatus(connection_) != CONNECTION_OK) Close();
   return failure;

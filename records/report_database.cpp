@@ -103,7 +103,7 @@ Failure QuerySqlite(const RecordTarget& source, const Query& query, const RowSin
   // -shm files away again when it closes. A mistyped name is said, not made.
   const bool writable = CannotWriteReason(FollowLinks(source.location)) == 0;
   sqlite3* db = nullptr;
-  int code = sqlite3_open_v2(source.location.c_str(), &db,
+  int code = sqlite3_open_v2(SqliteFileName(source.location).c_str(), &db,
                              writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* rows = nullptr;
   if (code == SQLITE_OK) {
@@ -137,7 +137,7 @@ Failure QueryPostgres(const RecordTarget& source, const Query& query, const RowS
   if (!PQsendQueryParams(connection, query.sql.c_str(), int(params.size()), nullptr, params.data(),
                          nullptr, nullptr, 0) ||
       !PQsetSingleRowMode(connection)) {
-    failure = PostgresFailure(PQerrorMessage(connection), "", source.shown);
+    failure = PostgresFailure(PQerrorMessage(connection), "", source);
   }
   while (PGresult* result = failure.Failed() ? nullptr : PQgetResult(connection)) {
     const ExecStatusType status = PQresultStatus(result);
@@ -145,7 +145,7 @@ Failure QueryPostgres(const RecordTarget& source, const Query& query, const RowS
       sink(PostgresRow(result));
     } else if (status != PGRES_TUPLES_OK) {
       const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-      failure = PostgresFailure(PQresultErrorMessage(result), state ? state : "", source.shown);
+      failure = PostgresFailure(PQresultErrorMessage(result), state ? state : "", source);
     }
     PQclear(result);
   }

@@ -21,9 +21,40 @@ std::string InsertStatement() {
          ") ON CONFLICT (record_id) DO NOTHING";
 }
 
+// SQLite reads some names its own way: "" is a temporary database and ":memory:" one in memory,
+// both gone with the connection, and a "file:" name is a URI whose parameters can make it either,
+// or read-only, past the checks of the path. Records written there would never be anywhere.
+Failure SqliteNameFailure(const std::string& path) {
+  if (path.empty()) {
+    return FailureSaying(FailureKind::kNotFound,
+                         "the SQLite target names no file: give its path (sqlite:PATH)");
+  }
+  if (path == ":memory:") {
+    return FailureSaying(FailureKind::kWrongKind,
+                         "is SQLite's database in memory, gone when the run ends: give a file's "
+                         "path (./:memory: for a file so named)",
+                         path);
+  }
+  if (path.starts_with("file:")) {
+    return FailureSaying(
+        FailureKind::kWrongKind,
+        "is an SQLite URI: give the database file's path (./" + path + " for a file so named)",
+        path);
+  }
+  return {};
+}
+
 }  // namespace
 
+std::string SqliteFileName(const std::string& path) {
+  const std::string file = FollowLinks(path);
+  // Only a name of its own is read as a URI or as the database in memory: "./" keeps a link's
+  // target from being one.
+  return file.starts_with("/") ? file : "./" + file;
+}
+
 Failure SqlitePathFailure(const std::string& path) {
+  if (Failure failure = SqliteNameFailure(path); failure.Failed()) return failure;
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
     return FailureSaying(FailureKind::kWrongKind, kind, path);
   }
@@ -54,9 +85,8 @@ Failure SqliteStore::Open() {
   Close();
   if (Failure failure = SqlitePathFailure(path_); failure.Failed()) return failure;
   // The file a link leads to: SQLite puts its -wal and -shm files beside the database itself.
-  const std::string file = FollowLinks(path_);
-  int code =
-      sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int code = sqlite3_open_v2(SqliteFileName(path_).c_str(), &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (code != SQLITE_OK) {
     // "unable to open database file" says less than the system did (a name too long, say).
     const int systemCode = db_ ? sqlite3_system_errno(db_) : 0;

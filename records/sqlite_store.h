@@ -33,7 +33,12 @@ class SqliteStore : public RecordStore {
 };
 
 // The path checks every output gets: no FIFO, device or folder, a parent that exists, and no file
-// made read-only. An empty failure when SQLite may open it.
+// made read-only; and a name SQLite reads as a file (not empty, not ":memory:", no "file:" URI).
+// An empty failure when SQLite may open it.
 Failure SqlitePathFailure(const std::string& path);
+
+// The name SQLite is given for `path`: links followed, and never one it reads as anything but a
+// file.
+std::string SqliteFileName(const std::string& path);
 
 }  // namespace vn

@@ -190,6 +190,7 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
   const ChildResult flush = RunCli({"records", "flush", Url()});
   EXPECT_EQ(flush.exitCode, 0) << flush.err;
   EXPECT_NE(flush.out.find("no records wait"), std::string::npos);
+  EXPECT_EQ(flush.err.find("NOTICE"), std::string::npos) << "the server's notices: " << flush.err;
 }
 
 // A server that is not there at the end of the run: the records wait, the exit code says so, and
