@@ -2,10 +2,7 @@
 
 #include <libpq-fe.h>
 
-#include <memory>
-
 #include "records/box_columns.h"
-#include "records/sql_failure.h"
 
 namespace vn {
 namespace {
@@ -26,119 +23,79 @@ std::string InsertStatement() {
          ") ON CONFLICT (record_id) DO NOTHING";
 }
 
-struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
-Failure ResultFailure(PGconn* connection, const PGresult* result, const RecordTarget& target) {
-  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  const char* words = result ? PQresultErrorMessage(result) : "";
-  if (!words || !*words) words = PQerrorMessage(connection);
-  return PostgresFailure(words, state ? state : "", target);
-}
-
 }  // namespace
 
-Failure ConnectPostgres(const RecordTarget& target, PGconn*& connection) {
-  // The URL's own settings come last, so that they override ours.
-  const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-  const char* values[] = {"10", "vespanode-cli", target.location.c_str(), nullptr};
-  connection = PQconnectdbParams(keys, values, 1);
-  if (connection && PQstatus(connection) == CONNECTION_OK) {
-    // The server's notices ("relation boxes already exists, skipping") are for a person at psql.
-    PQsetNoticeProcessor(
-        connection, [](void*, const char*) {}, nullptr);
-    return {};
-  }
-  const std::string words = connection ? PQerrorMessage(connection) : "out of memory";
-  PQfinish(connection);
-  connection = nullptr;
-  // A refused login has SQLSTATE 28P01, but libpq keeps it from a failed connection's message.
-  const bool login = words.find("authentication failed") != std::string::npos ||
-                     words.find("password") != std::string::npos;
-  return PostgresFailure(words, login ? "28P01" : "", target);
-}
-
-PostgresStore::PostgresStore(RecordTarget target) : target_(std::move(target)) {}
-
-PostgresStore::~PostgresStore() {
-  Close();
-}
-
-void PostgresStore::Close() {
-  PQfinish(connection_);
-  connection_ = nullptr;
-}
-
-Failure PostgresStore::Run(const std::string& statement) {
-  const Result result(PQexec(connection_, statement.c_str()));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
-  return ResultFailure(connection_, result.get(), target_);
-}
+PostgresStore::PostgresStore(RecordTarget target, ServerWait wait)
+    : target_(target), connection_(std::move(target), wait) {}
 
 Failure PostgresStore::Connect() {
-  Close();
-  if (Failure failure = ConnectPostgres(target_, connection_); failure.Failed()) return failure;
-  // A write that hangs (a server that stopped answering) ends, and its record is spooled.
-  return Run("SET statement_timeout = '30s'");
+  if (Failure failure = connection_.Open(); failure.Failed()) return failure;
+  // A statement the client gave up on, whose cancel never went out, still ends on the server.
+  return connection_.Run("SET statement_timeout = '30s'");
 }
 
 Failure PostgresStore::Open() {
   if (Failure failure = Connect(); failure.Failed()) return failure;
   if (Failure failure = MakeTables(); failure.Failed()) {
-    Close();
+    connection_.Close();
     return failure;
   }
   return {};
 }
 
 Failure PostgresStore::MakeTables() {
-  Failure failure = Run("BEGIN");
-  if (!failure.Failed()) failure = Run(kTablesLock);
-  if (!failure.Failed()) failure = Run(BoxesDdl("postgresql"));
+  Failure failure = connection_.Run("BEGIN");
+  if (!failure.Failed()) failure = connection_.Run(kTablesLock);
+  if (!failure.Failed()) failure = connection_.Run(BoxesDdl("postgresql"));
   int version = 0;
   bool known = false;
   if (!failure.Failed()) {
-    const Result result(PQexec(connection_, "SELECT max(version) FROM schema_version"));
-    if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK) {
-      known = PQntuples(result.get()) == 1 && !PQgetisnull(result.get(), 0, 0);
-      if (known) version = std::atoi(PQgetvalue(result.get(), 0, 0));
-    } else {
-      failure = ResultFailure(connection_, result.get(), target_);
-    }
+    failure = connection_.Run("SELECT max(version) FROM schema_version", {},
+                              [&](const PGresult* result, int row) {
+                                known = !PQgetisnull(result, row, 0);
+                                if (known) version = std::atoi(PQgetvalue(result, row, 0));
+                              });
   }
   if (!failure.Failed() && known && version > kBoxesSchemaVersion) {
     failure = NewerTablesFailure(version, target_.shown);
   }
   if (!failure.Failed() && !known) {
-    failure = Run("INSERT INTO schema_version (version) VALUES (" +
-                  std::to_string(kBoxesSchemaVersion) + ")");
+    failure = connection_.Run("INSERT INTO schema_version (version) VALUES (" +
+                              std::to_string(kBoxesSchemaVersion) + ")");
   }
-  if (!failure.Failed()) failure = Run("COMMIT");
-  if (failure.Failed()) Run("ROLLBACK");
+  if (!failure.Failed()) failure = connection_.Run("COMMIT");
+  if (failure.Failed() && connection_.IsOpen()) connection_.Run("ROLLBACK");
   return failure;
 }
 
 Failure PostgresStore::Write(const nlohmann::ordered_json& record) {
   // A server that went away is reached anew; the tables are there since Open.
-  if (!connection_ || PQstatus(connection_) != CONNECTION_OK) {
+  if (!connection_.IsOpen()) {
     if (Failure failure = Connect(); failure.Failed()) return failure;
   }
+  return Insert(record);
+}
+
+Failure PostgresStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
+  if (!connection_.IsOpen()) {
+    if (Failure failure = Connect(); failure.Failed()) return failure;
+  }
+  // One transaction: one commit for them all.
+  Failure failure = connection_.Run("BEGIN");
+  for (size_t i = 0; i < records.size() && !failure.Failed(); ++i) failure = Insert(records[i]);
+  if (!failure.Failed()) failure = connection_.Run("COMMIT");
+  if (failure.Failed() && connection_.IsOpen()) connection_.Run("ROLLBACK");
+  return failure;
+}
+
+Failure PostgresStore::Insert(const nlohmann::ordered_json& record) {
   static const std::string insert = InsertStatement();
   const std::vector<ColumnValue> values = BoxColumnValues(record);
   std::vector<const char*> params;
   params.reserve(values.size());
   for (const ColumnValue& value : values)
     params.push_back(value.null ? nullptr : value.text.c_str());
-  const Result result(PQexecParams(connection_, insert.c_str(), int(params.size()), nullptr,
-                                   params.data(), nullptr, nullptr, 0));
-  if (result && PQresultStatus(result.get()) == PGRES_COMMAND_OK) return {};
-  const Failure failure = ResultFailure(connection_, result.get(), target_);
-  // A broken connection is dropped, so that the next write reaches the server anew.
-  if (PQstatus(connection_) != CONNECTION_OK) Close();
-  return failure;
+  return connection_.Run(insert, params);
 }
 
 }  // namespace vn

@@ -64,7 +64,8 @@ Failure SqlitePathFailure(const std::string& path) {
   return {};
 }
 
-SqliteStore::SqliteStore(std::string path) : path_(std::move(path)) {}
+SqliteStore::SqliteStore(std::string path, MissingDatabase missing)
+    : path_(std::move(path)), missing_(missing) {}
 
 SqliteStore::~SqliteStore() {
   Close();
@@ -85,8 +86,9 @@ Failure SqliteStore::Open() {
   Close();
   if (Failure failure = SqlitePathFailure(path_); failure.Failed()) return failure;
   // The file a link leads to: SQLite puts its -wal and -shm files beside the database itself.
-  int code = sqlite3_open_v2(SqliteFileName(path_).c_str(), &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int make = missing_ == MissingDatabase::kMake ? SQLITE_OPEN_CREATE : 0;
+  int code =
+      sqlite3_open_v2(SqliteFileName(path_).c_str(), &db_, SQLITE_OPEN_READWRITE | make, nullptr);
   if (code != SQLITE_OK) {
     // "unable to open database file" says less than the system did (a name too long, say).
     const int systemCode = db_ ? sqlite3_system_errno(db_) : 0;
@@ -176,6 +178,30 @@ Failure SqliteStore::Write(const nlohmann::ordered_json& record) {
   if (!insert_) {
     if (Failure failure = Open(); failure.Failed()) return failure;
   }
+  return Insert(record);
+}
+
+Failure SqliteStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
+  if (!insert_) {
+    if (Failure failure = Open(); failure.Failed()) return failure;
+  }
+  // One transaction: one sync of the file for them all.
+  if (const int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      code != SQLITE_OK) {
+    return Refused(code);
+  }
+  Failure failure;
+  for (size_t i = 0; i < records.size() && !failure.Failed(); ++i) failure = Insert(records[i]);
+  if (const int code =
+          failure.Failed() ? SQLITE_OK : sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+      code != SQLITE_OK) {
+    failure = Refused(code);
+  }
+  if (failure.Failed()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return failure;
+}
+
+Failure SqliteStore::Insert(const nlohmann::ordered_json& record) {
   const std::vector<ColumnValue> values = BoxColumnValues(record);
   const std::vector<BoxColumn>& columns = BoxColumns();
   sqlite3_reset(insert_);

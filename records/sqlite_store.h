@@ -15,19 +15,22 @@ inline constexpr std::chrono::milliseconds kSqliteBusyWait{5000};
 
 class SqliteStore : public RecordStore {
  public:
-  explicit SqliteStore(std::string path);
+  SqliteStore(std::string path, MissingDatabase missing = MissingDatabase::kMake);
   ~SqliteStore() override;
   Failure Open() override;
   Failure Write(const nlohmann::ordered_json& record) override;
+  Failure WriteAll(const std::vector<nlohmann::ordered_json>& records) override;
   bool Spools() const override { return true; }
 
  private:
+  Failure Insert(const nlohmann::ordered_json& record);
   Failure Refused(int code) const;
   Failure CheckVersion(bool inTransaction);
   Failure MakeTables();
   void Close();
 
   std::string path_;
+  MissingDatabase missing_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
 };
