@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
+
 #include "records/box_columns.h"
 
 namespace vn {
@@ -11,16 +13,25 @@ namespace {
 // otherwise both try to create them, and one would fail on the catalog's unique keys.
 constexpr const char* kTablesLock = "SELECT pg_advisory_xact_lock(7306421951)";
 
-std::string InsertStatement() {
+// Rows of one INSERT: one round trip for them all, within the protocol's 65535 parameters.
+constexpr size_t kRowsAtOnce = 1000;
+
+std::string InsertStatement(size_t rows) {
   std::string names;
-  std::string places;
-  int n = 0;
   for (const BoxColumn& column : BoxColumns()) {
     names += std::string(names.empty() ? "" : ", ") + column.name;
-    places += (places.empty() ? "$" : ", $") + std::to_string(++n);
   }
-  return "INSERT INTO boxes (" + names + ") VALUES (" + places +
-         ") ON CONFLICT (record_id) DO NOTHING";
+  std::string values;
+  int n = 0;
+  for (size_t row = 0; row < rows; ++row) {
+    values += row == 0 ? "(" : ", (";
+    for (size_t column = 0; column < BoxColumns().size(); ++column) {
+      values += (column == 0 ? "$" : ", $") + std::to_string(++n);
+    }
+    values += ")";
+  }
+  return "INSERT INTO boxes (" + names + ") VALUES " + values +
+         " ON CONFLICT (record_id) DO NOTHING";
 }
 
 }  // namespace
@@ -69,33 +80,37 @@ Failure PostgresStore::MakeTables() {
 }
 
 Failure PostgresStore::Write(const nlohmann::ordered_json& record) {
+  return WriteAll({record});
+}
+
+Failure PostgresStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
   // A server that went away is reached anew; the tables are there since Open.
   if (!connection_.IsOpen()) {
     if (Failure failure = Connect(); failure.Failed()) return failure;
   }
-  return Insert(record);
-}
-
-Failure PostgresStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
-  if (!connection_.IsOpen()) {
-    if (Failure failure = Connect(); failure.Failed()) return failure;
-  }
-  // One transaction: one commit for them all.
+  if (records.size() <= kRowsAtOnce) return Insert(records, 0, records.size());
   Failure failure = connection_.Run("BEGIN");
-  for (size_t i = 0; i < records.size() && !failure.Failed(); ++i) failure = Insert(records[i]);
+  for (size_t at = 0; at < records.size() && !failure.Failed(); at += kRowsAtOnce) {
+    failure = Insert(records, at, std::min(records.size(), at + kRowsAtOnce));
+  }
   if (!failure.Failed()) failure = connection_.Run("COMMIT");
   if (failure.Failed() && connection_.IsOpen()) connection_.Run("ROLLBACK");
   return failure;
 }
 
-Failure PostgresStore::Insert(const nlohmann::ordered_json& record) {
-  static const std::string insert = InsertStatement();
-  const std::vector<ColumnValue> values = BoxColumnValues(record);
+Failure PostgresStore::Insert(const std::vector<nlohmann::ordered_json>& records, size_t from,
+                              size_t to) {
+  std::vector<std::vector<ColumnValue>> values;
+  values.reserve(to - from);
   std::vector<const char*> params;
-  params.reserve(values.size());
-  for (const ColumnValue& value : values)
-    params.push_back(value.null ? nullptr : value.text.c_str());
-  return connection_.Run(insert, params);
+  params.reserve((to - from) * BoxColumns().size());
+  for (size_t i = from; i < to; ++i) {
+    values.push_back(BoxColumnValues(records[i]));
+    for (const ColumnValue& value : values.back()) {
+      params.push_back(value.null ? nullptr : value.text.c_str());
+    }
+  }
+  return connection_.Run(InsertStatement(to - from), params);
 }
 
 }  // namespace vn

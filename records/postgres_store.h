@@ -18,7 +18,8 @@ class PostgresStore : public RecordStore {
   bool Spools() const override { return true; }
 
  private:
-  Failure Insert(const nlohmann::ordered_json& record);
+  // Records [from, to) in one statement.
+  Failure Insert(const std::vector<nlohmann::ordered_json>& records, size_t from, size_t to);
   Failure Connect();
   Failure MakeTables();
 

@@ -53,7 +53,7 @@ std::unique_ptr<RecordStore> MakeRecordStore(const RecordTarget& target,
   }
 #ifdef VESPANODE_DATABASE
   if (target.kind == RecordTargetKind::kSqlite)
-    return std::make_unique<SqliteStore>(target.location, missing);
+    return std::make_unique<SqliteStore>(target.location, missing, stop);
   return std::make_unique<PostgresStore>(target, ServerWait{.stop = stop});
 #else
   return std::make_unique<NoDatabase>(target.shown);

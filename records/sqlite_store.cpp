@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <thread>
+
 #include "platform/file_kind.h"
 #include "platform/file_system.h"
 #include "records/box_columns.h"
@@ -64,8 +66,17 @@ Failure SqlitePathFailure(const std::string& path) {
   return {};
 }
 
-SqliteStore::SqliteStore(std::string path, MissingDatabase missing)
-    : path_(std::move(path)), missing_(missing) {}
+SqliteStore::SqliteStore(std::string path, MissingDatabase missing, const std::atomic<bool>* stop)
+    : path_(std::move(path)), missing_(missing), stop_(stop) {}
+
+// SQLite's own wait for a lock (sqlite3_busy_timeout), but one a stop request ends.
+int SqliteStore::WaitForLock(void* store, int tries) {
+  constexpr std::chrono::milliseconds kStep{10};
+  const auto* self = static_cast<const SqliteStore*>(store);
+  if ((self->stop_ && self->stop_->load()) || tries * kStep >= kSqliteBusyWait) return 0;
+  std::this_thread::sleep_for(kStep);
+  return 1;
+}
 
 SqliteStore::~SqliteStore() {
   Close();
@@ -99,7 +110,7 @@ Failure SqliteStore::Open() {
     return failure;
   }
   sqlite3_extended_result_codes(db_, 0);
-  sqlite3_busy_timeout(db_, int(kSqliteBusyWait.count()));
+  sqlite3_busy_handler(db_, WaitForLock, this);
   // A database of a newer layout, or a file that is none, is refused before anything in it
   // changes (WAL mode alone rewrites the file's header).
   if (Failure failure = CheckVersion(false); failure.Failed()) {

@@ -1,6 +1,7 @@
 #pragma once
 // Records in an SQLite database file: made when missing, in WAL mode, shared by every port and
 // program on the PC (each write waits up to kSqliteBusyWait for another's lock).
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -15,7 +16,9 @@ inline constexpr std::chrono::milliseconds kSqliteBusyWait{5000};
 
 class SqliteStore : public RecordStore {
  public:
-  SqliteStore(std::string path, MissingDatabase missing = MissingDatabase::kMake);
+  // `stop` ends a wait for another program's lock.
+  SqliteStore(std::string path, MissingDatabase missing = MissingDatabase::kMake,
+              const std::atomic<bool>* stop = nullptr);
   ~SqliteStore() override;
   Failure Open() override;
   Failure Write(const nlohmann::ordered_json& record) override;
@@ -29,8 +32,11 @@ class SqliteStore : public RecordStore {
   Failure MakeTables();
   void Close();
 
+  static int WaitForLock(void* store, int tries);
+
   std::string path_;
   MissingDatabase missing_;
+  const std::atomic<bool>* stop_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
 };
