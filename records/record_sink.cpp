@@ -182,8 +182,10 @@ RecordSink::Outcome RecordSink::Finish() {
   left_ = spool_.Count();
   if (left_ > 0) {
     if (!outcome.say.empty()) outcome.say += "; ";
+    // Why they are left: the database's words, or the spool's own.
+    const std::string because = why.Failed() ? " (" + FailureText(why) + ")" : "";
     outcome.say += std::to_string(left_) + " record(s) for " + target_.shown + " wait in " +
-                   spool_.Path() + ": write them with `vespanode-cli records flush " +
+                   spool_.Path() + because + ": write them with `vespanode-cli records flush " +
                    target_.shown + "`";
   }
   return outcome;
