@@ -48,8 +48,10 @@ Failure MakeSpoolFolder(const std::string& folder) {
 }
 
 std::string SpoolName(const RecordTarget& target) {
-  // A relative SQLite path names the same file from anywhere: its absolute form is the key.
-  std::string key = target.shown;
+  // A relative SQLite path names the same file from anywhere: its absolute form is the key. A URL
+  // is the key as libpq reads it (its scheme in any case is one), without its password.
+  std::string key = target.kind == RecordTargetKind::kPostgres ? UrlWithoutPassword(target.location)
+                                                               : target.shown;
   if (target.kind == RecordTargetKind::kSqlite) {
     std::error_code error;
     const auto absolute = std::filesystem::absolute(target.location, error);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "records/record_spool.h"
 #include "records/record_target.h"
 #include "records/report_facts.h"
 #include "support/child_process.h"
@@ -64,6 +65,9 @@ TEST(RecordTarget, EachFormIsParsedOnce) {
       EXPECT_EQ(target.shown.find("s3cret"), std::string::npos);
     }
   }
+  // `records flush` finds the records of a URL however its scheme was written.
+  EXPECT_EQ(RecordSpool(ParseRecordTarget("POSTGRESQL://db/line")).Path(),
+            RecordSpool(ParseRecordTarget("postgresql://db/line")).Path());
 }
 
 // Targets that can hold no record, and URLs whose password libpq's words would echo: `--record`,
