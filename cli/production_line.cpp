@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/event_json.h"
+#include "cli/json_fields.h"
 #include "cli/line_page.h"
 #include "cli/port_reporter.h"
 #include "dld/region_sets.h"
@@ -120,7 +121,10 @@ int RunLine(const LineRequest& request) {
       return kExitBadInput;
     }
   }
-  // Set by a stop request (below); a wait for the record's lock ends on it.
+  const OutputMode mode = ChooseMode(request.json);
+  LineOutput output(stdout, stderr, mode, int(request.ports.size()),
+                    mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
+  // Set by a stop request (below); a wait for the record's lock, or for a database, ends on it.
   std::atomic<bool> interrupted{false};
   std::unique_ptr<RecordSink> records;
   if (!request.recordFile.empty()) {
@@ -128,7 +132,12 @@ int RunLine(const LineRequest& request) {
     if (const std::string warning = PasswordWarning(target); !warning.empty()) {
       std::fprintf(stderr, "vespanode-cli: %s\n", warning.c_str());
     }
-    records = std::make_unique<RecordSink>(target, MakeRecordStore(target, &interrupted));
+    // A database's records are written by a thread of the sink's own, which tells from there.
+    const auto tell = [&output](const std::string& say, const nlohmann::ordered_json* lost) {
+      output.PrintError("vespanode-cli: " + say);
+      if (lost) output.PrintError(OneLine(*lost));
+    };
+    records = std::make_unique<RecordSink>(target, MakeRecordStore(target, &interrupted), tell);
     if (const std::string problem = RecordProblem(request, target, *records); !problem.empty()) {
       std::fprintf(stderr, "vespanode-cli: %s\n", problem.c_str());
       return kExitBadInput;
@@ -161,10 +170,6 @@ int RunLine(const LineRequest& request) {
     }
     std::fprintf(stderr, "vespanode-cli: the line page is at %s\n", page->Url().c_str());
   }
-  const OutputMode mode = ChooseMode(request.json);
-  LineOutput output(stdout, stderr, mode, int(request.ports.size()),
-                    mode == OutputMode::kTerminal ? TerminalColumns(stdout) : 0);
-
   std::vector<PortRun> runs(request.ports.size());
   for (size_t i = 0; i < runs.size(); ++i) {
     PortRun& run = runs[i];
@@ -250,11 +255,12 @@ int RunLine(const LineRequest& request) {
   }
   output.TakeDownBoard();
   // Records the database did not take during the run get one more chance; those still spooled
-  // make the run a failure, and the message says where they wait.
+  // make the run a failure, and the message says where they wait, as do records that could not
+  // even be spooled.
   if (records) {
     const RecordSink::Outcome outcome = records->Finish();
     if (!outcome.say.empty()) output.PrintError("vespanode-cli: " + outcome.say);
-    if (records->Left() > 0) allSucceeded = false;
+    if (records->Left() > 0 || records->Lost() > 0) allSucceeded = false;
   }
   if (summarize || request.json) {
     for (size_t i = 0; i < runs.size(); ++i) PrintSummary(output, request.ports[i], runs[i]);

@@ -24,7 +24,12 @@ int RunFlush(const std::string& text) {
                  target.shown.c_str());
     return kExitBadInput;
   }
-  RecordSink records(target, MakeRecordStore(target));
+  // What the writing of the spool meets on the way (lines that are no record) is said.
+  const auto tell = [](const std::string& say, const nlohmann::ordered_json*) {
+    std::fprintf(stderr, "vespanode-cli: %s\n", say.c_str());
+  };
+  // A mistyped name is said, not made into a database that nothing waits for.
+  RecordSink records(target, MakeRecordStore(target, nullptr, MissingDatabase::kRefuse), tell);
   // Open writes what the spool holds, once the database answers.
   if (const Failure failure = records.Open(); failure.Failed()) {
     std::fprintf(stderr, "vespanode-cli: %s\n", FailureText(failure).c_str());
@@ -33,7 +38,8 @@ int RunFlush(const std::string& text) {
   const RecordSink::Outcome outcome = records.Finish();
   if (!outcome.say.empty()) std::fprintf(stderr, "vespanode-cli: %s\n", outcome.say.c_str());
   if (records.Left() > 0) return kExitFailed;
-  std::printf("%s: no records wait in the spool\n", target.shown.c_str());
+  std::printf("%s: %d spooled record(s) written; no records wait in the spool\n",
+              target.shown.c_str(), records.Replayed());
   return kExitOk;
 }
 

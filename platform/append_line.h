@@ -11,6 +11,10 @@ namespace vn {
 // How long an append waits for another program's lock before it gives up on the line.
 inline constexpr std::chrono::seconds kAppendLockWait{5};
 
+// Whether a link at the path is followed to the file it names, or refused (a file of the
+// program's own, in a folder of its own, is never meant to be one).
+enum class AppendLinks { kFollow, kRefuse };
+
 // Appends `line` and a newline to the file at `path`, creating it when missing (rw-r--r-- on
 // POSIX). The whole line goes in under an exclusive lock on the file, so lines from other
 // threads and processes that append this way are never torn or interleaved with it. Nothing here
@@ -21,7 +25,8 @@ inline constexpr std::chrono::seconds kAppendLockWait{5};
 // is read-only by its mode (root too); a write that failed halfway is cut back off, so the file
 // holds whole lines only.
 bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
-                     const std::atomic<bool>* stop = nullptr);
+                     const std::atomic<bool>* stop = nullptr,
+                     AppendLinks links = AppendLinks::kFollow);
 
 // Whether AppendWholeLine would succeed now, found out the same way (the file is created when
 // missing) without writing anything; false with `failure`.

@@ -32,15 +32,20 @@ bool WriteWhole(int fd, const std::string& bytes) {
 
 // The kind is looked at before the open, and the open itself never waits: a FIFO without a
 // reader fails at once instead of blocking, and a device or a FIFO is never written.
-int OpenForAppend(const std::string& path, Failure& failure) {
+int OpenForAppend(const std::string& path, Failure& failure,
+                  AppendLinks links = AppendLinks::kFollow) {
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
     failure = FailureSaying(FailureKind::kWrongKind, kind);
     return -1;
   }
   // The links followed here and checked above, never one put in their place since.
   const int fd =
-      ::open(FollowLinks(path).c_str(),
+      ::open((links == AppendLinks::kFollow ? FollowLinks(path) : path).c_str(),
              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0644);
+  if (fd < 0 && errno == ELOOP && links == AppendLinks::kRefuse) {
+    failure = FailureSaying(FailureKind::kWrongKind, "is a link, which is not followed");
+    return -1;
+  }
   if (fd < 0) {
     failure = FailureOfErrno(errno);
     return -1;
@@ -81,8 +86,8 @@ bool CloseReporting(int fd, bool ok, Failure& failure) {
 }  // namespace
 
 bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
-                     const std::atomic<bool>* stop) {
-  const int fd = OpenForAppend(path, failure);
+                     const std::atomic<bool>* stop, AppendLinks links) {
+  const int fd = OpenForAppend(path, failure, links);
   if (fd < 0) return false;
   if (!LockWithin(fd, stop, failure)) return CloseReporting(fd, false, failure);
   struct stat before;

@@ -29,7 +29,14 @@ bool WriteWhole(HANDLE file, const std::string& bytes) {
   return true;
 }
 
-HANDLE OpenForAppend(const std::string& path, Failure& failure) {
+bool IsLink(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  return GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+HANDLE OpenForAppend(const std::string& path, Failure& failure,
+                     AppendLinks links = AppendLinks::kFollow) {
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
     failure = FailureSaying(FailureKind::kWrongKind, kind);
     return INVALID_HANDLE_VALUE;
@@ -38,10 +45,17 @@ HANDLE OpenForAppend(const std::string& path, Failure& failure) {
   // size back after a failed write wants FILE_WRITE_DATA.
   const HANDLE file = CreateFileA(
       path.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | (links == AppendLinks::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+      nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     failure = FailureOfSystemError(GetLastError());
     return file;
+  }
+  if (links == AppendLinks::kRefuse && IsLink(file)) {
+    failure = FailureSaying(FailureKind::kWrongKind, "is a link, which is not followed");
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
   }
   if (GetFileType(file) != FILE_TYPE_DISK) {
     failure = FailureSaying(FailureKind::kWrongKind, "is not a regular file");
@@ -70,8 +84,8 @@ bool LockWithin(HANDLE file, OVERLAPPED& whole, const std::atomic<bool>* stop, F
 }  // namespace
 
 bool AppendWholeLine(const std::string& path, const std::string& line, Failure& failure,
-                     const std::atomic<bool>* stop) {
-  const HANDLE file = OpenForAppend(path, failure);
+                     const std::atomic<bool>* stop, AppendLinks links) {
+  const HANDLE file = OpenForAppend(path, failure, links);
   if (file == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED whole = {};
   if (!LockWithin(file, whole, stop, failure)) {

@@ -4,32 +4,27 @@
 // sslmode); it is never shown: messages name the server by the URL without its password.
 #include <string>
 
+#include "records/postgres_calls.h"
 #include "records/record_store.h"
-
-struct pg_conn;
 
 namespace vn {
 
 class PostgresStore : public RecordStore {
  public:
-  explicit PostgresStore(RecordTarget target);
-  ~PostgresStore() override;
+  PostgresStore(RecordTarget target, ServerWait wait);
   Failure Open() override;
   Failure Write(const nlohmann::ordered_json& record) override;
+  Failure WriteAll(const std::vector<nlohmann::ordered_json>& records) override;
   bool Spools() const override { return true; }
 
  private:
+  // Records [from, to) in one statement.
+  Failure Insert(const std::vector<nlohmann::ordered_json>& records, size_t from, size_t to);
   Failure Connect();
   Failure MakeTables();
-  Failure Run(const std::string& statement);
-  void Close();
 
   RecordTarget target_;
-  pg_conn* connection_ = nullptr;
+  PostgresConnection connection_;
 };
-
-// A connection to the server at `url`, shared by the store and the report: libpq's own failure
-// words when it cannot be had. `connection` is null then.
-Failure ConnectPostgres(const RecordTarget& target, pg_conn*& connection);
 
 }  // namespace vn

@@ -10,12 +10,11 @@ std::string SpoolFolder() {
 
 RecordSpool::RecordSpool(const RecordTarget&) {}
 
-Failure RecordSpool::Add(const nlohmann::ordered_json&) {
+Failure RecordSpool::Add(const std::vector<nlohmann::ordered_json>&) {
   return FailureSaying(FailureKind::kOther, "no spool in this build");
 }
 
-RecordSpool::Replay RecordSpool::Flush(
-    const std::function<Failure(const nlohmann::ordered_json&)>&) {
+RecordSpool::Replay RecordSpool::Flush(const Writer&) {
   return {};
 }
 

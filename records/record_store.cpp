@@ -30,6 +30,13 @@ class NoDatabase : public RecordStore {
 
 }  // namespace
 
+Failure RecordStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
+  for (const nlohmann::ordered_json& record : records) {
+    if (Failure failure = Write(record); failure.Failed()) return failure;
+  }
+  return {};
+}
+
 bool DatabaseRecordsBuiltIn() {
 #ifdef VESPANODE_DATABASE
   return true;
@@ -39,14 +46,15 @@ bool DatabaseRecordsBuiltIn() {
 }
 
 std::unique_ptr<RecordStore> MakeRecordStore(const RecordTarget& target,
-                                             const std::atomic<bool>* stop) {
+                                             const std::atomic<bool>* stop,
+                                             [[maybe_unused]] MissingDatabase missing) {
   if (target.kind == RecordTargetKind::kJsonLines) {
     return std::make_unique<JsonLinesStore>(target.location, stop);
   }
 #ifdef VESPANODE_DATABASE
   if (target.kind == RecordTargetKind::kSqlite)
-    return std::make_unique<SqliteStore>(target.location);
-  return std::make_unique<PostgresStore>(target);
+    return std::make_unique<SqliteStore>(target.location, missing, stop);
+  return std::make_unique<PostgresStore>(target, ServerWait{.stop = stop});
 #else
   return std::make_unique<NoDatabase>(target.shown);
 #endif

@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "records/record_target.h"
@@ -21,13 +22,22 @@ class RecordStore {
   // Adds one record; a record already there (by its id) is not added twice. The failure says why
   // it could not be written; the caller keeps the record.
   virtual Failure Write(const nlohmann::ordered_json& record) = 0;
+  // Adds the records in order, in one transaction where the store has them: after a failure none
+  // of them is in (or, without one, those before it, which are not added twice all the same).
+  virtual Failure WriteAll(const std::vector<nlohmann::ordered_json>& records);
   // Whether a failed Write may succeed later (a server gone, a lock held): the record waits in
   // the spool then. A JSON-lines file is never spooled: its failures go to standard error.
   virtual bool Spools() const = 0;
 };
 
-// The store for a parsed target. `stop` ends a wait for a lock (JSON lines).
+// Whether a database file that is not there is made (a run's record) or refused (`records flush`:
+// a mistyped name is said, not made).
+enum class MissingDatabase { kMake, kRefuse };
+
+// The store for a parsed target. `stop` ends a wait for a lock (JSON lines) and, soon after, one
+// for a server.
 std::unique_ptr<RecordStore> MakeRecordStore(const RecordTarget& target,
-                                             const std::atomic<bool>* stop = nullptr);
+                                             const std::atomic<bool>* stop = nullptr,
+                                             MissingDatabase missing = MissingDatabase::kMake);
 
 }  // namespace vn

@@ -9,7 +9,7 @@
 
 #include "platform/file_kind.h"
 #include "platform/file_system.h"
-#include "records/postgres_store.h"
+#include "records/postgres_calls.h"
 #include "records/report_facts.h"
 #include "records/report_tally.h"
 #include "records/sql_failure.h"
@@ -50,16 +50,18 @@ class SqliteRow : public Row {
 
 class PostgresRow : public Row {
  public:
-  explicit PostgresRow(const PGresult* result) : result_(result) {}
+  PostgresRow(const PGresult* result, int row) : result_(result), row_(row) {}
   std::string Text(int column) const override {
-    return PQgetisnull(result_, 0, column) ? std::string() : PQgetvalue(result_, 0, column);
+    return PQgetisnull(result_, row_, column) ? std::string() : PQgetvalue(result_, row_, column);
   }
   double Number(int column) const override {
-    return PQgetisnull(result_, 0, column) ? kNoFigure : std::atof(PQgetvalue(result_, 0, column));
+    return PQgetisnull(result_, row_, column) ? kNoFigure
+                                              : std::atof(PQgetvalue(result_, row_, column));
   }
 
  private:
   const PGresult* result_;
+  int row_;
 };
 
 // The engine's spelling of the pieces a query needs.
@@ -126,7 +128,7 @@ Failure QuerySqlite(const RecordTarget& source, const Query& query, const RowSin
   // -shm files away again when it closes. A mistyped name is said, not made.
   const bool writable = CannotWriteReason(FollowLinks(source.location)) == 0;
   sqlite3* db = nullptr;
-  int code = sqlite3_open_v2(source.location.c_str(), &db,
+  int code = sqlite3_open_v2(SqliteFileName(source.location).c_str(), &db,
                              writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* rows = nullptr;
   if (code == SQLITE_OK) {
@@ -151,29 +153,14 @@ Failure QuerySqlite(const RecordTarget& source, const Query& query, const RowSin
 }
 
 Failure QueryPostgres(const RecordTarget& source, const Query& query, const RowSink& sink) {
-  PGconn* connection = nullptr;
-  if (Failure failure = ConnectPostgres(source, connection); failure.Failed()) return failure;
+  PostgresConnection connection(source, {.answer = kServerReadingWait});
+  if (Failure failure = connection.Open(); failure.Failed()) return failure;
   std::vector<const char*> params;
   for (const std::string& value : query.values) params.push_back(value.c_str());
-  Failure failure;
   // Row by row: a million rows are never held at once.
-  if (!PQsendQueryParams(connection, query.sql.c_str(), int(params.size()), nullptr, params.data(),
-                         nullptr, nullptr, 0) ||
-      !PQsetSingleRowMode(connection)) {
-    failure = PostgresFailure(PQerrorMessage(connection), "", source.shown);
-  }
-  while (PGresult* result = failure.Failed() ? nullptr : PQgetResult(connection)) {
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_SINGLE_TUPLE) {
-      sink(PostgresRow(result));
-    } else if (status != PGRES_TUPLES_OK) {
-      const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-      failure = PostgresFailure(PQresultErrorMessage(result), state ? state : "", source.shown);
-    }
-    PQclear(result);
-  }
-  PQfinish(connection);
-  return failure;
+  return connection.Run(
+      query.sql, params, [&](const PGresult* result, int row) { sink(PostgresRow(result, row)); },
+      true);
 }
 
 Failure RunQuery(const RecordTarget& source, const Query& query, const RowSink& sink) {

@@ -49,7 +49,7 @@ Failure SqliteFailure(int code, const std::string& words, const std::string& sub
 }
 
 Failure PostgresFailure(const std::string& words, const std::string& sqlState,
-                        const std::string& subject) {
+                        const RecordTarget& target) {
   FailureKind kind = FailureKind::kOther;
   // 28: invalid authorization; 42501: insufficient privilege; 53100: disk full; 55P03: lock
   // not available; 3D000: no such database.
@@ -57,7 +57,7 @@ Failure PostgresFailure(const std::string& words, const std::string& sqlState,
   if (sqlState == "53100") kind = FailureKind::kNoSpace;
   if (sqlState == "55P03") kind = FailureKind::kBusy;
   if (sqlState == "3D000") kind = FailureKind::kNotFound;
-  return FailureSaying(kind, OneLineOf(words), subject);
+  return FailureSaying(kind, OneLineOf(WithoutSecrets(target, words)), target.shown);
 }
 
 }  // namespace vn

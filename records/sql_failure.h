@@ -3,13 +3,16 @@
 #include <string>
 
 #include "platform/failure.h"
+#include "records/record_target.h"
 
 namespace vn {
 
 // SQLite's primary result code and message.
 Failure SqliteFailure(int code, const std::string& words, const std::string& subject);
-// libpq's message (several lines: joined with "; ") and, when known, the SQLSTATE.
+// libpq's message (several lines: joined with "; ") and, when known, the SQLSTATE. libpq's words
+// may echo the connection string, whole or in parts: every form of the target's URL and password
+// is masked in them.
 Failure PostgresFailure(const std::string& words, const std::string& sqlState,
-                        const std::string& subject);
+                        const RecordTarget& target);
 
 }  // namespace vn

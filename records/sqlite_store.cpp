@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <thread>
+
 #include "platform/file_kind.h"
 #include "platform/file_system.h"
 #include "records/box_columns.h"
@@ -21,9 +23,40 @@ std::string InsertStatement() {
          ") ON CONFLICT (record_id) DO NOTHING";
 }
 
+// SQLite reads some names its own way: "" is a temporary database and ":memory:" one in memory,
+// both gone with the connection, and a "file:" name is a URI whose parameters can make it either,
+// or read-only, past the checks of the path. Records written there would never be anywhere.
+Failure SqliteNameFailure(const std::string& path) {
+  if (path.empty()) {
+    return FailureSaying(FailureKind::kNotFound,
+                         "the SQLite target names no file: give its path (sqlite:PATH)");
+  }
+  if (path == ":memory:") {
+    return FailureSaying(FailureKind::kWrongKind,
+                         "is SQLite's database in memory, gone when the run ends: give a file's "
+                         "path (./:memory: for a file so named)",
+                         path);
+  }
+  if (path.starts_with("file:")) {
+    return FailureSaying(
+        FailureKind::kWrongKind,
+        "is an SQLite URI: give the database file's path (./" + path + " for a file so named)",
+        path);
+  }
+  return {};
+}
+
 }  // namespace
 
+std::string SqliteFileName(const std::string& path) {
+  const std::string file = FollowLinks(path);
+  // Only a name of its own is read as a URI or as the database in memory: "./" keeps a link's
+  // target from being one.
+  return file.starts_with("/") ? file : "./" + file;
+}
+
 Failure SqlitePathFailure(const std::string& path) {
+  if (Failure failure = SqliteNameFailure(path); failure.Failed()) return failure;
   if (const std::string kind = NonFileProblem(path); !kind.empty()) {
     return FailureSaying(FailureKind::kWrongKind, kind, path);
   }
@@ -33,7 +66,17 @@ Failure SqlitePathFailure(const std::string& path) {
   return {};
 }
 
-SqliteStore::SqliteStore(std::string path) : path_(std::move(path)) {}
+SqliteStore::SqliteStore(std::string path, MissingDatabase missing, const std::atomic<bool>* stop)
+    : path_(std::move(path)), missing_(missing), stop_(stop) {}
+
+// SQLite's own wait for a lock (sqlite3_busy_timeout), but one a stop request ends.
+int SqliteStore::WaitForLock(void* store, int tries) {
+  constexpr std::chrono::milliseconds kStep{10};
+  const auto* self = static_cast<const SqliteStore*>(store);
+  if ((self->stop_ && self->stop_->load()) || tries * kStep >= kSqliteBusyWait) return 0;
+  std::this_thread::sleep_for(kStep);
+  return 1;
+}
 
 SqliteStore::~SqliteStore() {
   Close();
@@ -54,9 +97,9 @@ Failure SqliteStore::Open() {
   Close();
   if (Failure failure = SqlitePathFailure(path_); failure.Failed()) return failure;
   // The file a link leads to: SQLite puts its -wal and -shm files beside the database itself.
-  const std::string file = FollowLinks(path_);
+  const int make = missing_ == MissingDatabase::kMake ? SQLITE_OPEN_CREATE : 0;
   int code =
-      sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+      sqlite3_open_v2(SqliteFileName(path_).c_str(), &db_, SQLITE_OPEN_READWRITE | make, nullptr);
   if (code != SQLITE_OK) {
     // "unable to open database file" says less than the system did (a name too long, say).
     const int systemCode = db_ ? sqlite3_system_errno(db_) : 0;
@@ -67,7 +110,7 @@ Failure SqliteStore::Open() {
     return failure;
   }
   sqlite3_extended_result_codes(db_, 0);
-  sqlite3_busy_timeout(db_, int(kSqliteBusyWait.count()));
+  sqlite3_busy_handler(db_, WaitForLock, this);
   // A database of a newer layout, or a file that is none, is refused before anything in it
   // changes (WAL mode alone rewrites the file's header).
   if (Failure failure = CheckVersion(false); failure.Failed()) {
@@ -146,6 +189,30 @@ Failure SqliteStore::Write(const nlohmann::ordered_json& record) {
   if (!insert_) {
     if (Failure failure = Open(); failure.Failed()) return failure;
   }
+  return Insert(record);
+}
+
+Failure SqliteStore::WriteAll(const std::vector<nlohmann::ordered_json>& records) {
+  if (!insert_) {
+    if (Failure failure = Open(); failure.Failed()) return failure;
+  }
+  // One transaction: one sync of the file for them all.
+  if (const int code = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      code != SQLITE_OK) {
+    return Refused(code);
+  }
+  Failure failure;
+  for (size_t i = 0; i < records.size() && !failure.Failed(); ++i) failure = Insert(records[i]);
+  if (const int code =
+          failure.Failed() ? SQLITE_OK : sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+      code != SQLITE_OK) {
+    failure = Refused(code);
+  }
+  if (failure.Failed()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return failure;
+}
+
+Failure SqliteStore::Insert(const nlohmann::ordered_json& record) {
   const std::vector<ColumnValue> values = BoxColumnValues(record);
   const std::vector<BoxColumn>& columns = BoxColumns();
   sqlite3_reset(insert_);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "line_rig.h"
@@ -183,6 +184,8 @@ TEST(LineRecords, CommandLinesThatCannotWorkAreRefused) {
   const std::string jsonl = folder.Write("line.jsonl", {});
   const Case cases[] = {
       {{"records", "flush", jsonl}, 2, "only a database's records are spooled"},
+      // A mistyped name is said, not made into a database.
+      {{"records", "flush", folder.File("absent.sqlite")}, 2, "No such file"},
       {{"report", folder.File("absent.jsonl")}, 2, "No such file"},
       {{"report", folder.File("absent.sqlite")}, 2, "unable to open database file"},
       {{"report", jsonl, "--since", "yesterday"}, 2, "needs a UTC time"},
@@ -201,6 +204,7 @@ TEST(LineRecords, CommandLinesThatCannotWorkAreRefused) {
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("Hunter2x"), std::string::npos) << run.err;
   }
+  EXPECT_FALSE(std::filesystem::exists(folder.File("absent.sqlite")));
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // box equal to its record, nothing lost or doubled when the server goes away mid-run, and the
 // targets refused before the first box. Skipped when run without the server.
 #include <libpq-fe.h>
+#include <signal.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 #include <utility>
@@ -60,6 +63,15 @@ int BoxRows(const std::string& where = "") {
   PQclear(result);
   PQfinish(connection);
   return rows;
+}
+
+// Whether a record waits in a spool in `state`.
+bool Spooled(const ScratchFolder& state) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(state.Path(), error)) {
+    if (entry.is_regular_file(error) && entry.file_size(error) > 0) return true;
+  }
+  return false;
 }
 
 class PostgresRecords : public ::testing::Test {
@@ -161,14 +173,7 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   Server("stop");
-  const auto spooled = [this] {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(state_.Path(), error)) {
-      if (entry.is_regular_file(error) && entry.file_size(error) > 0) return true;
-    }
-    return false;
-  };
-  for (int i = 0; i < 2400 && !spooled(); ++i) {
+  for (int i = 0; i < 2400 && !Spooled(state_); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   Server("start");
@@ -190,6 +195,56 @@ TEST_F(PostgresRecords, AnOutageMidRunLosesAndDoublesNothing) {
   const ChildResult flush = RunCli({"records", "flush", Url()});
   EXPECT_EQ(flush.exitCode, 0) << flush.err;
   EXPECT_NE(flush.out.find("no records wait"), std::string::npos);
+  EXPECT_EQ(flush.err.find("NOTICE"), std::string::npos) << "the server's notices: " << flush.err;
+}
+
+// The server freezes mid-run (SIGSTOP on all of it: how a hung server, or a network that drops
+// every packet, looks). The boxes go on; a record the server leaves unanswered goes to the spool
+// within the client's deadline; a stop still ends the run at once; a report gives up; and once
+// the server is back, every box is one row.
+TEST_F(PostgresRecords, AFrozenServerHoldsUpNeitherTheBoxesNorAStop) {
+  LineRig rig(2);
+  ASSERT_TRUE(rig.Started());
+  std::atomic<int> boxes{0};
+  std::atomic<int> pid{0};
+  ChildOptions watch;
+  watch.timeout = std::chrono::seconds(90);
+  watch.onLine = [&](const std::string& line, int child) {
+    pid = child;
+    boxes += json::parse(line, nullptr, false).value("type", "") == "box";
+  };
+  ChildResult run;
+  std::thread line([&] { run = RunCli(rig.Download({0, 1}, 0, Url()), watch); });
+  const auto waitFor = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 2400 && !done(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return done();
+  };
+  EXPECT_TRUE(waitFor([] { return BoxRows() >= 2; })) << "no record reached the server";
+  Server("freeze");
+  const int frozenAt = boxes;
+  ChildResult report;
+  std::thread reading([&] { report = RunCli({"report", Url()}); });
+  EXPECT_TRUE(waitFor([this] { return Spooled(state_); })) << "nothing was spooled";
+  EXPECT_GE(boxes - frozenAt, 4) << "the boxes waited for the server";
+  if (pid > 0) ::kill(pid, SIGINT);
+  const auto stopped = std::chrono::steady_clock::now();
+  line.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(5));
+  reading.join();
+  Server("thaw");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  EXPECT_NE(run.err.find("did not answer within 10 s"), std::string::npos) << run.err;
+  EXPECT_EQ(report.exitCode, 2) << report.err;
+  EXPECT_NE(report.err.find("did not answer within 10 s"), std::string::npos) << report.err;
+  const ChildResult flush = RunCli({"records", "flush", Url()});
+  EXPECT_EQ(flush.exitCode, 0) << flush.err;
+  std::set<std::string> printed;
+  for (const json& record : LineRig::BoxRecords(run)) printed.insert(record["recordId"]);
+  const auto stored = Column("SELECT record_id FROM boxes");
+  // record_id is unique in the table: none is there twice.
+  EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), printed);
 }
 
 // A server that is not there at the end of the run: the records wait, the exit code says so, and
@@ -222,6 +277,9 @@ TEST_F(PostgresRecords, RecordsLeftInTheSpoolFailTheRunUntilFlushed) {
   EXPECT_NE(left.find("records flush"), std::string::npos) << left;
   const ChildResult flush = RunCli({"records", "flush", Url()});
   EXPECT_EQ(flush.exitCode, 0) << flush.err;
+  EXPECT_NE(flush.out.find(std::to_string(2 - rowsSaved) + " spooled record(s) written"),
+            std::string::npos)
+      << flush.out;
   EXPECT_EQ(Column("SELECT count(*) FROM boxes"), std::vector<std::string>{"2"});
   EXPECT_GE(rowsSaved, rowsBefore);
 }

@@ -4,6 +4,8 @@
 # and removed when the command ends, whatever way it ends.
 #   with_postgres.sh COMMAND...         the command gets VESPANODE_TEST_PG_* (below) and PGPASSFILE
 #   with_postgres.sh control TOP stop|start   what a test runs to take the server away and back
+#   with_postgres.sh control TOP freeze|thaw  SIGSTOP (SIGCONT) to the server and all its processes:
+#                                             a hung server, or a network that drops every packet
 # Exit 77 (skipped) when Debian's postgresql server is not installed.
 set -uo pipefail
 
@@ -24,7 +26,15 @@ control() {
   case $1 in
     stop) as_owner "$pg_bin/pg_ctl" -D "$top/data" -m fast -w -t 30 stop >/dev/null ;;
     start) as_owner "$pg_bin/pg_ctl" -D "$top/data" -l "$top/server.log" -w -t 30 start >/dev/null ;;
-    *) echo "control: stop or start" >&2; return 2 ;;
+    freeze | thaw)
+      # The postmaster first, so that it starts no process while the others are stopped.
+      local signal=STOP postmaster
+      [[ $1 == thaw ]] && signal=CONT
+      postmaster=$(head -n 1 "$top/data/postmaster.pid") || return 1
+      kill -s "$signal" "$postmaster" || return 1
+      # shellcheck disable=SC2046
+      kill -s "$signal" $(pgrep -P "$postmaster") ;;
+    *) echo "control: stop, start, freeze or thaw" >&2; return 2 ;;
   esac
 }
 
@@ -36,6 +46,7 @@ fi
 
 top=$(mktemp -d /tmp/vespanode-postgres-XXXXXX) || exit 1
 cleanup() {
+  control thaw 2>/dev/null
   as_owner "$pg_bin/pg_ctl" -D "$top/data" -m immediate -w -t 10 stop >/dev/null 2>&1
   rm -rf "$top"
 }
